@@ -1,0 +1,40 @@
+#pragma once
+// TConfigRec: the configuration values of one session, with their defaults. The connection
+// values (interval, community, host, port, version) live in the session request (TRequest).
+
+#include <string>
+#include <vector>
+
+namespace kestrava {
+
+enum TLegendAlignment { laLeft = 0, laRight = 1, laTop = 2, laBottom = 3 };
+
+// Instance modes: how the rows of the value slots are found.
+inline constexpr int kInstanceModeNone = 0;
+inline constexpr int kInstanceModeAtRuntime = 2;
+inline constexpr int kInstanceModeAllInstances = 3;
+
+struct TConfigRec {
+  std::string ProgramTitle = "Kestrava";
+  std::string ChartTitle = "Top receivers";
+  bool View3D = true;
+  bool ShowLegend = true;
+  TLegendAlignment LegendAlignment = laBottom;
+  int WindowWidth = 600;
+  int WindowHeight = 460;
+  std::string PreferredInstance;
+  bool RefreshInstances = false;
+  bool RawValues = false;
+  int Slices = -1;      // configured number of slices; -1 not configured
+  int SliceIndex = 0;   // selected entry of the "#Slices" list; 0 is "Any"
+  int InstanceMode = kInstanceModeNone;
+  std::string LabelOid;
+  bool HasLabelOid = false;
+  std::string InstanceMask;
+  std::vector<std::string> TargetOids;
+  std::vector<std::string> TargetVisibility;  // parallel to TargetOids: "0" shown, "2" hidden
+  std::vector<std::string> Formulas;          // entries 'label,expression,bindings,'
+  int LastSlot = -1;
+};
+
+}  // namespace kestrava

@@ -1,0 +1,31 @@
+#pragma once
+// TRequest: the record of one SNMP request, copied by value. Used for every request in the
+// request table, for the session and refresh requests, and inside every schedule job.
+
+#include <cstdint>
+#include <string>
+
+namespace kestrava {
+
+struct TRequest {
+  int32_t Interval = 0;      // polling interval in seconds; also picks the time-out threshold
+  std::string Community;     // SNMP community
+  std::string Host;          // agent host name or address
+  int32_t Operation = 0;     // 1 get, 2 get-next
+  int32_t SnmpVersion = 1;   // 1, 2 or 3
+  int32_t RemotePort = 161;  // agent UDP port
+  std::string OidList;       // item list of the OIDs asked for
+  uint32_t RequestId = 0;    // request id given at the first send
+  double SentAt = 0;         // local date and time of the last send, in days
+  int32_t TriesLeft = 0;     // sends still allowed; 0 none left; -1 finished
+  int32_t Purpose = 0;       // 0 poll, 10 discovery step, 11 refresh step
+  std::string Results;       // item list of OID/value pairs (poll jobs only)
+  int32_t OwnerJob = 0;      // Kind of the schedule job that issued the request
+};
+
+// Purposes of a request.
+inline constexpr int32_t kPurposePoll = 0;
+inline constexpr int32_t kPurposeDiscovery = 10;
+inline constexpr int32_t kPurposeRefresh = 11;
+
+}  // namespace kestrava

@@ -1,0 +1,141 @@
+#include "snmpd_process.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace kestrava::testing {
+
+int FreeUdpPort() {
+  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+std::string RunCommand(const std::string& command, int* exitStatus) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) {
+    if (exitStatus) *exitStatus = -1;
+    return out;
+  }
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  int status = ::pclose(pipe);
+  if (exitStatus) *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+SnmpdProcess::SnmpdProcess(const std::string& extraConfig) {
+  // A port taken by someone else between the probe and snmpd's bind: try another one.
+  for (int attempt = 0; attempt < 3 && !m_ready; ++attempt) {
+    stop();
+    m_ready = start(extraConfig);
+  }
+}
+
+SnmpdProcess::~SnmpdProcess() { stop(); }
+
+std::string SnmpdProcess::peer() const { return host() + ":" + std::to_string(m_port); }
+
+bool SnmpdProcess::start(const std::string& extraConfig) {
+  char tmpl[] = "/tmp/kestrava-snmpd-XXXXXX";
+  if (!::mkdtemp(tmpl)) {
+    m_error = "mkdtemp failed";
+    return false;
+  }
+  m_dir = tmpl;
+  m_port = FreeUdpPort();
+  const std::string conf = m_dir + "/snmpd.conf";
+  {
+    std::ofstream f(conf);
+    f << "rocommunity cobalt 127.0.0.1\n"
+      << "agentaddress udp:127.0.0.1:" << m_port << "\n"
+      << "sysLocation Kestrava test agent\n"
+      << "sysContact tests@localhost\n"
+      << extraConfig << "\n";
+  }
+  const std::string snmpd = "/usr/sbin/snmpd";
+  if (::access(snmpd.c_str(), X_OK) != 0) {
+    m_error = "snmpd is not installed (scripts/setup installs it)";
+    return false;
+  }
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    ::setenv("SNMP_PERSISTENT_DIR", m_dir.c_str(), 1);
+    ::setenv("MIBS", "", 1);
+    const std::string logFile = m_dir + "/snmpd.log";
+    const std::string pidFile = m_dir + "/snmpd.pid";
+    execl(snmpd.c_str(), "snmpd", "-f", "-C", "-c", conf.c_str(), "-Lf", logFile.c_str(), "-p",
+          pidFile.c_str(), "-M", "/nonexistent", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (m_pid < 0) {
+    m_error = "fork failed";
+    return false;
+  }
+  // Wait until the agent answers; net-snmp's snmpget is the independent judge here.
+  const std::string probe = "snmpget -v2c -c cobalt -t 0.2 -r 0 -On " + peer() +
+                            " 1.3.6.1.2.1.1.3.0 >/dev/null 2>&1";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < until) {
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
+      m_error = "snmpd exited at start; see " + m_dir + "/snmpd.log";
+      return false;
+    }
+    int rc = -1;
+    RunCommand(probe, &rc);
+    if (rc == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  m_error = "snmpd did not answer on " + peer();
+  return false;
+}
+
+void SnmpdProcess::stop() {
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGTERM);
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > until) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  m_pid = -1;
+  m_ready = false;
+  if (!m_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(m_dir, ec);
+    m_dir.clear();
+  }
+}
+
+}  // namespace kestrava::testing
