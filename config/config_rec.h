@@ -35,6 +35,10 @@ struct TConfigRec {
   std::vector<std::string> TargetVisibility;  // parallel to TargetOids: "0" shown, "2" hidden
   std::vector<std::string> Formulas;          // entries 'label,expression,bindings,'
   int LastSlot = -1;
+  // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),
+  // as the start-up set-up fills them; SliceIndex selects in the first.
+  std::vector<std::string> SliceItems;
+  std::vector<std::string> IntervalItems;
 };
 
 }  // namespace kestrava

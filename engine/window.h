@@ -54,6 +54,11 @@ class IMainWindow {
   virtual void ClearSlices() = 0;
   virtual void AddSlice(const std::string& label, double value, double position,
                         uint32_t colour) = 0;
+  // Called at the end of every chart feed, also one that left the pie empty.
+  virtual void ChartFeedDone() = 0;
+  // The session stopped for good without polling (nothing discovered, discovery timed out or
+  // failed); message is what the status line shows. Scripted runs end here with an error.
+  virtual void SessionStopped(const std::string& message) = 0;
 };
 
 }  // namespace kestrava
