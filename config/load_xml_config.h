@@ -1,0 +1,30 @@
+#pragma once
+// LoadXmlConfig: reads a configuration file into the configuration values and the session
+// request, registers the targets' display names in the OID name table, and works out the
+// label OID and the instance mode. On any failure it shows the one load error message through
+// showMessageBox (exactly once) and returns false; values read before the failure stay.
+// Thread: the window's thread (the OID name table has no lock).
+
+#include <functional>
+#include <string>
+
+#include "config/config_rec.h"
+#include "engine/request.h"
+
+namespace kestrava {
+
+// "XML Parser error! The XML file: <file> could not be parsed. Error message: <reason>"
+std::string XmlLoadErrorText(const std::string& fileName, const std::string& reason);
+
+// The directive rewriting of an "oid" text: upper-cased, then "FORMULA" -> "&Formula",
+// "AL=" -> "&AL=", "IM=" -> "&IM=", "&&" -> "&".
+std::string RewriteOidDirective(const std::string& oidText);
+
+// A "formula" text made into a formula entry: "!@#$%" counts as ",", a closing "," is
+// appended and ",," collapses to ",".
+std::string MakeFormulaEntry(const std::string& formulaText);
+
+bool LoadXmlConfig(const std::string& fileName, TConfigRec& cfg, TRequest& session,
+                   const std::function<void(const std::string&)>& showMessageBox);
+
+}  // namespace kestrava
