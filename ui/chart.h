@@ -1,0 +1,65 @@
+#pragma once
+// TChart: the chart area Chart1 with its one pie series Series1, its title, and either the
+// legend or the slice marks. Every paint lays the chart out with the plain geometry of
+// "ui/chart_geometry.h", draws it into an off-screen image and shows that image in one step.
+// Thread: the window's thread only.
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "config/config_rec.h"
+#include "engine/window.h"
+#include "ui/chart_geometry.h"
+
+namespace kestrava {
+
+class TChart : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TChart(QWidget* parent = nullptr);
+  TChart(const TChart&) = delete;
+  TChart& operator=(const TChart&) = delete;
+
+  // Series1. colour PaletteColour takes the palette entry of the slice's index.
+  void ClearSlices();
+  void AddSlice(const QString& label, double value, double position, uint32_t colour);
+  int SliceCount() const { return static_cast<int>(m_slices.size()); }
+  const std::vector<TSlice>& Slices() const { return m_slices; }
+
+  // Settings; each change schedules one repaint, and changes between two paints share it.
+  void SetTitleText(const QString& text);
+  QString TitleText() const { return m_title; }
+  void SetTitleFont(const QFont& font);  // Verdana 12 bold black at start-up
+  QFont TitleFont() const { return m_titleFont; }
+  void SetView3D(bool on);
+  bool View3D() const { return m_view3D; }
+  void SetLegendVisible(bool visible);  // the marks are visible when the legend is not
+  bool LegendVisible() const { return m_legendVisible; }
+  bool MarksVisible() const { return !m_legendVisible; }
+  void SetLegendAlignment(TLegendAlignment alignment);
+  TLegendAlignment LegendAlignment() const { return m_alignment; }
+
+  // The whole chart drawn into a new image of the given size, exactly as on screen (child
+  // widgets lying on the chart, such as the "Initializing..." label, are not part of it).
+  QImage RenderImage(const QSize& size) const;
+  // Puts an image of the chart area's current size on the clipboard, then repaints.
+  void CopyChartBitmap();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  std::vector<TSlice> m_slices;
+  QString m_title = QStringLiteral("Top receivers");
+  QFont m_titleFont;
+  bool m_view3D = true;
+  bool m_legendVisible = true;
+  TLegendAlignment m_alignment = laBottom;
+};
+
+}  // namespace kestrava
