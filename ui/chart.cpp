@@ -1,0 +1,212 @@
+#include "ui/chart.h"
+
+#include <QClipboard>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygon>
+
+namespace kestrava {
+
+namespace {
+
+// The chart is laid out in device pixels at 96 dots per inch: 12 points are 16 pixels.
+constexpr int kDotsPerMeter96 = 3780;
+
+QFont PixelSized(QFont font) {
+  if (font.pixelSize() <= 0 && font.pointSizeF() > 0) {
+    font.setPixelSize(RoundEven(font.pointSizeF() * 96.0 / 72.0));
+  }
+  return font;
+}
+
+QFont SmallTextFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSize(8);
+  return PixelSized(font);
+}
+
+QColor Rgb(uint32_t rgb) {
+  return QColor::fromRgb(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
+}
+
+QPolygon ToPolygon(const std::vector<TPoint>& points) {
+  QPolygon polygon(static_cast<int>(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) {
+    polygon.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+  }
+  return polygon;
+}
+
+// Text is drawn transparently with its top at y.
+void DrawTextAt(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& text) {
+  p.drawText(QPoint(x, y + fm.ascent()), text);
+}
+
+// The legend's soft shadow: three lines below and three columns right of the box, black, then
+// 85 and 170 in each channel; each column ends in one pixel towards the box's corner.
+void DrawLegendShadow(QPainter& p, const TPixRect& box) {
+  for (int j = 1; j <= 3; ++j) {
+    const int grey = 85 * (j - 1);
+    p.setPen(QColor(grey, grey, grey));
+    p.drawLine(box.left + 3, box.bottom + j - 1, box.right + j - 2, box.bottom + j - 1);
+    p.drawLine(box.right + j - 1, box.top + 3, box.right + j - 1, box.bottom + j - 2);
+    p.drawPoint(box.right + j - 2, box.bottom + j - 2);
+  }
+}
+
+// A rectangle covering left .. right - 1 and top .. bottom - 1, filled and framed black.
+void DrawBox(QPainter& p, const TPixRect& r, const QColor& fill) {
+  p.setPen(Qt::black);
+  p.setBrush(fill);
+  p.drawRect(r.left, r.top, r.Width() - 1, r.Height() - 1);
+}
+
+}  // namespace
+
+TChart::TChart(QWidget* parent) : QWidget(parent) {
+  m_titleFont = QFont(QStringLiteral("Verdana"));
+  m_titleFont.setPointSize(12);
+  m_titleFont.setBold(true);
+  // Every paint covers the whole area from the off-screen image.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TChart::ClearSlices() {
+  m_slices.clear();
+  update();
+}
+
+void TChart::AddSlice(const QString& label, double value, double position, uint32_t colour) {
+  m_slices.push_back({label, value, position, colour});
+  update();
+}
+
+void TChart::SetTitleText(const QString& text) {
+  m_title = text;
+  update();
+}
+
+void TChart::SetTitleFont(const QFont& font) {
+  m_titleFont = font;
+  update();
+}
+
+void TChart::SetView3D(bool on) {
+  m_view3D = on;
+  update();
+}
+
+void TChart::SetLegendVisible(bool visible) {
+  m_legendVisible = visible;
+  update();
+}
+
+void TChart::SetLegendAlignment(TLegendAlignment alignment) {
+  m_alignment = alignment;
+  update();
+}
+
+QImage TChart::RenderImage(const QSize& size) const {
+  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  image.setDotsPerMeterX(kDotsPerMeter96);
+  image.setDotsPerMeterY(kDotsPerMeter96);
+  const int width = image.width(), height = image.height();
+
+  const QFont titleFont = PixelSized(m_titleFont);
+  const QFont smallFont = SmallTextFont();
+  const QFontMetrics titleFm(titleFont, &image);
+  const QFontMetrics smallFm(smallFont, &image);
+  TTextMetrics metrics;
+  metrics.titleHeight = titleFm.height();
+  metrics.titleWidth = [&](const QString& s) { return titleFm.horizontalAdvance(s); };
+  metrics.legendHeight = metrics.marksHeight = smallFm.height();
+  metrics.legendSpace = smallFm.horizontalAdvance(QChar(' '));
+  metrics.marksWidthW = smallFm.horizontalAdvance(QChar('W'));
+  metrics.legendWidth =
+      metrics.marksWidth = [&](const QString& s) { return smallFm.horizontalAdvance(s); };
+  TChartOptions options;
+  options.title = m_title;
+  options.view3D = m_view3D;
+  options.legendVisible = m_legendVisible;
+  options.alignment = m_alignment;
+  const TChartLayout layout = LayoutChart(width, height, m_slices, options, metrics);
+
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+
+  // Background and the raised frame on the outermost pixels.
+  p.fillRect(0, 0, width, height, Qt::white);
+  p.setPen(palette().color(QPalette::Light));
+  p.drawLine(0, 0, width - 2, 0);
+  p.drawLine(0, 0, 0, height - 2);
+  p.setPen(palette().color(QPalette::Dark));
+  p.drawLine(width - 1, 0, width - 1, height - 1);
+  p.drawLine(0, height - 1, width - 1, height - 1);
+
+  p.setFont(titleFont);
+  p.setPen(Qt::black);
+  DrawTextAt(p, titleFm, layout.title.x, layout.title.y, m_title);
+
+  p.setFont(smallFont);
+  if (layout.legend.visible) {
+    const TLegendLayout& legend = layout.legend;
+    DrawLegendShadow(p, legend.box);
+    DrawBox(p, legend.box, Qt::white);
+    for (const TLegendItem& item : legend.items) {
+      DrawBox(p, legend.SwatchRect(item),
+              Rgb(SliceColour(m_slices[item.slice].colour, item.slice)));
+      p.setPen(Qt::black);
+      DrawTextAt(p, smallFm, legend.ValueX(item, smallFm.horizontalAdvance(item.value)),
+                 item.rowTop, item.value);
+      DrawTextAt(p, smallFm, legend.LabelX(item, metrics.legendSpace), item.rowTop, item.label);
+    }
+  }
+
+  p.setPen(Qt::black);
+  for (const TFlatSector& sector : layout.flat) {
+    p.setBrush(Rgb(SliceColour(m_slices[sector.slice].colour, sector.slice)));
+    p.drawPolygon(ToPolygon(FlatSectorPolygon(layout.pie, sector)));
+  }
+  for (const TSolidSlice& solid : layout.solid) {
+    const uint32_t colour = SliceColour(m_slices[solid.slice].colour, solid.slice);
+    p.setBrush(Rgb(colour));
+    p.drawPolygon(ToPolygon(solid.cover));
+    p.setBrush(Rgb(DarkenColour(colour)));
+    for (const std::vector<TPoint>& rim : solid.rims) p.drawPolygon(ToPolygon(rim));
+  }
+
+  const QColor tooltip = palette().color(QPalette::ToolTipBase);
+  for (const TMark& mark : layout.marks) {
+    p.setPen(Qt::white);
+    p.drawLine(mark.from.x, mark.from.y, mark.to.x, mark.to.y);
+    p.setPen(QColor(128, 128, 128));
+    p.drawLine(mark.x + 1, mark.y + mark.v, mark.x + mark.w - 1, mark.y + mark.v);
+    p.drawLine(mark.x + mark.w, mark.y + 1, mark.x + mark.w, mark.y + mark.v);
+    DrawBox(p, {mark.x, mark.y, mark.x + mark.w, mark.y + mark.v}, tooltip);
+    p.setPen(Qt::black);
+    const int centre = mark.x + (mark.w + 2) / 2;
+    for (qsizetype j = 0; j < mark.lines.size(); ++j) {
+      const QString& line = mark.lines[j];
+      DrawTextAt(p, smallFm, centre - smallFm.horizontalAdvance(line) / 2,
+                 mark.y + 1 + static_cast<int>(j) * metrics.marksHeight, line);
+    }
+  }
+  p.end();
+  return image;
+}
+
+void TChart::CopyChartBitmap() {
+  QGuiApplication::clipboard()->setImage(RenderImage(size()));
+  update();
+}
+
+void TChart::paintEvent(QPaintEvent*) {
+  // Drawn off screen first and shown in one step, so the chart never flickers.
+  QPainter painter(this);
+  painter.drawImage(0, 0, RenderImage(size()));
+}
+
+}  // namespace kestrava
