@@ -25,8 +25,8 @@ struct TConfigRec {
   std::string PreferredInstance;
   bool RefreshInstances = false;
   bool RawValues = false;
-  int Slices = -1;      // configured number of slices; -1 not configured
-  int SliceIndex = 0;   // selected entry of the "#Slices" list; 0 is "Any"
+  int Slices = -1;     // configured number of slices; -1 not configured
+  int SliceIndex = 0;  // selected entry of the "#Slices" list; 0 is "Any"
   int InstanceMode = kInstanceModeNone;
   std::string LabelOid;
   bool HasLabelOid = false;

@@ -1,0 +1,153 @@
+#include "config/load_xml_config.h"
+
+#include <exception>
+
+#include "config/kestrava_xml.h"
+#include "config/validators.h"
+#include "shared/oid_names.h"
+
+namespace kestrava {
+
+namespace {
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// Every occurrence, left to right; the scan goes on after each replacement.
+std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (std::size_t hit; (hit = text.find(from, start)) != std::string::npos;
+       start = hit + from.size()) {
+    out.append(text, start, hit - start);
+    out += to;
+  }
+  out.append(text, start, std::string::npos);
+  return out;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+// Single values whose conversion failure leaves the value as it was.
+template <typename Read, typename Apply>
+void ReadCaught(Read read, Apply apply) {
+  try {
+    apply(read());
+  } catch (const EXmlConversion&) {
+  }
+}
+
+void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& session) {
+  if (std::string v = root.Programtitle(); !v.empty()) cfg.ProgramTitle = v;
+  if (std::string v = root.Charttitle(); !v.empty()) cfg.ChartTitle = v;
+  ReadCaught([&] { return root.Chart3D(); }, [&](bool v) { cfg.View3D = v; });
+  ReadCaught([&] { return root.Showlegend(); }, [&](bool v) { cfg.ShowLegend = v; });
+
+  const std::string alignment = UpperAscii(root.Legendalignment());
+  if (alignment == "LEFT") cfg.LegendAlignment = laLeft;
+  if (alignment == "RIGHT") cfg.LegendAlignment = laRight;
+  if (alignment == "TOP") cfg.LegendAlignment = laTop;
+  if (alignment == "BOTTOM") cfg.LegendAlignment = laBottom;
+
+  cfg.PreferredInstance = root.Preferredinstance();
+  ReadCaught([&] { return root.Slices(); }, [&](int v) { cfg.Slices = v; });
+  ReadCaught([&] { return root.Refreshinstances(); }, [&](bool v) { cfg.RefreshInstances = v; });
+  if (std::string v = root.Host(); !v.empty()) session.Host = v;
+  if (std::string v = root.Community(); !v.empty()) session.Community = v;
+
+  ReadCaught([&] { return root.Pollinginterval(); },
+             [&](int v) { session.Interval = CheckInterval(std::to_string(v)); });
+  ReadCaught([&] { return root.Width(); },
+             [&](int v) { cfg.WindowWidth = CheckWidth(std::to_string(v)); });
+  ReadCaught([&] { return root.Height(); },
+             [&](int v) { cfg.WindowHeight = CheckHeight(std::to_string(v)); });
+
+  const TXMLShooterType shooter = root.Shooter();
+  session.RemotePort = 161;
+  ReadCaught([&] { return shooter.Remoteport(); },
+             [&](int v) { session.RemotePort = CheckPort(std::to_string(v)); });
+  session.SnmpVersion = 1;
+  ReadCaught([&] { return shooter.Snmpversion(); },
+             [&](int v) { session.SnmpVersion = CheckVersion(std::to_string(v)); });
+  ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
+}
+
+// One "shootertarget"; nothing here is caught, a failure ends the load.
+void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
+  const std::string oid = RewriteOidDirective(target.Oid());
+  if (StartsWith(oid, "&")) {
+    if (StartsWith(oid, "&Formula")) {
+      cfg.Formulas.push_back(MakeFormulaEntry(target.Formula()));
+    } else if (StartsWith(oid, "&AL=")) {
+      cfg.LabelOid = oid.substr(4);
+      cfg.HasLabelOid = true;
+    } else if (StartsWith(oid, "&IM=")) {
+      cfg.InstanceMask = oid.substr(4);
+    }
+  } else {
+    const std::string instance = UpperAscii(target.Instance());
+    if (instance == "AT RUNTIME") cfg.InstanceMode = kInstanceModeAtRuntime;
+    if (instance == "ALL INSTANCES") cfg.InstanceMode = kInstanceModeAllInstances;
+    // "visible" is read before anything is appended, so that a target without it leaves the
+    // OID and visibility lists the same length.
+    const bool visible = target.Visible();
+    cfg.TargetOids.push_back(oid);
+    cfg.TargetVisibility.push_back(visible ? "0" : "2");
+    if (std::string descr = target.Oiddescr(); !descr.empty()) RegisterOidName(oid, descr);
+  }
+  if (!StartsWith(oid, "&AL=") && !StartsWith(oid, "&IM=")) ++cfg.LastSlot;
+}
+
+}  // namespace
+
+std::string XmlLoadErrorText(const std::string& fileName, const std::string& reason) {
+  return "XML Parser error! The XML file: " + fileName +
+         " could not be parsed. Error message: " + reason;
+}
+
+std::string RewriteOidDirective(const std::string& oidText) {
+  std::string text = UpperAscii(oidText);
+  text = ReplaceAll(text, "FORMULA", "&Formula");
+  text = ReplaceAll(text, "AL=", "&AL=");
+  text = ReplaceAll(text, "IM=", "&IM=");
+  return ReplaceAll(text, "&&", "&");
+}
+
+std::string MakeFormulaEntry(const std::string& formulaText) {
+  return ReplaceAll(ReplaceAll(formulaText, "!@#$%", ",") + ",", ",,", ",");
+}
+
+bool LoadXmlConfig(const std::string& fileName, TConfigRec& cfg, TRequest& session,
+                   const std::function<void(const std::string&)>& showMessageBox) {
+  cfg.LastSlot = -1;
+  cfg.HasLabelOid = false;
+  cfg.LabelOid.clear();
+  cfg.InstanceMask.clear();
+  session.OidList.clear();
+  try {
+    QDomDocument doc;  // closed on every way out by going out of scope
+    OpenConfigDocument(fileName, doc);
+    const TXMLKestravaType root = GetConfigRoot(doc);
+    ReadRootValues(root, cfg, session);
+    const TXMLShootertargetsType targets = root.Shooter().Shootertargets();
+    for (int i = 0; i < targets.Count(); ++i) ReadTarget(targets.Item(i), cfg);
+  } catch (const std::exception& e) {
+    if (showMessageBox) showMessageBox(XmlLoadErrorText(fileName, e.what()));
+    return false;
+  } catch (...) {
+    if (showMessageBox) showMessageBox(XmlLoadErrorText(fileName, "Unknown error."));
+    return false;
+  }
+  if (cfg.LabelOid.empty() && !cfg.TargetOids.empty()) cfg.LabelOid = cfg.TargetOids.front();
+  if (cfg.InstanceMask.find("RT") != std::string::npos) cfg.InstanceMode = kInstanceModeAtRuntime;
+  return true;
+}
+
+}  // namespace kestrava

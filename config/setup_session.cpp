@@ -1,0 +1,138 @@
+#include "config/setup_session.h"
+
+#include <optional>
+
+#include "config/command_line.h"
+#include "config/load_xml_config.h"
+#include "config/validators.h"
+
+namespace kestrava {
+
+namespace {
+
+const char* const kBuiltInTarget = "1.3.6.1.2.1.2.2.1.10";  // ifInOctets
+const char* const kBuiltInLabel = "1.3.6.1.2.1.2.2.1.2";    // ifDescr
+
+int FindItem(const std::vector<std::string>& items, const std::string& text) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i] == text) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Steps 1 to 20; false when it stopped early.
+bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& session,
+           IMainWindow& window, const TSetupHooks& hooks) {
+  // 1-6: defaults, the lists and the hidden groups.
+  cfg.RawValues = false;
+  cfg.Slices = -1;
+  cfg.SliceIndex = 0;
+  cfg.SliceItems = DefaultSliceItems();
+  window.SetSliceList(cfg.SliceItems, cfg.SliceIndex);
+  cfg.IntervalItems = DefaultIntervalItems();
+  window.SetIntervalList(cfg.IntervalItems, -1);
+  window.SetIntervalGroupVisible(false);
+  cfg.View3D = true;
+  window.SetInstanceGroupVisible(false);
+  window.SetSlicesGroupVisible(false);
+  const TConfigRec defaults;
+  cfg.ProgramTitle = defaults.ProgramTitle;
+  cfg.ChartTitle = defaults.ChartTitle;
+  cfg.ShowLegend = defaults.ShowLegend;
+  cfg.LegendAlignment = defaults.LegendAlignment;
+  cfg.WindowWidth = defaults.WindowWidth;
+  cfg.WindowHeight = defaults.WindowHeight;
+  cfg.PreferredInstance = defaults.PreferredInstance;
+  cfg.RefreshInstances = defaults.RefreshInstances;
+  session.Interval = 5;
+  session.Community = "cobalt";
+  session.Host = "localhost";
+  session.TriesLeft = 1;
+  session.RemotePort = 161;
+  session.SnmpVersion = 1;
+
+  // 7-8: the command line, then the file or the built-in target.
+  const TCommandLine commandLine = ReadCommandLine(args, cfg, session);
+  if (commandLine.StopSetup) return false;
+  if (commandLine.FileName.empty()) {
+    cfg.TargetOids = {kBuiltInTarget};
+    cfg.LabelOid = kBuiltInLabel;
+    cfg.HasLabelOid = true;
+    cfg.TargetVisibility = {"0"};
+    cfg.InstanceMode = kInstanceModeAllInstances;
+  } else if (!LoadXmlConfig(commandLine.FileName, cfg, session,
+                            [&window](const std::string& text) { window.ShowMessageBox(text); })) {
+    return false;
+  }
+
+  // 9-13: the toolbar.
+  if (cfg.Slices > 1) {
+    cfg.SliceIndex = InsertSliceItem(cfg.SliceItems, cfg.Slices);
+    window.SetSliceList(cfg.SliceItems, cfg.SliceIndex);
+  }
+  window.SetValueModeButtons(cfg.RawValues);
+  window.SetView3D(cfg.View3D);
+  window.SetLegendButton(cfg.ShowLegend);
+  window.ApplyLegendMode(cfg.ShowLegend, cfg.LegendAlignment);
+  const int intervalIndex = InsertIntervalItem(cfg.IntervalItems, session.Interval);
+  window.SetIntervalList(cfg.IntervalItems, intervalIndex);
+
+  // 14-19: the window and the chart.
+  const std::string caption = cfg.ProgramTitle + " - Host: " + session.Host;
+  window.SetCaption(caption);
+  window.SetChartTitle(cfg.ChartTitle);
+  window.SetWindowSize(cfg.WindowWidth, cfg.WindowHeight);
+  window.SetRefreshInstancesChecked(cfg.RefreshInstances && !cfg.InstanceMask.empty());
+  if (hooks.ResetEngineCounters) hooks.ResetEngineCounters();
+  window.SetChartHint(caption);
+
+  // 20: discovery.
+  if (cfg.InstanceMode == kInstanceModeAtRuntime || cfg.InstanceMode == kInstanceModeAllInstances) {
+    session.Operation = 2;
+    if (hooks.StartInstanceWalk) hooks.StartInstanceWalk();
+  }
+  return true;
+}
+
+}  // namespace
+
+const std::vector<std::string>& DefaultSliceItems() {
+  static const std::vector<std::string> items = {"Any", "30", "23", "17", "12", "8", "5", "3"};
+  return items;
+}
+
+const std::vector<std::string>& DefaultIntervalItems() {
+  static const std::vector<std::string> items = {"1",  "2",  "5",   "10", "15",
+                                                 "30", "60", "300", "600"};
+  return items;
+}
+
+int InsertSliceItem(std::vector<std::string>& items, int slices) {
+  if (slices <= 1) return 0;
+  const std::string text = std::to_string(slices);
+  if (const int found = FindItem(items, text); found >= 0) return found;
+  std::size_t at = 1;  // "Any" stays first
+  while (at < items.size() && ParseDecimalInt(items[at]).value_or(0) > slices) ++at;
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), text);
+  return static_cast<int>(at);
+}
+
+int InsertIntervalItem(std::vector<std::string>& items, int interval) {
+  const std::string text = std::to_string(interval);
+  if (const int found = FindItem(items, text); found >= 0) return found;
+  std::size_t at = 0;
+  while (at < items.size() && ParseDecimalInt(items[at]).value_or(0) < interval) ++at;
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), text);
+  return static_cast<int>(at);
+}
+
+bool SetupSession(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& session,
+                  IMainWindow& window, const TSetupHooks& hooks) {
+  try {
+    return Apply(args, cfg, session, window, hooks);
+  } catch (...) {
+    return false;  // the set-up simply ends where the error arose
+  }
+}
+
+}  // namespace kestrava
