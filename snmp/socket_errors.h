@@ -1,0 +1,111 @@
+#pragma once
+// Every error code and text of the SNMP transport and component in one place: the codes the
+// component returns from calls, the Windows Sockets numbers its users see for socket and
+// resolver failures (errno and getaddrinfo results are mapped onto them), and the names of
+// the SNMP error-status values.
+// Thread: pure functions over constant tables; any thread.
+
+#include <string>
+
+namespace kestrava {
+
+// Codes of calls and of the receive path.
+enum TSnmpError : int {
+  kErrUnknownConfig = -1,
+  kErrAlreadyActive = 104,
+  kErrLocalPortActive = 106,
+  kErrLocalHostActive = 107,
+  kErrNotActive = 109,
+  kErrMaxPacketSizeActive = 112,
+  kErrRemoteHostConnected = 114,
+  kErrRemotePortConnected = 115,
+  kErrRemotePortZero = 116,
+  kErrUseConnectionActive = 117,
+  kErrOutOfMemory = 200,
+  kErrBadArrayIndex = 280,
+  kErrBadObjectIndex = 301,
+  kErrTimeout = 301,
+  kErrTooManyObjects = 302,
+  kErrNotIpAddress = 303,
+  kErrBadAction = 304,
+  kErrBusy = 307,
+  kErrClockUnknown = 311,
+  kErrTimeoutNotPositive = 312,
+  kErrMismatch = 318,
+  kErrRole = 319,
+  kErrEngineIdIgnored = 320,
+  kErrNoSuchOid = 322,
+};
+
+// Windows Sockets numbers used by the transport.
+enum TWinsockError : int {
+  kWsaEintr = 10004,
+  kWsaEbadf = 10009,
+  kWsaEacces = 10013,
+  kWsaEfault = 10014,
+  kWsaEinval = 10022,
+  kWsaEmfile = 10024,
+  kWsaEwouldblock = 10035,
+  kWsaEmsgsize = 10040,
+  kWsaEaddrinuse = 10048,
+  kWsaEaddrnotavail = 10049,
+  kWsaEnetunreach = 10051,
+  kWsaEconnreset = 10054,
+  kWsaEnobufs = 10055,
+  kWsaEhostunreach = 10065,
+  kWsaHostNotFound = 11001,
+  kWsaTryAgain = 11002,
+  kWsaNoRecovery = 11003,
+  kWsaNoData = 11004,
+};
+
+// Texts of the component's own codes (the first text where a code has several).
+extern const char kTextUnknownConfig[];
+extern const char kTextAlreadyActive[];
+extern const char kTextLocalPortActive[];
+extern const char kTextLocalHostActive[];
+extern const char kTextNotActive[];
+extern const char kTextMaxPacketSizeActive[];
+extern const char kTextRemoteHostConnected[];
+extern const char kTextRemotePortConnected[];
+extern const char kTextRemotePortZero[];
+extern const char kTextUseConnectionActive[];
+extern const char kTextOutOfMemory[];
+extern const char kTextBadObjectIndex[];
+extern const char kTextTimeout[];
+extern const char kTextInterrupted[];
+extern const char kTextTooManyObjects[];
+extern const char kTextNotIpAddress[];
+extern const char kTextBadAction[];
+extern const char kTextBusy[];
+extern const char kTextClockUnknown[];
+extern const char kTextTimeoutNotPositive[];
+extern const char kTextRole[];
+extern const char kTextNoSuchOid[];
+extern const char kTextBuildPacket[];
+// Receive path.
+extern const char kTextUnreachable[];
+extern const char kTextRecvError[];
+extern const char kTextParseError[];
+extern const char kTextOriginUnknown[];
+extern const char kTextVersionMismatch[];
+extern const char kTextRequestIdMismatch[];
+extern const char kTextV3MessageIdMismatch[];
+extern const char kTextV3UserMismatch[];
+extern const char kTextV3EngineIdMismatch[];
+extern const char kTextUnknownEngineId[];
+extern const char kTextBadTiming[];
+extern const char kTextMalformed[];
+extern const char kTextBuildResponse[];
+extern const char kTextSendResponse[];
+
+// "[code] description", or "[code] (no description available)" for a code not in the table.
+std::string WinsockErrorText(int code);
+// The Windows Sockets number for an errno value of a socket call.
+int WinsockCodeFromErrno(int err);
+// The Windows Sockets number for a getaddrinfo() result (EAI_NONAME -> 11001, ...).
+int WinsockCodeFromResolver(int gaiResult);
+// The name of an SNMP error-status ("noError", "tooBig", ...; "<unknown error>" otherwise).
+const char* ErrorStatusName(int errorStatus);
+
+}  // namespace kestrava
