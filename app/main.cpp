@@ -1,0 +1,52 @@
+// The program: the application object, the main window (whose creation sets up the session
+// from the arguments), the About box created hidden, then the event loop until the main
+// window closes. "--help" and "--version" answer without opening a window.
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/crash_report.h"
+#include "app/unit1.h"
+#include "config/command_line.h"
+#include "ui/unit2.h"
+
+int main(int argc, char** argv) {
+  using namespace kestrava;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (WantsHelp(args)) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (WantsVersion(args)) {
+    std::printf("%s\n", VersionText().c_str());
+    return 0;
+  }
+
+  InstallTerminateHandler();
+  const bool scripted = ReadOutputOptions(args).ExitAfter > 0;
+  // A scripted run without a display draws offscreen rather than failing to start.
+  if (scripted && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  TKestravaApplication app(argc, argv);
+  if (scripted) SetCrashDialogAllowed(false);
+
+  try {
+    TForm1 form1(args);
+    form1.show();
+    auto* form2 = new TForm2(&form1);  // the About box, hidden, owned by the main window
+    form2->hide();
+    const int status = app.exec();
+    return form1.ExitStatus() != 0 ? form1.ExitStatus() : status;
+  } catch (const std::exception& e) {
+    ReportCrash(e.what());
+  } catch (...) {
+    ReportCrash("an exception of an unknown type");
+  }
+  return kCrashExitStatus;
+}

@@ -1,0 +1,472 @@
+#include "app/unit1.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFont>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/glyphs.h"
+#include "ui/chart.h"
+#include "ui/unit2.h"
+
+namespace kestrava {
+
+namespace {
+
+std::function<void(const std::string&)> g_messageBoxHook;
+
+// Tahoma is not on a Linux desktop; Arial's metric twin comes closest to its widths, so
+// the toolbar's labels fit the places the layout gives them.
+void InstallFontSubstitutes() {
+  if (QFont::substitutes(QStringLiteral("Tahoma")).isEmpty()) {
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+  }
+}
+
+QFont Tahoma8() {
+  QFont font(QStringLiteral("Tahoma"));
+  font.setPointSize(8);
+  return font;
+}
+
+QToolButton* MakeSpeedButton(QWidget* parent, const QRect& rect, const QImage& glyph,
+                             const QString& hint) {
+  auto* button = new QToolButton(parent);
+  button->setGeometry(rect);
+  button->setAutoRaise(true);
+  button->setCheckable(true);
+  button->setFocusPolicy(Qt::NoFocus);  // tool buttons take no keyboard focus
+  button->setIconSize(QSize(16, 16));
+  button->setIcon(QIcon(QPixmap::fromImage(glyph)));
+  button->setToolTip(hint);
+  return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& rect) {
+  auto* label = new QLabel(text, parent);
+  label->setGeometry(rect);
+  return label;
+}
+
+QLabel* MakePicture(QWidget* parent, const QRect& rect, const QImage& picture) {
+  auto* label = new QLabel(parent);
+  label->setGeometry(rect);
+  label->setPixmap(QPixmap::fromImage(picture));
+  return label;
+}
+
+QComboBox* MakeList(QWidget* parent, const QRect& rect, const QString& hint) {
+  auto* list = new QComboBox(parent);
+  list->setGeometry(rect);
+  list->setToolTip(hint);
+  return list;
+}
+
+void FillList(QComboBox* list, const std::vector<std::string>& items, int selected) {
+  QSignalBlocker quiet(list);
+  list->clear();
+  for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+  list->setCurrentIndex(selected);
+}
+
+// Runs a handler whose errors are ignored silently: the window keeps whatever state the
+// handler had reached.
+template <typename F>
+void Guarded(F&& handler) {
+  try {
+    handler();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
+    : QMainWindow(parent), m_output(ReadOutputOptions(args)) {
+  InstallFontSubstitutes();
+  setFont(Tahoma8());
+  setWindowTitle(QStringLiteral("Kestrava"));
+  BuildControls();
+  BuildMenu();
+  // The design size: a client area of 585 x 427 below the menu.
+  resize(585, 427 + menuBar()->sizeHint().height());
+  move(0, 0);
+
+  m_session = std::make_unique<TSession>(*this);
+  m_session->FormCreate(args);
+  if (Scripted() && !m_finishing && m_session->Config().InstanceMode == kInstanceModeNone) {
+    SessionStopped("Nothing to poll: the configuration starts neither discovery nor polling.");
+  }
+}
+
+TForm1::~TForm1() {
+  FormClose();
+}
+
+void TForm1::SetMessageBoxHook(std::function<void(const std::string&)> hook) {
+  g_messageBoxHook = std::move(hook);
+}
+
+void TForm1::BuildControls() {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  setCentralWidget(central);
+
+  Panel1 = new QWidget(central);
+  Panel1->setFixedHeight(34);
+  layout->addWidget(Panel1);
+
+  SpeedButton1 =
+      MakeSpeedButton(Panel1, QRect(8, 4, 25, 25), GlyphRawValues(), QStringLiteral("RAW values"));
+  SpeedButton2 = MakeSpeedButton(Panel1, QRect(33, 4, 25, 25), GlyphDeltaValues(),
+                                 QStringLiteral("Delta values"));
+  SpeedButton3 =
+      MakeSpeedButton(Panel1, QRect(64, 4, 25, 25), GlyphLegend(), QStringLiteral("Hide legend"));
+  auto* valueMode = new QButtonGroup(this);  // exactly one of RAW and Delta is down
+  valueMode->setExclusive(true);
+  valueMode->addButton(SpeedButton1);
+  valueMode->addButton(SpeedButton2);
+  SpeedButton2->setChecked(true);
+
+  CheckBox1 = new QCheckBox(QStringLiteral("3D"), Panel1);
+  CheckBox1->setGeometry(96, 9, 33, 17);
+  CheckBox1->setToolTip(QStringLiteral("3D mode on/off"));
+
+  Image1 = MakePicture(Panel1, QRect(142, 8, 16, 16), GlyphInstanceMask());
+  Label1 = MakeLabel(Panel1, QStringLiteral("Instance-Mask"), QRect(160, 9, 70, 13));
+  ComboBox1 = MakeList(Panel1, QRect(234, 6, 121, 21), QStringLiteral("Instance listbox"));
+  Image2 = MakePicture(Panel1, QRect(360, 8, 16, 16), GlyphSlices());
+  Label2 = MakeLabel(Panel1, QStringLiteral("#Slices"), QRect(378, 9, 34, 13));
+  ComboBox2 = MakeList(Panel1, QRect(418, 7, 73, 21), QStringLiteral("Set the number of slices"));
+  for (const char* item : {"Any", "30", "23", "17", "12", "8", "5", "3"}) {
+    ComboBox2->addItem(QString::fromLatin1(item));
+  }
+  Label3 = MakeLabel(Panel1, QStringLiteral("Poll. int."), QRect(497, 9, 39, 13));
+  ComboBox3 = MakeList(Panel1, QRect(536, 7, 42, 21), QStringLiteral("Polling interval"));
+
+  setTabOrder(CheckBox1, ComboBox1);
+  setTabOrder(ComboBox1, ComboBox2);
+  setTabOrder(ComboBox2, ComboBox3);
+
+  Chart1 = new TChart(central);
+  layout->addWidget(Chart1, 1);
+
+  Label4 = new QLabel(QStringLiteral("Initializing..."), Chart1);
+  QFont verdana(QStringLiteral("Verdana"));
+  verdana.setPointSize(12);
+  verdana.setBold(true);
+  Label4->setFont(verdana);
+  Label4->setAutoFillBackground(true);
+  QPalette silverOnWhite = Label4->palette();
+  silverOnWhite.setColor(QPalette::WindowText, QColor(192, 192, 192));
+  silverOnWhite.setColor(QPalette::Window, Qt::white);
+  Label4->setPalette(silverOnWhite);
+  Label4->setGeometry(8, 6, 107, 18);
+
+  // The status bar as one simple text area.
+  StatusText1 = new QLabel(statusBar());
+  statusBar()->addWidget(StatusText1, 1);
+  statusBar()->setFixedHeight(19);
+
+  connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+  connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+  connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+  connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
+  connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
+  connect(ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
+  connect(ComboBox3, &QComboBox::activated, this, &TForm1::ComboBox3Change);
+}
+
+void TForm1::BuildMenu() {
+  // Captions carry no keyboard accelerators.
+  File1 = menuBar()->addMenu(QStringLiteral("File"));
+  Exit1 = File1->addAction(QIcon(QPixmap::fromImage(GlyphExit())), QStringLiteral("Exit"));
+  Edit1 = menuBar()->addMenu(QStringLiteral("Edit"));
+  CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
+                                         QStringLiteral("Copy Pie to Clipboard"));
+  Options1 = menuBar()->addMenu(QStringLiteral("Options"));
+  RefreshInstances1 = Options1->addAction(QStringLiteral("Refresh Instances"));
+  RefreshInstances1->setCheckable(true);
+  Help1 = menuBar()->addMenu(QStringLiteral("Help"));
+  About1 = Help1->addAction(QIcon(QPixmap::fromImage(GlyphAbout())), QStringLiteral("About"));
+
+  connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+  connect(CopyPietoclipboard1, &QAction::triggered, this, &TForm1::CopyPietoclipboard1Click);
+  connect(RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
+  connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+}
+
+// ---- window operations -------------------------------------------------------------------
+
+QString TForm1::StatusText() const {
+  return StatusText1->text();
+}
+
+void TForm1::ShowStatus(const std::string& text) {
+  StatusText1->setText(QString::fromStdString(text));
+}
+
+void TForm1::ClearStatus() {
+  StatusText1->clear();
+}
+
+void TForm1::EnableToolbar(bool enabled) {
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           SpeedButton1, SpeedButton2, SpeedButton3, CheckBox1, ComboBox1, ComboBox2, ComboBox3}) {
+    control->setEnabled(enabled);
+  }
+}
+
+void TForm1::SetInitializingVisible(bool visible) {
+  Label4->setVisible(visible);
+}
+
+void TForm1::SetInstanceMaskList(const std::vector<std::string>& items, int selected) {
+  FillList(ComboBox1, items, selected);
+}
+
+void TForm1::SetSliceList(const std::vector<std::string>& items, int selected) {
+  FillList(ComboBox2, items, selected);
+}
+
+void TForm1::SetIntervalList(const std::vector<std::string>& items, int selected) {
+  FillList(ComboBox3, items, selected);
+}
+
+void TForm1::SetInstanceGroupVisible(bool visible) {
+  ComboBox1->setVisible(visible);
+  Label1->setVisible(visible);
+  Image1->setVisible(visible);
+}
+
+void TForm1::SetSlicesGroupVisible(bool visible) {
+  ComboBox2->setVisible(visible);
+  Label2->setVisible(visible);
+  Image2->setVisible(visible);
+}
+
+void TForm1::SetIntervalGroupVisible(bool visible) {
+  ComboBox3->setVisible(visible);
+  Label3->setVisible(visible);
+}
+
+void TForm1::SetValueModeButtons(bool raw) {
+  (raw ? SpeedButton1 : SpeedButton2)->setChecked(true);
+}
+
+void TForm1::SetView3D(bool on) {
+  QSignalBlocker quiet(CheckBox1);
+  CheckBox1->setChecked(on);
+  Chart1->SetView3D(on);
+}
+
+void TForm1::SetLegendButton(bool down) {
+  SpeedButton3->setChecked(down);
+}
+
+void TForm1::ApplyLegendMode(bool showLegend, TLegendAlignment alignment) {
+  Chart1->SetLegendVisible(showLegend);  // the marks take the opposite state
+  SpeedButton3->setToolTip(showLegend ? QStringLiteral("Hide legend")
+                                      : QStringLiteral("Show legend"));
+  Chart1->SetLegendAlignment(alignment);
+}
+
+void TForm1::SetCaption(const std::string& caption) {
+  setWindowTitle(QString::fromStdString(caption));
+}
+
+void TForm1::SetChartTitle(const std::string& title) {
+  Chart1->SetTitleText(QString::fromStdString(title));
+  QFont font(QStringLiteral("Verdana"));
+  font.setPointSize(12);
+  font.setBold(true);
+  Chart1->SetTitleFont(font);
+}
+
+void TForm1::SetWindowSize(int width, int height) {
+  m_wantedOuterSize = QSize(width, height);
+  const QSize frame = frameGeometry().size() - geometry().size();
+  resize(width - frame.width(), height - frame.height());
+  // A hidden window gets its resize event only when shown; the size changed now.
+  if (!isVisible()) FormResize();
+}
+
+void TForm1::SetRefreshInstancesChecked(bool checked) {
+  RefreshInstances1->setChecked(checked);
+}
+
+void TForm1::SetChartHint(const std::string& hint) {
+  m_chartHint = QString::fromStdString(hint);
+}
+
+void TForm1::ShowMessageBox(const std::string& text) {
+  if (Scripted()) {
+    std::fprintf(stderr, "kestrava: %s\n", text.c_str());
+    FinishScriptedRun(kExitConfigError);
+  } else if (g_messageBoxHook) {
+    g_messageBoxHook(text);
+  } else {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrava"), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+  }
+}
+
+void TForm1::ClearSlices() {
+  Chart1->ClearSlices();
+  m_slices.clear();
+}
+
+void TForm1::AddSlice(const std::string& label, double value, double position, uint32_t colour) {
+  Chart1->AddSlice(QString::fromStdString(label), value, position, colour);
+  m_slices.push_back(TSliceRow{label, value, position});
+}
+
+void TForm1::ChartFeedDone() {
+  if (m_finishing) return;  // the files of the last counted feed stay as they are
+  bool allWritten = true;
+  WriteOutputFiles(allWritten);
+  if (Scripted() && !m_slices.empty() && ++m_feedsWithSlices >= m_output.ExitAfter) {
+    FinishScriptedRun(allWritten ? 0 : kExitOutputFailed);
+  }
+}
+
+void TForm1::SessionStopped(const std::string& message) {
+  if (!Scripted()) return;  // the status line already says it; the window stays up
+  std::fprintf(stderr, "kestrava: %s\n", message.c_str());
+  FinishScriptedRun(kExitSessionStopped);
+}
+
+void TForm1::WriteOutputFiles(bool& allWritten) {
+  std::string error;
+  const auto report = [&] {
+    allWritten = false;
+    ShowStatus("Could not write " + error);
+    if (Scripted()) std::fprintf(stderr, "kestrava: could not write %s\n", error.c_str());
+  };
+  if (!m_output.Snapshot.empty() &&
+      !WritePngAtomically(m_output.Snapshot, Chart1->RenderImage(Chart1->size()), error)) {
+    report();
+  }
+  if (!m_output.Export.empty() &&
+      !WriteFileAtomically(m_output.Export, SlicesCsv(m_slices), error)) {
+    report();
+  }
+}
+
+void TForm1::FinishScriptedRun(int status) {
+  if (m_finishing) return;
+  m_finishing = true;
+  m_exitStatus = status;
+  // Closed from the event loop, so that the engine's call that got here returns first.
+  QMetaObject::invokeMethod(this, &TForm1::close, Qt::QueuedConnection);
+}
+
+// ---- commands ----------------------------------------------------------------------------
+
+void TForm1::SpeedButton1Click() {
+  Guarded([this] { m_session->SetValueMode(true); });
+}
+
+void TForm1::SpeedButton2Click() {
+  Guarded([this] { m_session->SetValueMode(false); });
+}
+
+void TForm1::SpeedButton3Click() {
+  Guarded([this] {
+    TConfigRec& config = m_session->Config();
+    config.ShowLegend = SpeedButton3->isChecked();
+    ApplyLegendMode(config.ShowLegend, config.LegendAlignment);
+  });
+}
+
+void TForm1::CheckBox1Click() {
+  m_session->Config().View3D = CheckBox1->isChecked();
+  Chart1->SetView3D(CheckBox1->isChecked());
+}
+
+void TForm1::ComboBox1Change() {
+  Label4->show();
+  Guarded([this] { m_session->ComboBox1Change(ComboBox1->currentIndex()); });
+}
+
+void TForm1::ComboBox2Change() {
+  Guarded([this] { m_session->ComboBox2Change(ComboBox2->currentIndex()); });
+}
+
+void TForm1::ComboBox3Change() {
+  Label4->show();
+  m_session->ComboBox3Change(ComboBox3->currentIndex());
+}
+
+void TForm1::Exit1Click() {
+  close();
+}
+
+void TForm1::CopyPietoclipboard1Click() {
+  Chart1->CopyChartBitmap();
+}
+
+void TForm1::RefreshInstances1Click() {
+  Guarded([this] { m_session->RefreshInstances1Click(RefreshInstances1->isChecked()); });
+}
+
+void TForm1::About1Click() {
+  auto* about = new TForm2(this);
+  about->setAttribute(Qt::WA_DeleteOnClose);
+  about->exec();
+}
+
+// ---- window events -----------------------------------------------------------------------
+
+QSize TForm1::OuterSize() const {
+  return frameGeometry().size();
+}
+
+void TForm1::FormResize() {
+  const QSize outer = OuterSize();
+  if (outer == m_announcedSize) return;
+  m_announcedSize = outer;
+  ShowStatus("WxH=" + std::to_string(outer.width()) + "x" + std::to_string(outer.height()));
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The window manager's frame is known only now; the configured size is the outer size.
+  if (m_wantedOuterSize.isValid() && OuterSize() != m_wantedOuterSize) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(m_wantedOuterSize - frame);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TForm1::FormClose() {
+  if (m_closed || !m_session) return;
+  m_closed = true;
+  m_session->FormClose();
+}
+
+}  // namespace kestrava

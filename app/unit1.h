@@ -1,0 +1,151 @@
+#pragma once
+// TForm1: the main window. It owns the session (TSession) and shows what the session tells it
+// through IMainWindow: the toolbar strip Panel1 with the value-mode buttons, the 3D box and
+// the three lists, the chart Chart1 with the "Initializing..." label, the one-line status bar
+// and the main menu. Its creation runs the session's creation handler with the program's
+// arguments; closing it runs the session's close handler before the window goes.
+// Scripted runs ("/SNAPSHOT", "/EXPORT", "/EXITAFTER") write the chart after every feed and
+// end the program by themselves; nothing then waits for a person.
+// Thread: the window's thread only.
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/output_files.h"
+#include "config/command_line.h"
+#include "engine/session.h"
+#include "engine/window.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QToolButton;
+
+namespace kestrava {
+
+class TChart;
+
+// Exit statuses of a scripted run that could not finish.
+inline constexpr int kExitSessionStopped = 1;  // nothing to poll, or the session stopped
+inline constexpr int kExitConfigError = 2;     // the configuration file failed to load
+inline constexpr int kExitOutputFailed = 4;    // the last chart feed's files could not be written
+
+class TForm1 : public QMainWindow, public IMainWindow {
+  Q_OBJECT
+
+ public:
+  // args are the program's arguments without the program name.
+  explicit TForm1(const std::vector<std::string>& args, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Replaces the message box (tests); an empty hook restores it.
+  static void SetMessageBoxHook(std::function<void(const std::string&)> hook);
+
+  TSession& Session() { return *m_session; }
+  const TOutputOptions& OutputOptions() const { return m_output; }
+  // The status the program ends with: 0 unless a scripted run failed.
+  int ExitStatus() const { return m_exitStatus; }
+  QString StatusText() const;
+  QString ChartHint() const { return m_chartHint; }
+
+  // IMainWindow
+  void ShowStatus(const std::string& text) override;
+  void ClearStatus() override;
+  void EnableToolbar(bool enabled) override;
+  void SetInitializingVisible(bool visible) override;
+  void SetInstanceMaskList(const std::vector<std::string>& items, int selected) override;
+  void SetSliceList(const std::vector<std::string>& items, int selected) override;
+  void SetIntervalList(const std::vector<std::string>& items, int selected) override;
+  void SetInstanceGroupVisible(bool visible) override;
+  void SetSlicesGroupVisible(bool visible) override;
+  void SetIntervalGroupVisible(bool visible) override;
+  void SetValueModeButtons(bool raw) override;
+  void SetView3D(bool on) override;
+  void SetLegendButton(bool down) override;
+  void ApplyLegendMode(bool showLegend, TLegendAlignment alignment) override;
+  void SetCaption(const std::string& caption) override;
+  void SetChartTitle(const std::string& title) override;
+  void SetWindowSize(int width, int height) override;
+  void SetRefreshInstancesChecked(bool checked) override;
+  void SetChartHint(const std::string& hint) override;
+  void ShowMessageBox(const std::string& text) override;
+  void ClearSlices() override;
+  void AddSlice(const std::string& label, double value, double position, uint32_t colour) override;
+  void ChartFeedDone() override;
+  void SessionStopped(const std::string& message) override;
+
+  // Commands.
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void SpeedButton3Click();
+  void CheckBox1Click();
+  void ComboBox1Change();
+  void ComboBox2Change();
+  void ComboBox3Change();
+  void Exit1Click();
+  void CopyPietoclipboard1Click();
+  void RefreshInstances1Click();
+  void About1Click();
+
+  // Controls, named as the window's designer names them.
+  QWidget* Panel1;
+  QToolButton* SpeedButton1;
+  QToolButton* SpeedButton2;
+  QToolButton* SpeedButton3;
+  QCheckBox* CheckBox1;
+  QLabel* Image1;
+  QLabel* Label1;
+  QComboBox* ComboBox1;
+  QLabel* Image2;
+  QLabel* Label2;
+  QComboBox* ComboBox2;
+  QLabel* Label3;
+  QComboBox* ComboBox3;
+  TChart* Chart1;
+  QLabel* Label4;
+  QLabel* StatusText1;  // the status bar's one text area
+  QMenu* File1;
+  QMenu* Edit1;
+  QMenu* Options1;
+  QMenu* Help1;
+  QAction* Exit1;
+  QAction* CopyPietoclipboard1;
+  QAction* RefreshInstances1;
+  QAction* About1;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenu();
+  void FormResize();
+  void FormClose();
+  void WriteOutputFiles(bool& allWritten);
+  // Ends a scripted run with status (after the current event has finished).
+  void FinishScriptedRun(int status);
+  bool Scripted() const { return m_output.ExitAfter > 0; }
+  QSize OuterSize() const;
+
+  std::unique_ptr<TSession> m_session;
+  TOutputOptions m_output;
+  std::vector<TSliceRow> m_slices;  // the pie as fed, for the CSV
+  int m_feedsWithSlices = 0;
+  int m_exitStatus = 0;
+  bool m_finishing = false;
+  bool m_closed = false;
+  QSize m_wantedOuterSize;  // applied again once the window manager's frame is known
+  QSize m_announcedSize;    // the last "WxH=" shown
+  QString m_chartHint;
+};
+
+}  // namespace kestrava
