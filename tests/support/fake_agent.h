@@ -1,0 +1,138 @@
+#pragma once
+// FakeAgent: a scripted SNMPv1/SNMPv2c agent of our own for what a real agent will not do on
+// demand: silence, garbage, wrong or duplicate request ids, late answers, error-status answers,
+// a get-next that loops, replies from another port, oversize datagrams, thousands of rows.
+// It serves a value table (numeric OID order) on 127.0.0.1 and a free UDP port, on its own
+// thread, decoding and encoding with the project's codec. Every method is thread-safe and may
+// be called while the agent runs; the responder hook runs on the agent's thread.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrava::testing {
+
+class FakeAgent {
+ public:
+  struct Value {
+    int Type = 4;      // BER tag (2 INTEGER, 4 OCTET STRING, 0x41 Counter32, ...)
+    std::string Text;  // as the component's ObjValue: decimal text, raw bytes, dotted OID
+  };
+  // One request as it arrived.
+  struct Request {
+    int PduType = 0;  // 0xA0 get, 0xA1 get-next, ...
+    int Version = 0;  // wire value: 0 SNMPv1, 1 SNMPv2c
+    int32_t RequestId = 0;
+    std::string Community;
+    std::vector<std::string> Oids;
+    std::string Packet;  // the datagram
+    std::string SourceAddress;
+    int SourcePort = 0;
+  };
+  // Sees a request first: bytes to send as the answer (an empty string: no answer), or
+  // std::nullopt to let the agent answer as usual.
+  using Responder = std::function<std::optional<std::string>(const Request&)>;
+
+  // Binds 127.0.0.1 and a free port (or `port` when not 0) and starts serving.
+  explicit FakeAgent(int port = 0);
+  ~FakeAgent();
+  FakeAgent(const FakeAgent&) = delete;
+  FakeAgent& operator=(const FakeAgent&) = delete;
+
+  bool ok() const { return m_fd >= 0; }
+  int port() const { return m_port; }
+  std::string host() const { return "127.0.0.1"; }
+
+  // The value table.
+  void SetValue(const std::string& oid, int type, const std::string& text);
+  void SetCounter32(const std::string& oid, uint32_t value) {
+    SetValue(oid, 0x41, std::to_string(value));
+  }
+  void SetString(const std::string& oid, const std::string& text) { SetValue(oid, 4, text); }
+  // Adds delta to a Counter32 (wrapping at 2^32), Counter64 (at 2^64) or other numeric value.
+  void AdvanceCounter(const std::string& oid, uint64_t delta);
+  void RemoveValue(const std::string& oid);
+  void ClearValues();
+  std::optional<Value> GetValue(const std::string& oid) const;
+  size_t ValueCount() const;
+  // An interface-like table: ifDescr-style labels at 1.3.6.1.2.1.2.2.1.2.i and Counter32
+  // values at .10.i and .16.i for i = 1..count, plus sysUpTime.0.
+  void FillInterfaceTable(int count, uint32_t firstCounter = 1000);
+
+  // Only requests carrying this community are answered (empty: any community).
+  void SetCommunity(const std::string& community);
+
+  // Behaviours. Each stays on until switched off.
+  void SetSilent(bool on);              // no answer at all
+  void SetGarbage(bool on);             // answer with bytes that are no SNMP message
+  void SetWrongRequestId(bool on);      // answer with request-id + 1000
+  void SetDuplicate(bool on);           // every answer sent twice
+  void SetDelayMs(int ms);              // answers sent ms later (0: at once)
+  void SetLooping(bool on);             // get-next answers with the very OID asked
+  void SetReplyFromOtherPort(bool on);  // answers come from a second socket
+  void SetOversize(size_t bytes);       // answers padded to about this many bytes (0: off)
+  // Every answer carries this error-status and error-index (status 0: off).
+  void SetErrorStatus(int status, int index);
+  // Answers to requests that name this OID carry the error-status and error-index.
+  void SetErrorFor(const std::string& oid, int status, int index);
+  void ClearErrors();
+  // A hook that sees every request first (see Responder); an empty function removes it.
+  void SetResponder(Responder responder);
+
+  // Sends bytes from the agent's socket, for datagrams the manager did not ask for.
+  void SendTo(const std::string& bytes, const std::string& host, int port);
+
+  int RequestCount() const { return m_requestCount; }
+  std::vector<Request> Log() const;
+  void ClearLog();
+
+ private:
+  struct Pending {
+    int64_t dueMs;
+    std::string bytes;
+    uint32_t addr;
+    uint16_t port;
+    bool fromOther;
+  };
+  using Key = std::vector<uint32_t>;
+
+  void Run();
+  void Handle(const uint8_t* data, size_t size, uint32_t addr, uint16_t port);
+  std::optional<std::string> Answer(const Request& request);
+  void SendRaw(const std::string& bytes, uint32_t addr, uint16_t port, bool fromOther);
+  static Key ToKey(const std::string& oid);
+
+  int m_fd = -1;
+  int m_otherFd = -1;
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_requestCount{0};
+
+  mutable std::mutex m_mutex;  // guards everything below
+  std::map<Key, std::pair<std::string, Value>> m_values;
+  std::string m_community;
+  bool m_silent = false;
+  bool m_garbage = false;
+  bool m_wrongId = false;
+  bool m_duplicate = false;
+  int m_delayMs = 0;
+  bool m_looping = false;
+  bool m_otherPort = false;
+  size_t m_oversize = 0;
+  int m_errorStatus = 0;
+  int m_errorIndex = 0;
+  std::map<std::string, std::pair<int, int>> m_errorsFor;
+  Responder m_responder;
+  std::vector<Request> m_log;
+  std::vector<Pending> m_pending;
+
+  std::thread m_thread;  // last: starts after everything above exists
+};
+
+}  // namespace kestrava::testing
