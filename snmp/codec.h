@@ -103,7 +103,7 @@ class TObjectTable {
   // Slots n+1..256 go back to type 4 with empty texts; 1..n keep what they hold.
   // REQUIRES: 0 <= n <= 256 (the caller reports 302 otherwise).
   void SetCount(int n);
-  // REQUIRES: 1 <= i <= 256. Creates the slot's storage when it has none yet.
+  // REQUIRES: 1 <= i <= Count(). Creates the slot's storage when it has none yet.
   TSnmpObject& At(int i);
   // A slot that was never used reads as the empty type-4 object.
   const TSnmpObject& At(int i) const;
@@ -111,7 +111,6 @@ class TObjectTable {
  private:
   std::array<std::unique_ptr<TSnmpObject>, kMaxObjects> m_slots;
   int m_count = 0;
-  int m_used = 0;  // slots 1..m_used may hold data
   TSnmpObject m_empty;
 };
 

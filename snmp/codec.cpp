@@ -1,0 +1,655 @@
+#include "snmp/codec.h"
+
+#include <charconv>
+#include <cstring>
+#include <new>
+
+#include "snmp/ber.h"
+#include "snmp/usm.h"
+
+namespace kestrava {
+
+namespace {
+
+constexpr char kPduBuildError[] = "Error building SNMP PDU.";
+constexpr char kPacketBuildError[] = "Error building SNMP packet.";
+constexpr char kClockUnknownText[] =
+    "RemoteEngineTime must be known in order to complete the requested operation. Perform a "
+    "discover first.";
+
+constexpr uint64_t kMaxArc = 0xFFFFFFFFu;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Decimal text as the component reads it: an optional "-", then digits up to the first
+// non-digit; nothing numeric reads as 0; the value wraps to 32 bits.
+uint32_t ReadDecimal32(std::string_view text) {
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) i = 1;
+  uint32_t value = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
+  return negative ? 0u - value : value;
+}
+
+// Counter64 text takes digits only, no sign.
+uint64_t ReadDigits64(std::string_view text) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+// Four decimal numbers 0..255 joined by "."; anything else is not an address.
+bool ReadDottedIpv4(std::string_view text, uint8_t address[4]) {
+  size_t i = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+    size_t digits = 0;
+    unsigned value = 0;
+    while (i < text.size() && IsDigit(text[i]) && digits < 4) {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+      ++digits;
+    }
+    if (digits == 0 || digits > 3 || value > 255) return false;
+    address[part] = static_cast<uint8_t>(value);
+  }
+  return i == text.size();
+}
+
+void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
+  char text[24];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, static_cast<size_t>(result.ptr - text));
+}
+
+void AppendSignedText(TByteBuffer& out, int64_t value) {
+  char text[24];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, static_cast<size_t>(result.ptr - text));
+}
+
+// One sub-identifier in base 128, most significant group first.
+void AppendSubId(TByteBuffer& out, uint64_t value) {
+  uint8_t groups[10];
+  int n = 0;
+  do {
+    groups[n++] = static_cast<uint8_t>(value & 0x7F);
+    value >>= 7;
+  } while (value != 0);
+  while (n > 1) out.push_back(groups[--n] | 0x80);
+  out.push_back(groups[0]);
+}
+
+// Appends the BER content of a dotted OID text to out.
+bool AppendOid(std::string_view text, TByteBuffer& out) {
+  const size_t start = out.size();
+  size_t pos = 0;
+  bool ok = true;
+  // Digits build the arc; the first non-digit ends it (an empty arc counts as 0).
+  auto nextArc = [&]() -> uint64_t {
+    uint64_t arc = 0;
+    while (pos < text.size() && IsDigit(text[pos])) {
+      arc = arc * 10 + (text[pos] - '0');
+      if (arc > kMaxArc) ok = false, arc = 0;
+      ++pos;
+    }
+    return arc;
+  };
+  const uint64_t first = nextArc();
+  if (pos == text.size()) {
+    // A single arc encodes as the one octet 00, whatever its value.
+    out.push_back(0);
+    return ok;
+  }
+  ++pos;
+  const uint64_t second = nextArc();
+  AppendSubId(out, 40 * first + second);
+  size_t arcs = 2;
+  while (pos < text.size() && ok) {
+    ++pos;  // the separator that ended the previous arc
+    AppendSubId(out, nextArc());
+    if (++arcs > kMaxOidArcs || out.size() - start > kMaxOidOctets) return false;
+  }
+  return ok && out.size() - start <= kMaxOidOctets;
+}
+
+bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
+  const int32_t type = object.Type;
+  // The type goes out as a one-octet tag; a multi-octet tag form cannot be written.
+  if (type < 0 || type > 0xFF || (type & 0x1F) == 0x1F) return false;
+  const uint8_t tag = static_cast<uint8_t>(type);
+  switch (type) {
+    case kTagNull:
+    case kTagNoSuchObject:
+    case kTagNoSuchInstance:
+    case kTagEndOfMibView:
+      out.push_back(tag);
+      out.push_back(0);
+      return true;
+    case kTagInteger: {
+      const size_t at = ber::Open(out, tag);
+      ber::PutInt32Content(out, static_cast<int32_t>(ReadDecimal32(object.Value.view())));
+      return ber::ClosePrimitive(out, at);
+    }
+    case kTagCounter32:
+    case kTagGauge32:
+    case kTagTimeTicks:
+    case kTagUInteger32: {
+      const size_t at = ber::Open(out, tag);
+      ber::PutUnsigned32Content(out, ReadDecimal32(object.Value.view()));
+      return ber::ClosePrimitive(out, at);
+    }
+    case kTagCounter64: {
+      const size_t at = ber::Open(out, tag);
+      ber::PutUnsigned64Content(out, ReadDigits64(object.Value.view()));
+      return ber::ClosePrimitive(out, at);
+    }
+    case kTagOid: {
+      const size_t at = ber::Open(out, tag);
+      return AppendOid(object.Value.view(), out) && ber::ClosePrimitive(out, at);
+    }
+    case kTagIpAddress: {
+      uint8_t address[4];
+      if (!ReadDottedIpv4(object.Value.view(), address)) {
+        address[0] = address[1] = address[2] = address[3] = 0xFF;
+      }
+      return ber::PutPrimitive(out, tag, address, 4);
+    }
+    default:
+      return ber::PutPrimitive(out, tag, object.Value.data(), object.Value.size());
+  }
+}
+
+uint8_t PduTypeFor(int action, int32_t version) {
+  switch (action) {
+    case kActionGetRequest:
+    case kActionDiscoverEngineId:
+    case kActionDiscoverClock:
+      return kPduGetRequest;
+    case kActionGetNextRequest:
+      return kPduGetNextRequest;
+    case kActionSetRequest:
+      return kPduSetRequest;
+    case kActionResponse:
+      return kPduResponse;
+    case kActionTrap:
+      return version == kSnmpV1 ? kPduTrapV1 : kPduTrapV2;
+    case kActionGetBulkRequest:
+      return kPduGetBulkRequest;
+    case kActionInformRequest:
+      return kPduInformRequest;
+    default:
+      return kPduReport;
+  }
+}
+
+// The PDU: its tag, its header fields and the binding list. False when an element cannot be
+// written (an OID text past its limits, a tag that cannot be written, a length over 65535).
+bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out) {
+  const uint8_t pduType = PduTypeFor(action, msg.Version);
+  msg.PduType = pduType;
+  const bool discovery = action == kActionDiscoverEngineId || action == kActionDiscoverClock;
+  if (pduType == kPduGetRequest && !discovery) {
+    for (int i = 1; i <= objects.Count(); ++i) objects.At(i).Type = kTagNull;
+  }
+  const size_t pdu = ber::Open(out, pduType);
+  switch (pduType) {
+    case kPduTrapV1: {
+      const size_t enterprise = ber::Open(out, kTagOid);
+      if (!AppendOid(msg.Enterprise.view(), out) || !ber::ClosePrimitive(out, enterprise)) {
+        return false;
+      }
+      const uint32_t a = msg.AgentAddress;
+      const uint8_t address[4] = {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
+                                  static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
+      ber::PutPrimitive(out, kTagIpAddress, address, 4);
+      ber::PutInteger(out, msg.GenericTrap);
+      ber::PutInteger(out, msg.SpecificTrap);
+      const size_t stamp = ber::Open(out, kTagTimeTicks);
+      ber::PutUnsigned32Content(out, msg.TimeStamp);
+      ber::ClosePrimitive(out, stamp);
+      break;
+    }
+    case kPduGetBulkRequest:
+      msg.ErrorStatus = 0;
+      ber::PutInteger(out, msg.RequestId);
+      ber::PutInteger(out, msg.NonRepeaters);
+      ber::PutInteger(out, msg.MaxRepetitions);
+      break;
+    case kPduResponse:
+    case kPduReport:
+      ber::PutInteger(out, msg.RequestId);
+      ber::PutInteger(out, msg.ErrorStatus);
+      ber::PutInteger(out, msg.ErrorIndex);
+      break;
+    default:
+      msg.ErrorStatus = 0;
+      ber::PutInteger(out, msg.RequestId);
+      ber::PutInteger(out, 0);
+      ber::PutInteger(out, msg.ErrorIndex);
+      break;
+  }
+  const size_t list = ber::Open(out, 0x30);
+  const int count = discovery ? 0 : objects.Count();
+  for (int i = 1; i <= count; ++i) {
+    const TSnmpObject& object = objects.At(i);
+    const size_t binding = ber::Open(out, 0x30);
+    const size_t oid = ber::Open(out, kTagOid);
+    if (!AppendOid(object.Id.view(), out) || !ber::ClosePrimitive(out, oid)) return false;
+    if (!BuildValue(object, out) || !ber::CloseSequence(out, binding)) return false;
+  }
+  // The PDU takes the length form of a primitive element (81 for 128..255).
+  return ber::CloseSequence(out, list) && ber::ClosePrimitive(out, pdu);
+}
+
+int BuildCommunityMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
+                          std::string& errorText) {
+  const size_t message = ber::Open(out, 0x30);
+  ber::PutInteger(out, msg.Version);
+  if (!ber::PutPrimitive(out, kTagOctetString, msg.Community.data(), msg.Community.size())) {
+    errorText = kPacketBuildError;
+    return kCodecBadElement;
+  }
+  if (!BuildPdu(action, msg, objects, out)) {
+    errorText = kPduBuildError;
+    return kCodecBadElement;
+  }
+  if (!ber::CloseSequence(out, message)) {
+    errorText = kPacketBuildError;
+    return kCodecBadElement;
+  }
+  return kCodecOk;
+}
+
+bool PutOctets(TByteBuffer& out, const TByteBuffer& bytes) {
+  return ber::PutPrimitive(out, kTagOctetString, bytes.data(), bytes.size());
+}
+
+int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
+                   std::string& errorText, const TUsmCredentials* v3) {
+  static const TUsmCredentials kNoCredentials;
+  const TUsmCredentials& user = v3 ? *v3 : kNoCredentials;
+  // Engine-id discovery goes out unauthenticated and without a user name.
+  const bool idDiscovery = action == kActionDiscoverEngineId;
+  const bool authenticate = !idDiscovery && !user.AuthKey.empty();
+  if (authenticate && !user.ClockKnown && action != kActionDiscoverClock) {
+    errorText = kClockUnknownText;
+    return kCodecClockUnknown;
+  }
+  msg.MsgFlags = static_cast<uint8_t>(4 | (authenticate ? 1 : 0));
+  msg.SecurityModel = 3;
+  msg.AuthEngineId.assign(user.EngineId);
+  msg.ContextEngineId.assign(user.EngineId);
+  msg.ContextName.clear();
+  msg.UserName.assign(idDiscovery ? std::string_view() : std::string_view(user.User));
+  msg.EngineBoots = authenticate && user.ClockKnown ? user.EngineBoots : 0;
+  msg.EngineTime = authenticate && user.ClockKnown ? user.EngineTime : 0;
+  msg.AuthParams.clear();
+  if (authenticate) msg.AuthParams.resize(kAuthParamsSize);
+  if (authenticate) std::memset(msg.AuthParams.data(), 0, kAuthParamsSize);
+  msg.PrivParams.clear();
+
+  bool ok = true;
+  const size_t message = ber::Open(out, 0x30);
+  ber::PutInteger(out, kSnmpV3);
+  const size_t header = ber::Open(out, 0x30);
+  ber::PutInteger(out, msg.MsgId);
+  ber::PutInteger(out, msg.MsgMaxSize);
+  ber::PutPrimitive(out, kTagOctetString, &msg.MsgFlags, 1);
+  ber::PutInteger(out, msg.SecurityModel);
+  ber::CloseSequence(out, header);
+
+  // The security parameters: an OCTET STRING holding a SEQUENCE. The authentication
+  // parameters' position is followed through every length that grows in front of them.
+  const size_t wrapper = ber::Open(out, kTagOctetString);
+  const size_t params = ber::Open(out, 0x30);
+  ok = ok && PutOctets(out, msg.AuthEngineId);
+  // Boots and time go out in the four-octet unsigned form.
+  for (const int32_t clock : {msg.EngineBoots, msg.EngineTime}) {
+    const size_t at = ber::Open(out, kTagInteger);
+    ber::PutUnsigned32Content(out, static_cast<uint32_t>(clock));
+    ber::ClosePrimitive(out, at);
+  }
+  ok = ok && PutOctets(out, msg.UserName);
+  size_t authOffset = out.size() + 2;
+  ber::PutPrimitive(out, kTagOctetString, msg.AuthParams.data(), msg.AuthParams.size());
+  ok = ok && PutOctets(out, msg.PrivParams);
+  size_t before = out.size();
+  ok = ok && ber::CloseSequence(out, params);
+  authOffset += out.size() - before;
+  before = out.size();
+  ok = ok && ber::ClosePrimitive(out, wrapper);
+  authOffset += out.size() - before;
+  if (!ok) {
+    errorText = kPacketBuildError;
+    return kCodecBadElement;
+  }
+
+  const size_t scoped = ber::Open(out, 0x30);
+  PutOctets(out, msg.ContextEngineId);
+  PutOctets(out, msg.ContextName);
+  if (!BuildPdu(action, msg, objects, out)) {
+    errorText = kPduBuildError;
+    return kCodecBadElement;
+  }
+  before = out.size();
+  if (!ber::CloseSequence(out, scoped) || !ber::CloseSequence(out, message)) {
+    errorText = kPacketBuildError;
+    return kCodecBadElement;
+  }
+  authOffset += out.size() - before;
+  if (authenticate) {
+    if (!SignMessage(user.AuthProtocol, user.AuthKey, out.data(), out.size(), authOffset)) {
+      errorText = kPacketBuildError;
+      return kCodecBadElement;
+    }
+    msg.AuthParams.assign(out.data() + authOffset, kAuthParamsSize);
+  }
+  msg.MsgId = static_cast<int32_t>(static_cast<uint32_t>(msg.MsgId) + 1);
+  return kCodecOk;
+}
+
+// ---- parsing ----
+
+int ReadInt32(ber::TCursor& cursor, int32_t& value) {
+  ber::TElement element;
+  if (const int rc = cursor.Next(element)) return rc;
+  return ber::DecodeInt32(element, value) ? kCodecOk : kCodecBadElement;
+}
+
+int ReadOctets(ber::TCursor& cursor, TByteBuffer& value, ber::TElement* element = nullptr) {
+  ber::TElement local;
+  ber::TElement& e = element ? *element : local;
+  if (const int rc = cursor.Next(e)) return rc;
+  value.assign(e.Content, e.Length);
+  return kCodecOk;
+}
+
+int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
+  ber::TElement list;
+  if (const int rc = pdu.Next(list)) return rc;
+  ber::TCursor bindings(list);
+  for (int i = 1; i <= kMaxObjects && !bindings.AtEnd(); ++i) {
+    ber::TElement binding;
+    if (const int rc = bindings.Next(binding)) return rc;
+    objects.SetCount(i);
+    TSnmpObject& object = objects.At(i);
+    ber::TCursor parts(binding);
+    ber::TElement oid, value;
+    if (const int rc = parts.Next(oid)) return rc;
+    if (!BerToOid(oid.Content, oid.Length, object.Id)) return kCodecBadElement;
+    if (const int rc = parts.Next(value)) return rc;
+    object.Type = value.Tag;
+    if (!RenderValue(value.Tag, value.Content, value.Length, object.Value)) {
+      return kCodecBadElement;
+    }
+  }
+  return kCodecOk;
+}
+
+int ParsePdu(const ber::TElement& pduElement, bool v1, TSnmpMessage& msg, TObjectTable& objects) {
+  if (pduElement.Tag < kPduGetRequest || pduElement.Tag > kPduReport) return kCodecBadPduType;
+  msg.PduType = pduElement.Tag;
+  ber::TCursor pdu(pduElement);
+  int rc = kCodecOk;
+  if (v1 && (msg.PduType == kPduTrapV1 || msg.PduType == kPduTrapV2)) {
+    ber::TElement element;
+    if ((rc = pdu.Next(element))) return rc;
+    if (!BerToOid(element.Content, element.Length, msg.Enterprise)) return kCodecBadElement;
+    if ((rc = pdu.Next(element))) return rc;
+    if (element.Length < 4) return kCodecBadElement;
+    const uint8_t* a = element.Content;
+    msg.AgentAddress = uint32_t{a[0]} << 24 | uint32_t{a[1]} << 16 | uint32_t{a[2]} << 8 | a[3];
+    if ((rc = ReadInt32(pdu, msg.GenericTrap)) || (rc = ReadInt32(pdu, msg.SpecificTrap))) {
+      return rc;
+    }
+    if ((rc = pdu.Next(element))) return rc;
+    uint64_t stamp = 0;
+    if (!ber::DecodeUnsigned(element.Content, element.Length, 4, stamp)) return kCodecBadElement;
+    msg.TimeStamp = static_cast<uint32_t>(stamp);
+  } else if (msg.PduType == kPduGetBulkRequest) {
+    if ((rc = ReadInt32(pdu, msg.RequestId)) || (rc = ReadInt32(pdu, msg.NonRepeaters)) ||
+        (rc = ReadInt32(pdu, msg.MaxRepetitions))) {
+      return rc;
+    }
+  } else {
+    if ((rc = ReadInt32(pdu, msg.RequestId)) || (rc = ReadInt32(pdu, msg.ErrorStatus)) ||
+        (rc = ReadInt32(pdu, msg.ErrorIndex))) {
+      return rc;
+    }
+  }
+  return ParseBindings(pdu, objects);
+}
+
+int ParseV3(const uint8_t* datagram, ber::TCursor& fields, TSnmpMessage& msg,
+            TObjectTable& objects) {
+  int rc = kCodecOk;
+  ber::TElement element;
+  if ((rc = fields.Next(element))) return rc;
+  ber::TCursor header(element);
+  if ((rc = ReadInt32(header, msg.MsgId)) || (rc = ReadInt32(header, msg.MsgMaxSize))) return rc;
+  if ((rc = header.Next(element))) return rc;
+  msg.MsgFlags = element.Length > 0 ? element.Content[0] : 0;
+  if ((rc = ReadInt32(header, msg.SecurityModel))) return rc;
+  if (msg.SecurityModel != 3) return kCodecBadSecurityModel;
+  if (msg.MsgFlags & 1) msg.SecurityLevel = (msg.MsgFlags & 2) ? 3 : 1;
+
+  // The security parameters: an OCTET STRING whose content is one SEQUENCE.
+  if ((rc = fields.Next(element))) return rc;
+  ber::TCursor wrapper(element);
+  if ((rc = wrapper.Next(element))) return rc;
+  ber::TCursor params(element);
+  if ((rc = ReadOctets(params, msg.AuthEngineId)) || (rc = ReadInt32(params, msg.EngineBoots)) ||
+      (rc = ReadInt32(params, msg.EngineTime)) || (rc = ReadOctets(params, msg.UserName)) ||
+      (rc = ReadOctets(params, msg.AuthParams, &element))) {
+    return rc;
+  }
+  msg.AuthParamsOffset = static_cast<size_t>(element.Content - datagram);
+  if ((rc = ReadOctets(params, msg.PrivParams))) return rc;
+
+  // The scoped PDU is read as plain data; privacy is not offered.
+  if ((rc = fields.Next(element))) return rc;
+  ber::TCursor scoped(element);
+  if ((rc = ReadOctets(scoped, msg.ContextEngineId)) ||
+      (rc = ReadOctets(scoped, msg.ContextName))) {
+    return rc;
+  }
+  if ((rc = scoped.Next(element))) return rc;
+  return ParsePdu(element, false, msg, objects);
+}
+
+int ParseChecked(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects) {
+  ber::TCursor datagram(data, data + size);
+  ber::TElement element;
+  int rc = kCodecOk;
+  if ((rc = datagram.Next(element))) return rc;
+  ber::TCursor fields(element);
+  if ((rc = ReadInt32(fields, msg.Version))) return rc;
+  if (msg.Version == kSnmpV3) return ParseV3(data, fields, msg, objects);
+  if (msg.Version != kSnmpV1 && msg.Version != kSnmpV2c) return kCodecBadVersion;
+  if ((rc = ReadOctets(fields, msg.Community))) return rc;
+  if ((rc = fields.Next(element))) return rc;
+  return ParsePdu(element, msg.Version == kSnmpV1, msg, objects);
+}
+
+}  // namespace
+
+void TObjectTable::SetCount(int n) {
+  for (int i = n + 1; i <= m_count; ++i) {
+    if (auto& slot = m_slots[i - 1]) {
+      slot->Type = kTagOctetString;
+      slot->Id.clear();
+      slot->Value.clear();
+    }
+  }
+  m_count = n;
+}
+
+TSnmpObject& TObjectTable::At(int i) {
+  auto& slot = m_slots[i - 1];
+  if (!slot) slot = std::make_unique<TSnmpObject>();
+  return *slot;
+}
+
+const TSnmpObject& TObjectTable::At(int i) const {
+  const auto& slot = m_slots[i - 1];
+  return slot ? *slot : m_empty;
+}
+
+void TSnmpMessage::Reset(int32_t maxPacketSize) {
+  PduType = kPduNone;
+  ErrorStatus = -1;
+  ErrorIndex = 0;
+  NonRepeaters = 0;
+  MaxRepetitions = 0;
+  Enterprise.clear();
+  AgentAddress = 0;
+  GenericTrap = 0;
+  SpecificTrap = 0;
+  TimeStamp = 0;
+  MsgMaxSize = maxPacketSize;
+  MsgFlags = 0;
+  SecurityModel = 3;
+  AuthEngineId.clear();
+  EngineBoots = 0;
+  EngineTime = 0;
+  AuthParams.clear();
+  PrivParams.clear();
+  ContextEngineId.clear();
+  ContextName.clear();
+  SecurityLevel = 0;
+  AuthParamsOffset = 0;
+}
+
+void TSnmpMessage::Clear() {
+  Reset(0);
+  Version = 0;
+  Community.clear();
+  RequestId = 0;
+  MsgId = 0;
+  SecurityModel = 0;
+  UserName.clear();
+}
+
+int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
+                 std::string& errorText, const TUsmCredentials* v3) {
+  if (action < kActionGetRequest || action > kActionReport2) {
+    errorText = "Invalid Action code";
+    return kCodecBadAction;
+  }
+  try {
+    out.clear();
+    const int32_t requestId = msg.RequestId;
+    const int rc = msg.Version == kSnmpV3
+                       ? BuildV3Message(action, msg, objects, out, errorText, v3)
+                       : BuildCommunityMessage(action, msg, objects, out, errorText);
+    if (rc != kCodecOk) {
+      out.clear();
+      return rc;
+    }
+    // Every PDU but the SNMPv1 Trap carries a request-id, and the next message takes the next.
+    if (msg.PduType != kPduTrapV1) {
+      msg.RequestId = static_cast<int32_t>(static_cast<uint32_t>(requestId) + 1);
+    }
+    return kCodecOk;
+  } catch (const std::bad_alloc&) {
+    out.clear();
+    errorText = "Out of memory.";
+    return kCodecOutOfMemory;
+  }
+}
+
+int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects) {
+  try {
+    msg.Clear();
+    objects.SetCount(0);
+    return ParseChecked(data, size, msg, objects);
+  } catch (const std::bad_alloc&) {
+    return kCodecOutOfMemory;
+  }
+}
+
+bool OidToBer(std::string_view text, TByteBuffer& out) {
+  out.clear();
+  return AppendOid(text, out);
+}
+
+bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {
+  out.clear();
+  size_t arcs = 0;
+  uint64_t value = 0;
+  bool pending = false;
+  for (size_t i = 0; i < size && arcs < kMaxOidArcs; ++i) {
+    value = (value << 7) | (content[i] & 0x7F);
+    // The first sub-identifier carries two arcs, so it may reach 80 above the 32-bit range.
+    if (value > (arcs == 0 ? kMaxArc + 80 : kMaxArc)) return false;
+    pending = (content[i] & 0x80) != 0;
+    if (pending) continue;
+    if (arcs == 0) {
+      const uint64_t first = value < 40 ? 0 : (value < 80 ? 1 : 2);
+      AppendUnsignedText(out, first);
+      out.push_back('.');
+      AppendUnsignedText(out, value - 40 * first);
+      arcs = 2;
+    } else {
+      out.push_back('.');
+      AppendUnsignedText(out, value);
+      ++arcs;
+    }
+    value = 0;
+  }
+  return !pending;
+}
+
+bool RenderValue(int tag, const uint8_t* content, size_t size, TByteBuffer& out) {
+  out.clear();
+  switch (tag) {
+    case kTagInteger: {
+      int64_t value = 0;
+      if (!ber::DecodeInt64(content, size, value)) return false;
+      AppendSignedText(out, value);
+      return true;
+    }
+    case kTagCounter32:
+    case kTagGauge32:
+    case kTagTimeTicks:
+    case kTagUInteger32:
+    case kTagCounter64: {
+      uint64_t value = 0;
+      if (!ber::DecodeUnsigned(content, size, tag == kTagCounter64 ? 8 : 4, value)) return false;
+      AppendUnsignedText(out, value);
+      return true;
+    }
+    case kTagIpAddress:
+      if (size < 4) return false;
+      for (int i = 0; i < 4; ++i) {
+        if (i > 0) out.push_back('.');
+        AppendUnsignedText(out, content[i]);
+      }
+      return true;
+    case kTagOid:
+      return BerToOid(content, size, out);
+    case kTagNull:
+      return true;
+    case kTagNoSuchObject:
+      out.append(std::string_view("error: noSuchObject"));
+      return true;
+    case kTagNoSuchInstance:
+      out.append(std::string_view("error: noSuchInstance"));
+      return true;
+    case kTagEndOfMibView:
+      out.append(std::string_view("error: endOfMibView"));
+      return true;
+    default:
+      out.assign(content, size);
+      return true;
+  }
+}
+
+}  // namespace kestrava
