@@ -36,8 +36,8 @@ class IMainWindow {
 
   // Toolbar state set at start-up.
   virtual void SetValueModeButtons(bool raw) = 0;  // SpeedButton1 down when raw, else SpeedButton2
-  virtual void SetView3D(bool on) = 0;              // CheckBox1 and the chart's 3D view
-  virtual void SetLegendButton(bool down) = 0;      // SpeedButton3
+  virtual void SetView3D(bool on) = 0;             // CheckBox1 and the chart's 3D view
+  virtual void SetLegendButton(bool down) = 0;     // SpeedButton3
   // Legend visible and marks hidden (or the reverse), the legend button's hint, alignment.
   virtual void ApplyLegendMode(bool showLegend, TLegendAlignment alignment) = 0;
 

@@ -1,0 +1,27 @@
+#include "engine/clock.h"
+
+#include <QDateTime>
+#include <QTime>
+#include <cmath>
+
+namespace kestrava {
+
+TEngineClock SystemClock() {
+  TEngineClock clock;
+  clock.NowMs = [] { return static_cast<int32_t>(QTime::currentTime().msecsSinceStartOfDay()); };
+  clock.NowDays = [] {
+    // Days since 1899-12-30 with the time of day as the fraction, from the local clock.
+    static const QDate epoch(1899, 12, 30);
+    const QDateTime now = QDateTime::currentDateTime();
+    return static_cast<double>(epoch.daysTo(now.date())) +
+           now.time().msecsSinceStartOfDay() / kMsPerDay;
+  };
+  return clock;
+}
+
+int64_t ElapsedMs(double fromDays, double toDays) {
+  // The small bias keeps a difference of exactly n ms from reading as n - 1 after rounding.
+  return static_cast<int64_t>(std::floor(std::fabs(toDays - fromDays) * kMsPerDay + 1e-4));
+}
+
+}  // namespace kestrava

@@ -1,0 +1,92 @@
+#include "engine/dispatch.h"
+
+#include <exception>
+
+#include "engine/session.h"
+#include "shared/item_list.h"
+#include "snmp/snmpmgr.h"
+
+namespace kestrava {
+
+std::string TakeBatch(std::string& list) {
+  std::string batch;
+  std::string item;
+  for (int taken = 0; taken < kBatchSize && !list.empty(); ++taken) {
+    const size_t before = list.size();
+    NextItem(list, item);
+    if (list.size() == before) break;  // a tail without separator is no item
+    AppendItem(batch, item);
+  }
+  return batch;
+}
+
+uint32_t FollowingRequestId(uint32_t counter) {
+  const uint32_t next = counter + 1;
+  return next > kMaxRequestId ? 0 : next;
+}
+
+uint32_t TSession::NextRequestId() {
+  // REQUIRES: m_componentLock held (each id is handed out once, inside one dispatch).
+  m_requestCounter = FollowingRequestId(m_requestCounter);
+  return m_requestCounter;
+}
+
+void TSession::DispatchRequest(TRequest record, bool resend) {
+  // A first send holds RequestLock across the send and the add, so that an answer handled on
+  // the window's thread in between still finds its record. A resend comes from the retry scan,
+  // which already holds it.
+  std::unique_lock<std::mutex> requestLock;
+  if (!resend) requestLock = m_requestTable.Lock();
+  std::string failure;
+  {
+    std::lock_guard<std::mutex> componentLock(m_componentLock);
+    if (!m_snmpMgr1) return;
+    TSnmpMgr& mgr = *m_snmpMgr1;
+    if (!mgr.Active()) mgr.SetLocalHost(mgr.LocalHost());
+    mgr.Reset();
+    mgr.SetRemoteHost(record.Host);
+    mgr.SetCommunity(record.Community);
+    if (record.SnmpVersion >= 1 && record.SnmpVersion <= 3) mgr.SetSNMPVersion(record.SnmpVersion);
+    mgr.SetRemotePort(record.RemotePort);
+    mgr.SetTimeout(0);
+    if (!resend) record.RequestId = NextRequestId();
+    // A resend carries the stored record's id, so that its answer is found.
+    mgr.SetRequestId(static_cast<int>(record.RequestId));
+    const int count = CountItems(record.OidList);
+    mgr.SetObjCount(count);
+    std::string list = record.OidList;
+    std::string oid;
+    for (int i = 1; i <= count; ++i) {
+      NextItem(list, oid);
+      mgr.SetObjId(i, oid);
+    }
+    try {
+      if (record.Operation == 2) {
+        mgr.SendGetNextRequest();
+      } else if (record.Operation == 1) {
+        mgr.SendGetRequest();
+      }
+      if (!resend) {
+        record.TriesLeft -= 1;
+        record.SentAt = m_clock.NowDays();
+        m_requestTable.AddLocked(record);
+      }
+    } catch (const std::exception& error) {
+      failure = error.what();
+    }
+  }
+  if (!failure.empty()) PostStatus(failure);
+}
+
+void TSession::SendPoll(const TRequest& request) {
+  TRequest copy = request;
+  std::string remaining = copy.OidList;
+  while (!remaining.empty()) {
+    const size_t before = remaining.size();
+    copy.OidList = TakeBatch(remaining);
+    if (copy.OidList.empty() && remaining.size() == before) break;
+    DispatchRequest(copy, false);
+  }
+}
+
+}  // namespace kestrava

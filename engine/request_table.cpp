@@ -1,0 +1,123 @@
+#include "engine/request_table.h"
+
+#include "engine/clock.h"
+
+namespace kestrava {
+
+std::optional<TRequest> TRequestTable::RequestTableOp(int code, int64_t id,
+                                                      const TRequest* record) {
+  std::lock_guard<std::mutex> lock(m_requestLock);
+  switch (code) {
+    case kRequestAdd:
+      if (record) AddLocked(*record);
+      return std::nullopt;
+    case kRequestFind: {
+      const TEntry* entry = FindLocked(id);
+      if (!entry) return std::nullopt;
+      return entry->Request;
+    }
+    case kRequestRetryScan: {
+      const double now = m_hooks.NowDays();
+      for (TEntry& entry : m_entries) {
+        TRequest& r = entry.Request;
+        if (entry.Claims > 0 || r.TriesLeft <= 0 || ElapsedMs(r.SentAt, now) <= 1000) continue;
+        r.SentAt = now;
+        r.TriesLeft -= 1;
+        // A resend error in the set-up leaves the scan here; the lock goes with the guard.
+        if (m_hooks.Resend) m_hooks.Resend(r);
+      }
+      return std::nullopt;
+    }
+    case kRequestTimeoutScan: {
+      const double now = m_hooks.NowDays();
+      for (TEntry& entry : m_entries) {
+        TRequest& r = entry.Request;
+        if (entry.Claims > 0 || r.TriesLeft != 0) continue;
+        const int64_t threshold = (r.Interval > 2 || r.Purpose == kPurposeDiscovery) ? 1000 : 500;
+        if (ElapsedMs(r.SentAt, now) <= threshold) continue;
+        // The record is finished however the expiry goes.
+        r.TriesLeft = -1;
+        if (m_hooks.Expire) m_hooks.Expire(r);
+      }
+      return std::nullopt;
+    }
+    case kRequestPurge:
+      m_entries.remove_if([](const TEntry& e) { return e.Claims == 0 && e.Request.TriesLeft < 0; });
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+TRequestTable::TEntry* TRequestTable::FindLocked(int64_t id) {
+  if (id < 0) return nullptr;
+  for (TEntry& entry : m_entries) {
+    if (entry.Request.RequestId == id) return &entry;
+  }
+  return nullptr;
+}
+
+void TRequestTable::AddLocked(const TRequest& record) {
+  m_entries.push_back(TEntry{record, m_nextSerial++, 0});
+}
+
+std::optional<TRequestTable::TClaim> TRequestTable::Claim(int64_t id) {
+  std::lock_guard<std::mutex> lock(m_requestLock);
+  TEntry* entry = FindLocked(id);
+  if (!entry) return std::nullopt;
+  entry->Claims += 1;
+  return TClaim{entry->Request, entry->Serial, entry->Request.TriesLeft < 0};
+}
+
+void TRequestTable::Release(const TClaim& claim) {
+  std::lock_guard<std::mutex> lock(m_requestLock);
+  for (TEntry& entry : m_entries) {
+    if (entry.Serial != claim.Serial) continue;
+    entry.Request.TriesLeft = -1;
+    entry.Claims -= 1;
+    return;
+  }
+}
+
+std::vector<TRequest> TRequestTable::Snapshot() {
+  std::lock_guard<std::mutex> lock(m_requestLock);
+  std::vector<TRequest> out;
+  for (const TEntry& entry : m_entries) out.push_back(entry.Request);
+  return out;
+}
+
+void TRequestTable::Clear() {
+  std::lock_guard<std::mutex> lock(m_requestLock);
+  while (!m_entries.empty()) m_entries.pop_front();
+}
+
+}  // namespace kestrava
+
+// ExpireRequest belongs to the session: it reaches the status line and the poll job.
+#include "engine/session.h"
+#include "shared/item_list.h"
+
+namespace kestrava {
+
+void TSession::ExpireRequest(const TRequest& record) {
+  // REQUIRES: RequestLock held, window's thread (the time-out scan).
+  if (record.Purpose == kPurposeRefresh) return;
+  if (record.Purpose == kPurposeDiscovery) {
+    m_discoveryTimedOut = true;
+    return;
+  }
+  std::string items;
+  std::string list = record.OidList;
+  std::string oid;
+  while (!list.empty()) {
+    const size_t before = list.size();
+    NextItem(list, oid);
+    if (list.size() == before) break;
+    AppendItem(items, oid);
+    AppendItem(items, "Null");
+  }
+  if (m_schedule.AppendResults(record.OwnerJob, items))
+    m_expiredPollJobs.push_back(record.OwnerJob);
+}
+
+}  // namespace kestrava

@@ -1,0 +1,206 @@
+#include "engine/responses.h"
+
+#include <charconv>
+#include <cmath>
+#include <exception>
+
+#include "engine/session.h"
+#include "shared/formula.h"
+#include "shared/item_list.h"
+#include "snmp/snmpmgr.h"
+
+namespace kestrava {
+
+namespace {
+const std::string kNull = "Null";
+constexpr int kNoSuchName = 2;
+}  // namespace
+
+bool BothPresent(const std::string& a, const std::string& b) {
+  return a != kNull && b != kNull;
+}
+
+bool ParseNumber(const std::string& text, long double& value) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') ++first;
+  if (first == last) return false;
+  const auto [end, error] = std::from_chars(first, last, value);
+  return error == std::errc() && end == last && std::isfinite(value);
+}
+
+std::string SlotValue(const std::vector<std::string>& history, int position, bool raw) {
+  const int n = static_cast<int>(history.size());
+  const int index = position - (5 - n);
+  if (index < 0 || index >= n) return kNull;
+  if (raw) return history[index];
+  if (index < 1 || !BothPresent(history[index - 1], history[index])) return kNull;
+  long double previous = 0;
+  long double current = 0;
+  if (!ParseNumber(history[index - 1], previous) || !ParseNumber(history[index], current))
+    return kNull;
+  // Fixed point with one decimal at full width: a 64-bit counter's delta keeps every digit.
+  char buffer[64];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, current - previous,
+                                          std::chars_format::fixed, 1);
+  if (error != std::errc()) return kNull;
+  return std::string(buffer, end);
+}
+
+std::string ResponseErrorText(const std::string& description, int errorIndex, int errorStatus) {
+  return description + " Index=" + std::to_string(errorIndex) +
+         " Status=" + std::to_string(errorStatus);
+}
+
+std::string ErrorCodeText(const std::string& description, int errorCode) {
+  return description + " ErrorCode=" + std::to_string(errorCode);
+}
+
+std::string TSession::SlotValue(int position, int slot) const {
+  return kestrava::SlotValue(History(slot), position, m_config.RawValues);
+}
+
+void TSession::SnmpMgr1Error(int errorCode, const std::string& description) {
+  m_window.ShowStatus(ErrorCodeText(description, errorCode));
+}
+
+void TSession::SnmpMgr1BadPacket(int errorCode, const std::string& errorDescription) {
+  m_window.ShowStatus(ErrorCodeText(errorDescription, errorCode));
+}
+
+void TSession::SnmpMgr1Response(int requestId, int errorIndex, int errorStatus,
+                                const std::string& errorDescription) {
+  const std::optional<TRequestTable::TClaim> claim = m_requestTable.Claim(requestId);
+  if (!claim) return;
+  // A record answered or expired before is done with: a duplicate or late answer would add a
+  // second set of values to the poll (or a second step to a walk).
+  if (claim->WasFinished) {
+    m_requestTable.Release(*claim);
+    return;
+  }
+  const TRequest& record = claim->Request;
+  std::string asked = record.OidList;
+  if (!asked.empty() && asked.back() == kItemSeparator) asked.pop_back();
+  try {
+    if (record.Purpose == kPurposeRefresh || record.Purpose == kPurposeDiscovery) {
+      const bool discovery = record.Purpose == kPurposeDiscovery;
+      if (errorStatus == kNoSuchName && record.SnmpVersion == 1) {
+        // How an SNMPv1 agent says that the walk ran past the end of its view.
+        if (discovery) {
+          EndDiscovery("");
+        } else {
+          EndRefresh();
+        }
+      } else if (errorStatus != 0) {
+        if (discovery) StopDiscovery(ResponseErrorText(errorDescription, errorIndex, errorStatus));
+      } else {
+        std::string oid;
+        std::string value;
+        try {
+          std::lock_guard<std::mutex> lock(m_componentLock);
+          const int n = m_snmpMgr1->ObjCount();
+          oid = m_snmpMgr1->ObjId(n);
+          value = m_snmpMgr1->ObjValue(n);
+        } catch (const std::exception& error) {
+          // An answer without objects ends the walk with the component's message.
+          if (discovery) {
+            StopDiscovery(error.what());
+          } else {
+            m_window.ShowStatus(error.what());
+          }
+          m_requestTable.Release(*claim);
+          return;
+        }
+        if (discovery) {
+          WalkStep(oid, value, asked);
+        } else {
+          RefreshStep(oid, value, asked);
+        }
+      }
+    } else {
+      std::string items;
+      if (errorStatus != 0) {
+        m_window.ShowStatus(ResponseErrorText(errorDescription, errorIndex, errorStatus));
+        std::string list = record.OidList;
+        std::string oid;
+        while (!list.empty()) {
+          const size_t before = list.size();
+          NextItem(list, oid);
+          if (list.size() == before) break;
+          AppendItem(items, oid);
+          AppendItem(items, kNull);
+        }
+      } else {
+        std::lock_guard<std::mutex> lock(m_componentLock);
+        const int n = m_snmpMgr1->ObjCount();
+        for (int i = 1; i <= n; ++i) {
+          const std::string oid = m_snmpMgr1->ObjId(i);
+          const std::string value = m_snmpMgr1->ObjValue(i);
+          AppendItem(items, oid);
+          // A value holding the separator would shift every later pair.
+          AppendItem(items, value.find(kItemSeparator) == std::string::npos ? value : kNull);
+        }
+      }
+      if (m_schedule.AppendResults(record.OwnerJob, items)) EvaluatePoll(record.OwnerJob);
+    }
+  } catch (const std::exception& error) {
+    m_window.ShowStatus(error.what());
+  }
+  m_requestTable.Release(*claim);
+}
+
+void TSession::EvaluatePoll(int32_t jobKind) {
+  std::string results;
+  int32_t interval = 0;
+  if (!m_schedule.TakeCompleteResults(jobKind, results, interval)) return;
+  std::string oid;
+  std::string value;
+  while (!results.empty()) {
+    const size_t before = results.size();
+    NextItem(results, oid);
+    NextItem(results, value);
+    if (results.size() == before) break;
+    const int slot = m_slotIndex.SlotOfOid(oid);
+    if (slot < 0 || slot >= static_cast<int>(m_histories.size())) continue;
+    std::vector<std::string>& history = m_histories[slot];
+    if (!IsNumeric(value)) {
+      history.push_back(kNull);
+    } else {
+      history.push_back(WrapFilter(value, history.empty() ? kNull : history.back()));
+    }
+  }
+  EvaluateFormulas(interval);
+  const int last = std::min(m_config.LastSlot, static_cast<int>(m_histories.size()) - 1);
+  for (int s = 0; s <= last; ++s) {
+    std::vector<std::string>& history = m_histories[s];
+    if (history.size() > 5) history.erase(history.begin(), history.end() - 5);
+    while (history.size() < 5) history.push_back(kNull);
+  }
+  FeedChart();
+  if (m_config.RefreshInstances) CheckInstanceRefresh();
+}
+
+void TSession::EvaluateFormulas(int interval) {
+  if (m_config.Formulas.empty()) return;
+  const int rows = m_config.InstanceMode > 1 ? static_cast<int>(m_instances.size()) : 1;
+  const int targets = static_cast<int>(m_config.TargetOids.size());
+  const int width = Width();
+  for (int r = 0; r < rows; ++r) {
+    for (int f = 0; f < static_cast<int>(m_config.Formulas.size()); ++f) {
+      const std::string result = EvaluateFormulaEntry(
+          m_config.Formulas[f], interval,
+          [this, r](const std::string& oid) { return LatestTargetValue(oid, r); });
+      const int slot = r * width + targets + f;
+      if (slot < static_cast<int>(m_histories.size())) m_histories[slot].push_back(result);
+    }
+  }
+}
+
+std::string TSession::LatestTargetValue(const std::string& oid, int row) const {
+  const int c = TargetIndex(oid, m_config.TargetOids);
+  if (c < 0) return kNull;
+  const std::vector<std::string>& history = History(c + row * Width());
+  return history.empty() ? kNull : history.back();
+}
+
+}  // namespace kestrava
