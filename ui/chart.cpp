@@ -108,30 +108,58 @@ void TChart::SetLegendAlignment(TLegendAlignment alignment) {
   update();
 }
 
-QImage TChart::RenderImage(const QSize& size) const {
-  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-  image.setDotsPerMeterX(kDotsPerMeter96);
-  image.setDotsPerMeterY(kDotsPerMeter96);
-  const int width = image.width(), height = image.height();
+namespace {
 
-  const QFont titleFont = PixelSized(m_titleFont);
-  const QFont smallFont = SmallTextFont();
-  const QFontMetrics titleFm(titleFont, &image);
-  const QFontMetrics smallFm(smallFont, &image);
-  TTextMetrics metrics;
-  metrics.titleHeight = titleFm.height();
-  metrics.titleWidth = [&](const QString& s) { return titleFm.horizontalAdvance(s); };
-  metrics.legendHeight = metrics.marksHeight = smallFm.height();
-  metrics.legendSpace = smallFm.horizontalAdvance(QChar(' '));
-  metrics.marksWidthW = smallFm.horizontalAdvance(QChar('W'));
-  metrics.legendWidth =
-      metrics.marksWidth = [&](const QString& s) { return smallFm.horizontalAdvance(s); };
+// The title font and the small font of the legend and the marks, with their measures; the
+// metrics it hands out measure through it, so it stays where it was made.
+struct TChartFonts {
+  explicit TChartFonts(const QFont& titleFont)
+      : title(PixelSized(titleFont)), small(SmallTextFont()), titleFm(title), smallFm(small) {}
+  TChartFonts(const TChartFonts&) = delete;
+  TChartFonts& operator=(const TChartFonts&) = delete;
+  TTextMetrics Metrics() const {
+    TTextMetrics m;
+    m.titleHeight = titleFm.height();
+    m.titleWidth = [this](const QString& s) { return titleFm.horizontalAdvance(s); };
+    m.legendHeight = m.marksHeight = smallFm.height();
+    m.legendSpace = smallFm.horizontalAdvance(QChar(' '));
+    m.marksWidthW = smallFm.horizontalAdvance(QChar('W'));
+    m.legendWidth =
+        m.marksWidth = [this](const QString& s) { return smallFm.horizontalAdvance(s); };
+    return m;
+  }
+  QFont title;
+  QFont small;
+  QFontMetrics titleFm;
+  QFontMetrics smallFm;
+};
+
+}  // namespace
+
+TChartLayout TChart::Layout(const QSize& size) const {
+  const TChartFonts fonts(m_titleFont);
+  return LayoutChart(size.width(), size.height(), m_slices, Options(), fonts.Metrics());
+}
+
+TChartOptions TChart::Options() const {
   TChartOptions options;
   options.title = m_title;
   options.view3D = m_view3D;
   options.legendVisible = m_legendVisible;
   options.alignment = m_alignment;
-  const TChartLayout layout = LayoutChart(width, height, m_slices, options, metrics);
+  return options;
+}
+
+QImage TChart::RenderImage(const QSize& size) const {
+  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  image.setDotsPerMeterX(kDotsPerMeter96);
+  image.setDotsPerMeterY(kDotsPerMeter96);
+  const int width = image.width(), height = image.height();
+  const TChartFonts fonts(m_titleFont);
+  const TTextMetrics metrics = fonts.Metrics();
+  const QFontMetrics& titleFm = fonts.titleFm;
+  const QFontMetrics& smallFm = fonts.smallFm;
+  const TChartLayout layout = LayoutChart(width, height, m_slices, Options(), metrics);
 
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
@@ -146,11 +174,11 @@ QImage TChart::RenderImage(const QSize& size) const {
   p.drawLine(width - 1, 0, width - 1, height - 1);
   p.drawLine(0, height - 1, width - 1, height - 1);
 
-  p.setFont(titleFont);
+  p.setFont(fonts.title);
   p.setPen(Qt::black);
   DrawTextAt(p, titleFm, layout.title.x, layout.title.y, m_title);
 
-  p.setFont(smallFont);
+  p.setFont(fonts.small);
   if (layout.legend.visible) {
     const TLegendLayout& legend = layout.legend;
     DrawLegendShadow(p, legend.box);

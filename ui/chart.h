@@ -44,6 +44,8 @@ class TChart : public QWidget {
   void SetLegendAlignment(TLegendAlignment alignment);
   TLegendAlignment LegendAlignment() const { return m_alignment; }
 
+  // The geometry of one paint at the given size, as RenderImage uses it.
+  TChartLayout Layout(const QSize& size) const;
   // The whole chart drawn into a new image of the given size, exactly as on screen (child
   // widgets lying on the chart, such as the "Initializing..." label, are not part of it).
   QImage RenderImage(const QSize& size) const;
@@ -54,6 +56,8 @@ class TChart : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  TChartOptions Options() const;
+
   std::vector<TSlice> m_slices;
   QString m_title = QStringLiteral("Top receivers");
   QFont m_titleFont;
