@@ -16,10 +16,14 @@ std::string BytesParam(intptr_t value, int length) {
   return p && length > 0 ? std::string(p, static_cast<size_t>(length)) : std::string();
 }
 
-int IntParam(intptr_t value) { return static_cast<int>(value); }
+int IntParam(intptr_t value) {
+  return static_cast<int>(value);
+}
 
 // Indexed properties take a 16-bit unsigned index.
-int Index16(int index) { return static_cast<uint16_t>(index); }
+int Index16(int index) {
+  return static_cast<uint16_t>(index);
+}
 
 }  // namespace
 
@@ -45,9 +49,13 @@ TSnmpMgr::TSnmpMgr() : m_engine(SNMPMgr_Create(&TSnmpMgr::Dispatch, this)) {
   guarded([&] { SetUser(""); });
 }
 
-TSnmpMgr::~TSnmpMgr() { SNMPMgr_Destroy(m_engine); }
+TSnmpMgr::~TSnmpMgr() {
+  SNMPMgr_Destroy(m_engine);
+}
 
-void TSnmpMgr::RaiseLast(int code) { Raise(code, SNMPMgr_GetLastError(m_engine)); }
+void TSnmpMgr::RaiseLast(int code) {
+  Raise(code, SNMPMgr_GetLastError(m_engine));
+}
 
 int TSnmpMgr::GetInt(int property) {
   return static_cast<int>(SNMPMgr_Get(m_engine, property, 0, nullptr));
@@ -75,27 +83,63 @@ void TSnmpMgr::Do(int method, int argc, intptr_t* argv, int* argl) {
   if (code != 0) RaiseLast(code);
 }
 
-bool TSnmpMgr::ReceiveEnabled() { return GetInt(kPropReceiveEnabled) != 0; }
-void TSnmpMgr::SetReceiveEnabled(bool value) { SetInt(kPropReceiveEnabled, 0, value); }
-bool TSnmpMgr::Active() { return GetInt(kPropActive) != 0; }
-void TSnmpMgr::SetActive(bool value) { SetInt(kPropActive, 0, value); }
-int TSnmpMgr::AuthProtocol() { return GetInt(kPropAuthProtocol); }
-void TSnmpMgr::SetAuthProtocol(int value) { SetInt(kPropAuthProtocol, 0, value); }
-std::string TSnmpMgr::Community() { return GetText(kPropCommunity); }
-void TSnmpMgr::SetCommunity(const std::string& value) { SetText(kPropCommunity, 0, value); }
-std::string TSnmpMgr::ErrorDescription() { return GetText(kPropErrorDescription); }
-int TSnmpMgr::ErrorIndex() { return GetInt(kPropErrorIndex); }
-int TSnmpMgr::ErrorStatus() { return GetInt(kPropErrorStatus); }
-std::string TSnmpMgr::LocalEngineId() { return GetText(kPropLocalEngineId); }
+bool TSnmpMgr::ReceiveEnabled() {
+  return GetInt(kPropReceiveEnabled) != 0;
+}
+void TSnmpMgr::SetReceiveEnabled(bool value) {
+  SetInt(kPropReceiveEnabled, 0, value);
+}
+bool TSnmpMgr::Active() {
+  return GetInt(kPropActive) != 0;
+}
+void TSnmpMgr::SetActive(bool value) {
+  SetInt(kPropActive, 0, value);
+}
+int TSnmpMgr::AuthProtocol() {
+  return GetInt(kPropAuthProtocol);
+}
+void TSnmpMgr::SetAuthProtocol(int value) {
+  SetInt(kPropAuthProtocol, 0, value);
+}
+std::string TSnmpMgr::Community() {
+  return GetText(kPropCommunity);
+}
+void TSnmpMgr::SetCommunity(const std::string& value) {
+  SetText(kPropCommunity, 0, value);
+}
+std::string TSnmpMgr::ErrorDescription() {
+  return GetText(kPropErrorDescription);
+}
+int TSnmpMgr::ErrorIndex() {
+  return GetInt(kPropErrorIndex);
+}
+int TSnmpMgr::ErrorStatus() {
+  return GetInt(kPropErrorStatus);
+}
+std::string TSnmpMgr::LocalEngineId() {
+  return GetText(kPropLocalEngineId);
+}
 void TSnmpMgr::SetLocalEngineId(const std::string& value) {
   SetText(kPropLocalEngineId, 0, value);
 }
-std::string TSnmpMgr::LocalHost() { return GetText(kPropLocalHost); }
-void TSnmpMgr::SetLocalHost(const std::string& value) { SetText(kPropLocalHost, 0, value); }
-int TSnmpMgr::LocalPort() { return GetInt(kPropLocalPort); }
-void TSnmpMgr::SetLocalPort(int value) { SetInt(kPropLocalPort, 0, value); }
-int TSnmpMgr::ObjCount() { return GetInt(kPropObjCount); }
-void TSnmpMgr::SetObjCount(int value) { SetInt(kPropObjCount, 0, value); }
+std::string TSnmpMgr::LocalHost() {
+  return GetText(kPropLocalHost);
+}
+void TSnmpMgr::SetLocalHost(const std::string& value) {
+  SetText(kPropLocalHost, 0, value);
+}
+int TSnmpMgr::LocalPort() {
+  return GetInt(kPropLocalPort);
+}
+void TSnmpMgr::SetLocalPort(int value) {
+  SetInt(kPropLocalPort, 0, value);
+}
+int TSnmpMgr::ObjCount() {
+  return GetInt(kPropObjCount);
+}
+void TSnmpMgr::SetObjCount(int value) {
+  SetInt(kPropObjCount, 0, value);
+}
 
 std::string TSnmpMgr::ObjId(int index) {
   const int code = SNMPMgr_CheckIndex(m_engine, kPropObjId, Index16(index));
@@ -108,7 +152,9 @@ void TSnmpMgr::SetObjId(int index, const std::string& value) {
 int TSnmpMgr::ObjType(int index) {
   return static_cast<int>(SNMPMgr_Get(m_engine, kPropObjType, Index16(index), nullptr));
 }
-void TSnmpMgr::SetObjType(int index, int value) { SetInt(kPropObjType, Index16(index), value); }
+void TSnmpMgr::SetObjType(int index, int value) {
+  SetInt(kPropObjType, Index16(index), value);
+}
 std::string TSnmpMgr::ObjValue(int index) {
   const int code = SNMPMgr_CheckIndex(m_engine, kPropObjValue, Index16(index));
   if (code != 0) Raise(code, "Invalid array index value for ObjValue");
@@ -118,28 +164,66 @@ void TSnmpMgr::SetObjValue(int index, const std::string& value) {
   SetText(kPropObjValue, Index16(index), value);
 }
 
-std::string TSnmpMgr::Password() { return GetText(kPropPassword); }
-void TSnmpMgr::SetPassword(const std::string& value) { SetText(kPropPassword, 0, value); }
-int TSnmpMgr::RemoteEngineBoots() { return GetInt(kPropRemoteEngineBoots); }
-void TSnmpMgr::SetRemoteEngineBoots(int value) { SetInt(kPropRemoteEngineBoots, 0, value); }
-std::string TSnmpMgr::RemoteEngineId() { return GetText(kPropRemoteEngineId); }
+std::string TSnmpMgr::Password() {
+  return GetText(kPropPassword);
+}
+void TSnmpMgr::SetPassword(const std::string& value) {
+  SetText(kPropPassword, 0, value);
+}
+int TSnmpMgr::RemoteEngineBoots() {
+  return GetInt(kPropRemoteEngineBoots);
+}
+void TSnmpMgr::SetRemoteEngineBoots(int value) {
+  SetInt(kPropRemoteEngineBoots, 0, value);
+}
+std::string TSnmpMgr::RemoteEngineId() {
+  return GetText(kPropRemoteEngineId);
+}
 void TSnmpMgr::SetRemoteEngineId(const std::string& value) {
   SetText(kPropRemoteEngineId, 0, value);
 }
-int TSnmpMgr::RemoteEngineTime() { return GetInt(kPropRemoteEngineTime); }
-void TSnmpMgr::SetRemoteEngineTime(int value) { SetInt(kPropRemoteEngineTime, 0, value); }
-std::string TSnmpMgr::RemoteHost() { return GetText(kPropRemoteHost); }
-void TSnmpMgr::SetRemoteHost(const std::string& value) { SetText(kPropRemoteHost, 0, value); }
-int TSnmpMgr::RemotePort() { return GetInt(kPropRemotePort); }
-void TSnmpMgr::SetRemotePort(int value) { SetInt(kPropRemotePort, 0, value); }
-int TSnmpMgr::RequestId() { return GetInt(kPropRequestId); }
-void TSnmpMgr::SetRequestId(int value) { SetInt(kPropRequestId, 0, value); }
-int TSnmpMgr::SNMPVersion() { return GetInt(kPropSNMPVersion); }
-void TSnmpMgr::SetSNMPVersion(int value) { SetInt(kPropSNMPVersion, 0, value); }
-int TSnmpMgr::Timeout() { return GetInt(kPropTimeout); }
-void TSnmpMgr::SetTimeout(int value) { SetInt(kPropTimeout, 0, value); }
-std::string TSnmpMgr::User() { return GetText(kPropUser); }
-void TSnmpMgr::SetUser(const std::string& value) { SetText(kPropUser, 0, value); }
+int TSnmpMgr::RemoteEngineTime() {
+  return GetInt(kPropRemoteEngineTime);
+}
+void TSnmpMgr::SetRemoteEngineTime(int value) {
+  SetInt(kPropRemoteEngineTime, 0, value);
+}
+std::string TSnmpMgr::RemoteHost() {
+  return GetText(kPropRemoteHost);
+}
+void TSnmpMgr::SetRemoteHost(const std::string& value) {
+  SetText(kPropRemoteHost, 0, value);
+}
+int TSnmpMgr::RemotePort() {
+  return GetInt(kPropRemotePort);
+}
+void TSnmpMgr::SetRemotePort(int value) {
+  SetInt(kPropRemotePort, 0, value);
+}
+int TSnmpMgr::RequestId() {
+  return GetInt(kPropRequestId);
+}
+void TSnmpMgr::SetRequestId(int value) {
+  SetInt(kPropRequestId, 0, value);
+}
+int TSnmpMgr::SNMPVersion() {
+  return GetInt(kPropSNMPVersion);
+}
+void TSnmpMgr::SetSNMPVersion(int value) {
+  SetInt(kPropSNMPVersion, 0, value);
+}
+int TSnmpMgr::Timeout() {
+  return GetInt(kPropTimeout);
+}
+void TSnmpMgr::SetTimeout(int value) {
+  SetInt(kPropTimeout, 0, value);
+}
+std::string TSnmpMgr::User() {
+  return GetText(kPropUser);
+}
+void TSnmpMgr::SetUser(const std::string& value) {
+  SetText(kPropUser, 0, value);
+}
 
 std::string TSnmpMgr::Config(const std::string& setting) {
   intptr_t argv[2] = {reinterpret_cast<intptr_t>(setting.data()), 0};
@@ -147,19 +231,35 @@ std::string TSnmpMgr::Config(const std::string& setting) {
   Do(kMethodConfig, 2, argv, argl);
   return BytesParam(argv[1], argl[1]);
 }
-void TSnmpMgr::Discover() { Do(kMethodDiscover, 0, nullptr, nullptr); }
-void TSnmpMgr::ProcessEvents() { Do(kMethodProcessEvents, 0, nullptr, nullptr); }
-void TSnmpMgr::Interrupt() { Do(kMethodInterrupt, 0, nullptr, nullptr); }
-void TSnmpMgr::Reset() { Do(kMethodReset, 0, nullptr, nullptr); }
+void TSnmpMgr::Discover() {
+  Do(kMethodDiscover, 0, nullptr, nullptr);
+}
+void TSnmpMgr::ProcessEvents() {
+  Do(kMethodProcessEvents, 0, nullptr, nullptr);
+}
+void TSnmpMgr::Interrupt() {
+  Do(kMethodInterrupt, 0, nullptr, nullptr);
+}
+void TSnmpMgr::Reset() {
+  Do(kMethodReset, 0, nullptr, nullptr);
+}
 void TSnmpMgr::SendGetBulkRequest(int nonRepeaters, int maxRepetitions) {
   intptr_t argv[2] = {nonRepeaters, maxRepetitions};
   int argl[2] = {};
   Do(kMethodSendGetBulkRequest, 2, argv, argl);
 }
-void TSnmpMgr::SendGetNextRequest() { Do(kMethodSendGetNextRequest, 0, nullptr, nullptr); }
-void TSnmpMgr::SendGetRequest() { Do(kMethodSendGetRequest, 0, nullptr, nullptr); }
-void TSnmpMgr::SendInformRequest() { Do(kMethodSendInformRequest, 0, nullptr, nullptr); }
-void TSnmpMgr::SendSetRequest() { Do(kMethodSendSetRequest, 0, nullptr, nullptr); }
+void TSnmpMgr::SendGetNextRequest() {
+  Do(kMethodSendGetNextRequest, 0, nullptr, nullptr);
+}
+void TSnmpMgr::SendGetRequest() {
+  Do(kMethodSendGetRequest, 0, nullptr, nullptr);
+}
+void TSnmpMgr::SendInformRequest() {
+  Do(kMethodSendInformRequest, 0, nullptr, nullptr);
+}
+void TSnmpMgr::SendSetRequest() {
+  Do(kMethodSendSetRequest, 0, nullptr, nullptr);
+}
 std::string TSnmpMgr::ValueForOid(const std::string& oid) {
   intptr_t argv[2] = {reinterpret_cast<intptr_t>(oid.data()), 0};
   int argl[2] = {static_cast<int>(oid.size()), 0};
@@ -190,8 +290,7 @@ int TSnmpMgr::Dispatch(void* userData, int eventId, int paramCount, intptr_t* p,
     case kEventDiscoveryResponse:
       if (self.OnDiscoveryResponse && paramCount >= 7)
         self.OnDiscoveryResponse(self, BytesParam(p[0], l[0]), IntParam(p[1]), IntParam(p[2]),
-                                 TextParam(p[3]), IntParam(p[4]), TextParam(p[5]),
-                                 IntParam(p[6]));
+                                 TextParam(p[3]), IntParam(p[4]), TextParam(p[5]), IntParam(p[6]));
       break;
     case kEventError:
       if (self.OnError && paramCount >= 2) self.OnError(self, IntParam(p[0]), TextParam(p[1]));
@@ -200,9 +299,9 @@ int TSnmpMgr::Dispatch(void* userData, int eventId, int paramCount, intptr_t* p,
       if (self.OnInformRequest && paramCount >= 10) {
         int errorIndex = IntParam(p[7]);
         int errorStatus = IntParam(p[8]);
-        self.OnInformRequest(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]),
-                             TextParam(p[3]), IntParam(p[4]), TextParam(p[5]), IntParam(p[6]),
-                             errorIndex, errorStatus, TextParam(p[9]));
+        self.OnInformRequest(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
+                             IntParam(p[4]), TextParam(p[5]), IntParam(p[6]), errorIndex,
+                             errorStatus, TextParam(p[9]));
         p[7] = errorIndex;
         p[8] = errorStatus;
       }
@@ -224,8 +323,8 @@ int TSnmpMgr::Dispatch(void* userData, int eventId, int paramCount, intptr_t* p,
     case kEventTrap:
       if (self.OnTrap && paramCount >= 9)
         self.OnTrap(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
-                    IntParam(p[4]), TextParam(p[5]), static_cast<uint32_t>(p[6]),
-                    TextParam(p[7]), IntParam(p[8]));
+                    IntParam(p[4]), TextParam(p[5]), static_cast<uint32_t>(p[6]), TextParam(p[7]),
+                    IntParam(p[8]));
       break;
     default:
       break;

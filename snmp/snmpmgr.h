@@ -85,42 +85,40 @@ class TSnmpMgr : public TComponentCore {
                      int SourcePort, int ErrorCode, const std::string& ErrorDescription,
                      bool& Report)>
       OnBadPacket;
-  std::function<void(TSnmpMgr& Sender, const std::string& EngineId, int EngineBoots,
-                     int EngineTime, const std::string& User, int SecurityLevel,
-                     const std::string& SourceAddress, int SourcePort, bool& Respond)>
+  std::function<void(TSnmpMgr& Sender, const std::string& EngineId, int EngineBoots, int EngineTime,
+                     const std::string& User, int SecurityLevel, const std::string& SourceAddress,
+                     int SourcePort, bool& Respond)>
       OnDiscoveryRequest;
-  std::function<void(TSnmpMgr& Sender, const std::string& EngineId, int EngineBoots,
-                     int EngineTime, const std::string& User, int SecurityLevel,
-                     const std::string& SourceAddress, int SourcePort)>
+  std::function<void(TSnmpMgr& Sender, const std::string& EngineId, int EngineBoots, int EngineTime,
+                     const std::string& User, int SecurityLevel, const std::string& SourceAddress,
+                     int SourcePort)>
       OnDiscoveryResponse;
   std::function<void(TSnmpMgr& Sender, int ErrorCode, const std::string& Description)> OnError;
-  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion,
-                     const std::string& Community, const std::string& User, int SecurityLevel,
-                     const std::string& SourceAddress, int SourcePort, int& ErrorIndex,
-                     int& ErrorStatus, const std::string& ErrorDescription)>
+  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion, const std::string& Community,
+                     const std::string& User, int SecurityLevel, const std::string& SourceAddress,
+                     int SourcePort, int& ErrorIndex, int& ErrorStatus,
+                     const std::string& ErrorDescription)>
       OnInformRequest;
   std::function<void(TSnmpMgr& Sender, const std::string& Packet, int Direction,
                      const std::string& PacketAddress, int PacketPort)>
       OnPacketTrace;
-  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion,
-                     const std::string& Community, const std::string& User, int SecurityLevel,
-                     const std::string& SourceAddress, int SourcePort, int ErrorIndex,
-                     int ErrorStatus, const std::string& ErrorDescription)>
+  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion, const std::string& Community,
+                     const std::string& User, int SecurityLevel, const std::string& SourceAddress,
+                     int SourcePort, int ErrorIndex, int ErrorStatus,
+                     const std::string& ErrorDescription)>
       OnReport;
-  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion,
-                     const std::string& Community, const std::string& User, int SecurityLevel,
-                     const std::string& SourceAddress, int SourcePort, int ErrorIndex,
-                     int ErrorStatus, const std::string& ErrorDescription)>
+  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion, const std::string& Community,
+                     const std::string& User, int SecurityLevel, const std::string& SourceAddress,
+                     int SourcePort, int ErrorIndex, int ErrorStatus,
+                     const std::string& ErrorDescription)>
       OnResponse;
-  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion,
-                     const std::string& Community, const std::string& User, int SecurityLevel,
-                     const std::string& TrapOID, int64_t TimeStamp,
-                     const std::string& SourceAddress, int SourcePort)>
+  std::function<void(TSnmpMgr& Sender, int RequestId, int SNMPVersion, const std::string& Community,
+                     const std::string& User, int SecurityLevel, const std::string& TrapOID,
+                     int64_t TimeStamp, const std::string& SourceAddress, int SourcePort)>
       OnTrap;
 
  private:
-  static int Dispatch(void* userData, int eventId, int paramCount, intptr_t* params,
-                      int* lengths);
+  static int Dispatch(void* userData, int eventId, int paramCount, intptr_t* params, int* lengths);
   int GetInt(int property);
   std::string GetText(int property, int index = 0);
   void SetInt(int property, int index, int value);

@@ -64,7 +64,9 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-const char* BoolText(bool value) { return value ? "True" : "False"; }
+const char* BoolText(bool value) {
+  return value ? "True" : "False";
+}
 
 }  // namespace
 
@@ -125,8 +127,8 @@ struct TSnmpMgrEngine {
 
   // Events.
   void FireError(int code, const std::string& text);
-  void FireBadPacket(const uint8_t* data, size_t size, const std::string& addr, int port,
-                     int code, const char* text);
+  void FireBadPacket(const uint8_t* data, size_t size, const std::string& addr, int port, int code,
+                     const char* text);
   void FirePacketTrace(const uint8_t* data, size_t size, int direction, const std::string& addr,
                        int port);
   void FireResponseLike(int event, const std::string& addr, int port);
@@ -135,8 +137,7 @@ struct TSnmpMgrEngine {
     return callback(userData, event, count, params, lengths);
   }
   // V3 checks of an incoming message; true when it may be dispatched.
-  bool CheckV3(const uint8_t* data, size_t size, const std::string& addr, int port,
-               bool awaited);
+  bool CheckV3(const uint8_t* data, size_t size, const std::string& addr, int port, bool awaited);
 
   TSnmpMgrCallback callback;
   void* userData;
@@ -237,7 +238,8 @@ int TSnmpMgrEngine::Open() {
   if (socket.IsOpen()) return Fail(kErrAlreadyActive, kTextAlreadyActive);
   reading = false;
   closeRequested = false;
-  if (options.UseConnection && remotePort == 0) return Fail(kErrRemotePortZero, kTextRemotePortZero);
+  if (options.UseConnection && remotePort == 0)
+    return Fail(kErrRemotePortZero, kTextRemotePortZero);
   const int code = socket.Open(localAddr, static_cast<uint16_t>(localPort), options, remoteAddr,
                                static_cast<uint16_t>(remotePort));
   if (code != 0) return code;
@@ -287,8 +289,7 @@ void TSnmpMgrEngine::CloseNow() {
 
 int TSnmpMgrEngine::SendBytes(const uint8_t* data, size_t size) {
   if (!socket.IsOpen()) return Fail(kErrNotActive, kTextNotActive);
-  const int code =
-      socket.SendTo(data, size, remoteAddr, static_cast<uint16_t>(remotePort));
+  const int code = socket.SendTo(data, size, remoteAddr, static_cast<uint16_t>(remotePort));
   if (code != 0) return Fail(code, WinsockErrorText(code));
   MoveDeadline();
   return 0;
@@ -487,8 +488,8 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t 
   if (awaited) waiting = false;
 }
 
-bool TSnmpMgrEngine::CheckV3(const uint8_t* data, size_t size, const std::string& addr,
-                             int port, bool awaited) {
+bool TSnmpMgrEngine::CheckV3(const uint8_t* data, size_t size, const std::string& addr, int port,
+                             bool awaited) {
   const bool isReport = in.PduType == kPduReport;
   auto discoveryResponse = [&] {
     if (discovering) {
@@ -537,8 +538,9 @@ bool TSnmpMgrEngine::CheckV3(const uint8_t* data, size_t size, const std::string
                          "User authentication failed (signature of incoming packet could not be "
                          "verified with the local user credentials).");
   } else if (sentAuthenticated && awaited) {
-    return authFailure(321, "An authenticated message was expected, but the received message is "
-                            "not signed.");
+    return authFailure(321,
+                       "An authenticated message was expected, but the received message is "
+                       "not signed.");
   }
   if (remoteEngineId.empty() || remoteEngineId != in.AuthEngineId.view()) {
     if (isReport) {
@@ -1235,12 +1237,20 @@ int SNMPMgr_CheckIndex(TSnmpMgrEngine* engine, int property, int index) {
   return index < 1 || index > engine->objects.Count() ? kErrBadArrayIndex : 0;
 }
 
-const char* SNMPMgr_GetLastError(TSnmpMgrEngine* engine) { return engine->lastError.c_str(); }
+const char* SNMPMgr_GetLastError(TSnmpMgrEngine* engine) {
+  return engine->lastError.c_str();
+}
 
-int SNMPMgr_GetLastErrorCode(TSnmpMgrEngine* engine) { return engine->lastErrorCode; }
+int SNMPMgr_GetLastErrorCode(TSnmpMgrEngine* engine) {
+  return engine->lastErrorCode;
+}
 
-int SNMPMgr_StaticInit(void*) { return 0; }
+int SNMPMgr_StaticInit(void*) {
+  return 0;
+}
 
-int SNMPMgr_StaticDestroy() { return 0; }
+int SNMPMgr_StaticDestroy() {
+  return 0;
+}
 
 }  // namespace kestrava

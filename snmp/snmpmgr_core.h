@@ -49,7 +49,7 @@ enum TSnmpMgrProperty : int {
 };
 
 enum TSnmpMgrMethod : int {
-  kMethodConfig = 1,              // argv[0] setting text; argv[1] <- result text
+  kMethodConfig = 1,  // argv[0] setting text; argv[1] <- result text
   kMethodDiscover = 2,
   kMethodProcessEvents = 3,
   kMethodInterrupt = 4,
@@ -59,7 +59,7 @@ enum TSnmpMgrMethod : int {
   kMethodSendGetRequest = 8,
   kMethodSendInformRequest = 9,
   kMethodSendSetRequest = 10,
-  kMethodValueForOid = 11,        // argv[0] OID text; argv[1] <- value, argl[1] <- its length
+  kMethodValueForOid = 11,  // argv[0] OID text; argv[1] <- value, argl[1] <- its length
 };
 
 enum TSnmpMgrEvent : int {

@@ -27,7 +27,9 @@ sockaddr_in MakeAddress(uint32_t addr, uint16_t port) {
   return sa;
 }
 
-int LastSocketError() { return WinsockCodeFromErrno(errno); }
+int LastSocketError() {
+  return WinsockCodeFromErrno(errno);
+}
 
 int SetIntOption(int fd, int level, int name, int value) {
   if (setsockopt(fd, level, name, &value, sizeof value) != 0) return LastSocketError();
@@ -63,7 +65,9 @@ int DrainErrorQueue(int fd) {
 
 }  // namespace
 
-TUdpSocket::~TUdpSocket() { Close(); }
+TUdpSocket::~TUdpSocket() {
+  Close();
+}
 
 int TUdpSocket::Open(uint32_t localAddr, uint16_t localPort, const TSocketOptions& options,
                      uint32_t remoteAddr, uint16_t remotePort) {
@@ -141,13 +145,13 @@ int TUdpSocket::SendTo(const uint8_t* data, size_t size, uint32_t addr, uint16_t
   return sent < 0 ? LastSocketError() : 0;
 }
 
-TReceiveResult TUdpSocket::Receive(uint8_t* buffer, size_t capacity, size_t& size,
-                                   uint32_t& addr, uint16_t& port, int& code) {
+TReceiveResult TUdpSocket::Receive(uint8_t* buffer, size_t capacity, size_t& size, uint32_t& addr,
+                                   uint16_t& port, int& code) {
   sockaddr_in from{};
   socklen_t fromLen = sizeof from;
   // MSG_TRUNC makes the call return the datagram's real length, so an oversize one is seen.
-  const ssize_t n = recvfrom(m_fd, buffer, capacity, MSG_TRUNC,
-                             reinterpret_cast<sockaddr*>(&from), &fromLen);
+  const ssize_t n =
+      recvfrom(m_fd, buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLen);
   if (n < 0) {
     const int err = errno;
     if (err == EBADF || err == ENOTSOCK) return TReceiveResult::WouldBlock;
@@ -197,8 +201,8 @@ bool ParseDottedAddress(const std::string& text, uint32_t& addr) {
 
 std::string DottedAddress(uint32_t addr) {
   char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr >> 24, (addr >> 16) & 255,
-                (addr >> 8) & 255, addr & 255);
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr >> 24, (addr >> 16) & 255, (addr >> 8) & 255,
+                addr & 255);
   return text;
 }
 

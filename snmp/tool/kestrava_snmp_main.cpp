@@ -1,0 +1,223 @@
+// kestrava-snmp: get, get-next and walk from the command line, on the SNMP manager component
+// in its blocking mode. One line per binding, "OID = TYPE: value", as net-snmp's tools print
+// with -On; errors go to standard error with the component's message.
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "snmp/snmpmgr.h"
+#include "snmp/tool/value_format.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: kestrava-snmp get|getnext|walk [-v 1|2c] [-c COMMUNITY] [-p PORT] [-t SECONDS]\n"
+    "                     [-r RETRIES] HOST OID...\n"
+    "\n"
+    "  get       reads the given OIDs in one request\n"
+    "  getnext   reads the objects that follow the given OIDs, in one request\n"
+    "  walk      reads every object under the OID (default 1.3.6.1.2.1), one get-next\n"
+    "            request at a time\n"
+    "  -v        SNMP version, 1 or 2c (default 2c)\n"
+    "  -c        community (default public)\n"
+    "  -p        agent UDP port (default 161); HOST:PORT works as well\n"
+    "  -t        seconds to wait for each answer (default 1; fractions allowed)\n"
+    "  -r        retries after a time-out (default 5)\n"
+    "\n"
+    "Prints one line per object, \"OID = TYPE: value\", with numeric OIDs and net-snmp's type\n"
+    "names. Exit status 0 on success, 1 on an error (reported on standard error), 2 on\n"
+    "wrong usage.\n";
+
+struct TOptions {
+  std::string command;
+  int version = 2;
+  std::string community = "public";
+  int port = 161;
+  int timeoutMs = 1000;
+  int retries = 5;
+  std::string host;
+  std::vector<std::string> oids;
+};
+
+int UsageError(const std::string& message) {
+  std::cerr << "kestrava-snmp: " << message << "\n" << kUsage;
+  return 2;
+}
+
+std::string WithoutLeadingDot(const std::string& oid) {
+  return !oid.empty() && oid[0] == '.' ? oid.substr(1) : oid;
+}
+
+// True when oid lies strictly under root (dotted text, no leading dots).
+bool IsUnder(const std::string& oid, const std::string& root) {
+  return oid.size() > root.size() && oid.compare(0, root.size(), root) == 0 &&
+         oid[root.size()] == '.';
+}
+
+// Compares two dotted OIDs arc by arc: negative, 0 or positive.
+int CompareOids(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const unsigned long long x = std::strtoull(a.c_str() + i, nullptr, 10);
+    const unsigned long long y = std::strtoull(b.c_str() + j, nullptr, 10);
+    if (x != y) return x < y ? -1 : 1;
+    i = a.find('.', i);
+    j = b.find('.', j);
+    if (i == std::string::npos || j == std::string::npos) break;
+    ++i;
+    ++j;
+  }
+  const bool aDone = i == std::string::npos || i >= a.size();
+  const bool bDone = j == std::string::npos || j >= b.size();
+  if (aDone && bDone) return 0;
+  return aDone ? -1 : 1;
+}
+
+// Sends the request prepared in mgr, retrying after time-outs.
+void SendWithRetries(kestrava::TSnmpMgr& mgr, bool next, int retries) {
+  for (int attempt = 0;; ++attempt) {
+    try {
+      if (next)
+        mgr.SendGetNextRequest();
+      else
+        mgr.SendGetRequest();
+      return;
+    } catch (const kestrava::ESnmpMgr& e) {
+      if (e.Code != 301 || attempt >= retries) throw;
+    }
+  }
+}
+
+void PrepareRequest(kestrava::TSnmpMgr& mgr, const std::vector<std::string>& oids) {
+  mgr.SetObjCount(static_cast<int>(oids.size()));
+  for (size_t i = 0; i < oids.size(); ++i) {
+    mgr.SetObjId(static_cast<int>(i) + 1, oids[i]);
+    mgr.SetObjType(static_cast<int>(i) + 1, 5);  // NULL values, as every manager sends
+  }
+}
+
+std::string ErrorStatusText(kestrava::TSnmpMgr& mgr) {
+  std::string text =
+      "Error in packet: " + mgr.ErrorDescription() + " (" + std::to_string(mgr.ErrorStatus()) + ")";
+  const int index = mgr.ErrorIndex();
+  if (index >= 1 && index <= mgr.ObjCount()) text += ", failed object: ." + mgr.ObjId(index);
+  return text;
+}
+
+void PrintBindings(kestrava::TSnmpMgr& mgr) {
+  std::string out;
+  for (int i = 1; i <= mgr.ObjCount(); ++i)
+    out += kestrava::FormatBinding(mgr.ObjId(i), mgr.ObjType(i), mgr.ObjValue(i)) + "\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+  const std::string root = options.oids.empty() ? "1.3.6.1.2.1" : options.oids[0];
+  std::string current = root;
+  for (;;) {
+    PrepareRequest(mgr, {current});
+    SendWithRetries(mgr, true, options.retries);
+    if (mgr.ErrorStatus() == 2 && options.version == 1) return 0;  // SNMPv1 end of the MIB
+    if (mgr.ErrorStatus() != 0) {
+      std::cerr << ErrorStatusText(mgr) << "\n";
+      return 1;
+    }
+    if (mgr.ObjCount() < 1) return 0;
+    const std::string oid = mgr.ObjId(1);
+    const int type = mgr.ObjType(1);
+    if (type == 0x82 || type == 0x80 || type == 0x81 || !IsUnder(oid, root)) return 0;
+    if (CompareOids(oid, current) <= 0) {
+      std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n";
+      return 1;
+    }
+    std::string line = kestrava::FormatBinding(oid, type, mgr.ObjValue(1)) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    current = oid;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions options;
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "-v") {
+      const char* v = value();
+      if (!v) return UsageError("-v needs a value");
+      const std::string version = v;
+      if (version == "1")
+        options.version = 1;
+      else if (version == "2c" || version == "2")
+        options.version = 2;
+      else
+        return UsageError("unsupported version: " + version);
+    } else if (arg == "-c") {
+      const char* v = value();
+      if (!v) return UsageError("-c needs a value");
+      options.community = v;
+    } else if (arg == "-p") {
+      const char* v = value();
+      if (!v) return UsageError("-p needs a value");
+      options.port = std::atoi(v);
+    } else if (arg == "-t") {
+      const char* v = value();
+      if (!v) return UsageError("-t needs a value");
+      options.timeoutMs = static_cast<int>(std::atof(v) * 1000);
+      if (options.timeoutMs <= 0) return UsageError("-t must be positive");
+    } else if (arg == "-r") {
+      const char* v = value();
+      if (!v) return UsageError("-r needs a value");
+      options.retries = std::atoi(v);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError("unknown option: " + arg);
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() < 2) return UsageError("a command and a host are needed");
+  options.command = positional[0];
+  options.host = positional[1];
+  for (size_t i = 2; i < positional.size(); ++i)
+    options.oids.push_back(WithoutLeadingDot(positional[i]));
+  if (options.command != "get" && options.command != "getnext" && options.command != "walk")
+    return UsageError("unknown command: " + options.command);
+  if (options.command != "walk" && options.oids.empty()) return UsageError("no OID given");
+  if (const size_t colon = options.host.rfind(':'); colon != std::string::npos) {
+    options.port = std::atoi(options.host.c_str() + colon + 1);
+    options.host.erase(colon);
+  }
+
+  QCoreApplication app(argc, argv);
+  try {
+    kestrava::TSnmpMgr mgr;
+    mgr.SetLocalPort(0);
+    mgr.Config("TimeoutInMilliseconds=true");
+    mgr.SetTimeout(options.timeoutMs);
+    mgr.SetSNMPVersion(options.version);
+    mgr.SetCommunity(options.community);
+    mgr.SetRemoteHost(options.host);
+    mgr.SetRemotePort(options.port);
+    if (options.command == "walk") return Walk(mgr, options);
+    PrepareRequest(mgr, options.oids);
+    SendWithRetries(mgr, options.command == "getnext", options.retries);
+    if (mgr.ErrorStatus() != 0) {
+      std::cerr << ErrorStatusText(mgr) << "\n";
+      return 1;
+    }
+    PrintBindings(mgr);
+    return 0;
+  } catch (const kestrava::ESnmpMgr& e) {
+    std::cerr << "kestrava-snmp: " << e.what() << "\n";
+    return 1;
+  }
+}
