@@ -296,4 +296,8 @@ int OidNameCount() {
   return static_cast<int>(Table().rows.size());
 }
 
+std::vector<TOIDRec> OidNameRows() {
+  return Table().rows;
+}
+
 }  // namespace kestrava

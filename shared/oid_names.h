@@ -5,6 +5,7 @@
 // Thread: one process-wide table, filled, changed and read on the window's thread only; no lock.
 
 #include <string>
+#include <vector>
 
 namespace kestrava {
 
@@ -30,5 +31,8 @@ void FreeOidNames();
 
 // The number of rows in the table.
 int OidNameCount();
+
+// A copy of the rows in table order.
+std::vector<TOIDRec> OidNameRows();
 
 }  // namespace kestrava
