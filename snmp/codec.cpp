@@ -338,8 +338,10 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
     errorText = kPduBuildError;
     return kCodecBadElement;
   }
+  // The scoped PDU lies behind the parameters; only the message's own length moves them.
+  ok = ber::CloseSequence(out, scoped);
   before = out.size();
-  if (!ber::CloseSequence(out, scoped) || !ber::CloseSequence(out, message)) {
+  if (!ok || !ber::CloseSequence(out, message)) {
     errorText = kPacketBuildError;
     return kCodecBadElement;
   }
