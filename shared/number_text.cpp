@@ -43,6 +43,11 @@ bool ParseDecimal(std::string_view s, long double& value) {
 
 std::string FormatGeneral15(long double value) {
   if (value == 0) return "0";  // never "-0"
+  // Whole numbers below 10^15 print all their digits in general format; counters and their sums
+  // take this short path.
+  if (std::fabs(value) < 1e15L && value == std::trunc(value)) {
+    return std::to_string(static_cast<long long>(value));
+  }
   char buffer[64];
   const auto [end, ec] =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
