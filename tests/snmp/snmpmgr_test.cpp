@@ -1,0 +1,694 @@
+// TSnmpMgr against its rules and against the scripted fake agent on 127.0.0.1: property and
+// setting rules, the order of checks for received datagrams, blocking and asynchronous sends.
+
+#include "snmp/snmpmgr.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "fake_agent.h"
+#include "snmp/codec.h"
+#include "snmpd_process.h"
+
+namespace kestrava {
+namespace {
+
+using testing::FakeAgent;
+using Clock = std::chrono::steady_clock;
+
+// Serves the thread's event loop until pred holds or ms pass; returns pred().
+bool WaitFor(const std::function<bool()>& pred, int ms = 3000) {
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  while (!pred() && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return pred();
+}
+
+// Serves the event loop for ms milliseconds.
+void Serve(int ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+std::string ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const ESnmpMgr& e) {
+    return e.what();
+  }
+  return "";
+}
+
+struct TResponse {
+  int RequestId;
+  int Version;
+  int ErrorStatus;
+  int ErrorIndex;
+  std::string Description;
+  std::vector<std::pair<std::string, std::string>> Bindings;
+  std::vector<int> Types;
+  std::string Source;
+  int Port;
+};
+
+// A manager wired to record its events, talking to a fake agent.
+class SnmpMgrTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(agent.ok());
+    agent.FillInterfaceTable(3);
+    mgr.SetLocalPort(0);
+    mgr.SetRemoteHost("127.0.0.1");
+    mgr.SetRemotePort(agent.port());
+    mgr.SetTimeout(0);
+    mgr.OnResponse = [this](TSnmpMgr& m, int requestId, int version, const std::string&,
+                            const std::string&, int, const std::string& source, int port,
+                            int errorIndex, int errorStatus, const std::string& description) {
+      TResponse r{requestId, version, errorStatus, errorIndex, description, {}, {}, source, port};
+      for (int i = 1; i <= m.ObjCount(); ++i) {
+        r.Bindings.emplace_back(m.ObjId(i), m.ObjValue(i));
+        r.Types.push_back(m.ObjType(i));
+      }
+      responses.push_back(r);
+      responseThreads.push_back(QThread::currentThread());
+    };
+    mgr.OnError = [this](TSnmpMgr&, int code, const std::string& text) {
+      errors.emplace_back(code, text);
+    };
+    mgr.OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int, int code,
+                             const std::string& text,
+                             bool&) { badPackets.emplace_back(code, text); };
+  }
+
+  void Ask(const std::vector<std::string>& oids) {
+    mgr.Reset();
+    mgr.SetObjCount(static_cast<int>(oids.size()));
+    for (size_t i = 0; i < oids.size(); ++i) mgr.SetObjId(static_cast<int>(i) + 1, oids[i]);
+  }
+
+  FakeAgent agent;
+  TSnmpMgr mgr;
+  std::vector<TResponse> responses;
+  std::vector<QThread*> responseThreads;
+  std::vector<std::pair<int, std::string>> errors;
+  std::vector<std::pair<int, std::string>> badPackets;
+};
+
+// ---- Property rules
+
+TEST(SnmpMgrProperties, DefaultsAreThoseOfANewComponent) {
+  TSnmpMgr mgr;
+  EXPECT_FALSE(mgr.Active());
+  EXPECT_EQ(mgr.Community(), "cobalt");
+  EXPECT_EQ(mgr.LocalPort(), 162);
+  EXPECT_EQ(mgr.RemotePort(), 161);
+  EXPECT_EQ(mgr.RemoteHost(), "");
+  EXPECT_EQ(mgr.SNMPVersion(), 2);
+  EXPECT_EQ(mgr.Timeout(), 60);
+  EXPECT_EQ(mgr.RequestId(), 1);
+  EXPECT_EQ(mgr.ObjCount(), 0);
+  EXPECT_EQ(mgr.ErrorStatus(), -1);
+  EXPECT_EQ(mgr.ErrorIndex(), 0);
+  EXPECT_EQ(mgr.ErrorDescription(), "<unknown error>");
+  EXPECT_EQ(mgr.AuthProtocol(), 1);
+  EXPECT_TRUE(mgr.ReceiveEnabled());
+}
+
+TEST(SnmpMgrProperties, ObjectTableIndexRules) {
+  TSnmpMgr mgr;
+  mgr.SetObjCount(2);
+  EXPECT_EQ(ErrorOf([&] { mgr.ObjId(0); }), "280: Invalid array index value for ObjId");
+  EXPECT_EQ(ErrorOf([&] { mgr.ObjValue(3); }), "280: Invalid array index value for ObjValue");
+  EXPECT_EQ(ErrorOf([&] { mgr.SetObjId(3, "1.3"); }),
+            "301: Invalid object index: must be in [1..ObjCount].");
+  EXPECT_EQ(ErrorOf([&] { mgr.SetObjValue(0, "x"); }),
+            "301: Invalid object index: must be in [1..ObjCount].");
+  EXPECT_EQ(ErrorOf([&] { mgr.SetObjType(3, 2); }),
+            "301: Invalid object index: must be in [1..ObjCount].");
+  try {
+    mgr.ObjId(0);
+  } catch (const ESnmpMgr& e) {
+    EXPECT_EQ(e.Code, 280);
+  }
+
+  for (int bad : {257, -1}) {
+    EXPECT_EQ(ErrorOf([&] { mgr.SetObjCount(bad); }),
+              "302: Value exceeds maximum number of objects allowed.");
+    EXPECT_EQ(mgr.ObjCount(), 2) << "a failed write leaves the property unchanged";
+  }
+  mgr.SetObjCount(256);
+  EXPECT_EQ(mgr.ObjCount(), 256);
+
+  // Slots above the count go back to an empty OCTET STRING.
+  mgr.SetObjCount(3);
+  for (int i = 1; i <= 3; ++i) {
+    mgr.SetObjId(i, "1.3.6." + std::to_string(i));
+    mgr.SetObjType(i, 2);
+    mgr.SetObjValue(i, std::string("a\0b", 3));
+  }
+  EXPECT_EQ(mgr.ObjValue(1), std::string("a\0b", 3)) << "values hold any bytes";
+  mgr.SetObjCount(1);
+  mgr.SetObjCount(3);
+  EXPECT_EQ(mgr.ObjId(1), "1.3.6.1");
+  for (int i = 2; i <= 3; ++i) {
+    EXPECT_EQ(mgr.ObjId(i), "");
+    EXPECT_EQ(mgr.ObjValue(i), "");
+    EXPECT_EQ(mgr.ObjType(i), 4);
+  }
+}
+
+TEST(SnmpMgrProperties, VersionAndTimeoutReadBack) {
+  TSnmpMgr mgr;
+  const std::pair<int, int> versions[] = {{1, 1}, {2, 2}, {3, 3}, {7, 1}, {0, 1}, {-2, 1}};
+  for (auto [written, read] : versions) {
+    mgr.SetSNMPVersion(written);
+    EXPECT_EQ(mgr.SNMPVersion(), read) << written;
+  }
+  mgr.SetTimeout(5);
+  EXPECT_EQ(mgr.Timeout(), 5);
+  mgr.Config("TimeoutInMilliseconds=true");
+  EXPECT_EQ(mgr.Timeout(), 5000);
+  mgr.SetTimeout(1500);
+  EXPECT_EQ(mgr.Timeout(), 1500);
+  mgr.Config("TimeoutInMilliseconds=false");
+  EXPECT_EQ(mgr.Timeout(), 1);
+}
+
+TEST(SnmpMgrProperties, ConfigSettings) {
+  TSnmpMgr mgr;
+  struct Step {
+    const char* setting;
+    const char* result;  // expected result text, or the expected exception message
+  };
+  const Step steps[] = {
+      {"ForceLocalPort", "True"},
+      {"ForceLocalPort=false", ""},
+      {"forcelocalport", "False"},
+      {"ForceLocalPort=YES", ""},
+      {"FORCELOCALPORT", "True"},
+      {"ForceLocalPort=0", ""},
+      {"ForceLocalPort", "False"},
+      {"ForceLocalPort=1", ""},
+      {"ForceLocalPort[3]", "True"},
+      {"ForceLocalPort(1)=no", ""},
+      {"ForceLocalPort", "False"},
+      {"TimeoutInMilliseconds", "0"},
+      {"TimeoutInMilliseconds=True", ""},
+      {"TimeoutInMilliseconds", "1"},
+      {"TimeoutInMilliseconds=false", ""},
+      {"IgnorePortMismatch", "False"},
+      {"AbsoluteTimeout", "False"},
+      {"ShareLocalPort", "False"},
+      {"UseConnection", "False"},
+      {"TimeWindow", "150"},
+      {"TrapPort", "162"},
+      {"MaxPacketSize", "8192"},
+      {"MaxPacketSize=100000", ""},
+      {"MaxPacketSize", "65536"},
+      {"InBufferSize", "32768"},
+      {"OutBufferSize", "32768"},
+      {"QOSFlags", "0"},
+      {"TTL", "0"},
+      {"TimeToLive=0", ""},
+      {"TimeToLive", "0"},
+      {"SocketHandle", "-1"},
+      {"TrapCommunity", "cobalt"},
+      {"TrapCommunity=", ""},
+      {"TrapCommunity", ""},
+      {"TrapAgentAddress=10.1.2.3", ""},
+      {"TrapAgentAddress", "10.1.2.3"},
+      {"TrapAgentAddress=255.255.255.255", ""},
+      {"TrapAgentAddress=router", "303: Value must be an IP address."},
+      {"TrapAgentAddress", "255.255.255.255"},
+      {"TrapEnterprise=1.3.6.1.4.1.9", ""},
+      {"TrapEnterprise", "1.3.6.1.4.1.9"},
+      {"CodePage=65001", ""},
+      {"CodePage", "65001"},
+      {"WinsockLoaded", "True"},
+      {"WinsockMaxDatagramSize", "65507"},
+      {"NoSuchSetting", "-1: Unknown config setting."},
+      {"ForceLocalPort = false", "-1: Unknown config setting."},
+      {"", "-1: Unknown config setting."},
+  };
+  for (const Step& step : steps) {
+    std::string got;
+    try {
+      got = mgr.Config(step.setting);
+    } catch (const ESnmpMgr& e) {
+      got = e.what();
+    }
+    EXPECT_EQ(got, step.result) << step.setting;
+  }
+  mgr.Config("TrapCommunity=other");
+  EXPECT_EQ(mgr.Community(), "other") << "TrapCommunity is another name for Community";
+}
+
+TEST(SnmpMgrProperties, RulesWhileActive) {
+  TSnmpMgr mgr;
+  mgr.SetLocalPort(0);
+  EXPECT_EQ(mgr.LocalHost(), []() {
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return std::string(name);
+  }()) << "without a configured address LocalHost reads the host name";
+  mgr.SetLocalHost("127.0.0.1");
+  EXPECT_EQ(mgr.LocalHost(), "127.0.0.1");
+  mgr.SetActive(true);
+  EXPECT_TRUE(mgr.Active());
+  EXPECT_GT(mgr.LocalPort(), 0) << "reads the bound port";
+  EXPECT_EQ(mgr.LocalHost(), "127.0.0.1");
+  EXPECT_NE(mgr.Config("SocketHandle"), "-1");
+  const std::pair<std::function<void()>, const char*> refused[] = {
+      {[&] { mgr.SetActive(true); }, "104: UDPPort is already Active."},
+      {[&] { mgr.SetLocalPort(5000); },
+       "106: You cannot change the LocalPort while the control is Active."},
+      {[&] { mgr.SetLocalHost(""); }, "107: Cannot change LocalHost while the control is Active."},
+      {[&] { mgr.Config("MaxPacketSize=1000"); },
+       "112: Cannot change MaxPacketSize while the control is Active."},
+      {[&] { mgr.Config("UseConnection=true"); },
+       "117: Cannot change UseConnection option while the control is Active."},
+  };
+  for (const auto& [call, message] : refused) EXPECT_EQ(ErrorOf(call), message);
+  mgr.SetRemotePort(1234);  // allowed without UseConnection
+  mgr.SetActive(false);
+  EXPECT_FALSE(mgr.Active());
+  EXPECT_EQ(mgr.Config("SocketHandle"), "-1");
+  mgr.SetActive(false);  // closing a closed socket succeeds
+
+  mgr.Config("UseConnection=true");
+  mgr.SetRemoteHost("127.0.0.1");
+  mgr.SetRemotePort(0);
+  EXPECT_EQ(ErrorOf([&] { mgr.SetActive(true); }),
+            "116: RemotePort can't be zero when UseConnection is set. Please specify a valid "
+            "service port number.");
+  mgr.SetRemotePort(9);
+  mgr.SetActive(true);
+  EXPECT_EQ(ErrorOf([&] { mgr.SetRemoteHost("127.0.0.2"); }),
+            "114: Cannot change RemoteHost when UseConnection is set and the control is Active.");
+  EXPECT_EQ(ErrorOf([&] { mgr.SetRemotePort(10); }),
+            "115: Cannot change RemotePort when UseConnection is set and the control is Active.");
+}
+
+TEST(SnmpMgrProperties, HostNames) {
+  TSnmpMgr mgr;
+  mgr.SetRemoteHost("localhost");
+  EXPECT_EQ(mgr.RemoteHost(), "127.0.0.1");
+  mgr.SetRemoteHost("255.255.255.255");
+  EXPECT_EQ(mgr.RemoteHost(), "255.255.255.255");
+  mgr.SetRemoteHost("");
+  EXPECT_EQ(mgr.RemoteHost(), "");
+  mgr.SetRemoteHost("10.0.0.1");
+  EXPECT_EQ(ErrorOf([&] { mgr.SetRemoteHost("no-such-host.invalid"); }),
+            "11001: [11001] Host not found");
+  EXPECT_EQ(mgr.RemoteHost(), "10.0.0.1") << "a failed write leaves the property unchanged";
+}
+
+// Holds a UDP port, as another program would.
+class PortHolder {
+ public:
+  explicit PortHolder(int port) {
+    m_fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 || errno == EADDRINUSE;
+  }
+  ~PortHolder() { close(m_fd); }
+  PortHolder(const PortHolder&) = delete;
+  PortHolder& operator=(const PortHolder&) = delete;
+  bool held() const { return m_bound; }
+
+ private:
+  int m_fd;
+  bool m_bound;
+};
+
+TEST(SnmpMgrProperties, TakenLocalPortFailsUnlessForceLocalPortIsOff) {
+  for (int port : {162, ::kestrava::testing::FreeUdpPort()}) {
+    PortHolder holder(port);
+    ASSERT_TRUE(holder.held());
+    TSnmpMgr mgr;
+    mgr.SetLocalPort(port);
+    EXPECT_EQ(ErrorOf([&] { mgr.SetActive(true); }), "10048: [10048] Address already in use");
+    EXPECT_FALSE(mgr.Active());
+    mgr.Config("ForceLocalPort=false");
+    mgr.SetActive(true);
+    EXPECT_TRUE(mgr.Active());
+    EXPECT_NE(mgr.LocalPort(), port);
+  }
+}
+
+// ---- Asynchronous sends
+
+TEST_F(SnmpMgrTest, RequestIdIsTakenAndAdvanced) {
+  mgr.SetRequestId(100);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  EXPECT_EQ(mgr.RequestId(), 101);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 2; }));
+  const auto log = agent.Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].RequestId, 100);
+  EXPECT_EQ(log[1].RequestId, 101);
+  EXPECT_EQ(log[0].PduType, 0xA0);
+  EXPECT_EQ(log[0].Community, "cobalt");
+  EXPECT_EQ(responses[0].RequestId, 100);
+
+  mgr.SetCommunity("blue");
+  mgr.Reset();
+  EXPECT_EQ(mgr.RequestId(), 102);
+  EXPECT_EQ(mgr.Community(), "blue");
+  EXPECT_EQ(mgr.RemoteHost(), "127.0.0.1");
+  EXPECT_EQ(mgr.ObjCount(), 0);
+}
+
+TEST_F(SnmpMgrTest, GetAndGetNextInBothVersions) {
+  struct Case {
+    int version;
+    bool next;
+    std::string oid;
+    int errorStatus;
+    int errorIndex;
+    std::string wantOid;
+    int wantType;
+    std::string wantValue;
+  };
+  const Case cases[] = {
+      {1, false, "1.3.6.1.2.1.2.2.1.10.2", 0, 0, "1.3.6.1.2.1.2.2.1.10.2", 0x41, "1002"},
+      {2, false, "1.3.6.1.2.1.2.2.1.2.3", 0, 0, "1.3.6.1.2.1.2.2.1.2.3", 4, "eth2"},
+      {1, true, "1.3.6.1.2.1.2.2.1.2", 0, 0, "1.3.6.1.2.1.2.2.1.2.1", 4, "eth0"},
+      {2, true, "1.3.6.1.2.1.2.2.1.10.3", 0, 0, "1.3.6.1.2.1.2.2.1.16.1", 0x41, "1002"},
+      // Missing objects and the end of the table.
+      {1, false, "1.3.6.1.2.1.2.2.1.10.9", 2, 1, "1.3.6.1.2.1.2.2.1.10.9", 5, ""},
+      {2, false, "1.3.6.1.2.1.2.2.1.10.9", 0, 0, "1.3.6.1.2.1.2.2.1.10.9", 0x81,
+       "error: noSuchInstance"},
+      {1, true, "1.3.6.1.2.1.2.2.1.16.3", 2, 1, "1.3.6.1.2.1.2.2.1.16.3", 5, ""},
+      {2, true, "1.3.6.1.2.1.2.2.1.16.3", 0, 0, "1.3.6.1.2.1.2.2.1.16.3", 0x82,
+       "error: endOfMibView"},
+  };
+  for (const Case& c : cases) {
+    responses.clear();
+    mgr.SetSNMPVersion(c.version);
+    Ask({c.oid});
+    if (c.next)
+      mgr.SendGetNextRequest();
+    else
+      mgr.SendGetRequest();
+    ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; })) << c.oid;
+    const TResponse& r = responses[0];
+    EXPECT_EQ(r.Version, c.version == 1 ? 0 : 1);
+    EXPECT_EQ(r.ErrorStatus, c.errorStatus) << c.oid;
+    EXPECT_EQ(r.ErrorIndex, c.errorIndex) << c.oid;
+    EXPECT_EQ(r.Description, c.errorStatus == 2 ? "noSuchName" : "noError");
+    EXPECT_EQ(mgr.ErrorStatus(), c.errorStatus);
+    ASSERT_EQ(r.Bindings.size(), 1u);
+    EXPECT_EQ(r.Bindings[0].first, c.wantOid);
+    EXPECT_EQ(r.Types[0], c.wantType) << c.oid;
+    EXPECT_EQ(r.Bindings[0].second, c.wantValue) << c.oid;
+    EXPECT_EQ(r.Source, "127.0.0.1");
+    EXPECT_EQ(r.Port, agent.port());
+  }
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(badPackets.empty());
+}
+
+TEST_F(SnmpMgrTest, GetSendsNullValuesAndGetNextSendsTheObjects) {
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SetObjValue(1, "x");
+  mgr.SendGetNextRequest();
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SetObjValue(1, "x");
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return agent.RequestCount() == 2; }));
+  const auto log = agent.Log();
+  // 04 01 78: the OCTET STRING "x" as it stood; 05 00: NULL.
+  EXPECT_NE(log[0].Packet.find(std::string("\x04\x01x", 3)), std::string::npos);
+  EXPECT_EQ(log[1].Packet.substr(log[1].Packet.size() - 2), std::string("\x05\x00", 2));
+}
+
+TEST_F(SnmpMgrTest, AsynchronousModeTakesEveryResponse) {
+  // Another request's id, another sender, two copies: no check ties them to the request.
+  agent.SetWrongRequestId(true);
+  agent.SetReplyFromOtherPort(true);
+  agent.SetDuplicate(true);
+  mgr.SetRequestId(7);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 2; }));
+  EXPECT_EQ(responses[0].RequestId, 1007);
+  EXPECT_NE(responses[0].Port, agent.port());
+  EXPECT_TRUE(badPackets.empty());
+}
+
+TEST_F(SnmpMgrTest, SilentAgentGivesNoEvent) {
+  agent.SetSilent(true);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  Serve(300);
+  EXPECT_EQ(agent.RequestCount(), 1);
+  EXPECT_TRUE(responses.empty());
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SnmpMgrTest, GarbageGivesParseErrorAndTheSocketStaysOpen) {
+  agent.SetGarbage(true);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors[0].second, "SNMP: Error parsing received packet.");
+  EXPECT_TRUE(errors[0].first == 446 || errors[0].first == 447) << errors[0].first;
+  EXPECT_TRUE(mgr.Active());
+  agent.SetGarbage(false);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+}
+
+TEST_F(SnmpMgrTest, ErrorStatusAnswersCarryTheirBindings) {
+  agent.SetErrorFor("1.3.6.1.2.1.2.2.1.10.2", 5, 2);
+  Ask({"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.10.2"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+  EXPECT_EQ(responses[0].ErrorStatus, 5);
+  EXPECT_EQ(responses[0].ErrorIndex, 2);
+  EXPECT_EQ(responses[0].Description, "genError");
+  EXPECT_EQ(mgr.ErrorDescription(), "genError");
+  EXPECT_EQ(responses[0].Bindings.size(), 2u);
+}
+
+TEST_F(SnmpMgrTest, RequestArrivingAtTheManagerIsRefused) {
+  mgr.SetActive(true);
+  TSnmpMessage msg;
+  msg.Version = kSnmpV2c;
+  msg.Community.assign("cobalt");
+  msg.RequestId = 44;
+  TObjectTable objects;
+  objects.SetCount(1);
+  objects.At(1).Id.assign("1.3.6.1.2.1.1.3.0");
+  TByteBuffer out;
+  std::string text;
+  ASSERT_EQ(BuildMessage(kActionGetRequest, msg, objects, out, text), 0);
+  agent.SendTo(out.str(), "127.0.0.1", mgr.LocalPort());
+  ASSERT_TRUE(WaitFor([&] { return !badPackets.empty(); }));
+  EXPECT_EQ(badPackets[0],
+            std::make_pair(319, std::string("Operation not permitted in current role.")));
+  Serve(100);
+  EXPECT_EQ(agent.RequestCount(), 0) << "the manager does not answer a request";
+  EXPECT_TRUE(responses.empty());
+}
+
+TEST_F(SnmpMgrTest, OversizeDatagramGivesMessageTooLong) {
+  mgr.Config("MaxPacketSize=1000");
+  agent.SetOversize(3000);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors[0], std::make_pair(10040, std::string("Winsock error in recv()")));
+  agent.SetOversize(0);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+  EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(SnmpMgrTest, ClosedPortGivesDestinationUnreachable) {
+  mgr.SetRemotePort(::kestrava::testing::FreeUdpPort());
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors[0],
+            std::make_pair(10054, std::string("Destination unreachable (service unavailable?).")));
+  // The error is consumed: the socket does not stay readable and later answers still arrive.
+  mgr.SetRemotePort(agent.port());
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+  EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(SnmpMgrTest, ClosingProcessesQueuedDatagramsFirst) {
+  mgr.SetReceiveEnabled(false);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return agent.RequestCount() == 1; }));
+  Serve(100);
+  EXPECT_TRUE(responses.empty()) << "datagrams wait while ReceiveEnabled is false";
+  mgr.SetReceiveEnabled(true);
+  mgr.SetActive(false);
+  EXPECT_EQ(responses.size(), 1u) << "the queued answer fired before the socket closed";
+  EXPECT_FALSE(mgr.Active());
+}
+
+TEST_F(SnmpMgrTest, ReceiveEnabledHoldsDatagramsUntilSwitchedOn) {
+  mgr.SetReceiveEnabled(false);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  Serve(200);
+  EXPECT_TRUE(responses.empty());
+  mgr.SetReceiveEnabled(true);
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+}
+
+TEST_F(SnmpMgrTest, SendFromAnotherThreadDeliversEventsInTheOwnerThread) {
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  // The worker opens the socket implicitly; the notifier must still live in this thread.
+  std::thread worker([&] { mgr.SendGetRequest(); });
+  worker.join();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+  EXPECT_EQ(responseThreads[0], QThread::currentThread());
+  mgr.SetActive(false);
+  std::thread closer([&] {
+    mgr.SetActive(true);
+    mgr.SetActive(false);
+    mgr.SendGetRequest();
+  });
+  closer.join();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 2; }));
+}
+
+// ---- Blocking sends
+
+TEST_F(SnmpMgrTest, BlockingGetReturnsWithTheResponse) {
+  mgr.SetTimeout(5);
+  Ask({"1.3.6.1.2.1.2.2.1.2.1", "1.3.6.1.2.1.2.2.1.10.1"});
+  mgr.SendGetRequest();
+  ASSERT_EQ(responses.size(), 1u) << "OnResponse fired inside the send";
+  EXPECT_EQ(mgr.ObjCount(), 2);
+  EXPECT_EQ(mgr.ObjValue(1), "eth0");
+  EXPECT_EQ(mgr.ValueForOid("1.3.6.1.2.1.2.2.1.10.1"), "1001");
+  EXPECT_EQ(ErrorOf([&] { mgr.ValueForOid("1.3.6.1.9"); }), "322: OID does not exist.");
+}
+
+TEST_F(SnmpMgrTest, BlockingMismatchesAreRefused) {
+  struct Case {
+    const char* name;
+    std::function<void()> script;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"wrong id", [&] { agent.SetWrongRequestId(true); }, "SNMP RequestId mismatch."},
+      {"other port", [&] { agent.SetReplyFromOtherPort(true); }, "Message origin unknown."},
+      {"version",
+       [&] {
+         agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+           TSnmpMessage msg;
+           msg.Version = kSnmpV1;
+           msg.Community.assign(r.Community);
+           msg.RequestId = r.RequestId;
+           msg.ErrorStatus = 0;
+           TObjectTable objects;
+           TByteBuffer out;
+           std::string text;
+           BuildMessage(kActionResponse, msg, objects, out, text);
+           return out.str();
+         });
+       },
+       "SNMP Version mismatch."},
+  };
+  mgr.Config("TimeoutInMilliseconds=true");
+  mgr.SetTimeout(400);
+  for (const Case& c : cases) {
+    agent.SetWrongRequestId(false);
+    agent.SetReplyFromOtherPort(false);
+    agent.SetResponder(nullptr);
+    c.script();
+    badPackets.clear();
+    responses.clear();
+    Ask({"1.3.6.1.2.1.1.3.0"});
+    EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "301: Timeout.") << c.name;
+    ASSERT_EQ(badPackets.size(), 1u) << c.name;
+    EXPECT_EQ(badPackets[0], std::make_pair(318, std::string(c.text)));
+    EXPECT_TRUE(responses.empty()) << c.name;
+  }
+  agent.SetResponder(nullptr);
+  agent.SetReplyFromOtherPort(true);
+  mgr.Config("IgnorePortMismatch=true");
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  EXPECT_EQ(responses.size(), 1u);
+}
+
+TEST_F(SnmpMgrTest, BlockingDeadlineMovesWithEveryDatagramUnlessAbsolute) {
+  // Two wrong answers 700 ms after the request: they move a 1000 ms deadline to 1700 ms.
+  agent.SetWrongRequestId(true);
+  agent.SetDuplicate(true);
+  agent.SetDelayMs(700);
+  mgr.Config("TimeoutInMilliseconds=true");
+  mgr.SetTimeout(1000);
+  for (bool absolute : {false, true}) {
+    mgr.Config(std::string("AbsoluteTimeout=") + (absolute ? "true" : "false"));
+    Ask({"1.3.6.1.2.1.1.3.0"});
+    const auto start = Clock::now();
+    EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "301: Timeout.");
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    if (absolute) {
+      EXPECT_GE(ms, 1000);
+      EXPECT_LT(ms, 1650);
+    } else {
+      EXPECT_GE(ms, 1700);
+    }
+    Serve(100);
+  }
+  EXPECT_EQ(responses.size(), 0u);
+}
+
+TEST_F(SnmpMgrTest, BlockingSilenceTimesOutAndBusyAndResetRules) {
+  agent.SetSilent(true);
+  mgr.Config("TimeoutInMilliseconds=true");
+  mgr.SetTimeout(300);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "301: Timeout.");
+
+  // A send from an event served inside the wait finds the component busy.
+  std::string nested;
+  QTimer::singleShot(50, [&] { nested = ErrorOf([&] { mgr.SendGetNextRequest(); }); });
+  EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "301: Timeout.");
+  EXPECT_EQ(nested, "307: Busy performing current action.");
+
+  // Reset stops the wait: the send returns without error.
+  mgr.SetTimeout(5000);
+  QTimer::singleShot(50, [&] { mgr.Reset(); });
+  const auto start = Clock::now();
+  EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "");
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4000));
+}
+
+}  // namespace
+}  // namespace kestrava
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
