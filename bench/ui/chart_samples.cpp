@@ -13,7 +13,7 @@ void FeedSampleSlices(TChart& chart, int count) {
     const QString name = QString::fromLatin1(kNames[i % 8]) +
                          (i < 8 ? QString() : QStringLiteral(".%1").arg(i / 8 + 100));
     chart.AddSlice(name, std::round(value * 1000) / 1000, i + 1, PaletteColour);
-    value *= 0.78;
+    value *= 0.86;
   }
   chart.AddSlice(QStringLiteral("Other"), 52345.25, count, PaletteColour);
 }
