@@ -537,7 +537,7 @@ bool TSnmpMgrEngine::CheckV3(const uint8_t* data, size_t size, const std::string
       return authFailure(308,
                          "User authentication failed (signature of incoming packet could not be "
                          "verified with the local user credentials).");
-  } else if (sentAuthenticated && awaited) {
+  } else if (sentAuthenticated) {
     return authFailure(321,
                        "An authenticated message was expected, but the received message is "
                        "not signed.");
