@@ -170,7 +170,6 @@ void TMyTimer::Join() {
 void TMyTimer::Begin() {
   m_finished = false;
   m_schedule.ScheduleOp(kScheduleInstall);
-  m_last = m_clock.NowMs();
 }
 
 void TMyTimer::SleepMs(int32_t ms) {
@@ -193,13 +192,14 @@ void TMyTimer::Pass() {
   const int32_t now = m_clock.NowMs();
   const int32_t wait = due - now;
   if (wait <= -2000 || wait >= 2000) {
-    // The clock jumped (set by hand, or midnight passed): re-base every job by the time that
-    // really passed since the previous pass instead of stalling or racing.
-    m_schedule.ScheduleOp(kScheduleShift, now - m_last);
+    // The clock jumped (set by hand, or midnight passed): every job moves by the distance
+    // between now and this job's due time, so the job runs now and the others keep their
+    // cadence. (The time since the previous pass is no measure of the jump when midnight
+    // passed during the last sleep: the schedule would stay a day ahead and run without pause.)
+    m_schedule.ScheduleOp(kScheduleShift, now - due);
   } else if (wait > 0) {
     SleepMs(wait);
   }
-  m_last = m_clock.NowMs();
   if (m_terminated) return;
   try {
     Perform(job);

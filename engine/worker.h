@@ -108,7 +108,7 @@ class TMyTimer {
   void Join();
 
   // The body in pieces, so that tests can drive passes with an injected clock.
-  void Begin();  // WorkerFinished := false; housekeeping jobs installed; last := now
+  void Begin();  // WorkerFinished := false; housekeeping jobs installed
   void Pass();   // one pass of the loop
   void Execute();
 
@@ -119,7 +119,6 @@ class TMyTimer {
   TSchedule& m_schedule;
   TWorkerJobs m_jobs;
   TEngineClock m_clock;
-  int32_t m_last = 0;
   std::atomic<bool> m_terminated{false};
   std::atomic<bool> m_finished{true};
   std::mutex m_sleepLock;
