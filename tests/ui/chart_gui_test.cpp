@@ -163,10 +163,26 @@ TEST(ChartRender, LegendBoxSoftShadowAndSwatches) {
       EXPECT_EQ(Pixel(image, box.left + 10, box.bottom + j), grey) << j;
       EXPECT_EQ(Pixel(image, box.right + j, box.top + 10), grey) << j;
     }
-    EXPECT_EQ(Pixel(image, box.right, box.bottom), 0x555555u);
-    EXPECT_EQ(Pixel(image, box.right + 1, box.bottom + 1), 0xAAAAAAu);
-    EXPECT_EQ(Pixel(image, box.left + 2, box.bottom), 0xFFFFFFu);
-    EXPECT_EQ(Pixel(image, box.right, box.top + 2), 0xFFFFFFu);
+    // The shadow's ends, pixel by pixel: x from the box's right edge, y from its bottom.
+    const struct {
+      int dx, dy;
+      uint32_t want;
+    } corner[] = {
+        {-1, 0, 0x000000}, {0, 0, 0x555555},  {1, 0, 0x555555}, {2, 0, 0xAAAAAA}, {3, 0, 0xFFFFFF},
+        {-1, 1, 0x555555}, {0, 1, 0x555555},  {1, 1, 0xAAAAAA}, {2, 1, 0xAAAAAA}, {3, 1, 0xFFFFFF},
+        {-1, 2, 0xAAAAAA}, {0, 2, 0xAAAAAA},  {1, 2, 0xAAAAAA}, {2, 2, 0xFFFFFF}, {0, -1, 0x000000},
+        {1, -1, 0x555555}, {2, -1, 0xAAAAAA}, {0, 3, 0xFFFFFF},
+    };
+    for (const auto& c : corner) {
+      EXPECT_EQ(Pixel(image, box.right + c.dx, box.bottom + c.dy), c.want) << c.dx << "," << c.dy;
+    }
+    for (int j = 0; j < 3; ++j) {
+      const uint32_t grey = 0x555555u * static_cast<uint32_t>(j);
+      EXPECT_EQ(Pixel(image, box.left + 3, box.bottom + j), grey) << j;
+      EXPECT_EQ(Pixel(image, box.left + 2, box.bottom + j), 0xFFFFFFu) << j;
+      EXPECT_EQ(Pixel(image, box.right + j, box.top + 3), grey) << j;
+      EXPECT_EQ(Pixel(image, box.right + j, box.top + 2), 0xFFFFFFu) << j;
+    }
     for (const TLegendItem& item : layout.legend.items) {
       const TPixRect swatch = layout.legend.SwatchRect(item);
       EXPECT_EQ(Pixel(image, (swatch.left + swatch.right) / 2, (swatch.top + swatch.bottom) / 2),
