@@ -1,8 +1,13 @@
 #include "shared/formula.h"
+#include "shared/instance_helpers.h"
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <clocale>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -209,24 +214,53 @@ TEST(FormulaTest, BindingsReachTheLookupUpperCasedAfterTheirFirstTwoCharacters) 
   EXPECT_EQ(asked, (std::vector<std::string>{"1.1"}));
 }
 
-TEST(FormulaTest, NumbersUseADotWhateverTheLocale) {
-  // The window's toolkit switches the C locale to the user's; some of them write "3,5".
-  const char* switched = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
-    if (std::setlocale(LC_ALL, name)) {
-      switched = name;
-      break;
+// Switches the C locale to one that writes "3,5", as the window's toolkit does for such a
+// user; without one installed, compiles German into a temporary folder with localedef.
+class CommaLocale {
+ public:
+  CommaLocale() {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+      if (std::setlocale(LC_ALL, name)) return;
     }
+    char folder[] = "/tmp/kestrava-locale-XXXXXX";
+    if (!mkdtemp(folder)) return;
+    m_folder = folder;
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 " + m_folder + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return;
+    setenv("LOCPATH", m_folder.c_str(), 1);
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
   }
-  if (!switched) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
+    if (!m_folder.empty()) std::filesystem::remove_all(m_folder);
+  }
+  CommaLocale(const CommaLocale&) = delete;
+  CommaLocale& operator=(const CommaLocale&) = delete;
+
+  bool active() const { return std::localeconv()->decimal_point[0] == ','; }
+
+ private:
+  std::string m_folder;
+};
+
+TEST(FormulaTest, NumbersUseADotWhateverTheLocale) {
+  const CommaLocale locale;
+  if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
   long double value = 0;
   EXPECT_TRUE(IsNumber("3.5"));
+  EXPECT_TRUE(IsNumber("2.5e-3"));
   EXPECT_FALSE(IsNumber("3,5"));
-  EXPECT_TRUE(EvaluatePostfix("7 2 / ", value));
+  ASSERT_TRUE(EvaluatePostfix("7 2 / ", value));
   EXPECT_EQ(FormatFormulaValue(value), "3.5");
+  EXPECT_EQ(FormatFormulaValue(1.0L / 3), "0.333333333333333");
   const auto lookup = [](const std::string&) { return std::string("1.5"); };
   EXPECT_EQ(EvaluateFormulaEntry("L,A*3,A=1.1,", 5, lookup), "4.5");
-  std::setlocale(LC_ALL, "C");
+  // The helpers that read the engine's values parse the same way.
+  EXPECT_TRUE(IsNumeric("2.5"));
+  EXPECT_FALSE(IsNumeric("2,5"));
+  EXPECT_EQ(WrapFilter("100.5", "4294967000.5"), "Null");
 }
 
 }  // namespace
