@@ -1,5 +1,4 @@
 #include "shared/formula.h"
-#include "shared/instance_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,8 @@
 #include <filesystem>
 #include <map>
 #include <string>
+
+#include "shared/instance_helpers.h"
 
 namespace kestrava {
 namespace {
