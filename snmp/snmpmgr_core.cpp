@@ -344,6 +344,9 @@ void TSnmpMgrEngine::ReceiveLoop() {
     receiveEnabled = false;
     ProcessDatagram(receiveBuffer.data(), size, addr, port);
     receiveEnabled = true;
+    // The awaited answer ends a blocking send at once; readiness is level-triggered, so any
+    // datagram behind it is taken on the next notification.
+    if (gotAwaited && !waiting) break;
   }
   reading = false;
   if (closeRequested) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,14 @@ using ::kestrava::testing::SnmpdProcess;
 
 const char kIfDescr[] = "1.3.6.1.2.1.2.2.1.2";
 const char kSysDescr0[] = "1.3.6.1.2.1.1.1.0";
+
+// Serves the thread's event loop until pred holds or 3 s pass.
+bool WaitFor(const std::function<bool()>& pred) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!pred() && std::chrono::steady_clock::now() < end)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return pred();
+}
 
 std::string ErrorOf(const std::function<void()>& call) {
   try {
@@ -134,9 +144,7 @@ TEST_F(SnmpdTest, AsynchronousGetFiresOnResponse) {
   };
   Ask(mgr, kSysDescr0);
   mgr.SendGetRequest();
-  for (int i = 0; i < 300 && value.empty(); ++i)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  EXPECT_FALSE(value.empty());
+  EXPECT_TRUE(WaitFor([&] { return !value.empty(); }));
 }
 
 TEST_F(SnmpdTest, CommandWalkMatchesSnmpwalk) {
@@ -259,8 +267,7 @@ TEST_F(SnmpdV3Test, WrongPasswordFailsAuthentication) {
   Ask(mgr, kSysDescr0);
   mgr.SetPassword("not-the-password");
   mgr.SendGetRequest();
-  for (int i = 0; i < 300 && errors.size() < 2; ++i)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(WaitFor([&] { return errors.size() >= 2; }));
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].first, 321);
   EXPECT_EQ(errors[1], std::make_pair(320, std::string("Malformed packet. Ignored.")));
