@@ -1,0 +1,129 @@
+#pragma once
+// Test rig for the engine: a window that records what the engine tells it, a clock that runs
+// faster than the wall clock (the worker's sleeps move it), and helpers to wait on the event loop.
+// Thread: the window's (main) thread; the clock is also read by the worker.
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/window.h"
+
+namespace kestrava::testing {
+
+struct Slice {
+  std::string Label;
+  double Value;
+  double Position;
+  bool operator==(const Slice&) const = default;
+};
+
+class RecordingWindow : public IMainWindow {
+ public:
+  std::vector<std::string> statuses;  // every ShowStatus text, in order
+  std::string status;                 // what the status line shows now
+  std::vector<std::string> stopped;
+  std::vector<Slice> slices;  // Series1 as the last feed left it
+  std::vector<Slice> building;
+  int feeds = 0;
+  int feedsWithSlices = 0;
+  bool initializingVisible = true;
+  bool toolbarEnabled = false;
+  bool intervalGroupVisible = false;
+  std::vector<std::string> instanceMaskItems;
+  int instanceMaskSelected = -1;
+  std::function<void()> onFeed;
+
+  void ShowStatus(const std::string& text) override {
+    statuses.push_back(text);
+    status = text;
+  }
+  void ClearStatus() override { status.clear(); }
+  void EnableToolbar(bool enabled) override { toolbarEnabled = enabled; }
+  void SetInitializingVisible(bool visible) override { initializingVisible = visible; }
+  void SetInstanceMaskList(const std::vector<std::string>& items, int selected) override {
+    instanceMaskItems = items;
+    instanceMaskSelected = selected;
+  }
+  void SetSliceList(const std::vector<std::string>&, int) override {}
+  void SetIntervalList(const std::vector<std::string>&, int) override {}
+  void SetInstanceGroupVisible(bool) override {}
+  void SetSlicesGroupVisible(bool) override {}
+  void SetIntervalGroupVisible(bool visible) override { intervalGroupVisible = visible; }
+  void SetValueModeButtons(bool) override {}
+  void SetView3D(bool) override {}
+  void SetLegendButton(bool) override {}
+  void ApplyLegendMode(bool, TLegendAlignment) override {}
+  void SetCaption(const std::string&) override {}
+  void SetChartTitle(const std::string&) override {}
+  void SetWindowSize(int, int) override {}
+  void SetRefreshInstancesChecked(bool) override {}
+  void SetChartHint(const std::string&) override {}
+  void ShowMessageBox(const std::string& text) override { stopped.push_back("box: " + text); }
+  void ClearSlices() override { building.clear(); }
+  void AddSlice(const std::string& label, double value, double position, uint32_t) override {
+    building.push_back(Slice{label, value, position});
+  }
+  void ChartFeedDone() override {
+    slices = building;
+    ++feeds;
+    if (!slices.empty()) ++feedsWithSlices;
+    if (onFeed) onFeed();
+  }
+  void SessionStopped(const std::string& message) override { stopped.push_back(message); }
+};
+
+// A clock `speed` times faster than the wall clock while the worker sleeps; shared by threads.
+class FastClock {
+ public:
+  explicit FastClock(int speed = 10, int64_t startMs = 8 * 3600000)
+      : m_speed(speed), m_ms(startMs) {}
+  TEngineClock Clock() {
+    TEngineClock clock;
+    clock.NowMs = [this] { return static_cast<int32_t>(m_ms.load() % 86400000); };
+    clock.NowDays = [this] { return 45000.0 + m_ms.load() / kMsPerDay; };
+    clock.Sleep = [this](int32_t ms) {
+      // Small steps, so that the time-out scans see time pass while answers travel.
+      for (int32_t left = ms; left > 0 && !m_stop; left -= 10) {
+        const int32_t step = left < 10 ? left : 10;
+        std::this_thread::sleep_for(std::chrono::microseconds(step * 1000 / m_speed));
+        m_ms += step;
+      }
+    };
+    return clock;
+  }
+  int64_t Now() const { return m_ms.load(); }
+  void Stop() { m_stop = true; }
+
+ private:
+  int m_speed;
+  std::atomic<int64_t> m_ms;
+  std::atomic<bool> m_stop{false};
+};
+
+// Runs the event loop until `done` holds or `realMs` pass; returns done().
+inline bool WaitFor(const std::function<bool()>& done, int realMs = 10000) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return true;
+}
+
+// Writes a configuration file and returns its path.
+inline std::string WriteConfig(const std::string& name, const std::string& xml) {
+  const std::string path = std::string(KESTRAVA_BINARY_DIR) + "/" + name;
+  std::ofstream(path) << xml;
+  return path;
+}
+
+}  // namespace kestrava::testing

@@ -1,0 +1,499 @@
+// The engine end to end against the scripted fake agent on 127.0.0.1: discovery in both modes,
+// polls in batches, raw and delta values, wraps, errors, expiry, late and duplicate answers,
+// formulas, hidden targets, the slice list and "Other", refresh, and closing during a poll.
+#include "engine/session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "engine_rig.h"
+#include "fake_agent.h"
+
+namespace kestrava {
+namespace {
+
+using testing::FakeAgent;
+using testing::FastClock;
+using testing::RecordingWindow;
+using testing::Slice;
+using testing::WaitFor;
+
+const std::string kDescr = "1.3.6.1.2.1.2.2.1.2";
+const std::string kIn = "1.3.6.1.2.1.2.2.1.10";
+const std::string kOut = "1.3.6.1.2.1.2.2.1.16";
+
+std::string Target(const std::string& oid, const std::string& instance = "ALL INSTANCES",
+                   bool visible = true) {
+  return "<shootertarget><oid>" + oid + "</oid><instance>" + instance + "</instance><visible>" +
+         (visible ? "true" : "false") + "</visible></shootertarget>";
+}
+std::string Formula(const std::string& formula) {
+  return "<shootertarget><oid>FORMULA</oid><formula>" + formula + "</formula></shootertarget>";
+}
+std::string Label(const std::string& oid) {
+  return "<shootertarget><oid>AL=" + oid + "</oid></shootertarget>";
+}
+std::string Mask(const std::string& mask) {
+  return "<shootertarget><oid>IM=" + mask + "</oid></shootertarget>";
+}
+
+struct Options {
+  int interval = 1;
+  int version = 2;
+  bool raw = false;
+  std::string extra;  // more top-level elements
+};
+
+std::string Xml(int port, const std::string& targets, const Options& o) {
+  return "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host><community>cobalt</community>"
+         "<pollinginterval>" +
+         std::to_string(o.interval) + "</pollinginterval>" + o.extra + "<shooter><raw>" +
+         (o.raw ? "true" : "false") + "</raw><remoteport>" + std::to_string(port) +
+         "</remoteport><snmpversion>" + std::to_string(o.version) +
+         "</snmpversion><shootertargets>" + targets + "</shootertargets></shooter></kestrava>";
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(agent.ok()); }
+  void TearDown() override {
+    if (session) session->FormClose();
+    session.reset();
+    fast.Stop();
+  }
+  void Start(const std::vector<std::string>& args) {
+    session = std::make_unique<TSession>(window, fast.Clock());
+    session->FormCreate(args);
+  }
+  void StartXml(const std::string& targets, const Options& options = {}) {
+    const std::string name = std::string("engine_") +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             ".xml";
+    Start({"/XML", testing::WriteConfig(name, Xml(agent.port(), targets, options))});
+  }
+  bool WaitFeeds(int more) {
+    const int until = window.feeds + more;
+    return WaitFor([&] { return window.feeds >= until; });
+  }
+  bool WaitInstances(size_t n) {
+    return WaitFor([&] { return session->Instances().size() == n && window.intervalGroupVisible; });
+  }
+  int GetsWith(size_t oids) {
+    int n = 0;
+    for (const FakeAgent::Request& r : agent.Log()) n += r.PduType == 0xA0 && r.Oids.size() == oids;
+    return n;
+  }
+  static std::vector<std::string> Suffixes(int n) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= n; ++i) out.push_back("." + std::to_string(i));
+    return out;
+  }
+
+  FakeAgent agent;
+  RecordingWindow window;
+  FastClock fast{10};
+  std::unique_ptr<TSession> session;
+};
+
+TEST_F(SessionTest, BuiltInTargetDiscoversPollsAndShowsDeltasNamedAfterTheLabels) {
+  agent.FillInterfaceTable(3);
+  Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1"});
+  ASSERT_TRUE(WaitInstances(3));
+  EXPECT_EQ(session->Instances(), Suffixes(3));
+  EXPECT_EQ(session->InstanceDescrs(), (std::vector<std::string>{"eth0", "eth1", "eth2"}));
+  std::vector<std::string> detected;
+  for (const std::string& s : window.statuses)
+    if (s.rfind("Instance ", 0) == 0) detected.push_back(s);
+  EXPECT_EQ(detected.back(), "Instance .3 detected");
+  EXPECT_TRUE(window.toolbarEnabled);
+  EXPECT_EQ(session->Config().LastSlot, 2);
+
+  window.onFeed = [&] {
+    for (int i = 1; i <= 3; ++i) agent.AdvanceCounter(kIn + "." + std::to_string(i), i * 100);
+  };
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 2; }));
+  const std::vector<Slice> want = {
+      {"ifInOctets_eth2", 300, 0}, {"ifInOctets_eth1", 200, 1}, {"ifInOctets_eth0", 100, 2}};
+  EXPECT_EQ(window.slices, want);
+  EXPECT_FALSE(window.initializingVisible);
+  // The poll asks for the target of every row.
+  bool asked = false;
+  for (const FakeAgent::Request& r : agent.Log())
+    asked |=
+        r.PduType == 0xA0 && r.Oids == std::vector<std::string>{kIn + ".1", kIn + ".2", kIn + ".3"};
+  EXPECT_TRUE(asked);
+
+  // RAW feeds again at once from the same histories.
+  window.onFeed = nullptr;
+  const int feeds = window.feeds;
+  session->SetValueMode(true);
+  EXPECT_EQ(window.feeds, feeds + 1);
+  ASSERT_EQ(window.slices.size(), 3u);
+  EXPECT_EQ(window.slices[0].Label, "ifInOctets_eth2");
+  EXPECT_EQ(window.slices[0].Value, std::stod(session->History(2).back()));
+  EXPECT_GT(window.slices[0].Value, 1000);
+  EXPECT_TRUE(window.stopped.empty());
+}
+
+TEST_F(SessionTest, TwentyOidsGoOutAsFifteenAndFiveAndAreEvaluatedOnce) {
+  agent.FillInterfaceTable(10);
+  Options raw;
+  raw.raw = true;
+  StartXml(Target(kIn) + Target(kOut) + Label(kDescr), raw);
+  ASSERT_TRUE(WaitInstances(10));
+  EXPECT_EQ(session->Config().LastSlot, 19);
+  ASSERT_TRUE(WaitFeeds(3));
+  const int polls = GetsWith(15);
+  EXPECT_EQ(GetsWith(5), polls);
+  EXPECT_GE(polls, 3);
+  // One evaluation per poll; at most the newest poll is still on its way.
+  EXPECT_LE(polls - window.feeds, 1);
+  EXPECT_GE(polls - window.feeds, 0);
+  for (int slot = 0; slot < 20; ++slot) {
+    const std::vector<std::string>& history = session->History(slot);
+    ASSERT_EQ(history.size(), 5u);
+    const int row = slot / 2 + 1;
+    const uint32_t want = slot % 2 == 0 ? 1000 + row : 1000 + 2 * row;
+    EXPECT_EQ(history.back(), std::to_string(want)) << slot;
+  }
+  EXPECT_EQ(window.slices.size(), 20u);
+  EXPECT_EQ(window.slices[0].Label, "ifOutOctets_eth9");
+}
+
+TEST_F(SessionTest, SliceListChoosesHowManySlicesAndTheRestGoesToOther) {
+  agent.FillInterfaceTable(4);
+  const uint32_t values[] = {50, 30, 20, 10};
+  for (int i = 0; i < 4; ++i) agent.SetCounter32(kIn + "." + std::to_string(i + 1), values[i]);
+  Options raw;
+  raw.raw = true;
+  StartXml(Target(kIn) + Label(kDescr), raw);
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  const std::vector<std::string>& items = session->Config().SliceItems;
+  auto index = [&](const std::string& text) {
+    return static_cast<int>(std::find(items.begin(), items.end(), text) - items.begin());
+  };
+  struct Case {
+    std::string entry;
+    std::vector<Slice> want;
+  };
+  const Case cases[] = {
+      {"3", {{"ifInOctets_eth0", 50, 0}, {"ifInOctets_eth1", 30, 1}, {"Other", 30, 2}}},
+      {"Any",
+       {{"ifInOctets_eth0", 50, 0},
+        {"ifInOctets_eth1", 30, 1},
+        {"ifInOctets_eth2", 20, 2},
+        {"ifInOctets_eth3", 10, 3}}},
+      {"5",
+       {{"ifInOctets_eth0", 50, 0},
+        {"ifInOctets_eth1", 30, 1},
+        {"ifInOctets_eth2", 20, 2},
+        {"ifInOctets_eth3", 10, 3}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    const int feeds = window.feeds;
+    session->ComboBox2Change(index(c.entry));
+    EXPECT_EQ(window.feeds, feeds + 1);  // fed again at once
+    EXPECT_EQ(window.slices, c.want);
+  }
+}
+
+TEST_F(SessionTest, WrapsFallsAndNonNumbersBecomeWhatTheHistoriesShow) {
+  agent.FillInterfaceTable(4);
+  agent.SetCounter32(kIn + ".1", 4294967000u);
+  agent.SetCounter32(kIn + ".2", 1000);
+  agent.SetString(kIn + ".3", "abc");
+  agent.SetValue(kIn + ".4", 0x46, "18446744073709551000");  // Counter64
+  struct Seen {
+    std::vector<std::string> newest;
+    std::string fallDelta;
+    std::vector<Slice> slices;
+  } seen;
+  window.onFeed = [&] {
+    if (window.feeds == 1) {
+      agent.SetCounter32(kIn + ".1", 500);
+      agent.SetCounter32(kIn + ".2", 500);
+      agent.SetValue(kIn + ".4", 0x46, "18446744073709551615");
+    } else if (window.feeds == 2) {
+      for (int slot = 0; slot < 4; ++slot) seen.newest.push_back(session->History(slot).back());
+      seen.fallDelta = session->SlotValue(4, 1);
+      seen.slices = window.slices;
+    }
+  };
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitFor([&] { return window.feeds >= 2; }));
+  window.onFeed = nullptr;
+  // A wrapped 32-bit counter and a text become "Null"; a counter that went down is kept.
+  EXPECT_EQ(seen.newest, (std::vector<std::string>{"Null", "500", "Null", "18446744073709551615"}));
+  EXPECT_EQ(seen.fallDelta, "-500.0");
+  // Only the 64-bit counter's delta is a candidate; the negative one is left out, not summed.
+  const std::vector<Slice> want = {{"ifInOctets_eth3", 615, 0}};
+  EXPECT_EQ(seen.slices, want);
+}
+
+TEST_F(SessionTest, AnErrorStatusAnswerShowsTheErrorAndRecordsNull) {
+  agent.FillInterfaceTable(3);
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitInstances(3));
+  agent.SetErrorFor(kIn + ".2", 5, 2);
+  ASSERT_TRUE(WaitFeeds(2));
+  for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(session->History(slot).back(), "Null");
+  const bool shown = std::any_of(
+      window.statuses.begin(), window.statuses.end(),
+      [](const std::string& s) { return s.find(" Index=2 Status=5") != std::string::npos; });
+  EXPECT_TRUE(shown);
+  agent.ClearErrors();
+  ASSERT_TRUE(WaitFor([&] { return session->History(0).back() != "Null"; }));
+}
+
+TEST_F(SessionTest, AnExpiredBatchCompletesThePollWithNull) {
+  agent.FillInterfaceTable(10);
+  // The batch of the last five OIDs is never answered.
+  agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+    if (r.PduType == 0xA0 && std::find(r.Oids.begin(), r.Oids.end(), kOut + ".10") != r.Oids.end())
+      return std::string();
+    return std::nullopt;
+  });
+  Options raw;
+  raw.raw = true;
+  StartXml(Target(kIn) + Target(kOut) + Label(kDescr), raw);
+  ASSERT_TRUE(WaitInstances(10));
+  ASSERT_TRUE(WaitFeeds(2));
+  EXPECT_EQ(session->History(0).back(), "1001");   // answered
+  EXPECT_EQ(session->History(19).back(), "Null");  // expired
+  EXPECT_EQ(session->History(15).back(), "Null");  // first OID of the silent batch
+  EXPECT_EQ(session->History(14).back(), "1008");  // last OID of the answered batch
+  EXPECT_EQ(window.slices.size(), 15u);
+}
+
+TEST_F(SessionTest, DuplicateAnswersAreCountedOnce) {
+  agent.FillInterfaceTable(10);
+  agent.SetDuplicate(true);
+  StartXml(Target(kIn) + Target(kOut) + Label(kDescr));
+  ASSERT_TRUE(WaitInstances(10));
+  window.onFeed = [&] {
+    for (int i = 1; i <= 10; ++i) {
+      agent.AdvanceCounter(kIn + "." + std::to_string(i), 10 * i);
+      agent.AdvanceCounter(kOut + "." + std::to_string(i), 7);
+    }
+  };
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 3; }));
+  // Every slot moved by its own step in every poll: no repeated entry, no missed batch.
+  for (int slot = 0; slot < 20; ++slot) {
+    const std::vector<std::string>& history = session->History(slot);
+    const long step = slot % 2 == 0 ? 10 * (slot / 2 + 1) : 7;
+    EXPECT_EQ(std::stol(history[4]) - std::stol(history[3]), step) << slot;
+  }
+  EXPECT_EQ(window.slices.size(), 20u);
+  EXPECT_LE(window.feeds, GetsWith(15));
+}
+
+TEST_F(SessionTest, AnswersThatArriveAfterExpiryAreIgnored) {
+  agent.FillInterfaceTable(3);
+  agent.SetDelayMs(150);  // 1.5 s on the engine's clock: past the 500 ms of a 1 s poll
+  Options raw;
+  raw.raw = true;
+  StartXml(Target(kIn) + Label(kDescr), raw);
+  // Discovery steps are resent after a second and expire only after five sends: it completes.
+  ASSERT_TRUE(WaitInstances(3));
+  ASSERT_TRUE(WaitFeeds(3));
+  for (int slot = 0; slot < 3; ++slot) {
+    for (const std::string& entry : session->History(slot)) EXPECT_EQ(entry, "Null") << slot;
+  }
+  EXPECT_TRUE(window.slices.empty());
+}
+
+TEST_F(SessionTest, FormulasUseTheIntervalAndHiddenTargetsGiveNoSlices) {
+  agent.FillInterfaceTable(3);
+  Options o;
+  o.raw = true;
+  o.interval = 2;
+  StartXml(Target(kIn, "ALL INSTANCES", false) + Target(kOut, "ALL INSTANCES", false) +
+               Formula("Bits,(A+B)*8/$PI,A=" + kIn + ",B=" + kOut + ",") + Label(kDescr),
+           o);
+  ASSERT_TRUE(WaitInstances(3));
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  // (in + out) * 8 / 2 with in = 1000 + i and out = 1000 + 2i.
+  const std::vector<Slice> want = {{"Bits_eth2", 4 * (2000 + 9), 0},
+                                   {"Bits_eth1", 4 * (2000 + 6), 1},
+                                   {"Bits_eth0", 4 * (2000 + 3), 2}};
+  EXPECT_EQ(window.slices, want);
+  EXPECT_EQ(session->History(2).back(), "8012");  // slot of row 0, formula column
+  // Formula bindings read the newest raw values even in delta mode.
+  session->SetValueMode(false);
+  EXPECT_TRUE(window.slices.empty() || window.slices[0].Label.rfind("Bits_", 0) == 0);
+}
+
+TEST_F(SessionTest, AtRuntimeThePreferredInstanceStartsPolling) {
+  agent.FillInterfaceTable(3);
+  Options o;
+  o.extra = "<preferredinstance>2</preferredinstance>";
+  StartXml(Target(kIn, "AT RUNTIME") + Mask("RT") + Label(kDescr), o);
+  ASSERT_TRUE(WaitInstances(1));
+  EXPECT_EQ(window.instanceMaskItems, (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(window.instanceMaskSelected, 1);
+  EXPECT_EQ(session->Instances(), std::vector<std::string>{".2"});
+  EXPECT_EQ(session->Config().InstanceMask, "2");
+  EXPECT_EQ(session->FoundInstances(), Suffixes(3));
+  ASSERT_TRUE(WaitFeeds(1));
+}
+
+TEST_F(SessionTest, AtRuntimeAnUnknownPreferredInstanceWaitsForAPick) {
+  agent.FillInterfaceTable(3);
+  Options o;
+  o.extra = "<preferredinstance>9</preferredinstance>";
+  o.raw = true;
+  StartXml(Target(kIn, "AT RUNTIME") + Mask("RT") + Label(kDescr), o);
+  ASSERT_TRUE(WaitFor([&] { return window.instanceMaskItems.size() == 3; }));
+  EXPECT_EQ(window.instanceMaskSelected, -1);
+  EXPECT_TRUE(window.toolbarEnabled);
+  // Nothing is polled while nothing is picked.
+  const int64_t from = fast.Now();
+  ASSERT_TRUE(WaitFor([&] { return fast.Now() > from + 4000; }));
+  EXPECT_EQ(GetsWith(1), 0);
+  EXPECT_TRUE(session->Instances().empty());
+  session->ComboBox1Change(0);
+  EXPECT_EQ(session->Instances(), std::vector<std::string>{".1"});
+  EXPECT_EQ(session->Config().InstanceMask, "1");
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  const std::vector<Slice> want = {{"ifInOctets_eth0", 1001, 0}};
+  EXPECT_EQ(window.slices, want);
+  // Another pick restarts polling with the new rows.
+  session->ComboBox1Change(2);
+  EXPECT_TRUE(window.initializingVisible);
+  ASSERT_TRUE(WaitFor([&] { return !window.slices.empty() && window.slices[0].Value == 1003; }));
+}
+
+TEST_F(SessionTest, AMaskWithoutRtFiltersTheRowsInAllInstancesMode) {
+  agent.FillInterfaceTable(12);
+  StartXml(Target(kIn) + Mask("1") + Label(kDescr));
+  ASSERT_TRUE(WaitInstances(1));
+  EXPECT_EQ(session->Instances(), std::vector<std::string>{".1"});
+  EXPECT_EQ(session->FoundInstances(), std::vector<std::string>{".1"});
+}
+
+TEST_F(SessionTest, RefreshRemovesGoneRowsAndAddsNewOnes) {
+  agent.FillInterfaceTable(3);
+  Options o;
+  o.raw = true;
+  o.extra = "<refreshinstances>true</refreshinstances>";
+  StartXml(Target(kIn) + Label(kDescr), o);
+  ASSERT_TRUE(WaitInstances(3));
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  agent.RemoveValue(kDescr + ".1");
+  agent.SetString(kDescr + ".4", "eth3");
+  agent.SetCounter32(kIn + ".4", 4444);
+  ASSERT_TRUE(WaitFor([&] {
+    return session->Instances() == std::vector<std::string>{".2", ".3", ".4"};
+  }));
+  EXPECT_EQ(session->InstanceDescrs(), (std::vector<std::string>{"eth1", "eth2", "eth3"}));
+  EXPECT_EQ(session->Config().LastSlot, 2);
+  EXPECT_EQ(session->History(0).back(), "1002");  // row .2 moved down with its history
+  ASSERT_TRUE(WaitFor([&] { return session->History(2).back() == "4444"; }));
+  ASSERT_TRUE(WaitFor([&] { return window.slices.size() == 3 && window.slices[0].Value == 4444; }));
+  EXPECT_EQ(window.slices[0].Label, "ifInOctets_eth3");
+}
+
+TEST_F(SessionTest, DiscoveryThatCannotCompleteStopsTheSession) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeAgent&)> script;
+    int version;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"silent agent", [](FakeAgent& a) { a.SetSilent(true); }, 2,
+       "Timeout while collecting instances!"},
+      {"nothing in the column", [](FakeAgent&) {}, 2, "No instances found!"},
+      {"looping agent",
+       [](FakeAgent& a) {
+         a.FillInterfaceTable(2);
+         a.SetLooping(true);
+       },
+       2, "No instances found!"},
+      {"error status",
+       [](FakeAgent& a) {
+         a.FillInterfaceTable(2);
+         a.SetErrorStatus(5, 1);
+       },
+       2, "genError Index=1 Status=5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeAgent local;
+    c.script(local);
+    RecordingWindow w;
+    FastClock clock(10);
+    TSession s(w, clock.Clock());
+    Options o;
+    o.version = c.version;
+    s.FormCreate({"/XML", testing::WriteConfig(std::string("engine_stop.xml"),
+                                               Xml(local.port(), Target(kIn) + Label(kDescr), o))});
+    ASSERT_TRUE(WaitFor([&] { return !w.stopped.empty(); }));
+    EXPECT_EQ(w.stopped, std::vector<std::string>{c.want});
+    EXPECT_EQ(w.status, c.want);
+    EXPECT_FALSE(w.toolbarEnabled);
+    s.FormClose();
+    EXPECT_TRUE(s.RequestTableSnapshot().empty());
+    clock.Stop();
+  }
+}
+
+TEST_F(SessionTest, AnSnmpV1AgentEndsTheWalkWithNoSuchNameAtTheEndOfItsView) {
+  // The label column is the last thing the agent has.
+  for (int i = 1; i <= 3; ++i)
+    agent.SetString(kDescr + "." + std::to_string(i), "if" + std::to_string(i));
+  Options v1;
+  v1.version = 1;
+  StartXml(Target(kIn) + Label(kDescr), v1);
+  ASSERT_TRUE(WaitInstances(3));
+  EXPECT_TRUE(window.stopped.empty());
+  EXPECT_TRUE(window.toolbarEnabled);
+}
+
+TEST_F(SessionTest, TheIntervalListRestartsPollingWithNullDeltas) {
+  agent.FillInterfaceTable(2);
+  StartXml(Target(kIn) + Label(kDescr));
+  window.onFeed = [&] {
+    agent.AdvanceCounter(kIn + ".1", 5);
+    agent.AdvanceCounter(kIn + ".2", 9);
+  };
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  const std::vector<std::string>& items = session->Config().IntervalItems;
+  const int two = static_cast<int>(std::find(items.begin(), items.end(), "2") - items.begin());
+  window.onFeed = nullptr;
+  session->ComboBox3Change(two);
+  EXPECT_EQ(session->SessionRequest().Interval, 2);
+  EXPECT_TRUE(window.initializingVisible);
+  for (int slot = 0; slot < 2; ++slot) EXPECT_EQ(session->SlotValue(4, slot), "Null");
+  int polls = 0;
+  for (const TMyTimerRec& job : session->ScheduleSnapshot()) polls += job.Kind == kPollJobKind;
+  EXPECT_EQ(polls, 1);
+  EXPECT_EQ(session->ScheduleSnapshot().back().Request.TriesLeft, 1);
+}
+
+TEST_F(SessionTest, ClosingDuringAPollEndsCleanlyWithNoRequestLeft) {
+  agent.FillInterfaceTable(600);
+  StartXml(Target(kIn) + Target(kOut) + Label(kDescr));
+  ASSERT_TRUE(WaitFor([&] { return session->Instances().size() == 600; }, 60000));
+  agent.SetDelayMs(30);
+  // Close while the requests of a poll are out.
+  ASSERT_TRUE(
+      WaitFor([&] { return GetsWith(15) > 0 && !session->RequestTableSnapshot().empty(); }));
+  session->FormClose();
+  EXPECT_TRUE(session->WorkerFinished());
+  EXPECT_TRUE(session->RequestTableSnapshot().empty());
+  EXPECT_TRUE(session->ScheduleSnapshot().empty());
+  session.reset();
+}
+
+}  // namespace
+}  // namespace kestrava
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
