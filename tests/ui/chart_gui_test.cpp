@@ -206,7 +206,6 @@ TEST(ChartRender, MarksReplaceTheLegendAndShrinkThePie) {
   const TChartLayout layout = chart.Layout(size);
   EXPECT_FALSE(layout.legend.visible);
   ASSERT_EQ(layout.marks.size(), 3u);
-  EXPECT_LT(layout.pie.ry, withLegend.pie.ry + withLegend.chart.Height());
   EXPECT_LT(layout.pie.rx, withLegend.pie.rx);
   const QColor tooltip = chart.palette().color(QPalette::ToolTipBase);
   for (const TMark& m : layout.marks) {
