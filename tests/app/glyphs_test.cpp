@@ -12,7 +12,9 @@ namespace {
 
 using Is = std::function<bool(const QColor&)>;
 
-bool Opaque(const QColor& c) { return c.alpha() == 255; }
+bool Opaque(const QColor& c) {
+  return c.alpha() == 255;
+}
 const Is kRed = [](const QColor& c) {
   return Opaque(c) && c.red() > 180 && c.green() < 60 && c.blue() < 60;
 };
@@ -64,10 +66,10 @@ TEST(Glyphs, EachIsSixteenSquareOnATransparentGround) {
   const struct {
     const char* name;
     QImage image;
-  } glyphs[] = {{"raw", GlyphRawValues()},      {"delta", GlyphDeltaValues()},
-                {"legend", GlyphLegend()},      {"mask", GlyphInstanceMask()},
-                {"slices", GlyphSlices()},      {"exit", GlyphExit()},
-                {"copy", GlyphCopy()},          {"about", GlyphAbout()}};
+  } glyphs[] = {{"raw", GlyphRawValues()}, {"delta", GlyphDeltaValues()},
+                {"legend", GlyphLegend()}, {"mask", GlyphInstanceMask()},
+                {"slices", GlyphSlices()}, {"exit", GlyphExit()},
+                {"copy", GlyphCopy()},     {"about", GlyphAbout()}};
   for (const auto& g : glyphs) {
     SCOPED_TRACE(g.name);
     EXPECT_EQ(g.image.size(), QSize(16, 16));
@@ -110,7 +112,7 @@ TEST(Glyphs, LegendIsAWhiteSheetWithThreeRedSquaresAndThreeBlueLines) {
   EXPECT_GE(Find(image, kWhite).count, 40);
   const Extent red = Find(image, kRed);
   const Extent blue = Find(image, kBlue);
-  EXPECT_EQ(red.count, 27);  // three squares of 3 x 3
+  EXPECT_EQ(red.count, 27);   // three squares of 3 x 3
   EXPECT_EQ(blue.count, 15);  // three lines of 5
   EXPECT_LT(red.right, blue.left) << "the squares stand left of the lines";
 }

@@ -46,7 +46,7 @@ TEST(SlicesCsv, NumbersArePlainDecimal) {
       {0.1, "0.1"},
       {0.25, "0.25"},
       {-3, "-3"},
-      {1e20, "100000000000000000000"},          // a 64-bit counter's size, no exponent
+      {1e20, "100000000000000000000"},  // a 64-bit counter's size, no exponent
       {18446744073709551615.0, "18446744073709551616"},
       {123456789.01, "123456789.01"},
   };
@@ -66,7 +66,10 @@ TEST(SlicesCsv, LabelsAreQuotedOnlyWhenTheyNeedIt) {
       {"two\nlines", "\"two\nlines\""},
       {"cr\rhere", "\"cr\rhere\""},
       {" padded ", "\" padded \""},
-      {"Gr\xc3\xbc\xc3\x9f" "e", "Gr\xc3\xbc\xc3\x9f" "e"},  // UTF-8 passes as it is
+      {"Gr\xc3\xbc\xc3\x9f"
+       "e",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e"},  // UTF-8 passes as it is
   };
   for (const Case& c : cases) EXPECT_EQ(CsvField(c.label), c.want) << c.label;
 }
