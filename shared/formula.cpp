@@ -39,13 +39,11 @@ int Priority(char op) {
 
 bool CheckInfix(std::string& s) {
   if (s.empty()) return false;
-  std::string normal;
-  normal.reserve(s.size());
-  for (char c : s) {
-    if (c != ' ') normal.push_back(ToUpper(c));
-  }
+  // The caller's text is normalised first, whether or not it passes the checks below.
+  std::erase(s, ' ');
+  UpperCase(s);
   int depth = 0;
-  for (char c : normal) {
+  for (char c : s) {
     if (c == '(') {
       ++depth;
     } else if (c == ')') {
@@ -57,9 +55,8 @@ bool CheckInfix(std::string& s) {
   }
   // Only the totals are compared here; a ")" before its "(" is caught by the conversion.
   if (depth != 0) return false;
-  if (normal.empty() || Priority(normal.back()) > 0) return false;
-  s = std::move(normal);
-  return true;
+  // Nothing but spaces is as empty as nothing, and must not evaluate to 0.
+  return !s.empty() && Priority(s.back()) == 0;
 }
 
 std::string NextInfixToken(std::string& s) {

@@ -17,7 +17,7 @@ struct TFResult {
   long double Value;
 };
 
-// Validates `s` and normalises it in place: spaces removed, upper-cased. Refuses an empty text,
+// Normalises `s` in place (spaces removed, upper-cased), then validates it. Refuses an empty text,
 // unbalanced parentheses, any character but ()*+-/, digits and letters, and a trailing operator.
 bool CheckInfix(std::string& s);
 

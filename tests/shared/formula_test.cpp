@@ -24,13 +24,14 @@ TEST(FormulaTest, CheckInfixNormalisesOrRefuses) {
       {"a + b*2", true, "A+B*2"}, {"(A+B)*2", true, "(A+B)*2"},
       {"A)+(B", true, "A)+(B"},  // only the totals of the parentheses are checked here
       {"-5", true, "-5"},         {"", false, ""},
-      {"   ", false, "   "},  // nothing left once the spaces are gone
-      {"A+", false, "A+"},        {"A*", false, "A*"},
-      {"A-", false, "A-"},        {"A/ ", false, "A/ "},
-      {"(A", false, "(A"},        {"A)", false, "A)"},
-      {"A.5", false, "A.5"},  // constants are integers
+      {"   ", false, ""},   // nothing left once the spaces are gone
+      {"a+", false, "A+"},  // normalised even when refused
+      {"A*", false, "A*"},        {"A-", false, "A-"},
+      {"A/ ", false, "A/"},       {"(a", false, "(A"},
+      {"A)", false, "A)"},        {"a.5", false, "A.5"},  // constants are integers
       {"1,5", false, "1,5"},      {"A^2", false, "A^2"},
-      {"A\t+B", false, "A\t+B"},  {"$PI", false, "$PI"},
+      {"A\t+B", false, "A\t+B"},  // only spaces are removed
+      {"$pi", false, "$PI"},
   };
   for (const auto& c : cases) {
     std::string s = c.in;
