@@ -71,6 +71,7 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (const std::size_t at = FindOption(args, "/XML"); at != std::string::npos) {
     if (at + 1 < args.size()) {
       result.FileName = args[at + 1];
+      result.XmlGiven = true;
     } else {
       result.StopSetup = true;
     }

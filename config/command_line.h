@@ -16,6 +16,9 @@ namespace kestrava {
 struct TCommandLine {
   std::string FileName;    // the configuration file after "/XML"; empty without one
   bool StopSetup = false;  // "/XML" was the last argument: the set-up ends without a message
+  // "/XML" and a value: that file is loaded, even an empty name (which then fails to load
+  // with its message instead of quietly polling the built-in target).
+  bool XmlGiven = false;
 };
 
 // Applies "/HOST", "/COMMUNITY", "/POLLINGINTERVAL", "/CHARTTITLE", "/SHOWLEGEND",

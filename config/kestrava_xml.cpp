@@ -36,6 +36,7 @@ std::string ChildText(const QDomElement& parent, const char* name) {
 }  // namespace
 
 void OpenConfigDocument(const std::string& fileName, QDomDocument& doc) {
+  if (fileName.empty()) throw EXmlConversion("No file name specified.");
   QFile file(QString::fromStdString(fileName));
   if (!file.open(QIODevice::ReadOnly)) throw EXmlConversion(file.errorString().toStdString());
   // One byte beyond the limit is enough to know the file is too large, without reading it all.

@@ -54,7 +54,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   // 7-8: the command line, then the file or the built-in target.
   const TCommandLine commandLine = ReadCommandLine(args, cfg, session);
   if (commandLine.StopSetup) return false;
-  if (commandLine.FileName.empty()) {
+  if (!commandLine.XmlGiven) {
     cfg.TargetOids = {kBuiltInTarget};
     cfg.LabelOid = kBuiltInLabel;
     cfg.HasLabelOid = true;

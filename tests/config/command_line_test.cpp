@@ -47,6 +47,7 @@ struct Want {
   int version = 1;
   std::string fileName;
   bool stop = false;
+  bool xmlGiven = false;  // also with an empty file name
 };
 
 void ExpectSession(const Session& s, const Want& w, const std::string& name) {
@@ -64,6 +65,7 @@ void ExpectSession(const Session& s, const Want& w, const std::string& name) {
   EXPECT_EQ(s.request.SnmpVersion, w.version) << name;
   EXPECT_EQ(s.result.FileName, w.fileName) << name;
   EXPECT_EQ(s.result.StopSetup, w.stop) << name;
+  EXPECT_EQ(s.result.XmlGiven, !w.fileName.empty() || w.xmlGiven) << name;
 }
 
 TEST(CommandLine, NoArgumentsChangeNothing) {
@@ -105,6 +107,10 @@ TEST(CommandLine, Options) {
        {"/HOST", "h", "/SHOWLEGEND", "/PORT", "1161", "/XML", "a.xml"},
        with([](Want& w) {
          w.fileName = "a.xml";
+         w.showLegend = true;
+       })},
+      {"xml with an empty name", {"/XML", ""}, with([](Want& w) {
+         w.xmlGiven = true;
          w.showLegend = true;
        })},
       {"xml with its value glued on is unknown", {"/XML=cfg.xml"}, Want()},

@@ -254,6 +254,7 @@ TEST(SetupSession, EarlyStops) {
       {"target without visible", {"/XML", noVisible}, 1},
       {"wrong root", {"--xml", wrongRoot, "/HOST", "h"}, 1},
       {"/XML without a value", {"/HOST", "h", "/XML"}, 0},
+      {"/XML with an empty name", {"/XML", ""}, 1},
   };
   const std::vector<std::string> lists = {
       "SetSliceList(Any|30|23|17|12|8|5|3; 0)", "SetIntervalList(1|2|5|10|15|30|60|300|600; -1)",
