@@ -1,6 +1,6 @@
 #include "snmp/codec.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -62,16 +62,74 @@ bool ReadDottedIpv4(std::string_view text, uint8_t address[4]) {
   return i == text.size();
 }
 
+// "00".."99", so that numbers are written two digits per division.
+constexpr char kDigitPairs[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546"
+    "4748495051525354555657585960616263646566676869707172737475767778798081828384858687888990919293"
+    "949596979899";
+
+constexpr uint64_t kPowersOf10[] = {10u,
+                                    100u,
+                                    1000u,
+                                    10000u,
+                                    100000u,
+                                    1000000u,
+                                    10000000u,
+                                    100000000u,
+                                    1000000000u,
+                                    10000000000u,
+                                    100000000000u,
+                                    1000000000000u,
+                                    10000000000000u,
+                                    100000000000000u,
+                                    1000000000000000u,
+                                    10000000000000000u,
+                                    100000000000000000u,
+                                    1000000000000000000u,
+                                    10000000000000000000u};
+
+// Writes value in decimal at p and returns the end: counts the digits, then fills them in
+// from the back, two per division.
+template <typename Char>
+inline Char* WriteUnsigned(Char* p, uint64_t value) {
+  if (value < 10) {
+    *p = static_cast<Char>('0' + value);
+    return p + 1;
+  }
+  size_t digits = 2;
+  while (digits < 20 && value >= kPowersOf10[digits - 1]) ++digits;
+  Char* const end = p + digits;
+  Char* q = end;
+  while (value >= 100) {
+    const size_t pair = static_cast<size_t>(value % 100) * 2;
+    value /= 100;
+    *--q = static_cast<Char>(kDigitPairs[pair + 1]);
+    *--q = static_cast<Char>(kDigitPairs[pair]);
+  }
+  if (value >= 10) {
+    *--q = static_cast<Char>(kDigitPairs[value * 2 + 1]);
+    *--q = static_cast<Char>(kDigitPairs[value * 2]);
+  } else {
+    *--q = static_cast<Char>('0' + value);
+  }
+  return end;
+}
+
 void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
-  char text[24];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  out.append(text, static_cast<size_t>(result.ptr - text));
+  const size_t at = out.size();
+  out.resize(at + 20);
+  out.resize(static_cast<size_t>(WriteUnsigned(out.data() + at, value) - out.data()));
 }
 
 void AppendSignedText(TByteBuffer& out, int64_t value) {
   char text[24];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  out.append(text, static_cast<size_t>(result.ptr - text));
+  char* p = text;
+  uint64_t magnitude = static_cast<uint64_t>(value);
+  if (value < 0) {
+    *p++ = '-';
+    magnitude = 0 - magnitude;
+  }
+  out.append(text, static_cast<size_t>(WriteUnsigned(p, magnitude) - text));
 }
 
 // One sub-identifier in base 128, most significant group first.
@@ -583,30 +641,41 @@ bool OidToBer(std::string_view text, TByteBuffer& out) {
 }
 
 bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {
-  out.clear();
+  // The text is written straight into out. Each content octet adds at most four characters
+  // (a one-octet arc: three digits and a dot) and the first carries two extra ("2."), and no
+  // more than 256 arcs of at most 11 characters are written.
+  const size_t bound = std::min(size * 4 + 2, kMaxOidArcs * 11);
+  out.resize(bound);
+  uint8_t* const start = out.data();
+  uint8_t* p = start;
   size_t arcs = 0;
   uint64_t value = 0;
   bool pending = false;
+  bool ok = true;
   for (size_t i = 0; i < size && arcs < kMaxOidArcs; ++i) {
     value = (value << 7) | (content[i] & 0x7F);
     // The first sub-identifier carries two arcs, so it may reach 80 above the 32-bit range.
-    if (value > (arcs == 0 ? kMaxArc + 80 : kMaxArc)) return false;
+    if (value > (arcs == 0 ? kMaxArc + 80 : kMaxArc)) {
+      ok = false;
+      break;
+    }
     pending = (content[i] & 0x80) != 0;
     if (pending) continue;
     if (arcs == 0) {
       const uint64_t first = value < 40 ? 0 : (value < 80 ? 1 : 2);
-      AppendUnsignedText(out, first);
-      out.push_back('.');
-      AppendUnsignedText(out, value - 40 * first);
+      *p++ = static_cast<uint8_t>('0' + first);
+      *p++ = '.';
+      p = WriteUnsigned(p, value - 40 * first);
       arcs = 2;
     } else {
-      out.push_back('.');
-      AppendUnsignedText(out, value);
+      *p++ = '.';
+      p = WriteUnsigned(p, value);
       ++arcs;
     }
     value = 0;
   }
-  return !pending;
+  out.resize(static_cast<size_t>(p - start));
+  return ok && !pending;
 }
 
 bool RenderValue(int tag, const uint8_t* content, size_t size, TByteBuffer& out) {
