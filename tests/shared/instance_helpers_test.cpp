@@ -64,6 +64,7 @@ TEST(InstanceHelpersTest, SliceLabels) {
       {5, 3, true, "In+Out_eth0"},
       {6, 3, true, "ifInOctets_a very long int..//"},
       {6, 2, false, "ifInOctets.10.3"},
+      {7, 2, false, "ifOutOctets.10.3"},  // row 2, column 1
       {8, 3, false, "In+Out.10.3"},
       {1, 1, true, "ifOutOctets"},  // other modes have only row 0 and no suffix
       {2, 0, false, "In+Out"},

@@ -58,6 +58,14 @@ TEST(OidNamesPeerTest, BuiltInRowsAgreeWithPysnmp) {
     EXPECT_EQ(row.Oid, it->second) << row.Name;
   }
   EXPECT_EQ(unknown, kNotInPysnmp);
+  // The group nodes pysnmp lacks are the parents of their groups' first objects.
+  std::map<std::string, std::string> oidOf;
+  for (const TOIDRec& row : OidNameRows()) oidOf[row.Name] = row.Oid;
+  const std::pair<const char*, const char*> groups[] = {{"ip", "ipForwarding"},
+                                                        {"icmp", "icmpInMsgs"},
+                                                        {"tcp", "tcpRtoAlgorithm"},
+                                                        {"udp", "udpInDatagrams"}};
+  for (const auto& [group, first] : groups) EXPECT_EQ(oidOf[group] + ".1", pysnmpOids[first]);
   // The other way round: every pysnmp object below an OID of ours that we name carries our name.
   for (const auto& [pysnmpName, pysnmpOid] : pysnmpOids) {
     const std::string ours = OidToName(pysnmpOid);
@@ -85,7 +93,9 @@ TEST(OidNamesPeerTest, InterfaceNamesPointAtTheAgentsInterfaceTable) {
   const struct {
     const char* name;
     const char* value;
-  } columns[] = {{"ifIndex", "1"}, {"ifDescr", "\"lo\""}, {"ifType", "24"}, {"ifMtu", "65536"}};
+  } columns[] = {{"ifIndex", "1"},      {"ifDescr", "\"lo\""},   {"ifType", "24"},
+                 {"ifMtu", "65536"},    {"ifSpeed", "10000000"}, {"ifAdminStatus", "1"},
+                 {"ifOperStatus", "1"}, {"ifSpecific", ".0.0"}};
   std::map<std::string, std::string> oidOf;
   for (const TOIDRec& row : OidNameRows()) oidOf[row.Name] = row.Oid;
   for (const auto& column : columns) {
