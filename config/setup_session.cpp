@@ -20,10 +20,10 @@ int FindItem(const std::vector<std::string>& items, const std::string& text) {
   return -1;
 }
 
-// Steps 1 to 20; false when it stopped early.
+// The whole set-up in its fixed order; false when it stopped early.
 bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& session,
            IMainWindow& window, const TSetupHooks& hooks) {
-  // 1-6: defaults, the lists and the hidden groups.
+  // Defaults, the lists and the hidden groups.
   cfg.RawValues = false;
   cfg.Slices = -1;
   cfg.SliceIndex = 0;
@@ -51,7 +51,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   session.RemotePort = 161;
   session.SnmpVersion = 1;
 
-  // 7-8: the command line, then the file or the built-in target.
+  // The command line, then the file or the built-in target.
   const TCommandLine commandLine = ReadCommandLine(args, cfg, session);
   if (commandLine.StopSetup) return false;
   if (!commandLine.XmlGiven) {
@@ -65,7 +65,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
     return false;
   }
 
-  // 9-13: the toolbar.
+  // The toolbar.
   if (cfg.Slices > 1) {
     cfg.SliceIndex = InsertSliceItem(cfg.SliceItems, cfg.Slices);
     window.SetSliceList(cfg.SliceItems, cfg.SliceIndex);
@@ -77,7 +77,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   const int intervalIndex = InsertIntervalItem(cfg.IntervalItems, session.Interval);
   window.SetIntervalList(cfg.IntervalItems, intervalIndex);
 
-  // 14-19: the window and the chart.
+  // The window and the chart.
   const std::string caption = cfg.ProgramTitle + " - Host: " + session.Host;
   window.SetCaption(caption);
   window.SetChartTitle(cfg.ChartTitle);
@@ -86,7 +86,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   if (hooks.ResetEngineCounters) hooks.ResetEngineCounters();
   window.SetChartHint(caption);
 
-  // 20: discovery.
+  // Discovery, for the two modes that find their instances.
   if (cfg.InstanceMode == kInstanceModeAtRuntime || cfg.InstanceMode == kInstanceModeAllInstances) {
     session.Operation = 2;
     if (hooks.StartInstanceWalk) hooks.StartInstanceWalk();

@@ -216,6 +216,9 @@ TEST(SetupSession, RefreshInstancesCheckMark) {
     StartUp r;
     RunSetup(r, {"/XML", WriteTempFile(KestravaXml(c.children))});
     EXPECT_TRUE(r.ok) << c.name;
+    // The check mark only shows; the value itself is not changed.
+    EXPECT_EQ(r.cfg.RefreshInstances, c.children.find("<refreshinstances>") != std::string::npos)
+        << c.name;
     EXPECT_EQ(r.window.Last("SetRefreshInstancesChecked"),
               std::string("SetRefreshInstancesChecked(") + (c.checked ? "true" : "false") + ")")
         << c.name;
