@@ -1,0 +1,69 @@
+// The engine against a real snmpd on 127.0.0.1: the built-in "Top receivers" target discovers
+// this machine's interfaces, names the slices after ifDescr and shows non-negative deltas.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "engine/session.h"
+#include "engine_rig.h"
+#include "shared/instance_helpers.h"
+#include "snmpd_process.h"
+
+namespace kestrava {
+namespace {
+
+using testing::RecordingWindow;
+using testing::WaitFor;
+
+// ifDescr of every interface as net-snmp's own walk gives it, in table order.
+std::vector<std::string> WalkDescriptions(const testing::SnmpdProcess& agent) {
+  const std::string out = testing::RunCommand("snmpwalk -v2c -c cobalt -On -Oqv " + agent.peer() +
+                                              " 1.3.6.1.2.1.2.2.1.2 2>/dev/null");
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() >= 2 && line.front() == '"' && line.back() == '"')
+      line = line.substr(1, line.size() - 2);
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(SessionPeerTest, TopReceiversAgainstTheLocalAgent) {
+  testing::SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  const std::vector<std::string> descriptions = WalkDescriptions(agent);
+  ASSERT_FALSE(descriptions.empty());
+
+  RecordingWindow window;
+  TSession session(window);
+  session.FormCreate(
+      {"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1"});
+  ASSERT_TRUE(WaitFor([&] { return window.intervalGroupVisible; }, 20000)) << window.status;
+  EXPECT_EQ(session.InstanceDescrs(), descriptions);
+  EXPECT_EQ(session.Config().LastSlot, static_cast<int>(descriptions.size()) - 1);
+
+  // Two polls give the first delta of every interface.
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }, 20000)) << window.status;
+  EXPECT_EQ(window.slices.size(), descriptions.size());
+  std::vector<std::string> labels;
+  for (const std::string& d : descriptions) labels.push_back(ShortenLabel("ifInOctets_" + d));
+  for (const testing::Slice& slice : window.slices) {
+    EXPECT_GE(slice.Value, 0) << slice.Label;
+    EXPECT_NE(std::find(labels.begin(), labels.end(), slice.Label), labels.end()) << slice.Label;
+  }
+  EXPECT_FALSE(window.initializingVisible);
+  EXPECT_TRUE(window.stopped.empty());
+  session.FormClose();
+  EXPECT_TRUE(session.RequestTableSnapshot().empty());
+}
+
+}  // namespace
+}  // namespace kestrava
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
