@@ -132,28 +132,35 @@ void AppendSignedText(TByteBuffer& out, int64_t value) {
   out.append(text, static_cast<size_t>(WriteUnsigned(p, magnitude) - text));
 }
 
-// One sub-identifier in base 128, most significant group first.
-void AppendSubId(TByteBuffer& out, uint64_t value) {
+// One sub-identifier in base 128, most significant group first; returns the end.
+uint8_t* WriteSubId(uint8_t* p, uint64_t value) {
+  if (value < 0x80) {
+    *p = static_cast<uint8_t>(value);
+    return p + 1;
+  }
   uint8_t groups[10];
   int n = 0;
   do {
     groups[n++] = static_cast<uint8_t>(value & 0x7F);
     value >>= 7;
   } while (value != 0);
-  while (n > 1) out.push_back(groups[--n] | 0x80);
-  out.push_back(groups[0]);
+  while (n > 1) *p++ = groups[--n] | 0x80;
+  *p++ = groups[0];
+  return p;
 }
 
-// Appends the BER content of a dotted OID text to out.
+// Appends the BER content of a dotted OID text to out. The octets are put together on the
+// stack (at most 128, plus room for one sub-identifier past the limit) and appended once.
 bool AppendOid(std::string_view text, TByteBuffer& out) {
-  const size_t start = out.size();
+  uint8_t content[kMaxOidOctets + 10];
+  uint8_t* const limit = content + kMaxOidOctets;
   size_t pos = 0;
   bool ok = true;
   // Digits build the arc; the first non-digit ends it (an empty arc counts as 0).
   auto nextArc = [&]() -> uint64_t {
     uint64_t arc = 0;
     while (pos < text.size() && IsDigit(text[pos])) {
-      arc = arc * 10 + (text[pos] - '0');
+      arc = arc * 10 + static_cast<uint64_t>(text[pos] - '0');
       if (arc > kMaxArc) ok = false, arc = 0;
       ++pos;
     }
@@ -167,14 +174,16 @@ bool AppendOid(std::string_view text, TByteBuffer& out) {
   }
   ++pos;
   const uint64_t second = nextArc();
-  AppendSubId(out, 40 * first + second);
+  uint8_t* p = WriteSubId(content, 40 * first + second);
   size_t arcs = 2;
   while (pos < text.size() && ok) {
     ++pos;  // the separator that ended the previous arc
-    AppendSubId(out, nextArc());
-    if (++arcs > kMaxOidArcs || out.size() - start > kMaxOidOctets) return false;
+    p = WriteSubId(p, nextArc());
+    if (++arcs > kMaxOidArcs || p > limit) return false;
   }
-  return ok && out.size() - start <= kMaxOidOctets;
+  if (!ok || p > limit) return false;
+  out.append(content, static_cast<size_t>(p - content));
+  return true;
 }
 
 bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
