@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/glyphs.h"
@@ -54,9 +56,18 @@ QToolButton* MakeSpeedButton(QWidget* parent, const QRect& rect, const QImage& g
   return button;
 }
 
+// Labels size themselves to their text, as on the desktop the layout was made for, but never
+// below their laid-out size: a substitute font may be a pixel or two wider.
+void FitLabel(QLabel* label, const QRect& rect) {
+  const QFontMetrics metrics(label->font());
+  label->setGeometry(rect.x(), rect.y(),
+                     std::max(rect.width(), metrics.horizontalAdvance(label->text())),
+                     std::max(rect.height(), metrics.height()));
+}
+
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& rect) {
   auto* label = new QLabel(text, parent);
-  label->setGeometry(rect);
+  FitLabel(label, rect);
   return label;
 }
 
@@ -175,7 +186,7 @@ void TForm1::BuildControls() {
   silverOnWhite.setColor(QPalette::WindowText, QColor(192, 192, 192));
   silverOnWhite.setColor(QPalette::Window, Qt::white);
   Label4->setPalette(silverOnWhite);
-  Label4->setGeometry(8, 6, 107, 18);
+  FitLabel(Label4, QRect(8, 6, 107, 18));
 
   // The status bar as one simple text area.
   StatusText1 = new QLabel(statusBar());
