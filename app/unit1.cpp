@@ -248,6 +248,20 @@ void TForm1::SetInitializingVisible(bool visible) {
 
 void TForm1::SetInstanceMaskList(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox1, items, selected);
+  if (Scripted() && selected < 0) {
+    // Discovery left the choice to the user, and no one is there to make it. Looked at once
+    // the engine's call has returned, since it may still select the preferred entry.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (ComboBox1->currentIndex() < 0) {
+            SessionStopped(
+                "No instance selected: a scripted run needs a \"preferredinstance\" that names "
+                "an entry of the instance list.");
+          }
+        },
+        Qt::QueuedConnection);
+  }
 }
 
 void TForm1::SetSliceList(const std::vector<std::string>& items, int selected) {

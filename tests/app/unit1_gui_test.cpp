@@ -607,6 +607,22 @@ TEST_F(WindowTest, ScriptedRunNeverWaitsForAPerson) {
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
 
+TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
+  {
+    auto form = Start({"/EXITAFTER", "1"});
+    form->SetInstanceMaskList({".1", ".2"}, -1);
+    form->SetInstanceMaskList({".1", ".2"}, 1);  // the preferred entry, picked at once
+    QTest::qWait(20);
+    EXPECT_TRUE(form->isVisible());
+  }
+  auto form = Start({"/EXITAFTER", "1"});
+  testing::internal::CaptureStderr();
+  form->SetInstanceMaskList({".1", ".2"}, -1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("No instance selected"), std::string::npos);
+  EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
+}
+
 TEST_F(WindowTest, WithoutExitAfterAStoppedSessionLeavesTheWindowUp) {
   auto form = Start({});
   form->SessionStopped("Timeout while collecting instances!");
