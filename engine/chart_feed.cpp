@@ -14,6 +14,16 @@ constexpr size_t kKeyDigits = 20;
 }  // namespace
 
 std::string SortKey(const std::string& value) {
+  uint64_t counter = 0;
+  if (ParseWhole(value, counter)) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
+    const size_t length = static_cast<size_t>(end - digits);
+    std::string key(kKeyDigits - length, '0');
+    key.append(digits, end);
+    key += ".00";
+    return key;
+  }
   long double number = 0;
   if (!ParseNumber(value, number)) return std::string();
   char buffer[128];
@@ -45,11 +55,12 @@ void TSession::FeedChart() {
     if (!IsSlotShown(s, m_config.TargetOids, m_config.TargetVisibility, m_config.Formulas))
       continue;
     const std::string v = SlotValue(4, s);
-    long double number = 0;
-    if (v == "Null" || !ParseNumber(v, number) || number < 0) continue;
-    const std::string key = SortKey(v);
-    if (key.empty()) continue;
-    m_sliceCandidates.push_back(key + mark + std::to_string(s));
+    if (v == "Null" || v.front() == '-') continue;  // negative values are left out
+    std::string candidate = SortKey(v);
+    if (candidate.empty()) continue;
+    candidate += mark;
+    candidate += std::to_string(s);
+    m_sliceCandidates.push_back(std::move(candidate));
   }
   std::sort(m_sliceCandidates.begin(), m_sliceCandidates.end());
   const int c = static_cast<int>(m_sliceCandidates.size());

@@ -8,15 +8,27 @@
 
 namespace kestrava {
 
-std::string TakeBatch(std::string& list) {
+bool NextItemView(std::string_view& list, std::string_view& item) {
+  const size_t end = list.find(kItemSeparator);
+  if (end == std::string_view::npos) return false;
+  item = list.substr(0, end);
+  list.remove_prefix(end + 1);
+  return true;
+}
+
+std::string TakeBatch(std::string_view& list) {
   std::string batch;
-  std::string item;
-  for (int taken = 0; taken < kBatchSize && !list.empty(); ++taken) {
-    const size_t before = list.size();
-    NextItem(list, item);
-    if (list.size() == before) break;  // a tail without separator is no item
+  std::string_view item;
+  for (int taken = 0; taken < kBatchSize && NextItemView(list, item); ++taken) {
     AppendItem(batch, item);
   }
+  return batch;
+}
+
+std::string TakeBatch(std::string& list) {
+  std::string_view rest = list;
+  std::string batch = TakeBatch(rest);
+  list.erase(0, list.size() - rest.size());
   return batch;
 }
 
@@ -80,11 +92,9 @@ void TSession::DispatchRequest(TRequest record, bool resend) {
 
 void TSession::SendPoll(const TRequest& request) {
   TRequest copy = request;
-  std::string remaining = copy.OidList;
-  while (!remaining.empty()) {
-    const size_t before = remaining.size();
-    copy.OidList = TakeBatch(remaining);
-    if (copy.OidList.empty() && remaining.size() == before) break;
+  std::string_view remaining = request.OidList;
+  for (copy.OidList = TakeBatch(remaining); !copy.OidList.empty();
+       copy.OidList = TakeBatch(remaining)) {
     DispatchRequest(copy, false);
   }
 }

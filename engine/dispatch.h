@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrava {
 
@@ -14,6 +15,12 @@ inline constexpr uint32_t kMaxRequestId = 1000000;
 
 // Removes up to 15 items from the front of `list` and returns them as an item list.
 std::string TakeBatch(std::string& list);
+// The same over a view, which only moves its start (a long poll list is cut in linear time).
+std::string TakeBatch(std::string_view& list);
+
+// Takes the next item off the front of a view of an item list; false at its end (or at a tail
+// without separator, which holds no item).
+bool NextItemView(std::string_view& list, std::string_view& item);
 
 // The id after `counter`.
 uint32_t FollowingRequestId(uint32_t counter);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "engine/dispatch.h"
 #include "engine/session.h"
 #include "shared/formula.h"
 #include "shared/item_list.h"
@@ -13,6 +14,7 @@ namespace kestrava {
 
 namespace {
 const std::string kNull = "Null";
+constexpr uint64_t kWrapLimit = 2147483648u;  // 2^31: a 32-bit counter that fell below it wrapped
 constexpr int kNoSuchName = 2;
 }  // namespace
 
@@ -20,7 +22,23 @@ bool BothPresent(const std::string& a, const std::string& b) {
   return a != kNull && b != kNull;
 }
 
+bool ParseWhole(std::string_view text, uint64_t& value) {
+  if (text.size() >= 3 && text.substr(text.size() - 3) == ".00") {
+    text.remove_suffix(3);
+  } else if (text.size() >= 2 && text.substr(text.size() - 2) == ".0") {
+    text.remove_suffix(2);
+  }
+  if (text.empty() || text.size() > 20) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
 bool ParseNumber(const std::string& text, long double& value) {
+  uint64_t whole = 0;
+  if (ParseWhole(text, whole)) {
+    value = static_cast<long double>(whole);  // exact: a long double holds 64 bits
+    return true;
+  }
   const char* first = text.data();
   const char* last = text.data() + text.size();
   if (first != last && *first == '+') ++first;
@@ -35,6 +53,19 @@ std::string SlotValue(const std::vector<std::string>& history, int position, boo
   if (index < 0 || index >= n) return kNull;
   if (raw) return history[index];
   if (index < 1 || !BothPresent(history[index - 1], history[index])) return kNull;
+  uint64_t before = 0;
+  uint64_t after = 0;
+  if (ParseWhole(history[index - 1], before) && ParseWhole(history[index], after)) {
+    // Counters: the difference in whole numbers, every digit kept.
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits,
+                                   after >= before ? after - before : before - after)
+                         .ptr;
+    std::string text = after >= before ? std::string() : std::string("-");
+    text.append(digits, end);
+    text += ".0";
+    return text;
+  }
   long double previous = 0;
   long double current = 0;
   if (!ParseNumber(history[index - 1], previous) || !ParseNumber(history[index], current))
@@ -153,20 +184,30 @@ void TSession::EvaluatePoll(int32_t jobKind) {
   std::string results;
   int32_t interval = 0;
   if (!m_schedule.TakeCompleteResults(jobKind, results, interval)) return;
-  std::string oid;
-  std::string value;
-  while (!results.empty()) {
-    const size_t before = results.size();
-    NextItem(results, oid);
-    NextItem(results, value);
-    if (results.size() == before) break;
+  std::string_view rest = results;
+  std::string_view oid;
+  std::string_view value;
+  std::string text;
+  while (NextItemView(rest, oid) && NextItemView(rest, value)) {
     const int slot = m_slotIndex.SlotOfOid(oid);
     if (slot < 0 || slot >= static_cast<int>(m_histories.size())) continue;
     std::vector<std::string>& history = m_histories[slot];
-    if (!IsNumeric(value)) {
+    const std::string& previous = history.empty() ? kNull : history.back();
+    uint64_t now = 0;
+    uint64_t before = 0;
+    if (!value.empty() && value.find('.') == std::string_view::npos && ParseWhole(value, now) &&
+        (previous == kNull || ParseWhole(previous, before))) {
+      // The quick path for counters, with the same wrap rule as WrapFilter.
+      const bool wrapped =
+          previous != kNull && now < before && before > kWrapLimit && now < kWrapLimit;
+      history.push_back(wrapped ? kNull : std::string(value));
+      continue;
+    }
+    text.assign(value);
+    if (!IsNumeric(text)) {
       history.push_back(kNull);
     } else {
-      history.push_back(WrapFilter(value, history.empty() ? kNull : history.back()));
+      history.push_back(WrapFilter(text, previous));
     }
   }
   EvaluateFormulas(interval);

@@ -3,7 +3,9 @@
 // decimal texts the engine keeps (always "." as separator, whatever the locale).
 // Thread: any; pure functions.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrava {
@@ -17,6 +19,10 @@ std::string SlotValue(const std::vector<std::string>& history, int position, boo
 
 // Reads a decimal text ("." separator, optional sign); false when it is not wholly a number.
 bool ParseNumber(const std::string& text, long double& value);
+
+// Reads a whole number below 2^64 written as digits, optionally followed by ".0" or ".00" (how
+// counters and their deltas are kept); false for any other text. The quick path of the above.
+bool ParseWhole(std::string_view text, uint64_t& value);
 
 // The error texts of the status line.
 std::string ResponseErrorText(const std::string& description, int errorIndex, int errorStatus);

@@ -66,6 +66,9 @@ class TSession {
   TSnmpMgr* SnmpMgr1() { return m_snmpMgr1.get(); }
 
  private:
+  // Benchmarks reach the evaluation and the feed directly through this probe.
+  friend class TSessionProbe;
+
   // Session state and histories (session.cpp).
   void ResetEngineCounters();
   int ComputeLastSlot() const;

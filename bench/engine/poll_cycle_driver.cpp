@@ -1,0 +1,136 @@
+// Polls the fake agent program (kestrava-fake-agent, a process of its own, so that the CPU time
+// measured here is the engine's) through a whole TSession: discovery, then poll cycles for a
+// while. Prints the discovery time, the whole cycle from the poll's run to the fed chart, the
+// engine's CPU time per cycle, the average CPU load and the resident memory.
+// usage: bench_engine_cycle [--instances N] [--interval S] [--seconds T]
+
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTime>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "counting_window.h"
+#include "engine/session.h"
+
+namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+double Seconds(std::chrono::steady_clock::time_point from) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  int instances = 5000;
+  int interval = 5;
+  int seconds = 60;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string arg = argv[i];
+    if (arg == "--instances") instances = std::atoi(argv[i + 1]);
+    if (arg == "--interval") interval = std::atoi(argv[i + 1]);
+    if (arg == "--seconds") seconds = std::atoi(argv[i + 1]);
+  }
+
+  QProcess agent;
+  agent.start(KESTRAVA_FAKE_AGENT, {"--instances", QString::number(instances)});
+  if (!agent.waitForStarted(5000) || !agent.waitForReadyRead(5000)) {
+    std::fprintf(stderr, "the fake agent did not start: %s\n", KESTRAVA_FAKE_AGENT);
+    return 1;
+  }
+  const std::string port = agent.readLine().trimmed().toStdString();
+
+  kestrava::CountingWindow window;
+  struct Cycle {
+    double wholeMs;
+    double cpuMs;
+  };
+  std::vector<Cycle> cycles;
+  double lastCpu = 0;
+  bool polling = false;
+  kestrava::TSession session(window);
+  window.onFeed = [&] {
+    const double cpu = CpuSeconds();
+    // The run that just ended was due one interval before the poll job's next due time.
+    int32_t due = -1;
+    for (const kestrava::TMyTimerRec& job : session.ScheduleSnapshot())
+      if (job.Kind == kestrava::kPollJobKind) due = job.DueMs - interval * 1000;
+    const double whole = QTime::currentTime().msecsSinceStartOfDay() - due;
+    if (polling && window.slices > 0) cycles.push_back({whole, (cpu - lastCpu) * 1000});
+    lastCpu = cpu;
+  };
+
+  const auto started = std::chrono::steady_clock::now();
+  session.FormCreate(
+      {"/HOST", "127.0.0.1", "/PORT", port, "/POLLINGINTERVAL", std::to_string(interval)});
+  while (!window.polling && Seconds(started) < 600) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  if (!window.polling) {
+    std::fprintf(stderr, "discovery did not end: %s\n", window.status.c_str());
+    return 1;
+  }
+  const double discovery = Seconds(started);
+  const long rssAfterDiscovery = ResidentKb();
+  polling = true;
+  lastCpu = CpuSeconds();
+  const double cpuFrom = lastCpu;
+  const auto from = std::chrono::steady_clock::now();
+  while (Seconds(from) < seconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  const double cpuUsed = CpuSeconds() - cpuFrom;
+  const double wall = Seconds(from);
+  const long rss = ResidentKb();
+  session.FormClose();
+  agent.write("quit\n");
+  agent.waitForFinished(3000);
+
+  std::vector<double> whole;
+  std::vector<double> cpu;
+  for (const Cycle& c : cycles) {
+    whole.push_back(c.wholeMs);
+    cpu.push_back(c.cpuMs);
+  }
+  std::printf("instances %d, interval %d s, polled %.0f s\n", instances, interval, wall);
+  std::printf("discovery: %.2f s (%d get-next steps)\n", discovery, instances + 1);
+  std::printf("cycles fed: %zu; whole cycle (poll run to chart fed): median %.1f ms, max %.1f ms\n",
+              cycles.size(), Median(whole),
+              whole.empty() ? 0.0 : *std::max_element(whole.begin(), whole.end()));
+  std::printf(
+      "engine CPU per interval (poll, answers, evaluation, feed, housekeeping): "
+      "median %.2f ms, max %.2f ms\n",
+      Median(cpu), cpu.empty() ? 0.0 : *std::max_element(cpu.begin(), cpu.end()));
+  std::printf("average CPU load: %.3f %% of one core\n", 100.0 * cpuUsed / wall);
+  std::printf("resident memory: %.1f MB after discovery, %.1f MB at the end\n",
+              rssAfterDiscovery / 1024.0, rss / 1024.0);
+  return cycles.empty() ? 1 : 0;
+}
