@@ -54,7 +54,8 @@ void TSession::DispatchRequest(TRequest record, bool resend) {
     std::lock_guard<std::mutex> componentLock(m_componentLock);
     if (!m_snmpMgr1) return;
     TSnmpMgr& mgr = *m_snmpMgr1;
-    if (!mgr.Active()) mgr.SetLocalHost(mgr.LocalHost());
+    const bool reopen = !mgr.Active();
+    if (reopen) mgr.SetLocalHost(mgr.LocalHost());
     mgr.Reset();
     mgr.SetRemoteHost(record.Host);
     mgr.SetCommunity(record.Community);
@@ -78,6 +79,7 @@ void TSession::DispatchRequest(TRequest record, bool resend) {
       } else if (record.Operation == 1) {
         mgr.SendGetRequest();
       }
+      if (reopen && m_gate) m_gate->SetSocket(std::stoi(mgr.Config("SocketHandle")));
       if (!resend) {
         record.TriesLeft -= 1;
         record.SentAt = m_clock.NowDays();

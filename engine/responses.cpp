@@ -92,16 +92,39 @@ std::string TSession::SlotValue(int position, int slot) const {
 }
 
 void TSession::SnmpMgr1Error(int errorCode, const std::string& description) {
-  m_window.ShowStatus(ErrorCodeText(description, errorCode));
+  const std::string text = ErrorCodeText(description, errorCode);
+  m_handOver->Defer([this, text] { m_window.ShowStatus(text); });
 }
 
 void TSession::SnmpMgr1BadPacket(int errorCode, const std::string& errorDescription) {
-  m_window.ShowStatus(ErrorCodeText(errorDescription, errorCode));
+  const std::string text = ErrorCodeText(errorDescription, errorCode);
+  m_handOver->Defer([this, text] { m_window.ShowStatus(text); });
 }
 
 void TSession::SnmpMgr1Response(int requestId, int errorIndex, int errorStatus,
                                 const std::string& errorDescription) {
-  const std::optional<TRequestTable::TClaim> claim = m_requestTable.Claim(requestId);
+  TAnswer answer{requestId, errorIndex, errorStatus, errorDescription, {}, {}};
+  {
+    // Normally the gate holds the component lock for the whole delivery already.
+    std::unique_lock<std::mutex> lock(m_componentLock, std::defer_lock);
+    if (!m_gate || !m_gate->Held()) lock.lock();
+    try {
+      const int n = m_snmpMgr1->ObjCount();
+      answer.Objects.reserve(n);
+      for (int i = 1; i <= n; ++i)
+        answer.Objects.emplace_back(m_snmpMgr1->ObjId(i), m_snmpMgr1->ObjValue(i));
+      if (n == 0) m_snmpMgr1->ObjId(0);  // an answer without objects: the component says why
+    } catch (const std::exception& error) {
+      // Nothing escapes into the component's receive path.
+      answer.Objects.clear();
+      answer.ObjectError = error.what();
+    }
+  }
+  m_handOver->Defer([this, answer] { ProcessResponse(answer); });
+}
+
+void TSession::ProcessResponse(const TAnswer& answer) {
+  const std::optional<TRequestTable::TClaim> claim = m_requestTable.Claim(answer.RequestId);
   if (!claim) return;
   // A record answered or expired before is done with: a duplicate or late answer would add a
   // second set of values to the poll (or a second step to a walk).
@@ -110,6 +133,7 @@ void TSession::SnmpMgr1Response(int requestId, int errorIndex, int errorStatus,
     return;
   }
   const TRequest& record = claim->Request;
+  const int errorStatus = answer.ErrorStatus;
   std::string asked = record.OidList;
   if (!asked.empty() && asked.back() == kItemSeparator) asked.pop_back();
   try {
@@ -123,50 +147,33 @@ void TSession::SnmpMgr1Response(int requestId, int errorIndex, int errorStatus,
           EndRefresh();
         }
       } else if (errorStatus != 0) {
-        if (discovery) StopDiscovery(ResponseErrorText(errorDescription, errorIndex, errorStatus));
-      } else {
-        std::string oid;
-        std::string value;
-        try {
-          std::lock_guard<std::mutex> lock(m_componentLock);
-          const int n = m_snmpMgr1->ObjCount();
-          oid = m_snmpMgr1->ObjId(n);
-          value = m_snmpMgr1->ObjValue(n);
-        } catch (const std::exception& error) {
-          // An answer without objects ends the walk with the component's message.
-          if (discovery) {
-            StopDiscovery(error.what());
-          } else {
-            m_window.ShowStatus(error.what());
-          }
-          m_requestTable.Release(*claim);
-          return;
-        }
+        if (discovery)
+          StopDiscovery(ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, errorStatus));
+      } else if (answer.Objects.empty()) {
+        // An answer without objects ends the walk with the component's message.
         if (discovery) {
-          WalkStep(oid, value, asked);
+          StopDiscovery(answer.ObjectError);
         } else {
-          RefreshStep(oid, value, asked);
+          m_window.ShowStatus(answer.ObjectError);
         }
+      } else if (discovery) {
+        WalkStep(answer.Objects.back().first, answer.Objects.back().second, asked);
+      } else {
+        RefreshStep(answer.Objects.back().first, answer.Objects.back().second, asked);
       }
     } else {
       std::string items;
       if (errorStatus != 0) {
-        m_window.ShowStatus(ResponseErrorText(errorDescription, errorIndex, errorStatus));
-        std::string list = record.OidList;
-        std::string oid;
-        while (!list.empty()) {
-          const size_t before = list.size();
-          NextItem(list, oid);
-          if (list.size() == before) break;
+        m_window.ShowStatus(
+            ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, errorStatus));
+        std::string_view list = record.OidList;
+        std::string_view oid;
+        while (NextItemView(list, oid)) {
           AppendItem(items, oid);
           AppendItem(items, kNull);
         }
       } else {
-        std::lock_guard<std::mutex> lock(m_componentLock);
-        const int n = m_snmpMgr1->ObjCount();
-        for (int i = 1; i <= n; ++i) {
-          const std::string oid = m_snmpMgr1->ObjId(i);
-          const std::string value = m_snmpMgr1->ObjValue(i);
+        for (const auto& [oid, value] : answer.Objects) {
           AppendItem(items, oid);
           // A value holding the separator would shift every later pair.
           AppendItem(items, value.find(kItemSeparator) == std::string::npos ? value : kNull);

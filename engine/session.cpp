@@ -1,8 +1,6 @@
 #include "engine/session.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-#include <QThread>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -26,7 +24,7 @@ TSession::TSession(IMainWindow& window) : TSession(window, SystemClock()) {}
 TSession::TSession(IMainWindow& window, TEngineClock clock)
     : m_window(window),
       m_clock(std::move(clock)),
-      m_windowContext(std::make_unique<QObject>()),
+      m_handOver(std::make_unique<THandOver>()),
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
                                         [this](const TRequest& r) { DispatchRequest(r, true); },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
@@ -34,8 +32,9 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
 
 TSession::~TSession() {
   FormClose();
-  // Pending hand-overs to the window's thread go with their context object.
-  m_windowContext.reset();
+  // Pending hand-overs to the window's thread are dropped with it.
+  m_handOver.reset();
+  m_gate.reset();  // also leaves the application's filters
   std::lock_guard<std::mutex> lock(m_componentLock);
   m_snmpMgr1.reset();
 }
@@ -86,15 +85,18 @@ void TSession::FormCreate(const std::vector<std::string>& args) {
     m_snmpMgr1->OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int,
                                      int errorCode, const std::string& errorDescription,
                                      bool&) { SnmpMgr1BadPacket(errorCode, errorDescription); };
+    m_gate = std::make_unique<TComponentGate>(m_componentLock);
     try {
       // Opened here, on the window's thread, so that the worker never opens the socket.
       m_snmpMgr1->SetActive(false);
       m_snmpMgr1->Config("ForceLocalPort=false");
       m_snmpMgr1->SetActive(true);
+      m_gate->SetSocket(std::stoi(m_snmpMgr1->Config("SocketHandle")));
     } catch (const std::exception& error) {
       m_window.ShowStatus(error.what());
     }
   }
+  if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(m_gate.get());
 
   m_window.EnableToolbar(false);
   TSetupHooks hooks;
@@ -172,26 +174,13 @@ void TSession::InstancesChanged() {
                       static_cast<int>(m_config.Formulas.size()));
 }
 
-bool TSession::OnWindowThread() const {
-  return QThread::currentThread() == m_windowContext->thread();
-}
-
 void TSession::HandToWindow(const std::function<void()>& call) {
-  if (OnWindowThread()) {
-    call();
-    return;
-  }
-  QMetaObject::invokeMethod(m_windowContext.get(), call, Qt::BlockingQueuedConnection);
+  m_handOver->Run(call);
 }
 
 void TSession::PostStatus(const std::string& text) {
-  if (OnWindowThread()) {
-    m_window.ShowStatus(text);
-    return;
-  }
-  // Queued without waiting: the caller may hold a lock the window's thread needs.
-  QMetaObject::invokeMethod(
-      m_windowContext.get(), [this, text] { m_window.ShowStatus(text); }, Qt::QueuedConnection);
+  // Without waiting: the caller may hold a lock the window's thread needs.
+  m_handOver->Post([this, text] { m_window.ShowStatus(text); });
 }
 
 void TSession::DoClearSB() {

@@ -7,7 +7,6 @@
 // the schedule) or m_componentLock (every use of SnmpMgr1). The worker hands its window work
 // over with a blocking queued call and holds no lock while it waits.
 
-#include <QObject>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +14,8 @@
 
 #include "config/config_rec.h"
 #include "engine/clock.h"
+#include "engine/component_gate.h"
+#include "engine/hand_over.h"
 #include "engine/request.h"
 #include "engine/request_table.h"
 #include "engine/window.h"
@@ -79,7 +80,6 @@ class TSession {
   void InstancesChanged();
   void HandToWindow(const std::function<void()>& call);
   void PostStatus(const std::string& text);
-  bool OnWindowThread() const;
 
   // Request table and worker (request_table.cpp, worker.cpp hold the structures).
   void ExpireRequest(const TRequest& record);
@@ -106,9 +106,19 @@ class TSession {
   bool TakesInstance(const std::string& suffix) const;
   bool InLabelColumn(const std::string& oid) const;
 
-  // Responses (responses.cpp).
+  // Responses (responses.cpp). The handlers run inside the component's delivery: they copy
+  // the answer and defer its processing (RequestLock may not be taken there).
+  struct TAnswer {
+    int RequestId = 0;
+    int ErrorIndex = 0;
+    int ErrorStatus = 0;
+    std::string ErrorDescription;
+    std::vector<std::pair<std::string, std::string>> Objects;  // ObjId, ObjValue
+    std::string ObjectError;  // the component's refusal to give an object, if any
+  };
   void SnmpMgr1Response(int requestId, int errorIndex, int errorStatus,
                         const std::string& errorDescription);
+  void ProcessResponse(const TAnswer& answer);
   void SnmpMgr1Error(int errorCode, const std::string& description);
   void SnmpMgr1BadPacket(int errorCode, const std::string& errorDescription);
   void EvaluatePoll(int32_t jobKind);
@@ -117,7 +127,7 @@ class TSession {
 
   IMainWindow& m_window;
   TEngineClock m_clock;
-  std::unique_ptr<QObject> m_windowContext;  // lives on the window's thread
+  std::unique_ptr<THandOver> m_handOver;  // lives on the window's thread
 
   TConfigRec m_config;
   TRequest m_sessionRequest;
@@ -137,6 +147,7 @@ class TSession {
   std::mutex m_componentLock;
   uint32_t m_requestCounter = 0;         // GUARDED_BY(m_componentLock)
   std::unique_ptr<TSnmpMgr> m_snmpMgr1;  // GUARDED_BY(m_componentLock) for every use
+  std::unique_ptr<TComponentGate> m_gate;
 
   TRequestTable m_requestTable;  // holds RequestLock
   TSchedule m_schedule;          // holds ScheduleLock

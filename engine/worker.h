@@ -8,7 +8,6 @@
 // Lock order: ScheduleLock is taken after RequestLock and never holds another lock.
 // Thread: the worker runs the loop and codes 1, 2, 4, 9, 11; the window's thread codes 3 and 6.
 
-#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -17,6 +16,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/clock.h"
@@ -123,7 +123,7 @@ class TMyTimer {
   std::atomic<bool> m_finished{true};
   std::mutex m_sleepLock;
   std::condition_variable m_wake;
-  std::unique_ptr<QThread> m_thread;
+  std::thread m_thread;
 };
 
 }  // namespace kestrava
