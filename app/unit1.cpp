@@ -189,9 +189,10 @@ void TForm1::BuildControls() {
   FitLabel(Label4, QRect(8, 6, 107, 18));
 
   // The status bar as one simple text area.
-  StatusText1 = new QLabel(statusBar());
-  statusBar()->addWidget(StatusText1, 1);
-  statusBar()->setFixedHeight(19);
+  StatusBar1 = statusBar();
+  StatusText1 = new QLabel(StatusBar1);
+  StatusBar1->addWidget(StatusText1, 1);
+  StatusBar1->setFixedHeight(19);
 
   connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
   connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
@@ -476,11 +477,22 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  // The window manager's frame is known only now; the configured size is the outer size.
-  if (m_wantedOuterSize.isValid() && OuterSize() != m_wantedOuterSize) {
-    const QSize frame = frameGeometry().size() - geometry().size();
-    resize(m_wantedOuterSize - frame);
-  }
+  FitFrame();
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  FitFrame();
+}
+
+void TForm1::FitFrame() {
+  // The window manager's frame becomes known only after the window is shown (it may never
+  // have one); the configured size is the outer size, so it is applied again once.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  if (!m_wantedOuterSize.isValid() || frame.isNull()) return;
+  const QSize wanted = m_wantedOuterSize;
+  m_wantedOuterSize = QSize();
+  resize(wanted - frame);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QStatusBar;
 class QToolButton;
 
 namespace kestrava {
@@ -110,6 +111,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QComboBox* ComboBox3;
   TChart* Chart1;
   QLabel* Label4;
+  QStatusBar* StatusBar1;
   QLabel* StatusText1;  // the status bar's one text area
   QMenu* File1;
   QMenu* Edit1;
@@ -124,11 +126,13 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
   void BuildControls();
   void BuildMenu();
   void FormResize();
+  void FitFrame();
   void FormClose();
   void WriteOutputFiles(bool& allWritten);
   // Ends a scripted run with status (after the current event has finished).
@@ -143,7 +147,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   int m_exitStatus = 0;
   bool m_finishing = false;
   bool m_closed = false;
-  QSize m_wantedOuterSize;  // applied again once the window manager's frame is known
+  QSize m_wantedOuterSize;  // until the window manager's frame is known
   QSize m_announcedSize;    // the last "WxH=" shown
   QString m_chartHint;
 };

@@ -145,8 +145,8 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   const QWidget* central = form->centralWidget();
   EXPECT_EQ(form->Panel1->geometry(), QRect(0, 0, central->width(), 34));
   EXPECT_EQ(form->Chart1->geometry(), QRect(0, 34, central->width(), central->height() - 34));
-  EXPECT_EQ(form->statusBar()->height(), 19);
-  EXPECT_EQ(form->statusBar()->geometry().top(), central->geometry().bottom() + 1);
+  EXPECT_EQ(form->StatusBar1->height(), 19);
+  EXPECT_EQ(form->StatusBar1->geometry().top(), central->geometry().bottom() + 1);
   EXPECT_EQ(form->pos(), QPoint(0, 0));
   // No text runs into the control to its right.
   EXPECT_LT(form->Label1->geometry().right(), form->ComboBox1->x());
