@@ -205,15 +205,16 @@ void TForm1::BuildControls() {
 
 void TForm1::BuildMenu() {
   // Captions carry no keyboard accelerators.
-  File1 = menuBar()->addMenu(QStringLiteral("File"));
+  MainMenu1 = menuBar();
+  File1 = MainMenu1->addMenu(QStringLiteral("File"));
   Exit1 = File1->addAction(QIcon(QPixmap::fromImage(GlyphExit())), QStringLiteral("Exit"));
-  Edit1 = menuBar()->addMenu(QStringLiteral("Edit"));
+  Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
   CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
                                          QStringLiteral("Copy Pie to Clipboard"));
-  Options1 = menuBar()->addMenu(QStringLiteral("Options"));
+  Options1 = MainMenu1->addMenu(QStringLiteral("Options"));
   RefreshInstances1 = Options1->addAction(QStringLiteral("Refresh Instances"));
   RefreshInstances1->setCheckable(true);
-  Help1 = menuBar()->addMenu(QStringLiteral("Help"));
+  Help1 = MainMenu1->addMenu(QStringLiteral("Help"));
   About1 = Help1->addAction(QIcon(QPixmap::fromImage(GlyphAbout())), QStringLiteral("About"));
 
   connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);

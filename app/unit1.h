@@ -26,6 +26,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QStatusBar;
 class QToolButton;
 
@@ -113,6 +114,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QLabel* Label4;
   QStatusBar* StatusBar1;
   QLabel* StatusText1;  // the status bar's one text area
+  QMenuBar* MainMenu1;
   QMenu* File1;
   QMenu* Edit1;
   QMenu* Options1;

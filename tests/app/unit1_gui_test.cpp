@@ -203,7 +203,7 @@ TEST_F(WindowTest, CaptionsFontsAndPictures) {
 TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   auto form = Start({});
   QStringList menus;
-  for (QAction* menu : form->menuBar()->actions()) menus << menu->text();
+  for (QAction* menu : form->MainMenu1->actions()) menus << menu->text();
   EXPECT_EQ(menus, QStringList({"File", "Edit", "Options", "Help"}));
   struct Case {
     QMenu* menu;
