@@ -1,6 +1,8 @@
 #include "snmp/codec.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -68,7 +70,9 @@ constexpr char kDigitPairs[] =
     "4748495051525354555657585960616263646566676869707172737475767778798081828384858687888990919293"
     "949596979899";
 
-constexpr uint64_t kPowersOf10[] = {10u,
+// 10^0 .. 10^19, for counting the digits of a 64-bit number.
+constexpr uint64_t kPowersOf10[] = {1u,
+                                    10u,
                                     100u,
                                     1000u,
                                     10000u,
@@ -88,17 +92,16 @@ constexpr uint64_t kPowersOf10[] = {10u,
                                     1000000000000000000u,
                                     10000000000000000000u};
 
-// Writes value in decimal at p and returns the end: counts the digits, then fills them in
-// from the back, two per division.
-template <typename Char>
-inline Char* WriteUnsigned(Char* p, uint64_t value) {
-  if (value < 10) {
-    *p = static_cast<Char>('0' + value);
-    return p + 1;
-  }
-  size_t digits = 2;
-  while (digits < 20 && value >= kPowersOf10[digits - 1]) ++digits;
-  Char* const end = p + digits;
+// The number of decimal digits of value: bit width * log10(2) (1233 / 4096) is the digit
+// count or one less, and one comparison with a power of ten settles it.
+inline size_t DecimalDigits(uint64_t value) {
+  const size_t guess = (static_cast<size_t>(std::bit_width(value | 1)) * 1233) >> 12;
+  return guess + (value >= kPowersOf10[guess] ? 1 : 0);
+}
+
+// Fills in the decimal digits of value from the back, ending at end, two per division.
+template <typename Char, typename Number>
+inline void FillDigits(Char* end, Number value) {
   Char* q = end;
   while (value >= 100) {
     const size_t pair = static_cast<size_t>(value % 100) * 2;
@@ -112,8 +115,53 @@ inline Char* WriteUnsigned(Char* p, uint64_t value) {
   } else {
     *--q = static_cast<Char>('0' + value);
   }
+}
+
+// Writes value in decimal at p and returns the end.
+template <typename Char>
+inline Char* WriteUnsigned(Char* p, uint64_t value) {
+  if (value < 10) {
+    *p = static_cast<Char>('0' + value);
+    return p + 1;
+  }
+  Char* const end = p + DecimalDigits(value);
+  // Divisions in 32 bits are cheaper, and 32-bit counters are the usual values.
+  if (value <= 0xFFFFFFFFu) {
+    FillDigits(end, static_cast<uint32_t>(value));
+  } else {
+    FillDigits(end, value);
+  }
   return end;
 }
+
+// ".0" .. ".127": the text of a one-octet sub-identifier with its dot, padded to four
+// characters so that it is stored as one block, and its true size.
+struct TSmallArc {
+  char Text[4];
+  uint8_t Size;
+};
+constexpr std::array<TSmallArc, 128> MakeSmallArcs() {
+  std::array<TSmallArc, 128> arcs{};
+  for (int value = 0; value < 128; ++value) {
+    TSmallArc& arc = arcs[value];
+    arc.Text[0] = '.';
+    if (value < 10) {
+      arc.Text[1] = static_cast<char>('0' + value);
+      arc.Size = 2;
+    } else if (value < 100) {
+      arc.Text[1] = static_cast<char>('0' + value / 10);
+      arc.Text[2] = static_cast<char>('0' + value % 10);
+      arc.Size = 3;
+    } else {
+      arc.Text[1] = '1';
+      arc.Text[2] = static_cast<char>('0' + value / 10 % 10);
+      arc.Text[3] = static_cast<char>('0' + value % 10);
+      arc.Size = 4;
+    }
+  }
+  return arcs;
+}
+constexpr std::array<TSmallArc, 128> kSmallArcs = MakeSmallArcs();
 
 void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
   const size_t at = out.size();
@@ -133,7 +181,7 @@ void AppendSignedText(TByteBuffer& out, int64_t value) {
 }
 
 // One sub-identifier in base 128, most significant group first; returns the end.
-uint8_t* WriteSubId(uint8_t* p, uint64_t value) {
+inline uint8_t* WriteSubId(uint8_t* p, uint64_t value) {
   if (value < 0x80) {
     *p = static_cast<uint8_t>(value);
     return p + 1;
@@ -149,41 +197,50 @@ uint8_t* WriteSubId(uint8_t* p, uint64_t value) {
   return p;
 }
 
-// Appends the BER content of a dotted OID text to out. The octets are put together on the
-// stack (at most 128, plus room for one sub-identifier past the limit) and appended once.
-bool AppendOid(std::string_view text, TByteBuffer& out) {
-  uint8_t content[kMaxOidOctets + 10];
-  uint8_t* const limit = content + kMaxOidOctets;
-  size_t pos = 0;
-  bool ok = true;
-  // Digits build the arc; the first non-digit ends it (an empty arc counts as 0).
-  auto nextArc = [&]() -> uint64_t {
-    uint64_t arc = 0;
-    while (pos < text.size() && IsDigit(text[pos])) {
-      arc = arc * 10 + static_cast<uint64_t>(text[pos] - '0');
-      if (arc > kMaxArc) ok = false, arc = 0;
-      ++pos;
+// Room for the BER content of one OID: at most 128 octets, plus one sub-identifier past the
+// limit before the limit is noticed.
+using TOidContent = uint8_t[kMaxOidOctets + 10];
+
+// Writes the BER content of a dotted OID text into content and returns its length, or 0 when
+// an arc passes 32 bits or the result would pass 128 octets or 256 arcs. Digits build an arc
+// and any other character ends it, so empty arcs count as 0.
+size_t EncodeOid(std::string_view text, TOidContent& content) {
+  const uint8_t* const limit = content + kMaxOidOctets;
+  uint8_t* p = content;
+  uint64_t first = 0;  // the first arc waits to be joined with the second
+  uint64_t arc = 0;
+  size_t arcs = 1;
+  for (const char c : text) {
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+    if (digit <= 9) {
+      arc = arc * 10 + digit;
+      if (arc > kMaxArc) return 0;
+      continue;
     }
-    return arc;
-  };
-  const uint64_t first = nextArc();
-  if (pos == text.size()) {
+    if (arcs == 1) {
+      first = arc;
+    } else {
+      p = WriteSubId(p, arcs == 2 ? 40 * first + arc : arc);
+      if (p > limit) return 0;
+    }
+    if (++arcs > kMaxOidArcs) return 0;
+    arc = 0;
+  }
+  if (arcs == 1) {
     // A single arc encodes as the one octet 00, whatever its value.
-    out.push_back(0);
-    return ok;
+    content[0] = 0;
+    return 1;
   }
-  ++pos;
-  const uint64_t second = nextArc();
-  uint8_t* p = WriteSubId(content, 40 * first + second);
-  size_t arcs = 2;
-  while (pos < text.size() && ok) {
-    ++pos;  // the separator that ended the previous arc
-    p = WriteSubId(p, nextArc());
-    if (++arcs > kMaxOidArcs || p > limit) return false;
-  }
-  if (!ok || p > limit) return false;
-  out.append(content, static_cast<size_t>(p - content));
-  return true;
+  p = WriteSubId(p, arcs == 2 ? 40 * first + arc : arc);
+  if (p > limit) return 0;
+  return static_cast<size_t>(p - content);
+}
+
+// An OID element (tag 06) for a dotted text; false when the text cannot be encoded.
+bool PutOid(TByteBuffer& out, std::string_view text) {
+  TOidContent content;
+  const size_t length = EncodeOid(text, content);
+  return length > 0 && ber::PutPrimitive(out, kTagOid, content, length);
 }
 
 bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
@@ -195,10 +252,11 @@ bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
     case kTagNull:
     case kTagNoSuchObject:
     case kTagNoSuchInstance:
-    case kTagEndOfMibView:
-      out.push_back(tag);
-      out.push_back(0);
+    case kTagEndOfMibView: {
+      const uint8_t element[2] = {tag, 0};
+      out.append(element, 2);
       return true;
+    }
     case kTagInteger: {
       const size_t at = ber::Open(out, tag);
       ber::PutInt32Content(out, static_cast<int32_t>(ReadDecimal32(object.Value.view())));
@@ -217,10 +275,8 @@ bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
       ber::PutUnsigned64Content(out, ReadDigits64(object.Value.view()));
       return ber::ClosePrimitive(out, at);
     }
-    case kTagOid: {
-      const size_t at = ber::Open(out, tag);
-      return AppendOid(object.Value.view(), out) && ber::ClosePrimitive(out, at);
-    }
+    case kTagOid:
+      return PutOid(out, object.Value.view());
     case kTagIpAddress: {
       uint8_t address[4];
       if (!ReadDottedIpv4(object.Value.view(), address)) {
@@ -268,10 +324,7 @@ bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer&
   const size_t pdu = ber::Open(out, pduType);
   switch (pduType) {
     case kPduTrapV1: {
-      const size_t enterprise = ber::Open(out, kTagOid);
-      if (!AppendOid(msg.Enterprise.view(), out) || !ber::ClosePrimitive(out, enterprise)) {
-        return false;
-      }
+      if (!PutOid(out, msg.Enterprise.view())) return false;
       const uint32_t a = msg.AgentAddress;
       const uint8_t address[4] = {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
                                   static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
@@ -307,8 +360,7 @@ bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer&
   for (int i = 1; i <= count; ++i) {
     const TSnmpObject& object = objects.At(i);
     const size_t binding = ber::Open(out, 0x30);
-    const size_t oid = ber::Open(out, kTagOid);
-    if (!AppendOid(object.Id.view(), out) || !ber::ClosePrimitive(out, oid)) return false;
+    if (!PutOid(out, object.Id.view())) return false;
     if (!BuildValue(object, out) || !ber::CloseSequence(out, binding)) return false;
   }
   // The PDU takes the length form of a primitive element (81 for 128..255).
@@ -549,26 +601,20 @@ int ParseChecked(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTab
 
 }  // namespace
 
-void TObjectTable::SetCount(int n) {
-  for (int i = n + 1; i <= m_count; ++i) {
+void TObjectTable::EmptySlots(int from, int to) {
+  for (int i = from; i <= to; ++i) {
     if (auto& slot = m_slots[i - 1]) {
       slot->Type = kTagOctetString;
       slot->Id.clear();
       slot->Value.clear();
     }
   }
-  m_count = n;
 }
 
-TSnmpObject& TObjectTable::At(int i) {
+TSnmpObject& TObjectTable::CreateSlot(int i) {
   auto& slot = m_slots[i - 1];
-  if (!slot) slot = std::make_unique<TSnmpObject>();
+  slot = std::make_unique<TSnmpObject>();
   return *slot;
-}
-
-const TSnmpObject& TObjectTable::At(int i) const {
-  const auto& slot = m_slots[i - 1];
-  return slot ? *slot : m_empty;
 }
 
 void TSnmpMessage::Reset(int32_t maxPacketSize) {
@@ -645,8 +691,10 @@ int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTab
 }
 
 bool OidToBer(std::string_view text, TByteBuffer& out) {
-  out.clear();
-  return AppendOid(text, out);
+  TOidContent content;
+  const size_t length = EncodeOid(text, content);
+  out.assign(content, length);
+  return length > 0;
 }
 
 bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {
@@ -662,13 +710,22 @@ bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {
   bool pending = false;
   bool ok = true;
   for (size_t i = 0; i < size && arcs < kMaxOidArcs; ++i) {
-    value = (value << 7) | (content[i] & 0x7F);
+    const uint8_t octet = content[i];
+    // Past the first, most sub-identifiers are one octet below 128: their text comes from a
+    // table, stored as four characters (within the bound: at most four per octet).
+    if (!pending && octet < 0x80 && arcs > 0) {
+      std::memcpy(p, kSmallArcs[octet].Text, 4);
+      p += kSmallArcs[octet].Size;
+      ++arcs;
+      continue;
+    }
+    value = (value << 7) | (octet & 0x7F);
     // The first sub-identifier carries two arcs, so it may reach 80 above the 32-bit range.
     if (value > (arcs == 0 ? kMaxArc + 80 : kMaxArc)) {
       ok = false;
       break;
     }
-    pending = (content[i] & 0x80) != 0;
+    pending = (octet & 0x80) != 0;
     if (pending) continue;
     if (arcs == 0) {
       const uint64_t first = value < 40 ? 0 : (value < 80 ? 1 : 2);

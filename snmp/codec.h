@@ -102,13 +102,25 @@ class TObjectTable {
   int Count() const { return m_count; }
   // Slots n+1..256 go back to type 4 with empty texts; 1..n keep what they hold.
   // REQUIRES: 0 <= n <= 256 (the caller reports 302 otherwise).
-  void SetCount(int n);
+  void SetCount(int n) {
+    if (n < m_count) EmptySlots(n + 1, m_count);
+    m_count = n;
+  }
   // REQUIRES: 1 <= i <= Count(). Creates the slot's storage when it has none yet.
-  TSnmpObject& At(int i);
+  TSnmpObject& At(int i) {
+    const auto& slot = m_slots[i - 1];
+    return slot ? *slot : CreateSlot(i);
+  }
   // A slot that was never used reads as the empty type-4 object.
-  const TSnmpObject& At(int i) const;
+  const TSnmpObject& At(int i) const {
+    const auto& slot = m_slots[i - 1];
+    return slot ? *slot : m_empty;
+  }
 
  private:
+  void EmptySlots(int from, int to);
+  TSnmpObject& CreateSlot(int i);
+
   std::array<std::unique_ptr<TSnmpObject>, kMaxObjects> m_slots;
   int m_count = 0;
   TSnmpObject m_empty;
