@@ -197,53 +197,107 @@ inline uint8_t* WriteSubId(uint8_t* p, uint64_t value) {
   return p;
 }
 
-// Room for the BER content of one OID: at most 128 octets, plus one sub-identifier past the
-// limit before the limit is noticed.
-using TOidContent = uint8_t[kMaxOidOctets + 10];
+// The length of the common prefix of two texts, compared eight characters at a time.
+size_t CommonPrefix(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x = 0;
+    uint64_t y = 0;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) break;
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
 
-// Writes the BER content of a dotted OID text into content and returns its length, or 0 when
-// an arc passes 32 bits or the result would pass 128 octets or 256 arcs. Digits build an arc
-// and any other character ends it, so empty arcs count as 0.
-size_t EncodeOid(std::string_view text, TOidContent& content) {
-  const uint8_t* const limit = content + kMaxOidOctets;
-  uint8_t* p = content;
+// Turns dotted OID texts into BER content, one after another. Digits build an arc and any
+// other character ends it, so empty arcs count as 0; a single arc encodes as 00. The OIDs of
+// one request mostly share their leading arcs (one table column, different rows), so the
+// octets of the whole arcs a text shares with the text before it are kept, and only the rest
+// is read. The previous text must stay unchanged while the encoder is in use.
+class TOidEncoder {
+ public:
+  // Encodes text; false when an arc passes 32 bits or the result would pass 128 octets or
+  // 256 arcs.
+  bool Encode(std::string_view text);
+  const uint8_t* data() const { return m_content; }
+  size_t size() const { return m_length; }
+
+ private:
+  // The end of an arc from the second on: where its separator lies in the text, and how many
+  // content octets are written up to it.
+  struct TMark {
+    size_t TextAt;
+    size_t ContentEnd;
+  };
+
+  bool Fail() {
+    m_text = {};
+    m_marks = 0;
+    return false;
+  }
+
+  std::string_view m_text;  // the text encoded last
+  // At most 128 octets, plus room for one sub-identifier past the limit before it is noticed.
+  uint8_t m_content[kMaxOidOctets + 10];
+  size_t m_length = 0;
+  TMark m_mark[kMaxOidArcs];
+  size_t m_marks = 0;
+};
+
+bool TOidEncoder::Encode(std::string_view text) {
+  const uint8_t* const limit = m_content + kMaxOidOctets;
+  // Resume after the last arc end that lies inside the part shared with the previous text:
+  // everything before it reads, and so encodes, the same.
+  const size_t shared = CommonPrefix(m_text, text);
+  while (m_marks > 0 && m_mark[m_marks - 1].TextAt >= shared) --m_marks;
+  size_t at = 0;
+  uint8_t* p = m_content;
+  size_t arcs = 1;  // the arc being read, counted from 1
+  if (m_marks > 0) {
+    at = m_mark[m_marks - 1].TextAt + 1;
+    p = m_content + m_mark[m_marks - 1].ContentEnd;
+    arcs = m_marks + 2;
+  }
+  m_text = text;
   uint64_t first = 0;  // the first arc waits to be joined with the second
   uint64_t arc = 0;
-  size_t arcs = 1;
-  for (const char c : text) {
-    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+  for (; at < text.size(); ++at) {
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(text[at])) - '0';
     if (digit <= 9) {
       arc = arc * 10 + digit;
-      if (arc > kMaxArc) return 0;
+      if (arc > kMaxArc) return Fail();
       continue;
     }
     if (arcs == 1) {
       first = arc;
     } else {
       p = WriteSubId(p, arcs == 2 ? 40 * first + arc : arc);
-      if (p > limit) return 0;
+      if (p > limit) return Fail();
+      m_mark[m_marks++] = TMark{at, static_cast<size_t>(p - m_content)};
     }
-    if (++arcs > kMaxOidArcs) return 0;
+    if (++arcs > kMaxOidArcs) return Fail();
     arc = 0;
   }
   if (arcs == 1) {
-    // A single arc encodes as the one octet 00, whatever its value.
-    content[0] = 0;
-    return 1;
+    m_content[0] = 0;
+    m_length = 1;
+    return true;
   }
   p = WriteSubId(p, arcs == 2 ? 40 * first + arc : arc);
-  if (p > limit) return 0;
-  return static_cast<size_t>(p - content);
+  if (p > limit) return Fail();
+  m_length = static_cast<size_t>(p - m_content);
+  return true;
 }
 
 // An OID element (tag 06) for a dotted text; false when the text cannot be encoded.
-bool PutOid(TByteBuffer& out, std::string_view text) {
-  TOidContent content;
-  const size_t length = EncodeOid(text, content);
-  return length > 0 && ber::PutPrimitive(out, kTagOid, content, length);
+bool PutOid(TByteBuffer& out, TOidEncoder& encoder, std::string_view text) {
+  return encoder.Encode(text) && ber::PutPrimitive(out, kTagOid, encoder.data(), encoder.size());
 }
 
-bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
+bool BuildValue(const TSnmpObject& object, TOidEncoder& oids, TByteBuffer& out) {
   const int32_t type = object.Type;
   // The type goes out as a one-octet tag; a multi-octet tag form cannot be written.
   if (type < 0 || type > 0xFF || (type & 0x1F) == 0x1F) return false;
@@ -276,7 +330,7 @@ bool BuildValue(const TSnmpObject& object, TByteBuffer& out) {
       return ber::ClosePrimitive(out, at);
     }
     case kTagOid:
-      return PutOid(out, object.Value.view());
+      return PutOid(out, oids, object.Value.view());
     case kTagIpAddress: {
       uint8_t address[4];
       if (!ReadDottedIpv4(object.Value.view(), address)) {
@@ -316,6 +370,7 @@ uint8_t PduTypeFor(int action, int32_t version) {
 // written (an OID text past its limits, a tag that cannot be written, a length over 65535).
 bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out) {
   const uint8_t pduType = PduTypeFor(action, msg.Version);
+  TOidEncoder oids;
   msg.PduType = pduType;
   const bool discovery = action == kActionDiscoverEngineId || action == kActionDiscoverClock;
   if (pduType == kPduGetRequest && !discovery) {
@@ -324,7 +379,7 @@ bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer&
   const size_t pdu = ber::Open(out, pduType);
   switch (pduType) {
     case kPduTrapV1: {
-      if (!PutOid(out, msg.Enterprise.view())) return false;
+      if (!PutOid(out, oids, msg.Enterprise.view())) return false;
       const uint32_t a = msg.AgentAddress;
       const uint8_t address[4] = {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
                                   static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
@@ -360,8 +415,8 @@ bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer&
   for (int i = 1; i <= count; ++i) {
     const TSnmpObject& object = objects.At(i);
     const size_t binding = ber::Open(out, 0x30);
-    if (!PutOid(out, object.Id.view())) return false;
-    if (!BuildValue(object, out) || !ber::CloseSequence(out, binding)) return false;
+    if (!PutOid(out, oids, object.Id.view())) return false;
+    if (!BuildValue(object, oids, out) || !ber::CloseSequence(out, binding)) return false;
   }
   // The PDU takes the length form of a primitive element (81 for 128..255).
   return ber::CloseSequence(out, list) && ber::ClosePrimitive(out, pdu);
@@ -691,10 +746,10 @@ int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTab
 }
 
 bool OidToBer(std::string_view text, TByteBuffer& out) {
-  TOidContent content;
-  const size_t length = EncodeOid(text, content);
-  out.assign(content, length);
-  return length > 0;
+  TOidEncoder encoder;
+  const bool ok = encoder.Encode(text);
+  out.assign(encoder.data(), ok ? encoder.size() : 0);
+  return ok;
 }
 
 bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {

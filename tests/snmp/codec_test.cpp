@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
+#include "snmp/ber.h"
 #include "tests/snmp/codec_test_util.h"
 
 namespace kestrava {
@@ -286,6 +288,96 @@ TEST(CodecOid, AtMost256ArcsAreRead) {
   size_t dots = 0;
   for (const uint8_t c : out.view()) dots += c == '.';
   EXPECT_EQ(dots + 1, 256u);
+}
+
+// The OID contents of the bindings of a built SNMPv1/v2c message, in hex.
+std::vector<std::string> BoundOids(const TByteBuffer& message) {
+  std::vector<std::string> oids;
+  ber::TElement element;
+  ber::TCursor datagram(message.data(), message.data() + message.size());
+  EXPECT_EQ(datagram.Next(element), 0);
+  ber::TCursor fields(element);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(fields.Next(element), 0);  // version, community, PDU
+  ber::TCursor pdu(element);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(pdu.Next(element), 0);  // three fields, the list
+  ber::TCursor list(element);
+  while (!list.AtEnd()) {
+    EXPECT_EQ(list.Next(element), 0);
+    ber::TCursor binding(element);
+    EXPECT_EQ(binding.Next(element), 0);
+    oids.push_back(ToHex(element.Content, element.Length));
+  }
+  return oids;
+}
+
+// Encodes texts as one GetRequest and checks every binding against the text encoded alone:
+// the octets an OID shares with the one before it are reused, never carried over wrongly.
+void ExpectEachOidAsAlone(const std::vector<std::string>& texts) {
+  TSnmpMessage msg;
+  TObjectTable objects;
+  SetObjects(objects, texts);
+  std::vector<std::string> alone;
+  bool all = true;
+  for (const std::string& text : texts) {
+    TByteBuffer content;
+    all = all && OidToBer(text, content);
+    alone.push_back(ToHex(content));
+  }
+  TByteBuffer out;
+  std::string error;
+  const int rc = BuildMessage(kActionGetRequest, msg, objects, out, error);
+  std::string joined;
+  for (const std::string& text : texts) joined += text + " | ";
+  if (!all) {
+    EXPECT_EQ(rc, 446) << joined;
+    return;
+  }
+  ASSERT_EQ(rc, 0) << joined;
+  EXPECT_EQ(BoundOids(out), alone) << joined;
+}
+
+TEST(CodecOid, OidsOfOneRequestEncodeAsEachAlone) {
+  const std::vector<std::vector<std::string>> sequences = {
+      {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.10.2", "1.3.6.1.2.1.2.2.1.16.2",
+       "1.3.6.1.2.1.2.2.1.10.12", "1.3.6.1.2.1.2.2.1.10.1"},
+      {"1.3.6.1.2.1.1.3.0", "1.3.6.1.2.1.1.3.0"},
+      {"1.3.6.1.4.1.311", "1.3.6.1.4.1.3", "1.3.6.1.4.1.31100", "1.3.6.1.4.1.3110"},
+      {"1.3.6.1", "1.3.6.1.2.1", "1.3.6", "1.3", "1", "1.3.6.1", "", "1.3.6.1."},
+      {"1.3.6", "1.3x6", "1.3.6.", "1.3.6..1", ".1.3", "..1.3"},
+      {"1.3.6.1", "2.3.6.1", "1.39.6.1", "1.3.6.1", "2.999.1", "2.9999.1"},
+      {"1.3.6.1.4294967295", "1.3.6.1.429496729", "1.3.6.1.4294967295.1"},
+      {"1.3.6.1.2", "1.3.6.1.4294967296"},     // the second fails after a shared prefix
+      {"1.3.6.1.2", "1.3.6.1.2.99999999999"},  // and so does a longer one
+  };
+  for (const auto& texts : sequences) ExpectEachOidAsAlone(texts);
+
+  // Near the limits: 128 octets reached through a shared prefix, then one octet more.
+  std::string arcs = "1.3";
+  for (int i = 2; i < 128; ++i) arcs += ".1";
+  ExpectEachOidAsAlone({arcs, arcs + ".1", arcs + ".1.1", arcs + ".2", arcs});
+  std::string many = "0.0";
+  for (int i = 2; i < 256; ++i) many += ".0";
+  ExpectEachOidAsAlone({many.substr(0, 300), many, many + ".0", many});
+}
+
+TEST(CodecOid, RandomNeighbouringOidsEncodeAsEachAlone) {
+  // Each text is cut from the one before at a random place and continued with digits and
+  // separators, so that shared prefixes end everywhere: inside arcs, on separators, at ends.
+  std::mt19937 random(20240611);
+  const std::string alphabet = "0123456789..........x";
+  std::string text = "1.3.6.1.2.1";
+  for (int round = 0; round < 400; ++round) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 12; ++i) {
+      text.resize(std::uniform_int_distribution<size_t>(0, text.size())(random));
+      const int extra = std::uniform_int_distribution<int>(0, 12)(random);
+      for (int k = 0; k < extra; ++k) {
+        text += alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(random)];
+      }
+      texts.push_back(text);
+    }
+    ExpectEachOidAsAlone(texts);
+  }
 }
 
 // ---- parsing ----
