@@ -1,12 +1,19 @@
 #include "engine/dispatch.h"
 
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "engine/session.h"
 #include "shared/item_list.h"
 #include "snmp/snmpmgr.h"
 
 namespace kestrava {
+
+namespace {
+constexpr int kBurst = 32;
+constexpr int kBreathUs = 2000;
+}  // namespace
 
 bool NextItemView(std::string_view& list, std::string_view& item) {
   const size_t end = list.find(kItemSeparator);
@@ -95,9 +102,13 @@ void TSession::DispatchRequest(TRequest record, bool resend) {
 void TSession::SendPoll(const TRequest& request) {
   TRequest copy = request;
   std::string_view remaining = request.OidList;
+  int sent = 0;
   for (copy.OidList = TakeBatch(remaining); !copy.OidList.empty();
        copy.OidList = TakeBatch(remaining)) {
     DispatchRequest(copy, false);
+    // A short breath now and then, so that the agent's receive buffer is not overrun by a
+    // burst of hundreds of requests (each lost request would drop the whole poll).
+    if (++sent % kBurst == 0) std::this_thread::sleep_for(std::chrono::microseconds(kBreathUs));
   }
 }
 

@@ -1,5 +1,9 @@
 #include "engine/request_table.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
 #include "engine/clock.h"
 
 namespace kestrava {
@@ -42,7 +46,16 @@ std::optional<TRequest> TRequestTable::RequestTableOp(int code, int64_t id,
       return std::nullopt;
     }
     case kRequestPurge:
-      m_entries.remove_if([](const TEntry& e) { return e.Claims == 0 && e.Request.TriesLeft < 0; });
+      for (auto entry = m_entries.begin(); entry != m_entries.end();) {
+        if (entry->Claims > 0 || entry->Request.TriesLeft >= 0) {
+          ++entry;
+          continue;
+        }
+        std::vector<TEntries::iterator>& same = m_byId[entry->Request.RequestId];
+        same.erase(std::find(same.begin(), same.end(), entry));
+        if (same.empty()) m_byId.erase(entry->Request.RequestId);
+        entry = m_entries.erase(entry);
+      }
       return std::nullopt;
     default:
       return std::nullopt;
@@ -50,15 +63,15 @@ std::optional<TRequest> TRequestTable::RequestTableOp(int code, int64_t id,
 }
 
 TRequestTable::TEntry* TRequestTable::FindLocked(int64_t id) {
-  if (id < 0) return nullptr;
-  for (TEntry& entry : m_entries) {
-    if (entry.Request.RequestId == id) return &entry;
-  }
-  return nullptr;
+  if (id < 0 || id > UINT32_MAX) return nullptr;
+  const auto found = m_byId.find(static_cast<uint32_t>(id));
+  if (found == m_byId.end() || found->second.empty()) return nullptr;
+  return &*found->second.front();
 }
 
 void TRequestTable::AddLocked(const TRequest& record) {
   m_entries.push_back(TEntry{record, m_nextSerial++, 0});
+  m_byId[record.RequestId].push_back(std::prev(m_entries.end()));
 }
 
 std::optional<TRequestTable::TClaim> TRequestTable::Claim(int64_t id) {
@@ -71,10 +84,12 @@ std::optional<TRequestTable::TClaim> TRequestTable::Claim(int64_t id) {
 
 void TRequestTable::Release(const TClaim& claim) {
   std::lock_guard<std::mutex> lock(m_requestLock);
-  for (TEntry& entry : m_entries) {
-    if (entry.Serial != claim.Serial) continue;
-    entry.Request.TriesLeft = -1;
-    entry.Claims -= 1;
+  const auto found = m_byId.find(claim.Request.RequestId);
+  if (found == m_byId.end()) return;
+  for (const TEntries::iterator& entry : found->second) {
+    if (entry->Serial != claim.Serial) continue;
+    entry->Request.TriesLeft = -1;
+    entry->Claims -= 1;
     return;
   }
 }
@@ -88,6 +103,7 @@ std::vector<TRequest> TRequestTable::Snapshot() {
 
 void TRequestTable::Clear() {
   std::lock_guard<std::mutex> lock(m_requestLock);
+  m_byId.clear();
   while (!m_entries.empty()) m_entries.pop_front();
 }
 

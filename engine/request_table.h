@@ -13,6 +13,7 @@
 #include <list>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/request.h"
@@ -72,12 +73,16 @@ class TRequestTable {
     uint64_t Serial = 0;
     int Claims = 0;
   };
+  using TEntries = std::list<TEntry>;
   TEntry* FindLocked(int64_t id);
 
   TRequestTableHooks m_hooks;
   std::mutex m_requestLock;
-  std::list<TEntry> m_entries;  // GUARDED_BY(m_requestLock)
-  uint64_t m_nextSerial = 1;    // GUARDED_BY(m_requestLock)
+  TEntries m_entries;  // GUARDED_BY(m_requestLock), in the order added
+  // The records of each id in the order added, so that a find is not a walk of the table.
+  std::unordered_map<uint32_t, std::vector<TEntries::iterator>>
+      m_byId;                 // GUARDED_BY(m_requestLock)
+  uint64_t m_nextSerial = 1;  // GUARDED_BY(m_requestLock)
 };
 
 }  // namespace kestrava

@@ -14,6 +14,9 @@ namespace kestrava {
 namespace {
 const std::vector<std::string> kNoHistory;
 
+// 334 answers of 15 counters each take about 700 KB of socket buffer on Linux.
+constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
@@ -90,6 +93,8 @@ void TSession::FormCreate(const std::vector<std::string>& args) {
       // Opened here, on the window's thread, so that the worker never opens the socket.
       m_snmpMgr1->SetActive(false);
       m_snmpMgr1->Config("ForceLocalPort=false");
+      // Room for every answer of a large poll, which arrive in one burst.
+      m_snmpMgr1->Config("InBufferSize=" + std::to_string(kReceiveBuffer));
       m_snmpMgr1->SetActive(true);
       m_gate->SetSocket(std::stoi(m_snmpMgr1->Config("SocketHandle")));
     } catch (const std::exception& error) {

@@ -53,6 +53,8 @@ TJobPtr TSchedule::ScheduleOp(int code, int32_t kind, const TRequest* request, c
       std::uniform_int_distribution<int32_t> spread(0, span - 1);
       added->DueMs = m_nowMs() + 1000 + spread(m_random);
       added->Kind = kind;
+      added->OidItems = CountItems(added->Request.OidList);
+      added->ResultItems = CountItems(added->Request.Results);
       m_jobs.push_back(added);
       return nullptr;
     }
@@ -103,6 +105,7 @@ int32_t TSchedule::KindOf(const TJobPtr& job) {
 TRequest TSchedule::BeginPollRun(const TJobPtr& job) {
   std::lock_guard<std::mutex> lock(m_scheduleLock);
   job->Request.Results.clear();
+  job->ResultItems = 0;
   job->Request.OwnerJob = job->Kind;
   return job->Request;
 }
@@ -112,6 +115,7 @@ bool TSchedule::AppendResults(int32_t kind, const std::string& items) {
   TMyTimerRec* job = FindLocked(kind);
   if (!job) return false;
   job->Request.Results += items;
+  job->ResultItems += CountItems(items);
   return true;
 }
 
@@ -119,9 +123,10 @@ bool TSchedule::TakeCompleteResults(int32_t kind, std::string& results, int32_t&
   std::lock_guard<std::mutex> lock(m_scheduleLock);
   TMyTimerRec* job = FindLocked(kind);
   if (!job) return false;
-  if (CountItems(job->Request.Results) < 2 * CountItems(job->Request.OidList)) return false;
+  if (job->ResultItems < 2 * job->OidItems) return false;
   results.swap(job->Request.Results);
   job->Request.Results.clear();
+  job->ResultItems = 0;
   interval = job->Request.Interval;
   return true;
 }

@@ -28,6 +28,10 @@ struct TMyTimerRec {
   int32_t Kind = 0;
   int32_t DueMs = 0;  // ms since local midnight, on the worker's scale
   TRequest Request;   // poll jobs: the request of every run; housekeeping: Interval 1
+  // Items in Request.Results and in Request.OidList, kept so that the completeness test of
+  // every answer is not a count over the whole list.
+  int32_t ResultItems = 0;
+  int32_t OidItems = 0;
 };
 using TJobPtr = std::shared_ptr<TMyTimerRec>;
 
