@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/crash_report.h"
+#include "app/quit_signals.h"
 #include "app/unit1.h"
 #include "config/command_line.h"
 #include "ui/unit2.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
 
   try {
     TForm1 form1(args);
+    TQuitSignals quitSignals([&form1](int signo) { form1.CloseOnSignal(signo); });
     form1.show();
     auto* form2 = new TForm2(&form1);  // the About box, hidden, owned by the main window
     form2->hide();

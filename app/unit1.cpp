@@ -403,6 +403,14 @@ void TForm1::FinishScriptedRun(int status) {
   QMetaObject::invokeMethod(this, &TForm1::close, Qt::QueuedConnection);
 }
 
+void TForm1::CloseOnSignal(int signo) {
+  if (Scripted() && !m_finishing) {
+    m_finishing = true;
+    m_exitStatus = 128 + signo;
+  }
+  close();
+}
+
 // ---- commands ----------------------------------------------------------------------------
 
 void TForm1::SpeedButton1Click() {

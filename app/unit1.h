@@ -83,6 +83,10 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void ChartFeedDone() override;
   void SessionStopped(const std::string& message) override;
 
+  // A quit signal: closes the window the ordinary way. A scripted run that has not finished
+  // yet ends with 128 + the signal's number.
+  void CloseOnSignal(int signo);
+
   // Commands.
   void SpeedButton1Click();
   void SpeedButton2Click();

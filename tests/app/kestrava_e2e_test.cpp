@@ -183,6 +183,35 @@ TEST(Program, RunsThatCannotFinishSayWhyAndFail) {
       << config;
 }
 
+TEST(Program, QuitSignalClosesTheWindowTheOrdinaryWay) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir;
+  const fs::path csv = dir.path / "pie.csv";
+  const std::string start = "QT_QPA_PLATFORM=offscreen " + kProgram + " /HOST 127.0.0.1 /PORT " +
+                            std::to_string(agent.port()) + " /POLLINGINTERVAL 1 /EXPORT " +
+                            csv.string();
+  // Wait for the first written pie, then ask the program to end.
+  const std::string stop =
+      " & pid=$!; for i in $(seq 100); do [ -s " + csv.string() +
+      " ] && break; sleep 0.1; done; kill -TERM $pid; wait $pid; echo status=$?";
+  struct Case {
+    const char* name;
+    std::string extra;
+    const char* status;
+  } cases[] = {
+      {"interactive", "", "status=0"},
+      {"scripted, before its last feed", " /EXITAFTER 1000", "status=143"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(csv);
+    const std::string said = RunCommand("(" + start + c.extra + stop + ") 2>&1");
+    EXPECT_NE(said.find(c.status), std::string::npos) << said;
+    EXPECT_TRUE(fs::exists(csv));
+  }
+}
+
 TEST(Program, HelpAndVersionAnswerWithoutAWindow) {
   int status = -1;
   const std::string version = RunCommand(kProgram + " --version", &status);
