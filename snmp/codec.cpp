@@ -136,7 +136,7 @@ inline Char* WriteUnsigned(Char* p, uint64_t value) {
 
 // ".0" .. ".127": the text of a one-octet sub-identifier with its dot, padded to four
 // characters so that it is stored as one block, and its true size.
-struct TSmallArc {
+struct alignas(8) TSmallArc {
   char Text[4];
   uint8_t Size;
 };
@@ -252,14 +252,16 @@ bool TOidEncoder::Encode(std::string_view text) {
   // Resume after the last arc end that lies inside the part shared with the previous text:
   // everything before it reads, and so encodes, the same.
   const size_t shared = CommonPrefix(m_text, text);
-  while (m_marks > 0 && m_mark[m_marks - 1].TextAt >= shared) --m_marks;
+  // The count of marks is kept in a local: stores through p could otherwise alias it.
+  size_t marks = m_marks;
+  while (marks > 0 && m_mark[marks - 1].TextAt >= shared) --marks;
   size_t at = 0;
   uint8_t* p = m_content;
   size_t arcs = 1;  // the arc being read, counted from 1
-  if (m_marks > 0) {
-    at = m_mark[m_marks - 1].TextAt + 1;
-    p = m_content + m_mark[m_marks - 1].ContentEnd;
-    arcs = m_marks + 2;
+  if (marks > 0) {
+    at = m_mark[marks - 1].TextAt + 1;
+    p = m_content + m_mark[marks - 1].ContentEnd;
+    arcs = marks + 2;
   }
   m_text = text;
   uint64_t first = 0;  // the first arc waits to be joined with the second
@@ -276,11 +278,12 @@ bool TOidEncoder::Encode(std::string_view text) {
     } else {
       p = WriteSubId(p, arcs == 2 ? 40 * first + arc : arc);
       if (p > limit) return Fail();
-      m_mark[m_marks++] = TMark{at, static_cast<size_t>(p - m_content)};
+      m_mark[marks++] = TMark{at, static_cast<size_t>(p - m_content)};
     }
     if (++arcs > kMaxOidArcs) return Fail();
     arc = 0;
   }
+  m_marks = marks;
   if (arcs == 1) {
     m_content[0] = 0;
     m_length = 1;
@@ -289,6 +292,108 @@ bool TOidEncoder::Encode(std::string_view text) {
   p = WriteSubId(p, arcs == 2 ? 40 * first + arc : arc);
   if (p > limit) return Fail();
   m_length = static_cast<size_t>(p - m_content);
+  return true;
+}
+
+// Turns BER OID contents into dotted text, one after another. The OIDs of one response mostly
+// share their leading arcs, so the text of the whole arcs a content shares with the content
+// before it is copied from that one's text, and only the rest is read. The previous content
+// and text must stay unchanged while the decoder is in use.
+class TOidDecoder {
+ public:
+  // Writes the text of content into out (which must not be the previous text); at most 256
+  // arcs are kept. False when a sub-identifier passes 32 bits or the last one is cut short
+  // (out then holds the arcs read before the fault).
+  bool Decode(const uint8_t* content, size_t size, TByteBuffer& out);
+
+ private:
+  // The end of a sub-identifier: the content octets and text characters up to it.
+  struct TMark {
+    uint32_t ContentEnd;
+    uint32_t TextEnd;
+  };
+
+  std::string_view m_content;  // the content decoded last, and its text
+  const TByteBuffer* m_text = nullptr;
+  TMark m_mark[kMaxOidArcs];
+  size_t m_marks = 0;
+};
+
+bool TOidDecoder::Decode(const uint8_t* content, size_t size, TByteBuffer& out) {
+  // The text is written straight into out. Each content octet adds at most four characters
+  // (a one-octet arc: three digits and a dot) and the first carries two extra ("2."), and no
+  // more than 256 arcs of at most 11 characters are written.
+  const size_t bound = std::min(size * 4 + 2, kMaxOidArcs * 11);
+  out.resize(bound);
+  uint8_t* const start = out.data();
+  uint8_t* p = start;
+  size_t arcs = 0;
+  size_t i = 0;
+  // Resume after the last sub-identifier that lies inside the octets shared with the previous
+  // content: the text up to it reads the same.
+  const std::string_view bytes(reinterpret_cast<const char*>(content), size);
+  const size_t shared = m_text ? CommonPrefix(m_content, bytes) : 0;
+  // The count of marks is kept in a local: stores through p could otherwise alias it.
+  size_t marks = m_marks;
+  while (marks > 0 && m_mark[marks - 1].ContentEnd > shared) --marks;
+  if (marks > 0) {
+    const TMark& mark = m_mark[marks - 1];
+    std::memcpy(p, m_text->data(), mark.TextEnd);
+    p += mark.TextEnd;
+    i = mark.ContentEnd;
+    arcs = marks + 1;
+  }
+  m_content = bytes;
+  m_text = &out;
+  uint64_t value = 0;
+  bool pending = false;
+  bool ok = true;
+  for (; i < size && arcs < kMaxOidArcs; ++i) {
+    if (!pending && arcs > 0) {
+      // Past the first, most sub-identifiers are one octet below 128: a run of them is written
+      // from a table, each stored as four characters (within the bound: at most four per
+      // octet), up to the arc limit.
+      const size_t runEnd = std::min(size, i + (kMaxOidArcs - arcs));
+      const size_t runStart = i;
+      for (; i < runEnd && content[i] < 0x80; ++i) {
+        const TSmallArc& small = kSmallArcs[content[i]];
+        std::memcpy(p, small.Text, 4);
+        p += small.Size;
+        m_mark[marks++] = TMark{static_cast<uint32_t>(i + 1), static_cast<uint32_t>(p - start)};
+      }
+      arcs += i - runStart;
+      if (i == size || arcs == kMaxOidArcs) break;
+    }
+    const uint8_t octet = content[i];
+    value = (value << 7) | (octet & 0x7F);
+    // The first sub-identifier carries two arcs, so it may reach 80 above the 32-bit range.
+    if (value > (arcs == 0 ? kMaxArc + 80 : kMaxArc)) {
+      ok = false;
+      break;
+    }
+    pending = (octet & 0x80) != 0;
+    if (pending) continue;
+    if (arcs == 0) {
+      const uint64_t first = value < 40 ? 0 : (value < 80 ? 1 : 2);
+      *p++ = static_cast<uint8_t>('0' + first);
+      *p++ = '.';
+      p = WriteUnsigned(p, value - 40 * first);
+      arcs = 2;
+    } else {
+      *p++ = '.';
+      p = WriteUnsigned(p, value);
+      ++arcs;
+    }
+    m_mark[marks++] = TMark{static_cast<uint32_t>(i + 1), static_cast<uint32_t>(p - start)};
+    value = 0;
+  }
+  out.resize(static_cast<size_t>(p - start));
+  if (!ok || pending) {
+    m_text = nullptr;
+    m_marks = 0;
+    return false;
+  }
+  m_marks = marks;
   return true;
 }
 
@@ -551,6 +656,7 @@ int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
   ber::TElement list;
   if (const int rc = pdu.Next(list)) return rc;
   ber::TCursor bindings(list);
+  TOidDecoder oids;
   for (int i = 1; i <= kMaxObjects && !bindings.AtEnd(); ++i) {
     ber::TElement binding;
     if (const int rc = bindings.Next(binding)) return rc;
@@ -559,7 +665,7 @@ int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
     ber::TCursor parts(binding);
     ber::TElement oid, value;
     if (const int rc = parts.Next(oid)) return rc;
-    if (!BerToOid(oid.Content, oid.Length, object.Id)) return kCodecBadElement;
+    if (!oids.Decode(oid.Content, oid.Length, object.Id)) return kCodecBadElement;
     if (const int rc = parts.Next(value)) return rc;
     object.Type = value.Tag;
     if (!RenderValue(value.Tag, value.Content, value.Length, object.Value)) {
@@ -753,50 +859,8 @@ bool OidToBer(std::string_view text, TByteBuffer& out) {
 }
 
 bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {
-  // The text is written straight into out. Each content octet adds at most four characters
-  // (a one-octet arc: three digits and a dot) and the first carries two extra ("2."), and no
-  // more than 256 arcs of at most 11 characters are written.
-  const size_t bound = std::min(size * 4 + 2, kMaxOidArcs * 11);
-  out.resize(bound);
-  uint8_t* const start = out.data();
-  uint8_t* p = start;
-  size_t arcs = 0;
-  uint64_t value = 0;
-  bool pending = false;
-  bool ok = true;
-  for (size_t i = 0; i < size && arcs < kMaxOidArcs; ++i) {
-    const uint8_t octet = content[i];
-    // Past the first, most sub-identifiers are one octet below 128: their text comes from a
-    // table, stored as four characters (within the bound: at most four per octet).
-    if (!pending && octet < 0x80 && arcs > 0) {
-      std::memcpy(p, kSmallArcs[octet].Text, 4);
-      p += kSmallArcs[octet].Size;
-      ++arcs;
-      continue;
-    }
-    value = (value << 7) | (octet & 0x7F);
-    // The first sub-identifier carries two arcs, so it may reach 80 above the 32-bit range.
-    if (value > (arcs == 0 ? kMaxArc + 80 : kMaxArc)) {
-      ok = false;
-      break;
-    }
-    pending = (octet & 0x80) != 0;
-    if (pending) continue;
-    if (arcs == 0) {
-      const uint64_t first = value < 40 ? 0 : (value < 80 ? 1 : 2);
-      *p++ = static_cast<uint8_t>('0' + first);
-      *p++ = '.';
-      p = WriteUnsigned(p, value - 40 * first);
-      arcs = 2;
-    } else {
-      *p++ = '.';
-      p = WriteUnsigned(p, value);
-      ++arcs;
-    }
-    value = 0;
-  }
-  out.resize(static_cast<size_t>(p - start));
-  return ok && !pending;
+  TOidDecoder decoder;
+  return decoder.Decode(content, size, out);
 }
 
 bool RenderValue(int tag, const uint8_t* content, size_t size, TByteBuffer& out) {

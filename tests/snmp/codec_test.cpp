@@ -419,6 +419,111 @@ struct RenderCase {
   std::string value;
 };
 
+// One element with any content length (82 hh ll from 256 on, 81 ll from 128 on).
+std::vector<uint8_t> Tlv(uint8_t tag, const std::vector<uint8_t>& content) {
+  std::vector<uint8_t> out = {tag};
+  const size_t size = content.size();
+  if (size >= 256) {
+    out.push_back(0x82);
+    out.push_back(static_cast<uint8_t>(size >> 8));
+  } else if (size >= 128) {
+    out.push_back(0x81);
+  }
+  out.push_back(static_cast<uint8_t>(size));
+  out.insert(out.end(), content.begin(), content.end());
+  return out;
+}
+
+// Parses the OID contents as the bindings of one Response (values NULL) and checks every
+// binding's text against the content decoded alone, up to and including a faulty one.
+void ExpectEachTextAsAlone(const std::vector<std::vector<uint8_t>>& contents) {
+  std::vector<uint8_t> list;
+  for (const auto& content : contents) {
+    std::vector<uint8_t> binding = Tlv(0x06, content);
+    binding.push_back(0x05);
+    binding.push_back(0x00);
+    const auto element = Tlv(0x30, binding);
+    list.insert(list.end(), element.begin(), element.end());
+  }
+  std::vector<uint8_t> pdu = Hex("02 01 07 02 01 00 02 01 00");
+  const auto bindings = Tlv(0x30, list);
+  pdu.insert(pdu.end(), bindings.begin(), bindings.end());
+  std::vector<uint8_t> body = Hex("02 01 01 04 06 63 6F 62 61 6C 74");
+  const auto pduElement = Tlv(0xA2, pdu);
+  body.insert(body.end(), pduElement.begin(), pduElement.end());
+  const auto datagram = Tlv(0x30, body);
+
+  std::string joined;
+  for (const auto& content : contents) joined += ToHex(content) + " | ";
+  TSnmpMessage msg;
+  TObjectTable objects;
+  const int rc = ParseMessage(datagram.data(), datagram.size(), msg, objects);
+  int expectedCount = 0;
+  bool all = true;
+  for (const auto& content : contents) {
+    ++expectedCount;
+    TByteBuffer alone;
+    const bool ok = BerToOid(content.data(), content.size(), alone);
+    ASSERT_GE(objects.Count(), expectedCount) << joined;
+    EXPECT_EQ(objects.At(expectedCount).Id.view(), alone.view()) << joined;
+    if (!ok) {
+      all = false;
+      break;
+    }
+  }
+  EXPECT_EQ(rc, all ? 0 : 446) << joined;
+  EXPECT_EQ(objects.Count(), expectedCount) << joined;
+}
+
+TEST(CodecOid, OidsOfOneResponseReadAsEachAlone) {
+  const std::vector<std::vector<std::string>> sequences = {
+      {"2B 06 01 02 01 02 02 01 0A 01", "2B 06 01 02 01 02 02 01 0A 02",
+       "2B 06 01 02 01 02 02 01 10 02", "2B 06 01 02 01 02 02 01 0A 01"},
+      {"2B 06 01 04 01 82 37", "2B 06 01 04 01 82 37 01", "2B 06 01 04 01 82 38",
+       "2B 06 01 04 01 82", "2B 06 01 04 01 83 37"},  // the fourth is cut short
+      {"2B 06 01", "2B 06 01 02 01", "2B 06", "2B", "", "2B 06 01", "00", "2B 06 01"},
+      {"2B 06 01", "2C 06 01", "88 37 01", "88 38 01", "88 37 01"},
+      {"2B 06 01 8F FF FF FF 7F", "2B 06 01 8F FF FF FF 7F 01", "2B 06 01 8F FF FF FF 7E"},
+      {"2B 06 01 02", "2B 06 01 90 80 80 80 00"},  // past 32 bits after a shared prefix
+  };
+  for (const auto& sequence : sequences) {
+    std::vector<std::vector<uint8_t>> contents;
+    for (const std::string& hex : sequence) contents.push_back(Hex(hex));
+    ExpectEachTextAsAlone(contents);
+  }
+  // At the limit of 256 arcs, reached again through a shared prefix.
+  std::vector<uint8_t> long_(300, 0x01);
+  long_[0] = 0x2B;
+  std::vector<uint8_t> longer = long_;
+  longer[280] = 0x02;
+  std::vector<uint8_t> shorter(long_.begin(), long_.begin() + 254);
+  ExpectEachTextAsAlone({long_, longer, shorter, long_});
+}
+
+TEST(CodecOid, RandomNeighbouringContentsReadAsEachAlone) {
+  // Each content is cut from the one before at a random place and continued with octets that
+  // end or continue sub-identifiers, so shared prefixes end everywhere; some contents end cut
+  // short or pass 32 bits.
+  std::mt19937 random(20240612);
+  std::vector<uint8_t> content = Hex("2B 06 01 02 01");
+  for (int round = 0; round < 400; ++round) {
+    std::vector<std::vector<uint8_t>> contents;
+    for (int i = 0; i < 12; ++i) {
+      content.resize(std::uniform_int_distribution<size_t>(0, content.size())(random));
+      const int extra = std::uniform_int_distribution<int>(0, 8)(random);
+      for (int k = 0; k < extra; ++k) {
+        const int kind = std::uniform_int_distribution<int>(0, 9)(random);
+        content.push_back(static_cast<uint8_t>(
+            kind < 7 ? std::uniform_int_distribution<int>(0, 0x7F)(random)
+                     : std::uniform_int_distribution<int>(0x80, 0xFF)(random)));
+      }
+      if (content.size() > 100) content.resize(100);
+      contents.push_back(content);
+    }
+    ExpectEachTextAsAlone(contents);
+  }
+}
+
 TEST(CodecParse, ValuesRenderAsText) {
   const std::vector<RenderCase> cases = {
       {"06 01 2B 02 01 FF", kTagInteger, "-1"},
