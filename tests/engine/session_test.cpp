@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "engine_rig.h"
 #include "fake_agent.h"
@@ -439,6 +442,40 @@ TEST_F(SessionTest, DiscoveryThatCannotCompleteStopsTheSession) {
     EXPECT_TRUE(s.RequestTableSnapshot().empty());
     clock.Stop();
   }
+}
+
+TEST_F(SessionTest, AnswersToResendsAreFound) {
+  agent.FillInterfaceTable(3);
+  // Every poll request is ignored the first time it is sent and answered when sent again.
+  std::mutex seenLock;
+  std::set<int32_t> seen;
+  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
+    if (r.PduType != 0xA0) return std::nullopt;
+    std::lock_guard<std::mutex> lock(seenLock);
+    if (seen.insert(r.RequestId).second) return std::string();
+    return std::nullopt;
+  });
+  Options o;
+  o.interval = 5;  // two sends per poll request
+  o.raw = true;
+  StartXml(Target(kIn) + Label(kDescr), o);
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 2; }));
+  EXPECT_EQ(session->History(0).back(), "1001");
+  // The resend carried the id of the first send.
+  std::map<int32_t, int> sends;
+  for (const FakeAgent::Request& r : agent.Log())
+    if (r.PduType == 0xA0) ++sends[r.RequestId];
+  for (const auto& [id, count] : sends) EXPECT_LE(count, 2) << id;
+  EXPECT_GE(std::count_if(sends.begin(), sends.end(), [](const auto& e) { return e.second == 2; }),
+            2);
+}
+
+TEST_F(SessionTest, AHostThatCannotBeResolvedStopsDiscoveryWithTheComponentsMessage) {
+  Start({"/HOST", "no-such-host.invalid", "/PORT", std::to_string(agent.port())});
+  ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }, 30000));
+  EXPECT_EQ(window.stopped[0].rfind("11001: ", 0), 0u) << window.stopped[0];
+  EXPECT_EQ(window.status, window.stopped[0]);
+  EXPECT_EQ(agent.RequestCount(), 0);
 }
 
 TEST_F(SessionTest, AnSnmpV1AgentEndsTheWalkWithNoSuchNameAtTheEndOfItsView) {
