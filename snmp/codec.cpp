@@ -102,16 +102,15 @@ inline size_t DecimalDigits(uint64_t value) {
 // Fills in the decimal digits of value from the back, ending at end, two per division.
 template <typename Char, typename Number>
 inline void FillDigits(Char* end, Number value) {
+  static_assert(sizeof(Char) == 1);
   Char* q = end;
   while (value >= 100) {
-    const size_t pair = static_cast<size_t>(value % 100) * 2;
+    q -= 2;
+    std::memcpy(q, kDigitPairs + static_cast<size_t>(value % 100) * 2, 2);
     value /= 100;
-    *--q = static_cast<Char>(kDigitPairs[pair + 1]);
-    *--q = static_cast<Char>(kDigitPairs[pair]);
   }
   if (value >= 10) {
-    *--q = static_cast<Char>(kDigitPairs[value * 2 + 1]);
-    *--q = static_cast<Char>(kDigitPairs[value * 2]);
+    std::memcpy(q - 2, kDigitPairs + static_cast<size_t>(value) * 2, 2);
   } else {
     *--q = static_cast<Char>('0' + value);
   }
@@ -163,7 +162,7 @@ constexpr std::array<TSmallArc, 128> MakeSmallArcs() {
 }
 constexpr std::array<TSmallArc, 128> kSmallArcs = MakeSmallArcs();
 
-void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
+inline void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
   const size_t at = out.size();
   out.resize(at + 20);
   out.resize(static_cast<size_t>(WriteUnsigned(out.data() + at, value) - out.data()));
