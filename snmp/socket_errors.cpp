@@ -161,9 +161,10 @@ constexpr const char* kErrorStatusNames[] = {
 
 std::string WinsockErrorText(int code) {
   for (const TCodeText& row : kWinsockTexts) {
-    if (row.code == code) return "[" + std::to_string(code) + "] " + row.text;
+    if (row.code == code)
+      return std::string("[").append(std::to_string(code)).append("] ") + row.text;
   }
-  return "[" + std::to_string(code) + "] (no description available)";
+  return std::string("[").append(std::to_string(code)).append("] (no description available)");
 }
 
 int WinsockCodeFromErrno(int err) {
