@@ -21,7 +21,6 @@
 #include "engine/window.h"
 
 class QAction;
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
