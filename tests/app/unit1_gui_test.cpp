@@ -325,6 +325,9 @@ TEST_F(WindowTest, StartUpPutsTheSettingsIntoTheControls) {
     EXPECT_EQ(Items(form->ComboBox3), c.intervals);
     EXPECT_EQ(form->ComboBox3->currentText(), c.interval);
     EXPECT_EQ(form->frameGeometry().size(), c.outer);
+    // Sizing the window at start-up said so on the status line (the agent has not answered).
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("WxH=%1x%2").arg(c.outer.width()).arg(c.outer.height()));
     // Until discovery ends: the toolbar is disabled, the lists are hidden, and the chart
     // says it is initialising.
     EXPECT_FALSE(form->SpeedButton1->isEnabled());
