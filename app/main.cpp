@@ -14,6 +14,19 @@
 #include "config/command_line.h"
 #include "ui/unit2.h"
 
+namespace {
+
+QtMessageHandler g_qtMessages = nullptr;
+
+// The offscreen platform says on every start that it cannot pass size hints to a window
+// manager it does not have; a scripted run's standard error keeps to what matters.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+  g_qtMessages(type, context, text);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace kestrava;
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -34,6 +47,7 @@ int main(int argc, char** argv) {
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+  g_qtMessages = qInstallMessageHandler(FilterQtMessages);
   TKestravaApplication app(argc, argv);
   if (scripted) SetCrashDialogAllowed(false);
 
