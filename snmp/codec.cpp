@@ -92,11 +92,13 @@ constexpr uint64_t kPowersOf10[] = {1u,
                                     1000000000000000000u,
                                     10000000000000000000u};
 
-// The number of decimal digits of value: bit width * log10(2) (1233 / 4096) is the digit
-// count or one less, and one comparison with a power of ten settles it.
+// The number of decimal digits of value (1 for 0): bit width * log10(2) (1233 / 4096) is the
+// digit count or one less, and one comparison with a power of ten settles it. Setting the
+// lowest bit changes neither the bit width nor the count of any value but 0.
 inline size_t DecimalDigits(uint64_t value) {
-  const size_t guess = (static_cast<size_t>(std::bit_width(value | 1)) * 1233) >> 12;
-  return guess + (value >= kPowersOf10[guess] ? 1 : 0);
+  const uint64_t odd = value | 1;
+  const size_t guess = (static_cast<size_t>(std::bit_width(odd)) * 1233) >> 12;
+  return guess + (odd >= kPowersOf10[guess] ? 1 : 0);
 }
 
 // Fills in the decimal digits of value from the back, ending at end, two per division.
@@ -116,6 +118,17 @@ inline void FillDigits(Char* end, Number value) {
   }
 }
 
+// Fills in the decimal digits of value, ending at end. Divisions in 32 bits are cheaper, and
+// 32-bit counters are the usual values.
+template <typename Char>
+inline void FillUnsigned(Char* end, uint64_t value) {
+  if (value <= 0xFFFFFFFFu) {
+    FillDigits(end, static_cast<uint32_t>(value));
+  } else {
+    FillDigits(end, value);
+  }
+}
+
 // Writes value in decimal at p and returns the end.
 template <typename Char>
 inline Char* WriteUnsigned(Char* p, uint64_t value) {
@@ -124,12 +137,7 @@ inline Char* WriteUnsigned(Char* p, uint64_t value) {
     return p + 1;
   }
   Char* const end = p + DecimalDigits(value);
-  // Divisions in 32 bits are cheaper, and 32-bit counters are the usual values.
-  if (value <= 0xFFFFFFFFu) {
-    FillDigits(end, static_cast<uint32_t>(value));
-  } else {
-    FillDigits(end, value);
-  }
+  FillUnsigned(end, value);
   return end;
 }
 
@@ -164,8 +172,9 @@ constexpr std::array<TSmallArc, 128> kSmallArcs = MakeSmallArcs();
 
 inline void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
   const size_t at = out.size();
-  out.resize(at + 20);
-  out.resize(static_cast<size_t>(WriteUnsigned(out.data() + at, value) - out.data()));
+  const size_t digits = DecimalDigits(value);
+  out.resize(at + digits);
+  FillUnsigned(out.data() + at + digits, value);
 }
 
 void AppendSignedText(TByteBuffer& out, int64_t value) {
@@ -197,7 +206,7 @@ inline uint8_t* WriteSubId(uint8_t* p, uint64_t value) {
 }
 
 // The length of the common prefix of two texts, compared eight characters at a time.
-size_t CommonPrefix(std::string_view a, std::string_view b) {
+inline size_t CommonPrefix(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -561,6 +562,35 @@ TEST(CodecParse, ValuesRenderAsText) {
     EXPECT_EQ(objects.At(1).Type, c.type) << c.binding;
     EXPECT_EQ(objects.At(1).Value.view(), c.value) << c.binding;
     EXPECT_EQ(objects.At(1).Value.size(), c.value.size());
+  }
+}
+
+TEST(CodecParse, NumbersAtEveryDigitBoundaryRenderAsDecimal) {
+  // Big-endian content octets of a value, with the leading 00 of a Counter64 of nine.
+  auto octets = [](uint64_t value) {
+    std::vector<uint8_t> content = {0};
+    for (int shift = 56; shift >= 0; shift -= 8) content.push_back(uint8_t(value >> shift));
+    return content;
+  };
+  std::vector<uint64_t> values = {0, 1, 0xFFFFFFFFu, 0x100000000u, ~uint64_t{0}};
+  uint64_t power = 1;
+  for (int digits = 1; digits <= 19; ++digits) {
+    power *= 10;  // 10^19 is the largest power of ten in 64 bits
+    values.insert(values.end(), {power - 1, power, power + 1});
+  }
+  for (const uint64_t value : values) {
+    const auto content = octets(value);
+    TByteBuffer text;
+    ASSERT_TRUE(RenderValue(kTagCounter64, content.data(), content.size(), text)) << value;
+    EXPECT_EQ(text.view(), std::to_string(value));
+    // The same magnitude as a signed INTEGER of eight octets, both signs.
+    if (value <= uint64_t{INT64_MAX}) {
+      for (const int64_t signedValue : {int64_t(value), -int64_t(value)}) {
+        const auto bits = octets(uint64_t(signedValue));
+        ASSERT_TRUE(RenderValue(kTagInteger, bits.data() + 1, 8, text)) << signedValue;
+        EXPECT_EQ(text.view(), std::to_string(signedValue));
+      }
+    }
   }
 }
 
