@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,6 +85,16 @@ bool SnmpdProcess::start(const std::string& extraConfig) {
   }
   m_pid = ::fork();
   if (m_pid == 0) {
+    // The agent must not outlive a test that crashed, nor hold the test's output pipe open
+    // (a test runner would wait for it until its time-out).
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    if (devNull >= 0) {
+      ::dup2(devNull, STDIN_FILENO);
+      ::dup2(devNull, STDOUT_FILENO);
+      ::dup2(devNull, STDERR_FILENO);
+      if (devNull > STDERR_FILENO) ::close(devNull);
+    }
     ::setenv("SNMP_PERSISTENT_DIR", m_dir.c_str(), 1);
     ::setenv("MIBS", "", 1);
     const std::string logFile = m_dir + "/snmpd.log";
