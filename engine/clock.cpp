@@ -3,13 +3,24 @@
 #include <QDateTime>
 #include <QTime>
 #include <cmath>
+#include <mutex>
 
 namespace kestrava {
 
+namespace {
+// The local-time conversion reads the C library's time-zone state, whose own lock the thread
+// checker cannot see; both threads read the clock, so they take turns explicitly.
+std::mutex g_localTimeLock;
+}  // namespace
+
 TEngineClock SystemClock() {
   TEngineClock clock;
-  clock.NowMs = [] { return static_cast<int32_t>(QTime::currentTime().msecsSinceStartOfDay()); };
+  clock.NowMs = [] {
+    std::lock_guard<std::mutex> lock(g_localTimeLock);
+    return static_cast<int32_t>(QTime::currentTime().msecsSinceStartOfDay());
+  };
   clock.NowDays = [] {
+    std::lock_guard<std::mutex> lock(g_localTimeLock);
     // Days since 1899-12-30 with the time of day as the fraction, from the local clock.
     static const QDate epoch(1899, 12, 30);
     const QDateTime now = QDateTime::currentDateTime();
