@@ -75,15 +75,19 @@ void TSession::StartInstanceWalk() {
   m_instances.clear();
   m_instanceDescrs.clear();
   InstancesChanged();
-  m_sessionRequest.OidList.clear();
-  AppendItem(m_sessionRequest.OidList, m_config.LabelOid);
-  m_sessionRequest.TriesLeft = 5;
-  m_sessionRequest.Purpose = kPurposeDiscovery;
   try {
-    DispatchRequest(m_sessionRequest, false);
+    SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
   } catch (const std::exception& error) {
     StopDiscovery(error.what());
   }
+}
+
+void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
+  walk.OidList.clear();
+  AppendItem(walk.OidList, oid);
+  walk.TriesLeft = 5;
+  walk.Purpose = purpose;
+  DispatchRequest(walk, false);
 }
 
 void TSession::StopDiscovery(const std::string& message) {
@@ -112,12 +116,8 @@ void TSession::WalkStep(const std::string& oid, const std::string& value,
     m_foundDescrs.push_back(value);
     m_window.ShowStatus("Instance " + suffix + " detected");
   }
-  m_sessionRequest.OidList.clear();
-  AppendItem(m_sessionRequest.OidList, oid);
-  m_sessionRequest.TriesLeft = 5;
-  m_sessionRequest.Purpose = kPurposeDiscovery;
   try {
-    DispatchRequest(m_sessionRequest, false);
+    SendWalkStep(m_sessionRequest, oid, kPurposeDiscovery);
   } catch (const std::exception& error) {
     StopDiscovery(error.what());
   }
@@ -224,13 +224,9 @@ void TSession::CheckInstanceRefresh() {
   m_refreshFound.clear();
   m_refreshDescrs.clear();
   m_refreshRequest = m_sessionRequest;
-  m_refreshRequest.OidList.clear();
-  AppendItem(m_refreshRequest.OidList, m_config.LabelOid);
-  m_refreshRequest.TriesLeft = 5;
-  m_refreshRequest.Purpose = kPurposeRefresh;
   m_refreshRequest.Operation = 2;
   try {
-    DispatchRequest(m_refreshRequest, false);
+    SendWalkStep(m_refreshRequest, m_config.LabelOid, kPurposeRefresh);
   } catch (const std::exception& error) {
     m_window.ShowStatus(error.what());
   }
@@ -256,11 +252,7 @@ void TSession::RefreshStep(const std::string& oid, const std::string& value,
       m_refreshFound.push_back(suffix);
       m_refreshDescrs.push_back(value);
     }
-    m_refreshRequest.OidList.clear();
-    AppendItem(m_refreshRequest.OidList, oid);
-    m_refreshRequest.TriesLeft = 5;
-    m_refreshRequest.Purpose = kPurposeRefresh;
-    DispatchRequest(m_refreshRequest, false);
+    SendWalkStep(m_refreshRequest, oid, kPurposeRefresh);
   } catch (const std::exception& error) {
     m_window.ShowStatus(error.what());
   }

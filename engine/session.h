@@ -96,6 +96,8 @@ class TSession {
   void WalkStep(const std::string& oid, const std::string& value, const std::string& asked);
   void EndDiscovery(const std::string& note);
   void StopDiscovery(const std::string& message);
+  // One get-next step of a walk: the OID asked for, five sends allowed, the walk's purpose.
+  void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void SelectInstances();
   void BuildPollOidList();
   void StartPolling();
