@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "engine/clock.h"
+#include "engine/session.h"
+#include "shared/item_list.h"
 
 namespace kestrava {
 
@@ -107,14 +109,7 @@ void TRequestTable::Clear() {
   while (!m_entries.empty()) m_entries.pop_front();
 }
 
-}  // namespace kestrava
-
 // ExpireRequest belongs to the session: it reaches the status line and the poll job.
-#include "engine/session.h"
-#include "shared/item_list.h"
-
-namespace kestrava {
-
 void TSession::ExpireRequest(const TRequest& record) {
   // REQUIRES: RequestLock held, window's thread (the time-out scan).
   if (record.Purpose == kPurposeRefresh) return;
