@@ -7,24 +7,18 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "kestrava_version.h"
+#include "temp_dir.h"
 
 namespace kestrava {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing_files::ReadAll;
 
 class BugReportTest : public ::testing::Test {
  protected:

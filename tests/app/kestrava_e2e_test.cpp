@@ -14,6 +14,7 @@
 
 #include "kestrava_version.h"
 #include "snmpd_process.h"
+#include "temp_dir.h"
 
 namespace kestrava {
 namespace {
@@ -21,25 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RunCommand;
 using testing::SnmpdProcess;
+using testing_files::ReadAll;
+using testing_files::TempDir;
 
 const std::string kProgram = KESTRAVA_BINARY_DIR "/bin/kestrava";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrava-e2e-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // One column of the interface table by index, read with net-snmp's snmpwalk.
 std::map<std::string, std::string> Column(const SnmpdProcess& agent, const std::string& oid) {
@@ -85,7 +71,7 @@ std::string RunProgram(const std::string& args, int* status) {
 TEST(Program, ScriptedRunWritesThePieOfTheAgentsCounters) {
   SnmpdProcess agent;
   ASSERT_TRUE(agent.ok()) << agent.error();
-  TempDir dir;
+  TempDir dir("kestrava-e2e");
   const fs::path config = dir.path / "raw.xml";
   std::ofstream(config) << "<kestrava><host>127.0.0.1</host><community>cobalt</community>"
                            "<pollinginterval>1</pollinginterval><shooter><raw>true</raw>"
@@ -147,7 +133,7 @@ TEST(Program, ScriptedRunWritesThePieOfTheAgentsCounters) {
 TEST(Program, DeltaRunFromTheCommandLineEndsWithStatusZero) {
   SnmpdProcess agent;
   ASSERT_TRUE(agent.ok()) << agent.error();
-  TempDir dir;
+  TempDir dir("kestrava-e2e");
   const fs::path csv = dir.path / "out.csv";
   int status = -1;
   const std::string said =
@@ -163,7 +149,7 @@ TEST(Program, DeltaRunFromTheCommandLineEndsWithStatusZero) {
 }
 
 TEST(Program, RunsThatCannotFinishSayWhyAndFail) {
-  TempDir dir;
+  TempDir dir("kestrava-e2e");
   int silentStatus = -1;
   // Nothing listens on this port: discovery gives up.
   const std::string silent = RunProgram(
@@ -186,7 +172,7 @@ TEST(Program, RunsThatCannotFinishSayWhyAndFail) {
 TEST(Program, QuitSignalClosesTheWindowTheOrdinaryWay) {
   SnmpdProcess agent;
   ASSERT_TRUE(agent.ok()) << agent.error();
-  TempDir dir;
+  TempDir dir("kestrava-e2e");
   const fs::path csv = dir.path / "pie.csv";
   const std::string start = "QT_QPA_PLATFORM=offscreen " + kProgram + " /HOST 127.0.0.1 /PORT " +
                             std::to_string(agent.port()) + " /POLLINGINTERVAL 1 /EXPORT " +

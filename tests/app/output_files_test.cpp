@@ -3,36 +3,20 @@
 #include "app/output_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QColor>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "temp_dir.h"
 
 namespace kestrava {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrava-out-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing_files::ReadAll;
+using testing_files::TempDir;
 
 TEST(SlicesCsv, NumbersArePlainDecimal) {
   struct Case {
@@ -86,7 +70,7 @@ TEST(SlicesCsv, OneLinePerSliceInPieOrder) {
 }
 
 TEST(AtomicWrite, WritesAndReplacesWithoutLeavingATemporaryFile) {
-  TempDir dir;
+  TempDir dir("kestrava-out");
   const fs::path file = dir.path / "slices.csv";
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(file.string(), "first\n", error)) << error;
@@ -98,7 +82,7 @@ TEST(AtomicWrite, WritesAndReplacesWithoutLeavingATemporaryFile) {
 }
 
 TEST(AtomicWrite, AFileThatCannotBeWrittenSaysWhyAndLeavesNothingBehind) {
-  TempDir dir;
+  TempDir dir("kestrava-out");
   fs::create_directory(dir.path / "taken");
   struct Case {
     const char* name;
@@ -120,7 +104,7 @@ TEST(AtomicWrite, AFileThatCannotBeWrittenSaysWhyAndLeavesNothingBehind) {
 }
 
 TEST(AtomicWrite, AReaderSeesAWholeFileEveryTime) {
-  TempDir dir;
+  TempDir dir("kestrava-out");
   const fs::path file = dir.path / "pie.csv";
   const std::string a(200000, 'a');
   const std::string b(150000, 'b');
@@ -143,7 +127,7 @@ TEST(AtomicWrite, AReaderSeesAWholeFileEveryTime) {
 }
 
 TEST(AtomicWrite, PngReadsBackPixelForPixel) {
-  TempDir dir;
+  TempDir dir("kestrava-out");
   QImage image(40, 30, QImage::Format_RGB32);
   image.fill(Qt::white);
   image.setPixel(3, 4, qRgb(255, 0, 0));

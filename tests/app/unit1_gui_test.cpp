@@ -19,9 +19,9 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/unit1.h"
+#include "temp_dir.h"
 #include "ui/chart.h"
 #include "ui/unit2.h"
 
@@ -29,6 +29,8 @@ namespace kestrava {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_files::ReadAll;
+using testing_files::TempDir;
 
 // An agent that never answers: a bound UDP socket nobody reads, so discovery stays pending
 // while a test looks at the window.
@@ -53,23 +55,6 @@ class SilentAgent {
   int m_fd = -1;
   int m_port = 0;
 };
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrava-window-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 QStringList Items(const QComboBox* list) {
   QStringList items;
@@ -226,7 +211,7 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
 }
 
 TEST_F(WindowTest, StartUpPutsTheSettingsIntoTheControls) {
-  TempDir dir;
+  TempDir dir("kestrava-window");
   const fs::path config = dir.path / "k.xml";
   std::ofstream(config) << "<kestrava><programtitle>Edge</programtitle>"
                            "<charttitle>Senders</charttitle><chart3D>false</chart3D>"
@@ -344,7 +329,7 @@ TEST_F(WindowTest, StartUpPutsTheSettingsIntoTheControls) {
 }
 
 TEST_F(WindowTest, AFailedLoadShowsItsMessageOnceAndLeavesTheWindowIdle) {
-  TempDir dir;
+  TempDir dir("kestrava-window");
   const fs::path broken = dir.path / "broken.xml";
   std::ofstream(broken) << "<kestrava><host>127.0.0.1</host><shooter>";
   const fs::path missing = dir.path / "missing.xml";
@@ -528,7 +513,7 @@ void Feed(TForm1& form, const std::vector<TSliceRow>& pie) {
 }
 
 TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
-  TempDir dir;
+  TempDir dir("kestrava-window");
   const fs::path csv = dir.path / "pie.csv";
   const fs::path png = dir.path / "pie.png";
   auto form = Start({"/EXPORT", csv.string(), "/SNAPSHOT", png.string(), "/EXITAFTER", "2"});
@@ -552,7 +537,7 @@ TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
 }
 
 TEST_F(WindowTest, AFileThatCannotBeWrittenIsReportedAndPollingGoesOn) {
-  TempDir dir;
+  TempDir dir("kestrava-window");
   const fs::path csv = dir.path / "missing-folder" / "pie.csv";
   auto form = Start({"/EXPORT", csv.string()});
   Feed(*form, {{"eth0", 1, 0}});
@@ -565,7 +550,7 @@ TEST_F(WindowTest, AFileThatCannotBeWrittenIsReportedAndPollingGoesOn) {
 }
 
 TEST_F(WindowTest, ScriptedRunThatCannotWriteItsLastFilesFails) {
-  TempDir dir;
+  TempDir dir("kestrava-window");
   const fs::path csv = dir.path / "missing-folder" / "pie.csv";
   auto form = Start({"/EXPORT", csv.string(), "/EXITAFTER", "1"});
   testing::internal::CaptureStderr();
@@ -577,7 +562,7 @@ TEST_F(WindowTest, ScriptedRunThatCannotWriteItsLastFilesFails) {
 }
 
 TEST_F(WindowTest, ScriptedRunNeverWaitsForAPerson) {
-  TempDir dir;
+  TempDir dir("kestrava-window");
   struct Case {
     const char* name;
     std::vector<std::string> args;
