@@ -46,9 +46,3 @@ TEST(QuitSignals, DefaultActionIsRestoredAfterwards) {
 
 }  // namespace
 }  // namespace kestrava
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

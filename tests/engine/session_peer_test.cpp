@@ -61,9 +61,3 @@ TEST(SessionPeerTest, TopReceiversAgainstTheLocalAgent) {
 
 }  // namespace
 }  // namespace kestrava
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -528,9 +528,3 @@ TEST_F(SessionTest, ClosingDuringAPollEndsCleanlyWithNoRequestLeft) {
 
 }  // namespace
 }  // namespace kestrava
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -276,9 +276,3 @@ TEST_F(SnmpdV3Test, WrongPasswordFailsAuthentication) {
 
 }  // namespace
 }  // namespace kestrava
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

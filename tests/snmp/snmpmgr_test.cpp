@@ -686,9 +686,3 @@ TEST_F(SnmpMgrTest, BlockingSilenceTimesOutAndBusyAndResetRules) {
 
 }  // namespace
 }  // namespace kestrava
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -132,12 +132,4 @@ TEST(AboutBox, BannerIsOursAtItsSize) {
 }  // namespace
 }  // namespace kestrava
 
-int main(int argc, char** argv) {
-  // Window tests draw offscreen, also when the build lists them without a display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
-
 #include "unit2_gui_test.moc"
