@@ -4,40 +4,23 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "snmp/snmpmgr.h"
 #include "snmpd_process.h"
+#include "snmpmgr_test_util.h"
 
 namespace kestrava {
 namespace {
 
+using ::kestrava::testing::ErrorOf;
 using ::kestrava::testing::RunCommand;
 using ::kestrava::testing::SnmpdProcess;
+using ::kestrava::testing::WaitFor;
 
 const char kIfDescr[] = "1.3.6.1.2.1.2.2.1.2";
 const char kSysDescr0[] = "1.3.6.1.2.1.1.1.0";
-
-// Serves the thread's event loop until pred holds or 3 s pass.
-bool WaitFor(const std::function<bool()>& pred) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (!pred() && std::chrono::steady_clock::now() < end)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return pred();
-}
-
-std::string ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ESnmpMgr& e) {
-    return e.what();
-  }
-  return "";
-}
 
 // A blocking manager aimed at the agent.
 void Aim(TSnmpMgr& mgr, const SnmpdProcess& agent, int version) {

@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 #include <chrono>
@@ -19,32 +18,19 @@
 #include "fake_agent.h"
 #include "snmp/codec.h"
 #include "snmpd_process.h"
+#include "snmpmgr_test_util.h"
 
 namespace kestrava {
 namespace {
 
+using testing::ErrorOf;
 using testing::FakeAgent;
+using testing::WaitFor;
 using Clock = std::chrono::steady_clock;
-
-// Serves the thread's event loop until pred holds or ms pass; returns pred().
-bool WaitFor(const std::function<bool()>& pred, int ms = 3000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (!pred() && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return pred();
-}
 
 // Serves the event loop for ms milliseconds.
 void Serve(int ms) {
   WaitFor([] { return false; }, ms);
-}
-
-std::string ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ESnmpMgr& e) {
-    return e.what();
-  }
-  return "";
 }
 
 struct TResponse {
