@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/clock.h"
-#include "engine/window.h"
+#include "null_window.h"
 
 namespace kestrava::testing {
 
@@ -25,7 +25,7 @@ struct Slice {
   bool operator==(const Slice&) const = default;
 };
 
-class RecordingWindow : public IMainWindow {
+class RecordingWindow : public NullWindow {
  public:
   std::vector<std::string> statuses;  // every ShowStatus text, in order
   std::string status;                 // what the status line shows now
@@ -52,20 +52,7 @@ class RecordingWindow : public IMainWindow {
     instanceMaskItems = items;
     instanceMaskSelected = selected;
   }
-  void SetSliceList(const std::vector<std::string>&, int) override {}
-  void SetIntervalList(const std::vector<std::string>&, int) override {}
-  void SetInstanceGroupVisible(bool) override {}
-  void SetSlicesGroupVisible(bool) override {}
   void SetIntervalGroupVisible(bool visible) override { intervalGroupVisible = visible; }
-  void SetValueModeButtons(bool) override {}
-  void SetView3D(bool) override {}
-  void SetLegendButton(bool) override {}
-  void ApplyLegendMode(bool, TLegendAlignment) override {}
-  void SetCaption(const std::string&) override {}
-  void SetChartTitle(const std::string&) override {}
-  void SetWindowSize(int, int) override {}
-  void SetRefreshInstancesChecked(bool) override {}
-  void SetChartHint(const std::string&) override {}
   void ShowMessageBox(const std::string& text) override { stopped.push_back("box: " + text); }
   void ClearSlices() override { building.clear(); }
   void AddSlice(const std::string& label, double value, double position, uint32_t) override {
