@@ -1,7 +1,7 @@
 #!/bin/sh
 # Walks the interface table and a long subtree of a private snmpd on 127.0.0.1 with
 # kestrava-snmp and with net-snmp's snmpwalk (-v1, one get-next per step, like for like),
-# process start included, and prints both times and their ratio.
+# process start included, and prints the median time of each and their ratio.
 # Usage: bench/snmp/walk_vs_snmpwalk.sh BUILD_DIR [ROUNDS]
 set -eu
 build=${1:?usage: walk_vs_snmpwalk.sh BUILD_DIR [ROUNDS]}
@@ -24,22 +24,28 @@ for i in $(seq 50); do
   sleep 0.1
 done
 
-# Seconds for ROUNDS runs of a command (output discarded).
-timed() {
+# Runs the two walks alternately ROUNDS times each, so that both meet the agent in the same
+# states (its interface cache expires every few seconds), and prints the median seconds of each.
+compare() {
   python3 - "$rounds" "$@" <<'PY'
-import subprocess, sys, time
-rounds = int(sys.argv[1]); cmd = sys.argv[2:]
-start = time.perf_counter()
+import statistics, subprocess, sys, time
+rounds = int(sys.argv[1]); split = sys.argv.index("--")
+commands = [sys.argv[2:split], sys.argv[split + 1:]]
+times = [[], []]
 for _ in range(rounds):
-    subprocess.run(cmd, stdout=subprocess.DEVNULL, check=True)
-print(f"{time.perf_counter() - start:.3f}")
+    for i, cmd in enumerate(commands):
+        start = time.perf_counter()
+        subprocess.run(cmd, stdout=subprocess.DEVNULL, check=True)
+        times[i].append(time.perf_counter() - start)
+print(f"{statistics.median(times[0]):.4f} {statistics.median(times[1]):.4f}")
 PY
 }
 
 for subtree in 1.3.6.1.2.1.2.2 1.3.6.1.2.1; do
   count=$("$tool" walk -v 1 -c cobalt 127.0.0.1:$port $subtree | wc -l)
-  ours=$(timed "$tool" walk -v 1 -c cobalt 127.0.0.1:$port $subtree)
-  theirs=$(timed snmpwalk -On -v1 -c cobalt 127.0.0.1:$port $subtree)
+  read -r ours theirs <<EOF2
+$(compare "$tool" walk -v 1 -c cobalt 127.0.0.1:$port $subtree -- snmpwalk -On -v1 -c cobalt 127.0.0.1:$port $subtree)
+EOF2
   ratio=$(python3 -c "print(f'{$ours / $theirs:.2f}')")
-  echo "walk $subtree ($count objects, $rounds runs): kestrava-snmp ${ours}s, snmpwalk ${theirs}s, ratio $ratio"
+  echo "walk $subtree ($count objects, median of $rounds alternating runs): kestrava-snmp ${ours}s, snmpwalk ${theirs}s, ratio $ratio"
 done
