@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace kestrava {
+#include "shared/session_types.h"
 
-enum TLegendAlignment { laLeft = 0, laRight = 1, laTop = 2, laBottom = 3 };
+namespace kestrava {
 
 // Instance modes: how the rows of the value slots are found.
 inline constexpr int kInstanceModeNone = 0;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "config/config_rec.h"
-#include "engine/request.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 

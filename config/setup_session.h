@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "config/config_rec.h"
-#include "engine/request.h"
+#include "shared/session_types.h"
 #include "engine/window.h"
 
 namespace kestrava {

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/request.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 

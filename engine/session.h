@@ -16,7 +16,7 @@
 #include "engine/clock.h"
 #include "engine/component_gate.h"
 #include "engine/hand_over.h"
-#include "engine/request.h"
+#include "shared/session_types.h"
 #include "engine/request_table.h"
 #include "engine/window.h"
 #include "engine/worker.h"

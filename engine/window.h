@@ -11,9 +11,6 @@
 
 namespace kestrava {
 
-// Colour value meaning "take the palette colour of this slice's index".
-inline constexpr uint32_t PaletteColour = 0x20000000;
-
 class IMainWindow {
  public:
   virtual ~IMainWindow() = default;

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "engine/clock.h"
-#include "engine/request.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 

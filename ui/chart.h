@@ -11,8 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "config/config_rec.h"
-#include "engine/window.h"
+#include "shared/session_types.h"
 #include "ui/chart_geometry.h"
 
 namespace kestrava {

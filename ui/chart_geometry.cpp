@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "engine/window.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 

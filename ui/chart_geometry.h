@@ -15,7 +15,7 @@
 #include <functional>
 #include <vector>
 
-#include "config/config_rec.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 

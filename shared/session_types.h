@@ -1,6 +1,7 @@
 #pragma once
-// TRequest: the record of one SNMP request, copied by value. Used for every request in the
-// request table, for the session and refresh requests, and inside every schedule job.
+// Plain types that the engine, the configuration and the chart share: the session request
+// (TRequest, copied by value), the legend's side and the colour that asks for the palette.
+// Thread: any; plain data.
 
 #include <cstdint>
 #include <string>
@@ -27,5 +28,11 @@ struct TRequest {
 inline constexpr int32_t kPurposePoll = 0;
 inline constexpr int32_t kPurposeDiscovery = 10;
 inline constexpr int32_t kPurposeRefresh = 11;
+
+// Where the legend stands beside the pie.
+enum TLegendAlignment { laLeft = 0, laRight = 1, laTop = 2, laBottom = 3 };
+
+// Colour value meaning "take the palette colour of this slice's index".
+inline constexpr uint32_t PaletteColour = 0x20000000;
 
 }  // namespace kestrava
