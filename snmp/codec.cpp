@@ -13,11 +13,6 @@ namespace kestrava {
 
 namespace {
 
-constexpr char kPduBuildError[] = "Error building SNMP PDU.";
-constexpr char kPacketBuildError[] = "Error building SNMP packet.";
-constexpr char kClockUnknownText[] =
-    "RemoteEngineTime must be known in order to complete the requested operation. Perform a "
-    "discover first.";
 
 constexpr uint64_t kMaxArc = 0xFFFFFFFFu;
 
@@ -540,18 +535,18 @@ int BuildCommunityMessage(int action, TSnmpMessage& msg, TObjectTable& objects, 
   const size_t message = ber::Open(out, 0x30);
   ber::PutInteger(out, msg.Version);
   if (!ber::PutPrimitive(out, kTagOctetString, msg.Community.data(), msg.Community.size())) {
-    errorText = kPacketBuildError;
-    return kCodecBadElement;
+    errorText = kTextBuildPacket;
+    return kErrBadElement;
   }
   if (!BuildPdu(action, msg, objects, out)) {
-    errorText = kPduBuildError;
-    return kCodecBadElement;
+    errorText = kTextBuildPdu;
+    return kErrBadElement;
   }
   if (!ber::CloseSequence(out, message)) {
-    errorText = kPacketBuildError;
-    return kCodecBadElement;
+    errorText = kTextBuildPacket;
+    return kErrBadElement;
   }
-  return kCodecOk;
+  return kErrNone;
 }
 
 bool PutOctets(TByteBuffer& out, const TByteBuffer& bytes) {
@@ -566,8 +561,8 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
   const bool idDiscovery = action == kActionDiscoverEngineId;
   const bool authenticate = !idDiscovery && !user.AuthKey.empty();
   if (authenticate && !user.ClockKnown && action != kActionDiscoverClock) {
-    errorText = kClockUnknownText;
-    return kCodecClockUnknown;
+    errorText = kTextClockUnknown;
+    return kErrClockUnknown;
   }
   msg.MsgFlags = static_cast<uint8_t>(4 | (authenticate ? 1 : 0));
   msg.SecurityModel = 3;
@@ -614,34 +609,34 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
   ok = ok && ber::ClosePrimitive(out, wrapper);
   authOffset += out.size() - before;
   if (!ok) {
-    errorText = kPacketBuildError;
-    return kCodecBadElement;
+    errorText = kTextBuildPacket;
+    return kErrBadElement;
   }
 
   const size_t scoped = ber::Open(out, 0x30);
   PutOctets(out, msg.ContextEngineId);
   PutOctets(out, msg.ContextName);
   if (!BuildPdu(action, msg, objects, out)) {
-    errorText = kPduBuildError;
-    return kCodecBadElement;
+    errorText = kTextBuildPdu;
+    return kErrBadElement;
   }
   // The scoped PDU lies behind the parameters; only the message's own length moves them.
   ok = ber::CloseSequence(out, scoped);
   before = out.size();
   if (!ok || !ber::CloseSequence(out, message)) {
-    errorText = kPacketBuildError;
-    return kCodecBadElement;
+    errorText = kTextBuildPacket;
+    return kErrBadElement;
   }
   authOffset += out.size() - before;
   if (authenticate) {
     if (!SignMessage(user.AuthProtocol, user.AuthKey, out.data(), out.size(), authOffset)) {
-      errorText = kPacketBuildError;
-      return kCodecBadElement;
+      errorText = kTextBuildPacket;
+      return kErrBadElement;
     }
     msg.AuthParams.assign(out.data() + authOffset, kAuthParamsSize);
   }
   msg.MsgId = static_cast<int32_t>(static_cast<uint32_t>(msg.MsgId) + 1);
-  return kCodecOk;
+  return kErrNone;
 }
 
 // ---- parsing ----
@@ -649,7 +644,7 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
 int ReadInt32(ber::TCursor& cursor, int32_t& value) {
   ber::TElement element;
   if (const int rc = cursor.Next(element)) return rc;
-  return ber::DecodeInt32(element, value) ? kCodecOk : kCodecBadElement;
+  return ber::DecodeInt32(element, value) ? kErrNone : kErrBadElement;
 }
 
 int ReadOctets(ber::TCursor& cursor, TByteBuffer& value, ber::TElement* element = nullptr) {
@@ -657,7 +652,7 @@ int ReadOctets(ber::TCursor& cursor, TByteBuffer& value, ber::TElement* element 
   ber::TElement& e = element ? *element : local;
   if (const int rc = cursor.Next(e)) return rc;
   value.assign(e.Content, e.Length);
-  return kCodecOk;
+  return kErrNone;
 }
 
 int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
@@ -673,27 +668,27 @@ int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
     ber::TCursor parts(binding);
     ber::TElement oid, value;
     if (const int rc = parts.Next(oid)) return rc;
-    if (!oids.Decode(oid.Content, oid.Length, object.Id)) return kCodecBadElement;
+    if (!oids.Decode(oid.Content, oid.Length, object.Id)) return kErrBadElement;
     if (const int rc = parts.Next(value)) return rc;
     object.Type = value.Tag;
     if (!RenderValue(value.Tag, value.Content, value.Length, object.Value)) {
-      return kCodecBadElement;
+      return kErrBadElement;
     }
   }
-  return kCodecOk;
+  return kErrNone;
 }
 
 int ParsePdu(const ber::TElement& pduElement, bool v1, TSnmpMessage& msg, TObjectTable& objects) {
-  if (pduElement.Tag < kPduGetRequest || pduElement.Tag > kPduReport) return kCodecBadPduType;
+  if (pduElement.Tag < kPduGetRequest || pduElement.Tag > kPduReport) return kErrBadPduType;
   msg.PduType = pduElement.Tag;
   ber::TCursor pdu(pduElement);
-  int rc = kCodecOk;
+  int rc = kErrNone;
   if (v1 && (msg.PduType == kPduTrapV1 || msg.PduType == kPduTrapV2)) {
     ber::TElement element;
     if ((rc = pdu.Next(element))) return rc;
-    if (!BerToOid(element.Content, element.Length, msg.Enterprise)) return kCodecBadElement;
+    if (!BerToOid(element.Content, element.Length, msg.Enterprise)) return kErrBadElement;
     if ((rc = pdu.Next(element))) return rc;
-    if (element.Length < 4) return kCodecBadElement;
+    if (element.Length < 4) return kErrBadElement;
     const uint8_t* a = element.Content;
     msg.AgentAddress = uint32_t{a[0]} << 24 | uint32_t{a[1]} << 16 | uint32_t{a[2]} << 8 | a[3];
     if ((rc = ReadInt32(pdu, msg.GenericTrap)) || (rc = ReadInt32(pdu, msg.SpecificTrap))) {
@@ -701,7 +696,7 @@ int ParsePdu(const ber::TElement& pduElement, bool v1, TSnmpMessage& msg, TObjec
     }
     if ((rc = pdu.Next(element))) return rc;
     uint64_t stamp = 0;
-    if (!ber::DecodeUnsigned(element.Content, element.Length, 4, stamp)) return kCodecBadElement;
+    if (!ber::DecodeUnsigned(element.Content, element.Length, 4, stamp)) return kErrBadElement;
     msg.TimeStamp = static_cast<uint32_t>(stamp);
   } else if (msg.PduType == kPduGetBulkRequest) {
     if ((rc = ReadInt32(pdu, msg.RequestId)) || (rc = ReadInt32(pdu, msg.NonRepeaters)) ||
@@ -719,7 +714,7 @@ int ParsePdu(const ber::TElement& pduElement, bool v1, TSnmpMessage& msg, TObjec
 
 int ParseV3(const uint8_t* datagram, ber::TCursor& fields, TSnmpMessage& msg,
             TObjectTable& objects) {
-  int rc = kCodecOk;
+  int rc = kErrNone;
   ber::TElement element;
   if ((rc = fields.Next(element))) return rc;
   ber::TCursor header(element);
@@ -727,7 +722,7 @@ int ParseV3(const uint8_t* datagram, ber::TCursor& fields, TSnmpMessage& msg,
   if ((rc = header.Next(element))) return rc;
   msg.MsgFlags = element.Length > 0 ? element.Content[0] : 0;
   if ((rc = ReadInt32(header, msg.SecurityModel))) return rc;
-  if (msg.SecurityModel != 3) return kCodecBadSecurityModel;
+  if (msg.SecurityModel != 3) return kErrBadSecurityModel;
   if (msg.MsgFlags & 1) msg.SecurityLevel = (msg.MsgFlags & 2) ? 3 : 1;
 
   // The security parameters: an OCTET STRING whose content is one SEQUENCE.
@@ -757,12 +752,12 @@ int ParseV3(const uint8_t* datagram, ber::TCursor& fields, TSnmpMessage& msg,
 int ParseChecked(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects) {
   ber::TCursor datagram(data, data + size);
   ber::TElement element;
-  int rc = kCodecOk;
+  int rc = kErrNone;
   if ((rc = datagram.Next(element))) return rc;
   ber::TCursor fields(element);
   if ((rc = ReadInt32(fields, msg.Version))) return rc;
   if (msg.Version == kSnmpV3) return ParseV3(data, fields, msg, objects);
-  if (msg.Version != kSnmpV1 && msg.Version != kSnmpV2c) return kCodecBadVersion;
+  if (msg.Version != kSnmpV1 && msg.Version != kSnmpV2c) return kErrBadVersion;
   if ((rc = ReadOctets(fields, msg.Community))) return rc;
   if ((rc = fields.Next(element))) return rc;
   return ParsePdu(element, msg.Version == kSnmpV1, msg, objects);
@@ -824,8 +819,8 @@ void TSnmpMessage::Clear() {
 int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
                  std::string& errorText, const TUsmCredentials* v3) {
   if (action < kActionGetRequest || action > kActionReport2) {
-    errorText = "Invalid Action code";
-    return kCodecBadAction;
+    errorText = kTextBadAction;
+    return kErrBadAction;
   }
   try {
     out.clear();
@@ -833,7 +828,7 @@ int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuff
     const int rc = msg.Version == kSnmpV3
                        ? BuildV3Message(action, msg, objects, out, errorText, v3)
                        : BuildCommunityMessage(action, msg, objects, out, errorText);
-    if (rc != kCodecOk) {
+    if (rc != kErrNone) {
       out.clear();
       return rc;
     }
@@ -841,11 +836,11 @@ int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuff
     if (msg.PduType != kPduTrapV1) {
       msg.RequestId = static_cast<int32_t>(static_cast<uint32_t>(requestId) + 1);
     }
-    return kCodecOk;
+    return kErrNone;
   } catch (const std::bad_alloc&) {
     out.clear();
-    errorText = "Out of memory.";
-    return kCodecOutOfMemory;
+    errorText = kTextOutOfMemory;
+    return kErrOutOfMemory;
   }
 }
 
@@ -855,7 +850,7 @@ int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTab
     objects.SetCount(0);
     return ParseChecked(data, size, msg, objects);
   } catch (const std::bad_alloc&) {
-    return kCodecOutOfMemory;
+    return kErrOutOfMemory;
   }
 }
 

@@ -13,23 +13,11 @@
 #include <string_view>
 
 #include "snmp/byte_buffer.h"
+#include "snmp/errors.h"
 
 namespace kestrava {
 
 struct TUsmCredentials;  // snmp/usm.h
-
-// Result codes of the codec (0 = success).
-enum : int {
-  kCodecOk = 0,
-  kCodecOutOfMemory = 200,       // "Out of memory."
-  kCodecBadAction = 304,         // "Invalid Action code"
-  kCodecClockUnknown = 311,      // SNMPv3 request with a password but no known remote clock
-  kCodecBadVersion = 305,        // version other than 0, 1, 3
-  kCodecBadPduType = 306,        // PDU tag outside 0xA0..0xA8
-  kCodecBadSecurityModel = 316,  // SNMPv3 security model other than 3
-  kCodecBadElement = 446,        // an element that cannot be read or built
-  kCodecMissingElement = 447,    // a required element is missing
-};
 
 // Build actions (the numbers the component's methods use).
 enum : int {
@@ -175,7 +163,7 @@ struct TSnmpMessage {
 // security fields from v3 (none: no user, no engine id, no authentication), advances msg.MsgId
 // and signs the message when a key is given.
 // Returns 0, 304 (bad action), 311, 446 (an OID or a length that cannot be written; errorText
-// "Error building SNMP PDU." or "Error building SNMP packet.") or 200 (out of memory).
+// kTextBuildPdu or kTextBuildPacket) or 200 (out of memory); the codes are in snmp/errors.h.
 int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
                  std::string& errorText, const TUsmCredentials* v3 = nullptr);
 

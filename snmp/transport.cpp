@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "snmp/socket_errors.h"
+#include "snmp/errors.h"
 
 namespace kestrava {
 

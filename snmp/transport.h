@@ -2,7 +2,7 @@
 // The UDP/IPv4 socket under the SNMP manager engine: opening with the component's options,
 // sending, receiving one datagram with truncation and ICMP-error detection, and the address
 // helpers (dotted text, host names). Failures are reported as Windows Sockets numbers
-// (snmp/socket_errors.h). Addresses and ports are in host byte order.
+// (snmp/errors.h). Addresses and ports are in host byte order.
 // Thread: no state shared between objects; one socket is used by one thread at a time, except
 // that SendTo may run on another thread while the owner receives (the kernel serialises them).
 

@@ -1,4 +1,4 @@
-#include "snmp/socket_errors.h"
+#include "snmp/errors.h"
 
 #include <netdb.h>
 
@@ -37,6 +37,18 @@ const char kTextTimeoutNotPositive[] = "Timeout must be positive for the request
 const char kTextRole[] = "Operation not permitted in current role.";
 const char kTextNoSuchOid[] = "OID does not exist.";
 const char kTextBuildPacket[] = "Error building SNMP packet.";
+const char kTextBuildPdu[] = "Error building SNMP PDU.";
+const char kTextDigestWrong[] =
+    "User authentication failed (signature of incoming packet could not be verified with the "
+    "local user credentials).";
+const char kTextNoAuthPassword[] =
+    "User authentication failed (incoming packet claims to be signed but local user credentials "
+    "do not provide an authentication password).";
+const char kTextSignatureMissing[] =
+    "User authentication failed (incoming packet claims to be signed but it is missing the "
+    "signature).";
+const char kTextNotSigned[] =
+    "An authenticated message was expected, but the received message is not signed.";
 const char kTextUnreachable[] = "Destination unreachable (service unavailable?).";
 const char kTextRecvError[] = "Winsock error in recv()";
 const char kTextParseError[] = "SNMP: Error parsing received packet.";

@@ -1,16 +1,17 @@
 #pragma once
-// Every error code and text of the SNMP transport and component in one place: the codes the
-// component returns from calls, the Windows Sockets numbers its users see for socket and
-// resolver failures (errno and getaddrinfo results are mapped onto them), and the names of
-// the SNMP error-status values.
+// Every error code and text of the SNMP layer in one place: the codes of the codec, of the
+// component's calls and of its receive path, the Windows Sockets numbers its users see for
+// socket and resolver failures (errno and getaddrinfo results are mapped onto them), and the
+// names of the SNMP error-status values.
 // Thread: pure functions over constant tables; any thread.
 
 #include <string>
 
 namespace kestrava {
 
-// Codes of calls and of the receive path.
+// Codes of the codec, of calls and of the receive path (0 is success).
 enum TSnmpError : int {
+  kErrNone = 0,
   kErrUnknownConfig = -1,
   kErrAlreadyActive = 104,
   kErrLocalPortActive = 106,
@@ -28,13 +29,22 @@ enum TSnmpError : int {
   kErrTooManyObjects = 302,
   kErrNotIpAddress = 303,
   kErrBadAction = 304,
+  kErrBadVersion = 305,        // a version other than 0, 1 or 3
+  kErrBadPduType = 306,        // a PDU tag outside 0xA0..0xA8
   kErrBusy = 307,
-  kErrClockUnknown = 311,
+  kErrDigestWrong = 308,       // the signature does not verify
+  kErrNoAuthPassword = 309,    // signed, but no authentication password here
+  kErrSignatureMissing = 310,  // signed, but no signature
+  kErrClockUnknown = 311,      // an authenticated request before the remote clock is known
+  kErrBadSecurityModel = 316,  // an SNMPv3 security model other than 3
   kErrTimeoutNotPositive = 312,
   kErrMismatch = 318,
   kErrRole = 319,
   kErrEngineIdIgnored = 320,
+  kErrNotSigned = 321,  // an authenticated answer was expected
   kErrNoSuchOid = 322,
+  kErrBadElement = 446,      // an element that cannot be read or built
+  kErrMissingElement = 447,  // a required element is missing
 };
 
 // Windows Sockets numbers used by the transport.
@@ -83,6 +93,11 @@ extern const char kTextTimeoutNotPositive[];
 extern const char kTextRole[];
 extern const char kTextNoSuchOid[];
 extern const char kTextBuildPacket[];
+extern const char kTextBuildPdu[];
+extern const char kTextDigestWrong[];
+extern const char kTextNoAuthPassword[];
+extern const char kTextSignatureMissing[];
+extern const char kTextNotSigned[];
 // Receive path.
 extern const char kTextUnreachable[];
 extern const char kTextRecvError[];

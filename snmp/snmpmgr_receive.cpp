@@ -1,0 +1,272 @@
+// The receive path of the engine: every datagram taken from the socket is parsed, matched,
+// checked and delivered as one event; SNMPv3 messages pass the user-based security checks.
+
+#include <cstdlib>
+
+#include "snmp/errors.h"
+#include "snmp/snmpmgr_engine.h"
+
+namespace kestrava {
+
+void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t addr,
+                                     uint16_t port) {
+  const std::string source = DottedAddress(addr);
+  in.Clear();
+  objects.SetCount(0);
+  FirePacketTrace(data, size, 1, source, port);
+  if (const int parsed = ParseMessage(data, size, in, objects); parsed != 0) {
+    FireError(parsed, kTextParseError);
+    return;
+  }
+  bool awaited = false;
+  if (waiting) {
+    if (const char* mismatch = AwaitedMismatch(addr, port)) {
+      FireBadPacket(data, size, source, port, kErrMismatch, mismatch);
+      return;
+    }
+    awaited = true;
+  }
+  if (in.PduType == kPduGetRequest || in.PduType == kPduGetNextRequest ||
+      in.PduType == kPduSetRequest || in.PduType == kPduGetBulkRequest) {
+    // A manager takes no requests; a blocking send that waited for this one is over.
+    if (awaited) {
+      waitError = 0;
+      gotAwaited = true;
+      waiting = false;
+    }
+    FireBadPacket(data, size, source, port, kErrRole, kTextRole);
+    return;
+  }
+  if (in.Version == kSnmpV3 && !CheckV3(data, size, source, port, awaited)) {
+    if (awaited) {
+      gotAwaited = true;
+      waiting = false;
+    }
+    return;
+  }
+  if (awaited) {
+    waitError = 0;
+    gotAwaited = true;
+  }
+  Deliver(addr, port, source);
+  if (awaited) waiting = false;
+}
+
+const char* TSnmpMgrEngine::AwaitedMismatch(uint32_t addr, uint16_t port) const {
+  if (addr != remoteAddr || (port != remotePort && !ignorePortMismatch)) return kTextOriginUnknown;
+  if (in.Version != sentVersion) return kTextVersionMismatch;
+  if (in.Version != kSnmpV3) return in.RequestId != sentRequestId ? kTextRequestIdMismatch : nullptr;
+  if (in.MsgId != sentMsgId) return kTextV3MessageIdMismatch;
+  if (!in.UserName.empty() && !sentUser.empty() && in.UserName.view() != sentUser)
+    return kTextV3UserMismatch;
+  if (!in.AuthEngineId.empty() && !remoteEngineId.empty() &&
+      in.AuthEngineId.view() != remoteEngineId)
+    return kTextV3EngineIdMismatch;
+  return nullptr;
+}
+
+void TSnmpMgrEngine::Deliver(uint32_t addr, uint16_t port, const std::string& source) {
+  switch (in.PduType) {
+    case kPduResponse:
+      FireResponseLike(kEventResponse, source, port);
+      return;
+    case kPduReport:
+      FireResponseLike(kEventReport, source, port);
+      return;
+    case kPduTrapV1:
+    case kPduTrapV2:
+      DeliverTrap(source, port);
+      return;
+    case kPduInformRequest:
+      AnswerInform(addr, port, source);
+      return;
+    default:
+      return;
+  }
+}
+
+void TSnmpMgrEngine::DeliverTrap(const std::string& source, uint16_t port) {
+  std::string trapOid;
+  uint32_t timeStamp = 0;
+  if (in.Version == kSnmpV1) {
+    // The generic traps have OIDs of their own under snmpTraps; the rest name the enterprise.
+    trapOid = in.Enterprise.str();
+    if (trapOid == "1.3.6.1.6.3.1.1.5")
+      trapOid += "." + std::to_string(in.GenericTrap + 1);
+    else
+      trapOid += "." + std::to_string(in.GenericTrap) + "." + std::to_string(in.SpecificTrap);
+    timeStamp = in.TimeStamp;
+  } else {
+    for (int i = 1; i <= objects.Count(); ++i) {
+      const TSnmpObject& o = objects.At(i);
+      if (o.Id == std::string_view("1.3.6.1.6.3.1.1.4.1.0")) trapOid = o.Value.str();
+      if (o.Id == std::string_view("1.3.6.1.2.1.1.3.0"))
+        timeStamp = static_cast<uint32_t>(ParseInt(o.Value.str()));
+    }
+  }
+  const std::string community = in.Community.str();
+  const std::string userName = in.UserName.str();
+  intptr_t p[9] = {in.RequestId,
+                   in.Version,
+                   reinterpret_cast<intptr_t>(community.c_str()),
+                   reinterpret_cast<intptr_t>(userName.c_str()),
+                   in.SecurityLevel,
+                   reinterpret_cast<intptr_t>(trapOid.c_str()),
+                   static_cast<intptr_t>(timeStamp),
+                   reinterpret_cast<intptr_t>(source.c_str()),
+                   port};
+  int l[9] = {};
+  Fire(kEventTrap, 9, p, l);
+}
+
+void TSnmpMgrEngine::AnswerInform(uint32_t addr, uint16_t port, const std::string& source) {
+  const std::string community = in.Community.str();
+  const std::string userName = in.UserName.str();
+  const std::string description = ErrorStatusName(in.ErrorStatus);
+  intptr_t p[10] = {in.RequestId,
+                    in.Version,
+                    reinterpret_cast<intptr_t>(community.c_str()),
+                    reinterpret_cast<intptr_t>(userName.c_str()),
+                    in.SecurityLevel,
+                    reinterpret_cast<intptr_t>(source.c_str()),
+                    port,
+                    in.ErrorIndex,
+                    in.ErrorStatus,
+                    reinterpret_cast<intptr_t>(description.c_str())};
+  int l[10] = {};
+  Fire(kEventInformRequest, 10, p, l);
+  in.ErrorIndex = static_cast<int32_t>(p[7]);
+  in.ErrorStatus = static_cast<int32_t>(p[8]);
+  if (in.ErrorStatus == -1) return;  // the handler chose not to answer
+  std::string text;
+  // The reply goes to the sender, which the component then keeps as its remote side.
+  remoteAddr = addr;
+  remotePort = port;
+  int code = BuildMessage(kActionResponse, in, objects, packet, text);
+  if (code != 0) {
+    FireError(code, kTextBuildResponse);
+    return;
+  }
+  FirePacketTrace(packet.data(), packet.size(), 2, source, port);
+  code = socket.SendTo(packet.data(), packet.size(), addr, port);
+  if (code != 0) FireError(code, kTextSendResponse);
+}
+
+bool TSnmpMgrEngine::CheckV3(const uint8_t* data, size_t size, const std::string& addr, int port,
+                             bool awaited) {
+  const bool isReport = in.PduType == kPduReport;
+  auto discoveryResponse = [&] {
+    if (discovering) {
+      if (remoteEngineId.empty() || remoteEngineId != in.AuthEngineId.view()) {
+        remoteEngineId = in.AuthEngineId.str();
+        clockKnown = false;
+      }
+      if (in.EngineBoots != 0 || in.EngineTime != 0) LearnClock(in);
+    }
+    const std::string engineId = in.AuthEngineId.str();
+    const std::string userName = in.UserName.str();
+    intptr_t p[7] = {reinterpret_cast<intptr_t>(engineId.data()),
+                     in.EngineBoots,
+                     in.EngineTime,
+                     reinterpret_cast<intptr_t>(userName.c_str()),
+                     in.SecurityLevel,
+                     reinterpret_cast<intptr_t>(addr.c_str()),
+                     port};
+    int l[7] = {static_cast<int>(engineId.size())};
+    Fire(kEventDiscoveryResponse, 7, p, l);
+  };
+  // An authentication failure ends the awaited send with its code instead of events.
+  auto authFailure = [&](int code, const char* text) {
+    if (awaited) {
+      waitError = code;
+      waitErrorText = text;
+      return false;
+    }
+    FireError(code, text);
+    FireError(kErrEngineIdIgnored, kTextMalformed);
+    return false;
+  };
+  const bool signedIn = (in.MsgFlags & 1) != 0;
+  if (signedIn) {
+    if (password.empty())
+      return authFailure(kErrNoAuthPassword, kTextNoAuthPassword);
+    if (in.AuthParams.empty())
+      return authFailure(kErrSignatureMissing, kTextSignatureMissing);
+    const std::string key = LocalizeKey(authProtocol, password, in.AuthEngineId.view());
+    if (!VerifyMessage(authProtocol, key, data, size, in.AuthParamsOffset, in.AuthParams.size()))
+      return authFailure(kErrDigestWrong, kTextDigestWrong);
+  } else if (sentAuthenticated) {
+    return authFailure(kErrNotSigned, kTextNotSigned);
+  }
+  if (remoteEngineId.empty() || remoteEngineId != in.AuthEngineId.view()) {
+    if (isReport) {
+      discoveryResponse();
+    } else {
+      FireError(kErrEngineIdIgnored, kTextUnknownEngineId);
+    }
+    return false;
+  }
+  if (signedIn) {
+    const bool inWindow = clockKnown && in.EngineBoots == remoteBoots &&
+                          std::abs(int64_t{in.EngineTime} - EstimatedEngineTime()) <= timeWindow;
+    if (!inWindow) {
+      if (isReport) {
+        discoveryResponse();
+      } else {
+        FireError(kErrEngineIdIgnored, kTextBadTiming);
+      }
+      return false;
+    }
+  }
+  if (isReport && discovering) {
+    discoveryResponse();
+    return false;
+  }
+  return true;
+}
+
+void TSnmpMgrEngine::FireError(int code, const std::string& text) {
+  intptr_t p[2] = {code, reinterpret_cast<intptr_t>(text.c_str())};
+  int l[2] = {};
+  Fire(kEventError, 2, p, l);
+}
+
+void TSnmpMgrEngine::FireBadPacket(const uint8_t* data, size_t size, const std::string& addr,
+                                   int port, int code, const char* text) {
+  intptr_t p[6] = {reinterpret_cast<intptr_t>(data),
+                   reinterpret_cast<intptr_t>(addr.c_str()),
+                   port,
+                   code,
+                   reinterpret_cast<intptr_t>(text),
+                   0};
+  int l[6] = {static_cast<int>(size)};
+  Fire(kEventBadPacket, 6, p, l);  // the manager ignores what a handler writes into Report
+}
+
+void TSnmpMgrEngine::FirePacketTrace(const uint8_t* data, size_t size, int direction,
+                                     const std::string& addr, int port) {
+  intptr_t p[4] = {reinterpret_cast<intptr_t>(data), direction,
+                   reinterpret_cast<intptr_t>(addr.c_str()), port};
+  int l[4] = {static_cast<int>(size)};
+  Fire(kEventPacketTrace, 4, p, l);
+}
+
+void TSnmpMgrEngine::FireResponseLike(int event, const std::string& addr, int port) {
+  const std::string community = in.Community.str();
+  const std::string userName = in.UserName.str();
+  const char* description = ErrorStatusName(in.ErrorStatus);
+  intptr_t p[10] = {in.RequestId,
+                    in.Version,
+                    reinterpret_cast<intptr_t>(community.c_str()),
+                    reinterpret_cast<intptr_t>(userName.c_str()),
+                    in.SecurityLevel,
+                    reinterpret_cast<intptr_t>(addr.c_str()),
+                    port,
+                    in.ErrorIndex,
+                    in.ErrorStatus,
+                    reinterpret_cast<intptr_t>(description)};
+  int l[10] = {};
+  Fire(event, 10, p, l);
+}
+
+}  // namespace kestrava

@@ -1,0 +1,163 @@
+// Sending: building one message from the outgoing record and the object table, SNMPv3
+// credentials and clock, engine discovery, and the blocking wait of a send with a time-out.
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <new>
+#include <thread>
+
+#include "snmp/errors.h"
+#include "snmp/snmpmgr_engine.h"
+
+namespace kestrava {
+
+namespace {
+constexpr int kWaitSliceMs = 50;
+}  // namespace
+
+void TSnmpMgrEngine::ResetAction() {
+  objects.SetCount(0);
+  waiting = false;
+  busyAction = 0;
+  out.Reset(maxPacketSize);
+  password.clear();
+  authProtocol = kAuthMd5;
+}
+
+int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
+  return static_cast<int32_t>(remoteTime + (NowMs() - remoteTimeAtMs) / 1000);
+}
+
+void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
+  remoteBoots = msg.EngineBoots;
+  remoteTime = msg.EngineTime;
+  remoteTimeAtMs = NowMs();
+  clockKnown = true;
+}
+
+int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
+  creds.User = action == kActionDiscoverEngineId ? std::string() : user;
+  creds.AuthProtocol = authProtocol;
+  creds.EngineId = remoteEngineId;
+  creds.ClockKnown = clockKnown;
+  if (clockKnown) {
+    creds.EngineBoots = remoteBoots;
+    creds.EngineTime = EstimatedEngineTime();
+  }
+  if (!password.empty() && action != kActionDiscoverEngineId) {
+    // Localising a key hashes a megabyte: keep the last one.
+    if (keyProtocol != authProtocol || keyProtocolPassword != password ||
+        keyEngineId != remoteEngineId) {
+      localizedKey = LocalizeKey(authProtocol, password, remoteEngineId);
+      keyProtocol = authProtocol;
+      keyProtocolPassword = password;
+      keyEngineId = remoteEngineId;
+    }
+    creds.AuthKey = localizedKey;
+  }
+  return 0;
+}
+
+int TSnmpMgrEngine::Send(int action) {
+  errorText.clear();
+  if (action < 0 || action > 11) return Fail(kErrBadAction, kTextBadAction);
+  if (busyAction != 0) return Fail(kErrBusy, kTextBusy);
+  if (action == 4 || action == 5) return Fail(kErrRole, kTextRole);
+  busyAction = action;
+  int code = 0;
+  if (!socket.IsOpen()) code = OpenWithRetry();
+  if (code == 0) {
+    const int32_t requestId = out.RequestId;
+    TUsmCredentials creds;
+    const bool v3 = out.Version == kSnmpV3;
+    if (v3) {
+      CurrentCredentials(action, creds);
+      if (!password.empty() && action != kActionDiscoverEngineId &&
+          action != kActionDiscoverClock && !clockKnown)
+        code = Fail(kErrClockUnknown, kTextClockUnknown);
+    }
+    if (code == 0) {
+      out.MsgMaxSize = maxPacketSize;
+      const int32_t msgId = out.MsgId;
+      try {
+        code = BuildMessage(action, out, objects, packet, errorText, v3 ? &creds : nullptr);
+      } catch (const std::bad_alloc&) {
+        code = Fail(kErrOutOfMemory, kTextOutOfMemory);
+      }
+      if (code == 0) {
+        sentRequestId = requestId;
+        sentMsgId = msgId;
+        sentVersion = out.Version;
+        sentUser = v3 ? creds.User : std::string();
+        sentAuthenticated = v3 && !creds.AuthKey.empty();
+        FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+        code = SendBytes(packet.data(), packet.size());
+        if (code == 0 && timeoutMs != 0) code = WaitForResponse();
+      }
+    }
+  }
+  busyAction = 0;
+  waiting = false;
+  if (code != 0 && errorText.empty()) errorText = kTextBuildPacket;
+  return code;
+}
+
+int TSnmpMgrEngine::Discover() {
+  errorText.clear();
+  if (password.empty() || remoteEngineId.empty()) {
+    if (!password.empty() && timeoutMs == 0)
+      return Fail(kErrTimeoutNotPositive, kTextTimeoutNotPositive);
+    discovering = true;
+    objects.SetCount(0);
+    const int code = Send(kActionDiscoverEngineId);
+    discovering = false;
+    if (code != 0 || password.empty()) return code;
+  }
+  discovering = true;
+  const int code = Send(kActionDiscoverClock);
+  discovering = false;
+  return code;
+}
+
+int TSnmpMgrEngine::WaitForResponse() {
+  waiting = true;
+  gotAwaited = false;
+  waitError = 0;
+  waitErrorText.clear();
+  deadline = NowMs() + timeoutMs;
+  auto timedOut = [this] {
+    const int64_t d = deadline;
+    return d != 0 && NowMs() > d;
+  };
+  bool expired = false;
+  if (OnOwnerThread() && QThread::currentThread()->eventDispatcher() != nullptr) {
+    // The thread's own loop serves the socket (and every other event) while the send waits;
+    // a timer wakes it to look at the deadline.
+    QTimer tick;
+    tick.start(kWaitSliceMs);
+    while (waiting) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+      if (waiting && timedOut()) {
+        expired = true;
+        break;
+      }
+    }
+  } else {
+    // Another thread's send: the owner's loop delivers the response; this thread only waits.
+    while (waiting) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (waiting && timedOut()) {
+        expired = true;
+        break;
+      }
+    }
+  }
+  waiting = false;
+  if (expired && !gotAwaited) return Fail(kErrTimeout, kTextTimeout);
+  if (waitError != 0) return Fail(waitError, waitErrorText);
+  return 0;
+}
+
+}  // namespace kestrava

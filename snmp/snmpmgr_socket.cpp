@@ -1,0 +1,134 @@
+// The engine's socket: opening with the component's options, the owner thread's readiness
+// notifier, and the loop that takes every waiting datagram.
+
+#include <QCoreApplication>
+#include <new>
+
+#include "snmp/errors.h"
+#include "snmp/snmpmgr_engine.h"
+
+namespace kestrava {
+
+int TSnmpMgrEngine::Open() {
+  errorText.clear();
+  if (socket.IsOpen()) return Fail(kErrAlreadyActive, kTextAlreadyActive);
+  reading = false;
+  closeRequested = false;
+  if (options.UseConnection && remotePort == 0)
+    return Fail(kErrRemotePortZero, kTextRemotePortZero);
+  const int code = socket.Open(localAddr, static_cast<uint16_t>(localPort), options, remoteAddr,
+                               static_cast<uint16_t>(remotePort));
+  if (code != 0) return code;
+  try {
+    receiveBuffer.resize(static_cast<size_t>(maxPacketSize));
+  } catch (const std::bad_alloc&) {
+    socket.Close();
+    return Fail(kErrOutOfMemory, kTextOutOfMemory);
+  }
+  openFd = socket.Handle();
+  RunInOwner([this] { SyncNotifier(); });
+  return 0;
+}
+
+int TSnmpMgrEngine::OpenWithRetry() {
+  int code = Open();
+  if (code != 0 && code != kErrAlreadyActive && code != kErrRemotePortZero && !forceLocalPort) {
+    localPort = 0;
+    code = Open();
+  }
+  if (code != 0 && errorText.empty()) errorText = WinsockErrorText(code);
+  return code;
+}
+
+void TSnmpMgrEngine::Close() {
+  if (!socket.IsOpen()) return;
+  if (reading) {
+    closeRequested = true;
+    return;
+  }
+  // Datagrams still queued are processed (their events fire) before the socket goes.
+  if (receiveEnabled && OnOwnerThread() && callback) ReceiveLoop();
+  CloseNow();
+}
+
+void TSnmpMgrEngine::CloseNow() {
+  if (!socket.IsOpen()) return;
+  const int fd = socket.Release();
+  openFd = -1;
+  // The notifier lives in the owner thread: it goes first, then the descriptor, so the
+  // descriptor's number cannot be reused under a live notifier.
+  RunInOwner([this, fd] {
+    SyncNotifier();
+    ::close(fd);
+  });
+}
+
+int TSnmpMgrEngine::SendBytes(const uint8_t* data, size_t size) {
+  if (!socket.IsOpen()) return Fail(kErrNotActive, kTextNotActive);
+  const int code = socket.SendTo(data, size, remoteAddr, static_cast<uint16_t>(remotePort));
+  if (code != 0) return Fail(code, WinsockErrorText(code));
+  MoveDeadline();
+  return 0;
+}
+
+void TSnmpMgrEngine::SyncNotifier() {
+  const int fd = openFd;
+  if (notifier && notifierFd != fd) {
+    delete notifier;
+    notifier = nullptr;
+    notifierFd = -1;
+  }
+  if (!notifier && fd >= 0) {
+    notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, notify);
+    notifierFd = fd;
+    QObject::connect(notifier, &QSocketNotifier::activated, notify, [this] { OnReadable(); });
+  }
+  if (notifier) notifier->setEnabled(receiveEnabled && !reading);
+}
+
+void TSnmpMgrEngine::OnReadable() {
+  if (!receiveEnabled || reading) {
+    // Readiness is level-triggered: park the notifier until the datagrams can be taken.
+    if (notifier) notifier->setEnabled(false);
+    return;
+  }
+  ReceiveLoop();
+  SyncNotifier();
+}
+
+void TSnmpMgrEngine::ReceiveLoop() {
+  reading = true;
+  while (receiveEnabled) {
+    if (closeRequested) break;
+    if (!socket.IsOpen()) break;
+    size_t size = 0;
+    uint32_t addr = 0;
+    uint16_t port = 0;
+    int code = 0;
+    const TReceiveResult r =
+        socket.Receive(receiveBuffer.data(), receiveBuffer.size(), size, addr, port, code);
+    if (r == TReceiveResult::WouldBlock) break;
+    if (r == TReceiveResult::Error) {
+      if (code == kWsaEconnreset)
+        FireError(code, kTextUnreachable);
+      else
+        FireError(code, kTextRecvError);
+      break;
+    }
+    if (size == 0) break;
+    MoveDeadline();
+    receiveEnabled = false;
+    ProcessDatagram(receiveBuffer.data(), size, addr, port);
+    receiveEnabled = true;
+    // The awaited answer ends a blocking send at once; readiness is level-triggered, so any
+    // datagram behind it is taken on the next notification.
+    if (gotAwaited && !waiting) break;
+  }
+  reading = false;
+  if (closeRequested) {
+    closeRequested = false;
+    CloseNow();
+  }
+}
+
+}  // namespace kestrava
