@@ -30,8 +30,8 @@ class ProtosSuite : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     s_dir = pattern;
     int status = -1;
-    testing::RunCommand("tar -xJf '" KESTRAVA_SHARED_DIR
-                        "/testdata/protos-c06-snmpv1-req-enc.tar.xz' -C '" +
+    testing::RunCommand("tar -xJf '" KESTRAVA_SOURCE_DIR
+                        "/tests/data/protos-c06-snmpv1-req-enc.tar.xz' -C '" +
                             s_dir + "'",
                         &status);
     ASSERT_EQ(status, 0);
