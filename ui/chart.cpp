@@ -5,7 +5,10 @@
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPolygon>
+#include <QPolygonF>
+#include <QtMath>
 
 namespace kestrava {
 
@@ -41,9 +44,26 @@ QPolygon ToPolygon(const std::vector<TPoint>& points) {
   return polygon;
 }
 
-// Text is drawn transparently with its top at y.
+QPolygonF ToPolygonF(const std::vector<TPointF>& points) {
+  QPolygonF polygon;
+  polygon.reserve(static_cast<qsizetype>(points.size()));
+  for (const TPointF& point : points) polygon.append(QPointF(point.x, point.y));
+  return polygon;
+}
+
+// A 1-pixel pen of one colour. Its joins are mitred: at a ratio above 1 the pen is wider than
+// a device pixel, and bevelled joins would cut the outer pixel off every box's corners.
+void SetPen(QPainter& p, const QColor& colour) {
+  QPen pen(colour);
+  pen.setJoinStyle(Qt::MiterJoin);
+  p.setPen(pen);
+}
+
+// Text is drawn transparently with its top at y, where the layout puts it: the half-pixel
+// move of the lines (see RenderImage) is not for text.
 void DrawTextAt(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& text) {
-  p.drawText(QPoint(x, y + fm.ascent()), text);
+  const QTransform& t = p.worldTransform();
+  p.drawText(QPointF(x - t.dx(), y + fm.ascent() - t.dy()), text);
 }
 
 // The legend's soft shadow: three lines below and three columns right of the box, black, then
@@ -51,7 +71,7 @@ void DrawTextAt(QPainter& p, const QFontMetrics& fm, int x, int y, const QString
 void DrawLegendShadow(QPainter& p, const TPixRect& box) {
   for (int j = 1; j <= 3; ++j) {
     const int grey = 85 * (j - 1);
-    p.setPen(QColor(grey, grey, grey));
+    SetPen(p, QColor(grey, grey, grey));
     p.drawLine(box.left + 3, box.bottom + j - 1, box.right + j - 2, box.bottom + j - 1);
     p.drawLine(box.right + j - 1, box.top + 3, box.right + j - 1, box.bottom + j - 2);
     p.drawPoint(box.right + j - 2, box.bottom + j - 2);
@@ -60,16 +80,21 @@ void DrawLegendShadow(QPainter& p, const TPixRect& box) {
 
 // A rectangle covering left .. right - 1 and top .. bottom - 1, filled and framed black.
 void DrawBox(QPainter& p, const TPixRect& r, const QColor& fill) {
-  p.setPen(Qt::black);
+  SetPen(p, Qt::black);
   p.setBrush(fill);
   p.drawRect(r.left, r.top, r.Width() - 1, r.Height() - 1);
 }
 
 // The title font and the small font of the legend and the marks, with their measures; the
-// metrics it hands out measure through it, so it stays where it was made.
+// metrics it hands out measure through it, so it stays where it was made. Widths in the small
+// font are looked up in, and added to, the given table of widths by text.
 struct TChartFonts {
-  explicit TChartFonts(const QFont& titleFont)
-      : title(PixelSized(titleFont)), small(SmallTextFont()), titleFm(title), smallFm(small) {}
+  TChartFonts(const QFont& titleFont, QHash<QString, int>& smallWidths)
+      : title(PixelSized(titleFont)),
+        small(SmallTextFont()),
+        titleFm(title),
+        smallFm(small),
+        widths(smallWidths) {}
   TChartFonts(const TChartFonts&) = delete;
   TChartFonts& operator=(const TChartFonts&) = delete;
   TTextMetrics Metrics() const {
@@ -79,23 +104,32 @@ struct TChartFonts {
     m.legendHeight = m.marksHeight = smallFm.height();
     m.legendSpace = smallFm.horizontalAdvance(QChar(' '));
     m.marksWidthW = smallFm.horizontalAdvance(QChar('W'));
-    m.legendWidth =
-        m.marksWidth = [this](const QString& s) { return smallFm.horizontalAdvance(s); };
+    m.legendWidth = m.marksWidth = [this](const QString& s) { return SmallWidth(s); };
+    m.legendElide = [this](const QString& s, int width) {
+      return smallFm.elidedText(s, Qt::ElideRight, width);
+    };
     return m;
+  }
+  int SmallWidth(const QString& text) const {
+    const auto known = widths.constFind(text);
+    if (known != widths.cend()) return *known;
+    const int width = smallFm.horizontalAdvance(text);
+    widths.insert(text, width);
+    return width;
   }
   QFont title;
   QFont small;
   QFontMetrics titleFm;
   QFontMetrics smallFm;
+  QHash<QString, int>& widths;
 };
 
 void PaintFrame(QPainter& p, int width, int height, const QPalette& palette) {
-  p.fillRect(0, 0, width, height, Qt::white);
   // Raised: highlight on the top and left edges, shadow on the bottom and right ones.
-  p.setPen(palette.color(QPalette::Light));
+  SetPen(p, palette.color(QPalette::Light));
   p.drawLine(0, 0, width - 2, 0);
   p.drawLine(0, 0, 0, height - 2);
-  p.setPen(palette.color(QPalette::Dark));
+  SetPen(p, palette.color(QPalette::Dark));
   p.drawLine(width - 1, 0, width - 1, height - 1);
   p.drawLine(0, height - 1, width - 1, height - 1);
 }
@@ -107,21 +141,38 @@ void PaintLegend(QPainter& p, const TLegendLayout& legend, const std::vector<TSl
   const int space = fonts.smallFm.horizontalAdvance(QChar(' '));
   for (const TLegendItem& item : legend.items) {
     DrawBox(p, legend.SwatchRect(item), Rgb(SliceColour(slices[item.slice].colour, item.slice)));
-    p.setPen(Qt::black);
-    DrawTextAt(p, fonts.smallFm, legend.ValueX(item, fonts.smallFm.horizontalAdvance(item.value)),
-               item.rowTop, item.value);
+    SetPen(p, Qt::black);
+    DrawTextAt(p, fonts.smallFm, legend.ValueX(item, item.valueTextWidth), item.rowTop, item.value);
     DrawTextAt(p, fonts.smallFm, legend.LabelX(item, space), item.rowTop, item.label);
   }
 }
 
 void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSlice>& slices) {
-  p.setPen(Qt::black);
+  SetPen(p, Qt::black);
+  if (!layout.smooth.empty()) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // The classic drawing fills the pixel right of and below each point; smooth shapes are
+    // centred on those pixels, so that both pies cover the same place.
+    p.setWorldTransform(QTransform::fromTranslate(0.5, 0.5));
+    for (const TSmoothSlice& slice : layout.smooth) {
+      const uint32_t colour =
+          slice.hairlines ? 0 : SliceColour(slices[slice.slice].colour, slice.slice);
+      p.setBrush(Rgb(colour));
+      p.drawPolygon(ToPolygonF(slice.cover));
+      p.setBrush(Rgb(DarkenColour(colour)));
+      for (const std::vector<TPointF>& rim : slice.rims) p.drawPolygon(ToPolygonF(rim));
+    }
+    p.restore();
+  }
   for (const TFlatSector& sector : layout.flat) {
-    p.setBrush(Rgb(SliceColour(slices[sector.slice].colour, sector.slice)));
+    p.setBrush(sector.hairlines ? QColor(Qt::black)
+                                : Rgb(SliceColour(slices[sector.slice].colour, sector.slice)));
     p.drawPolygon(ToPolygon(FlatSectorPolygon(layout.pie, sector)));
   }
   for (const TSolidSlice& solid : layout.solid) {
-    const uint32_t colour = SliceColour(slices[solid.slice].colour, solid.slice);
+    const uint32_t colour =
+        solid.hairlines ? 0 : SliceColour(slices[solid.slice].colour, solid.slice);
     p.setBrush(Rgb(colour));
     p.drawPolygon(ToPolygon(solid.cover));
     p.setBrush(Rgb(DarkenColour(colour)));
@@ -132,20 +183,20 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
 void PaintMarks(QPainter& p, const std::vector<TMark>& marks, const TChartFonts& fonts,
                 const QColor& tooltip) {
   const QFontMetrics& fm = fonts.smallFm;
+  p.setFont(fonts.small);
+  // The white callouts show only where they cross a slice; all of them go first, so that the
+  // long callout of a moved mark never crosses another mark's text.
+  SetPen(p, Qt::white);
+  for (const TMark& mark : marks) p.drawLine(mark.from.x, mark.from.y, mark.to.x, mark.to.y);
   for (const TMark& mark : marks) {
-    // The white callout shows only where it crosses a slice or another mark.
-    p.setPen(Qt::white);
-    p.drawLine(mark.from.x, mark.from.y, mark.to.x, mark.to.y);
-    p.setPen(QColor(128, 128, 128));
+    SetPen(p, QColor(128, 128, 128));
     p.drawLine(mark.x + 1, mark.y + mark.v, mark.x + mark.w - 1, mark.y + mark.v);
     p.drawLine(mark.x + mark.w, mark.y + 1, mark.x + mark.w, mark.y + mark.v);
     DrawBox(p, {mark.x, mark.y, mark.x + mark.w, mark.y + mark.v}, tooltip);
-    p.setPen(Qt::black);
-    const int centre = mark.x + (mark.w + 2) / 2;
+    SetPen(p, Qt::black);
     for (qsizetype j = 0; j < mark.lines.size(); ++j) {
-      const QString& line = mark.lines[j];
-      DrawTextAt(p, fm, centre - fm.horizontalAdvance(line) / 2,
-                 mark.y + 1 + static_cast<int>(j) * fm.height(), line);
+      DrawTextAt(p, fm, mark.lineX[static_cast<size_t>(j)],
+                 mark.y + 1 + static_cast<int>(j) * fm.height(), mark.lines[j]);
     }
   }
 }
@@ -162,12 +213,44 @@ TChart::TChart(QWidget* parent) : QWidget(parent) {
 
 void TChart::ClearSlices() {
   m_slices.clear();
-  update();
+  SlicesChanged();
 }
 
 void TChart::AddSlice(const QString& label, double value, double position, uint32_t colour) {
   m_slices.push_back({label, value, position, colour});
+  SlicesChanged();
+}
+
+void TChart::SetSlices(std::vector<TSlice> slices) {
+  m_slices = std::move(slices);
+  SlicesChanged();
+}
+
+void TChart::SlicesChanged() {
+  m_legendTextsValid = false;
+  m_markTextsValid = false;
   update();
+}
+
+const TSliceTexts& TChart::Texts(const TChartOptions& options, const TTextMetrics& metrics) const {
+  if (options.locale != m_textsLocale) {
+    m_textsLocale = options.locale;
+    m_legendTextsValid = m_markTextsValid = false;
+  }
+  const bool stale = options.legendVisible ? !m_legendTextsValid : !m_markTextsValid;
+  if (!stale) return m_texts;
+  // Widths of texts no longer shown would pile up over a long run of changing labels.
+  if (m_smallWidths.size() > 4 * static_cast<qsizetype>(m_slices.size()) + 1024) {
+    m_smallWidths.clear();
+  }
+  if (options.legendVisible) {
+    m_texts.legend = MeasureLegendTexts(m_slices, metrics, options.locale);
+    m_legendTextsValid = true;
+  } else {
+    m_texts.marks = MeasureMarkTexts(m_slices, metrics, options.locale);
+    m_markTextsValid = true;
+  }
+  return m_texts;
 }
 
 void TChart::SetTitleText(const QString& text) {
@@ -195,9 +278,17 @@ void TChart::SetLegendAlignment(TLegendAlignment alignment) {
   update();
 }
 
+void TChart::SetAntialiased(bool on) {
+  m_antialiased = on;
+  update();
+}
+
 TChartLayout TChart::Layout(const QSize& size) const {
-  const TChartFonts fonts(m_titleFont);
-  return LayoutChart(size.width(), size.height(), m_slices, Options(), fonts.Metrics());
+  const TChartFonts fonts(m_titleFont, m_smallWidths);
+  const TTextMetrics metrics = fonts.Metrics();
+  const TChartOptions options = Options();
+  return LayoutChart(size.width(), size.height(), m_slices, Texts(options, metrics), options,
+                     metrics);
 }
 
 TChartOptions TChart::Options() const {
@@ -206,22 +297,33 @@ TChartOptions TChart::Options() const {
   options.view3D = m_view3D;
   options.legendVisible = m_legendVisible;
   options.alignment = m_alignment;
+  options.antialiased = m_antialiased;
   return options;
 }
 
-QImage TChart::RenderImage(const QSize& size) const {
-  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-  image.setDotsPerMeterX(kDotsPerMeter96);
-  image.setDotsPerMeterY(kDotsPerMeter96);
-  const TChartFonts fonts(m_titleFont);
-  const TChartLayout layout =
-      LayoutChart(image.width(), image.height(), m_slices, Options(), fonts.Metrics());
+QImage TChart::RenderImage(const QSize& size, qreal scale) const {
+  const QSize logical = size.expandedTo(QSize(1, 1));
+  QImage image(qCeil(logical.width() * scale), qCeil(logical.height() * scale),
+               QImage::Format_RGB32);
+  image.setDevicePixelRatio(scale);
+  image.setDotsPerMeterX(qRound(kDotsPerMeter96 * scale));
+  image.setDotsPerMeterY(qRound(kDotsPerMeter96 * scale));
+  const TChartFonts fonts(m_titleFont, m_smallWidths);
+  const TTextMetrics metrics = fonts.Metrics();
+  const TChartOptions options = Options();
+  const TChartLayout layout = LayoutChart(logical.width(), logical.height(), m_slices,
+                                          Texts(options, metrics), options, metrics);
 
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
-  PaintFrame(p, image.width(), image.height(), palette());
+  p.fillRect(0, 0, logical.width(), logical.height(), Qt::white);
+  // At a ratio above 1 a 1-pixel pen is wider than a device pixel and centred on its line;
+  // half a pixel further it covers the pixel it covers at ratio 1, right of and below the
+  // line. Fills move with it and stay under their outlines.
+  if (scale != 1) p.translate(0.5, 0.5);
+  PaintFrame(p, logical.width(), logical.height(), palette());
   p.setFont(fonts.title);
-  p.setPen(Qt::black);
+  SetPen(p, Qt::black);
   DrawTextAt(p, fonts.titleFm, layout.title.x, layout.title.y, m_title);
   p.setFont(fonts.small);
   if (layout.legend.visible) PaintLegend(p, layout.legend, m_slices, fonts);
@@ -237,9 +339,10 @@ void TChart::CopyChartBitmap() {
 }
 
 void TChart::paintEvent(QPaintEvent*) {
-  // Drawn off screen first and shown in one step, so the chart never flickers.
+  // Drawn off screen first and shown in one step, so the chart never flickers; drawn at the
+  // screen's pixel density, so that text and edges stay sharp on a HiDPI screen.
   QPainter painter(this);
-  painter.drawImage(0, 0, RenderImage(size()));
+  painter.drawImage(0, 0, RenderImage(size(), devicePixelRatioF()));
 }
 
 }  // namespace kestrava

@@ -1,11 +1,15 @@
 #pragma once
 // TChart: the chart area Chart1 with its one pie series Series1, its title, and either the
 // legend or the slice marks. Every paint lays the chart out with the plain geometry of
-// "ui/chart_geometry.h", draws it into an off-screen image and shows that image in one step.
+// "ui/chart_geometry.h", draws it into an off-screen image at the screen's device-pixel ratio
+// (sizes stay in logical pixels) and shows that image in one step. The slices' texts are
+// measured once per change of text and kept between paints.
 // Thread: the window's thread only.
 
 #include <QFont>
+#include <QHash>
 #include <QImage>
+#include <QLocale>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -27,6 +31,8 @@ class TChart : public QWidget {
   // Series1. colour PaletteColour takes the palette entry of the slice's index.
   void ClearSlices();
   void AddSlice(const QString& label, double value, double position, uint32_t colour);
+  // Replaces every slice in one step, as ClearSlices and one AddSlice per slice would.
+  void SetSlices(std::vector<TSlice> slices);
   int SliceCount() const { return static_cast<int>(m_slices.size()); }
   const std::vector<TSlice>& Slices() const { return m_slices; }
 
@@ -42,12 +48,18 @@ class TChart : public QWidget {
   bool MarksVisible() const { return !m_legendVisible; }
   void SetLegendAlignment(TLegendAlignment alignment);
   TLegendAlignment LegendAlignment() const { return m_alignment; }
+  // Smooth drawing: the pie, its rims and its outlines antialiased. Off (the default), the
+  // pie is drawn pixel for pixel as its geometry places it.
+  void SetAntialiased(bool on);
+  bool Antialiased() const { return m_antialiased; }
 
-  // The geometry of one paint at the given size, as RenderImage uses it.
+  // The geometry of one paint at the given size (in logical pixels), as RenderImage uses it.
   TChartLayout Layout(const QSize& size) const;
-  // The whole chart drawn into a new image of the given size, exactly as on screen (child
-  // widgets lying on the chart, such as the "Initializing..." label, are not part of it).
-  QImage RenderImage(const QSize& size) const;
+  // The whole chart drawn into a new image of the given logical size, exactly as on screen
+  // (child widgets lying on the chart, such as the "Initializing..." label, are not part of
+  // it). At a scale above 1 the image has size * scale pixels and that device-pixel ratio:
+  // the same chart drawn finer, not enlarged. REQUIRES: scale > 0.
+  QImage RenderImage(const QSize& size, qreal scale = 1) const;
   // Puts an image of the chart area's current size on the clipboard, then repaints.
   void CopyChartBitmap();
 
@@ -56,13 +68,24 @@ class TChart : public QWidget {
 
  private:
   TChartOptions Options() const;
+  void SlicesChanged();
+  // The measured texts of the part that options show, measured again only when needed.
+  const TSliceTexts& Texts(const TChartOptions& options, const TTextMetrics& metrics) const;
 
   std::vector<TSlice> m_slices;
+  // Measured texts of the slices, and widths by text in the small font across changes of
+  // the slices, so that a feed of the same labels measures nothing again.
+  mutable TSliceTexts m_texts;
+  mutable bool m_legendTextsValid = false;
+  mutable bool m_markTextsValid = false;
+  mutable QLocale m_textsLocale;
+  mutable QHash<QString, int> m_smallWidths;
   QString m_title = QStringLiteral("Top receivers");
   QFont m_titleFont;
   bool m_view3D = true;
   bool m_legendVisible = true;
   TLegendAlignment m_alignment = laBottom;
+  bool m_antialiased = false;
 };
 
 }  // namespace kestrava

@@ -1,8 +1,10 @@
 #include "ui/chart_geometry.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "shared/session_types.h"
 
@@ -20,31 +22,66 @@ constexpr int kMarkRoom = 10;
 constexpr double kElevationDegrees = 315;
 constexpr double kRotationDegrees = 360;
 
-// Legend texts: column 0 the value, column 1 the label with carriage returns as spaces.
-TLegendItem LegendItem(int index, const TSlice& slice, const QLocale& locale) {
+TLegendItem LegendItem(int index, const TLegendText& text) {
   TLegendItem item;
   item.slice = index;
-  item.value = FormatSliceValue(slice.value, locale);
-  item.label = slice.label;
-  item.label.replace(QChar(13), QChar(' '));
+  item.value = text.value;
+  item.label = text.label;
+  item.valueTextWidth = text.valueWidth;
   return item;
 }
 
-// Fills c0 and c1 from the items and returns the text block width tw.
-int MeasureLegendColumns(TLegendLayout& legend, const TTextMetrics& metrics) {
+// Fills c0 and c1 from the first `count` texts and returns the text block width tw.
+int MeasureLegendColumns(TLegendLayout& legend, const std::vector<TLegendText>& texts, size_t count,
+                         const TTextMetrics& metrics) {
   legend.valueWidth = 0;
   legend.labelWidth = 0;
-  for (const TLegendItem& item : legend.items) {
-    legend.valueWidth = std::max(legend.valueWidth, metrics.legendWidth(item.value));
-    legend.labelWidth = std::max(legend.labelWidth, metrics.legendWidth(item.label));
+  for (size_t i = 0; i < count && i < texts.size(); ++i) {
+    legend.valueWidth = std::max(legend.valueWidth, texts[i].valueWidth);
+    legend.labelWidth = std::max(legend.labelWidth, texts[i].labelWidth);
   }
   return 2 * metrics.legendSpace - 1 + legend.valueWidth + legend.labelWidth;
+}
+
+// The width of a side legend whose text block is tw wide: text, margins and swatch.
+int SideLegendWidth(int tw) {
+  return tw + 10 + RoundEven((tw + 10) / 5.0);
+}
+
+// Cuts the side legend's labels so that the legend is at most `widest` pixels wide; false when
+// even the values alone do not fit.
+bool CutSideLegendLabels(TLegendLayout& legend, int& tw, int widest,
+                         const std::vector<TLegendText>& texts, const TTextMetrics& metrics) {
+  int fit = tw;
+  while (fit > 0 && SideLegendWidth(fit) > widest) --fit;
+  const int room = legend.labelWidth - (tw - fit);
+  if (room < 0 || SideLegendWidth(fit) > widest || !metrics.legendElide) return false;
+  legend.labelWidth = 0;
+  for (TLegendItem& item : legend.items) {
+    int width = texts[item.slice].labelWidth;
+    if (width > room) {
+      item.label = metrics.legendElide(item.label, room);
+      width = metrics.legendWidth(item.label);
+    }
+    legend.labelWidth = std::max(legend.labelWidth, width);
+  }
+  tw = 2 * metrics.legendSpace - 1 + legend.valueWidth + legend.labelWidth;
+  return true;
 }
 
 // A slice's size: its absolute value; values that are not finite size nothing, so that one
 // broken number cannot wreck the angles of every other slice.
 double SliceSize(double value) {
   return std::isfinite(value) ? std::fabs(value) : 0.0;
+}
+
+// Steps of about two pixels along an arc of the given span, for the smooth drawing.
+int SmoothSteps(const TPieRect& pie, double span) {
+  return std::max(1, static_cast<int>(std::ceil(span * std::max(pie.rx, pie.ry) / 2)));
+}
+
+TPointF EllipsePointF(const TPieRect& pie, double theta) {
+  return {pie.cx + pie.rx * std::cos(theta), pie.cy - pie.ry * std::sin(theta)};
 }
 
 void EvenUp(TPixRect& r) {
@@ -105,19 +142,24 @@ TTitleLayout PlaceTitle(TPixRect& chart, const QString& title, const TTextMetric
 }
 
 TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alignment,
-                              const std::vector<TSlice>& slices, const TTextMetrics& metrics,
-                              const QLocale& locale) {
+                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics) {
   TLegendLayout legend;
   const int h = std::max(1, metrics.legendHeight);
   legend.rowHeight = h;
   const int top = RoundEven(kLegendTopPercent * height / 100.0);
   int rows = 0;
   if (top < chart.bottom) {
-    rows = std::min(static_cast<int>(slices.size()), (chart.bottom - 2 - top) / h);
+    rows = std::min(static_cast<int>(texts.size()), (chart.bottom - 2 - top) / h);
   }
   if (rows <= 0) return legend;
-  for (int k = 0; k < rows; ++k) legend.items.push_back(LegendItem(k, slices[k], locale));
-  const int tw = MeasureLegendColumns(legend, metrics);
+  for (int k = 0; k < rows; ++k) legend.items.push_back(LegendItem(k, texts[k]));
+  int tw = MeasureLegendColumns(legend, texts, static_cast<size_t>(rows), metrics);
+  // Long labels in a narrow chart would leave no room for the title and the pie.
+  const int widest = chart.Width() / 2;
+  if (SideLegendWidth(tw) > widest && !CutSideLegendLabels(legend, tw, widest, texts, metrics)) {
+    legend.items.clear();
+    return legend;
+  }
   legend.swatchWidth = RoundEven((tw + 10) / 5.0);
   const int width = tw + 10 + legend.swatchWidth;
   if (alignment == laRight) {
@@ -147,31 +189,31 @@ TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alig
 }
 
 TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment alignment,
-                                   const std::vector<TSlice>& slices, const TTextMetrics& metrics,
-                                   const QLocale& locale) {
+                                   const std::vector<TLegendText>& texts,
+                                   const TTextMetrics& metrics) {
   TLegendLayout legend;
   const int h = std::max(1, metrics.legendHeight);
   legend.rowHeight = h;
-  const int count = static_cast<int>(slices.size());
+  const int count = static_cast<int>(texts.size());
   if (count == 0) return legend;
   // The columns are as wide as the widest texts of all slices, listed or not.
-  for (int i = 0; i < count; ++i) legend.items.push_back(LegendItem(i, slices[i], locale));
-  const int tw = MeasureLegendColumns(legend, metrics);
+  const int tw = MeasureLegendColumns(legend, texts, texts.size(), metrics);
   legend.swatchWidth = RoundEven(tw / 5.0);
   const int chartWidth = chart.Width();
   const int columns = std::min(count, (chartWidth - 10) / (legend.swatchWidth + tw + 8));
-  if (columns < 1) {
-    legend.items.clear();
-    return legend;
-  }
-  const int rows = std::min((count + columns - 1) / columns, kLegendMaxRows);
-  legend.items.resize(std::min(count, columns * rows));
+  const int pad = RoundEven(h / 10.0);
+  // A low chart lists fewer rows: the legend keeps to half the height below the title.
+  const int roomRows = (chart.Height() / 2 - 2 - 2 * pad) / h;
+  if (columns < 1 || roomRows < 1) return legend;
+  const int rows = std::min({(count + columns - 1) / columns, kLegendMaxRows, roomRows});
+  const int listed = std::min(count, columns * rows);
+  legend.items.reserve(static_cast<size_t>(listed));
+  for (int i = 0; i < listed; ++i) legend.items.push_back(LegendItem(i, texts[i]));
   const int step = tw + legend.swatchWidth + 6;
   const int half = std::min(columns * step + 10, chartWidth) / 2;
   const int middle = (chart.left + chart.right) / 2;
   legend.box.left = middle - half + RoundEven(10 * (width - 2 * half) / 100.0);
   legend.box.right = legend.box.left + 2 * half;
-  const int pad = RoundEven(h / 10.0);
   const int boxHeight = h * rows + 2 + 2 * pad;
   if (alignment == laBottom) {
     legend.box.bottom = chart.bottom - 2;
@@ -195,6 +237,16 @@ TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment 
   }
   legend.visible = true;
   return legend;
+}
+
+TPointF TProjection::ProjectF(double x, double y, double z) const {
+  if (!on) return {x, y};
+  const double a = -kElevationDegrees * kPi / 180;
+  const double b = -kRotationDegrees * kPi / 180;
+  const double s1 = std::sin(a), c1 = std::cos(a), s2 = std::sin(b), c2 = std::cos(b);
+  const double xr = x - xc, yr = y - yc, zr = z - zc;
+  const double f = zr * c2 - xr * s2;
+  return {xr * c2 + zr * s2 + xc, yr * c1 - f * s1 + yc};
 }
 
 TPoint TProjection::Project(double x, double y, double z) const {
@@ -295,6 +347,19 @@ std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& se
   return points;
 }
 
+std::vector<TPointF> SmoothSectorPolygon(const TPieRect& pie, const TFlatSector& sector) {
+  const double span = sector.full ? kFullTurn : sector.to - sector.from;
+  const int steps = SmoothSteps(pie, span);
+  std::vector<TPointF> points;
+  points.reserve(static_cast<size_t>(steps) + 2);
+  points.push_back({static_cast<double>(pie.cx), static_cast<double>(pie.cy)});
+  for (int k = 0; k <= steps; ++k) {
+    const double theta = k == steps ? sector.from + span : sector.from + span * k / steps;
+    points.push_back(EllipsePointF(pie, theta));
+  }
+  return points;
+}
+
 TSolidSlice SolidSlice(const TPieRect& pie, const TProjection& projection, int slice,
                        const TSliceAngles& angles) {
   TSolidSlice solid;
@@ -331,36 +396,236 @@ TSolidSlice SolidSlice(const TPieRect& pie, const TProjection& projection, int s
   return solid;
 }
 
+TSmoothSlice SmoothSolidSlice(const TPieRect& pie, const TProjection& projection, int slice,
+                              const TSliceAngles& angles) {
+  TSmoothSlice solid;
+  solid.slice = slice;
+  const double span = angles.end - angles.start;
+  const int n = SmoothSteps(pie, span) + 1;
+  const double depth = projection.depth;
+  std::vector<TPointF> upper(static_cast<size_t>(n)), lower(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    const double theta = k == n - 1 ? angles.end : angles.start + k * span / (n - 1);
+    const TPointF p = EllipsePointF(pie, theta);
+    upper[k] = projection.ProjectF(p.x, p.y, depth);
+    lower[k] = projection.ProjectF(p.x, p.y, 0);
+  }
+  solid.cover.reserve(static_cast<size_t>(n) + 1);
+  solid.cover.push_back(projection.ProjectF(pie.cx, pie.cy, depth));
+  solid.cover.insert(solid.cover.end(), upper.begin(), upper.end());
+  // As for the classic slice: each run of the upper arc on which x increases gets a rim.
+  int k = 1;
+  while (k < n) {
+    if (upper[k - 1].x >= upper[k].x) {
+      ++k;
+      continue;
+    }
+    const int a = k - 1;
+    int b = k;
+    while (b + 1 < n && upper[b + 1].x >= upper[b].x) ++b;
+    std::vector<TPointF> rim(upper.begin() + a, upper.begin() + b + 1);
+    for (int j = b; j >= a; --j) rim.push_back(lower[j]);
+    solid.rims.push_back(std::move(rim));
+    k = b + 1;
+  }
+  return solid;
+}
+
 QString MarkText(const TSlice& slice, const QLocale& locale) {
   return slice.label.isEmpty() ? FormatSliceValue(slice.value, locale) : slice.label;
 }
 
-int WidestMarkLine(const std::vector<TSlice>& slices, const TTextMetrics& metrics,
-                   const QLocale& locale) {
-  int widest = 0;
-  for (const TSlice& s : slices) {
-    for (const QString& line : MarkText(s, locale).split(QChar(13))) {
-      widest = std::max(widest, metrics.marksWidth(line));
+std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
+                                        const TTextMetrics& metrics, const QLocale& locale) {
+  std::vector<TMarkText> texts(slices.size());
+  for (size_t i = 0; i < slices.size(); ++i) {
+    const QString text = MarkText(slices[i], locale);
+    if (text.isEmpty()) continue;
+    TMarkText& t = texts[i];
+    t.lines = text.split(QChar(13));
+    t.lineWidths.reserve(static_cast<size_t>(t.lines.size()));
+    for (const QString& line : t.lines) {
+      t.lineWidths.push_back(metrics.marksWidth(line));
+      t.widest = std::max(t.widest, t.lineWidths.back());
     }
   }
+  return texts;
+}
+
+int WidestMarkLine(const std::vector<TMarkText>& texts) {
+  int widest = 0;
+  for (const TMarkText& t : texts) widest = std::max(widest, t.widest);
   return widest;
 }
 
-std::vector<TMark> PlaceMarks(const std::vector<TSlice>& slices,
+namespace {
+
+// The boxes of the marks placed so far, filed by the cells of a coarse grid over the chart
+// area, so that a box is tested only against the boxes near it. Boxes reaching outside the
+// area are filed in its border cells; two boxes that share a pixel still share a cell.
+class TMarkGrid {
+ public:
+  explicit TMarkGrid(const TPixRect& area)
+      : m_area(area),
+        m_columns(std::max(1, (area.Width() + kCellWidth - 1) / kCellWidth)),
+        m_rows(std::max(1, (area.Height() + kCellHeight - 1) / kCellHeight)),
+        m_cells(static_cast<size_t>(m_columns) * static_cast<size_t>(m_rows)) {}
+
+  void Add(const TPixRect& box) {
+    const int index = static_cast<int>(m_boxes.size());
+    m_boxes.push_back(box);
+    m_seen.push_back(0);
+    ForEachCell(box, [&](std::vector<int>& cell) { cell.push_back(index); });
+  }
+
+  // Calls f once for each filed box that shares a pixel with r.
+  template <typename F>
+  void ForEachOverlap(const TPixRect& r, F&& f) {
+    ++m_query;
+    ForEachCell(r, [&](const std::vector<int>& cell) {
+      for (int index : cell) {
+        if (m_seen[index] == m_query) continue;
+        m_seen[index] = m_query;
+        if (r.Overlaps(m_boxes[index])) f(m_boxes[index]);
+      }
+    });
+  }
+
+ private:
+  static constexpr int kCellWidth = 64;
+  static constexpr int kCellHeight = 32;
+
+  template <typename F>
+  void ForEachCell(const TPixRect& r, F&& f) {
+    if (r.right <= r.left || r.bottom <= r.top) return;
+    const int c0 = Column(r.left), c1 = Column(r.right - 1);
+    const int r0 = Row(r.top), r1 = Row(r.bottom - 1);
+    for (int row = r0; row <= r1; ++row) {
+      for (int column = c0; column <= c1; ++column) {
+        f(m_cells[static_cast<size_t>(row) * static_cast<size_t>(m_columns) +
+                  static_cast<size_t>(column)]);
+      }
+    }
+  }
+  int Column(int x) const { return std::clamp((x - m_area.left) / kCellWidth, 0, m_columns - 1); }
+  int Row(int y) const { return std::clamp((y - m_area.top) / kCellHeight, 0, m_rows - 1); }
+
+  TPixRect m_area;
+  int m_columns;
+  int m_rows;
+  std::vector<std::vector<int>> m_cells;
+  std::vector<TPixRect> m_boxes;
+  std::vector<unsigned> m_seen;  // the query that last met each box
+  unsigned m_query = 0;
+};
+
+// The ellipse the marks stand around: the pie's, in 3D its upper face as projected.
+struct TMarkEllipse {
+  double cx = 0;
+  double cy = 0;
+  double rx = 0;
+  double ry = 0;
+  // True when the box covers a point inside the ellipse.
+  bool Covers(const TPixRect& box) const {
+    if (rx <= 0 || ry <= 0) return false;
+    // In units of the radii the ellipse is the unit circle; the box's point nearest the
+    // centre decides.
+    const double u = std::clamp(cx, double(box.left), double(box.right - 1)) - cx;
+    const double v = std::clamp(cy, double(box.top), double(box.bottom - 1)) - cy;
+    return (u / rx) * (u / rx) + (v / ry) * (v / ry) < 1;
+  }
+};
+
+// Moves a box of the given height from top y in one direction (up when `up`), each time past
+// every box it overlaps, until it overlaps none. Without such a place inside the area's height
+// and outside the pie, where a moved mark would hide the slices: none.
+std::optional<int> FreeTop(TMarkGrid& grid, TPixRect box, int y, bool up, const TPixRect& area,
+                           const TMarkEllipse& pie) {
+  const int height = box.Height();
+  for (;;) {
+    box.top = y;
+    box.bottom = y + height;
+    if (box.top < area.top || box.bottom > area.bottom || pie.Covers(box)) return std::nullopt;
+    bool hit = false;
+    int edge = up ? INT_MAX : INT_MIN;
+    grid.ForEachOverlap(box, [&](const TPixRect& p) {
+      hit = true;
+      edge = up ? std::min(edge, p.top) : std::max(edge, p.bottom);
+    });
+    if (!hit) return y;
+    y = up ? edge - height : edge;
+  }
+}
+
+}  // namespace
+
+double ArcPixels(const TPieRect& pie, const TProjection& projection, const TSliceAngles& angles) {
+  const double ry = projection.on ? pie.ry * std::cos(kElevationDegrees * kPi / 180) : pie.ry;
+  return (angles.end - angles.start) *
+         std::hypot(pie.rx * std::sin(angles.mid), ry * std::cos(angles.mid));
+}
+
+std::vector<TSliceRun> SliceRuns(const TPieRect& pie, const TProjection& projection,
+                                 const std::vector<TSliceAngles>& angles) {
+  std::vector<TSliceRun> runs;
+  const int count = static_cast<int>(angles.size());
+  int i = 0;
+  while (i < count) {
+    int j = i;
+    while (j < count && ArcPixels(pie, projection, angles[j]) < 1) ++j;
+    if (j - i >= 2) {
+      runs.push_back({i, j - 1});
+      i = j;
+    } else {
+      runs.push_back({i, i});
+      ++i;
+    }
+  }
+  return runs;
+}
+
+std::vector<TFlatSector> MergeHairlineSectors(const std::vector<TFlatSector>& sectors,
+                                              const TPieRect& pie,
+                                              const std::vector<TSliceAngles>& angles) {
+  const TProjection flat;
+  std::vector<TFlatSector> merged;
+  size_t i = 0;
+  while (i < sectors.size()) {
+    size_t j = i;
+    while (j < sectors.size() && ArcPixels(pie, flat, angles[sectors[j].slice]) < 1) ++j;
+    if (j - i < 2) {
+      merged.push_back(sectors[i++]);
+      continue;
+    }
+    TFlatSector run{sectors[i].slice, sectors[i].from, sectors[j - 1].to, false, true};
+    // A run all the way round ends where it began: the whole ellipse.
+    run.full = run.to - run.from > 1 && EllipsePoint(pie, run.from) == EllipsePoint(pie, run.to);
+    merged.push_back(run);
+    i = j;
+  }
+  return merged;
+}
+
+std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
-                              const QLocale& locale) {
+                              const TPixRect& area) {
   std::vector<TMark> marks;
-  std::vector<TPixRect> placed;
-  for (size_t i = 0; i < slices.size() && i < angles.size(); ++i) {
-    const QString text = MarkText(slices[i], locale);
-    if (text.isEmpty()) continue;
+  TMarkGrid grid(area);
+  TMarkEllipse ellipse{double(pie.cx), double(pie.cy), double(pie.rx), double(pie.ry)};
+  if (projection.on) {
+    ellipse.cy = projection.ProjectF(pie.cx, pie.cy, projection.depth).y;
+    ellipse.ry = pie.ry * std::cos(kElevationDegrees * kPi / 180);
+  }
+  for (size_t i = 0; i < texts.size() && i < angles.size(); ++i) {
+    const TMarkText& text = texts[i];
+    if (text.lines.isEmpty()) continue;
+    // A sliver's mark would only cover the marks of the slices that can be seen.
+    if (ArcPixels(pie, projection, angles[i]) < 1) continue;
     TMark m;
     m.slice = static_cast<int>(i);
-    m.lines = text.split(QChar(13));
-    int widest = 0;
-    for (const QString& line : m.lines) widest = std::max(widest, metrics.marksWidth(line));
-    m.w = widest + metrics.marksWidthW + 2;
+    m.lines = text.lines;
+    m.w = text.widest + metrics.marksWidthW + 2;
     m.v = static_cast<int>(m.lines.size()) * metrics.marksHeight + 2;
     const double c = std::cos(angles[i].mid), s = std::sin(angles[i].mid);
     m.from = {pie.cx + RoundEven(pie.rx * c), pie.cy - RoundEven(pie.ry * s)};
@@ -375,56 +640,111 @@ std::vector<TMark> PlaceMarks(const std::vector<TSlice>& slices,
     }
     m.x = m.to.x + offsetX;
     m.y = m.to.y + offsetY;
-    // Each overlap with an earlier mark moves this one up or down; the tests keep using the
-    // first place, and the moves add up.
+    // The first move: up or down off each earlier mark the first place overlaps, added up.
     const TPixRect first{m.x, m.y, m.x + m.w + 2, m.y + m.v + 2};
     int move = 0;
-    for (const TPixRect& p : placed) {
-      if (!first.Overlaps(p)) continue;
+    bool overlaps = false;
+    grid.ForEachOverlap(first, [&](const TPixRect& p) {
+      overlaps = true;
       move += p.top > first.top ? -(first.bottom - p.top) : p.bottom - first.top;
+    });
+    if (overlaps) {
+      // Where the first move still overlaps, keep going its way past the marks in the way;
+      // then, from the first place, the other way. A mark above the pie's centre goes up
+      // first when the moves cancel out.
+      const bool up = move != 0 ? move < 0 : offsetY < 0;
+      std::optional<int> top = FreeTop(grid, first, m.y + move, up, area, ellipse);
+      if (!top) top = FreeTop(grid, first, m.y, !up, area, ellipse);
+      if (!top) continue;
+      m.to.y += *top - m.y;
+      m.y = *top;
     }
-    m.y += move;
-    m.to.y += move;
-    placed.push_back({m.x, m.y, m.x + m.w + 2, m.y + m.v + 2});
+    m.lineX.reserve(text.lineWidths.size());
+    for (int width : text.lineWidths) m.lineX.push_back(m.x + (m.w + 2) / 2 - width / 2);
+    grid.Add({m.x, m.y, m.x + m.w + 2, m.y + m.v + 2});
     marks.push_back(std::move(m));
   }
   return marks;
 }
 
+std::vector<TLegendText> MeasureLegendTexts(const std::vector<TSlice>& slices,
+                                            const TTextMetrics& metrics, const QLocale& locale) {
+  std::vector<TLegendText> texts(slices.size());
+  for (size_t i = 0; i < slices.size(); ++i) {
+    TLegendText& t = texts[i];
+    t.value = FormatSliceValue(slices[i].value, locale);
+    t.label = slices[i].label;
+    t.label.replace(QChar(13), QChar(' '));
+    t.valueWidth = metrics.legendWidth(t.value);
+    t.labelWidth = metrics.legendWidth(t.label);
+  }
+  return texts;
+}
+
+TSliceTexts MeasureSliceTexts(const std::vector<TSlice>& slices, const TChartOptions& options,
+                              const TTextMetrics& metrics) {
+  TSliceTexts texts;
+  if (options.legendVisible)
+    texts.legend = MeasureLegendTexts(slices, metrics, options.locale);
+  else
+    texts.marks = MeasureMarkTexts(slices, metrics, options.locale);
+  return texts;
+}
+
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
-                         const TChartOptions& options, const TTextMetrics& metrics) {
+                         const TSliceTexts& texts, const TChartOptions& options,
+                         const TTextMetrics& metrics) {
   TChartLayout layout;
   layout.chart = ChartRectFromMargins(width, height);
   const bool side = options.alignment == laLeft || options.alignment == laRight;
   if (options.legendVisible && side) {
-    layout.legend =
-        PlaceSideLegend(layout.chart, height, options.alignment, slices, metrics, options.locale);
+    layout.legend = PlaceSideLegend(layout.chart, height, options.alignment, texts.legend, metrics);
   }
   layout.title = PlaceTitle(layout.chart, options.title, metrics);
   if (options.legendVisible && !side) {
-    layout.legend = PlaceTopBottomLegend(layout.chart, width, options.alignment, slices, metrics,
-                                         options.locale);
+    layout.legend =
+        PlaceTopBottomLegend(layout.chart, width, options.alignment, texts.legend, metrics);
   }
   layout.projection = MakeProjection(layout.chart, options.view3D);
   const bool marks = !options.legendVisible;
-  const int widest = marks ? WidestMarkLine(slices, metrics, options.locale) : 0;
+  const int widest = marks ? WidestMarkLine(texts.marks) : 0;
   layout.pie = PlacePie(layout.chart, marks, metrics, widest);
   layout.angles = SliceAngles(slices);
-  if (layout.pie.drawSlices) {
-    if (options.view3D) {
-      for (size_t i = 0; i < slices.size(); ++i) {
-        layout.solid.push_back(
-            SolidSlice(layout.pie, layout.projection, static_cast<int>(i), layout.angles[i]));
+  if (layout.pie.drawSlices && options.view3D) {
+    for (const TSliceRun& run : SliceRuns(layout.pie, layout.projection, layout.angles)) {
+      TSliceAngles angles = layout.angles[run.first];
+      angles.end = layout.angles[run.last].end;
+      angles.mid = (angles.start + angles.end) / 2;
+      if (options.antialiased) {
+        layout.smooth.push_back(SmoothSolidSlice(layout.pie, layout.projection, run.first, angles));
+        layout.smooth.back().hairlines = run.Hairlines();
+      } else {
+        layout.solid.push_back(SolidSlice(layout.pie, layout.projection, run.first, angles));
+        layout.solid.back().hairlines = run.Hairlines();
       }
-    } else {
-      layout.flat = FlatSectors(layout.pie, layout.angles);
+    }
+  } else if (layout.pie.drawSlices) {
+    layout.flat =
+        MergeHairlineSectors(FlatSectors(layout.pie, layout.angles), layout.pie, layout.angles);
+    if (options.antialiased) {
+      for (const TFlatSector& sector : layout.flat) {
+        layout.smooth.push_back(
+            {sector.slice, SmoothSectorPolygon(layout.pie, sector), {}, sector.hairlines});
+      }
+      layout.flat.clear();
     }
   }
   if (marks) {
-    layout.marks =
-        PlaceMarks(slices, layout.angles, layout.pie, layout.projection, metrics, options.locale);
+    layout.marks = PlaceMarks(texts.marks, layout.angles, layout.pie, layout.projection, metrics,
+                              {0, 0, width, height});
   }
   return layout;
+}
+
+TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
+                         const TChartOptions& options, const TTextMetrics& metrics) {
+  return LayoutChart(width, height, slices, MeasureSliceTexts(slices, options, metrics), options,
+                     metrics);
 }
 
 }  // namespace kestrava

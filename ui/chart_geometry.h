@@ -2,7 +2,9 @@
 // The pie chart's geometry: the chart rectangle, title, legend, 3D projection, pie rectangle,
 // slice angles, flat sectors, 3D covers and rims, and the marks with their overlap moves.
 // Plain functions over the chart area's size, the slices and measured text sizes, so that the
-// layout can be checked with fixed metrics; the painting lives in "ui/chart.h".
+// layout can be checked with fixed metrics; the painting lives in "ui/chart.h". The slices'
+// texts are measured apart from the layout (MeasureLegendTexts, MeasureMarkTexts), so that a
+// caller can keep them while the slices stay and lay out many paints from one measuring.
 // Rounding is to the nearest integer with ties to even; div truncates towards zero.
 // Rectangles cover x from left to right - 1 and y from top to bottom - 1.
 // Thread: any; nothing here keeps state.
@@ -46,6 +48,12 @@ struct TPoint {
   bool operator==(const TPoint&) const = default;
 };
 
+// A point of the smooth (antialiased) drawing, not rounded to pixels.
+struct TPointF {
+  double x = 0;
+  double y = 0;
+};
+
 struct TPixRect {
   int left = 0;
   int top = 0;
@@ -69,6 +77,8 @@ struct TTextMetrics {
   std::function<int(const QString&)> titleWidth;
   std::function<int(const QString&)> legendWidth;
   std::function<int(const QString&)> marksWidth;
+  // The text cut to at most the given width in the legend font, ending in an ellipsis.
+  std::function<QString(const QString&, int)> legendElide;
 };
 
 struct TChartOptions {
@@ -76,7 +86,8 @@ struct TChartOptions {
   bool view3D = true;
   bool legendVisible = true;  // the marks are visible when the legend is not
   TLegendAlignment alignment = laBottom;
-  QLocale locale;  // for the slice values, "#,##0.###"
+  QLocale locale;            // for the slice values, "#,##0.###"
+  bool antialiased = false;  // the pie in unrounded points, for smooth drawing
 };
 
 // "#,##0.###": thousands separators, at most three decimals, no trailing zeros.
@@ -92,12 +103,23 @@ struct TTitleLayout {
 // Centres the title on the chart rectangle and takes its line from the rectangle's top.
 TTitleLayout PlaceTitle(TPixRect& chart, const QString& title, const TTextMetrics& metrics);
 
+// A slice's legend texts, each measured once: column 0 the value, column 1 the label.
+struct TLegendText {
+  QString value;  // "#,##0.###"
+  QString label;  // carriage returns as spaces
+  int valueWidth = 0;
+  int labelWidth = 0;
+};
+std::vector<TLegendText> MeasureLegendTexts(const std::vector<TSlice>& slices,
+                                            const TTextMetrics& metrics, const QLocale& locale);
+
 struct TLegendItem {
   int slice = 0;
   int swatchX = 0;  // x_s
   int rowTop = 0;   // y
   QString value;    // column 0, right-aligned in c0
-  QString label;    // column 1
+  QString label;    // column 1, cut short when a side legend would take too much width
+  int valueTextWidth = 0;
 };
 
 struct TLegendLayout {
@@ -121,14 +143,17 @@ struct TLegendLayout {
   }
 };
 
-// The legend at laLeft or laRight, before the title; height is the whole chart area's.
+// The legend at laLeft or laRight, before the title; height is the whole chart area's. It
+// takes at most half of the chart rectangle's width, its labels cut short when needed, so that
+// the title and the pie keep their room.
 TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alignment,
-                              const std::vector<TSlice>& slices, const TTextMetrics& metrics,
-                              const QLocale& locale);
-// The legend at laTop or laBottom, after the title; width is the whole chart area's.
+                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics);
+// The legend at laTop or laBottom, after the title; width is the whole chart area's. It takes
+// at most half of the chart rectangle's height (fewer rows in a low chart), so that the title
+// and the pie keep their room.
 TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment alignment,
-                                   const std::vector<TSlice>& slices, const TTextMetrics& metrics,
-                                   const QLocale& locale);
+                                   const std::vector<TLegendText>& texts,
+                                   const TTextMetrics& metrics);
 
 // The 3D view (elevation 315, rotation 360, no perspective); depth 0 and no effect when flat.
 struct TProjection {
@@ -138,6 +163,7 @@ struct TProjection {
   int yc = 0;
   int zc = 0;
   TPoint Project(double x, double y, double z) const;
+  TPointF ProjectF(double x, double y, double z) const;  // the same, unrounded
 };
 TProjection MakeProjection(const TPixRect& chart, bool view3D);
 
@@ -169,42 +195,95 @@ struct TFlatSector {
   int slice = 0;
   double from = 0;
   double to = 0;
-  bool full = false;  // start and end points coincide: the whole ellipse
+  bool full = false;       // start and end points coincide: the whole ellipse
+  bool hairlines = false;  // a run of slices under a pixel of arc each, drawn black
 };
 // The sectors of the flat pie; slivers whose ends round to one pixel are skipped.
 std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSliceAngles>& angles);
 // The outline of a flat sector: centre, the arc pixel by pixel, back to the centre.
 std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector);
+// The same outline for smooth drawing: unrounded points, about two pixels of arc apart.
+std::vector<TPointF> SmoothSectorPolygon(const TPieRect& pie, const TFlatSector& sector);
 
 // One slice of the 3D pie: its upper cover and the rims that face the viewer.
 struct TSolidSlice {
   int slice = 0;
   std::vector<TPoint> cover;              // apex, then the upper arc
   std::vector<std::vector<TPoint>> rims;  // upper run, then the lower run backwards
+  bool hairlines = false;                 // a run of slices under a pixel of arc, drawn black
 };
 TSolidSlice SolidSlice(const TPieRect& pie, const TProjection& projection, int slice,
                        const TSliceAngles& angles);
+// A slice for smooth drawing: the flat sector or the 3D cover and rims in unrounded points,
+// about two pixels of arc apart.
+struct TSmoothSlice {
+  int slice = 0;
+  std::vector<TPointF> cover;
+  std::vector<std::vector<TPointF>> rims;
+  bool hairlines = false;
+};
+TSmoothSlice SmoothSolidSlice(const TPieRect& pie, const TProjection& projection, int slice,
+                              const TSliceAngles& angles);
 
 struct TMark {
   int slice = 0;
   QStringList lines;
-  TPoint from;  // F, on the ellipse
-  TPoint to;    // T, the callout's end, moved with the box
-  int x = 0;    // the box covers x .. x + w - 1, y .. y + v - 1
+  std::vector<int> lineX;  // each line's left edge, centred in the box
+  TPoint from;             // F, on the ellipse
+  TPoint to;               // T, the callout's end, moved with the box
+  int x = 0;               // the box covers x .. x + w - 1, y .. y + v - 1
   int y = 0;
   int w = 0;
   int v = 0;
 };
 // The mark text of a slice: its label, or its value when the label is empty.
 QString MarkText(const TSlice& slice, const QLocale& locale);
+// A slice's mark text in lines, each line measured once.
+struct TMarkText {
+  QStringList lines;  // split at carriage returns
+  std::vector<int> lineWidths;
+  int widest = 0;
+};
+std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
+                                        const TTextMetrics& metrics, const QLocale& locale);
 // M: the widest line of all mark texts.
-int WidestMarkLine(const std::vector<TSlice>& slices, const TTextMetrics& metrics,
-                   const QLocale& locale);
-// The marks in list order, each moved vertically off the marks placed before it.
-std::vector<TMark> PlaceMarks(const std::vector<TSlice>& slices,
+int WidestMarkLine(const std::vector<TMarkText>& texts);
+// The marks in list order. A mark that overlaps marks placed before it moves up or down until
+// it overlaps none; one that finds no such place inside the area (the whole chart area) and
+// off the pie is left out, and so is the mark of a slice whose arc is shorter than a pixel:
+// what is drawn can be read. Overlaps are looked up in a grid, so the cost grows with the
+// marks, not with their pairs.
+std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
-                              const QLocale& locale);
+                              const TPixRect& area);
+
+// The measured texts of the slices: legend texts when the legend is visible, mark texts when
+// the marks are; the part not shown may stay empty.
+struct TSliceTexts {
+  std::vector<TLegendText> legend;
+  std::vector<TMarkText> marks;
+};
+TSliceTexts MeasureSliceTexts(const std::vector<TSlice>& slices, const TChartOptions& options,
+                              const TTextMetrics& metrics);
+
+// A slice with less than a pixel of arc shows nothing but its black outline: two or more of
+// them in a row are drawn as one black sector, or 3D slice, over their arcs (`hairlines`,
+// `slice` the first of them). It looks the same and costs one polygon instead of thousands.
+// The arc of a slice as drawn, in pixels; in 3D on the upper face, lower by the elevation.
+double ArcPixels(const TPieRect& pie, const TProjection& projection, const TSliceAngles& angles);
+// The flat sectors with such runs merged.
+std::vector<TFlatSector> MergeHairlineSectors(const std::vector<TFlatSector>& sectors,
+                                              const TPieRect& pie,
+                                              const std::vector<TSliceAngles>& angles);
+// The ranges of slices drawn as one: [first, last], each a single slice or a hairline run.
+struct TSliceRun {
+  int first = 0;
+  int last = 0;
+  bool Hairlines() const { return last > first; }
+};
+std::vector<TSliceRun> SliceRuns(const TPieRect& pie, const TProjection& projection,
+                                 const std::vector<TSliceAngles>& angles);
 
 // Everything one paint needs, in paint order.
 struct TChartLayout {
@@ -214,10 +293,16 @@ struct TChartLayout {
   TProjection projection;
   TPieRect pie;
   std::vector<TSliceAngles> angles;
-  std::vector<TFlatSector> flat;   // flat mode
-  std::vector<TSolidSlice> solid;  // 3D mode
-  std::vector<TMark> marks;        // when the legend is hidden
+  std::vector<TFlatSector> flat;     // flat mode
+  std::vector<TSolidSlice> solid;    // 3D mode
+  std::vector<TSmoothSlice> smooth;  // either mode, antialiased: instead of flat and solid
+  std::vector<TMark> marks;          // when the legend is hidden
 };
+// REQUIRES: texts holds one entry per slice in the part that options show.
+TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
+                         const TSliceTexts& texts, const TChartOptions& options,
+                         const TTextMetrics& metrics);
+// The same, measuring the texts first.
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
                          const TChartOptions& options, const TTextMetrics& metrics);
 

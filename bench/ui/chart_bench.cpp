@@ -1,5 +1,6 @@
 // One paint of the chart: 30 slices in 3D into a 1200 x 900 image, with the legend at the
-// bottom and with the marks; and the flat pie with the legend.
+// bottom and with the marks; the flat pie with the legend; and 5,000 slices with their marks,
+// as a table with every row on the pie gives them.
 // Run: QT_QPA_PLATFORM=offscreen bench_ui_chart --benchmark_repetitions=10
 
 #include <benchmark/benchmark.h>
@@ -10,9 +11,12 @@
 
 namespace {
 
-void PaintChart(benchmark::State& state, bool legend, bool view3D = true) {
+void PaintChart(benchmark::State& state, bool legend, bool view3D = true, int slices = 30) {
   kestrava::TChart chart;
-  kestrava::FeedSampleSlices(chart, 30);
+  if (slices <= 30)
+    kestrava::FeedSampleSlices(chart, slices);
+  else
+    kestrava::FeedLongTailSlices(chart, slices);
   chart.SetView3D(view3D);
   chart.SetLegendVisible(legend);
   chart.SetLegendAlignment(kestrava::laBottom);
@@ -32,9 +36,17 @@ void BM_Paint30Slices3DMarks(benchmark::State& state) {
 void BM_Paint30SlicesFlatLegendBottom(benchmark::State& state) {
   PaintChart(state, true, false);
 }
+void BM_Paint5000Slices3DMarks(benchmark::State& state) {
+  PaintChart(state, false, true, 5000);
+}
+void BM_Paint5000SlicesFlatMarks(benchmark::State& state) {
+  PaintChart(state, false, false, 5000);
+}
 BENCHMARK(BM_Paint30Slices3DLegendBottom)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Paint30Slices3DMarks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Paint30SlicesFlatLegendBottom)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Paint5000Slices3DMarks)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Paint5000SlicesFlatMarks)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -18,4 +18,12 @@ void FeedSampleSlices(TChart& chart, int count) {
   chart.AddSlice(QStringLiteral("Other"), 52345.25, count, PaletteColour);
 }
 
+void FeedLongTailSlices(TChart& chart, int count) {
+  chart.ClearSlices();
+  for (int i = 0; i < count; ++i) {
+    chart.AddSlice(QStringLiteral("port %1/%2").arg(i / 48 + 1).arg(i % 48 + 1),
+                   std::round(9.5e8 / (i + 1)), i + 1, PaletteColour);
+  }
+}
+
 }  // namespace kestrava

@@ -9,5 +9,8 @@ namespace kestrava {
 
 // Feeds count slices (at least 1) into the chart, the last one "Other".
 void FeedSampleSlices(TChart& chart, int count);
+// Feeds count slices with a long tail, the n-th about 1/n of the first, as a table of
+// thousands of rows gives them when every row has a slice.
+void FeedLongTailSlices(TChart& chart, int count);
 
 }  // namespace kestrava

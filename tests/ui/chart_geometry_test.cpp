@@ -1,11 +1,13 @@
 // The chart's geometry with fixed text metrics: every character of the legend and the marks
 // is 6 pixels wide, of the title 10; "W" is 14 pixels high in the small font, 19 in the title
-// font; " " is 3 and "W" 11 pixels wide in the small font.
+// font; " " is 3 and "W" 11 pixels wide in the small font; a cut label keeps the characters
+// that fit and ends in "~".
 
 #include "ui/chart_geometry.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -26,10 +28,24 @@ TTextMetrics FixedMetrics() {
   m.titleWidth = [](const QString& s) { return 10 * static_cast<int>(s.size()); };
   m.legendWidth = [](const QString& s) { return 6 * static_cast<int>(s.size()); };
   m.marksWidth = m.legendWidth;
+  m.legendElide = [](const QString& s, int width) {
+    return 6 * s.size() <= width ? s : s.left(std::max(0, width / 6 - 1)) + QChar('~');
+  };
   return m;
 }
 
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
+
+std::vector<TLegendText> LegendTexts(const std::vector<TSlice>& slices) {
+  return MeasureLegendTexts(slices, FixedMetrics(), kEnglish);
+}
+
+std::vector<TMarkText> MarkTexts(const std::vector<TSlice>& slices) {
+  return MeasureMarkTexts(slices, FixedMetrics(), kEnglish);
+}
+
+// A chart area around the pies of the marks' tests.
+const TPixRect kMarksArea{0, 0, 400, 300};
 
 std::vector<TSlice> Slices(const std::vector<std::pair<const char*, double>>& items) {
   std::vector<TSlice> out;
@@ -128,7 +144,8 @@ TEST(ChartLayout, RectanglesForEachLegendSideAndForMarks) {
     EXPECT_EQ(layout.chart, c.chart);
     EXPECT_EQ(layout.pie.rect, c.pie);
     EXPECT_TRUE(layout.pie.drawSlices);
-    EXPECT_EQ(layout.marks.size(), c.legend ? 0u : 3u);
+    // The third slice, 0.25 of 1,020.75, has less than a pixel of arc and no mark.
+    EXPECT_EQ(layout.marks.size(), c.legend ? 0u : 2u);
   }
 }
 
@@ -153,7 +170,7 @@ TEST(ChartLayout, LegendRowsAndColumns) {
     SCOPED_TRACE("three items in one row at the bottom");
     TPixRect chart{18, 42, 567, 359};
     const TLegendLayout legend =
-        PlaceTopBottomLegend(chart, 585, laBottom, ThreeSlices(), m, kEnglish);
+        PlaceTopBottomLegend(chart, 585, laBottom, LegendTexts(ThreeSlices()), m);
     EXPECT_EQ(legend.columns, 3);
     EXPECT_EQ(legend.rows, 1);
     EXPECT_EQ(legend.swatchWidth, 13);
@@ -169,7 +186,7 @@ TEST(ChartLayout, LegendRowsAndColumns) {
     SCOPED_TRACE("fifty items: four columns of at most ten rows");
     std::vector<TSlice> many(50, TSlice{QStringLiteral("ab"), 5, 0, PaletteColour});
     TPixRect chart{7, 44, 193, 383};
-    const TLegendLayout legend = PlaceTopBottomLegend(chart, 200, laBottom, many, m, kEnglish);
+    const TLegendLayout legend = PlaceTopBottomLegend(chart, 200, laBottom, LegendTexts(many), m);
     EXPECT_EQ(legend.columns, 4);
     EXPECT_EQ(legend.rows, 10);
     ASSERT_EQ(legend.items.size(), 40u);
@@ -181,14 +198,14 @@ TEST(ChartLayout, LegendRowsAndColumns) {
   {
     SCOPED_TRACE("too narrow for one column");
     TPixRect chart{4, 30, 60, 90};
-    EXPECT_FALSE(PlaceTopBottomLegend(chart, 64, laTop, ThreeSlices(), m, kEnglish).visible);
+    EXPECT_FALSE(PlaceTopBottomLegend(chart, 64, laTop, LegendTexts(ThreeSlices()), m).visible);
     EXPECT_EQ(chart, (TPixRect{4, 30, 60, 90}));
   }
   {
     SCOPED_TRACE("empty list");
     TPixRect chart{18, 42, 567, 359};
-    EXPECT_FALSE(PlaceTopBottomLegend(chart, 585, laBottom, {}, m, kEnglish).visible);
-    EXPECT_FALSE(PlaceSideLegend(chart, 374, laRight, {}, m, kEnglish).visible);
+    EXPECT_FALSE(PlaceTopBottomLegend(chart, 585, laBottom, {}, m).visible);
+    EXPECT_FALSE(PlaceSideLegend(chart, 374, laRight, {}, m).visible);
     EXPECT_EQ(chart, (TPixRect{18, 42, 567, 359}));
   }
 }
@@ -204,7 +221,7 @@ TEST(ChartLayout, SideLegendListsOnlyTheRowsThatFit) {
     TPixRect chart = ChartRectFromMargins(400, c.height);
     const TPixRect before = chart;
     const TLegendLayout legend =
-        PlaceSideLegend(chart, c.height, laLeft, twelve, FixedMetrics(), kEnglish);
+        PlaceSideLegend(chart, c.height, laLeft, LegendTexts(twelve), FixedMetrics());
     EXPECT_EQ(legend.visible, c.rows > 0);
     EXPECT_EQ(legend.items.size(), static_cast<size_t>(c.rows));
     if (c.rows == 0) {
@@ -218,11 +235,66 @@ TEST(ChartLayout, SideLegendListsOnlyTheRowsThatFit) {
   }
 }
 
+// Twelve rows with long labels ("GigabitEthernet0/10" is 114 pixels) and values of 36.
+std::vector<TSlice> TwelveLongLabels() {
+  std::vector<TSlice> slices;
+  for (int i = 0; i < 12; ++i) {
+    slices.push_back(
+        {QStringLiteral("GigabitEthernet0/%1").arg(i + 10), 12000.0 - i, 0, PaletteColour});
+  }
+  return slices;
+}
+
+TEST(ChartLayout, LegendInASmallChartLeavesTheTitleAndAPie) {
+  const struct {
+    TLegendAlignment alignment;
+    int width, height;
+    int items;
+  } cases[] = {
+      // 300 x 120 is about the chart area of the smallest window. At the bottom and the top
+      // the legend keeps to half of the 83 pixels below the title: 2 rows of one column.
+      {laBottom, 300, 120, 2},
+      {laTop, 300, 120, 2},
+      // At the side all 7 rows that fit are listed, the labels cut to half the width.
+      {laLeft, 300, 120, 7},
+      {laRight, 300, 120, 7},
+      {laBottom, 400, 160, 3},
+      {laRight, 400, 160, 9},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.alignment << " " << c.width << "x" << c.height);
+    const TChartOptions options = Options(true, c.alignment);
+    const TChartLayout layout =
+        LayoutChart(c.width, c.height, TwelveLongLabels(), options, FixedMetrics());
+    ASSERT_TRUE(layout.legend.visible);
+    EXPECT_EQ(layout.legend.items.size(), static_cast<size_t>(c.items));
+    const TPixRect title{layout.title.x, layout.title.y, layout.title.x + 130, layout.title.y + 19};
+    // The box with its 3-pixel shadow.
+    const TPixRect& box = layout.legend.box;
+    const TPixRect legend{box.left, box.top, box.right + 3, box.bottom + 3};
+    EXPECT_FALSE(legend.Overlaps(title));
+    EXPECT_TRUE(layout.pie.drawSlices);
+    EXPECT_FALSE(legend.Overlaps(layout.pie.rect));
+    EXPECT_GE(layout.pie.rect.Height(), 30);
+    EXPECT_GE(layout.pie.rect.Width(), 30);
+  }
+  {
+    SCOPED_TRACE("cut labels");
+    const TChartLayout layout =
+        LayoutChart(300, 120, TwelveLongLabels(), Options(true, laLeft), FixedMetrics());
+    // 300 - 2 * 10 = 280 wide, so the legend gets 140: a text block of 107 leaves 66 of the
+    // labels' 114, that is 10 characters and the cut mark.
+    EXPECT_EQ(layout.legend.box.Width(), 140);
+    EXPECT_EQ(layout.legend.labelWidth, 66);
+    EXPECT_EQ(layout.legend.items[0].label, QStringLiteral("GigabitEth~"));
+  }
+}
+
 TEST(ChartLayout, LegendLabelsLoseCarriageReturnsAndEmptyLabelsShowTheValue) {
   const std::vector<TSlice> slices = Slices({{"a\rb", 1}, {"", 2500}});
   TPixRect chart{18, 42, 567, 359};
   const TLegendLayout legend =
-      PlaceTopBottomLegend(chart, 585, laBottom, slices, FixedMetrics(), kEnglish);
+      PlaceTopBottomLegend(chart, 585, laBottom, LegendTexts(slices), FixedMetrics());
   ASSERT_EQ(legend.items.size(), 2u);
   EXPECT_EQ(legend.items[0].label, QStringLiteral("a b"));
   EXPECT_EQ(legend.items[1].label, QString());
@@ -325,6 +397,47 @@ TEST(ChartFlat, SectorOutlineRunsFromTheCentreAlongEveryArcPixel) {
   EXPECT_EQ(whole.back(), (TPoint{300, 100}));
 }
 
+TEST(ChartRuns, SlicesUnderAPixelOfArcInARowAreDrawnAsOne) {
+  const TPieRect pie = Pie(200, 150, 100, 80);
+  const TProjection flat = MakeProjection({100, 70, 300, 230}, false);
+  const TProjection solid = MakeProjection({100, 70, 300, 230}, true);
+  // 0.01 of about 3,000 is a thousandth of a pixel of arc; 1,000 a third of the pie.
+  const auto slices = Slices({{"a", 1000},
+                              {"b", 1000},
+                              {"c", 0.01},
+                              {"d", 0.01},
+                              {"e", 0.01},
+                              {"f", 500},
+                              {"g", 0.01},
+                              {"h", 500}});
+  const auto angles = SliceAngles(slices);
+  for (const TProjection& projection : {flat, solid}) {
+    SCOPED_TRACE(projection.on ? "3D" : "flat");
+    std::vector<std::pair<int, int>> runs;
+    for (const TSliceRun& run : SliceRuns(pie, projection, angles)) {
+      runs.push_back({run.first, run.last});
+    }
+    // A lone sliver keeps its own drawing, as it always had.
+    EXPECT_EQ(runs,
+              (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}, {2, 4}, {5, 5}, {6, 6}, {7, 7}}));
+  }
+  // Flat: the slivers' ends round to one pixel and are skipped before any run could form.
+  EXPECT_EQ(MergeHairlineSectors(FlatSectors(pie, angles), pie, angles).size(), 4u);
+  // 400 slices of a quarter pixel of arc each after one large one: one black sector.
+  std::vector<TSlice> tail = Slices({{"big", 1000}});
+  for (int i = 0; i < 400; ++i) tail.push_back({QStringLiteral("t"), 0.4, 0, PaletteColour});
+  const auto tailAngles = SliceAngles(tail);
+  const auto sectors = FlatSectors(pie, tailAngles);
+  ASSERT_GT(sectors.size(), 20u);
+  const auto merged = MergeHairlineSectors(sectors, pie, tailAngles);
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_FALSE(merged[0].hairlines);
+  EXPECT_TRUE(merged[1].hairlines);
+  EXPECT_EQ(merged[1].from, sectors[1].from);
+  EXPECT_EQ(merged[1].to, sectors.back().to);
+  EXPECT_FALSE(merged[1].full);
+}
+
 TEST(ChartSolid, ProjectionLiftsTheUpperFaceAndSquashesHeights) {
   const TProjection p = MakeProjection({100, 50, 300, 150}, true);
   EXPECT_EQ(p.depth, 6);
@@ -384,37 +497,138 @@ TEST(ChartMarks, CloseSlicesMoveTheLaterMarkOffTheEarlierOnes) {
   const TProjection flat = MakeProjection({100, 70, 300, 230}, false);
   {
     SCOPED_TRACE("two close slices: the second moves up next to the first");
-    const auto slices = Slices({{"a", 1}, {"b", 1}, {"c", 998}});
-    const auto marks = PlaceMarks(slices, SliceAngles(slices), pie, flat, FixedMetrics(), kEnglish);
+    const auto slices = Slices({{"a", 2}, {"b", 2}, {"c", 996}});
+    const auto marks =
+        PlaceMarks(MarkTexts(slices), SliceAngles(slices), pie, flat, FixedMetrics(), kMarksArea);
     ASSERT_EQ(marks.size(), 3u);
-    EXPECT_EQ(marks[0].from, (TPoint{300, 150}));
-    EXPECT_EQ(marks[0].to, (TPoint{308, 150}));
+    EXPECT_EQ(marks[0].from, (TPoint{300, 149}));
+    EXPECT_EQ(marks[0].to, (TPoint{308, 149}));
     EXPECT_EQ(marks[0].x, 308);
-    EXPECT_EQ(marks[0].y, 134);
+    EXPECT_EQ(marks[0].y, 133);
     EXPECT_EQ(marks[0].w, 19);
     EXPECT_EQ(marks[0].v, 16);
-    EXPECT_EQ(marks[1].from, (TPoint{300, 149}));
-    EXPECT_EQ(marks[1].y, 116);  // 133, up by 151 - 134
-    EXPECT_EQ(marks[1].to, (TPoint{308, 132}));
+    EXPECT_EQ(marks[1].from, (TPoint{300, 148}));
+    EXPECT_EQ(marks[1].y, 115);  // 132, up by 150 - 133
+    EXPECT_EQ(marks[1].to, (TPoint{308, 131}));
     EXPECT_EQ(marks[2].x, marks[2].to.x - 19);  // left of the pie: box left of the callout
   }
   {
-    SCOPED_TRACE("three close slices: the moves add up, tested from the first place");
-    const auto slices = Slices({{"a", 1}, {"b", 1}, {"c", 1}, {"d", 997}});
-    const auto marks = PlaceMarks(slices, SliceAngles(slices), pie, flat, FixedMetrics(), kEnglish);
+    SCOPED_TRACE("three close slices: moved on until the third sits above the second");
+    // From 131 the moves add up to 117 (up 16 off the first, down 2 off the second), where it
+    // would still cover both; it goes on up to the second's top, 115, less its 18 pixels.
+    const auto slices = Slices({{"a", 2}, {"b", 2}, {"c", 2}, {"d", 994}});
+    const auto marks =
+        PlaceMarks(MarkTexts(slices), SliceAngles(slices), pie, flat, FixedMetrics(), kMarksArea);
     ASSERT_EQ(marks.size(), 4u);
-    EXPECT_EQ(marks[2].y, 133 - 17 + 1);
+    EXPECT_EQ(marks[2].y, 115 - 18);
+    EXPECT_EQ(marks[2].to, (TPoint{308, 147 - 34}));
   }
   {
     SCOPED_TRACE("a lower mark moves down");
-    // Just above 9 o'clock the later slice lies lower: 133 first, then 134 moved to 151.
-    const auto slices = Slices({{"a", 498}, {"b", 1}, {"c", 1}, {"d", 500}});
-    const auto marks = PlaceMarks(slices, SliceAngles(slices), pie, flat, FixedMetrics(), kEnglish);
+    // Just above 9 o'clock the later slice lies lower: 132 first, then 133 moved to 150.
+    const auto slices = Slices({{"a", 496}, {"b", 2}, {"c", 2}, {"d", 500}});
+    const auto marks =
+        PlaceMarks(MarkTexts(slices), SliceAngles(slices), pie, flat, FixedMetrics(), kMarksArea);
     ASSERT_EQ(marks.size(), 4u);
     EXPECT_EQ(marks[1].x, 73);
-    EXPECT_EQ(marks[1].y, 133);
-    EXPECT_EQ(marks[2].y, 151);
-    EXPECT_EQ(marks[2].to, (TPoint{92, 167}));
+    EXPECT_EQ(marks[1].y, 132);
+    EXPECT_EQ(marks[2].y, 150);
+    EXPECT_EQ(marks[2].to, (TPoint{92, 166}));
+  }
+}
+
+// A mark's box with its frame and shadow, as the overlap rule sees it.
+TPixRect MarkBox(const TMark& m) {
+  return {m.x, m.y, m.x + m.w + 2, m.y + m.v + 2};
+}
+
+// Thirty slices, each 14 % smaller than the one before, as a busy table gives them: the small
+// ones crowd together just below 3 o'clock.
+std::vector<TSlice> ShrinkingSlices(int count) {
+  std::vector<TSlice> slices;
+  double value = 1843200;
+  for (int i = 0; i < count; ++i, value *= 0.86) {
+    slices.push_back({QStringLiteral("if%1").arg(i), value, 0, PaletteColour});
+  }
+  return slices;
+}
+
+// True when the box covers a pixel of the pie: its ellipse, in 3D the upper face's.
+bool CoversPie(const TChartLayout& layout, const TPixRect& box) {
+  const TPieRect& pie = layout.pie;
+  const double cy = layout.projection.on
+                        ? layout.projection.ProjectF(pie.cx, pie.cy, layout.projection.depth).y
+                        : pie.cy;
+  const double ry = layout.projection.on ? pie.ry * std::sqrt(0.5) : pie.ry;
+  const double u = std::clamp<double>(pie.cx, box.left, box.right - 1) - pie.cx;
+  const double v = std::clamp<double>(cy, box.top, box.bottom - 1) - cy;
+  return u * u / (pie.rx * pie.rx) + v * v / (ry * ry) < 1;
+}
+
+TEST(ChartMarks, CrowdedMarksEndWithNoTwoBoxesOnOneAnother) {
+  const struct {
+    const char* name;
+    int width, height;
+    bool view3D;
+    size_t atLeast;  // marks that find room
+  } cases[] = {
+      {"flat", 585, 374, false, 30},
+      {"3D", 585, 374, true, 30},
+      {"large", 1200, 900, true, 30},
+      {"low: marks without room are left out", 585, 200, false, 15},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TChartLayout layout = LayoutChart(c.width, c.height, ShrinkingSlices(30),
+                                            Options(false, laBottom, c.view3D), FixedMetrics());
+    EXPECT_GE(layout.marks.size(), c.atLeast);
+    for (size_t i = 0; i < layout.marks.size(); ++i) {
+      const TMark& m = layout.marks[i];
+      for (size_t j = 0; j < i; ++j) {
+        ASSERT_FALSE(MarkBox(m).Overlaps(MarkBox(layout.marks[j])))
+            << "mark of slice " << m.slice << " on mark of slice " << layout.marks[j].slice;
+      }
+      // The callout still ends at the box's corner nearest the pie, and no mark hides it.
+      EXPECT_TRUE(m.to.y == m.y || m.to.y == m.y + m.v) << m.slice;
+      EXPECT_FALSE(CoversPie(layout, MarkBox(m))) << m.slice;
+    }
+    if (c.atLeast < 30) {
+      EXPECT_LT(layout.marks.size(), 30u);
+      for (const TMark& m : layout.marks) {
+        EXPECT_GE(m.y, 0) << m.slice;
+        EXPECT_LE(m.y + m.v + 2, c.height) << m.slice;
+      }
+    }
+  }
+}
+
+TEST(ChartMarks, SlicesWithLessThanAPixelOfArcHaveNoMark) {
+  const TPieRect pie = Pie(200, 150, 100, 80);
+  const TProjection flat = MakeProjection({100, 70, 300, 230}, false);
+  const TProjection solid = MakeProjection({100, 70, 300, 230}, true);
+  const struct {
+    const char* name;
+    std::vector<double> values;
+    const TProjection& projection;
+    std::vector<int> marked;
+  } cases[] = {
+      // Near 3 o'clock the arc runs along the vertical radius: 2 pi / 401 * 80 = 1.25 pixels.
+      {"just over a pixel", {1, 400}, flat, {0, 1}},
+      {"just under a pixel", {1, 600}, flat, {1}},
+      // The upper face of the 3D pie is lower by its elevation: 1.25 * 0.71 = 0.89 pixels.
+      {"the 3D face is lower", {1, 400}, solid, {1}},
+      {"a sliver between two halves", {1000, 0.001, 1000}, flat, {0, 2}},
+      {"all zero: the first slice is the whole disc", {0, 0, 0}, flat, {0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TSlice> slices;
+    for (double v : c.values) slices.push_back({QStringLiteral("x"), v, 0, PaletteColour});
+    const auto marks = PlaceMarks(MarkTexts(slices), SliceAngles(slices), pie, c.projection,
+                                  FixedMetrics(), kMarksArea);
+    std::vector<int> marked;
+    for (const TMark& m : marks) marked.push_back(m.slice);
+    EXPECT_EQ(marked, c.marked);
   }
 }
 
@@ -423,7 +637,7 @@ TEST(ChartMarks, MultiLineTextsAndTheProjectedCalloutIn3D) {
   const TProjection solid = MakeProjection({100, 70, 300, 230}, true);
   const auto slices = Slices({{"eth0\rup", 1}, {"wide label", 3}});
   const auto angles = SliceAngles(slices);
-  const auto marks = PlaceMarks(slices, angles, pie, solid, FixedMetrics(), kEnglish);
+  const auto marks = PlaceMarks(MarkTexts(slices), angles, pie, solid, FixedMetrics(), kMarksArea);
   ASSERT_EQ(marks.size(), 2u);
   EXPECT_EQ(marks[0].lines, (QStringList{"eth0", "up"}));
   EXPECT_EQ(marks[0].w, 24 + 11 + 2);
@@ -433,7 +647,7 @@ TEST(ChartMarks, MultiLineTextsAndTheProjectedCalloutIn3D) {
   EXPECT_EQ(marks[0].to, solid.Project(276, 88, solid.depth));
   EXPECT_EQ(marks[0].x, marks[0].to.x);
   EXPECT_EQ(marks[0].y, marks[0].to.y - 30);
-  EXPECT_EQ(WidestMarkLine(slices, FixedMetrics(), kEnglish), 60);
+  EXPECT_EQ(WidestMarkLine(MarkTexts(slices)), 60);
 }
 
 }  // namespace

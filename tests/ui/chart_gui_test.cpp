@@ -1,12 +1,15 @@
-// The chart rendered offscreen: pixels where the geometry puts them, the clipboard copy, and
-// the coalesced repaints of the widget.
+// The chart rendered offscreen: pixels where the geometry puts them, the clipboard copy, the
+// coalesced repaints of the widget, rendering at a scale, smooth drawing, and many slices.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
+#include <QSet>
 #include <cmath>
 #include <numbers>
 
@@ -37,6 +40,14 @@ void Feed(TChart& chart, const std::vector<double>& values) {
     chart.AddSlice(QStringLiteral("if%1").arg(i), values[i], static_cast<double>(i + 1),
                    PaletteColour);
   }
+}
+
+// Twelve slices as an interface table gives them, each 14 % below the one before.
+void FeedTwelve(TChart& chart) {
+  std::vector<double> values;
+  double value = 1843200;
+  for (int i = 0; i < 12; ++i, value *= 0.86) values.push_back(std::round(value));
+  Feed(chart, values);
 }
 
 TEST(ChartRender, StartsWithTheConfiguredDefaults) {
@@ -278,6 +289,263 @@ TEST(ChartRender, SettingsChangesShareOneRepaint) {
   chart.CopyChartBitmap();
   for (int i = 0; i < 20; ++i) QApplication::processEvents();
   EXPECT_EQ(counter.paints, 2);
+}
+
+// A point inside the pie as drawn: on the upper face in 3D.
+TPoint InsideDrawn(const TChartLayout& layout, double theta, double fraction) {
+  const TPoint p = Inside(layout.pie, theta, fraction);
+  return layout.projection.Project(p.x, p.y, layout.projection.depth);
+}
+
+TEST(ChartRender, ScaledImageIsTheSameChartDrawnFiner) {
+  TChart chart;
+  FeedTwelve(chart);
+  const QSize size(585, 374);
+  const QImage one = chart.RenderImage(size);
+  const QImage two = chart.RenderImage(size, 2);
+  ASSERT_EQ(two.size(), size * 2);
+  EXPECT_EQ(two.devicePixelRatio(), 2);
+  EXPECT_EQ(two.dotsPerMeterX(), 2 * one.dotsPerMeterX());
+  EXPECT_EQ(one.devicePixelRatio(), 1);
+  const TChartLayout layout = chart.Layout(size);
+  const TPixRect& box = layout.legend.box;
+  // Lines, boxes, shadows and fills cover the same logical pixels: 2 x 2 device pixels each.
+  std::vector<TPoint> points = {{150, 0},
+                                {0, 100},
+                                {584, 100},
+                                {150, 373},
+                                {584, 373},
+                                {box.left, box.top + 1},
+                                {box.right - 1, box.bottom - 2},
+                                {box.left + 1, box.top + 1}};
+  for (int j = 0; j < 3; ++j) {
+    points.push_back({box.left + 10, box.bottom + j});
+    points.push_back({box.right + j, box.top + 10});
+  }
+  for (const TLegendItem& item : layout.legend.items) {
+    const TPixRect swatch = layout.legend.SwatchRect(item);
+    points.push_back({swatch.left, swatch.top});
+    points.push_back({(swatch.left + swatch.right) / 2, (swatch.top + swatch.bottom) / 2});
+  }
+  for (const TSliceAngles& a : layout.angles) points.push_back(InsideDrawn(layout, a.mid, 0.6));
+  for (const TPoint& p : points) {
+    for (int d = 0; d < 4; ++d) {
+      EXPECT_EQ(Pixel(two, 2 * p.x + d % 2, 2 * p.y + d / 2), Pixel(one, p))
+          << p.x << "," << p.y << " +" << d;
+    }
+  }
+  // Text is drawn at the finer scale, not enlarged: many 2 x 2 blocks of the title mix colours.
+  int mixed = 0;
+  for (int y = layout.title.y; y < layout.title.y + 19; ++y) {
+    for (int x = layout.title.x; x < layout.title.x + 120; ++x) {
+      const uint32_t c = Pixel(two, 2 * x, 2 * y);
+      if (Pixel(two, 2 * x + 1, 2 * y) != c || Pixel(two, 2 * x, 2 * y + 1) != c ||
+          Pixel(two, 2 * x + 1, 2 * y + 1) != c) {
+        ++mixed;
+      }
+    }
+  }
+  EXPECT_GT(mixed, 100);
+}
+
+// The rows the pie covers as drawn: in 3D from the upper face's top to the lower face's bottom.
+std::pair<int, int> PieRows(const TChartLayout& layout) {
+  const TProjection& projection = layout.projection;
+  const TPieRect& pie = layout.pie;
+  return {projection.Project(pie.cx, pie.rect.top, projection.depth).y,
+          projection.Project(pie.cx, pie.rect.bottom, 0).y + 1};
+}
+
+// The colours the classic pie is made of: the palette, its rims, the outlines, the background.
+QSet<uint32_t> ClassicPieColours() {
+  QSet<uint32_t> colours{0x000000, 0xFFFFFF};
+  for (uint32_t c : SlicePalette) colours << c << DarkenColour(c);
+  return colours;
+}
+
+TEST(ChartRender, SmoothDrawingBlendsThePieEdgesAndNothingElse) {
+  const QSize size(585, 374);
+  for (bool view3D : {false, true}) {
+    SCOPED_TRACE(view3D ? "3D" : "flat");
+    TChart chart;
+    FeedTwelve(chart);
+    chart.SetView3D(view3D);
+    EXPECT_FALSE(chart.Antialiased());
+    const QImage classic = chart.RenderImage(size);
+    chart.SetAntialiased(true);
+    EXPECT_TRUE(chart.Antialiased());
+    const QImage smooth = chart.RenderImage(size);
+    const TChartLayout layout = chart.Layout(size);
+    // Blended colours appear along the slices' edges only in the smooth pie.
+    const QSet<uint32_t> classicColours = ClassicPieColours();
+    int classicBlends = 0, smoothBlends = 0;
+    const int depth = layout.projection.depth;
+    const auto [top, bottom] = PieRows(layout);
+    for (int y = top; y < bottom; ++y) {
+      for (int x = layout.pie.rect.left; x < layout.pie.rect.right; ++x) {
+        classicBlends += !classicColours.contains(Pixel(classic, x, y));
+        smoothBlends += !classicColours.contains(Pixel(smooth, x, y));
+      }
+    }
+    EXPECT_EQ(classicBlends, 0);
+    EXPECT_GT(smoothBlends, 1000);
+    // Each slice keeps its colour inside, and the rims their darker colour.
+    for (size_t i = 0; i < layout.angles.size(); ++i) {
+      EXPECT_EQ(Pixel(smooth, InsideDrawn(layout, layout.angles[i].mid, 0.6)), SlicePalette[i])
+          << i;
+    }
+    if (view3D) {
+      const TPoint bottom = Inside(layout.pie, 3 * std::numbers::pi / 2, 1);
+      const TPoint rim = layout.projection.Project(bottom.x, bottom.y, depth / 2.0);
+      EXPECT_EQ(Pixel(smooth, rim), Pixel(classic, rim));
+      EXPECT_EQ(Pixel(smooth, rim) & 0xFFFFFF,
+                DarkenColour(Pixel(classic, InsideDrawn(layout, 3 * std::numbers::pi / 2, 0.9))));
+    }
+    // Title, legend and frame are the classic ones, pixel for pixel.
+    const auto rows = [&](const QImage& image, int from, int to) {
+      return image.copy(0, from, image.width(), to - from);
+    };
+    const TPixRect& box = layout.legend.box;
+    EXPECT_EQ(rows(smooth, 0, layout.title.y + 19), rows(classic, 0, layout.title.y + 19));
+    EXPECT_EQ(rows(smooth, box.top, size.height()), rows(classic, box.top, size.height()));
+  }
+}
+
+TEST(ChartRender, RunsOfSlicesUnderAPixelOfArcLookAsTheirOutlinesDid) {
+  // 20 slices that show, then 2,000 of less than a pixel of arc each.
+  std::vector<TSlice> slices;
+  for (int i = 0; i < 2020; ++i) {
+    slices.push_back({QStringLiteral("if%1").arg(i), i < 20 ? 1000.0 : 1.5, 0, PaletteColour});
+  }
+  const QSize size(585, 374);
+  for (bool view3D : {false, true}) {
+    SCOPED_TRACE(view3D ? "3D" : "flat");
+    TChart chart;
+    chart.SetSlices(slices);
+    chart.SetView3D(view3D);
+    const TChartLayout layout = chart.Layout(size);
+    // The 20 slices and one black run.
+    const size_t drawn = view3D ? layout.solid.size() : layout.flat.size();
+    EXPECT_EQ(drawn, 21u);
+    const QImage merged = chart.RenderImage(size);
+    // The same pie drawn as before: slice by slice, each filled and outlined.
+    QImage each = merged.copy();
+    {
+      QPainter p(&each);
+      p.setPen(Qt::black);
+      const auto polygon = [](const std::vector<TPoint>& points) {
+        QPolygon out;
+        for (const TPoint& q : points) out << QPoint(q.x, q.y);
+        return out;
+      };
+      if (view3D) {
+        for (size_t i = 0; i < slices.size(); ++i) {
+          const TSolidSlice solid =
+              SolidSlice(layout.pie, layout.projection, static_cast<int>(i), layout.angles[i]);
+          const uint32_t colour = SliceColour(PaletteColour, static_cast<int>(i));
+          p.setBrush(QColor::fromRgb(colour));
+          p.drawPolygon(polygon(solid.cover));
+          p.setBrush(QColor::fromRgb(DarkenColour(colour)));
+          for (const auto& rim : solid.rims) p.drawPolygon(polygon(rim));
+        }
+      } else {
+        for (const TFlatSector& sector : FlatSectors(layout.pie, layout.angles)) {
+          p.setBrush(QColor::fromRgb(SliceColour(PaletteColour, sector.slice)));
+          p.drawPolygon(polygon(FlatSectorPolygon(layout.pie, sector)));
+        }
+      }
+    }
+    int differ = 0, black = 0;
+    const auto [top, bottom] = PieRows(layout);
+    for (int y = top; y < bottom; ++y) {
+      for (int x = layout.pie.rect.left; x < layout.pie.rect.right; ++x) {
+        differ += Pixel(merged, x, y) != Pixel(each, x, y);
+        black += Pixel(each, x, y) == 0;
+      }
+    }
+    // The run is a black fan either way; a few pixels along its edges may differ.
+    EXPECT_GT(black, 10000);
+    EXPECT_LT(differ, black / 100);
+  }
+}
+
+TEST(ChartRender, LegendInTheSmallestWindowLeavesTheTitleAndAPie) {
+  TChart chart;
+  FeedTwelve(chart);
+  QFont titleFont = chart.TitleFont();
+  titleFont.setPixelSize(16);
+  const QFontMetrics title(titleFont);
+  // About the chart area of a 300 x 200 window, and a little more.
+  for (const QSize size : {QSize(300, 120), QSize(300, 150)}) {
+    for (TLegendAlignment alignment : {laLeft, laRight, laTop, laBottom}) {
+      SCOPED_TRACE(testing::Message() << alignment << " " << size.height());
+      chart.SetLegendAlignment(alignment);
+      const TChartLayout layout = chart.Layout(size);
+      ASSERT_TRUE(layout.legend.visible);
+      const TPixRect titleRect{layout.title.x, layout.title.y,
+                               layout.title.x + title.horizontalAdvance(chart.TitleText()),
+                               layout.title.y + title.height()};
+      const TPixRect& box = layout.legend.box;
+      const TPixRect legend{box.left, box.top, box.right + 3, box.bottom + 3};
+      EXPECT_FALSE(legend.Overlaps(titleRect));
+      EXPECT_FALSE(legend.Overlaps(layout.pie.rect));
+      ASSERT_TRUE(layout.pie.drawSlices);
+      const QImage image = chart.RenderImage(size);
+      EXPECT_EQ(Pixel(image, InsideDrawn(layout, layout.angles[0].mid, 0.5)), 0xFF0000u);
+    }
+  }
+}
+
+TEST(ChartRender, SlicesSetAtOnceDrawAsSlicesAddedOneByOne) {
+  TChart added;
+  FeedTwelve(added);
+  TChart set;
+  set.SetSlices(added.Slices());
+  EXPECT_EQ(set.SliceCount(), 12);
+  for (bool legend : {true, false}) {
+    added.SetLegendVisible(legend);
+    set.SetLegendVisible(legend);
+    EXPECT_EQ(set.RenderImage(QSize(585, 374)), added.RenderImage(QSize(585, 374))) << legend;
+  }
+  // Setting them all asks for one repaint, as ClearSlices and AddSlice do together.
+  set.resize(300, 200);
+  set.show();
+  for (int i = 0; i < 20; ++i) QApplication::processEvents();
+  PaintCounter counter;
+  set.installEventFilter(&counter);
+  set.SetSlices({{QStringLiteral("eth0"), 1, 1, PaletteColour}});
+  for (int i = 0; i < 20; ++i) QApplication::processEvents();
+  EXPECT_EQ(counter.paints, 1);
+  EXPECT_EQ(set.SliceCount(), 1);
+}
+
+TEST(ChartRender, TextsAreMeasuredAgainWhenTheyChange) {
+  const QSize size(585, 374);
+  TChart chart;
+  chart.SetLegendVisible(false);
+  chart.SetSlices({{QStringLiteral("a"), 1, 1, PaletteColour}, {"b", 1, 2, PaletteColour}});
+  const int narrow = chart.Layout(size).marks[0].w;
+  chart.ClearSlices();
+  chart.AddSlice(QStringLiteral("a much longer label"), 1, 1, PaletteColour);
+  chart.AddSlice(QStringLiteral("b"), 1, 2, PaletteColour);
+  EXPECT_GT(chart.Layout(size).marks[0].w, narrow + 50);
+  chart.SetSlices({{QStringLiteral("a"), 1, 1, PaletteColour}, {"b", 1, 2, PaletteColour}});
+  EXPECT_EQ(chart.Layout(size).marks[0].w, narrow);
+  // The legend's texts follow the slices changed while the marks were shown.
+  chart.SetSlices({{QString(), 2500, 1, PaletteColour}});
+  chart.SetLegendVisible(true);
+  TLegendLayout legend = chart.Layout(size).legend;
+  ASSERT_EQ(legend.items.size(), 1u);
+  EXPECT_EQ(legend.items[0].value, QStringLiteral("2,500"));
+  // And the locale of the values.
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  legend = chart.Layout(size).legend;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  EXPECT_EQ(legend.items[0].value, QStringLiteral("2.500"));
+  // Nothing stale: the same picture as a chart that never showed anything else.
+  TChart fresh;
+  fresh.SetSlices({{QString(), 2500, 1, PaletteColour}});
+  EXPECT_EQ(chart.RenderImage(size), fresh.RenderImage(size));
 }
 
 }  // namespace
