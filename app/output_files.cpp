@@ -7,19 +7,9 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 namespace kestrava {
-
-std::string PlainDecimal(double value) {
-  if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value > 0 ? "inf" : "-inf");
-  if (value == 0) return "0";  // also for -0
-  char text[400];              // fixed form of the largest double has 309 digits
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  return std::string(text, result.ptr);
-}
 
 std::string CsvField(const std::string& text) {
   const bool blankEdge = !text.empty() && (text.front() == ' ' || text.back() == ' ' ||
@@ -34,14 +24,14 @@ std::string CsvField(const std::string& text) {
   return quoted;
 }
 
-std::string SlicesCsv(const std::vector<TSliceRow>& slices) {
+std::string SlicesCsv(const std::vector<TPieSlice>& slices) {
   std::string csv = "position,label,value\n";
-  for (const TSliceRow& slice : slices) {
-    csv += PlainDecimal(slice.Position);
+  for (const TPieSlice& slice : slices) {
+    csv += std::to_string(slice.Position);
     csv += ',';
     csv += CsvField(slice.Label);
     csv += ',';
-    csv += PlainDecimal(slice.Value);
+    csv += slice.ValueText;
     csv += '\n';
   }
   return csv;

@@ -8,20 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/pie.h"
+
 namespace kestrava {
 
-struct TSliceRow {
-  std::string Label;
-  double Value = 0;
-  double Position = 0;
-};
-
 // "position,label,value" and one line per slice in the given order. Numbers in plain decimal
-// with "." and no thousands separator; a label is quoted (quotes doubled) when it holds a
-// comma, a quote, a line break or leading or trailing blanks.
-std::string SlicesCsv(const std::vector<TSliceRow>& slices);
-// Shortest plain-decimal text that reads back as the same double (no exponent).
-std::string PlainDecimal(double value);
+// with "." and no thousands separator, every digit of the value kept; a label is quoted (quotes
+// doubled) when it holds a comma, a quote, a line break or leading or trailing blanks.
+std::string SlicesCsv(const std::vector<TPieSlice>& slices);
 std::string CsvField(const std::string& text);
 
 // Writes data to path through a temporary file beside it. On failure returns false, leaves

@@ -19,6 +19,7 @@
 #include <cstdio>
 
 #include "app/glyphs.h"
+#include "engine/session_setup.h"
 #include "ui/chart.h"
 #include "ui/unit2.h"
 
@@ -116,7 +117,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   move(0, 0);
 
   m_session = std::make_unique<TSession>(*this);
-  m_session->FormCreate(args);
+  m_session->Start(args);
   if (Scripted() && !m_finishing && m_session->Config().InstanceMode == kInstanceModeNone) {
     SessionStopped("Nothing to poll: the configuration starts neither discovery nor polling.");
   }
@@ -163,9 +164,7 @@ void TForm1::BuildControls() {
   Image2 = MakePicture(Panel1, QRect(360, 8, 16, 16), GlyphSlices());
   Label2 = MakeLabel(Panel1, QStringLiteral("#Slices"), QRect(378, 9, 34, 13));
   ComboBox2 = MakeList(Panel1, QRect(418, 7, 73, 21), QStringLiteral("Set the number of slices"));
-  for (const char* item : {"Any", "30", "23", "17", "12", "8", "5", "3"}) {
-    ComboBox2->addItem(QString::fromLatin1(item));
-  }
+  for (const std::string& item : DefaultSliceItems()) ComboBox2->addItem(QString::fromStdString(item));
   Label3 = MakeLabel(Panel1, QStringLiteral("Poll. int."), QRect(497, 9, 39, 13));
   ComboBox3 = MakeList(Panel1, QRect(536, 7, 42, 21), QStringLiteral("Polling interval"));
 
@@ -248,7 +247,7 @@ void TForm1::SetInitializingVisible(bool visible) {
   Label4->setVisible(visible);
 }
 
-void TForm1::SetInstanceMaskList(const std::vector<std::string>& items, int selected) {
+void TForm1::SetInstanceChoices(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox1, items, selected);
   if (Scripted() && selected < 0) {
     // Discovery left the choice to the user, and no one is there to make it. Looked at once
@@ -266,32 +265,32 @@ void TForm1::SetInstanceMaskList(const std::vector<std::string>& items, int sele
   }
 }
 
-void TForm1::SetSliceList(const std::vector<std::string>& items, int selected) {
+void TForm1::SetSliceChoices(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox2, items, selected);
 }
 
-void TForm1::SetIntervalList(const std::vector<std::string>& items, int selected) {
+void TForm1::SetIntervalChoices(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox3, items, selected);
 }
 
-void TForm1::SetInstanceGroupVisible(bool visible) {
+void TForm1::ShowInstanceChoice(bool visible) {
   ComboBox1->setVisible(visible);
   Label1->setVisible(visible);
   Image1->setVisible(visible);
 }
 
-void TForm1::SetSlicesGroupVisible(bool visible) {
+void TForm1::ShowSliceChoice(bool visible) {
   ComboBox2->setVisible(visible);
   Label2->setVisible(visible);
   Image2->setVisible(visible);
 }
 
-void TForm1::SetIntervalGroupVisible(bool visible) {
+void TForm1::ShowIntervalChoice(bool visible) {
   ComboBox3->setVisible(visible);
   Label3->setVisible(visible);
 }
 
-void TForm1::SetValueModeButtons(bool raw) {
+void TForm1::SetValueMode(bool raw) {
   (raw ? SpeedButton1 : SpeedButton2)->setChecked(true);
 }
 
@@ -301,8 +300,9 @@ void TForm1::SetView3D(bool on) {
   Chart1->SetView3D(on);
 }
 
-void TForm1::SetLegendButton(bool down) {
-  SpeedButton3->setChecked(down);
+void TForm1::SetLegend(bool shown, TLegendAlignment alignment) {
+  SpeedButton3->setChecked(shown);
+  ApplyLegendMode(shown, alignment);
 }
 
 void TForm1::ApplyLegendMode(bool showLegend, TLegendAlignment alignment) {
@@ -332,8 +332,8 @@ void TForm1::SetWindowSize(int width, int height) {
   if (!isVisible()) FormResize();
 }
 
-void TForm1::SetRefreshInstancesChecked(bool checked) {
-  RefreshInstances1->setChecked(checked);
+void TForm1::SetRefreshInstances(bool on) {
+  RefreshInstances1->setChecked(on);
 }
 
 void TForm1::SetChartHint(const std::string& hint) {
@@ -353,21 +353,16 @@ void TForm1::ShowMessageBox(const std::string& text) {
   }
 }
 
-void TForm1::ClearSlices() {
+void TForm1::ShowPie(const std::vector<TPieSlice>& slices) {
   Chart1->ClearSlices();
-  m_slices.clear();
-}
-
-void TForm1::AddSlice(const std::string& label, double value, double position, uint32_t colour) {
-  Chart1->AddSlice(QString::fromStdString(label), value, position, colour);
-  m_slices.push_back(TSliceRow{label, value, position});
-}
-
-void TForm1::ChartFeedDone() {
+  for (const TPieSlice& slice : slices) {
+    Chart1->AddSlice(QString::fromStdString(slice.Label), slice.Value, slice.Position,
+                     slice.Colour);
+  }
   if (m_finishing) return;  // the files of the last counted feed stay as they are
   bool allWritten = true;
-  WriteOutputFiles(allWritten);
-  if (Scripted() && !m_slices.empty() && ++m_feedsWithSlices >= m_output.ExitAfter) {
+  WriteOutputFiles(slices, allWritten);
+  if (Scripted() && !slices.empty() && ++m_feedsWithSlices >= m_output.ExitAfter) {
     FinishScriptedRun(allWritten ? 0 : kExitOutputFailed);
   }
 }
@@ -378,7 +373,7 @@ void TForm1::SessionStopped(const std::string& message) {
   FinishScriptedRun(kExitSessionStopped);
 }
 
-void TForm1::WriteOutputFiles(bool& allWritten) {
+void TForm1::WriteOutputFiles(const std::vector<TPieSlice>& slices, bool& allWritten) {
   std::string error;
   const auto report = [&] {
     allWritten = false;
@@ -390,7 +385,7 @@ void TForm1::WriteOutputFiles(bool& allWritten) {
     report();
   }
   if (!m_output.Export.empty() &&
-      !WriteFileAtomically(m_output.Export, SlicesCsv(m_slices), error)) {
+      !WriteFileAtomically(m_output.Export, SlicesCsv(slices), error)) {
     report();
   }
 }
@@ -423,29 +418,28 @@ void TForm1::SpeedButton2Click() {
 
 void TForm1::SpeedButton3Click() {
   Guarded([this] {
-    TConfigRec& config = m_session->Config();
-    config.ShowLegend = SpeedButton3->isChecked();
-    ApplyLegendMode(config.ShowLegend, config.LegendAlignment);
+    m_session->SetLegendShown(SpeedButton3->isChecked());
+    ApplyLegendMode(SpeedButton3->isChecked(), m_session->Config().LegendAlignment);
   });
 }
 
 void TForm1::CheckBox1Click() {
-  m_session->Config().View3D = CheckBox1->isChecked();
+  m_session->SetView3D(CheckBox1->isChecked());
   Chart1->SetView3D(CheckBox1->isChecked());
 }
 
 void TForm1::ComboBox1Change() {
   Label4->show();
-  Guarded([this] { m_session->ComboBox1Change(ComboBox1->currentIndex()); });
+  Guarded([this] { m_session->ChooseInstance(ComboBox1->currentIndex()); });
 }
 
 void TForm1::ComboBox2Change() {
-  Guarded([this] { m_session->ComboBox2Change(ComboBox2->currentIndex()); });
+  Guarded([this] { m_session->SetSliceChoice(ComboBox2->currentIndex()); });
 }
 
 void TForm1::ComboBox3Change() {
   Label4->show();
-  m_session->ComboBox3Change(ComboBox3->currentIndex());
+  m_session->SetIntervalChoice(ComboBox3->currentIndex());
 }
 
 void TForm1::Exit1Click() {
@@ -457,7 +451,7 @@ void TForm1::CopyPietoclipboard1Click() {
 }
 
 void TForm1::RefreshInstances1Click() {
-  Guarded([this] { m_session->RefreshInstances1Click(RefreshInstances1->isChecked()); });
+  Guarded([this] { m_session->SetRefresh(RefreshInstances1->isChecked()); });
 }
 
 void TForm1::About1Click() {
@@ -512,7 +506,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (m_closed || !m_session) return;
   m_closed = true;
-  m_session->FormClose();
+  m_session->Stop();
 }
 
 }  // namespace kestrava

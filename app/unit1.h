@@ -2,8 +2,9 @@
 // TForm1: the main window. It owns the session (TSession) and shows what the session tells it
 // through IMainWindow: the toolbar strip Panel1 with the value-mode buttons, the 3D box and
 // the three lists, the chart Chart1 with the "Initializing..." label, the one-line status bar
-// and the main menu. Its creation runs the session's creation handler with the program's
-// arguments; closing it runs the session's close handler before the window goes.
+// and the main menu. Its creation starts the session with the program's arguments; closing it
+// stops the session before the window goes. Its handlers turn the controls' events into the
+// session's commands.
 // Scripted runs ("/SNAPSHOT", "/EXPORT", "/EXITAFTER") write the chart after every feed and
 // end the program by themselves; nothing then waits for a person.
 // Thread: the window's thread only.
@@ -61,25 +62,22 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void ClearStatus() override;
   void EnableToolbar(bool enabled) override;
   void SetInitializingVisible(bool visible) override;
-  void SetInstanceMaskList(const std::vector<std::string>& items, int selected) override;
-  void SetSliceList(const std::vector<std::string>& items, int selected) override;
-  void SetIntervalList(const std::vector<std::string>& items, int selected) override;
-  void SetInstanceGroupVisible(bool visible) override;
-  void SetSlicesGroupVisible(bool visible) override;
-  void SetIntervalGroupVisible(bool visible) override;
-  void SetValueModeButtons(bool raw) override;
+  void SetInstanceChoices(const std::vector<std::string>& items, int selected) override;
+  void SetSliceChoices(const std::vector<std::string>& items, int selected) override;
+  void SetIntervalChoices(const std::vector<std::string>& items, int selected) override;
+  void ShowInstanceChoice(bool visible) override;
+  void ShowSliceChoice(bool visible) override;
+  void ShowIntervalChoice(bool visible) override;
+  void SetValueMode(bool raw) override;
   void SetView3D(bool on) override;
-  void SetLegendButton(bool down) override;
-  void ApplyLegendMode(bool showLegend, TLegendAlignment alignment) override;
+  void SetLegend(bool shown, TLegendAlignment alignment) override;
   void SetCaption(const std::string& caption) override;
   void SetChartTitle(const std::string& title) override;
   void SetWindowSize(int width, int height) override;
-  void SetRefreshInstancesChecked(bool checked) override;
+  void SetRefreshInstances(bool on) override;
   void SetChartHint(const std::string& hint) override;
   void ShowMessageBox(const std::string& text) override;
-  void ClearSlices() override;
-  void AddSlice(const std::string& label, double value, double position, uint32_t colour) override;
-  void ChartFeedDone() override;
+  void ShowPie(const std::vector<TPieSlice>& slices) override;
   void SessionStopped(const std::string& message) override;
 
   // A quit signal: closes the window the ordinary way. A scripted run that has not finished
@@ -139,7 +137,9 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void FormResize();
   void FitFrame();
   void FormClose();
-  void WriteOutputFiles(bool& allWritten);
+  // Shows the legend (or the marks) as the legend button says.
+  void ApplyLegendMode(bool showLegend, TLegendAlignment alignment);
+  void WriteOutputFiles(const std::vector<TPieSlice>& slices, bool& allWritten);
   // Ends a scripted run with status (after the current event has finished).
   void FinishScriptedRun(int status);
   bool Scripted() const { return m_output.ExitAfter > 0; }
@@ -147,7 +147,6 @@ class TForm1 : public QMainWindow, public IMainWindow {
 
   std::unique_ptr<TSession> m_session;
   TOutputOptions m_output;
-  std::vector<TSliceRow> m_slices;  // the pie as fed, for the CSV
   int m_feedsWithSlices = 0;
   int m_exitStatus = 0;
   bool m_finishing = false;

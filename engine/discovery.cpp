@@ -1,10 +1,10 @@
 #include "engine/discovery.h"
 
 #include <algorithm>
-#include <exception>
+#include <string_view>
+#include <unordered_set>
 
-#include "engine/session.h"
-#include "shared/item_list.h"
+#include "shared/instance_helpers.h"
 
 namespace kestrava {
 
@@ -28,8 +28,12 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
-const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
-const std::string kNothingFound = "No instances found!";
+std::unordered_set<std::string_view> Suffixes(const std::vector<TInstance>& instances) {
+  std::unordered_set<std::string_view> out;
+  out.reserve(instances.size());
+  for (const TInstance& instance : instances) out.insert(instance.Suffix);
+  return out;
+}
 
 }  // namespace
 
@@ -59,259 +63,120 @@ std::vector<std::string> MaskEntries(const std::string& mask, const std::string&
   return entries;
 }
 
-bool TSession::InLabelColumn(const std::string& oid) const {
+void TDiscovery::Reset(std::string labelOid, std::string mask) {
+  m_labelOid = std::move(labelOid);
+  m_mask = std::move(mask);
+  m_rows.clear();
+  m_found.clear();
+  m_refreshFound.clear();
+  m_maskChoices.clear();
+  m_choice = -1;
+}
+
+bool TDiscovery::Takes(const std::string& suffix) const {
+  return m_mask.empty() || m_mask.find("RT") != std::string::npos || MatchInstance(suffix, m_mask);
+}
+
+TWalkStep TDiscovery::Judge(const std::string& oid, const std::string& value,
+                            const std::string& asked, std::vector<TInstance>& into,
+                            std::vector<TInstance>* alsoInto) {
+  TWalkStep step;
   // A column ends at a "." boundary: "...1.2" does not claim "...1.20.1".
-  const std::string& label = m_config.LabelOid;
-  return oid.size() > label.size() + 1 && oid.compare(0, label.size(), label) == 0 &&
-         oid[label.size()] == '.';
-}
-
-bool TSession::TakesInstance(const std::string& suffix) const {
-  const std::string& mask = m_config.InstanceMask;
-  return mask.empty() || mask.find("RT") != std::string::npos || MatchInstance(suffix, mask);
-}
-
-void TSession::StartInstanceWalk() {
-  m_instances.clear();
-  m_instanceDescrs.clear();
-  InstancesChanged();
-  try {
-    SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
-  } catch (const std::exception& error) {
-    StopDiscovery(error.what());
-  }
-}
-
-void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
-  walk.OidList.clear();
-  AppendItem(walk.OidList, oid);
-  walk.TriesLeft = 5;
-  walk.Purpose = purpose;
-  DispatchRequest(walk, false);
-}
-
-void TSession::StopDiscovery(const std::string& message) {
-  m_window.ShowStatus(message);
-  m_window.SessionStopped(message);
-}
-
-void TSession::WalkStep(const std::string& oid, const std::string& value,
-                        const std::string& asked) {
-  const std::string suffix =
-      oid.size() > m_config.LabelOid.size() ? oid.substr(m_config.LabelOid.size()) : std::string();
-  const std::string last = m_instances.empty() ? std::string() : m_instances.back();
-  if (!InLabelColumn(oid) || suffix == last) {
-    EndDiscovery("");
-    return;
-  }
+  const size_t n = m_labelOid.size();
+  const bool inColumn =
+      oid.size() > n + 1 && oid.compare(0, n, m_labelOid) == 0 && oid[n] == '.';
+  const std::string suffix = oid.size() > n ? oid.substr(n) : std::string();
+  if (!inColumn || (!into.empty() && suffix == into.back().Suffix)) return step;
   if (!OidGreater(oid, asked)) {
     // An agent that goes back or stands still would keep the walk going for ever.
-    EndDiscovery(kNonIncreasing);
-    return;
+    step.Kind = TWalkStep::kOutOfOrder;
+    return step;
   }
-  if (TakesInstance(suffix)) {
-    m_instances.push_back(suffix);
-    m_foundInstances.push_back(suffix);
-    m_instanceDescrs.push_back(value);
-    m_foundDescrs.push_back(value);
-    m_window.ShowStatus("Instance " + suffix + " detected");
+  step.Kind = TWalkStep::kNext;
+  if (Takes(suffix)) {
+    into.push_back(TInstance{suffix, value});
+    if (alsoInto) alsoInto->push_back(into.back());
+    step.Taken = true;
   }
-  try {
-    SendWalkStep(m_sessionRequest, oid, kPurposeDiscovery);
-  } catch (const std::exception& error) {
-    StopDiscovery(error.what());
-  }
+  return step;
 }
 
-void TSession::EndDiscovery(const std::string& note) {
-  m_window.ClearStatus();
-  if (m_instances.empty()) {
-    StopDiscovery(note.empty() ? kNothingFound : note);
-    return;
-  }
-  InstancesChanged();
-  if (m_config.InstanceMode == kInstanceModeAtRuntime) {
-    for (const std::string& found : m_foundInstances) {
-      for (const std::string& entry : MaskEntries(m_config.InstanceMask, found)) {
-        if (std::find(m_instanceMaskItems.begin(), m_instanceMaskItems.end(), entry) ==
-            m_instanceMaskItems.end())
-          m_instanceMaskItems.push_back(entry);
-      }
-    }
-    m_window.SetInstanceMaskList(m_instanceMaskItems, -1);
-    m_window.SetInstanceGroupVisible(true);
-    m_window.SetSlicesGroupVisible(true);
-    m_window.EnableToolbar(true);
-    if (!note.empty()) m_window.ShowStatus(note);
-    if (!m_config.PreferredInstance.empty()) {
-      const auto at = std::find(m_instanceMaskItems.begin(), m_instanceMaskItems.end(),
-                                m_config.PreferredInstance);
-      m_instanceMaskIndex =
-          at == m_instanceMaskItems.end() ? -1 : static_cast<int>(at - m_instanceMaskItems.begin());
-      m_window.SetInstanceMaskList(m_instanceMaskItems, m_instanceMaskIndex);
-      SelectInstances();
-    } else if (note.empty()) {
-      m_window.ShowStatus("Select an instance from the Inst. listbox!");
-    }
-  } else if (m_config.InstanceMode == kInstanceModeAllInstances) {
-    m_config.LastSlot = ComputeLastSlot();
-    CreateHistories();
-    StartPolling();
-    m_window.SetSlicesGroupVisible(true);
-    m_window.EnableToolbar(true);
-    if (!note.empty()) m_window.ShowStatus(note);
-  }
+void TDiscovery::StartWalk() {
+  m_rows.clear();
 }
 
-void TSession::SelectInstances() {
-  try {
-    m_window.SetInitializingVisible(true);
-    if (m_firstSelection) {
-      m_firstSelection = false;
-    } else {
-      FreeHistories();
-    }
-    m_instances.clear();
-    m_instanceDescrs.clear();
-    // Rows and slots stay consistent even when no entry is picked below.
-    m_config.LastSlot = ComputeLastSlot();
-    InstancesChanged();
-    if (m_instanceMaskIndex < 0 ||
-        m_instanceMaskIndex >= static_cast<int>(m_instanceMaskItems.size()))
-      return;
-    // The picked entry replaces the configured mask for good.
-    m_config.InstanceMask = m_instanceMaskItems[m_instanceMaskIndex];
-    for (size_t i = 0; i < m_foundInstances.size(); ++i) {
-      if (MatchInstance(m_foundInstances[i], m_config.InstanceMask)) {
-        m_instances.push_back(m_foundInstances[i]);
-        m_instanceDescrs.push_back(m_foundDescrs[i]);
-      }
-    }
-    m_config.LastSlot = ComputeLastSlot();
-    CreateHistories();
-    InstancesChanged();
-    BuildPollOidList();
-    m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
-    m_window.SetIntervalGroupVisible(true);
-    m_window.ClearStatus();
-  } catch (const std::exception&) {
-  }
-}
-
-void TSession::BuildPollOidList() {
-  std::string list;
-  list.reserve(m_instances.size() * m_config.TargetOids.size() * 32);
-  for (const std::string& instance : m_instances) {
-    for (const std::string& target : m_config.TargetOids) {
-      list += target;
-      list += instance;
-      list += kItemSeparator;
-    }
-  }
-  m_sessionRequest.OidList = std::move(list);
-}
-
-void TSession::StartPolling() {
-  BuildPollOidList();
-  m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
-  m_window.SetIntervalGroupVisible(true);
-}
-
-void TSession::CheckInstanceRefresh() {
-  const double now = m_clock.NowDays();
-  if (m_lastRefresh != 0 && ElapsedMs(m_lastRefresh, now) / 1000 <= 5) return;
-  m_lastRefresh = now;
-  m_refreshFound.clear();
-  m_refreshDescrs.clear();
-  m_refreshRequest = m_sessionRequest;
-  m_refreshRequest.Operation = 2;
-  try {
-    SendWalkStep(m_refreshRequest, m_config.LabelOid, kPurposeRefresh);
-  } catch (const std::exception& error) {
-    m_window.ShowStatus(error.what());
-  }
-}
-
-void TSession::RefreshStep(const std::string& oid, const std::string& value,
+TWalkStep TDiscovery::Step(const std::string& oid, const std::string& value,
                            const std::string& asked) {
-  try {
-    const std::string suffix = oid.size() > m_config.LabelOid.size()
-                                   ? oid.substr(m_config.LabelOid.size())
-                                   : std::string();
-    const std::string last = m_refreshFound.empty() ? std::string() : m_refreshFound.back();
-    if (!InLabelColumn(oid) || suffix == last) {
-      EndRefresh();
-      return;
+  return Judge(oid, value, asked, m_rows, &m_found);
+}
+
+void TDiscovery::BuildMaskChoices() {
+  for (const TInstance& found : m_found) {
+    for (const std::string& entry : MaskEntries(m_mask, found.Suffix)) {
+      if (ChoiceIndex(entry) < 0) m_maskChoices.push_back(entry);
     }
-    if (!OidGreater(oid, asked)) {
-      m_window.ShowStatus(kNonIncreasing);
-      EndRefresh();
-      return;
-    }
-    if (TakesInstance(suffix)) {
-      m_refreshFound.push_back(suffix);
-      m_refreshDescrs.push_back(value);
-    }
-    SendWalkStep(m_refreshRequest, oid, kPurposeRefresh);
-  } catch (const std::exception& error) {
-    m_window.ShowStatus(error.what());
   }
 }
 
-void TSession::EndRefresh() {
-  if (m_refreshFound.empty()) return;
-  const int width = Width();
-  bool changed = false;
-  for (size_t row = 0; row < m_instances.size();) {
-    const std::string gone = m_instances[row];
-    if (IndexOfExact(gone, m_refreshFound) >= 0) {
+int TDiscovery::ChoiceIndex(const std::string& entry) const {
+  const auto at = std::find(m_maskChoices.begin(), m_maskChoices.end(), entry);
+  return at == m_maskChoices.end() ? -1 : static_cast<int>(at - m_maskChoices.begin());
+}
+
+bool TDiscovery::Select(int choice) {
+  m_choice = choice;
+  m_rows.clear();
+  if (choice < 0 || choice >= static_cast<int>(m_maskChoices.size())) return false;
+  // The picked entry replaces the configured mask for good.
+  m_mask = m_maskChoices[static_cast<size_t>(choice)];
+  for (const TInstance& found : m_found) {
+    if (MatchInstance(found.Suffix, m_mask)) m_rows.push_back(found);
+  }
+  return true;
+}
+
+void TDiscovery::StartRefresh() {
+  m_refreshFound.clear();
+}
+
+TWalkStep TDiscovery::RefreshStep(const std::string& oid, const std::string& value,
+                                  const std::string& asked) {
+  return Judge(oid, value, asked, m_refreshFound, nullptr);
+}
+
+TRowChanges TDiscovery::EndRefresh() {
+  TRowChanges changes;
+  if (m_refreshFound.empty()) return changes;
+  const std::unordered_set<std::string_view> fresh = Suffixes(m_refreshFound);
+  for (size_t row = 0; row < m_rows.size();) {
+    if (fresh.count(m_rows[row].Suffix)) {
       ++row;
       continue;
     }
-    RemoveInstanceSlots(static_cast<int>(row), width);
-    m_instances.erase(m_instances.begin() + row);
-    m_instanceDescrs.erase(m_instanceDescrs.begin() + row);
+    changes.Removed.push_back(static_cast<int>(row));
     // The found entry of the same instance goes too (rows may be a subset of what was found).
-    const int found = IndexOfExact(gone, m_foundInstances);
-    if (found >= 0) {
-      m_foundInstances.erase(m_foundInstances.begin() + found);
-      m_foundDescrs.erase(m_foundDescrs.begin() + found);
-    }
-    m_config.LastSlot = ComputeLastSlot();
-    changed = true;
+    const auto found = std::find_if(m_found.begin(), m_found.end(), [&](const TInstance& f) {
+      return f.Suffix == m_rows[row].Suffix;
+    });
+    if (found != m_found.end()) m_found.erase(found);
+    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(row));
   }
-  const bool runtimeMask = m_config.InstanceMask.find("RT") != std::string::npos;
-  for (size_t i = 0; i < m_refreshFound.size(); ++i) {
-    const std::string& fresh = m_refreshFound[i];
-    if (IndexOfExact(fresh, m_instances) >= 0) continue;
-    if (runtimeMask) {
-      if (m_instanceMaskIndex < 0 ||
-          m_instanceMaskIndex >= static_cast<int>(m_instanceMaskItems.size()) ||
-          !MatchInstance(fresh, m_instanceMaskItems[m_instanceMaskIndex]))
-        continue;
-    }
-    for (int s = m_config.LastSlot + 1; s <= m_config.LastSlot + width; ++s) CreateHistory(s);
-    m_instances.push_back(fresh);
-    m_instanceDescrs.push_back(m_refreshDescrs[i]);
-    if (IndexOfExact(fresh, m_foundInstances) < 0) {
-      m_foundInstances.push_back(fresh);
-      m_foundDescrs.push_back(m_refreshDescrs[i]);
-    }
-    m_config.LastSlot = ComputeLastSlot();
-    changed = true;
+  const bool runtimeMask = m_mask.find("RT") != std::string::npos;
+  std::unordered_set<std::string> rows;
+  for (const TInstance& row : m_rows) rows.insert(row.Suffix);
+  std::unordered_set<std::string> found;
+  for (const TInstance& f : m_found) found.insert(f.Suffix);
+  for (const TInstance& candidate : m_refreshFound) {
+    if (rows.count(candidate.Suffix)) continue;
+    if (runtimeMask && (m_choice < 0 || m_choice >= static_cast<int>(m_maskChoices.size()) ||
+                        !MatchInstance(candidate.Suffix, m_maskChoices[static_cast<size_t>(m_choice)])))
+      continue;
+    m_rows.push_back(candidate);
+    rows.insert(candidate.Suffix);
+    if (found.insert(candidate.Suffix).second) m_found.push_back(candidate);
+    ++changes.Appended;
   }
-  if (changed) {
-    InstancesChanged();
-    StartPolling();
-    FeedChart();
-  }
-}
-
-void TSession::RemoveInstanceSlots(int row, int width) {
-  const int first = row * width;
-  if (first < 0 || width <= 0 || first >= static_cast<int>(m_histories.size())) return;
-  const int last = std::min(first + width, static_cast<int>(m_histories.size()));
-  m_histories.erase(m_histories.begin() + first, m_histories.begin() + last);
+  return changes;
 }
 
 }  // namespace kestrava

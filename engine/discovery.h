@@ -1,11 +1,83 @@
 #pragma once
-// Pieces of instance discovery that need no session.
-// Thread: any; pure functions.
+// TDiscovery: the instances of the table and the rows polled from them. The label column is
+// walked one get-next at a time (this class judges each answer; the session sends the steps):
+// every OID in the column names an instance, its value the instance's description. In ALL
+// INSTANCES mode the instances found (under the mask) are the rows; in AT RUNTIME mode the found
+// instances fill the instance-mask choices and the picked entry selects the rows. A refresh walk
+// finds the instances again and tells which rows went and which are new.
+// Thread: the window's thread only.
 
 #include <string>
 #include <vector>
 
 namespace kestrava {
+
+// One instance: its suffix after the column's OID (".3", with its leading dot) and the value the
+// label column gave for it.
+struct TInstance {
+  std::string Suffix;
+  std::string Label;
+  bool operator==(const TInstance&) const = default;
+};
+
+// What one answer of a walk means.
+struct TWalkStep {
+  enum TKind { kNext, kEnd, kOutOfOrder } Kind = kEnd;
+  bool Taken = false;  // the answer named an instance that was taken
+};
+
+// What a finished refresh walk changed: the rows that went (each index counted in the rows as
+// they were when it went, in the order they went) and how many rows were appended.
+struct TRowChanges {
+  std::vector<int> Removed;
+  int Appended = 0;
+  bool Any() const { return !Removed.empty() || Appended > 0; }
+};
+
+class TDiscovery {
+ public:
+  // labelOid: the column walked; mask: the instance mask ("" none; "RT" parts are picked).
+  void Reset(std::string labelOid, std::string mask);
+
+  const std::string& LabelOid() const { return m_labelOid; }
+  const std::string& Mask() const { return m_mask; }
+  const std::vector<TInstance>& Rows() const { return m_rows; }
+  const std::vector<TInstance>& Found() const { return m_found; }
+  const std::vector<std::string>& MaskChoices() const { return m_maskChoices; }
+
+  // Discovery: the rows start empty; Step judges the answer (oid, value) to the step that asked
+  // for `asked` and takes the instance it names.
+  void StartWalk();
+  TWalkStep Step(const std::string& oid, const std::string& value, const std::string& asked);
+  // The end of discovery in ALL INSTANCES mode: the rows are what was taken.
+  // The end in AT RUNTIME mode: the mask choices from every found instance.
+  void BuildMaskChoices();
+  // The index of the entry equal to `entry` among the mask choices, or -1.
+  int ChoiceIndex(const std::string& entry) const;
+  // A picked entry (index into the mask choices) replaces the mask for good and selects the
+  // rows among the found instances; false (no rows) when the index picks nothing.
+  bool Select(int choice);
+  int Choice() const { return m_choice; }
+
+  // A refresh walk: Step as above over a list of its own, then the rows compared with it.
+  void StartRefresh();
+  TWalkStep RefreshStep(const std::string& oid, const std::string& value,
+                        const std::string& asked);
+  TRowChanges EndRefresh();
+
+ private:
+  TWalkStep Judge(const std::string& oid, const std::string& value, const std::string& asked,
+                  std::vector<TInstance>& into, std::vector<TInstance>* alsoInto);
+  bool Takes(const std::string& suffix) const;
+
+  std::string m_labelOid;
+  std::string m_mask;
+  std::vector<TInstance> m_rows;
+  std::vector<TInstance> m_found;
+  std::vector<TInstance> m_refreshFound;
+  std::vector<std::string> m_maskChoices;
+  int m_choice = -1;
+};
 
 // True when the dotted OID `a` comes after `b` in the agent's (numeric) order.
 bool OidGreater(const std::string& a, const std::string& b);

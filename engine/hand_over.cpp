@@ -37,10 +37,6 @@ void THandOver::Post(std::function<void()> call) {
     call();
     return;
   }
-  Defer(std::move(call));
-}
-
-void THandOver::Defer(std::function<void()> call) {
   auto item = std::make_shared<TItem>();
   item->Call = std::move(call);
   {

@@ -25,10 +25,6 @@ class THandOver {
   bool OnWindowThread() const { return std::this_thread::get_id() == m_owner; }
   void Post(std::function<void()> call);
   void Run(std::function<void()> call);
-  // Queues the call even on the window's thread: it runs from the event loop, after the caller
-  // has returned and released what it holds.
-  void Defer(std::function<void()> call);
-
  private:
   struct TItem {
     std::function<void()> Call;

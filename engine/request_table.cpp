@@ -5,8 +5,6 @@
 #include <cstdint>
 
 #include "engine/clock.h"
-#include "engine/session.h"
-#include "shared/item_list.h"
 
 namespace kestrava {
 
@@ -107,28 +105,6 @@ void TRequestTable::Clear() {
   std::lock_guard<std::mutex> lock(m_requestLock);
   m_byId.clear();
   while (!m_entries.empty()) m_entries.pop_front();
-}
-
-// ExpireRequest belongs to the session: it reaches the status line and the poll job.
-void TSession::ExpireRequest(const TRequest& record) {
-  // REQUIRES: RequestLock held, window's thread (the time-out scan).
-  if (record.Purpose == kPurposeRefresh) return;
-  if (record.Purpose == kPurposeDiscovery) {
-    m_discoveryTimedOut = true;
-    return;
-  }
-  std::string items;
-  std::string list = record.OidList;
-  std::string oid;
-  while (!list.empty()) {
-    const size_t before = list.size();
-    NextItem(list, oid);
-    if (list.size() == before) break;
-    AppendItem(items, oid);
-    AppendItem(items, "Null");
-  }
-  if (m_schedule.AppendResults(record.OwnerJob, items))
-    m_expiredPollJobs.push_back(record.OwnerJob);
 }
 
 }  // namespace kestrava

@@ -4,9 +4,8 @@
 // retry scan (resends through a hook, under the lock), the time-out scan (expiry through a hook,
 // under the lock) and the purge. A response handler claims a record while it works on it, so the
 // scans neither resend, expire nor purge it meanwhile, and releases it finished.
-// Lock order: RequestLock first, then the schedule's lock or the component lock.
-// Thread: add on both threads, find/claim and the time-out scan on the window's thread, the
-// retry scan and the purge on the worker.
+// Lock order: RequestLock first, then the schedule's lock.
+// Thread: the purge runs on the worker, every other operation on the window's thread.
 
 #include <cstdint>
 #include <functional>
@@ -57,10 +56,6 @@ class TRequestTable {
   // Marks the claimed record finished (TriesLeft -1) and lets the scans see it again.
   void Release(const TClaim& claim);
 
-  // For a first send: the caller holds the lock across the send and the add, so that an answer
-  // handled on the other thread finds the record.
-  std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(m_requestLock); }
-  void AddLocked(const TRequest& record);  // REQUIRES: m_requestLock held
 
   // Copies of the records in table order.
   std::vector<TRequest> Snapshot();
@@ -75,6 +70,7 @@ class TRequestTable {
   };
   using TEntries = std::list<TEntry>;
   TEntry* FindLocked(int64_t id);
+  void AddLocked(const TRequest& record);  // REQUIRES: m_requestLock held
 
   TRequestTableHooks m_hooks;
   std::mutex m_requestLock;

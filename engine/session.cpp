@@ -5,21 +5,32 @@
 #include <exception>
 #include <thread>
 
-#include "config/setup_session.h"
+#include "engine/session_setup.h"
+#include "shared/item_list.h"
+#include "shared/number_text.h"
 #include "shared/oid_names.h"
-#include "snmp/snmpmgr.h"
 
 namespace kestrava {
 
 namespace {
-const std::vector<std::string> kNoHistory;
 
-// 334 answers of 15 counters each take about 700 KB of socket buffer on Linux.
-constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
+const std::string kNothingFound = "No instances found!";
+const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+// How an SNMPv1 agent says that a walk ran past the end of its view.
+constexpr int kNoSuchName = 2;
 
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
+
+// The OID a walk step asked for: its request's one item.
+std::string AskedOid(const TRequest& record) {
+  std::string asked = record.OidList;
+  if (!asked.empty() && asked.back() == kItemSeparator) asked.pop_back();
+  return asked;
+}
+
 }  // namespace
 
 TSession::TSession(IMainWindow& window) : TSession(window, SystemClock()) {}
@@ -28,91 +39,55 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
     : m_window(window),
       m_clock(std::move(clock)),
       m_handOver(std::make_unique<THandOver>()),
+      m_dispatcher(TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
+                                     [this](const std::string& text) { m_window.ShowStatus(text); }}),
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
                                         [this](const TRequest& r) { DispatchRequest(r, true); },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
       m_schedule(m_clock.NowMs, ClockSeed()) {}
 
 TSession::~TSession() {
-  FormClose();
+  Stop();
   // Pending hand-overs to the window's thread are dropped with it.
   m_handOver.reset();
-  m_gate.reset();  // also leaves the application's filters
-  std::lock_guard<std::mutex> lock(m_componentLock);
-  m_snmpMgr1.reset();
 }
 
-TConfigRec& TSession::Config() {
-  return m_config;
-}
-TRequest& TSession::SessionRequest() {
-  return m_sessionRequest;
-}
+// ---- start and stop ----------------------------------------------------------------------
 
-void TSession::FormCreate(const std::vector<std::string>& args) {
-  if (m_created) return;
-  m_created = true;
-  m_instances.clear();
-  m_instanceDescrs.clear();
-  m_foundInstances.clear();
-  m_foundDescrs.clear();
-  m_refreshFound.clear();
-  m_refreshDescrs.clear();
-  m_sliceCandidates.clear();
+void TSession::Start(const std::vector<std::string>& args) {
+  if (m_started) return;
+  m_started = true;
   m_requestTable.Clear();
   m_schedule.Clear();
   FillOidNames();
 
   TWorkerJobs jobs;
-  jobs.RetryScan = [this] { m_requestTable.RequestTableOp(kRequestRetryScan); };
+  jobs.RetryScan = [this] {
+    HandToWindow([this] { m_requestTable.RequestTableOp(kRequestRetryScan); });
+  };
   jobs.TimeoutScan = [this] { HandToWindow([this] { TimeoutScanSync(); }); };
   jobs.Purge = [this] { m_requestTable.RequestTableOp(kRequestPurge); };
-  jobs.SendPoll = [this](const TRequest& request) { SendPoll(request); };
-  jobs.ClearStatus = [this] { HandToWindow([this] { DoClearSB(); }); };
+  jobs.SendPoll = [this](const TRequest& request) {
+    HandToWindow([this, &request] { PollRun(request); });
+  };
   jobs.ReportError = [this](const std::string& text) { PostStatus(text); };
   m_worker = std::make_unique<TMyTimer>(m_schedule, std::move(jobs), m_clock);
   m_worker->Start();
 
-  {
-    std::lock_guard<std::mutex> lock(m_componentLock);
-    m_snmpMgr1 = std::make_unique<TSnmpMgr>();
-    m_snmpMgr1->OnResponse = [this](TSnmpMgr&, int requestId, int, const std::string&,
-                                    const std::string&, int, const std::string&, int,
-                                    int errorIndex, int errorStatus,
-                                    const std::string& errorDescription) {
-      SnmpMgr1Response(requestId, errorIndex, errorStatus, errorDescription);
-    };
-    m_snmpMgr1->OnError = [this](TSnmpMgr&, int errorCode, const std::string& description) {
-      SnmpMgr1Error(errorCode, description);
-    };
-    m_snmpMgr1->OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int,
-                                     int errorCode, const std::string& errorDescription,
-                                     bool&) { SnmpMgr1BadPacket(errorCode, errorDescription); };
-    m_gate = std::make_unique<TComponentGate>(m_componentLock);
-    try {
-      // Opened here, on the window's thread, so that the worker never opens the socket.
-      m_snmpMgr1->SetActive(false);
-      m_snmpMgr1->Config("ForceLocalPort=false");
-      // Room for every answer of a large poll, which arrive in one burst.
-      m_snmpMgr1->Config("InBufferSize=" + std::to_string(kReceiveBuffer));
-      m_snmpMgr1->SetActive(true);
-      m_gate->SetSocket(std::stoi(m_snmpMgr1->Config("SocketHandle")));
-    } catch (const std::exception& error) {
-      m_window.ShowStatus(error.what());
-    }
-  }
-  if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(m_gate.get());
+  // Opened here, on the window's thread, which owns the component from now on.
+  if (const std::string failure = m_dispatcher.Open(); !failure.empty())
+    m_window.ShowStatus(failure);
 
   m_window.EnableToolbar(false);
   TSetupHooks hooks;
-  hooks.ResetEngineCounters = [this] { ResetEngineCounters(); };
-  hooks.StartInstanceWalk = [this] { StartInstanceWalk(); };
+  hooks.ResetEngineCounters = [this] { ResetCounters(); };
+  hooks.StartInstanceWalk = [this] { StartDiscovery(); };
   SetupSession(args, m_config, m_sessionRequest, m_window, hooks);
 }
 
-void TSession::FormClose() {
-  if (!m_created || m_closed) return;
-  m_closed = true;
+void TSession::Stop() {
+  if (!m_started || m_stopped) return;
+  m_stopped = true;
   if (m_worker) {
     m_worker->Terminate();
     // The worker may be waiting for a hand-over to this thread: let it run.
@@ -125,62 +100,41 @@ void TSession::FormClose() {
   }
   m_requestTable.Clear();
   m_schedule.Clear();
-  m_instances.clear();
-  m_instanceDescrs.clear();
-  m_foundInstances.clear();
-  m_foundDescrs.clear();
-  m_refreshFound.clear();
-  m_refreshDescrs.clear();
-  m_sliceCandidates.clear();
-  m_instanceMaskItems.clear();
-  m_histories.clear();
+  m_discovery.Reset(std::string(), std::string());
+  m_plan.Reset({}, 0, 0);
+  m_slots.Reset({}, {});
   m_config.LastSlot = -1;
-  InstancesChanged();
   FreeOidNames();
 }
 
-void TSession::ResetEngineCounters() {
+void TSession::ResetCounters() {
   m_lastRefresh = 0;
   m_firstSelection = true;
-  std::lock_guard<std::mutex> lock(m_componentLock);
-  m_requestCounter = 0;
+  m_dispatcher.SetRequestCounter(0);
 }
 
-int TSession::Width() const {
-  return static_cast<int>(m_config.TargetOids.size() + m_config.Formulas.size());
+void TSession::StartDiscovery() {
+  m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);
+  m_plan.Reset(m_config.TargetOids, static_cast<int>(m_config.Formulas.size()),
+               m_config.InstanceMode);
+  m_slots.Reset(m_config.TargetOids, m_config.Formulas);
+  m_discovery.StartWalk();
+  try {
+    SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
+  } catch (const std::exception& error) {
+    StopDiscovery(error.what());
+  }
 }
 
-int TSession::ComputeLastSlot() const {
-  return Width() * static_cast<int>(m_instances.size()) - 1;
-}
-
-void TSession::CreateHistory(int slot) {
-  if (slot < 0) return;
-  if (static_cast<int>(m_histories.size()) <= slot) m_histories.resize(slot + 1);
-  m_histories[slot].assign(5, "Null");
-}
-
-void TSession::CreateHistories() {
-  m_histories.resize(std::max(0, m_config.LastSlot + 1));
-  for (int s = 0; s <= m_config.LastSlot; ++s) CreateHistory(s);
-}
-
-void TSession::FreeHistories() {
-  m_histories.clear();
-}
-
-const std::vector<std::string>& TSession::History(int slot) const {
-  if (slot < 0 || slot >= static_cast<int>(m_histories.size())) return kNoHistory;
-  return m_histories[slot];
-}
-
-void TSession::InstancesChanged() {
-  m_slotIndex.Rebuild(m_config.TargetOids, m_config.InstanceMode, m_instances,
-                      static_cast<int>(m_config.Formulas.size()));
-}
-
-void TSession::HandToWindow(const std::function<void()>& call) {
-  m_handOver->Run(call);
+void TSession::HandToWindow(std::function<void()> call) {
+  m_handOver->Run([this, call = std::move(call)] {
+    if (m_stopped) return;
+    try {
+      call();
+    } catch (const std::exception& error) {
+      m_window.ShowStatus(error.what());
+    }
+  });
 }
 
 void TSession::PostStatus(const std::string& text) {
@@ -188,9 +142,7 @@ void TSession::PostStatus(const std::string& text) {
   m_handOver->Post([this, text] { m_window.ShowStatus(text); });
 }
 
-void TSession::DoClearSB() {
-  m_window.ClearStatus();
-}
+// ---- commands ------------------------------------------------------------------------------
 
 void TSession::SetValueMode(bool raw) {
   try {
@@ -200,37 +152,363 @@ void TSession::SetValueMode(bool raw) {
   }
 }
 
-void TSession::ComboBox1Change(int index) {
-  m_instanceMaskIndex = index;
-  SelectInstances();
+void TSession::ChooseInstance(int choice) {
+  SelectInstances(choice);
 }
 
-void TSession::ComboBox2Change(int index) {
+void TSession::SetSliceChoice(int choice) {
   try {
-    m_config.SliceIndex = index;
+    m_config.SliceIndex = choice;
     FeedChart();
   } catch (const std::exception&) {
   }
 }
 
-void TSession::ComboBox3Change(int index) {
-  if (index < 0 || index >= static_cast<int>(m_config.IntervalItems.size())) return;
-  m_sessionRequest.Interval = std::stoi(m_config.IntervalItems[index]);
+void TSession::SetIntervalChoice(int choice) {
+  if (choice < 0 || choice >= static_cast<int>(m_config.IntervalItems.size())) return;
+  m_sessionRequest.Interval = std::stoi(m_config.IntervalItems[static_cast<size_t>(choice)]);
   // The next delta of every slot is then "Null": it would span two different intervals.
-  for (int s = 0; s <= m_config.LastSlot && s < static_cast<int>(m_histories.size()); ++s) {
-    std::vector<std::string>& history = m_histories[s];
-    if (!history.empty()) history.erase(history.begin());
-    history.push_back("Null");
-  }
-  m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
+  m_slots.BreakDeltas();
+  RestartPollJob();
   m_window.SetInitializingVisible(true);
 }
 
-void TSession::RefreshInstances1Click(bool checked) {
+void TSession::SetRefresh(bool on) {
+  m_config.RefreshInstances = on;
+}
+
+void TSession::SetLegendShown(bool shown) {
+  m_config.ShowLegend = shown;
+}
+
+void TSession::SetView3D(bool on) {
+  m_config.View3D = on;
+}
+
+std::string TSession::SlotValue(int position, int slot) const {
+  return m_slots.SlotValue(position, slot, m_config.RawValues);
+}
+
+// ---- requests ------------------------------------------------------------------------------
+
+void TSession::DispatchRequest(TRequest record, bool resend) {
+  // Setting up the connection may raise (a host that cannot be resolved): the caller decides.
+  const std::string failure = m_dispatcher.Send(record, resend);
+  if (!failure.empty()) {
+    // Not recorded: neither resent nor expired; a poll that misses it stays incomplete.
+    m_window.ShowStatus(failure);
+    return;
+  }
+  // A resend's record was already updated by the retry scan.
+  if (resend) return;
+  record.TriesLeft -= 1;
+  record.SentAt = m_clock.NowDays();
+  m_requestTable.RequestTableOp(kRequestAdd, -1, &record);
+}
+
+void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
+  walk.OidList.clear();
+  AppendItem(walk.OidList, oid);
+  walk.TriesLeft = 5;
+  walk.Purpose = purpose;
+  DispatchRequest(walk, false);
+}
+
+void TSession::PollRun(const TRequest& request) {
+  TRequest batch = request;
+  std::string_view remaining = request.OidList;
+  int oids = 0;
+  for (batch.OidList = TakeBatch(remaining); !batch.OidList.empty();
+       batch.OidList = TakeBatch(remaining)) {
+    oids += CountItems(batch.OidList);
+    DispatchRequest(batch, false);
+  }
+  // The run starts a new collection; no answer of it can arrive before this returns.
+  m_plan.BeginRound(oids);
+  m_pollInterval = request.Interval;
+  m_window.ClearStatus();
+}
+
+void TSession::ExpireRequest(const TRequest& record) {
+  // REQUIRES: RequestLock held, window's thread (the time-out scan).
+  if (record.Purpose == kPurposeRefresh) return;  // the refresh walk stops silently
+  if (record.Purpose == kPurposeDiscovery) {
+    m_discoveryTimedOut = true;
+    return;
+  }
+  if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
+  std::string_view list = record.OidList;
+  std::string_view oid;
+  while (NextItemView(list, oid)) {
+    if (m_plan.Add(oid, TSample())) m_expiryCompletedPoll = true;
+  }
+}
+
+void TSession::TimeoutScanSync() {
+  m_expiryCompletedPoll = false;
+  m_discoveryTimedOut = false;
+  m_requestTable.RequestTableOp(kRequestTimeoutScan);
+  // With RequestLock released: a poll completed by expiry is evaluated now, which may start a
+  // refresh walk that adds to the request table.
+  if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
+  if (m_expiryCompletedPoll) EvaluatePoll();
+}
+
+// ---- answers -------------------------------------------------------------------------------
+
+void TSession::OnAnswer(const TAnswer& answer) {
+  // The one place where an answer meets its request.
+  const std::optional<TRequestTable::TClaim> claim = m_requestTable.Claim(answer.RequestId);
+  if (!claim) return;
+  // A record answered or expired before is done with: a duplicate or late answer would add a
+  // second set of values to the poll (or a second step to a walk).
+  if (!claim->WasFinished) {
+    try {
+      if (claim->Request.Purpose == kPurposeDiscovery ||
+          claim->Request.Purpose == kPurposeRefresh) {
+        OnWalkAnswer(claim->Request, answer);
+      } else {
+        OnPollAnswer(claim->Request, answer);
+      }
+    } catch (const std::exception& error) {
+      m_window.ShowStatus(error.what());
+    }
+  }
+  m_requestTable.Release(*claim);
+}
+
+void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
+  const bool discovery = record.Purpose == kPurposeDiscovery;
+  if (answer.ErrorStatus == kNoSuchName && record.SnmpVersion == 1) {
+    if (discovery) {
+      EndDiscovery("");
+    } else {
+      EndRefresh();
+    }
+  } else if (answer.ErrorStatus != 0) {
+    if (discovery)
+      StopDiscovery(
+          ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
+  } else if (answer.Objects.empty()) {
+    // An answer without objects ends the walk with the component's message.
+    if (discovery) {
+      StopDiscovery(answer.ObjectError);
+    } else {
+      m_window.ShowStatus(answer.ObjectError);
+    }
+  } else if (discovery) {
+    WalkStep(answer.Objects.back().first, answer.Objects.back().second, AskedOid(record));
+  } else {
+    RefreshStep(answer.Objects.back().first, answer.Objects.back().second, AskedOid(record));
+  }
+}
+
+void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
+  if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
+  bool complete = false;
+  if (answer.ErrorStatus != 0) {
+    m_window.ShowStatus(
+        ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
+    std::string_view list = record.OidList;
+    std::string_view oid;
+    while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
+  } else {
+    for (const auto& [oid, value] : answer.Objects)
+      complete = m_plan.Add(oid, TSample::FromText(value)) || complete;
+  }
+  if (complete) EvaluatePoll();
+}
+
+// ---- discovery and rows ------------------------------------------------------------------
+
+void TSession::StopDiscovery(const std::string& message) {
+  m_window.ShowStatus(message);
+  m_window.SessionStopped(message);
+}
+
+void TSession::WalkStep(const std::string& oid, const std::string& value,
+                        const std::string& asked) {
+  const TWalkStep step = m_discovery.Step(oid, value, asked);
+  if (step.Kind == TWalkStep::kEnd) {
+    EndDiscovery("");
+    return;
+  }
+  if (step.Kind == TWalkStep::kOutOfOrder) {
+    EndDiscovery(kNonIncreasing);
+    return;
+  }
+  if (step.Taken) m_window.ShowStatus("Instance " + m_discovery.Rows().back().Suffix + " detected");
   try {
-    m_config.RefreshInstances = checked;
+    SendWalkStep(m_sessionRequest, oid, kPurposeDiscovery);
+  } catch (const std::exception& error) {
+    StopDiscovery(error.what());
+  }
+}
+
+void TSession::EndDiscovery(const std::string& note) {
+  m_window.ClearStatus();
+  if (m_discovery.Rows().empty()) {
+    StopDiscovery(note.empty() ? kNothingFound : note);
+    return;
+  }
+  if (m_config.InstanceMode == kInstanceModeAtRuntime) {
+    m_discovery.BuildMaskChoices();
+    m_window.SetInstanceChoices(m_discovery.MaskChoices(), -1);
+    m_window.ShowInstanceChoice(true);
+    m_window.ShowSliceChoice(true);
+    m_window.EnableToolbar(true);
+    if (!note.empty()) m_window.ShowStatus(note);
+    if (!m_config.PreferredInstance.empty()) {
+      const int choice = m_discovery.ChoiceIndex(m_config.PreferredInstance);
+      m_window.SetInstanceChoices(m_discovery.MaskChoices(), choice);
+      SelectInstances(choice);
+    } else if (note.empty()) {
+      m_window.ShowStatus("Select an instance from the Inst. listbox!");
+    }
+  } else if (m_config.InstanceMode == kInstanceModeAllInstances) {
+    m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
+    RowsChanged();
+    StartPolling();
+    m_window.ShowSliceChoice(true);
+    m_window.EnableToolbar(true);
+    if (!note.empty()) m_window.ShowStatus(note);
+  }
+}
+
+void TSession::SelectInstances(int choice) {
+  try {
+    m_window.SetInitializingVisible(true);
+    if (m_firstSelection) {
+      m_firstSelection = false;
+    } else {
+      m_slots.SetRows(0);
+    }
+    const bool picked = m_discovery.Select(choice);
+    m_config.InstanceMask = m_discovery.Mask();
+    RowsChanged();
+    if (!picked) return;
+    m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
+    RowsChanged();
+    StartPolling();
+    m_window.ClearStatus();
   } catch (const std::exception&) {
   }
+}
+
+void TSession::RowsChanged() {
+  m_plan.SetRows(m_discovery.Rows());
+  m_config.LastSlot = m_slots.SlotCount() - 1;
+}
+
+void TSession::StartPolling() {
+  m_sessionRequest.OidList = m_plan.OidList();
+  RestartPollJob();
+  m_window.ShowIntervalChoice(true);
+}
+
+void TSession::RestartPollJob() {
+  // The running job is dropped when it next comes due; its answers go to the new one's round.
+  m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
+  m_plan.BeginRound(CountItems(m_sessionRequest.OidList));
+  m_pollInterval = m_sessionRequest.Interval;
+}
+
+void TSession::CheckInstanceRefresh() {
+  const double now = m_clock.NowDays();
+  if (m_lastRefresh != 0 && ElapsedMs(m_lastRefresh, now) / 1000 <= 5) return;
+  m_lastRefresh = now;
+  m_discovery.StartRefresh();
+  // The session's connection; the steps carry their own OIDs.
+  m_refreshRequest = TRequest();
+  m_refreshRequest.Interval = m_sessionRequest.Interval;
+  m_refreshRequest.Community = m_sessionRequest.Community;
+  m_refreshRequest.Host = m_sessionRequest.Host;
+  m_refreshRequest.SnmpVersion = m_sessionRequest.SnmpVersion;
+  m_refreshRequest.RemotePort = m_sessionRequest.RemotePort;
+  m_refreshRequest.Operation = 2;
+  try {
+    SendWalkStep(m_refreshRequest, m_config.LabelOid, kPurposeRefresh);
+  } catch (const std::exception& error) {
+    m_window.ShowStatus(error.what());
+  }
+}
+
+void TSession::RefreshStep(const std::string& oid, const std::string& value,
+                           const std::string& asked) {
+  try {
+    const TWalkStep step = m_discovery.RefreshStep(oid, value, asked);
+    if (step.Kind == TWalkStep::kEnd) {
+      EndRefresh();
+    } else if (step.Kind == TWalkStep::kOutOfOrder) {
+      m_window.ShowStatus(kNonIncreasing);
+      EndRefresh();
+    } else {
+      SendWalkStep(m_refreshRequest, oid, kPurposeRefresh);
+    }
+  } catch (const std::exception& error) {
+    m_window.ShowStatus(error.what());
+  }
+}
+
+void TSession::EndRefresh() {
+  const TRowChanges changes = m_discovery.EndRefresh();
+  if (!changes.Any()) return;
+  for (int row : changes.Removed) m_slots.RemoveRow(row);
+  for (int i = 0; i < changes.Appended; ++i) m_slots.AppendRow();
+  RowsChanged();
+  StartPolling();
+  FeedChart();
+}
+
+// ---- values and the pie ------------------------------------------------------------------
+
+void TSession::EvaluatePoll() {
+  const int rows =
+      m_config.InstanceMode > 1 ? static_cast<int>(m_discovery.Rows().size()) : 1;
+  m_slots.Evaluate(m_plan.TakeRound(), m_pollInterval, rows);
+  FeedChart();
+  if (m_config.RefreshInstances) CheckInstanceRefresh();
+}
+
+int TSession::WantedSlices() const {
+  const int index = m_config.SliceIndex;
+  if (index <= 0 || index >= static_cast<int>(m_config.SliceItems.size())) return 0;
+  try {
+    return std::stoi(m_config.SliceItems[static_cast<size_t>(index)]);
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+std::string TSession::SliceLabel(int slot) const {
+  const int width = m_slots.Width();
+  if (width <= 0) return std::string();
+  const size_t row = static_cast<size_t>(slot / width);
+  const std::vector<TInstance>& rows = m_discovery.Rows();
+  const bool rowNamed = m_config.InstanceMode == kInstanceModeAtRuntime ||
+                        m_config.InstanceMode == kInstanceModeAllInstances;
+  if (rowNamed && row >= rows.size()) return std::string();
+  return ColumnSliceLabel(static_cast<size_t>(slot % width), m_config.TargetOids,
+                          m_config.Formulas, m_config.InstanceMode, m_config.HasLabelOid,
+                          rowNamed ? rows[row].Label : std::string_view(),
+                          rowNamed ? rows[row].Suffix : std::string_view());
+}
+
+void TSession::FeedChart() {
+  std::vector<TSliceCandidate> candidates;
+  for (int s = 0; s < m_slots.SlotCount(); ++s) {
+    if (!IsSlotShown(s, m_config.TargetOids, m_config.TargetVisibility, m_config.Formulas))
+      continue;
+    const TCurrentValue value = m_slots.Current(s, m_config.RawValues);
+    // Negative values are left out, not even summed into "Other".
+    if (!value.Present || value.Negative) continue;
+    candidates.push_back(TSliceCandidate{s, KeyOf(value)});
+  }
+  const bool any = !candidates.empty();
+  const std::vector<TPieSlice> pie =
+      BuildPie(std::move(candidates), WantedSlices(), [this](int slot) { return SliceLabel(slot); });
+  if (any) m_window.SetInitializingVisible(false);
+  m_window.ShowPie(pie);
 }
 
 }  // namespace kestrava

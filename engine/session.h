@@ -1,26 +1,39 @@
 #pragma once
-// TSession: the whole monitoring session that the main window owns: configuration values,
-// session lists, value slots, request table, worker and schedule, and the SNMP component.
+// TSession: one monitoring session, owned by the main window. A thin coordinator over stages
+// that each own their data:
+//   TDiscovery (engine/discovery.h)  the instances and the rows polled;
+//   TPollPlan (engine/poll_plan.h)   the poll's OIDs, the slot of each answer, one poll's answers;
+//   TSlotStore (engine/slot_store.h) the histories, their evaluation, raw values and deltas;
+//   BuildPie (engine/pie.h)          the ordered slices;
+//   TDispatcher (engine/dispatcher.h) the SNMP component: requests out, answers in;
+//   TRequestTable, TSchedule, TMyTimer  the requests out, the jobs and the worker thread.
+// The way of one value: the worker's poll run is handed to the window's thread, which sends it;
+// the component delivers the answer there (TDispatcher), the request table finds its record
+// (OnAnswer), the poll plan gives each OID its slot and collects the poll, the slot store takes
+// the complete poll and computes the current values, BuildPie orders them, and the window gets
+// the pie in one call (ShowPie).
 // Thread: created, used and destroyed on the window's thread; it runs its own worker thread.
-// (Public surface used by the window; the rest of the engine's state is declared below it.)
-// Locks, always taken in this order: RequestLock (in the request table), then ScheduleLock (in
-// the schedule) or m_componentLock (every use of SnmpMgr1). The worker hands its window work
-// over with a blocking queued call and holds no lock while it waits.
+// Locks, always in this order: RequestLock (in the request table), then ScheduleLock (in the
+// schedule). The worker hands its window work over with a blocking queued call and holds no lock
+// while it waits.
 
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "config/config_rec.h"
 #include "engine/clock.h"
-#include "engine/component_gate.h"
+#include "engine/discovery.h"
+#include "engine/dispatcher.h"
 #include "engine/hand_over.h"
-#include "shared/session_types.h"
+#include "engine/poll_plan.h"
 #include "engine/request_table.h"
+#include "engine/schedule.h"
+#include "engine/slot_store.h"
 #include "engine/window.h"
 #include "engine/worker.h"
-#include "shared/instance_helpers.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 
@@ -35,97 +48,76 @@ class TSession {
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
 
-  // Creation handler: lists, OID names, locks, worker, SNMP component, set-up and discovery.
-  void FormCreate(const std::vector<std::string>& args);
-  // Close handler: stops the worker, then releases the tables and lists.
-  void FormClose();
+  // Starts the session from the program's arguments: the OID names, the worker, the SNMP
+  // component, the set-up from the command line or the file, and discovery.
+  void Start(const std::vector<std::string>& args);
+  // Stops the worker, then releases the tables and lists. Also done by the destructor.
+  void Stop();
 
-  TConfigRec& Config();
-  TRequest& SessionRequest();
+  // What the user chose.
+  void SetValueMode(bool raw);        // raw values or per-interval deltas; feeds again
+  void ChooseInstance(int choice);    // an entry of the instance-mask choices
+  void SetSliceChoice(int choice);    // an entry of the "#Slices" choices; feeds again
+  void SetIntervalChoice(int choice); // an entry of the polling-interval choices; restarts polling
+  void SetRefresh(bool on);           // refresh the instances while polling
+  void SetLegendShown(bool shown);
+  void SetView3D(bool on);
 
-  // Commands of the window.
-  void SetValueMode(bool raw);      // RAW / Delta buttons
-  void ComboBox1Change(int index);  // instance mask picked
-  void ComboBox2Change(int index);  // number of slices picked
-  void ComboBox3Change(int index);  // polling interval picked
-  void RefreshInstances1Click(bool checked);
-  void FeedChart();
-
-  // What the engine holds, for the window and for tests (window's thread).
-  const std::vector<std::string>& Instances() const { return m_instances; }
-  const std::vector<std::string>& InstanceDescrs() const { return m_instanceDescrs; }
-  const std::vector<std::string>& FoundInstances() const { return m_foundInstances; }
-  const std::vector<std::string>& InstanceMaskItems() const { return m_instanceMaskItems; }
-  const std::vector<std::string>& History(int slot) const;
-  int SlotCount() const { return static_cast<int>(m_histories.size()); }
-  const std::vector<std::string>& SliceCandidates() const { return m_sliceCandidates; }
+  // What the session holds, for the window and for tests.
+  const TConfigRec& Config() const { return m_config; }
+  const TRequest& SessionRequest() const { return m_sessionRequest; }
+  const std::vector<TInstance>& Rows() const { return m_discovery.Rows(); }
+  const std::vector<TInstance>& FoundInstances() const { return m_discovery.Found(); }
+  const std::vector<std::string>& InstanceChoices() const { return m_discovery.MaskChoices(); }
+  int SlotCount() const { return m_slots.SlotCount(); }
+  std::vector<std::string> History(int slot) const { return m_slots.History(slot); }
   // SlotValue(4, slot) is what the chart shows of a slot.
   std::string SlotValue(int position, int slot) const;
   std::vector<TRequest> RequestTableSnapshot() { return m_requestTable.Snapshot(); }
   std::vector<TMyTimerRec> ScheduleSnapshot() { return m_schedule.Snapshot(); }
   bool WorkerFinished() const { return !m_worker || m_worker->Finished(); }
-  TSnmpMgr* SnmpMgr1() { return m_snmpMgr1.get(); }
+  TSnmpMgr* Component() { return m_dispatcher.Component(); }
 
  private:
   // Benchmarks reach the evaluation and the feed directly through this probe.
   friend class TSessionProbe;
 
-  // Session state and histories (session.cpp).
-  void ResetEngineCounters();
-  int ComputeLastSlot() const;
-  int Width() const;
-  void CreateHistory(int slot);
-  void CreateHistories();
-  void FreeHistories();
-  void InstancesChanged();
-  void HandToWindow(const std::function<void()>& call);
+  // Start-up.
+  void ResetCounters();
+  void StartDiscovery();
+  // Runs a call on the window's thread for the worker and waits; errors go to the status line.
+  void HandToWindow(std::function<void()> call);
   void PostStatus(const std::string& text);
 
-  // Request table and worker (request_table.cpp, worker.cpp hold the structures).
+  // Requests.
+  void DispatchRequest(TRequest record, bool resend);
+  void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
+  void PollRun(const TRequest& request);
   void ExpireRequest(const TRequest& record);
   void TimeoutScanSync();
-  void DoClearSB();
 
-  // Dispatch (dispatch.cpp).
-  void DispatchRequest(TRequest record, bool resend);
-  uint32_t NextRequestId();
-  void SendPoll(const TRequest& request);
+  // Answers.
+  void OnAnswer(const TAnswer& answer);
+  void OnWalkAnswer(const TRequest& record, const TAnswer& answer);
+  void OnPollAnswer(const TRequest& record, const TAnswer& answer);
 
-  // Discovery (discovery.cpp).
-  void StartInstanceWalk();
+  // Discovery and rows.
   void WalkStep(const std::string& oid, const std::string& value, const std::string& asked);
   void EndDiscovery(const std::string& note);
   void StopDiscovery(const std::string& message);
-  // One get-next step of a walk: the OID asked for, five sends allowed, the walk's purpose.
-  void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
-  void SelectInstances();
-  void BuildPollOidList();
+  void SelectInstances(int choice);
+  void RowsChanged();
   void StartPolling();
+  void RestartPollJob();
   void CheckInstanceRefresh();
   void RefreshStep(const std::string& oid, const std::string& value, const std::string& asked);
   void EndRefresh();
-  void RemoveInstanceSlots(int row, int width);
-  bool TakesInstance(const std::string& suffix) const;
-  bool InLabelColumn(const std::string& oid) const;
 
-  // Responses (responses.cpp). The handlers run inside the component's delivery: they copy
-  // the answer and defer its processing (RequestLock may not be taken there).
-  struct TAnswer {
-    int RequestId = 0;
-    int ErrorIndex = 0;
-    int ErrorStatus = 0;
-    std::string ErrorDescription;
-    std::vector<std::pair<std::string, std::string>> Objects;  // ObjId, ObjValue
-    std::string ObjectError;  // the component's refusal to give an object, if any
-  };
-  void SnmpMgr1Response(int requestId, int errorIndex, int errorStatus,
-                        const std::string& errorDescription);
-  void ProcessResponse(const TAnswer& answer);
-  void SnmpMgr1Error(int errorCode, const std::string& description);
-  void SnmpMgr1BadPacket(int errorCode, const std::string& errorDescription);
-  void EvaluatePoll(int32_t jobKind);
-  void EvaluateFormulas(int interval);
-  std::string LatestTargetValue(const std::string& oid, int row) const;
+  // Values and the pie.
+  void EvaluatePoll();
+  void FeedChart();
+  int WantedSlices() const;
+  std::string SliceLabel(int slot) const;
 
   IMainWindow& m_window;
   TEngineClock m_clock;
@@ -134,30 +126,21 @@ class TSession {
   TConfigRec m_config;
   TRequest m_sessionRequest;
   TRequest m_refreshRequest;
-  std::vector<std::string> m_instances, m_instanceDescrs;
-  std::vector<std::string> m_foundInstances, m_foundDescrs;
-  std::vector<std::string> m_refreshFound, m_refreshDescrs;
-  std::vector<std::string> m_sliceCandidates;
-  std::vector<std::string> m_instanceMaskItems;  // ComboBox1
-  int m_instanceMaskIndex = -1;
-  // Histories: one per value slot, oldest first; grows with the rows.
-  std::vector<std::vector<std::string>> m_histories;
-  TSlotIndex m_slotIndex;
+  TDiscovery m_discovery;
+  TPollPlan m_plan;
+  TSlotStore m_slots;
+  TDispatcher m_dispatcher;
+  int32_t m_pollInterval = 0;  // of the poll job that runs now
   bool m_firstSelection = true;
   double m_lastRefresh = 0;  // 0: cleared
-
-  std::mutex m_componentLock;
-  uint32_t m_requestCounter = 0;         // GUARDED_BY(m_componentLock)
-  std::unique_ptr<TSnmpMgr> m_snmpMgr1;  // GUARDED_BY(m_componentLock) for every use
-  std::unique_ptr<TComponentGate> m_gate;
 
   TRequestTable m_requestTable;  // holds RequestLock
   TSchedule m_schedule;          // holds ScheduleLock
   std::unique_ptr<TMyTimer> m_worker;
-  bool m_created = false;
-  bool m_closed = false;
+  bool m_started = false;
+  bool m_stopped = false;
   // What a time-out scan left to do once RequestLock is released (window's thread only).
-  std::vector<int32_t> m_expiredPollJobs;
+  bool m_expiryCompletedPoll = false;
   bool m_discoveryTimedOut = false;
 };
 

@@ -9,7 +9,6 @@
 namespace kestrava {
 namespace {
 
-constexpr std::string_view kNull = "Null";
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';

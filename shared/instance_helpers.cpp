@@ -6,7 +6,6 @@
 namespace kestrava {
 namespace {
 
-constexpr std::string_view kNull = "Null";
 // A counter that falls from above this to below it has wrapped at 32 bits.
 constexpr long double kWrapThreshold = 2147483648.0L;
 // The number of targets up to which a straight scan beats hashing every prefix of the OID.
@@ -52,17 +51,27 @@ std::string SliceLabel(int slot, const std::vector<std::string>& targetOids, int
   if (width == 0 || slot < 0) return std::string();
   const size_t column = static_cast<size_t>(slot) % width;
   const size_t row = static_cast<size_t>(slot) / width;
+  const bool rowNamed = instanceMode == 2 || instanceMode == 3;
+  if (rowNamed && row >= (hasLabelOid ? instanceDescrs.size() : instances.size()))
+    return std::string();
+  return ColumnSliceLabel(column, targetOids, formulas, instanceMode, hasLabelOid,
+                          rowNamed && hasLabelOid ? instanceDescrs[row] : std::string(),
+                          rowNamed && !hasLabelOid ? instances[row] : std::string());
+}
+
+std::string ColumnSliceLabel(size_t column, const std::vector<std::string>& targetOids,
+                             const std::vector<std::string>& formulas, int instanceMode,
+                             bool hasLabelOid, std::string_view descr, std::string_view instance) {
+  if (column >= targetOids.size() + formulas.size()) return std::string();
   std::string label = column < targetOids.size()
                           ? OidToSymbol(targetOids[column])
                           : FormulaLabel(formulas[column - targetOids.size()]);
   if (instanceMode == 2 || instanceMode == 3) {
     if (hasLabelOid) {
-      if (row >= instanceDescrs.size()) return std::string();
       label += '_';
-      label += instanceDescrs[row];
+      label += descr;
     } else {
-      if (row >= instances.size()) return std::string();
-      label += instances[row];
+      label += instance;
     }
   }
   return ShortenLabel(label);
@@ -125,13 +134,14 @@ bool IsNumeric(const std::string& s) {
   return ParseDecimal(s, unused);
 }
 
+bool Wrapped32(long double now, long double before) {
+  return now < before && before > kWrapThreshold && now < kWrapThreshold;
+}
+
 std::string WrapFilter(const std::string& newValue, const std::string& previous) {
   long double now, before;
   if (!ParseDecimal(newValue, now) || !ParseDecimal(previous, before)) return newValue;
-  if (now < before && before > kWrapThreshold && now < kWrapThreshold) {
-    return std::string(kNull);
-  }
-  return newValue;
+  return Wrapped32(now, before) ? std::string(kNull) : newValue;
 }
 
 bool MatchInstance(const std::string& instance, const std::string& mask) {

@@ -30,6 +30,11 @@ std::string SliceLabel(int slot, const std::vector<std::string>& targetOids, int
                        const std::vector<std::string>& instances,
                        const std::vector<std::string>& formulas);
 
+// SliceLabel of one column of one row, given that row's description and instance suffix.
+std::string ColumnSliceLabel(size_t column, const std::vector<std::string>& targetOids,
+                             const std::vector<std::string>& formulas, int instanceMode,
+                             bool hasLabelOid, std::string_view descr, std::string_view instance);
+
 // The text before the first "," of a formula entry (the whole entry when it has none).
 std::string FormulaLabel(const std::string& entry);
 
@@ -55,6 +60,9 @@ int SlotOfOid(const std::string& oid, const std::vector<std::string>& targetOids
 
 // True when `s` is completely a decimal floating-point number with "." as separator.
 bool IsNumeric(const std::string& s);
+
+// True when a counter fell from above 2^31 to below it: it wrapped at 32 bits.
+bool Wrapped32(long double now, long double before);
 
 // `newValue`, or "Null" when it fell from above 2^31 to below 2^31 (a wrapped 32-bit counter).
 // A text that is not a number (a previous "Null") leaves `newValue` unchanged.

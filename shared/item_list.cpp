@@ -14,6 +14,14 @@ void NextItem(std::string& list, std::string& item) {
   list.erase(0, end + 1);
 }
 
+bool NextItemView(std::string_view& list, std::string_view& item) {
+  const size_t end = list.find(kItemSeparator);
+  if (end == std::string_view::npos) return false;
+  item = list.substr(0, end);
+  list.remove_prefix(end + 1);
+  return true;
+}
+
 int CountItems(const std::string& list) {
   return static_cast<int>(std::count(list.begin(), list.end(), kItemSeparator));
 }

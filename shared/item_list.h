@@ -18,6 +18,10 @@ void NextItem(std::string& list, std::string& item);
 // The number of separators in `list`, that is the number of items a producer put into it.
 int CountItems(const std::string& list);
 
+// NextItem over a view, which only moves its start (a long list is walked in linear time):
+// false at the end of the list or at a tail without separator, which holds no item.
+bool NextItemView(std::string_view& list, std::string_view& item);
+
 // Appends `item` and its separator to `list`.
 void AppendItem(std::string& list, std::string_view item);
 

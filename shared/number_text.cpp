@@ -13,6 +13,12 @@ bool IsDigit(char c) {
 
 }  // namespace
 
+bool ParseWhole(std::string_view text, uint64_t& value) {
+  if (text.empty() || text.size() > 20) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
 bool ParseDecimal(std::string_view s, long double& value) {
   bool negative = false;
   std::string_view digits = s;

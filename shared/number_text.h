@@ -3,10 +3,18 @@
 // process locale is (the window's toolkit switches the C locale to the user's).
 // Thread: any; the functions hold no state.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace kestrava {
+
+// The text that stands for a missing or invalid value wherever values travel as text.
+inline constexpr std::string_view kNull = "Null";
+
+// Reads a whole number below 2^64 written as plain digits (no sign, no blanks); false for any
+// other text. The quick path for counters, which are most of the values.
+bool ParseWhole(std::string_view text, uint64_t& value);
 
 // True when all of `s` is a decimal number (optional sign, digits with an optional "." fraction,
 // optional exponent) that fits a long double; `value` then holds it. No spaces, "inf" or "nan".

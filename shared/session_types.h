@@ -20,7 +20,6 @@ struct TRequest {
   double SentAt = 0;         // local date and time of the last send, in days
   int32_t TriesLeft = 0;     // sends still allowed; 0 none left; -1 finished
   int32_t Purpose = 0;       // 0 poll, 10 discovery step, 11 refresh step
-  std::string Results;       // item list of OID/value pairs (poll jobs only)
   int32_t OwnerJob = 0;      // Kind of the schedule job that issued the request
 };
 

@@ -16,10 +16,9 @@ class CountingWindow : public testing::NullWindow {
   std::string status;
   std::function<void()> onFeed;
   void ShowStatus(const std::string& text) override { status = text; }
-  void SetIntervalGroupVisible(bool visible) override { polling = visible; }
-  void ClearSlices() override { slices = 0; }
-  void AddSlice(const std::string&, double, double, uint32_t) override { ++slices; }
-  void ChartFeedDone() override {
+  void ShowIntervalChoice(bool visible) override { polling = visible; }
+  void ShowPie(const std::vector<TPieSlice>& pie) override {
+    slices = static_cast<int>(pie.size());
     if (onFeed) onFeed();
   }
   void SessionStopped(const std::string& message) override { status = message; }

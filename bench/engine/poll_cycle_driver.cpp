@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   };
 
   const auto started = std::chrono::steady_clock::now();
-  session.FormCreate(
+  session.Start(
       {"/HOST", "127.0.0.1", "/PORT", port, "/POLLINGINTERVAL", std::to_string(interval)});
   while (!window.polling && Seconds(started) < 600) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   const double cpuUsed = CpuSeconds() - cpuFrom;
   const double wall = Seconds(from);
   const long rss = ResidentKb();
-  session.FormClose();
+  session.Stop();
   agent.write("quit\n");
   agent.waitForFinished(3000);
 

@@ -18,23 +18,33 @@ namespace fs = std::filesystem;
 using testing_files::ReadAll;
 using testing_files::TempDir;
 
-TEST(SlicesCsv, NumbersArePlainDecimal) {
+TEST(SlicesCsv, NumbersArePlainDecimalWithEveryDigit) {
   struct Case {
-    double value;
+    const char* value;  // as the agent gave it
     const char* want;
   } cases[] = {
-      {0, "0"},
-      {-0.0, "0"},
-      {12, "12"},
-      {1234567.5, "1234567.5"},
-      {0.1, "0.1"},
-      {0.25, "0.25"},
-      {-3, "-3"},
-      {1e20, "100000000000000000000"},  // a 64-bit counter's size, no exponent
-      {18446744073709551615.0, "18446744073709551616"},
-      {123456789.01, "123456789.01"},
+      {"0", "0"},
+      {"12", "12"},
+      {"1234567.5", "1234567.5"},
+      {"0.1", "0.1"},
+      {"0.25", "0.25"},
+      {"100000000000000000000", "100000000000000000000"},  // no exponent
+      {"18446744073709551615", "18446744073709551615"},    // a whole 64-bit counter
+      {"123456789.01", "123456789.01"},
   };
-  for (const Case& c : cases) EXPECT_EQ(PlainDecimal(c.value), c.want) << c.value;
+  for (const Case& c : cases) {
+    TCurrentValue value;
+    const TSample sample = TSample::FromText(c.value);
+    value.Present = true;
+    value.Whole = sample.IsWhole();
+    value.Magnitude = sample.Magnitude();
+    value.Number = sample.Number();
+    const std::vector<TPieSlice> pie =
+        BuildPie({{0, KeyOf(value)}}, 0, [](int) { return std::string("eth0"); });
+    ASSERT_EQ(pie.size(), 1u);
+    EXPECT_EQ(SlicesCsv(pie), std::string("position,label,value\n0,eth0,") + c.want + "\n")
+        << c.value;
+  }
 }
 
 TEST(SlicesCsv, LabelsAreQuotedOnlyWhenTheyNeedIt) {
@@ -59,8 +69,9 @@ TEST(SlicesCsv, LabelsAreQuotedOnlyWhenTheyNeedIt) {
 }
 
 TEST(SlicesCsv, OneLinePerSliceInPieOrder) {
-  const std::vector<TSliceRow> pie = {
-      {"eth0", 5000.5, 0}, {"lo, loopback", 300, 1}, {"Other", 12, 2}};
+  const std::vector<TPieSlice> pie = {{"eth0", 5000.5, "5000.5", 0, PaletteColour},
+                                      {"lo, loopback", 300, "300", 1, PaletteColour},
+                                      {"Other", 12, "12", 2, PaletteColour}};
   EXPECT_EQ(SlicesCsv(pie),
             "position,label,value\n"
             "0,eth0,5000.5\n"

@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "app/unit1.h"
 #include "temp_dir.h"
@@ -410,7 +411,7 @@ TEST_F(WindowTest, ThreeDBoxSwitchesTheChart) {
   EXPECT_TRUE(form->Session().Config().View3D);
   EXPECT_TRUE(form->Chart1->View3D());
   // Set from outside, the box follows without firing its command.
-  form->Session().Config().View3D = true;
+  form->Session().SetView3D(true);
   form->SetView3D(false);
   EXPECT_FALSE(form->CheckBox1->isChecked());
   EXPECT_FALSE(form->Chart1->View3D());
@@ -420,7 +421,7 @@ TEST_F(WindowTest, ThreeDBoxSwitchesTheChart) {
 TEST_F(WindowTest, SlicesListPicksTheNumberOfSlices) {
   auto form = Start({});
   form->EnableToolbar(true);
-  form->SetSlicesGroupVisible(true);
+  form->ShowSliceChoice(true);
   form->ComboBox2->setCurrentIndex(6);
   emit form->ComboBox2->activated(6);  // as when the user picks "5"
   EXPECT_EQ(form->Session().Config().SliceIndex, 6);
@@ -477,10 +478,9 @@ TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheSession) {
 
 TEST_F(WindowTest, ChartOperationsReachTheChart) {
   auto form = Start({});
-  form->AddSlice("eth0", 50, 0, PaletteColour);
-  form->AddSlice("Other", 30, 1, PaletteColour);
+  form->ShowPie({{"eth0", 50, "50", 0, PaletteColour}, {"Other", 30, "30", 1, PaletteColour}});
   EXPECT_EQ(form->Chart1->SliceCount(), 2);
-  form->ClearSlices();
+  form->ShowPie({});
   EXPECT_EQ(form->Chart1->SliceCount(), 0);
   form->SetInitializingVisible(false);
   EXPECT_FALSE(form->Label4->isVisible());
@@ -490,13 +490,13 @@ TEST_F(WindowTest, ChartOperationsReachTheChart) {
   EXPECT_EQ(form->StatusText(), "Instance .1 detected");
   form->ClearStatus();
   EXPECT_EQ(form->StatusText(), "");
-  form->SetInstanceMaskList({".1", ".2"}, 1);
+  form->SetInstanceChoices({".1", ".2"}, 1);
   EXPECT_EQ(Items(form->ComboBox1), QStringList({".1", ".2"}));
   EXPECT_EQ(form->ComboBox1->currentIndex(), 1);
-  form->SetInstanceGroupVisible(true);
+  form->ShowInstanceChoice(true);
   EXPECT_TRUE(form->ComboBox1->isVisible() && form->Label1->isVisible() &&
               form->Image1->isVisible());
-  form->SetIntervalGroupVisible(true);
+  form->ShowIntervalChoice(true);
   EXPECT_TRUE(form->ComboBox3->isVisible() && form->Label3->isVisible());
   form->EnableToolbar(true);
   EXPECT_TRUE(form->SpeedButton3->isEnabled() && form->ComboBox1->isEnabled());
@@ -504,12 +504,21 @@ TEST_F(WindowTest, ChartOperationsReachTheChart) {
 
 // ---- scripted runs ----
 
-void Feed(TForm1& form, const std::vector<TSliceRow>& pie) {
-  form.ClearSlices();
-  for (const TSliceRow& slice : pie) {
-    form.AddSlice(slice.Label, slice.Value, slice.Position, PaletteColour);
+struct TRow {
+  std::string Label;
+  double Value;
+  int Position;
+};
+
+// A pie as the engine hands it over; the value's text is its shortest decimal.
+void Feed(TForm1& form, const std::vector<TRow>& rows) {
+  std::vector<TPieSlice> pie;
+  for (const TRow& row : rows) {
+    std::ostringstream text;
+    text << row.Value;
+    pie.push_back(TPieSlice{row.Label, row.Value, text.str(), row.Position, PaletteColour});
   }
-  form.ChartFeedDone();
+  form.ShowPie(pie);
 }
 
 TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
@@ -598,14 +607,14 @@ TEST_F(WindowTest, ScriptedRunNeverWaitsForAPerson) {
 TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
   {
     auto form = Start({"/EXITAFTER", "1"});
-    form->SetInstanceMaskList({".1", ".2"}, -1);
-    form->SetInstanceMaskList({".1", ".2"}, 1);  // the preferred entry, picked at once
+    form->SetInstanceChoices({".1", ".2"}, -1);
+    form->SetInstanceChoices({".1", ".2"}, 1);  // the preferred entry, picked at once
     QTest::qWait(20);
     EXPECT_TRUE(form->isVisible());
   }
   auto form = Start({"/EXITAFTER", "1"});
   testing::internal::CaptureStderr();
-  form->SetInstanceMaskList({".1", ".2"}, -1);
+  form->SetInstanceChoices({".1", ".2"}, -1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("No instance selected"), std::string::npos);
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);

@@ -49,7 +49,7 @@ TEST_F(WindowWithAgentTest, AllInstancesPollAndTheToolbarRedrawsAtOnce) {
                      "/POLLINGINTERVAL", "1", "/SHOWLEGEND"});
   EXPECT_FALSE(form->SpeedButton1->isEnabled());
   ASSERT_TRUE(WaitForPie(*form)) << form->StatusText().toStdString();
-  const int interfaces = static_cast<int>(form->Session().Instances().size());
+  const int interfaces = static_cast<int>(form->Session().Rows().size());
   ASSERT_GT(interfaces, 0);
   // After discovery: the toolbar is on, the slices and interval lists show, the instance list
   // does not (every instance is polled).

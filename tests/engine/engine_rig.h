@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/discovery.h"
 #include "null_window.h"
 
 namespace kestrava::testing {
@@ -30,8 +31,7 @@ class RecordingWindow : public NullWindow {
   std::vector<std::string> statuses;  // every ShowStatus text, in order
   std::string status;                 // what the status line shows now
   std::vector<std::string> stopped;
-  std::vector<Slice> slices;  // Series1 as the last feed left it
-  std::vector<Slice> building;
+  std::vector<Slice> slices;  // the pie as the last feed left it
   int feeds = 0;
   int feedsWithSlices = 0;
   bool initializingVisible = true;
@@ -48,18 +48,15 @@ class RecordingWindow : public NullWindow {
   void ClearStatus() override { status.clear(); }
   void EnableToolbar(bool enabled) override { toolbarEnabled = enabled; }
   void SetInitializingVisible(bool visible) override { initializingVisible = visible; }
-  void SetInstanceMaskList(const std::vector<std::string>& items, int selected) override {
+  void SetInstanceChoices(const std::vector<std::string>& items, int selected) override {
     instanceMaskItems = items;
     instanceMaskSelected = selected;
   }
-  void SetIntervalGroupVisible(bool visible) override { intervalGroupVisible = visible; }
+  void ShowIntervalChoice(bool visible) override { intervalGroupVisible = visible; }
   void ShowMessageBox(const std::string& text) override { stopped.push_back("box: " + text); }
-  void ClearSlices() override { building.clear(); }
-  void AddSlice(const std::string& label, double value, double position, uint32_t) override {
-    building.push_back(Slice{label, value, position});
-  }
-  void ChartFeedDone() override {
-    slices = building;
+  void ShowPie(const std::vector<TPieSlice>& pie) override {
+    slices.clear();
+    for (const TPieSlice& slice : pie) slices.push_back(Slice{slice.Label, slice.Value, static_cast<double>(slice.Position)});
     ++feeds;
     if (!slices.empty()) ++feedsWithSlices;
     if (onFeed) onFeed();
@@ -94,6 +91,18 @@ class FastClock {
   std::atomic<int64_t> m_ms;
   std::atomic<bool> m_stop{false};
 };
+
+// The suffixes and the labels of a list of instances.
+inline std::vector<std::string> SuffixesOf(const std::vector<TInstance>& instances) {
+  std::vector<std::string> out;
+  for (const TInstance& instance : instances) out.push_back(instance.Suffix);
+  return out;
+}
+inline std::vector<std::string> LabelsOf(const std::vector<TInstance>& instances) {
+  std::vector<std::string> out;
+  for (const TInstance& instance : instances) out.push_back(instance.Label);
+  return out;
+}
 
 // Runs the event loop until `done` holds or `realMs` pass; returns done().
 inline bool WaitFor(const std::function<bool()>& done, int realMs = 10000) {

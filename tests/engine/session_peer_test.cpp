@@ -38,10 +38,10 @@ TEST(SessionPeerTest, TopReceiversAgainstTheLocalAgent) {
 
   RecordingWindow window;
   TSession session(window);
-  session.FormCreate(
+  session.Start(
       {"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1"});
   ASSERT_TRUE(WaitFor([&] { return window.intervalGroupVisible; }, 20000)) << window.status;
-  EXPECT_EQ(session.InstanceDescrs(), descriptions);
+  EXPECT_EQ(testing::LabelsOf(session.Rows()), descriptions);
   EXPECT_EQ(session.Config().LastSlot, static_cast<int>(descriptions.size()) - 1);
 
   // Two polls give the first delta of every interface.
@@ -55,7 +55,7 @@ TEST(SessionPeerTest, TopReceiversAgainstTheLocalAgent) {
   }
   EXPECT_FALSE(window.initializingVisible);
   EXPECT_TRUE(window.stopped.empty());
-  session.FormClose();
+  session.Stop();
   EXPECT_TRUE(session.RequestTableSnapshot().empty());
 }
 

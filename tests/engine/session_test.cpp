@@ -19,6 +19,8 @@ namespace {
 
 using testing::FakeAgent;
 using testing::FastClock;
+using testing::LabelsOf;
+using testing::SuffixesOf;
 using testing::RecordingWindow;
 using testing::Slice;
 using testing::WaitFor;
@@ -62,13 +64,13 @@ class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(agent.ok()); }
   void TearDown() override {
-    if (session) session->FormClose();
+    if (session) session->Stop();
     session.reset();
     fast.Stop();
   }
   void Start(const std::vector<std::string>& args) {
     session = std::make_unique<TSession>(window, fast.Clock());
-    session->FormCreate(args);
+    session->Start(args);
   }
   void StartXml(const std::string& targets, const Options& options = {}) {
     const std::string name = std::string("engine_") +
@@ -81,7 +83,7 @@ class SessionTest : public ::testing::Test {
     return WaitFor([&] { return window.feeds >= until; });
   }
   bool WaitInstances(size_t n) {
-    return WaitFor([&] { return session->Instances().size() == n && window.intervalGroupVisible; });
+    return WaitFor([&] { return SuffixesOf(session->Rows()).size() == n && window.intervalGroupVisible; });
   }
   int GetsWith(size_t oids) {
     int n = 0;
@@ -104,8 +106,8 @@ TEST_F(SessionTest, BuiltInTargetDiscoversPollsAndShowsDeltasNamedAfterTheLabels
   agent.FillInterfaceTable(3);
   Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1"});
   ASSERT_TRUE(WaitInstances(3));
-  EXPECT_EQ(session->Instances(), Suffixes(3));
-  EXPECT_EQ(session->InstanceDescrs(), (std::vector<std::string>{"eth0", "eth1", "eth2"}));
+  EXPECT_EQ(SuffixesOf(session->Rows()), Suffixes(3));
+  EXPECT_EQ(LabelsOf(session->Rows()), (std::vector<std::string>{"eth0", "eth1", "eth2"}));
   std::vector<std::string> detected;
   for (const std::string& s : window.statuses)
     if (s.rfind("Instance ", 0) == 0) detected.push_back(s);
@@ -197,7 +199,7 @@ TEST_F(SessionTest, SliceListChoosesHowManySlicesAndTheRestGoesToOther) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entry);
     const int feeds = window.feeds;
-    session->ComboBox2Change(index(c.entry));
+    session->SetSliceChoice(index(c.entry));
     EXPECT_EQ(window.feeds, feeds + 1);  // fed again at once
     EXPECT_EQ(window.slices, c.want);
   }
@@ -337,9 +339,9 @@ TEST_F(SessionTest, AtRuntimeThePreferredInstanceStartsPolling) {
   ASSERT_TRUE(WaitInstances(1));
   EXPECT_EQ(window.instanceMaskItems, (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_EQ(window.instanceMaskSelected, 1);
-  EXPECT_EQ(session->Instances(), std::vector<std::string>{".2"});
+  EXPECT_EQ(SuffixesOf(session->Rows()), std::vector<std::string>{".2"});
   EXPECT_EQ(session->Config().InstanceMask, "2");
-  EXPECT_EQ(session->FoundInstances(), Suffixes(3));
+  EXPECT_EQ(SuffixesOf(session->FoundInstances()), Suffixes(3));
   ASSERT_TRUE(WaitFeeds(1));
 }
 
@@ -356,15 +358,15 @@ TEST_F(SessionTest, AtRuntimeAnUnknownPreferredInstanceWaitsForAPick) {
   const int64_t from = fast.Now();
   ASSERT_TRUE(WaitFor([&] { return fast.Now() > from + 4000; }));
   EXPECT_EQ(GetsWith(1), 0);
-  EXPECT_TRUE(session->Instances().empty());
-  session->ComboBox1Change(0);
-  EXPECT_EQ(session->Instances(), std::vector<std::string>{".1"});
+  EXPECT_TRUE(SuffixesOf(session->Rows()).empty());
+  session->ChooseInstance(0);
+  EXPECT_EQ(SuffixesOf(session->Rows()), std::vector<std::string>{".1"});
   EXPECT_EQ(session->Config().InstanceMask, "1");
   ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
   const std::vector<Slice> want = {{"ifInOctets_eth0", 1001, 0}};
   EXPECT_EQ(window.slices, want);
   // Another pick restarts polling with the new rows.
-  session->ComboBox1Change(2);
+  session->ChooseInstance(2);
   EXPECT_TRUE(window.initializingVisible);
   ASSERT_TRUE(WaitFor([&] { return !window.slices.empty() && window.slices[0].Value == 1003; }));
 }
@@ -373,8 +375,8 @@ TEST_F(SessionTest, AMaskWithoutRtFiltersTheRowsInAllInstancesMode) {
   agent.FillInterfaceTable(12);
   StartXml(Target(kIn) + Mask("1") + Label(kDescr));
   ASSERT_TRUE(WaitInstances(1));
-  EXPECT_EQ(session->Instances(), std::vector<std::string>{".1"});
-  EXPECT_EQ(session->FoundInstances(), std::vector<std::string>{".1"});
+  EXPECT_EQ(SuffixesOf(session->Rows()), std::vector<std::string>{".1"});
+  EXPECT_EQ(SuffixesOf(session->FoundInstances()), std::vector<std::string>{".1"});
 }
 
 TEST_F(SessionTest, RefreshRemovesGoneRowsAndAddsNewOnes) {
@@ -389,9 +391,9 @@ TEST_F(SessionTest, RefreshRemovesGoneRowsAndAddsNewOnes) {
   agent.SetString(kDescr + ".4", "eth3");
   agent.SetCounter32(kIn + ".4", 4444);
   ASSERT_TRUE(WaitFor([&] {
-    return session->Instances() == std::vector<std::string>{".2", ".3", ".4"};
+    return SuffixesOf(session->Rows()) == std::vector<std::string>{".2", ".3", ".4"};
   }));
-  EXPECT_EQ(session->InstanceDescrs(), (std::vector<std::string>{"eth1", "eth2", "eth3"}));
+  EXPECT_EQ(LabelsOf(session->Rows()), (std::vector<std::string>{"eth1", "eth2", "eth3"}));
   EXPECT_EQ(session->Config().LastSlot, 2);
   EXPECT_EQ(session->History(0).back(), "1002");  // row .2 moved down with its history
   ASSERT_TRUE(WaitFor([&] { return session->History(2).back() == "4444"; }));
@@ -432,13 +434,13 @@ TEST_F(SessionTest, DiscoveryThatCannotCompleteStopsTheSession) {
     TSession s(w, clock.Clock());
     Options o;
     o.version = c.version;
-    s.FormCreate({"/XML", testing::WriteConfig(std::string("engine_stop.xml"),
+    s.Start({"/XML", testing::WriteConfig(std::string("engine_stop.xml"),
                                                Xml(local.port(), Target(kIn) + Label(kDescr), o))});
     ASSERT_TRUE(WaitFor([&] { return !w.stopped.empty(); }));
     EXPECT_EQ(w.stopped, std::vector<std::string>{c.want});
     EXPECT_EQ(w.status, c.want);
     EXPECT_FALSE(w.toolbarEnabled);
-    s.FormClose();
+    s.Stop();
     EXPECT_TRUE(s.RequestTableSnapshot().empty());
     clock.Stop();
   }
@@ -501,7 +503,7 @@ TEST_F(SessionTest, TheIntervalListRestartsPollingWithNullDeltas) {
   const std::vector<std::string>& items = session->Config().IntervalItems;
   const int two = static_cast<int>(std::find(items.begin(), items.end(), "2") - items.begin());
   window.onFeed = nullptr;
-  session->ComboBox3Change(two);
+  session->SetIntervalChoice(two);
   EXPECT_EQ(session->SessionRequest().Interval, 2);
   EXPECT_TRUE(window.initializingVisible);
   for (int slot = 0; slot < 2; ++slot) EXPECT_EQ(session->SlotValue(4, slot), "Null");
@@ -514,12 +516,12 @@ TEST_F(SessionTest, TheIntervalListRestartsPollingWithNullDeltas) {
 TEST_F(SessionTest, ClosingDuringAPollEndsCleanlyWithNoRequestLeft) {
   agent.FillInterfaceTable(600);
   StartXml(Target(kIn) + Target(kOut) + Label(kDescr));
-  ASSERT_TRUE(WaitFor([&] { return session->Instances().size() == 600; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return SuffixesOf(session->Rows()).size() == 600; }, 60000));
   agent.SetDelayMs(30);
   // Close while the requests of a poll are out.
   ASSERT_TRUE(
       WaitFor([&] { return GetsWith(15) > 0 && !session->RequestTableSnapshot().empty(); }));
-  session->FormClose();
+  session->Stop();
   EXPECT_TRUE(session->WorkerFinished());
   EXPECT_TRUE(session->RequestTableSnapshot().empty());
   EXPECT_TRUE(session->ScheduleSnapshot().empty());

@@ -1,17 +1,29 @@
-// Pure pieces of the engine: slot values raw and delta, sort keys, batches, request ids, OID
-// order and instance-mask entries.
+// Pure pieces of the engine: samples, slot values raw and delta, the slice order and the pie,
+// batches, request ids, OID order and instance-mask entries.
 #include <gtest/gtest.h>
 
-#include "engine/chart_feed.h"
 #include "engine/discovery.h"
-#include "engine/dispatch.h"
-#include "engine/responses.h"
+#include "engine/dispatcher.h"
+#include "engine/pie.h"
+#include "engine/slot_store.h"
 #include "shared/item_list.h"
 
 namespace kestrava {
 namespace {
 
 using History = std::vector<std::string>;
+
+// A store of one slot whose five entries are the given texts, oldest first.
+TSlotStore OneSlot(const History& entries) {
+  TSlotStore store;
+  store.Reset({"1.3.6.1.2.1.2.2.1.10"}, {});
+  store.SetRows(1);
+  std::vector<std::pair<int, TSample>> answers;
+  for (const std::string& entry : entries) answers.emplace_back(0, TSample::FromText(entry));
+  // One at a time: the wrap rule looks at the entry before.
+  for (const auto& answer : answers) store.Evaluate({answer}, 1, 1);
+  return store;
+}
 
 TEST(ValuesTest, SlotValueRawAndDelta) {
   struct Case {
@@ -26,9 +38,8 @@ TEST(ValuesTest, SlotValueRawAndDelta) {
       {"counter went down", {"Null", "Null", "Null", "1000", "500"}, 4, "500", "-500.0"},
       {"older position", {"1", "2", "4", "8", "16"}, 2, "4", "2.0"},
       {"oldest has no delta", {"1", "2", "4", "8", "16"}, 0, "1", "Null"},
-      {"short history aligned at the newest", {"7", "9"}, 4, "9", "2.0"},
-      {"before the first entry", {"7", "9"}, 2, "Null", "Null"},
-      {"empty history", {}, 4, "Null", "Null"},
+      {"short history aligned at the newest", {"Null", "Null", "Null", "7", "9"}, 4, "9", "2.0"},
+      {"before the first entry", {"Null", "Null", "Null", "7", "9"}, 2, "Null", "Null"},
       {"64-bit counter keeps every digit",
        {"Null", "Null", "Null", "18446744073709551000", "18446744073709551615"},
        4,
@@ -39,24 +50,91 @@ TEST(ValuesTest, SlotValueRawAndDelta) {
        4,
        "18446744073709551615",
        "18446744073709551615.0"},
+      {"a fall that is no 32-bit wrap",
+       {"Null", "Null", "Null", "18446744073709551615", "3000000000"},
+       4,
+       "3000000000",
+       "-18446744070709551615.0"},
       {"fractions", {"Null", "Null", "Null", "1.25", "3.5"}, 4, "3.5", "2.2"},
+      {"negative integers", {"Null", "Null", "Null", "-5", "3"}, 4, "3", "8.0"},
+      {"a text is Null", {"Null", "Null", "Null", "5", "error: noSuchInstance"}, 4, "Null", "Null"},
+      {"a wrapped 32-bit counter is Null", {"Null", "Null", "Null", "4294967000", "500"}, 4,
+       "Null", "Null"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(SlotValue(c.history, c.position, true), c.raw);
-    EXPECT_EQ(SlotValue(c.history, c.position, false), c.delta);
+    const TSlotStore store = OneSlot(c.history);
+    EXPECT_EQ(store.SlotValue(c.position, 0, true), c.raw);
+    EXPECT_EQ(store.SlotValue(c.position, 0, false), c.delta);
   }
-  EXPECT_TRUE(BothPresent("1", "2"));
-  EXPECT_FALSE(BothPresent("Null", "2"));
-  EXPECT_FALSE(BothPresent("1", "Null"));
 }
 
-TEST(ValuesTest, SortKeyOrdersEveryCounterByValue) {
-  EXPECT_EQ(SortKey("5"), std::string(19, '0') + "5.00");
-  EXPECT_EQ(SortKey("5").size(), 23u);
-  EXPECT_EQ(SortKey("150.0"), std::string(17, '0') + "150.00");
-  EXPECT_EQ(SortKey("18446744073709551615"), "18446744073709551615.00");
-  EXPECT_EQ(SortKey("Null"), "");
+TEST(ValuesTest, SamplesKeepWhatAFormulaReads) {
+  const struct {
+    const char* text;
+    std::string want;
+  } cases[] = {{"123", "123"},   {"-5", "-5"},       {"1.5", "1.5"},  {"1e+20", "1e+20"},
+               {"+7", "7"},      {"abc", "Null"},    {"", "Null"},    {" 5", "Null"},
+               {"18446744073709551615", "18446744073709551615"},
+               {"18446744073709551616", "18446744073709551616"}};
+  for (const auto& c : cases) EXPECT_EQ(TSample::FromText(c.text).Text(), c.want) << c.text;
+  EXPECT_TRUE(TSample::FromText("18446744073709551615").IsWhole());
+  EXPECT_FALSE(TSample::FromText("18446744073709551616").IsWhole());
+}
+
+// The candidates of the given values, slot i for the i-th value; the labels name the slots.
+std::vector<TPieSlice> Pie(const std::vector<std::string>& values, int wanted) {
+  TSlotStore store;
+  store.Reset({"1.3.6.1.2.1.2.2.1.10"}, {});
+  store.SetRows(static_cast<int>(values.size()));
+  std::vector<std::pair<int, TSample>> answers;
+  for (size_t i = 0; i < values.size(); ++i)
+    answers.emplace_back(static_cast<int>(i), TSample::FromText(values[i]));
+  store.Evaluate(answers, 1, 0);
+  std::vector<TSliceCandidate> candidates;
+  for (int s = 0; s < store.SlotCount(); ++s) {
+    const TCurrentValue value = store.Current(s, true);
+    if (value.Present && !value.Negative) candidates.push_back({s, KeyOf(value)});
+  }
+  return BuildPie(candidates, wanted, [](int slot) { return "s" + std::to_string(slot); });
+}
+
+std::string Describe(const std::vector<TPieSlice>& pie) {
+  std::string out;
+  for (const TPieSlice& s : pie)
+    out += s.Label + "=" + s.ValueText + "@" + std::to_string(s.Position) + " ";
+  return out;
+}
+
+TEST(ValuesTest, ThePieTakesTheLargestAndSumsTheRest) {
+  const struct {
+    const char* name;
+    std::vector<std::string> values;
+    int wanted;
+    std::string want;
+  } cases[] = {
+      {"three slices", {"50", "30", "20", "10"}, 3, "s0=50@0 s1=30@1 Other=30@2 "},
+      {"any", {"50", "30", "20", "10"}, 0, "s0=50@0 s1=30@1 s2=20@2 s3=10@3 "},
+      {"nothing left over", {"50", "30", "20", "10"}, 5, "s0=50@0 s1=30@1 s2=20@2 s3=10@3 "},
+      {"a zero gets a slice of its own", {"0", "7"}, 0, "s1=7@0 s0=0@1 "},
+      {"zeros add nothing to Other", {"9", "0", "0"}, 2, "s0=9@0 "},
+      {"negatives and Null are left out", {"-3", "Null", "4"}, 0, "s2=4@0 "},
+      {"equal values: the greater slot text first", {"5", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5"},
+       4, "s9=5@0 s8=5@1 s7=5@2 Other=40@3 "},
+      {"every digit of a 64-bit counter",
+       {"18446744073709551615", "18446744073709551614", "1"},
+       2,
+       "s0=18446744073709551615@0 Other=18446744073709551615@1 "},
+      {"two decimals", {"0.125", "3.5"}, 0, "s1=3.5@0 s0=0.12@1 "},
+      {"wide values sort above the rest (2^130)",
+       {"1361129467683753853853498429727072845824", "18446744073709551615"}, 0,
+       "s0=1361129467683753853853498429727072845824@0 s1=18446744073709551615@1 "},
+      {"no candidates", {"Null"}, 3, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Describe(Pie(c.values, c.wanted)), c.want) << c.name;
+}
+
+TEST(ValuesTest, KeysOrderEveryValue) {
   const std::vector<std::string> ascending = {"0",
                                               "0.5",
                                               "5",
@@ -67,14 +145,28 @@ TEST(ValuesTest, SortKeyOrdersEveryCounterByValue) {
                                               "10000000000000000000",
                                               "18446744073709551615",
                                               "100000000000000000000",
-                                              "1e25"};
-  for (size_t i = 1; i < ascending.size(); ++i) {
-    EXPECT_LT(SortKey(ascending[i - 1]), SortKey(ascending[i]))
-        << ascending[i - 1] << " < " << ascending[i];
+                                              "1e25",
+                                              "1e40"};
+  std::vector<TSliceKey> keys;
+  for (const std::string& text : ascending) {
+    TCurrentValue value;
+    const TSample sample = TSample::FromText(text);
+    value.Present = true;
+    value.Whole = sample.IsWhole();
+    value.Magnitude = sample.Magnitude();
+    value.Number = sample.Number();
+    keys.push_back(KeyOf(value));
   }
-  EXPECT_EQ(KeyValue(SortKey("150.0")), 150.0L);
-  EXPECT_EQ(KeyValue(SortKey("18446744073709551615")), 18446744073709551615.0L);
-  EXPECT_EQ(KeyValue(SortKey("1e25")), 1e25L);
+  for (size_t i = 1; i < keys.size(); ++i) {
+    EXPECT_TRUE(KeyLess(keys[i - 1], keys[i])) << ascending[i - 1] << " < " << ascending[i];
+    EXPECT_FALSE(KeyLess(keys[i], keys[i - 1])) << ascending[i] << " > " << ascending[i - 1];
+  }
+  // Two decimals decide: 0.004 and 0 are equal keys.
+  TCurrentValue tiny;
+  tiny.Present = true;
+  tiny.Number = 0.004L;
+  EXPECT_FALSE(KeyLess(KeyOf(tiny), keys[0]));
+  EXPECT_FALSE(KeyLess(keys[0], KeyOf(tiny)));
 }
 
 TEST(ValuesTest, TakeBatchCutsFifteenAtATime) {
@@ -88,8 +180,8 @@ TEST(ValuesTest, TakeBatchCutsFifteenAtATime) {
     for (int i = 0; i < c.items; ++i) AppendItem(list, "1.3.6.1." + std::to_string(i));
     std::vector<int> got;
     std::string first;
-    while (!list.empty()) {
-      const std::string batch = TakeBatch(list);
+    std::string_view rest = list;
+    for (std::string batch = TakeBatch(rest); !batch.empty(); batch = TakeBatch(rest)) {
       if (got.empty()) first = batch;
       got.push_back(CountItems(batch));
     }
@@ -98,7 +190,7 @@ TEST(ValuesTest, TakeBatchCutsFifteenAtATime) {
       EXPECT_EQ(first.substr(0, 9), "1.3.6.1.0");
     }
   }
-  std::string damaged =
+  std::string_view damaged =
       "a\x1F"
       "b";
   EXPECT_EQ(TakeBatch(damaged), "a\x1F");

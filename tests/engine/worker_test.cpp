@@ -40,7 +40,6 @@ struct WorkerRig {
     jobs.TimeoutScan = [this] { performed.emplace_back(kJobTimeoutScan, nowMs); };
     jobs.Purge = [this] { performed.emplace_back(kJobPurge, nowMs); };
     jobs.SendPoll = [this](const TRequest& r) { performed.emplace_back(r.OwnerJob, nowMs); };
-    jobs.ClearStatus = [] {};
     jobs.ReportError = [this](const std::string& text) { errors.push_back(text); };
     return jobs;
   }

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "config/config_rec.h"
-#include "shared/session_types.h"
 #include "engine/window.h"
+#include "shared/session_types.h"
 
 namespace kestrava {
 

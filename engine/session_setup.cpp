@@ -1,4 +1,4 @@
-#include "config/setup_session.h"
+#include "engine/session_setup.h"
 
 #include <optional>
 
@@ -28,13 +28,13 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   cfg.Slices = -1;
   cfg.SliceIndex = 0;
   cfg.SliceItems = DefaultSliceItems();
-  window.SetSliceList(cfg.SliceItems, cfg.SliceIndex);
+  window.SetSliceChoices(cfg.SliceItems, cfg.SliceIndex);
   cfg.IntervalItems = DefaultIntervalItems();
-  window.SetIntervalList(cfg.IntervalItems, -1);
-  window.SetIntervalGroupVisible(false);
+  window.SetIntervalChoices(cfg.IntervalItems, -1);
+  window.ShowIntervalChoice(false);
   cfg.View3D = true;
-  window.SetInstanceGroupVisible(false);
-  window.SetSlicesGroupVisible(false);
+  window.ShowInstanceChoice(false);
+  window.ShowSliceChoice(false);
   const TConfigRec defaults;
   cfg.ProgramTitle = defaults.ProgramTitle;
   cfg.ChartTitle = defaults.ChartTitle;
@@ -68,21 +68,20 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   // The toolbar.
   if (cfg.Slices > 1) {
     cfg.SliceIndex = InsertSliceItem(cfg.SliceItems, cfg.Slices);
-    window.SetSliceList(cfg.SliceItems, cfg.SliceIndex);
+    window.SetSliceChoices(cfg.SliceItems, cfg.SliceIndex);
   }
-  window.SetValueModeButtons(cfg.RawValues);
+  window.SetValueMode(cfg.RawValues);
   window.SetView3D(cfg.View3D);
-  window.SetLegendButton(cfg.ShowLegend);
-  window.ApplyLegendMode(cfg.ShowLegend, cfg.LegendAlignment);
+  window.SetLegend(cfg.ShowLegend, cfg.LegendAlignment);
   const int intervalIndex = InsertIntervalItem(cfg.IntervalItems, session.Interval);
-  window.SetIntervalList(cfg.IntervalItems, intervalIndex);
+  window.SetIntervalChoices(cfg.IntervalItems, intervalIndex);
 
   // The window and the chart.
   const std::string caption = cfg.ProgramTitle + " - Host: " + session.Host;
   window.SetCaption(caption);
   window.SetChartTitle(cfg.ChartTitle);
   window.SetWindowSize(cfg.WindowWidth, cfg.WindowHeight);
-  window.SetRefreshInstancesChecked(cfg.RefreshInstances && !cfg.InstanceMask.empty());
+  window.SetRefreshInstances(cfg.RefreshInstances && !cfg.InstanceMask.empty());
   if (hooks.ResetEngineCounters) hooks.ResetEngineCounters();
   window.SetChartHint(caption);
 

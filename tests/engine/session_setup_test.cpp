@@ -1,6 +1,6 @@
 // The start-up set-up: the order of its steps as the window sees them, the defaults of a start
 // without arguments, the list insertions, and the early stops.
-#include "config/setup_session.h"
+#include "engine/session_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -43,20 +43,19 @@ TEST(SetupSession, NoArgumentsInOrder) {
   RunSetup(r, {});
   ASSERT_TRUE(r.ok);
   const std::vector<std::string> want = {
-      "SetSliceList(Any|30|23|17|12|8|5|3; 0)",
-      "SetIntervalList(1|2|5|10|15|30|60|300|600; -1)",
-      "SetIntervalGroupVisible(false)",
-      "SetInstanceGroupVisible(false)",
-      "SetSlicesGroupVisible(false)",
-      "SetValueModeButtons(false)",
+      "SetSliceChoices(Any|30|23|17|12|8|5|3; 0)",
+      "SetIntervalChoices(1|2|5|10|15|30|60|300|600; -1)",
+      "ShowIntervalChoice(false)",
+      "ShowInstanceChoice(false)",
+      "ShowSliceChoice(false)",
+      "SetValueMode(false)",
       "SetView3D(true)",
-      "SetLegendButton(true)",
-      "ApplyLegendMode(true, 3)",
-      "SetIntervalList(1|2|5|10|15|30|60|300|600; 2)",
+      "SetLegend(true, 3)",
+      "SetIntervalChoices(1|2|5|10|15|30|60|300|600; 2)",
       "SetCaption(Kestrava - Host: localhost)",
       "SetChartTitle(Top receivers)",
       "SetWindowSize(600, 460)",
-      "SetRefreshInstancesChecked(false)",
+      "SetRefreshInstances(false)",
       "ResetEngineCounters",
       "SetChartHint(Kestrava - Host: localhost)",
       "StartInstanceWalk(Operation 2)",
@@ -113,20 +112,19 @@ TEST(SetupSession, CommandLineReachesTheWindow) {
   } cases[] = {
       {"host hides the legend",
        {"/HOST", "192.168.1.1"},
-       {"SetCaption(Kestrava - Host: 192.168.1.1)", "SetLegendButton(false)",
-        "ApplyLegendMode(false, 3)", "SetChartHint(Kestrava - Host: 192.168.1.1)"}},
+       {"SetCaption(Kestrava - Host: 192.168.1.1)", "SetLegend(false, 3)", "SetChartHint(Kestrava - Host: 192.168.1.1)"}},
       {"legend on the right",
        {"/HOST", "192.168.1.1", "/SHOWLEGEND", "/LEGENDALIGNMENT", "right"},
-       {"SetLegendButton(true)", "ApplyLegendMode(true, 1)"}},
+       {"SetLegend(true, 1)"}},
       {"titles and size",
        {"--programtitle", "Core", "--charttitle", "Busiest", "--width", "800", "--height", "300"},
        {"SetCaption(Core - Host: localhost)", "SetChartTitle(Busiest)", "SetWindowSize(800, 300)"}},
       {"interval 7 is inserted",
        {"/POLLINGINTERVAL", "7"},
-       {"SetIntervalList(1|2|5|7|10|15|30|60|300|600; 3)"}},
+       {"SetIntervalChoices(1|2|5|7|10|15|30|60|300|600; 3)"}},
       {"interval 0 falls back to 5",
        {"/POLLINGINTERVAL", "0"},
-       {"SetIntervalList(1|2|5|10|15|30|60|300|600; 2)"}},
+       {"SetIntervalChoices(1|2|5|10|15|30|60|300|600; 2)"}},
   };
   for (const auto& c : cases) {
     StartUp r;
@@ -189,10 +187,10 @@ TEST(SetupSession, ConfiguredSlicesAndIntervalFromAFile) {
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.cfg.SliceIndex, 5);
   EXPECT_EQ(testing_window::Join(r.cfg.SliceItems), "Any|30|23|17|12|10|8|5|3");
-  EXPECT_EQ(r.window.Last("SetSliceList"), "SetSliceList(Any|30|23|17|12|10|8|5|3; 5)");
+  EXPECT_EQ(r.window.Last("SetSliceChoices"), "SetSliceChoices(Any|30|23|17|12|10|8|5|3; 5)");
   EXPECT_EQ(testing_window::Join(r.cfg.IntervalItems), "1|2|5|10|15|30|60|300|600|1000");
-  EXPECT_EQ(r.window.Last("SetIntervalList"), "SetIntervalList(1|2|5|10|15|30|60|300|600|1000; 9)");
-  EXPECT_EQ(r.window.Last("SetValueModeButtons"), "SetValueModeButtons(true)");
+  EXPECT_EQ(r.window.Last("SetIntervalChoices"), "SetIntervalChoices(1|2|5|10|15|30|60|300|600|1000; 9)");
+  EXPECT_EQ(r.window.Last("SetValueMode"), "SetValueMode(true)");
   EXPECT_EQ(r.walks, 1);
 }
 
@@ -219,8 +217,8 @@ TEST(SetupSession, RefreshInstancesCheckMark) {
     // The check mark only shows; the value itself is not changed.
     EXPECT_EQ(r.cfg.RefreshInstances, c.children.find("<refreshinstances>") != std::string::npos)
         << c.name;
-    EXPECT_EQ(r.window.Last("SetRefreshInstancesChecked"),
-              std::string("SetRefreshInstancesChecked(") + (c.checked ? "true" : "false") + ")")
+    EXPECT_EQ(r.window.Last("SetRefreshInstances"),
+              std::string("SetRefreshInstances(") + (c.checked ? "true" : "false") + ")")
         << c.name;
   }
 }
@@ -260,9 +258,9 @@ TEST(SetupSession, EarlyStops) {
       {"/XML with an empty name", {"/XML", ""}, 1},
   };
   const std::vector<std::string> lists = {
-      "SetSliceList(Any|30|23|17|12|8|5|3; 0)", "SetIntervalList(1|2|5|10|15|30|60|300|600; -1)",
-      "SetIntervalGroupVisible(false)",         "SetInstanceGroupVisible(false)",
-      "SetSlicesGroupVisible(false)",
+      "SetSliceChoices(Any|30|23|17|12|8|5|3; 0)", "SetIntervalChoices(1|2|5|10|15|30|60|300|600; -1)",
+      "ShowIntervalChoice(false)",         "ShowInstanceChoice(false)",
+      "ShowSliceChoice(false)",
   };
   for (const auto& c : cases) {
     StartUp r;
@@ -282,7 +280,7 @@ TEST(SetupSession, ErrorsInsideAreSwallowed) {
   r.window.failCaption = true;
   RunSetup(r, {});
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.window.log.back(), "SetIntervalList(1|2|5|10|15|30|60|300|600; 2)");
+  EXPECT_EQ(r.window.log.back(), "SetIntervalChoices(1|2|5|10|15|30|60|300|600; 2)");
   EXPECT_EQ(r.walks, 0);
 
   StartUp walk;

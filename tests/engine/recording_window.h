@@ -29,29 +29,26 @@ class RecordingWindow : public IMainWindow {
   void SetInitializingVisible(bool visible) override {
     Note("SetInitializingVisible(" + Bool(visible) + ")");
   }
-  void SetInstanceMaskList(const std::vector<std::string>& items, int selected) override {
-    Note("SetInstanceMaskList(" + Join(items) + "; " + std::to_string(selected) + ")");
+  void SetInstanceChoices(const std::vector<std::string>& items, int selected) override {
+    Note("SetInstanceChoices(" + Join(items) + "; " + std::to_string(selected) + ")");
   }
-  void SetSliceList(const std::vector<std::string>& items, int selected) override {
-    Note("SetSliceList(" + Join(items) + "; " + std::to_string(selected) + ")");
+  void SetSliceChoices(const std::vector<std::string>& items, int selected) override {
+    Note("SetSliceChoices(" + Join(items) + "; " + std::to_string(selected) + ")");
   }
-  void SetIntervalList(const std::vector<std::string>& items, int selected) override {
-    Note("SetIntervalList(" + Join(items) + "; " + std::to_string(selected) + ")");
+  void SetIntervalChoices(const std::vector<std::string>& items, int selected) override {
+    Note("SetIntervalChoices(" + Join(items) + "; " + std::to_string(selected) + ")");
   }
-  void SetInstanceGroupVisible(bool visible) override {
-    Note("SetInstanceGroupVisible(" + Bool(visible) + ")");
+  void ShowInstanceChoice(bool visible) override {
+    Note("ShowInstanceChoice(" + Bool(visible) + ")");
   }
-  void SetSlicesGroupVisible(bool visible) override {
-    Note("SetSlicesGroupVisible(" + Bool(visible) + ")");
+  void ShowSliceChoice(bool visible) override { Note("ShowSliceChoice(" + Bool(visible) + ")"); }
+  void ShowIntervalChoice(bool visible) override {
+    Note("ShowIntervalChoice(" + Bool(visible) + ")");
   }
-  void SetIntervalGroupVisible(bool visible) override {
-    Note("SetIntervalGroupVisible(" + Bool(visible) + ")");
-  }
-  void SetValueModeButtons(bool raw) override { Note("SetValueModeButtons(" + Bool(raw) + ")"); }
+  void SetValueMode(bool raw) override { Note("SetValueMode(" + Bool(raw) + ")"); }
   void SetView3D(bool on) override { Note("SetView3D(" + Bool(on) + ")"); }
-  void SetLegendButton(bool down) override { Note("SetLegendButton(" + Bool(down) + ")"); }
-  void ApplyLegendMode(bool showLegend, TLegendAlignment alignment) override {
-    Note("ApplyLegendMode(" + Bool(showLegend) + ", " + std::to_string(alignment) + ")");
+  void SetLegend(bool shown, TLegendAlignment alignment) override {
+    Note("SetLegend(" + Bool(shown) + ", " + std::to_string(alignment) + ")");
   }
   void SetCaption(const std::string& caption) override {
     if (failCaption) throw std::runtime_error("caption refused");
@@ -61,19 +58,17 @@ class RecordingWindow : public IMainWindow {
   void SetWindowSize(int width, int height) override {
     Note("SetWindowSize(" + std::to_string(width) + ", " + std::to_string(height) + ")");
   }
-  void SetRefreshInstancesChecked(bool checked) override {
-    Note("SetRefreshInstancesChecked(" + Bool(checked) + ")");
-  }
+  void SetRefreshInstances(bool on) override { Note("SetRefreshInstances(" + Bool(on) + ")"); }
   void SetChartHint(const std::string& hint) override { Note("SetChartHint(" + hint + ")"); }
   void ShowMessageBox(const std::string& text) override {
     messageBoxes.push_back(text);
     Note("ShowMessageBox");
   }
-  void ClearSlices() override { Note("ClearSlices()"); }
-  void AddSlice(const std::string& label, double, double, uint32_t) override {
-    Note("AddSlice(" + label + ")");
+  void ShowPie(const std::vector<TPieSlice>& slices) override {
+    std::vector<std::string> labels;
+    for (const TPieSlice& slice : slices) labels.push_back(slice.Label);
+    Note("ShowPie(" + Join(labels) + ")");
   }
-  void ChartFeedDone() override { Note("ChartFeedDone()"); }
   void SessionStopped(const std::string& message) override {
     Note("SessionStopped(" + message + ")");
   }

@@ -1,7 +1,7 @@
 // The example configuration files shipped in examples/: each starts a session.
 #include <gtest/gtest.h>
 
-#include "config/setup_session.h"
+#include "engine/session_setup.h"
 #include "recording_window.h"
 #include "shared/oid_names.h"
 
@@ -81,7 +81,7 @@ TEST(Examples, OneInterfaceAtRuntime) {
   EXPECT_EQ(e.cfg.InstanceMode, kInstanceModeAtRuntime);
   EXPECT_EQ(e.cfg.PreferredInstance, "1");
   EXPECT_TRUE(e.cfg.RefreshInstances);
-  EXPECT_EQ(e.window.Last("SetRefreshInstancesChecked"), "SetRefreshInstancesChecked(true)");
+  EXPECT_EQ(e.window.Last("SetRefreshInstances"), "SetRefreshInstances(true)");
   EXPECT_EQ(e.session.Interval, 2);
   EXPECT_EQ(OidToName(kInOctets), "Received");
 }

@@ -1,0 +1,148 @@
+#include "engine/dispatcher.h"
+
+#include <exception>
+#include <string_view>
+
+#include "shared/item_list.h"
+#include "snmp/snmpmgr.h"
+
+namespace kestrava {
+
+namespace {
+// 334 answers of 15 counters each take about 700 KB of socket buffer on Linux.
+constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+}  // namespace
+
+std::string ErrorCodeText(const std::string& description, int errorCode) {
+  return description + " ErrorCode=" + std::to_string(errorCode);
+}
+
+std::string ResponseErrorText(const std::string& description, int errorIndex, int errorStatus) {
+  return description + " Index=" + std::to_string(errorIndex) +
+         " Status=" + std::to_string(errorStatus);
+}
+
+std::string TakeBatch(std::string_view& list) {
+  std::string batch;
+  std::string_view item;
+  for (int taken = 0; taken < kBatchSize && NextItemView(list, item); ++taken)
+    AppendItem(batch, item);
+  return batch;
+}
+
+uint32_t FollowingRequestId(uint32_t counter) {
+  const uint32_t next = counter + 1;
+  return next > kMaxRequestId ? 0 : next;
+}
+
+TDispatcher::TDispatcher(TDispatcherEvents events) : m_events(std::move(events)) {}
+
+TDispatcher::~TDispatcher() = default;
+
+std::string TDispatcher::Open() {
+  m_component = std::make_unique<TSnmpMgr>();
+  m_component->OnResponse = [this](TSnmpMgr&, int requestId, int, const std::string&,
+                                   const std::string&, int, const std::string&, int,
+                                   int errorIndex, int errorStatus,
+                                   const std::string& errorDescription) {
+    OnResponse(requestId, errorIndex, errorStatus, errorDescription);
+  };
+  m_component->OnError = [this](TSnmpMgr&, int errorCode, const std::string& description) {
+    if (m_events.Problem) m_events.Problem(ErrorCodeText(description, errorCode));
+  };
+  m_component->OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int,
+                                    int errorCode, const std::string& errorDescription, bool&) {
+    if (m_events.Problem) m_events.Problem(ErrorCodeText(errorDescription, errorCode));
+  };
+  try {
+    m_component->SetActive(false);
+    m_component->Config("ForceLocalPort=false");
+    // Room for every answer of a large poll, which arrive in one burst.
+    m_component->Config("InBufferSize=" + std::to_string(kReceiveBuffer));
+    m_component->SetActive(true);
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return std::string();
+}
+
+void TDispatcher::Connect(const TRequest& record) {
+  TSnmpMgr& mgr = *m_component;
+  // While the component is closed, this fixes its local address before it opens again.
+  if (!mgr.Active()) mgr.SetLocalHost(mgr.LocalHost());
+  if (m_connected && record.Host == m_host && record.Community == m_community &&
+      record.SnmpVersion == m_version && record.RemotePort == m_port)
+    return;
+  m_connected = false;
+  mgr.SetRemoteHost(record.Host);
+  mgr.SetCommunity(record.Community);
+  // Any other version leaves the component's version as it was.
+  if (record.SnmpVersion >= 1 && record.SnmpVersion <= 3) mgr.SetSNMPVersion(record.SnmpVersion);
+  mgr.SetRemotePort(record.RemotePort);
+  mgr.SetTimeout(0);
+  m_host = record.Host;
+  m_community = record.Community;
+  m_version = record.SnmpVersion;
+  m_port = record.RemotePort;
+  m_connected = true;
+}
+
+std::string TDispatcher::Send(TRequest& record, bool resend) {
+  if (!m_component) return std::string();
+  TSnmpMgr& mgr = *m_component;
+  Connect(record);
+  if (!resend) {
+    m_requestCounter = FollowingRequestId(m_requestCounter);
+    record.RequestId = m_requestCounter;
+  }
+  // A resend carries the stored record's id, so that its answer is found.
+  mgr.SetRequestId(static_cast<int>(record.RequestId));
+  mgr.SetObjCount(CountItems(record.OidList));
+  std::string_view list = record.OidList;
+  std::string_view oid;
+  std::string text;
+  for (int i = 1; NextItemView(list, oid); ++i) {
+    text.assign(oid);
+    mgr.SetObjId(i, text);
+  }
+  try {
+    if (record.Operation == 2) {
+      mgr.SendGetNextRequest();
+    } else if (record.Operation == 1) {
+      mgr.SendGetRequest();
+    }
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return std::string();
+}
+
+void TDispatcher::OnResponse(int requestId, int errorIndex, int errorStatus,
+                             const std::string& errorDescription) {
+  TAnswer& answer = m_answer;
+  answer.RequestId = requestId;
+  answer.ErrorIndex = errorIndex;
+  answer.ErrorStatus = errorStatus;
+  answer.ErrorDescription = errorDescription;
+  answer.ObjectError.clear();
+  try {
+    const int n = m_component->ObjCount();
+    answer.Objects.resize(static_cast<size_t>(n));
+    for (int i = 1; i <= n; ++i) {
+      answer.Objects[static_cast<size_t>(i - 1)].first = m_component->ObjId(i);
+      answer.Objects[static_cast<size_t>(i - 1)].second = m_component->ObjValue(i);
+    }
+    if (n == 0) m_component->ObjId(0);  // an answer without objects: the component says why
+  } catch (const std::exception& error) {
+    answer.Objects.clear();
+    answer.ObjectError = error.what();
+  }
+  // Nothing escapes into the component's receive path.
+  try {
+    if (m_events.Answer) m_events.Answer(answer);
+  } catch (const std::exception& error) {
+    if (m_events.Problem) m_events.Problem(error.what());
+  }
+}
+
+}  // namespace kestrava

@@ -1,0 +1,87 @@
+#pragma once
+// TDispatcher: the session's SNMP component and everything that talks to it. It turns a request
+// record into a get or get-next request (asynchronous: the send returns once the datagram is
+// out), numbers first sends, and hands every answer, component error and bad packet to the
+// session as it arrives.
+// One thread owns the component: the window's thread creates it, sends every request (the worker
+// hands its poll runs and resends over) and receives every answer through its event loop, so the
+// component needs no lock and an answer is handled where it arrives.
+// Thread: the window's thread only.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "shared/session_types.h"
+
+namespace kestrava {
+
+class TSnmpMgr;
+
+// One answer as the component delivered it.
+struct TAnswer {
+  int RequestId = 0;
+  int ErrorStatus = 0;
+  int ErrorIndex = 0;
+  std::string ErrorDescription;
+  std::vector<std::pair<std::string, std::string>> Objects;  // OID, value text
+  std::string ObjectError;  // why an answer without objects has none (the component's text)
+};
+
+struct TDispatcherEvents {
+  std::function<void(const TAnswer&)> Answer;
+  // A problem of the receive path, as the status line shows it.
+  std::function<void(const std::string&)> Problem;
+};
+
+// The status-line texts of a component problem and of an answer with an error status.
+std::string ErrorCodeText(const std::string& description, int errorCode);
+std::string ResponseErrorText(const std::string& description, int errorIndex, int errorStatus);
+
+// Request ids run 1 .. 1000000, then 0, 1, ...
+inline constexpr uint32_t kMaxRequestId = 1000000;
+uint32_t FollowingRequestId(uint32_t counter);
+// Most OIDs one request carries.
+inline constexpr int kBatchSize = 15;
+// Removes up to kBatchSize items from the front of an item list and returns them as an item list.
+std::string TakeBatch(std::string_view& list);
+
+class TDispatcher {
+ public:
+  explicit TDispatcher(TDispatcherEvents events);
+  ~TDispatcher();
+  TDispatcher(const TDispatcher&) = delete;
+  TDispatcher& operator=(const TDispatcher&) = delete;
+
+  // Creates and opens the component; "" or the component's error message.
+  std::string Open();
+  void SetRequestCounter(uint32_t counter) { m_requestCounter = counter; }
+
+  // Sends a first send (a new request id, written into record) or a resend (record keeps its
+  // id). Setting up the connection may raise the component's error (a host that cannot be
+  // resolved); a refused send returns the component's message and "" on success.
+  std::string Send(TRequest& record, bool resend);
+
+  // The component, for tests that look at its settings.
+  TSnmpMgr* Component() { return m_component.get(); }
+
+ private:
+  // The component's connection follows the record's; set only when it changes.
+  void Connect(const TRequest& record);
+  void OnResponse(int requestId, int errorIndex, int errorStatus,
+                  const std::string& errorDescription);
+
+  TDispatcherEvents m_events;
+  std::unique_ptr<TSnmpMgr> m_component;
+  uint32_t m_requestCounter = 0;
+  bool m_connected = false;
+  std::string m_host, m_community;
+  int32_t m_version = 0, m_port = 0;
+  TAnswer m_answer;  // reused: its buffers keep their room from answer to answer
+};
+
+}  // namespace kestrava

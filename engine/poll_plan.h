@@ -1,0 +1,49 @@
+#pragma once
+// TPollPlan: what one poll asks for and where its answers go. The OID list holds, row by row,
+// every target's OID followed by the row's instance suffix; an answered OID finds its slot
+// through a hashed index of the same targets and rows. The answers of one poll are collected
+// here until there is one for every OID asked (an answer that failed counts as "Null"); the
+// collection is then handed over whole, for one evaluation.
+// Thread: the window's thread only.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/discovery.h"
+#include "engine/sample.h"
+#include "shared/instance_helpers.h"
+
+namespace kestrava {
+
+class TPollPlan {
+ public:
+  // The targets (with the formula count, for the width of a row) and the instance mode.
+  void Reset(std::vector<std::string> targetOids, int formulaCount, int instanceMode);
+
+  // The rows changed: the OID list and the index are made again.
+  void SetRows(const std::vector<TInstance>& rows);
+  const std::string& OidList() const { return m_oidList; }
+  int OidCount() const { return m_oidCount; }
+  int SlotOfOid(std::string_view oid) const { return m_index.SlotOfOid(oid); }
+
+  // A new poll run (or a new poll job) starts a new collection of `expected` answers.
+  void BeginRound(int expected);
+  // Adds one answer; true when the collection is complete.
+  bool Add(std::string_view oid, TSample value);
+  // The complete collection, in the order the answers came; the round starts over.
+  std::vector<std::pair<int, TSample>> TakeRound();
+
+ private:
+  std::vector<std::string> m_targetOids;
+  int m_width = 0;
+  int m_instanceMode = 0;
+  std::string m_oidList;
+  int m_oidCount = 0;
+  TSlotIndex m_index;
+  int m_expected = 0;
+  std::vector<std::pair<int, TSample>> m_round;
+};
+
+}  // namespace kestrava

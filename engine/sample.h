@@ -1,0 +1,57 @@
+#pragma once
+// TSample: one value of a slot's history in its native form: missing ("Null"), a whole number
+// with every digit of a 64-bit counter and a sign, or another decimal number, kept as the text it
+// came as so that a formula reads exactly that text. Values travel as samples from the answer to
+// the pie; text is made only where somebody reads it (formula bindings, tests, the CSV).
+// Thread: any; a plain value.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrava {
+
+class TSample {
+ public:
+  TSample() = default;  // "Null"
+  static TSample Whole(uint64_t magnitude, bool negative = false);
+  // A value as an answer or a formula gives it: a decimal number (optional sign, fraction,
+  // exponent) becomes a sample, any other text (an address, "error: noSuchInstance") Null.
+  static TSample FromText(std::string_view text);
+
+  bool IsNull() const { return m_kind == kNullKind; }
+  bool IsWhole() const { return m_kind == kWholeKind; }
+  bool Negative() const { return m_negative; }
+  uint64_t Magnitude() const { return m_magnitude; }  // whole numbers only
+  long double Number() const;                          // REQUIRES: !IsNull()
+
+  // "Null", the digits of a whole number ("-" first when negative), or the kept text.
+  std::string Text() const;
+
+  // The 32-bit wrap rule: true when this value fell from above 2^31 below it since `previous`.
+  bool WrappedSince(const TSample& previous) const;
+
+  bool operator==(const TSample&) const = default;
+
+ private:
+  enum TKind : uint8_t { kNullKind, kWholeKind, kDecimalKind };
+  TKind m_kind = kNullKind;
+  bool m_negative = false;
+  uint64_t m_magnitude = 0;
+  std::string m_text;  // decimal numbers only
+};
+
+// The change from `before` to `after`, as the delta of a slot: Null when either is Null; whole
+// numbers give their exact difference, other numbers a long double one.
+struct TDelta {
+  bool Present = false;
+  bool Whole = false;
+  bool Negative = false;
+  unsigned __int128 Magnitude = 0;  // whole differences (up to 2^65)
+  long double Number = 0;           // every difference, as a number
+};
+TDelta Difference(const TSample& before, const TSample& after);
+// The delta as text with one decimal ("150.0", "-500.0"), every digit of a whole difference kept.
+std::string DeltaText(const TDelta& delta);
+
+}  // namespace kestrava

@@ -1,0 +1,106 @@
+#include "engine/slot_store.h"
+
+#include "shared/formula.h"
+#include "shared/instance_helpers.h"
+#include "shared/number_text.h"
+
+namespace kestrava {
+
+void TSlotStore::Reset(std::vector<std::string> targetOids, std::vector<std::string> formulas) {
+  m_targetOids = std::move(targetOids);
+  m_formulas = std::move(formulas);
+  m_width = static_cast<int>(m_targetOids.size() + m_formulas.size());
+  m_histories.clear();
+}
+
+void TSlotStore::SetRows(int rows) {
+  m_histories.assign(static_cast<size_t>(std::max(0, rows * m_width)), THistory());
+}
+
+void TSlotStore::AppendRow() {
+  m_histories.resize(m_histories.size() + static_cast<size_t>(m_width));
+}
+
+void TSlotStore::RemoveRow(int row) {
+  const size_t first = static_cast<size_t>(row) * static_cast<size_t>(m_width);
+  if (row < 0 || m_width <= 0 || first >= m_histories.size()) return;
+  const size_t last = std::min(first + static_cast<size_t>(m_width), m_histories.size());
+  m_histories.erase(m_histories.begin() + static_cast<std::ptrdiff_t>(first),
+                    m_histories.begin() + static_cast<std::ptrdiff_t>(last));
+}
+
+void TSlotStore::Evaluate(const std::vector<std::pair<int, TSample>>& answers, int interval,
+                          int rows) {
+  for (const auto& [slot, sample] : answers) {
+    if (slot < 0 || slot >= SlotCount()) continue;
+    THistory& history = m_histories[static_cast<size_t>(slot)];
+    history.Push(sample.WrappedSince(history.Newest()) ? TSample() : sample);
+  }
+  EvaluateFormulas(interval, rows);
+}
+
+void TSlotStore::EvaluateFormulas(int interval, int rows) {
+  const int targets = static_cast<int>(m_targetOids.size());
+  for (int r = 0; r < rows; ++r) {
+    for (int f = 0; f < static_cast<int>(m_formulas.size()); ++f) {
+      const std::string result = EvaluateFormulaEntry(
+          m_formulas[static_cast<size_t>(f)], interval,
+          [this, r](const std::string& oid) { return LatestTargetValue(oid, r); });
+      const int slot = r * m_width + targets + f;
+      if (slot < SlotCount()) m_histories[static_cast<size_t>(slot)].Push(TSample::FromText(result));
+    }
+  }
+}
+
+std::string TSlotStore::LatestTargetValue(const std::string& oid, int row) const {
+  const int column = TargetIndex(oid, m_targetOids);
+  const int slot = column + row * m_width;
+  if (column < 0 || slot >= SlotCount()) return std::string(kNull);
+  return m_histories[static_cast<size_t>(slot)].Newest().Text();
+}
+
+void TSlotStore::BreakDeltas() {
+  for (THistory& history : m_histories) history.Push(TSample());
+}
+
+TCurrentValue TSlotStore::Current(int slot, bool raw) const {
+  TCurrentValue value;
+  if (slot < 0 || slot >= SlotCount()) return value;
+  const THistory& history = m_histories[static_cast<size_t>(slot)];
+  if (raw) {
+    const TSample& newest = history.Newest();
+    if (newest.IsNull()) return value;
+    value.Present = true;
+    value.Whole = newest.IsWhole();
+    value.Negative = newest.Negative();
+    value.Magnitude = newest.Magnitude();
+    value.Number = newest.Number();
+    return value;
+  }
+  const TDelta delta = Difference(history.At(kHistoryLength - 2), history.Newest());
+  value.Present = delta.Present;
+  value.Whole = delta.Whole;
+  value.Negative = delta.Negative;
+  value.Magnitude = delta.Magnitude;
+  value.Number = delta.Number;
+  return value;
+}
+
+std::string TSlotStore::SlotValue(int position, int slot, bool raw) const {
+  if (slot < 0 || slot >= SlotCount() || position < 0 || position >= kHistoryLength)
+    return std::string(kNull);
+  const THistory& history = m_histories[static_cast<size_t>(slot)];
+  if (raw) return history.At(position).Text();
+  if (position < 1) return std::string(kNull);
+  return DeltaText(Difference(history.At(position - 1), history.At(position)));
+}
+
+std::vector<std::string> TSlotStore::History(int slot) const {
+  std::vector<std::string> out;
+  if (slot < 0 || slot >= SlotCount()) return out;
+  for (int i = 0; i < kHistoryLength; ++i)
+    out.push_back(m_histories[static_cast<size_t>(slot)].At(i).Text());
+  return out;
+}
+
+}  // namespace kestrava
