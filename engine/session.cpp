@@ -42,7 +42,10 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
       m_dispatcher(TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
                                      [this](const std::string& text) { m_window.ShowStatus(text); }}),
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
-                                        [this](const TRequest& r) { DispatchRequest(r, true); },
+                                        [this](const TRequest& r) {
+                                          TRequest resend = r;
+                                          DispatchRequest(resend, true);
+                                        },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
       m_schedule(m_clock.NowMs, ClockSeed()) {}
 
@@ -191,19 +194,21 @@ std::string TSession::SlotValue(int position, int slot) const {
 
 // ---- requests ------------------------------------------------------------------------------
 
-void TSession::DispatchRequest(TRequest record, bool resend) {
+bool TSession::DispatchRequest(TRequest& record, bool resend) {
   // Setting up the connection may raise (a host that cannot be resolved): the caller decides.
   const std::string failure = m_dispatcher.Send(record, resend);
   if (!failure.empty()) {
     // Not recorded: neither resent nor expired; a poll that misses it stays incomplete.
     m_window.ShowStatus(failure);
-    return;
+    return false;
   }
   // A resend's record was already updated by the retry scan.
-  if (resend) return;
-  record.TriesLeft -= 1;
-  record.SentAt = m_clock.NowDays();
-  m_requestTable.RequestTableOp(kRequestAdd, -1, &record);
+  if (resend) return true;
+  TRequest recorded = record;
+  recorded.TriesLeft -= 1;
+  recorded.SentAt = m_clock.NowDays();
+  m_requestTable.RequestTableOp(kRequestAdd, -1, &recorded);
+  return true;
 }
 
 void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
@@ -215,18 +220,24 @@ void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purp
 }
 
 void TSession::PollRun(const TRequest& request) {
-  TRequest batch = request;
-  std::string_view remaining = request.OidList;
-  int oids = 0;
-  for (batch.OidList = TakeBatch(remaining); !batch.OidList.empty();
-       batch.OidList = TakeBatch(remaining)) {
-    oids += CountItems(batch.OidList);
-    DispatchRequest(batch, false);
-  }
-  // The run starts a new collection; no answer of it can arrive before this returns.
-  m_plan.BeginRound(oids);
-  m_pollInterval = request.Interval;
   m_window.ClearStatus();
+  // The run starts a new collection; batches of an earlier run not sent yet are dropped.
+  m_pollBatch = request;
+  m_pollBatch.OidList.clear();
+  m_pollOids = request.OidList;
+  m_pollSent = 0;
+  m_plan.BeginRound(CountItems(m_pollOids));
+  m_pollInterval = request.Interval;
+  SendPollBatches();
+}
+
+void TSession::SendPollBatches() {
+  std::string_view rest = std::string_view(m_pollOids).substr(m_pollSent);
+  while (m_pollInFlight.size() < kPollWindow && !rest.empty()) {
+    m_pollBatch.OidList = TakeBatch(rest);
+    m_pollSent = m_pollOids.size() - rest.size();
+    if (DispatchRequest(m_pollBatch, false)) m_pollInFlight.insert(m_pollBatch.RequestId);
+  }
 }
 
 void TSession::ExpireRequest(const TRequest& record) {
@@ -236,6 +247,7 @@ void TSession::ExpireRequest(const TRequest& record) {
     m_discoveryTimedOut = true;
     return;
   }
+  if (m_pollInFlight.erase(record.RequestId) > 0) m_expiryFreedWindow = true;
   if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
   std::string_view list = record.OidList;
   std::string_view oid;
@@ -246,12 +258,14 @@ void TSession::ExpireRequest(const TRequest& record) {
 
 void TSession::TimeoutScanSync() {
   m_expiryCompletedPoll = false;
+  m_expiryFreedWindow = false;
   m_discoveryTimedOut = false;
   m_requestTable.RequestTableOp(kRequestTimeoutScan);
   // With RequestLock released: a poll completed by expiry is evaluated now, which may start a
-  // refresh walk that adds to the request table.
+  // refresh walk that adds to the request table, and what expired makes room for more batches.
   if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
   if (m_expiryCompletedPoll) EvaluatePoll();
+  if (m_expiryFreedWindow) SendPollBatches();
 }
 
 // ---- answers -------------------------------------------------------------------------------
@@ -304,19 +318,23 @@ void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
 }
 
 void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
-  if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
-  bool complete = false;
-  if (answer.ErrorStatus != 0) {
-    m_window.ShowStatus(
-        ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
-    std::string_view list = record.OidList;
-    std::string_view oid;
-    while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
-  } else {
-    for (const auto& [oid, value] : answer.Objects)
-      complete = m_plan.Add(oid, TSample::FromText(value)) || complete;
+  // The answered request makes room for the next batch, which leaves once this one is in.
+  const bool freed = m_pollInFlight.erase(record.RequestId) > 0;
+  if (m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) {
+    bool complete = false;
+    if (answer.ErrorStatus != 0) {
+      m_window.ShowStatus(
+          ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
+      std::string_view list = record.OidList;
+      std::string_view oid;
+      while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
+    } else {
+      for (const auto& [oid, value] : answer.Objects)
+        complete = m_plan.Add(oid, TSample::FromText(value)) || complete;
+    }
+    if (complete) EvaluatePoll();
   }
-  if (complete) EvaluatePoll();
+  if (freed) SendPollBatches();
 }
 
 // ---- discovery and rows ------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "config/config_rec.h"
@@ -38,6 +39,10 @@
 namespace kestrava {
 
 class TSnmpMgr;
+
+// Requests of one poll in flight at most: an agent takes a burst of this many without losing
+// one (its socket buffer holds them), and the next goes out as soon as one is answered.
+inline constexpr size_t kPollWindow = 32;
 
 class TSession {
  public:
@@ -90,9 +95,12 @@ class TSession {
   void PostStatus(const std::string& text);
 
   // Requests.
-  void DispatchRequest(TRequest record, bool resend);
+  // Sends a request; true when it went out and (a first send) was recorded.
+  bool DispatchRequest(TRequest& record, bool resend);
   void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void PollRun(const TRequest& request);
+  // Sends the poll's next batches while fewer than kPollWindow of its requests are unanswered.
+  void SendPollBatches();
   void ExpireRequest(const TRequest& record);
   void TimeoutScanSync();
 
@@ -131,6 +139,12 @@ class TSession {
   TSlotStore m_slots;
   TDispatcher m_dispatcher;
   int32_t m_pollInterval = 0;  // of the poll job that runs now
+  // The poll run being sent: its request without the OIDs, its OIDs, how much of them went, and
+  // the ids of its requests not answered or expired yet.
+  TRequest m_pollBatch;
+  std::string m_pollOids;
+  size_t m_pollSent = 0;
+  std::unordered_set<uint32_t> m_pollInFlight;
   bool m_firstSelection = true;
   double m_lastRefresh = 0;  // 0: cleared
 
@@ -141,6 +155,7 @@ class TSession {
   bool m_stopped = false;
   // What a time-out scan left to do once RequestLock is released (window's thread only).
   bool m_expiryCompletedPoll = false;
+  bool m_expiryFreedWindow = false;
   bool m_discoveryTimedOut = false;
 };
 

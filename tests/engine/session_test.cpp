@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -526,6 +527,35 @@ TEST_F(SessionTest, ClosingDuringAPollEndsCleanlyWithNoRequestLeft) {
   EXPECT_TRUE(session->RequestTableSnapshot().empty());
   EXPECT_TRUE(session->ScheduleSnapshot().empty());
   session.reset();
+}
+
+TEST_F(SessionTest, APollKeepsAWindowOfRequestsInFlight) {
+  // 600 rows, one target: 40 batches; the first 32 go out, the rest as answers come.
+  agent.FillInterfaceTable(600);
+  std::atomic<bool> silent{true};
+  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
+    if (r.PduType == 0xA0 && silent) return std::string();  // no answer
+    return std::nullopt;
+  });
+  Options options;
+  options.interval = 30;
+  StartXml(Target(kIn) + Label(kDescr), options);
+  ASSERT_TRUE(WaitInstances(600));
+  const auto askedIds = [&] {
+    std::set<int32_t> ids;
+    for (const FakeAgent::Request& r : agent.Log())
+      if (r.PduType == 0xA0) ids.insert(r.RequestId);
+    return ids.size();
+  };
+  ASSERT_TRUE(WaitFor([&] { return askedIds() >= 32; }));
+  // Unanswered, they are resent, but no further batch leaves.
+  ASSERT_TRUE(WaitFor([&] { return GetsWith(15) >= 40; }));
+  EXPECT_EQ(askedIds(), 32u);
+  silent = false;
+  ASSERT_TRUE(WaitFeeds(1));
+  EXPECT_EQ(askedIds(), 40u);
+  EXPECT_EQ(window.slices.size(), 0u);  // one poll gives no delta yet
+  for (int slot = 0; slot < 600; slot += 97) EXPECT_NE(session->History(slot).back(), "Null");
 }
 
 }  // namespace
