@@ -115,29 +115,45 @@ void PrintBindings(kestrava::TSnmpMgr& mgr) {
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
+// Ends as net-snmp's snmpwalk does: the agent's exception (endOfMibView at the end of the MIB
+// view) is printed as a binding, SNMPv1's noSuchName as "End of MIB", both on standard output;
+// a binding that does not follow the one before is printed, then reported. A walk that printed
+// no binding under the root gets the root itself, printed when the agent answers it.
 int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   const std::string root = options.oids.empty() ? "1.3.6.1.2.1" : options.oids[0];
   std::string current = root;
+  int printed = 0;
   for (;;) {
     PrepareRequest(mgr, {current});
     SendWithRetries(mgr, true, options.retries);
-    if (mgr.ErrorStatus() == 2 && options.version == 1) return 0;  // SNMPv1 end of the MIB
+    if (mgr.ErrorStatus() == 2 && options.version == 1) {
+      std::fputs("End of MIB\n", stdout);
+      break;
+    }
     if (mgr.ErrorStatus() != 0) {
       std::cerr << ErrorStatusText(mgr) << "\n";
       return 1;
     }
-    if (mgr.ObjCount() < 1) return 0;
+    if (mgr.ObjCount() < 1) break;
     const std::string oid = mgr.ObjId(1);
     const int type = mgr.ObjType(1);
-    if (type == 0x82 || type == 0x80 || type == 0x81 || !IsUnder(oid, root)) return 0;
-    if (CompareOids(oid, current) <= 0) {
-      std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n";
-      return 1;
-    }
+    if (oid != root && !IsUnder(oid, root)) break;
     std::string line = kestrava::FormatBinding(oid, type, mgr.ObjValue(1)) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
+    ++printed;
+    if (type == 0x82 || type == 0x80 || type == 0x81) break;
+    if (CompareOids(oid, current) <= 0) {
+      std::fflush(stdout);
+      std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n\n";
+      return 1;
+    }
     current = oid;
   }
+  if (printed > 0) return 0;
+  PrepareRequest(mgr, {root});
+  SendWithRetries(mgr, false, options.retries);
+  if (mgr.ErrorStatus() == 0) PrintBindings(mgr);
+  return 0;
 }
 
 }  // namespace
