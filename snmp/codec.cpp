@@ -557,25 +557,41 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
                    std::string& errorText, const TUsmCredentials* v3) {
   static const TUsmCredentials kNoCredentials;
   const TUsmCredentials& user = v3 ? *v3 : kNoCredentials;
-  // Engine-id discovery goes out unauthenticated and without a user name.
+  // Keys not prepared by the caller are prepared for this one message.
+  TUsmKeys local;
+  TUsmKeys* keys = user.Keys;
+  if (!keys) {
+    keys = &local;
+    const bool auth = !user.AuthKey.empty();
+    const bool priv = auth && !user.PrivKey.empty();
+    if (!local.Prepare(auth ? user.AuthProtocol : kAuthNone, user.AuthKey,
+                       priv ? user.PrivProtocol : kPrivNone, user.PrivKey)) {
+      errorText = kTextBuildPacket;
+      return kErrBadElement;
+    }
+  }
+  // Engine-id discovery goes out unauthenticated and without a user name; the clock
+  // discovery carries no PDU worth hiding, so it is authenticated only.
   const bool idDiscovery = action == kActionDiscoverEngineId;
-  const bool authenticate = !idDiscovery && !user.AuthKey.empty();
+  const bool authenticate = !idDiscovery && keys->CanAuthenticate();
+  const bool encrypt = authenticate && keys->CanEncrypt() && action != kActionDiscoverClock;
   if (authenticate && !user.ClockKnown && action != kActionDiscoverClock) {
     errorText = kTextClockUnknown;
     return kErrClockUnknown;
   }
-  msg.MsgFlags = static_cast<uint8_t>(4 | (authenticate ? 1 : 0));
+  const size_t authSize = authenticate ? AuthParamsSize(keys->AuthProtocol()) : 0;
+  msg.MsgFlags = static_cast<uint8_t>(4 | (authenticate ? 1 : 0) | (encrypt ? 2 : 0));
   msg.SecurityModel = 3;
   msg.AuthEngineId.assign(user.EngineId);
   msg.ContextEngineId.assign(user.EngineId);
-  msg.ContextName.clear();
+  msg.ContextName.assign(idDiscovery ? std::string_view() : std::string_view(user.ContextName));
   msg.UserName.assign(idDiscovery ? std::string_view() : std::string_view(user.User));
   msg.EngineBoots = authenticate && user.ClockKnown ? user.EngineBoots : 0;
   msg.EngineTime = authenticate && user.ClockKnown ? user.EngineTime : 0;
-  msg.AuthParams.clear();
-  if (authenticate) msg.AuthParams.resize(kAuthParamsSize);
-  if (authenticate) std::memset(msg.AuthParams.data(), 0, kAuthParamsSize);
-  msg.PrivParams.clear();
+  msg.AuthParams.resize(authSize);
+  if (authSize > 0) std::memset(msg.AuthParams.data(), 0, authSize);
+  msg.PrivParams.resize(encrypt ? kPrivParamsSize : 0);
+  if (encrypt) std::memset(msg.PrivParams.data(), 0, kPrivParamsSize);
 
   bool ok = true;
   const size_t message = ber::Open(out, 0x30);
@@ -587,8 +603,9 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
   ber::PutInteger(out, msg.SecurityModel);
   ber::CloseSequence(out, header);
 
-  // The security parameters: an OCTET STRING holding a SEQUENCE. The authentication
-  // parameters' position is followed through every length that grows in front of them.
+  // The security parameters: an OCTET STRING holding a SEQUENCE. The positions of the
+  // authentication and privacy parameters are followed through every length that grows in
+  // front of them; both are written once the rest of the message stands.
   const size_t wrapper = ber::Open(out, kTagOctetString);
   const size_t params = ber::Open(out, 0x30);
   ok = ok && PutOctets(out, msg.AuthEngineId);
@@ -601,18 +618,23 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
   ok = ok && PutOctets(out, msg.UserName);
   size_t authOffset = out.size() + 2;
   ber::PutPrimitive(out, kTagOctetString, msg.AuthParams.data(), msg.AuthParams.size());
+  size_t privOffset = out.size() + 2;
   ok = ok && PutOctets(out, msg.PrivParams);
   size_t before = out.size();
   ok = ok && ber::CloseSequence(out, params);
   authOffset += out.size() - before;
+  privOffset += out.size() - before;
   before = out.size();
   ok = ok && ber::ClosePrimitive(out, wrapper);
   authOffset += out.size() - before;
+  privOffset += out.size() - before;
   if (!ok) {
     errorText = kTextBuildPacket;
     return kErrBadElement;
   }
 
+  // The scoped PDU, or with privacy an OCTET STRING holding it encrypted.
+  const size_t hidden = encrypt ? ber::Open(out, kTagOctetString) : 0;
   const size_t scoped = ber::Open(out, 0x30);
   PutOctets(out, msg.ContextEngineId);
   PutOctets(out, msg.ContextName);
@@ -620,8 +642,26 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
     errorText = kTextBuildPdu;
     return kErrBadElement;
   }
-  // The scoped PDU lies behind the parameters; only the message's own length moves them.
   ok = ber::CloseSequence(out, scoped);
+  if (ok && encrypt) {
+    size_t plain = out.size() - scoped;
+    // DES-CBC takes whole blocks: the scoped PDU is padded, and the pad is never read back.
+    if (keys->PrivProtocol() == kPrivDes && plain % 8 != 0) {
+      const size_t pad = 8 - plain % 8;
+      out.resize(out.size() + pad);
+      std::memset(out.data() + out.size() - pad, 0, pad);
+      plain += pad;
+    }
+    uint8_t privParams[kPrivParamsSize];
+    ok = keys->Encrypt(out.data() + scoped, plain, msg.EngineBoots, msg.EngineTime, user.Salt,
+                       privParams) &&
+         ber::ClosePrimitive(out, hidden);
+    if (ok) {
+      std::memcpy(out.data() + privOffset, privParams, kPrivParamsSize);
+      msg.PrivParams.assign(privParams, kPrivParamsSize);
+    }
+  }
+  // The scoped PDU lies behind the parameters; only the message's own length moves them.
   before = out.size();
   if (!ok || !ber::CloseSequence(out, message)) {
     errorText = kTextBuildPacket;
@@ -629,11 +669,11 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
   }
   authOffset += out.size() - before;
   if (authenticate) {
-    if (!SignMessage(user.AuthProtocol, user.AuthKey, out.data(), out.size(), authOffset)) {
+    if (!keys->Sign(out.data(), out.size(), authOffset)) {
       errorText = kTextBuildPacket;
       return kErrBadElement;
     }
-    msg.AuthParams.assign(out.data() + authOffset, kAuthParamsSize);
+    msg.AuthParams.assign(out.data() + authOffset, authSize);
   }
   msg.MsgId = static_cast<int32_t>(static_cast<uint32_t>(msg.MsgId) + 1);
   return kErrNone;
@@ -712,6 +752,19 @@ int ParsePdu(const ber::TElement& pduElement, bool v1, TSnmpMessage& msg, TObjec
   return ParseBindings(pdu, objects);
 }
 
+// The scoped PDU: context engine id, context name and the PDU.
+int ParseScopedPdu(const ber::TElement& element, TSnmpMessage& msg, TObjectTable& objects) {
+  int rc = kErrNone;
+  ber::TCursor scoped(element);
+  if ((rc = ReadOctets(scoped, msg.ContextEngineId)) ||
+      (rc = ReadOctets(scoped, msg.ContextName))) {
+    return rc;
+  }
+  ber::TElement pdu;
+  if ((rc = scoped.Next(pdu))) return rc;
+  return ParsePdu(pdu, false, msg, objects);
+}
+
 int ParseV3(const uint8_t* datagram, ber::TCursor& fields, TSnmpMessage& msg,
             TObjectTable& objects) {
   int rc = kErrNone;
@@ -738,15 +791,14 @@ int ParseV3(const uint8_t* datagram, ber::TCursor& fields, TSnmpMessage& msg,
   msg.AuthParamsOffset = static_cast<size_t>(element.Content - datagram);
   if ((rc = ReadOctets(params, msg.PrivParams))) return rc;
 
-  // The scoped PDU is read as plain data; privacy is not offered.
+  // An encrypted scoped PDU waits for the keys (DecryptScopedPdu); a plain one is read now.
   if ((rc = fields.Next(element))) return rc;
-  ber::TCursor scoped(element);
-  if ((rc = ReadOctets(scoped, msg.ContextEngineId)) ||
-      (rc = ReadOctets(scoped, msg.ContextName))) {
-    return rc;
+  if (msg.MsgFlags & 2) {
+    msg.EncryptedOffset = static_cast<size_t>(element.Content - datagram);
+    msg.EncryptedSize = element.Length;
+    return kErrNone;
   }
-  if ((rc = scoped.Next(element))) return rc;
-  return ParsePdu(element, false, msg, objects);
+  return ParseScopedPdu(element, msg, objects);
 }
 
 int ParseChecked(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects) {
@@ -804,6 +856,8 @@ void TSnmpMessage::Reset(int32_t maxPacketSize) {
   ContextName.clear();
   SecurityLevel = 0;
   AuthParamsOffset = 0;
+  EncryptedOffset = 0;
+  EncryptedSize = 0;
 }
 
 void TSnmpMessage::Clear() {
@@ -849,6 +903,29 @@ int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTab
     msg.Clear();
     objects.SetCount(0);
     return ParseChecked(data, size, msg, objects);
+  } catch (const std::bad_alloc&) {
+    return kErrOutOfMemory;
+  }
+}
+
+int DecryptScopedPdu(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects,
+                     TUsmKeys& keys, TByteBuffer& plain) {
+  try {
+    objects.SetCount(0);
+    if (!(msg.MsgFlags & 2) || msg.EncryptedOffset > size ||
+        size - msg.EncryptedOffset < msg.EncryptedSize) {
+      return kErrDecryption;
+    }
+    if (!keys.Decrypt(data + msg.EncryptedOffset, msg.EncryptedSize, msg.EngineBoots,
+                      msg.EngineTime, msg.PrivParams.data(), msg.PrivParams.size(), plain)) {
+      return kErrDecryption;
+    }
+    // A wrong key yields noise: when not even the scoped PDU's SEQUENCE can be read, that is
+    // what the failure is. DES pads behind the SEQUENCE; the pad is not read.
+    ber::TCursor cursor(plain.data(), plain.data() + plain.size());
+    ber::TElement scoped;
+    if (cursor.Next(scoped) != kErrNone || scoped.Tag != 0x30) return kErrDecryption;
+    return ParseScopedPdu(scoped, msg, objects);
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;
   }

@@ -18,6 +18,7 @@
 namespace kestrava {
 
 struct TUsmCredentials;  // snmp/usm.h
+class TUsmKeys;          // snmp/usm.h
 
 // Build actions (the numbers the component's methods use).
 enum : int {
@@ -147,6 +148,9 @@ struct TSnmpMessage {
   // Incoming SNMPv3: where the authentication parameters' content lies in the datagram
   // (for VerifyMessage); 0 with AuthParams empty when there are none.
   size_t AuthParamsOffset = 0;
+  // Incoming SNMPv3 with privacy: where the encrypted scoped PDU lies in the datagram.
+  size_t EncryptedOffset = 0;
+  size_t EncryptedSize = 0;
 
   // The outgoing record after the component's Reset: no PDU type, error-status -1,
   // error-index 0, GetBulk values 0, trap fields empty, security level 0, msgMaxSize =
@@ -160,17 +164,26 @@ struct TSnmpMessage {
 // Builds one message for `action` (kAction*) from msg and objects into out (which is replaced).
 // Takes msg.RequestId and advances it (32-bit, wrapping) for every PDU that carries one; for a
 // GetRequest sets every object's type to NULL first. For SNMPv3 (msg.Version 3) fills the
-// security fields from v3 (none: no user, no engine id, no authentication), advances msg.MsgId
-// and signs the message when a key is given.
+// security fields from v3 (none: no user, no engine id, no authentication), advances msg.MsgId,
+// encrypts the scoped PDU when a privacy key is given and signs the message when an
+// authentication key is given.
 // Returns 0, 304 (bad action), 311, 446 (an OID or a length that cannot be written; errorText
 // kTextBuildPdu or kTextBuildPacket) or 200 (out of memory); the codes are in snmp/errors.h.
 int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
                  std::string& errorText, const TUsmCredentials* v3 = nullptr);
 
 // Parses one datagram into msg (cleared first) and objects (count set to 0 first, then one slot
-// per binding, at most 256). Returns 0, 305, 306, 316, 446, 447 or 200; on failure msg and
-// objects hold what was read up to the fault.
+// per binding, at most 256). An SNMPv3 message flagged for privacy is read up to its security
+// parameters: its PDU waits for DecryptScopedPdu (msg.PduType stays none). Returns 0, 305,
+// 306, 316, 446, 447 or 200; on failure msg and objects hold what was read up to the fault.
 int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects);
+
+// Decrypts the scoped PDU of an encrypted SNMPv3 message that ParseMessage read from the same
+// datagram, into plain (scratch, replaced), and parses it into msg and objects. Check the
+// signature first: decryption proves nothing. Returns 0, 313 (not encrypted, parameters of the
+// wrong size, or nothing readable comes out: a wrong key), 306, 446, 447 or 200.
+int DecryptScopedPdu(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects,
+                     TUsmKeys& keys, TByteBuffer& plain);
 
 // Dotted OID text to BER content octets (no tag, no length). Non-digits end an arc, so empty
 // arcs count as 0; a single arc encodes as 00. False (out unspecified) when an arc exceeds

@@ -49,6 +49,16 @@ const char kTextSignatureMissing[] =
     "signature).";
 const char kTextNotSigned[] =
     "An authenticated message was expected, but the received message is not signed.";
+const char kTextDecryption[] =
+    "Decryption of incoming packet failed (check the privacy protocol and password).";
+const char kTextUnknownSecurityLevel[] =
+    "Unknown security level (noAuthNoPriv, authNoPriv or authPriv).";
+const char kTextUnknownAuthProtocol[] =
+    "Unknown authentication protocol (MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512).";
+const char kTextUnknownPrivProtocol[] = "Unknown privacy protocol (DES, AES, AES-192 or AES-256).";
+const char kTextPasswordTooShort[] = "Password must be at least 8 characters.";
+const char kTextAuthPasswordMissing[] = "The security level needs an authentication password.";
+const char kTextPrivPasswordMissing[] = "The security level needs a privacy password.";
 const char kTextUnreachable[] = "Destination unreachable (service unavailable?).";
 const char kTextRecvError[] = "Winsock error in recv()";
 const char kTextParseError[] = "SNMP: Error parsing received packet.";
@@ -170,6 +180,23 @@ constexpr const char* kErrorStatusNames[] = {
 };
 
 }  // namespace
+
+const char* UsmReportText(int code) {
+  static constexpr const char* kTexts[] = {
+      "SNMP V3 report: unsupported security level for this user (usmStatsUnsupportedSecLevels).",
+      "SNMP V3 report: not in time window, the agent's clock could not be followed "
+      "(usmStatsNotInTimeWindows).",
+      "SNMP V3 report: unknown user name (usmStatsUnknownUserNames).",
+      "SNMP V3 report: unknown engine id, the agent's engine id could not be followed "
+      "(usmStatsUnknownEngineIDs).",
+      "SNMP V3 report: wrong digest, check the authentication protocol and password "
+      "(usmStatsWrongDigests).",
+      "SNMP V3 report: decryption error, check the privacy protocol and password "
+      "(usmStatsDecryptionErrors).",
+  };
+  if (code < kErrReportUnsupportedSecLevel || code > kErrReportDecryptionError) return nullptr;
+  return kTexts[code - kErrReportUnsupportedSecLevel];
+}
 
 std::string WinsockErrorText(int code) {
   for (const TCodeText& row : kWinsockTexts) {

@@ -29,8 +29,8 @@ enum TSnmpError : int {
   kErrTooManyObjects = 302,
   kErrNotIpAddress = 303,
   kErrBadAction = 304,
-  kErrBadVersion = 305,        // a version other than 0, 1 or 3
-  kErrBadPduType = 306,        // a PDU tag outside 0xA0..0xA8
+  kErrBadVersion = 305,  // a version other than 0, 1 or 3
+  kErrBadPduType = 306,  // a PDU tag outside 0xA0..0xA8
   kErrBusy = 307,
   kErrDigestWrong = 308,       // the signature does not verify
   kErrNoAuthPassword = 309,    // signed, but no authentication password here
@@ -38,11 +38,22 @@ enum TSnmpError : int {
   kErrClockUnknown = 311,      // an authenticated request before the remote clock is known
   kErrBadSecurityModel = 316,  // an SNMPv3 security model other than 3
   kErrTimeoutNotPositive = 312,
+  kErrDecryption = 313,          // an encrypted answer could not be decrypted here
+  kErrUnknownV3Name = 314,       // a security level or protocol name that is not known
+  kErrPasswordTooShort = 315,    // an SNMPv3 password under 8 characters
+  kErrCredentialsMissing = 317,  // the security level needs a password that is not set
   kErrMismatch = 318,
   kErrRole = 319,
   kErrEngineIdIgnored = 320,
   kErrNotSigned = 321,  // an authenticated answer was expected
   kErrNoSuchOid = 322,
+  // The agent's USM reports (RFC 3414), in the order of their usmStats counters .1 to .6.
+  kErrReportUnsupportedSecLevel = 323,
+  kErrReportNotInTimeWindow = 324,  // even after the clock was taken from the agent
+  kErrReportUnknownUserName = 325,
+  kErrReportUnknownEngineId = 326,  // even after the engine id was learnt again
+  kErrReportWrongDigest = 327,
+  kErrReportDecryptionError = 328,
   kErrBadElement = 446,      // an element that cannot be read or built
   kErrMissingElement = 447,  // a required element is missing
 };
@@ -98,6 +109,15 @@ extern const char kTextDigestWrong[];
 extern const char kTextNoAuthPassword[];
 extern const char kTextSignatureMissing[];
 extern const char kTextNotSigned[];
+extern const char kTextDecryption[];
+extern const char kTextUnknownSecurityLevel[];
+extern const char kTextUnknownAuthProtocol[];
+extern const char kTextUnknownPrivProtocol[];
+extern const char kTextPasswordTooShort[];
+extern const char kTextAuthPasswordMissing[];
+extern const char kTextPrivPasswordMissing[];
+// The text of a USM report's code (323..328); nullptr for any other code.
+const char* UsmReportText(int code);
 // Receive path.
 extern const char kTextUnreachable[];
 extern const char kTextRecvError[];

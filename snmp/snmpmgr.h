@@ -6,6 +6,24 @@
 // thread, through that loop (and from inside a blocking send's wait). Other threads may call
 // it when they serialise their calls against the event handlers themselves: the component
 // holds no lock. Sending (with an implicit open) works from any thread.
+//
+// SNMPv3 (SNMPVersion 3), as Config settings that Reset keeps, with User as the user name:
+//   SecurityLevel  noAuthNoPriv (default), authNoPriv or authPriv
+//   AuthType       MD5 (default), SHA, SHA-224, SHA-256, SHA-384 or SHA-512
+//   AuthPassword   8 characters or more (315 otherwise); reads back as empty text
+//   PrivType       DES (default), AES, AES-192 or AES-256
+//   PrivPassword   8 characters or more; reads back as empty text
+//   ContextName    the context name of every request (default empty)
+// Names compare without regard to case; an unknown one fails with 314, a level without its
+// password fails the send with 317. While the Password property is set it decides instead
+// (authNoPriv with the AuthProtocol property, 1 MD5 .. 6 SHA-512), as it always did.
+// Nothing more is needed to send: the component learns the agent's engine id and clock before
+// the first request (asynchronous requests wait for that answer), sends a request once more
+// after the agent reports a clock or engine id it did not expect (a reboot, a new engine),
+// and reports the agent's other USM reports as their own errors (323..328: OnError, or the
+// failing call in blocking mode). Writing RemoteHost or RemotePort with the value it holds
+// keeps what was learnt of the engine. Passwords and keys appear in no text and no event.
+// DroppedPackets (read-only Config): answers a blocking send refused as not its own.
 
 #include <cstdint>
 #include <functional>

@@ -9,6 +9,12 @@ namespace kestrava {
 
 TSnmpMgrEngine::TSnmpMgrEngine(TSnmpMgrCallback cb, void* data)
     : callback(cb), userData(data), owner(QThread::currentThread()), notify(new QObject) {
+  std::random_device entropy;
+  rng.seed(uint64_t{entropy()} << 32 | entropy());
+  // Privacy salts continue from a random point; message ids start at a random value, so that
+  // a blind sender cannot name the message a report would answer.
+  saltCounter = rng();
+  out.MsgId = static_cast<int32_t>(rng() % 0x7FFFFFFE) + 1;
   out.Version = kSnmpV2c;
   out.Community.assign("cobalt");
   out.Reset(maxPacketSize);

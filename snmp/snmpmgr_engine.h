@@ -10,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,35 @@
 #include "snmp/usm.h"
 
 namespace kestrava {
+
+// One SNMPv3 request as the caller asked for it, kept so that it can be built again: sent once
+// discovery has found the agent's engine, or once more after the agent's clock or engine id
+// was learnt from its report.
+struct TV3Request {
+  struct TObject {
+    std::string Id;
+    int32_t Type;
+    std::string Value;
+  };
+  int Action = 0;
+  int32_t RequestId = 0;
+  int32_t NonRepeaters = 0;
+  int32_t MaxRepetitions = 0;
+  std::vector<TObject> Objects;
+  int32_t MsgId = 0;  // of the last send
+  bool Resent = false;
+  int64_t AtMs = 0;  // when it was asked or last sent
+};
+
+// The SNMPv3 security a request goes out with: the Config settings, or the spec's Password
+// and AuthProtocol properties when Password is set. The passwords stay where they are.
+struct TV3Security {
+  int Level = 1;  // kNoAuthNoPriv, kAuthNoPriv, kAuthPriv
+  int Auth = 0;
+  const std::string* AuthPassword = nullptr;
+  int Priv = 0;
+  const std::string* PrivPassword = nullptr;
+};
 
 inline int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -76,17 +107,37 @@ struct TSnmpMgrEngine {
 
   // Sending.
   int Send(int action);
+  int SendPlain(int action);
   int Discover();
   int CurrentCredentials(int action, TUsmCredentials& creds);
   int32_t EstimatedEngineTime() const;
   void LearnClock(const TSnmpMessage& msg);
-  void ForgetRemoteEngine() {
-    remoteEngineId.clear();
-    clockKnown = false;
-    remoteBoots = 0;
-    remoteTime = 0;
-  }
+  void ForgetRemoteEngine();
   void ResetAction();
+
+  // The SNMPv3 exchange (snmpmgr_security.cpp): the security of a request and its keys,
+  // engine and clock discovery, requests kept for a second send, and the agent's reports.
+  // 0, or 314 / 317 with the text in *text.
+  int Security(TV3Security& security, const char** text) const;
+  bool PrepareKeys(const TV3Security& security);
+  bool NeedsDiscovery(const TV3Security& security) const;
+  int SendV3Request(int action);
+  TV3Request Snapshot(int action);
+  int BuildAndSendV3(TV3Request& request, const TV3Security& security);
+  int SendProbe(bool blocking);
+  int DiscoverEngine();
+  void Remember(TV3Request&& request);
+  TV3Request* FindSent(int32_t msgId);
+  void ForgetSent(int32_t msgId);
+  void FlushPending();
+  void SendAgain(TV3Request& request, int reportCode);
+  void ProcessV3(const uint8_t* data, size_t size, uint32_t addr, uint16_t port,
+                 const std::string& source, bool awaited);
+  void HandleReport(const std::string& source, int port, bool awaited, bool sameEngine);
+  bool FollowClock(const TSnmpMessage& msg);
+  bool InTimeWindow(const TSnmpMessage& msg) const;
+  void FireDiscoveryResponse(const std::string& source, int port);
+  void EndAwaited(int code, const std::string& text);
 
   // Configuration.
   int Config(const std::string& setting, std::string& result);
@@ -102,8 +153,6 @@ struct TSnmpMgrEngine {
     if (!callback) return 0;
     return callback(userData, event, count, params, lengths);
   }
-  // V3 checks of an incoming message; true when it may be dispatched.
-  bool CheckV3(const uint8_t* data, size_t size, const std::string& addr, int port, bool awaited);
 
   TSnmpMgrCallback callback;
   void* userData;
@@ -165,11 +214,37 @@ struct TSnmpMgrEngine {
   int32_t remoteBoots = 0;
   int32_t remoteTime = 0;
   int64_t remoteTimeAtMs = 0;
-  bool discovering = false;
-  std::string keyProtocolPassword;  // cache key of localizedKey
-  std::string keyEngineId;
-  int keyProtocol = 0;
-  std::string localizedKey;
+  bool discovering = false;  // a blocking engine or clock discovery waits for its report
+  // The SNMPv3 settings of Config; Reset keeps them.
+  int securityLevel = kNoAuthNoPriv;
+  int authType = kAuthMd5;
+  std::string authPassword;
+  int privType = kPrivDes;
+  std::string privPassword;
+  std::string contextName;
+  // The localised keys and what they were made from. Only a change of any of these localises
+  // again (each localisation hashes a megabyte per key).
+  TUsmKeys keys;
+  bool keysReady = false;
+  int keysLevel = 0;
+  int keysAuth = 0;
+  int keysPriv = 0;
+  std::string keysAuthPassword;
+  std::string keysPrivPassword;
+  std::string keysEngineId;
+  TByteBuffer plainPdu;      // a decrypted scoped PDU
+  uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
+  // Asynchronous requests: those waiting for discovery, and those sent (for a second send).
+  std::deque<TV3Request> pendingV3;
+  std::deque<TV3Request> sentV3;
+  bool probing = false;  // an engine discovery of the asynchronous mode is under way
+  int32_t probeMsgId = 0;
+  int64_t probeAtMs = 0;
+  int resendAsked = 0;  // the report code that asked a blocking send to send once more
+  TSnmpMessage v3Out;   // record and table that requests are built again from
+  TObjectTable v3Objects;
+  std::mt19937_64 rng;          // seeded from the system's entropy
+  uint64_t droppedPackets = 0;  // answers refused as not matching the awaited request
 
   int lastErrorCode = 0;
   std::string lastError;

@@ -230,15 +230,17 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
         addr = 0xFFFFFFFFu;
       else if (const int code = resolve(host, addr); code != 0)
         return code;
+      // The same agent again keeps what was learnt of its engine; callers set the host before
+      // every request.
+      if (addr != remoteAddr) ForgetRemoteEngine();
       remoteAddr = addr;
-      ForgetRemoteEngine();
       return 0;
     }
     case kPropRemotePort:
       if (options.UseConnection && socket.IsOpen())
         return Fail(kErrRemotePortConnected, kTextRemotePortConnected);
+      if (number != remotePort) ForgetRemoteEngine();
       remotePort = number;
-      ForgetRemoteEngine();
       return 0;
     case kPropRequestId:
       out.RequestId = number;
@@ -358,6 +360,38 @@ int TSnmpMgrEngine::Config(const std::string& setting, std::string& result) {
       result = timeoutInMilliseconds ? "1" : "0";
     return 0;
   }
+  // The SNMPv3 settings (Reset keeps them). Passwords read back as empty text.
+  auto nameSetting = [&](int& field, int (*fromName)(std::string_view), const char* (*toName)(int),
+                         const char* unknown) {
+    if (!write) {
+      result = toName(field);
+      return 0;
+    }
+    const int parsed = fromName(value);
+    if (parsed < 0) return Fail(kErrUnknownV3Name, unknown);
+    field = parsed;
+    return 0;
+  };
+  auto passwordSetting = [&](std::string& field) {
+    if (!write) return 0;
+    // RFC 3414 11.2: shorter passwords make keys that can be guessed; net-snmp refuses them too.
+    if (!value.empty() && value.size() < 8)
+      return Fail(kErrPasswordTooShort, kTextPasswordTooShort);
+    Cleanse(field);
+    field = value;
+    return 0;
+  };
+  if (key == "securitylevel")
+    return nameSetting(securityLevel, SecurityLevelFromName, SecurityLevelName,
+                       kTextUnknownSecurityLevel);
+  if (key == "authtype")
+    return nameSetting(authType, AuthProtocolFromName, AuthProtocolName, kTextUnknownAuthProtocol);
+  if (key == "privtype")
+    return nameSetting(privType, PrivProtocolFromName, PrivProtocolName, kTextUnknownPrivProtocol);
+  if (key == "authpassword") return passwordSetting(authPassword);
+  if (key == "privpassword") return passwordSetting(privPassword);
+  if (key == "contextname") return textSetting(contextName);
+  if (key == "droppedpackets") return readOnly(std::to_string(droppedPackets));
   if (key == "winsockloaded") return readOnly("True");
   if (key == "winsockmaxdatagramsize") return readOnly("65507");
   if (key == "winsockinfo") return readOnly("POSIX sockets");

@@ -21,6 +21,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t 
   bool awaited = false;
   if (waiting) {
     if (const char* mismatch = AwaitedMismatch(addr, port)) {
+      ++droppedPackets;
       FireBadPacket(data, size, source, port, kErrMismatch, mismatch);
       return;
     }
@@ -37,11 +38,8 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t 
     FireBadPacket(data, size, source, port, kErrRole, kTextRole);
     return;
   }
-  if (in.Version == kSnmpV3 && !CheckV3(data, size, source, port, awaited)) {
-    if (awaited) {
-      gotAwaited = true;
-      waiting = false;
-    }
+  if (in.Version == kSnmpV3) {
+    ProcessV3(data, size, addr, port, source, awaited);
     return;
   }
   if (awaited) {
@@ -59,7 +57,9 @@ const char* TSnmpMgrEngine::AwaitedMismatch(uint32_t addr, uint16_t port) const 
   if (in.MsgId != sentMsgId) return kTextV3MessageIdMismatch;
   if (!in.UserName.empty() && !sentUser.empty() && in.UserName.view() != sentUser)
     return kTextV3UserMismatch;
-  if (!in.AuthEngineId.empty() && !remoteEngineId.empty() &&
+  // A report may name another engine: the agent's answer to a discovery or to an engine id
+  // it no longer has.
+  if (in.PduType != kPduReport && !in.AuthEngineId.empty() && !remoteEngineId.empty() &&
       in.AuthEngineId.view() != remoteEngineId)
     return kTextV3EngineIdMismatch;
   return nullptr;
@@ -150,79 +150,6 @@ void TSnmpMgrEngine::AnswerInform(uint32_t addr, uint16_t port, const std::strin
   FirePacketTrace(packet.data(), packet.size(), 2, source, port);
   code = socket.SendTo(packet.data(), packet.size(), addr, port);
   if (code != 0) FireError(code, kTextSendResponse);
-}
-
-bool TSnmpMgrEngine::CheckV3(const uint8_t* data, size_t size, const std::string& addr, int port,
-                             bool awaited) {
-  const bool isReport = in.PduType == kPduReport;
-  auto discoveryResponse = [&] {
-    if (discovering) {
-      if (remoteEngineId.empty() || remoteEngineId != in.AuthEngineId.view()) {
-        remoteEngineId = in.AuthEngineId.str();
-        clockKnown = false;
-      }
-      if (in.EngineBoots != 0 || in.EngineTime != 0) LearnClock(in);
-    }
-    const std::string engineId = in.AuthEngineId.str();
-    const std::string userName = in.UserName.str();
-    intptr_t p[7] = {reinterpret_cast<intptr_t>(engineId.data()),
-                     in.EngineBoots,
-                     in.EngineTime,
-                     reinterpret_cast<intptr_t>(userName.c_str()),
-                     in.SecurityLevel,
-                     reinterpret_cast<intptr_t>(addr.c_str()),
-                     port};
-    int l[7] = {static_cast<int>(engineId.size())};
-    Fire(kEventDiscoveryResponse, 7, p, l);
-  };
-  // An authentication failure ends the awaited send with its code instead of events.
-  auto authFailure = [&](int code, const char* text) {
-    if (awaited) {
-      waitError = code;
-      waitErrorText = text;
-      return false;
-    }
-    FireError(code, text);
-    FireError(kErrEngineIdIgnored, kTextMalformed);
-    return false;
-  };
-  const bool signedIn = (in.MsgFlags & 1) != 0;
-  if (signedIn) {
-    if (password.empty())
-      return authFailure(kErrNoAuthPassword, kTextNoAuthPassword);
-    if (in.AuthParams.empty())
-      return authFailure(kErrSignatureMissing, kTextSignatureMissing);
-    const std::string key = LocalizeKey(authProtocol, password, in.AuthEngineId.view());
-    if (!VerifyMessage(authProtocol, key, data, size, in.AuthParamsOffset, in.AuthParams.size()))
-      return authFailure(kErrDigestWrong, kTextDigestWrong);
-  } else if (sentAuthenticated) {
-    return authFailure(kErrNotSigned, kTextNotSigned);
-  }
-  if (remoteEngineId.empty() || remoteEngineId != in.AuthEngineId.view()) {
-    if (isReport) {
-      discoveryResponse();
-    } else {
-      FireError(kErrEngineIdIgnored, kTextUnknownEngineId);
-    }
-    return false;
-  }
-  if (signedIn) {
-    const bool inWindow = clockKnown && in.EngineBoots == remoteBoots &&
-                          std::abs(int64_t{in.EngineTime} - EstimatedEngineTime()) <= timeWindow;
-    if (!inWindow) {
-      if (isReport) {
-        discoveryResponse();
-      } else {
-        FireError(kErrEngineIdIgnored, kTextBadTiming);
-      }
-      return false;
-    }
-  }
-  if (isReport && discovering) {
-    discoveryResponse();
-    return false;
-  }
-  return true;
 }
 
 void TSnmpMgrEngine::FireError(int code, const std::string& text) {

@@ -31,31 +31,41 @@ int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
 }
 
 void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
+  // Boots and time run from 0 to 2^31-1 (RFC 3414 2.2.2); anything else names no clock.
+  if (msg.EngineBoots < 0 || msg.EngineTime < 0) return;
   remoteBoots = msg.EngineBoots;
   remoteTime = msg.EngineTime;
   remoteTimeAtMs = NowMs();
   clockKnown = true;
 }
 
+void TSnmpMgrEngine::ForgetRemoteEngine() {
+  remoteEngineId.clear();
+  clockKnown = false;
+  remoteBoots = 0;
+  remoteTime = 0;
+  // What waits for this engine, or was sent to it, belongs to the agent that is left.
+  pendingV3.clear();
+  sentV3.clear();
+  probing = false;
+}
+
 int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
   creds.User = action == kActionDiscoverEngineId ? std::string() : user;
-  creds.AuthProtocol = authProtocol;
   creds.EngineId = remoteEngineId;
+  creds.ContextName = contextName;
   creds.ClockKnown = clockKnown;
   if (clockKnown) {
     creds.EngineBoots = remoteBoots;
     creds.EngineTime = EstimatedEngineTime();
   }
-  if (!password.empty() && action != kActionDiscoverEngineId) {
-    // Localising a key hashes a megabyte: keep the last one.
-    if (keyProtocol != authProtocol || keyProtocolPassword != password ||
-        keyEngineId != remoteEngineId) {
-      localizedKey = LocalizeKey(authProtocol, password, remoteEngineId);
-      keyProtocol = authProtocol;
-      keyProtocolPassword = password;
-      keyEngineId = remoteEngineId;
-    }
-    creds.AuthKey = localizedKey;
+  creds.Salt = ++saltCounter;
+  TV3Security security;
+  const char* text = nullptr;
+  if (action != kActionDiscoverEngineId && Security(security, &text) == 0 &&
+      security.Level >= kAuthNoPriv) {
+    if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
+    creds.Keys = &keys;
   }
   return 0;
 }
@@ -69,34 +79,8 @@ int TSnmpMgrEngine::Send(int action) {
   int code = 0;
   if (!socket.IsOpen()) code = OpenWithRetry();
   if (code == 0) {
-    const int32_t requestId = out.RequestId;
-    TUsmCredentials creds;
-    const bool v3 = out.Version == kSnmpV3;
-    if (v3) {
-      CurrentCredentials(action, creds);
-      if (!password.empty() && action != kActionDiscoverEngineId &&
-          action != kActionDiscoverClock && !clockKnown)
-        code = Fail(kErrClockUnknown, kTextClockUnknown);
-    }
-    if (code == 0) {
-      out.MsgMaxSize = maxPacketSize;
-      const int32_t msgId = out.MsgId;
-      try {
-        code = BuildMessage(action, out, objects, packet, errorText, v3 ? &creds : nullptr);
-      } catch (const std::bad_alloc&) {
-        code = Fail(kErrOutOfMemory, kTextOutOfMemory);
-      }
-      if (code == 0) {
-        sentRequestId = requestId;
-        sentMsgId = msgId;
-        sentVersion = out.Version;
-        sentUser = v3 ? creds.User : std::string();
-        sentAuthenticated = v3 && !creds.AuthKey.empty();
-        FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
-        code = SendBytes(packet.data(), packet.size());
-        if (code == 0 && timeoutMs != 0) code = WaitForResponse();
-      }
-    }
+    const bool discovery = action == kActionDiscoverEngineId || action == kActionDiscoverClock;
+    code = out.Version == kSnmpV3 && !discovery ? SendV3Request(action) : SendPlain(action);
   }
   busyAction = 0;
   waiting = false;
@@ -104,16 +88,52 @@ int TSnmpMgrEngine::Send(int action) {
   return code;
 }
 
+// A request built from the outgoing record as it stands: SNMPv1, SNMPv2c, and the SNMPv3
+// discovery messages of Discover.
+int TSnmpMgrEngine::SendPlain(int action) {
+  const int32_t requestId = out.RequestId;
+  TUsmCredentials creds;
+  const bool v3 = out.Version == kSnmpV3;
+  int code = 0;
+  if (v3 && (code = CurrentCredentials(action, creds)) != 0) return code;
+  out.MsgMaxSize = maxPacketSize;
+  const int32_t msgId = out.MsgId;
+  try {
+    code = BuildMessage(action, out, objects, packet, errorText, v3 ? &creds : nullptr);
+  } catch (const std::bad_alloc&) {
+    code = Fail(kErrOutOfMemory, kTextOutOfMemory);
+  }
+  if (code != 0) return code;
+  sentRequestId = requestId;
+  sentMsgId = msgId;
+  sentVersion = out.Version;
+  sentUser = v3 ? creds.User : std::string();
+  sentAuthenticated = v3 && creds.Keys != nullptr;
+  if (v3 && action == kActionDiscoverEngineId) {
+    // Its report is adopted even when it arrives after an asynchronous Discover returned.
+    probing = true;
+    probeMsgId = msgId;
+    probeAtMs = NowMs();
+  }
+  FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+  code = SendBytes(packet.data(), packet.size());
+  if (code == 0 && timeoutMs != 0) code = WaitForResponse();
+  return code;
+}
+
 int TSnmpMgrEngine::Discover() {
   errorText.clear();
-  if (password.empty() || remoteEngineId.empty()) {
-    if (!password.empty() && timeoutMs == 0)
+  TV3Security security;
+  const char* text = nullptr;
+  const bool authenticated = Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
+  if (!authenticated || remoteEngineId.empty()) {
+    if (authenticated && timeoutMs == 0)
       return Fail(kErrTimeoutNotPositive, kTextTimeoutNotPositive);
     discovering = true;
     objects.SetCount(0);
     const int code = Send(kActionDiscoverEngineId);
     discovering = false;
-    if (code != 0 || password.empty()) return code;
+    if (code != 0 || !authenticated) return code;
   }
   discovering = true;
   const int code = Send(kActionDiscoverClock);

@@ -15,18 +15,28 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kestrava-snmp get|getnext|walk [-v 1|2c] [-c COMMUNITY] [-p PORT] [-t SECONDS]\n"
-    "                     [-r RETRIES] HOST OID...\n"
+    "usage: kestrava-snmp get|getnext|walk [-v 1|2c|3] [-c COMMUNITY] [-p PORT] [-t SECONDS]\n"
+    "                     [-r RETRIES] [-u USER] [-l LEVEL] [-a PROTOCOL] [-A PASSWORD]\n"
+    "                     [-x PROTOCOL] [-X PASSWORD] [-n CONTEXT] HOST OID...\n"
     "\n"
     "  get       reads the given OIDs in one request\n"
     "  getnext   reads the objects that follow the given OIDs, in one request\n"
     "  walk      reads every object under the OID (default 1.3.6.1.2.1), one get-next\n"
     "            request at a time\n"
-    "  -v        SNMP version, 1 or 2c (default 2c)\n"
+    "  -v        SNMP version, 1, 2c or 3 (default 2c)\n"
     "  -c        community (default public)\n"
     "  -p        agent UDP port (default 161); HOST:PORT works as well\n"
     "  -t        seconds to wait for each answer (default 1; fractions allowed)\n"
     "  -r        retries after a time-out (default 5)\n"
+    "  SNMPv3, as net-snmp's tools take them:\n"
+    "  -u        user name\n"
+    "  -l        security level: noAuthNoPriv (default), authNoPriv or authPriv\n"
+    "  -a        authentication protocol: MD5 (default), SHA, SHA-224, SHA-256, SHA-384,\n"
+    "            SHA-512\n"
+    "  -A        authentication password (at least 8 characters)\n"
+    "  -x        privacy protocol: DES (default), AES, AES-192, AES-256\n"
+    "  -X        privacy password (at least 8 characters)\n"
+    "  -n        context name (default empty)\n"
     "\n"
     "Prints one line per object, \"OID = TYPE: value\", with numeric OIDs and net-snmp's type\n"
     "names. Exit status 0 on success, 1 on an error (reported on standard error), 2 on\n"
@@ -39,9 +49,44 @@ struct TOptions {
   int port = 161;
   int timeoutMs = 1000;
   int retries = 5;
+  // SNMPv3, with net-snmp's defaults.
+  std::string user;
+  std::string level = "noAuthNoPriv";
+  std::string authProtocol = "MD5";
+  std::string authPassword;
+  std::string privProtocol = "DES";
+  std::string privPassword;
+  std::string context;
   std::string host;
   std::vector<std::string> oids;
 };
+
+// The SNMPv3 option that arg names, or nullptr.
+std::string* V3Option(TOptions& options, const std::string& arg) {
+  if (arg == "-u") return &options.user;
+  if (arg == "-l") return &options.level;
+  if (arg == "-a") return &options.authProtocol;
+  if (arg == "-A") return &options.authPassword;
+  if (arg == "-x") return &options.privProtocol;
+  if (arg == "-X") return &options.privPassword;
+  if (arg == "-n") return &options.context;
+  return nullptr;
+}
+
+// The component's SNMPv3 settings from net-snmp's flags; -l also takes net-snmp's short forms.
+void UseV3(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+  std::string level = options.level;
+  if (level == "1" || level == "noauth" || level == "nanp") level = "noAuthNoPriv";
+  if (level == "2" || level == "auth" || level == "anp") level = "authNoPriv";
+  if (level == "3" || level == "priv" || level == "ap") level = "authPriv";
+  mgr.SetUser(options.user);
+  mgr.Config("SecurityLevel=" + level);
+  mgr.Config("AuthType=" + options.authProtocol);
+  mgr.Config("PrivType=" + options.privProtocol);
+  mgr.Config("AuthPassword=" + options.authPassword);
+  mgr.Config("PrivPassword=" + options.privPassword);
+  mgr.Config("ContextName=" + options.context);
+}
 
 int UsageError(const std::string& message) {
   std::cerr << "kestrava-snmp: " << message << "\n" << kUsage;
@@ -175,6 +220,8 @@ int main(int argc, char** argv) {
         options.version = 1;
       else if (version == "2c" || version == "2")
         options.version = 2;
+      else if (version == "3")
+        options.version = 3;
       else
         return UsageError("unsupported version: " + version);
     } else if (arg == "-c") {
@@ -194,6 +241,10 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v) return UsageError("-r needs a value");
       options.retries = std::atoi(v);
+    } else if (std::string* v3 = V3Option(options, arg)) {
+      const char* v = value();
+      if (!v) return UsageError(arg + " needs a value");
+      *v3 = v;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return UsageError("unknown option: " + arg);
     } else {
@@ -223,6 +274,7 @@ int main(int argc, char** argv) {
     mgr.SetCommunity(options.community);
     mgr.SetRemoteHost(options.host);
     mgr.SetRemotePort(options.port);
+    if (options.version == 3) UseV3(mgr, options);
     if (options.command == "walk") return Walk(mgr, options);
     PrepareRequest(mgr, options.oids);
     SendWithRetries(mgr, options.command == "getnext", options.retries);

@@ -50,6 +50,7 @@ std::string RunCommand(const std::string& command, int* exitStatus) {
 }
 
 SnmpdProcess::SnmpdProcess(const std::string& extraConfig) {
+  m_extraConfig = extraConfig;
   // A port taken by someone else between the probe and snmpd's bind: try another one.
   for (int attempt = 0; attempt < 3 && !m_ready; ++attempt) {
     stop();
@@ -148,6 +149,59 @@ void SnmpdProcess::stop() {
     std::filesystem::remove_all(m_dir, ec);
     m_dir.clear();
   }
+}
+
+bool SnmpdProcess::Restart(const std::string& moreConfig) {
+  if (m_pid <= 0 || m_dir.empty()) return false;
+  // snmpd keeps its engine id and boots in SNMP_PERSISTENT_DIR/snmpd.conf, the very file the
+  // first start was configured from: it writes its persistent data over it. The configuration
+  // is written again to snmpd.local.conf, read beside the persistent file once -C is dropped
+  // and SNMPCONFPATH names only this folder (never the system's configuration).
+  const std::string local = m_dir + "/snmpd.local.conf";
+  if (::access(local.c_str(), F_OK) != 0) {
+    std::ofstream(local) << "rocommunity cobalt 127.0.0.1\n"
+                         << "agentaddress udp:127.0.0.1:" << m_port << "\n"
+                         << "sysLocation Kestrava test agent\n"
+                         << "sysContact tests@localhost\n"
+                         << m_extraConfig << "\n";
+  }
+  if (!moreConfig.empty()) std::ofstream(local, std::ios::app) << moreConfig << "\n";
+  ::kill(m_pid, SIGTERM);
+  int status = 0;
+  ::waitpid(m_pid, &status, 0);
+  m_pid = -1;
+  m_ready = false;
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    if (devNull >= 0) {
+      ::dup2(devNull, STDIN_FILENO);
+      ::dup2(devNull, STDOUT_FILENO);
+      ::dup2(devNull, STDERR_FILENO);
+      if (devNull > STDERR_FILENO) ::close(devNull);
+    }
+    ::setenv("SNMP_PERSISTENT_DIR", m_dir.c_str(), 1);
+    ::setenv("SNMPCONFPATH", m_dir.c_str(), 1);
+    ::setenv("MIBS", "", 1);
+    const std::string logFile = m_dir + "/snmpd.log";
+    const std::string pidFile = m_dir + "/snmpd.pid";
+    execl("/usr/sbin/snmpd", "snmpd", "-f", "-Lf", logFile.c_str(), "-p", pidFile.c_str(), "-M",
+          "/nonexistent", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (m_pid < 0) return false;
+  const std::string probe =
+      "snmpget -v2c -c cobalt -t 0.2 -r 0 -On " + peer() + " 1.3.6.1.2.1.1.3.0 >/dev/null 2>&1";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < until) {
+    int rc = -1;
+    RunCommand(probe, &rc);
+    if (rc == 0) return m_ready = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  m_error = "snmpd did not answer again on " + peer();
+  return false;
 }
 
 }  // namespace kestrava::testing

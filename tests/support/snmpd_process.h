@@ -27,6 +27,10 @@ class SnmpdProcess {
   const std::string& error() const { return m_error; }
   // The folder holding the generated configuration and the agent's persistent state.
   const std::string& dir() const { return m_dir; }
+  // Stops the agent and starts it again on the same port and folder, so that it keeps its
+  // engine id and counts one boot more; moreConfig is appended to snmpd.conf first (a later
+  // agentaddress line takes the place of the first). True once it answers again.
+  bool Restart(const std::string& moreConfig = "");
 
  private:
   bool start(const std::string& extraConfig);
@@ -37,6 +41,7 @@ class SnmpdProcess {
   bool m_ready = false;
   std::string m_dir;
   std::string m_error;
+  std::string m_extraConfig;  // for Restart
 };
 
 // A UDP port on 127.0.0.1 that was free a moment ago.

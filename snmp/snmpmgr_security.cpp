@@ -1,0 +1,456 @@
+// The SNMPv3 exchange of the engine: which security a request goes out with and its localised
+// keys, the discovery of the agent's engine id and clock (before the first request of either
+// mode, and again when the agent reports that it rebooted or changed), requests kept so that
+// they can be sent once more, the checks of every received SNMPv3 message in RFC 3414's
+// order, and the agent's USM reports turned into errors of their own.
+
+#include <string_view>
+
+#include "snmp/errors.h"
+#include "snmp/snmpmgr_engine.h"
+
+namespace kestrava {
+
+namespace {
+
+// An asynchronous request waits this long for discovery, and a request sent is remembered
+// this long for its report; the agent's retry table gives up well before.
+constexpr int64_t kKeepRequestsMs = 60000;
+constexpr size_t kMaxKeptRequests = 1024;
+// A discovery without an answer is asked again by the next request after this long.
+constexpr int64_t kProbeRepeatMs = 1000;
+
+// usmStats counters 1.3.6.1.6.3.15.1.1.N.0: N of the report's first binding, 0 for another.
+int UsmStatsCounter(const TObjectTable& objects) {
+  if (objects.Count() < 1) return 0;
+  constexpr std::string_view kPrefix = "1.3.6.1.6.3.15.1.1.";
+  const std::string_view oid = objects.At(1).Id.view();
+  if (oid.size() != kPrefix.size() + 3 || oid.substr(0, kPrefix.size()) != kPrefix ||
+      oid.substr(kPrefix.size() + 1) != ".0")
+    return 0;
+  const char n = oid[kPrefix.size()];
+  return n >= '1' && n <= '6' ? n - '0' : 0;
+}
+
+void KeepBounded(std::deque<TV3Request>& requests) {
+  const int64_t now = NowMs();
+  while (!requests.empty() &&
+         (requests.size() > kMaxKeptRequests || now - requests.front().AtMs > kKeepRequestsMs))
+    requests.pop_front();
+}
+
+}  // namespace
+
+int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
+  // The Password property is the older way to ask for authentication; while it is set it
+  // decides, as it always did.
+  if (!password.empty()) {
+    if (AuthParamsSize(authProtocol) == 0) {
+      *text = kTextUnknownAuthProtocol;
+      return kErrUnknownV3Name;
+    }
+    security = TV3Security{kAuthNoPriv, authProtocol, &password, kPrivNone, nullptr};
+    return 0;
+  }
+  security = TV3Security{securityLevel, authType, &authPassword, privType, &privPassword};
+  if (securityLevel >= kAuthNoPriv && authPassword.empty()) {
+    *text = kTextAuthPasswordMissing;
+    return kErrCredentialsMissing;
+  }
+  if (securityLevel == kAuthPriv && privPassword.empty()) {
+    *text = kTextPrivPasswordMissing;
+    return kErrCredentialsMissing;
+  }
+  return 0;
+}
+
+bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
+  static const std::string kNone;
+  const int auth = security.Level >= kAuthNoPriv ? security.Auth : kAuthNone;
+  const int priv = security.Level == kAuthPriv ? security.Priv : kPrivNone;
+  const std::string& authSecret = auth != kAuthNone ? *security.AuthPassword : kNone;
+  const std::string& privSecret = priv != kPrivNone ? *security.PrivPassword : kNone;
+  if (keysReady && keysLevel == security.Level && keysAuth == auth && keysPriv == priv &&
+      keysEngineId == remoteEngineId && keysAuthPassword == authSecret &&
+      keysPrivPassword == privSecret)
+    return true;
+  std::string authKey;
+  std::string privKey;
+  if (auth != kAuthNone) authKey = LocalizeKey(auth, authSecret, remoteEngineId);
+  if (priv != kPrivNone) privKey = LocalizePrivKey(auth, priv, privSecret, remoteEngineId);
+  keysReady = keys.Prepare(auth, authKey, priv, privKey);
+  Cleanse(authKey);
+  Cleanse(privKey);
+  Cleanse(keysAuthPassword);
+  Cleanse(keysPrivPassword);
+  keysLevel = security.Level;
+  keysAuth = auth;
+  keysPriv = priv;
+  keysAuthPassword = authSecret;
+  keysPrivPassword = privSecret;
+  keysEngineId = remoteEngineId;
+  return keysReady;
+}
+
+bool TSnmpMgrEngine::NeedsDiscovery(const TV3Security& security) const {
+  return remoteEngineId.empty() || (security.Level >= kAuthNoPriv && !clockKnown);
+}
+
+TV3Request TSnmpMgrEngine::Snapshot(int action) {
+  TV3Request request;
+  request.Action = action;
+  request.RequestId = out.RequestId;
+  request.NonRepeaters = out.NonRepeaters;
+  request.MaxRepetitions = out.MaxRepetitions;
+  request.AtMs = NowMs();
+  request.Objects.reserve(static_cast<size_t>(objects.Count()));
+  for (int i = 1; i <= objects.Count(); ++i) {
+    TSnmpObject& o = objects.At(i);
+    if (action == kActionGetRequest) o.Type = kTagNull;  // as the message goes out
+    request.Objects.push_back({o.Id.str(), o.Type, o.Value.str()});
+  }
+  // The request takes its id now, as building it would; every send of it carries the same id.
+  out.RequestId = static_cast<int32_t>(static_cast<uint32_t>(out.RequestId) + 1);
+  return request;
+}
+
+int TSnmpMgrEngine::SendV3Request(int action) {
+  TV3Security security;
+  const char* text = nullptr;
+  if (const int code = Security(security, &text)) return Fail(code, text);
+  TV3Request request = Snapshot(action);
+  if (NeedsDiscovery(security)) {
+    if (timeoutMs == 0) {
+      // Asynchronous: the request goes out when the agent's report has named its engine.
+      pendingV3.push_back(std::move(request));
+      KeepBounded(pendingV3);
+      return SendProbe(false);
+    }
+    if (const int code = DiscoverEngine()) {
+      out.RequestId = request.RequestId;  // nothing was built for this request
+      return code;
+    }
+  }
+  for (;;) {
+    resendAsked = 0;
+    if (const int code = BuildAndSendV3(request, security)) return code;
+    if (timeoutMs == 0) {
+      Remember(std::move(request));
+      return 0;
+    }
+    const int code = WaitForResponse();
+    if (code != 0 || resendAsked == 0) return code;
+    // The agent reported a clock or an engine id that has now been learnt: once more.
+    if (request.Resent) return Fail(resendAsked, UsmReportText(resendAsked));
+    request.Resent = true;
+  }
+}
+
+int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& security) {
+  if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
+  v3Objects.SetCount(static_cast<int>(request.Objects.size()));
+  for (size_t i = 0; i < request.Objects.size(); ++i) {
+    TSnmpObject& o = v3Objects.At(static_cast<int>(i) + 1);
+    o.Id.assign(request.Objects[i].Id);
+    o.Type = request.Objects[i].Type;
+    o.Value.assign(request.Objects[i].Value);
+  }
+  v3Out.Reset(maxPacketSize);
+  v3Out.Version = kSnmpV3;
+  v3Out.RequestId = request.RequestId;
+  v3Out.NonRepeaters = request.NonRepeaters;
+  v3Out.MaxRepetitions = request.MaxRepetitions;
+  v3Out.MsgId = out.MsgId;
+  TUsmCredentials creds;
+  creds.User = user;
+  creds.EngineId = remoteEngineId;
+  creds.ContextName = contextName;
+  creds.ClockKnown = clockKnown;
+  if (clockKnown) {
+    creds.EngineBoots = remoteBoots;
+    creds.EngineTime = EstimatedEngineTime();
+  }
+  creds.Salt = ++saltCounter;
+  creds.Keys = &keys;
+  const int32_t msgId = v3Out.MsgId;
+  int code = 0;
+  try {
+    code = BuildMessage(request.Action, v3Out, v3Objects, packet, errorText, &creds);
+  } catch (const std::bad_alloc&) {
+    code = Fail(kErrOutOfMemory, kTextOutOfMemory);
+  }
+  if (code != 0) {
+    if (!request.Resent) out.RequestId = request.RequestId;  // nothing went out
+    return code;
+  }
+  out.MsgId = v3Out.MsgId;
+  out.PduType = v3Out.PduType;
+  out.MsgFlags = v3Out.MsgFlags;
+  request.MsgId = msgId;
+  request.AtMs = NowMs();
+  sentRequestId = request.RequestId;
+  sentMsgId = msgId;
+  sentVersion = kSnmpV3;
+  sentUser = user;
+  sentAuthenticated = keys.CanAuthenticate();
+  FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+  return SendBytes(packet.data(), packet.size());
+}
+
+int TSnmpMgrEngine::SendProbe(bool blocking) {
+  if (!blocking && probing && NowMs() - probeAtMs < kProbeRepeatMs) return 0;
+  // RFC 3414 4: a reportable, unauthenticated request without engine id or user is answered
+  // with a report that names the engine and its clock.
+  v3Out.Reset(maxPacketSize);
+  v3Out.Version = kSnmpV3;
+  v3Out.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
+  v3Out.MsgId = out.MsgId;
+  v3Objects.SetCount(0);
+  const TUsmCredentials none;
+  const int32_t msgId = v3Out.MsgId;
+  if (const int code =
+          BuildMessage(kActionDiscoverEngineId, v3Out, v3Objects, packet, errorText, &none))
+    return code;
+  out.MsgId = v3Out.MsgId;
+  probing = true;
+  probeMsgId = msgId;
+  probeAtMs = NowMs();
+  sentRequestId = v3Out.RequestId;
+  sentMsgId = msgId;
+  sentVersion = kSnmpV3;
+  sentUser.clear();
+  sentAuthenticated = false;
+  FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+  return SendBytes(packet.data(), packet.size());
+}
+
+int TSnmpMgrEngine::DiscoverEngine() {
+  discovering = true;
+  int code = SendProbe(true);
+  if (code == 0) code = WaitForResponse();
+  discovering = false;
+  probing = false;
+  if (code == 0 && remoteEngineId.empty())
+    code = Fail(kErrReportUnknownEngineId, UsmReportText(kErrReportUnknownEngineId));
+  return code;
+}
+
+void TSnmpMgrEngine::Remember(TV3Request&& request) {
+  sentV3.push_back(std::move(request));
+  KeepBounded(sentV3);
+}
+
+TV3Request* TSnmpMgrEngine::FindSent(int32_t msgId) {
+  for (auto it = sentV3.rbegin(); it != sentV3.rend(); ++it)
+    if (it->MsgId == msgId) return &*it;
+  return nullptr;
+}
+
+void TSnmpMgrEngine::ForgetSent(int32_t msgId) {
+  // Answers come mostly in the order of the requests: look from the oldest.
+  for (auto it = sentV3.begin(); it != sentV3.end(); ++it) {
+    if (it->MsgId == msgId) {
+      sentV3.erase(it);
+      return;
+    }
+  }
+}
+
+void TSnmpMgrEngine::FlushPending() {
+  std::deque<TV3Request> ready;
+  ready.swap(pendingV3);
+  TV3Security security;
+  const char* text = nullptr;
+  const int settings = Security(security, &text);
+  for (TV3Request& request : ready) {
+    if (settings != 0) {
+      FireError(settings, text);
+      continue;
+    }
+    errorText.clear();
+    if (const int code = BuildAndSendV3(request, security)) {
+      FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
+      continue;
+    }
+    Remember(std::move(request));
+  }
+}
+
+void TSnmpMgrEngine::SendAgain(TV3Request& request, int reportCode) {
+  if (request.Resent) {
+    // The same report twice: the agent cannot be followed; say so and give the request up.
+    FireError(reportCode, UsmReportText(reportCode));
+    ForgetSent(request.MsgId);
+    return;
+  }
+  request.Resent = true;
+  TV3Security security;
+  const char* text = nullptr;
+  if (const int code = Security(security, &text)) {
+    FireError(code, text);
+    return;
+  }
+  errorText.clear();
+  if (const int code = BuildAndSendV3(request, security))
+    FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
+}
+
+void TSnmpMgrEngine::EndAwaited(int code, const std::string& text) {
+  waitError = code;
+  waitErrorText = text;
+  gotAwaited = true;
+  waiting = false;
+}
+
+bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
+  // RFC 3414 3.2 7b: an authentic message with a later clock moves the notion of the
+  // agent's clock on; a rebooted agent shows up here with more boots.
+  if (!clockKnown || msg.EngineBoots > remoteBoots ||
+      (msg.EngineBoots == remoteBoots && msg.EngineTime > EstimatedEngineTime())) {
+    LearnClock(msg);
+    return true;
+  }
+  return false;
+}
+
+bool TSnmpMgrEngine::InTimeWindow(const TSnmpMessage& msg) const {
+  // A message from before the window (a replay) or with the boots at their end is refused.
+  return clockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == remoteBoots &&
+         int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - timeWindow;
+}
+
+void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) {
+  const std::string engineId = in.AuthEngineId.str();
+  const std::string userName = in.UserName.str();
+  intptr_t p[7] = {reinterpret_cast<intptr_t>(engineId.data()),
+                   in.EngineBoots,
+                   in.EngineTime,
+                   reinterpret_cast<intptr_t>(userName.c_str()),
+                   in.SecurityLevel,
+                   reinterpret_cast<intptr_t>(source.c_str()),
+                   port};
+  int l[7] = {static_cast<int>(engineId.size())};
+  Fire(kEventDiscoveryResponse, 7, p, l);
+}
+
+void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, uint32_t addr, uint16_t port,
+                               const std::string& source, bool awaited) {
+  const bool signedIn = (in.MsgFlags & 1) != 0;
+  const bool encrypted = (in.MsgFlags & 2) != 0;
+  // An authentication failure ends the awaited send with its code instead of events.
+  auto authFailure = [&](int code, const char* text) {
+    if (awaited) {
+      EndAwaited(code, text);
+      return;
+    }
+    FireError(code, text);
+    FireError(kErrEngineIdIgnored, kTextMalformed);
+  };
+  auto refuse = [&](int code, const char* text) {
+    FireError(code, text);
+    if (awaited) EndAwaited(code, text);
+  };
+  // RFC 3412 7.2 3: privacy without authentication is not a valid message.
+  if (encrypted && !signedIn) return refuse(kErrEngineIdIgnored, kTextMalformed);
+  const bool isReport = in.PduType == kPduReport;
+  const bool sameEngine = !remoteEngineId.empty() && in.AuthEngineId.view() == remoteEngineId;
+  if (!sameEngine) {
+    // Only a report may name another engine: it answers a discovery, or says that the agent
+    // no longer has the engine id a request carried.
+    if (isReport) return HandleReport(source, port, awaited, false);
+    return refuse(kErrEngineIdIgnored, kTextUnknownEngineId);
+  }
+  // The keys of the last request, or those of the settings when they were made for another
+  // engine.
+  if (!keysReady || keysEngineId != remoteEngineId) {
+    TV3Security security;
+    const char* text = nullptr;
+    if (Security(security, &text) == 0) PrepareKeys(security);
+  }
+  const bool authenticating = keysReady && keys.CanAuthenticate();
+  if (signedIn) {
+    if (!authenticating) return authFailure(kErrNoAuthPassword, kTextNoAuthPassword);
+    if (in.AuthParams.empty()) return authFailure(kErrSignatureMissing, kTextSignatureMissing);
+    if (!keys.Verify(data, size, in.AuthParamsOffset, in.AuthParams.size()))
+      return authFailure(kErrDigestWrong, kTextDigestWrong);
+    FollowClock(in);
+    if (!isReport && !InTimeWindow(in)) return refuse(kErrEngineIdIgnored, kTextBadTiming);
+  } else if (authenticating && !isReport) {
+    // The agent's error reports come unauthenticated; anything else must be signed.
+    return authFailure(kErrNotSigned, kTextNotSigned);
+  }
+  if (encrypted) {
+    const int code = keysReady && keys.CanEncrypt()
+                         ? DecryptScopedPdu(data, size, in, objects, keys, plainPdu)
+                         : kErrDecryption;
+    if (code == kErrDecryption) return refuse(code, kTextDecryption);
+    if (code != 0) return refuse(code, kTextParseError);
+    if (in.PduType == kPduGetRequest || in.PduType == kPduGetNextRequest ||
+        in.PduType == kPduSetRequest || in.PduType == kPduGetBulkRequest) {
+      if (awaited) EndAwaited(0, "");
+      FireBadPacket(data, size, source, port, kErrRole, kTextRole);
+      return;
+    }
+  }
+  if (in.PduType == kPduReport) return HandleReport(source, port, awaited, true);
+  if (in.PduType == kPduResponse) ForgetSent(in.MsgId);
+  if (awaited) {
+    waitError = 0;
+    gotAwaited = true;
+  }
+  Deliver(addr, port, source);
+  if (awaited) waiting = false;
+}
+
+void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awaited,
+                                  bool sameEngine) {
+  const int counter = UsmStatsCounter(objects);
+  TV3Request* sent = FindSent(in.MsgId);
+  const bool probe = probing && in.MsgId == probeMsgId;
+  const bool ours = awaited || sent != nullptr || probe;
+  // Reports that name the engine or its clock: discovery answers, and the two that ask for
+  // a request to be sent again (usmStatsNotInTimeWindows, usmStatsUnknownEngineIDs).
+  if (!sameEngine || counter == 2 || counter == 4) {
+    if (!ours && !discovering) {
+      // Not an answer to anything of ours: shown, not adopted.
+      FireDiscoveryResponse(source, port);
+      return;
+    }
+    if (!sameEngine) {
+      remoteEngineId = in.AuthEngineId.str();
+      clockKnown = false;
+    }
+    // The report carries the agent's clock as it stands (RFC 3414 4), also when it is
+    // earlier than what was believed: that belief is what the agent refused. Unauthenticated
+    // clocks are taken too; they only decide what the next request carries, and the agent
+    // checks that.
+    if (in.EngineBoots != 0 || in.EngineTime != 0) LearnClock(in);
+    FireDiscoveryResponse(source, port);
+    const int code =
+        sameEngine && counter == 2 ? kErrReportNotInTimeWindow : kErrReportUnknownEngineId;
+    if (probe) probing = false;
+    if (awaited) {
+      if (!discovering) resendAsked = code;
+      EndAwaited(0, "");
+    }
+    if (sent) SendAgain(*sent, code);
+    if (probe) FlushPending();
+    return;
+  }
+  if (counter != 0) {
+    const int code = kErrReportUnsupportedSecLevel + counter - 1;
+    const char* text = UsmReportText(code);
+    if (sent) ForgetSent(in.MsgId);
+    if (probe) probing = false;
+    if (awaited) return EndAwaited(code, text);
+    if (ours) return FireError(code, text);
+  }
+  if (awaited) {
+    waitError = 0;
+    gotAwaited = true;
+  }
+  FireResponseLike(kEventReport, source, port);
+  if (awaited) waiting = false;
+}
+
+}  // namespace kestrava
