@@ -12,7 +12,11 @@ tmp=$(mktemp -d /tmp/kestrava-deb-XXXXXX)
 agent_pid=
 agent_dir=
 cleanup() {
-  [[ -z $agent_pid ]] || kill "$agent_pid" 2>/dev/null || true
+  if [[ -n $agent_pid ]]; then
+    kill "$agent_pid" 2>/dev/null || true
+    # snmpd saves its persistent state into its folder as it ends; remove the folder after.
+    for _ in $(seq 1 50); do kill -0 "$agent_pid" 2>/dev/null || break; sleep 0.1; done
+  fi
   [[ -z $agent_dir ]] || rm -rf "$agent_dir"
   rm -rf "$tmp"
 }
