@@ -85,7 +85,8 @@ int ParseAndRebuild(const uint8_t* data, size_t size) {
     default:
       std::abort();  // the parser answers with its own codes only
   }
-  if (objects.Count() < 0 || objects.Count() > kestrava::kMaxObjects) std::abort();
+  // Every binding is read; each takes six octets at least (30 04 06 00 05 00).
+  if (objects.Count() < 0 || static_cast<size_t>(objects.Count()) > size / 6) std::abort();
   if (msg.Version == kestrava::kSnmpV3) return ThroughSecurity(data, size, msg);
   kestrava::TByteBuffer out;
   std::string error;

@@ -243,7 +243,7 @@ class TOidEncoder {
   }
 
   std::string_view m_text;  // the text encoded last
-  // At most 128 octets, plus room for one sub-identifier past the limit before it is noticed.
+  // At most kMaxOidOctets, plus room for one sub-identifier past the limit before it is noticed.
   uint8_t m_content[kMaxOidOctets + 10];
   size_t m_length = 0;
   TMark m_mark[kMaxOidArcs];
@@ -481,7 +481,10 @@ bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer&
   TOidEncoder oids;
   msg.PduType = pduType;
   const bool discovery = action == kActionDiscoverEngineId || action == kActionDiscoverClock;
-  if (pduType == kPduGetRequest && !discovery) {
+  // A request asks for values: each binding carries NULL, whatever the table held for it.
+  if ((pduType == kPduGetRequest || pduType == kPduGetNextRequest ||
+       pduType == kPduGetBulkRequest) &&
+      !discovery) {
     for (int i = 1; i <= objects.Count(); ++i) objects.At(i).Type = kTagNull;
   }
   const size_t pdu = ber::Open(out, pduType);
@@ -700,7 +703,8 @@ int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
   if (const int rc = pdu.Next(list)) return rc;
   ber::TCursor bindings(list);
   TOidDecoder oids;
-  for (int i = 1; i <= kMaxObjects && !bindings.AtEnd(); ++i) {
+  // Every binding is read: the datagram bounds their number (each takes six octets at least).
+  for (int i = 1; !bindings.AtEnd(); ++i) {
     ber::TElement binding;
     if (const int rc = bindings.Next(binding)) return rc;
     objects.SetCount(i);
@@ -818,6 +822,7 @@ int ParseChecked(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTab
 }  // namespace
 
 void TObjectTable::EmptySlots(int from, int to) {
+  to = std::min(to, static_cast<int>(m_slots.size()));
   for (int i = from; i <= to; ++i) {
     if (auto& slot = m_slots[i - 1]) {
       slot->Type = kTagOctetString;
@@ -828,7 +833,9 @@ void TObjectTable::EmptySlots(int from, int to) {
 }
 
 TSnmpObject& TObjectTable::CreateSlot(int i) {
-  auto& slot = m_slots[i - 1];
+  const size_t at = static_cast<size_t>(i) - 1;
+  if (at >= m_slots.size()) m_slots.resize(at + 1);
+  auto& slot = m_slots[at];
   slot = std::make_unique<TSnmpObject>();
   return *slot;
 }

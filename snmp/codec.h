@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "snmp/byte_buffer.h"
 #include "snmp/errors.h"
@@ -68,9 +69,13 @@ enum : int32_t {
   kTagEndOfMibView = 0x82,
 };
 
+// The object table's limit for what a caller may put into a request (ObjCount); a received
+// message fills it with every binding it holds.
 inline constexpr int kMaxObjects = 256;
-inline constexpr size_t kMaxOidOctets = 128;
 inline constexpr size_t kMaxOidArcs = 256;
+// Every OID the decoder reads can be written again: 256 arcs of up to 2^32-1, the first
+// sub-identifier (two arcs) 2^32+79 at most, five octets each.
+inline constexpr size_t kMaxOidOctets = 5 * kMaxOidArcs;
 
 // One variable binding: dotted OID text, BER tag of the value, value bytes (any bytes).
 struct TSnmpObject {
@@ -79,9 +84,10 @@ struct TSnmpObject {
   TByteBuffer Value;
 };
 
-// The object table: slots 1..256 and a count. Slots above Count() always hold type 4 with empty
+// The object table: slots from 1 and a count. Slots above Count() always hold type 4 with empty
 // texts. A slot's storage is created on first use and kept, so refilling a warm table with
-// values of the usual size allocates nothing.
+// values of the usual size allocates nothing. Requests take at most kMaxObjects (the caller
+// checks); a received message takes as many slots as it has bindings.
 class TObjectTable {
  public:
   TObjectTable() = default;
@@ -89,28 +95,28 @@ class TObjectTable {
   TObjectTable& operator=(const TObjectTable&) = delete;
 
   int Count() const { return m_count; }
-  // Slots n+1..256 go back to type 4 with empty texts; 1..n keep what they hold.
-  // REQUIRES: 0 <= n <= 256 (the caller reports 302 otherwise).
+  // Slots above n go back to type 4 with empty texts; 1..n keep what they hold.
+  // REQUIRES: n >= 0.
   void SetCount(int n) {
     if (n < m_count) EmptySlots(n + 1, m_count);
     m_count = n;
   }
   // REQUIRES: 1 <= i <= Count(). Creates the slot's storage when it has none yet.
   TSnmpObject& At(int i) {
-    const auto& slot = m_slots[i - 1];
-    return slot ? *slot : CreateSlot(i);
+    const size_t at = static_cast<size_t>(i) - 1;
+    return at < m_slots.size() && m_slots[at] ? *m_slots[at] : CreateSlot(i);
   }
   // A slot that was never used reads as the empty type-4 object.
   const TSnmpObject& At(int i) const {
-    const auto& slot = m_slots[i - 1];
-    return slot ? *slot : m_empty;
+    const size_t at = static_cast<size_t>(i) - 1;
+    return at < m_slots.size() && m_slots[at] ? *m_slots[at] : m_empty;
   }
 
  private:
   void EmptySlots(int from, int to);
   TSnmpObject& CreateSlot(int i);
 
-  std::array<std::unique_ptr<TSnmpObject>, kMaxObjects> m_slots;
+  std::vector<std::unique_ptr<TSnmpObject>> m_slots;
   int m_count = 0;
   TSnmpObject m_empty;
 };
@@ -163,7 +169,8 @@ struct TSnmpMessage {
 
 // Builds one message for `action` (kAction*) from msg and objects into out (which is replaced).
 // Takes msg.RequestId and advances it (32-bit, wrapping) for every PDU that carries one; for a
-// GetRequest sets every object's type to NULL first. For SNMPv3 (msg.Version 3) fills the
+// GetRequest, GetNextRequest or GetBulkRequest sets every object's type to NULL first, so
+// that whatever the table held goes out as NULL. For SNMPv3 (msg.Version 3) fills the
 // security fields from v3 (none: no user, no engine id, no authentication), advances msg.MsgId,
 // encrypts the scoped PDU when a privacy key is given and signs the message when an
 // authentication key is given.
@@ -173,9 +180,9 @@ int BuildMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuff
                  std::string& errorText, const TUsmCredentials* v3 = nullptr);
 
 // Parses one datagram into msg (cleared first) and objects (count set to 0 first, then one slot
-// per binding, at most 256). An SNMPv3 message flagged for privacy is read up to its security
-// parameters: its PDU waits for DecryptScopedPdu (msg.PduType stays none). Returns 0, 305,
-// 306, 316, 446, 447 or 200; on failure msg and objects hold what was read up to the fault.
+// per binding, as many as the datagram holds). An SNMPv3 message flagged for privacy is read up to
+// its security parameters: its PDU waits for DecryptScopedPdu (msg.PduType stays none). Returns 0,
+// 305, 306, 316, 446, 447 or 200; on failure msg and objects hold what was read up to the fault.
 int ParseMessage(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjectTable& objects);
 
 // Decrypts the scoped PDU of an encrypted SNMPv3 message that ParseMessage read from the same
@@ -187,7 +194,7 @@ int DecryptScopedPdu(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjec
 
 // Dotted OID text to BER content octets (no tag, no length). Non-digits end an arc, so empty
 // arcs count as 0; a single arc encodes as 00. False (out unspecified) when an arc exceeds
-// 32 bits or the result would pass 128 octets or 256 arcs.
+// 32 bits or the text has more than 256 arcs.
 bool OidToBer(std::string_view text, TByteBuffer& out);
 // BER content octets to dotted text; at most 256 arcs are kept. False when a sub-identifier
 // passes 32 bits or the last one is cut short (out then holds the arcs read before the fault).

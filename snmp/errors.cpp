@@ -65,6 +65,7 @@ const char kTextParseError[] = "SNMP: Error parsing received packet.";
 const char kTextOriginUnknown[] = "Message origin unknown.";
 const char kTextVersionMismatch[] = "SNMP Version mismatch.";
 const char kTextRequestIdMismatch[] = "SNMP RequestId mismatch.";
+const char kTextCommunityMismatch[] = "SNMP Community mismatch.";
 const char kTextV3MessageIdMismatch[] = "SNMP V3 MessageId mismatch.";
 const char kTextV3UserMismatch[] = "SNMP V3 User mismatch.";
 const char kTextV3EngineIdMismatch[] = "SNMP V3 EngineId mismatch.";

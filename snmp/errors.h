@@ -125,6 +125,7 @@ extern const char kTextParseError[];
 extern const char kTextOriginUnknown[];
 extern const char kTextVersionMismatch[];
 extern const char kTextRequestIdMismatch[];
+extern const char kTextCommunityMismatch[];
 extern const char kTextV3MessageIdMismatch[];
 extern const char kTextV3UserMismatch[];
 extern const char kTextV3EngineIdMismatch[];

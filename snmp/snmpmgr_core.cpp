@@ -15,6 +15,8 @@ TSnmpMgrEngine::TSnmpMgrEngine(TSnmpMgrCallback cb, void* data)
   // a blind sender cannot name the message a report would answer.
   saltCounter = rng();
   out.MsgId = static_cast<int32_t>(rng() % 0x7FFFFFFE) + 1;
+  // Request ids likewise, so that a blind sender cannot guess the ids of the answers awaited.
+  out.RequestId = static_cast<int32_t>(rng() % 0x7FFFFFFE) + 1;
   out.Version = kSnmpV2c;
   out.Community.assign("cobalt");
   out.Reset(maxPacketSize);

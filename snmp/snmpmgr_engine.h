@@ -201,6 +201,7 @@ struct TSnmpMgrEngine {
   int32_t sentRequestId = 0;
   int32_t sentMsgId = 0;
   int32_t sentVersion = 0;
+  std::string sentCommunity;
   std::string sentUser;
   bool sentAuthenticated = false;
 

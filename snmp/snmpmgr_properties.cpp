@@ -338,7 +338,8 @@ int TSnmpMgrEngine::Config(const std::string& setting, std::string& result) {
   if (key == "maxpacketsize") {
     if (write && socket.IsOpen()) return Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
     intSetting(maxPacketSize);
-    // A buffer of no bytes could take no datagram at all; the largest is 64 KiB.
+    // The size an SNMPv3 request offers the agent (msgMaxSize); datagrams are received whole
+    // whatever it says. At most 64 KiB, at least one octet.
     if (maxPacketSize > kMaxPacketLimit) maxPacketSize = kMaxPacketLimit;
     if (maxPacketSize < 1) maxPacketSize = 1;
     out.MsgMaxSize = maxPacketSize;

@@ -53,7 +53,11 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t 
 const char* TSnmpMgrEngine::AwaitedMismatch(uint32_t addr, uint16_t port) const {
   if (addr != remoteAddr || (port != remotePort && !ignorePortMismatch)) return kTextOriginUnknown;
   if (in.Version != sentVersion) return kTextVersionMismatch;
-  if (in.Version != kSnmpV3) return in.RequestId != sentRequestId ? kTextRequestIdMismatch : nullptr;
+  if (in.Version != kSnmpV3) {
+    if (in.RequestId != sentRequestId) return kTextRequestIdMismatch;
+    // Whoever can send from the agent's address must still know the community.
+    return in.Community.view() != sentCommunity ? kTextCommunityMismatch : nullptr;
+  }
   if (in.MsgId != sentMsgId) return kTextV3MessageIdMismatch;
   if (!in.UserName.empty() && !sentUser.empty() && in.UserName.view() != sentUser)
     return kTextV3UserMismatch;

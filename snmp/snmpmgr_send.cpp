@@ -107,6 +107,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
   sentRequestId = requestId;
   sentMsgId = msgId;
   sentVersion = out.Version;
+  sentCommunity = out.Community.str();
   sentUser = v3 ? creds.User : std::string();
   sentAuthenticated = v3 && creds.Keys != nullptr;
   if (v3 && action == kActionDiscoverEngineId) {

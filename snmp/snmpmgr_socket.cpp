@@ -9,6 +9,10 @@
 
 namespace kestrava {
 
+namespace {
+constexpr size_t kReceiveBufferSize = 65536;
+}  // namespace
+
 int TSnmpMgrEngine::Open() {
   errorText.clear();
   if (socket.IsOpen()) return Fail(kErrAlreadyActive, kTextAlreadyActive);
@@ -20,7 +24,9 @@ int TSnmpMgrEngine::Open() {
                                static_cast<uint16_t>(remotePort));
   if (code != 0) return code;
   try {
-    receiveBuffer.resize(static_cast<size_t>(maxPacketSize));
+    // Whole datagrams whatever MaxPacketSize says: an agent may answer with up to 65,507
+    // octets (65,527 over IPv6), and a cut datagram is lost.
+    receiveBuffer.resize(kReceiveBufferSize);
   } catch (const std::bad_alloc&) {
     socket.Close();
     return Fail(kErrOutOfMemory, kTextOutOfMemory);

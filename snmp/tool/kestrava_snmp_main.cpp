@@ -37,6 +37,8 @@ const char kUsage[] =
     "  -x        privacy protocol: DES (default), AES, AES-192, AES-256\n"
     "  -X        privacy password (at least 8 characters)\n"
     "  -n        context name (default empty)\n"
+    "  --verbose also says how many datagrams were dropped as not matching the request\n"
+    "            (another source, community, request id or version)\n"
     "\n"
     "Prints one line per object, \"OID = TYPE: value\", with numeric OIDs and net-snmp's type\n"
     "names. Exit status 0 on success, 1 on an error (reported on standard error), 2 on\n"
@@ -57,6 +59,7 @@ struct TOptions {
   std::string privProtocol = "DES";
   std::string privPassword;
   std::string context;
+  bool verbose = false;
   std::string host;
   std::vector<std::string> oids;
 };
@@ -201,6 +204,19 @@ int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   return 0;
 }
 
+// The command on the prepared component; 0 on success, 1 on an error (reported).
+int Run(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+  if (options.command == "walk") return Walk(mgr, options);
+  PrepareRequest(mgr, options.oids);
+  SendWithRetries(mgr, options.command == "getnext", options.retries);
+  if (mgr.ErrorStatus() != 0) {
+    std::cerr << ErrorStatusText(mgr) << "\n";
+    return 1;
+  }
+  PrintBindings(mgr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +228,8 @@ int main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "-v") {
       const char* v = value();
       if (!v) return UsageError("-v needs a value");
@@ -275,15 +293,17 @@ int main(int argc, char** argv) {
     mgr.SetRemoteHost(options.host);
     mgr.SetRemotePort(options.port);
     if (options.version == 3) UseV3(mgr, options);
-    if (options.command == "walk") return Walk(mgr, options);
-    PrepareRequest(mgr, options.oids);
-    SendWithRetries(mgr, options.command == "getnext", options.retries);
-    if (mgr.ErrorStatus() != 0) {
-      std::cerr << ErrorStatusText(mgr) << "\n";
-      return 1;
+    int status = 1;
+    try {
+      status = Run(mgr, options);
+    } catch (const kestrava::ESnmpMgr& e) {
+      std::cerr << "kestrava-snmp: " << e.what() << "\n";
     }
-    PrintBindings(mgr);
-    return 0;
+    // Forged or late answers are dropped without a word unless asked.
+    if (options.verbose)
+      std::cerr << "kestrava-snmp: " << mgr.Config("DroppedPackets")
+                << " datagrams dropped as not matching the request\n";
+    return status;
   } catch (const kestrava::ESnmpMgr& e) {
     std::cerr << "kestrava-snmp: " << e.what() << "\n";
     return 1;

@@ -121,6 +121,7 @@ TEST_F(CodecPeer, RequestsMatchWhatNetSnmpSends) {
       {"snmpgetnext", "2c", kSnmpV2c, kActionGetNextRequest, 3},
       {"snmpget", "2c", kSnmpV2c, kActionGetRequest, 15},
       {"snmpgetnext", "1", kSnmpV1, kActionGetNextRequest, 15},
+      {"snmpbulkget", "2c", kSnmpV2c, kActionGetBulkRequest, 2},
   };
   for (const RequestCase& c : cases) {
     std::vector<std::string> oids;
@@ -144,12 +145,15 @@ TEST_F(CodecPeer, RequestsMatchWhatNetSnmpSends) {
     msg.Version = c.wireVersion;
     msg.Community.assign("cobalt");
     msg.RequestId = parsed.RequestId;
+    msg.NonRepeaters = parsed.NonRepeaters;  // GetBulk only: snmpbulkget's defaults
+    msg.MaxRepetitions = parsed.MaxRepetitions;
     TObjectTable objects;
     objects.SetCount(c.oidCount);
     for (int i = 1; i <= c.oidCount; ++i) {
       objects.At(i).Id.assign(oids[i - 1]);
-      // net-snmp asks get-next with NULL values; ours carry what the table holds.
-      objects.At(i).Type = kTagNull;
+      // Whatever the table holds, the request asks with NULL values, as net-snmp's does.
+      objects.At(i).Type = kTagOctetString;
+      objects.At(i).Value.assign("left over");
     }
     TByteBuffer ours;
     std::string error;
@@ -345,7 +349,8 @@ TEST(CodecPysnmp, PysnmpDecodesOurMessages) {
     EXPECT_EQ(lines[6 + i].size(), want.size()) << lines[6 + i];
   }
 
-  // And a get-next request as the engine sends it (empty OCTET STRING values), in SNMPv1.
+  // And a get-next request as the engine prepares it (the table's values left empty as OCTET
+  // STRING), in SNMPv1: it asks with NULL values.
   TSnmpMessage request;
   request.Reset();
   request.Version = kSnmpV1;
@@ -361,7 +366,8 @@ TEST(CodecPysnmp, PysnmpDecodesOurMessages) {
   EXPECT_EQ(requestLines[0], "0");
   EXPECT_EQ(requestLines[2], "A1");
   EXPECT_EQ(requestLines[3], "77");
-  EXPECT_EQ(requestLines[6], "1.3.6.1.2.1.2.2.1.2|OctetString|");
+  EXPECT_EQ(requestLines[6], "1.3.6.1.2.1.2.2.1.2|Null|");
+  EXPECT_EQ(requestLines[7], "1.3.6.1.2.1.2.2.1.10|Null|");
 }
 
 TEST(CodecPysnmp, WeDecodePysnmpMessages) {

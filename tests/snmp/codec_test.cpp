@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "snmp/ber.h"
@@ -52,14 +53,29 @@ TEST(CodecBuild, GetRequestAndGetNextMatchTheReferenceBytes) {
   EXPECT_EQ(msg.RequestId, 6);
   EXPECT_EQ(objects.At(1).Type, kTagNull);
 
-  // The same request as a get-next after a reset: A1, and the empty OCTET STRING as value.
+  // The same request as a get-next after a reset: A1, and NULL as the value too, whatever the
+  // table held (an OCTET STRING "x" here), as every manager asks.
   msg.Reset();
   msg.RequestId = 5;
   objects.SetCount(0);
-  SetObjects(objects, {"1.3.6.1.2.1.1.3.0"});
+  SetObjects(objects, {"1.3.6.1.2.1.1.3.0"}, kTagOctetString, {"x"});
   EXPECT_EQ(Build(kActionGetNextRequest, msg, objects),
             "30 20 02 01 01 04 00 A1 19 02 01 05 02 01 00 02 01 00 30 0E 30 0C 06 08 2B 06 01 02 "
-            "01 01 03 00 04 00");
+            "01 01 03 00 05 00");
+  EXPECT_EQ(objects.At(1).Type, kTagNull);
+  // And a get-bulk: A5, non-repeaters and max-repetitions in place of the error fields.
+  msg.Reset();
+  msg.RequestId = 5;
+  msg.NonRepeaters = 0;
+  msg.MaxRepetitions = 10;
+  SetObjects(objects, {"1.3.6.1.2.1.1.3.0"}, kTagInteger, {"7"});
+  EXPECT_EQ(Build(kActionGetBulkRequest, msg, objects),
+            "30 20 02 01 01 04 00 A5 19 02 01 05 02 01 00 02 01 0A 30 0E 30 0C 06 08 2B 06 01 02 "
+            "01 01 03 00 05 00");
+  // A set carries the values, of course.
+  msg.Reset();
+  SetObjects(objects, {"1.3.6.1.2.1.1.3.0"}, kTagInteger, {"7"});
+  EXPECT_NE(Build(kActionSetRequest, msg, objects).find("02 01 07"), std::string::npos);
 }
 
 TEST(CodecBuild, RequestIdAdvancesAndWraps) {
@@ -237,23 +253,37 @@ TEST(CodecOid, TextToBer) {
   }
 }
 
-TEST(CodecOid, LimitsOf128OctetsAnd256Arcs) {
-  std::string arcs = "1.3";
-  for (int i = 2; i < 128; ++i) arcs += ".1";  // 128 arcs, 127 octets
+// Whatever the decoder reads, the encoder writes again: up to 256 arcs of up to 2^32-1 (the
+// content of such an OID passes 128 octets by far).
+TEST(CodecOid, EveryOidThatDecodesEncodes) {
+  struct Case {
+    std::string name;
+    std::string text;
+    size_t octets;
+  };
+  std::string big = "2.4294967295";
+  for (int i = 2; i < 128; ++i) big += ".4294967295";  // 128 arcs of 2^32-1
+  std::string most = "1.3";
+  for (int i = 2; i < 256; ++i) most += ".4294967295";  // 256 arcs
+  std::string ones = "1.3";
+  for (int i = 2; i < 128; ++i) ones += ".1";  // 128 arcs, 127 octets
+  const std::vector<Case> cases = {
+      {"128 arcs of one octet and one more", ones + ".1", 128},
+      {"129 octets", ones + ".1.1", 129},
+      {"128 arcs of 2^32-1", big, 5 + 126 * 5},
+      {"256 arcs", most, 1 + 254 * 5},
+  };
+  for (const Case& c : cases) {
+    TByteBuffer out;
+    ASSERT_TRUE(OidToBer(c.text, out)) << c.name;
+    EXPECT_EQ(out.size(), c.octets) << c.name;
+    TByteBuffer back;
+    ASSERT_TRUE(BerToOid(out.data(), out.size(), back)) << c.name;
+    EXPECT_EQ(back.view(), c.text) << c.name;
+  }
   TByteBuffer out;
-  EXPECT_TRUE(OidToBer(arcs, out));
-  EXPECT_EQ(out.size(), 127u);
-  EXPECT_TRUE(OidToBer(arcs + ".1", out));
-  EXPECT_EQ(out.size(), 128u);
-  EXPECT_FALSE(OidToBer(arcs + ".1.1", out)) << "129 octets";
-
-  std::string big = "1.3";
-  for (int i = 2; i < 40; ++i) big += ".4000000";  // 4 octets each
-  EXPECT_FALSE(OidToBer(big, out));
-
-  std::string many = "0.0";
-  for (int i = 2; i < 257; ++i) many += ".0";
-  EXPECT_FALSE(OidToBer(many, out)) << "257 arcs (and past 128 octets)";
+  EXPECT_FALSE(OidToBer(most + ".1", out)) << "257 arcs";
+  EXPECT_FALSE(OidToBer("1.3.4294967296", out)) << "an arc past 32 bits";
 }
 
 TEST(CodecOid, BerToText) {
@@ -671,16 +701,25 @@ TEST(CodecParse, AFaultLeavesWhatWasReadBefore) {
   EXPECT_EQ(objects.At(2).Value.view(), "5");
 }
 
-TEST(CodecParse, AtMost256BindingsAreKept) {
+// Every binding of an answer is read, not only the first 256; the datagram bounds them.
+TEST(CodecParse, EveryBindingIsKept) {
   std::vector<std::string> bindings;
   for (int i = 0; i < 300; ++i)
-    bindings.push_back("06 02 2B " + ToHex(std::vector<uint8_t>{uint8_t(i & 0x7F)}) + " 41 01 01");
+    bindings.push_back("06 02 2B " + ToHex(std::vector<uint8_t>{uint8_t(i & 0x7F)}) + " 41 01 " +
+                       ToHex(std::vector<uint8_t>{uint8_t(i % 100)}));
   const auto bytes = Response(bindings);
   TSnmpMessage msg;
   TObjectTable objects;
   ASSERT_EQ(ParseMessage(bytes.data(), bytes.size(), msg, objects), 0);
-  EXPECT_EQ(objects.Count(), 256);
-  EXPECT_EQ(objects.At(256).Value.view(), "1");
+  ASSERT_EQ(objects.Count(), 300);
+  EXPECT_EQ(objects.At(256).Value.view(), "55");
+  EXPECT_EQ(objects.At(300).Value.view(), "99");
+  EXPECT_EQ(objects.At(300).Id.view(), "1.3.43");
+  // A smaller answer afterwards leaves no slot of the larger one behind its count.
+  const auto small = Response({"06 02 2B 01 41 01 05"});
+  ASSERT_EQ(ParseMessage(small.data(), small.size(), msg, objects), 0);
+  EXPECT_EQ(objects.Count(), 1);
+  EXPECT_TRUE(std::as_const(objects).At(300).Id.empty());
 }
 
 TEST(CodecParse, EveryTruncationIsRefusedWithoutReadingPastTheEnd) {
@@ -766,7 +805,11 @@ TEST(CodecRoundTrip, EveryPduTypeParsesBackToWhatWasBuilt) {
       } else if (in.PduType != kPduTrapV1) {
         EXPECT_EQ(in.ErrorStatus, 0);
       }
-      if (!discovery && in.PduType != kPduGetRequest) {
+      const bool request = in.PduType == kPduGetRequest || in.PduType == kPduGetNextRequest ||
+                           in.PduType == kPduGetBulkRequest;
+      if (request && !discovery) {
+        EXPECT_EQ(received.At(1).Type, kTagNull) << action;
+      } else if (!discovery) {
         EXPECT_EQ(received.At(1).Type, kTagCounter32);
         EXPECT_EQ(received.At(1).Value.view(), "4000000000");
         EXPECT_EQ(received.At(2).Value.view(), "7");

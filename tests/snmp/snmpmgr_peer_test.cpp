@@ -3,7 +3,9 @@
 // snmpwalk's, and SNMPv3 discovery and authenticated requests.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -256,6 +258,64 @@ TEST_F(SnmpdV3Test, WrongPasswordFailsAuthentication) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], std::make_pair(327, wrongDigest));
   EXPECT_FALSE(responded);
+}
+
+// ---- What a real agent can send: long values, long OIDs
+
+// An agent with an ifDescr-like value of 8,200 characters (over 8,192, the old receive buffer)
+// and an OID of 128 arcs (its encoding passes 128 octets), both of which stopped our walk.
+TEST(SnmpdLongAnswers, WalksGoOnWhereSnmpwalkGoesOn) {
+  char pattern[] = "/tmp/kestrava-long-answers-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  std::string longOid = ".1.3.6.1.4.1.8072.9999.2";
+  for (int i = 0; i < 119; ++i) longOid += ".4294967295";
+  const std::string script = dir + "/pass.sh";
+  std::ofstream(script) << "#!/bin/sh\n"
+                           "A=.1.3.6.1.4.1.8072.9999.1.0\n"
+                           "B="
+                        << longOid
+                        << "\n"
+                           "case \"$1 $2\" in\n"
+                           "  \"-g $A\") echo $A; echo integer; echo 7;;\n"
+                           "  \"-g $B\") echo $B; echo integer; echo 42;;\n"
+                           "  \"-n .1.3.6.1.4.1.8072.9999\"|\"-n .1.3.6.1.4.1.8072.9999.1\") "
+                           "echo $A; echo integer; echo 7;;\n"
+                           "  \"-n $A\") echo $B; echo integer; echo 42;;\n"
+                           "esac\n";
+  SnmpdProcess agent("pass .1.3.6.1.4.1.8072.9999 /bin/sh " + script +
+                     "\nextend long /bin/sh -c \"head -c 8200 /dev/zero | tr '\\\\0' x\"\n");
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  // nsExtendOutputFull: the 8,200 characters; the pass subtree: the 128-arc OID.
+  for (const char* root : {"1.3.6.1.4.1.8072.1.3.2.3.1.2", "1.3.6.1.4.1.8072.9999"}) {
+    for (const char* version : {"1", "2c"}) {
+      int status = -1;
+      const std::string ours = RunCommand(
+          Tool() + " walk -v " + version + " -c cobalt " + agent.peer() + " " + root, &status);
+      EXPECT_EQ(status, 0) << root;
+      const std::string theirs = RunCommand(std::string("snmpwalk -On -v ") + version +
+                                            " -c cobalt " + agent.peer() + " " + root);
+      EXPECT_GT(theirs.size(), 1000u) << root;
+      EXPECT_EQ(ours, theirs) << root << " v" << version;
+    }
+  }
+  // The component's own asynchronous get of both.
+  TSnmpMgr mgr;
+  Aim(mgr, agent, 2);
+  mgr.SetTimeout(0);
+  std::vector<std::pair<std::string, size_t>> answers;
+  mgr.OnResponse = [&](TSnmpMgr& m, int, int, const std::string&, const std::string&, int,
+                       const std::string&, int, int, int, const std::string&) {
+    answers.emplace_back(m.ObjId(1), m.ObjValue(1).size());
+  };
+  Ask(mgr, "1.3.6.1.4.1.8072.1.3.2.3.1.2.4.108.111.110.103");
+  mgr.SendGetRequest();
+  Ask(mgr, "1.3.6.1.4.1.8072.9999.1.0");
+  mgr.SendGetNextRequest();
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 2; }));
+  EXPECT_EQ(answers[0].second, 8200u);
+  EXPECT_EQ("." + answers[1].first, longOid);
+  RunCommand("rm -rf '" + dir + "'");
 }
 
 // ---- SNMPv3 users of every protocol and level

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <optional>
+#include <set>
 #include <thread>
 
 #include "fake_agent.h"
@@ -99,7 +101,7 @@ TEST(SnmpMgrProperties, DefaultsAreThoseOfANewComponent) {
   EXPECT_EQ(mgr.RemoteHost(), "");
   EXPECT_EQ(mgr.SNMPVersion(), 2);
   EXPECT_EQ(mgr.Timeout(), 60);
-  EXPECT_EQ(mgr.RequestId(), 1);
+  EXPECT_GT(mgr.RequestId(), 0);
   EXPECT_EQ(mgr.ObjCount(), 0);
   EXPECT_EQ(mgr.ErrorStatus(), -1);
   EXPECT_EQ(mgr.ErrorIndex(), 0);
@@ -334,6 +336,28 @@ TEST(SnmpMgrProperties, TakenLocalPortFailsUnlessForceLocalPortIsOff) {
 
 // ---- Asynchronous sends
 
+// Request ids start where a blind sender cannot guess them, and still wrap as specified.
+TEST(SnmpMgrProperties, RequestIdsStartAtRandom) {
+  std::set<int> starts;
+  for (int i = 0; i < 8; ++i) {
+    TSnmpMgr mgr;
+    const int id = mgr.RequestId();
+    EXPECT_GT(id, 0);
+    starts.insert(id);
+  }
+  EXPECT_EQ(starts.size(), 8u) << "eight components, eight different first ids";
+}
+
+TEST_F(SnmpMgrTest, RequestIdWrapsAt32Bits) {
+  mgr.SetRequestId(-1);
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  EXPECT_EQ(mgr.RequestId(), 0);
+  mgr.SetRequestId(2147483647);
+  mgr.SendGetRequest();
+  EXPECT_EQ(mgr.RequestId(), -2147483647 - 1);
+}
+
 TEST_F(SnmpMgrTest, RequestIdIsTakenAndAdvanced) {
   mgr.SetRequestId(100);
   Ask({"1.3.6.1.2.1.1.3.0"});
@@ -408,18 +432,43 @@ TEST_F(SnmpMgrTest, GetAndGetNextInBothVersions) {
   EXPECT_TRUE(badPackets.empty());
 }
 
-TEST_F(SnmpMgrTest, GetSendsNullValuesAndGetNextSendsTheObjects) {
-  Ask({"1.3.6.1.2.1.1.3.0"});
-  mgr.SetObjValue(1, "x");
-  mgr.SendGetNextRequest();
-  Ask({"1.3.6.1.2.1.1.3.0"});
-  mgr.SetObjValue(1, "x");
-  mgr.SendGetRequest();
-  ASSERT_TRUE(WaitFor([&] { return agent.RequestCount() == 2; }));
-  const auto log = agent.Log();
-  // 04 01 78: the OCTET STRING "x" as it stood; 05 00: NULL.
-  EXPECT_NE(log[0].Packet.find(std::string("\x04\x01x", 3)), std::string::npos);
-  EXPECT_EQ(log[1].Packet.substr(log[1].Packet.size() - 2), std::string("\x05\x00", 2));
+// Every request asks with NULL values, whatever type and value the table held for a binding
+// (the engine's requests used to carry an empty OCTET STRING).
+TEST_F(SnmpMgrTest, EveryRequestSendsNullValues) {
+  struct Case {
+    const char* name;
+    std::function<void()> send;
+  };
+  const Case cases[] = {
+      {"get", [&] { mgr.SendGetRequest(); }},
+      {"get-next", [&] { mgr.SendGetNextRequest(); }},
+      {"get-bulk", [&] { mgr.SendGetBulkRequest(0, 5); }},
+  };
+  for (const Case& c : cases) {
+    agent.ClearLog();
+    for (const int type : {4, 2, 0x41}) {
+      Ask({"1.3.6.1.2.1.1.3.0", "1.3.6.1.2.1.1.5.0"});
+      for (int i = 1; i <= 2; ++i) {
+        mgr.SetObjType(i, type);
+        mgr.SetObjValue(i, "x");
+      }
+      c.send();
+      EXPECT_EQ(mgr.ObjType(1), 5) << c.name << ": the table says what went out";
+    }
+    ASSERT_TRUE(WaitFor([&] { return agent.RequestCount() == 3; })) << c.name;
+    for (const auto& request : agent.Log()) {
+      TSnmpMessage msg;
+      TObjectTable objects;
+      ASSERT_EQ(ParseMessage(reinterpret_cast<const uint8_t*>(request.Packet.data()),
+                             request.Packet.size(), msg, objects),
+                0);
+      ASSERT_EQ(objects.Count(), 2) << c.name;
+      for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(objects.At(i).Type, kTagNull) << c.name;
+        EXPECT_TRUE(objects.At(i).Value.empty()) << c.name;
+      }
+    }
+  }
 }
 
 TEST_F(SnmpMgrTest, AsynchronousModeTakesEveryResponse) {
@@ -493,18 +542,104 @@ TEST_F(SnmpMgrTest, RequestArrivingAtTheManagerIsRefused) {
   EXPECT_TRUE(responses.empty());
 }
 
-TEST_F(SnmpMgrTest, OversizeDatagramGivesMessageTooLong) {
-  mgr.Config("MaxPacketSize=1000");
-  agent.SetOversize(3000);
-  Ask({"1.3.6.1.2.1.1.3.0"});
+// Datagrams are taken whole whatever MaxPacketSize says: an ifDescr of 8,200 characters, or
+// any answer up to the largest UDP datagram, used to be cut and lost (10040).
+TEST_F(SnmpMgrTest, DatagramsLargerThanMaxPacketSizeArriveWhole) {
+  struct Case {
+    const char* maxPacketSize;
+    size_t answer;
+  };
+  for (const Case& c : {Case{"1000", 3000}, Case{"8192", 8300}, Case{"8192", 65000}}) {
+    mgr.SetActive(false);
+    mgr.Config(std::string("MaxPacketSize=") + c.maxPacketSize);
+    agent.SetOversize(c.answer);
+    responses.clear();
+    Ask({"1.3.6.1.2.1.1.3.0"});
+    mgr.SendGetRequest();
+    ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; })) << c.answer;
+    ASSERT_EQ(responses[0].Bindings.size(), 2u);
+    EXPECT_EQ(responses[0].Bindings[1].second.size(), c.answer) << c.answer;
+  }
+  EXPECT_TRUE(errors.empty());
+}
+
+// In blocking mode an answer must carry the community the request went out with.
+TEST_F(SnmpMgrTest, BlockingAnswersWithAnotherCommunityAreDroppedAndCounted) {
+  agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+    TSnmpMessage msg;
+    msg.Version = r.Version;
+    msg.Community.assign(r.Community == "cobalt" ? "forged" : r.Community);
+    msg.RequestId = r.RequestId;
+    msg.ErrorStatus = 0;
+    TObjectTable objects;
+    objects.SetCount(1);
+    objects.At(1).Id.assign(r.Oids.empty() ? "1.3" : r.Oids[0]);
+    objects.At(1).Type = kTagCounter32;
+    objects.At(1).Value.assign("3000000001");
+    TByteBuffer out;
+    std::string text;
+    BuildMessage(kActionResponse, msg, objects, out, text);
+    return out.str();
+  });
+  mgr.Config("TimeoutInMilliseconds=true");
+  mgr.SetTimeout(300);
+  EXPECT_EQ(mgr.Config("DroppedPackets"), "0");
+  Ask({"1.3.6.1.2.1.2.2.1.10.1"});
+  EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "301: Timeout.");
+  ASSERT_EQ(badPackets.size(), 1u);
+  EXPECT_EQ(badPackets[0], std::make_pair(318, std::string("SNMP Community mismatch.")));
+  EXPECT_TRUE(responses.empty()) << "the forged value is not taken";
+  EXPECT_EQ(mgr.Config("DroppedPackets"), "1");
+  EXPECT_EQ(ErrorOf([&] { mgr.Config("DroppedPackets=0"); }), "") << "read-only: ignored";
+  EXPECT_EQ(mgr.Config("DroppedPackets"), "1");
+  // Every other mismatch is counted as well; the right community is taken.
+  agent.SetResponder(nullptr);
+  agent.SetWrongRequestId(true);
+  Ask({"1.3.6.1.2.1.2.2.1.10.1"});
+  EXPECT_EQ(ErrorOf([&] { mgr.SendGetRequest(); }), "301: Timeout.");
+  EXPECT_EQ(mgr.Config("DroppedPackets"), "2");
+  agent.SetWrongRequestId(false);
+  mgr.SetCommunity("blue");
+  agent.SetResponder([](const FakeAgent::Request&) { return std::nullopt; });
+  Ask({"1.3.6.1.2.1.2.2.1.10.1"});
   mgr.SendGetRequest();
-  ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
-  EXPECT_EQ(errors[0], std::make_pair(10040, std::string("Winsock error in recv()")));
-  agent.SetOversize(0);
+  EXPECT_EQ(responses.size(), 1u);
+}
+
+// kestrava-snmp says, when asked, how many datagrams it dropped: here every second copy of an
+// answer that an agent sends twice, each met while the walk waits for the next answer.
+TEST_F(SnmpMgrTest, CommandSaysWhatItDroppedWhenVerbose) {
+  agent.SetDuplicate(true);
+  const std::string tool = std::string(KESTRAVA_BINARY_DIR) + "/bin/kestrava-snmp";
+  const std::string walk = " walk -c cobalt 127.0.0.1:" + std::to_string(agent.port()) +
+                           " 1.3.6.1.2.1.2.2.1.2 2>&1 >/dev/null";
+  int status = -1;
+  const std::string quiet = ::kestrava::testing::RunCommand(tool + walk, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(quiet, "");
+  const std::string said = ::kestrava::testing::RunCommand(tool + " --verbose" + walk, &status);
+  EXPECT_EQ(status, 0);
+  // Three rows and the end of the column: four answers, the first three copies met.
+  EXPECT_EQ(said, "kestrava-snmp: 3 datagrams dropped as not matching the request\n");
+}
+
+// The asynchronous answer says exactly where it came from and with which community, so that
+// the program can hold it against the request.
+TEST_F(SnmpMgrTest, AsynchronousAnswersCarryTheirSourceAndCommunity) {
+  std::string community;
+  mgr.OnResponse = [&](TSnmpMgr&, int, int, const std::string& c, const std::string&, int,
+                       const std::string& source, int port, int, int, const std::string&) {
+    community = c;
+    responses.push_back({0, 0, 0, 0, "", {}, {}, source, port});
+  };
+  agent.SetReplyFromOtherPort(true);
   Ask({"1.3.6.1.2.1.1.3.0"});
   mgr.SendGetRequest();
   ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
-  EXPECT_EQ(errors.size(), 1u);
+  EXPECT_EQ(responses[0].Source, "127.0.0.1");
+  EXPECT_NE(responses[0].Port, agent.port());
+  EXPECT_GT(responses[0].Port, 0);
+  EXPECT_EQ(community, "cobalt");
 }
 
 TEST_F(SnmpMgrTest, ClosedPortGivesDestinationUnreachable) {
