@@ -15,7 +15,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kestrava-snmp get|getnext|walk [-v 1|2c|3] [-c COMMUNITY] [-p PORT] [-t SECONDS]\n"
+    "usage: kestrava-snmp get|getnext|walk|bulkwalk [-v 1|2c|3] [-c COMMUNITY] [-p PORT]\n"
+    "                     [-t SECONDS] [-Cr REPETITIONS]\n"
     "                     [-r RETRIES] [-u USER] [-l LEVEL] [-a PROTOCOL] [-A PASSWORD]\n"
     "                     [-x PROTOCOL] [-X PASSWORD] [-n CONTEXT] HOST OID...\n"
     "\n"
@@ -23,6 +24,8 @@ const char kUsage[] =
     "  getnext   reads the objects that follow the given OIDs, in one request\n"
     "  walk      reads every object under the OID (default 1.3.6.1.2.1), one get-next\n"
     "            request at a time\n"
+    "  bulkwalk  the same with GetBulk requests (SNMPv2c and SNMPv3), -Cr objects at a time\n"
+    "            (default 10)\n"
     "  -v        SNMP version, 1, 2c or 3 (default 2c)\n"
     "  -c        community (default public)\n"
     "  -p        agent UDP port (default 161); HOST:PORT works as well\n"
@@ -60,6 +63,7 @@ struct TOptions {
   std::string privPassword;
   std::string context;
   bool verbose = false;
+  int repetitions = 10;  // bulkwalk's max-repetitions, net-snmp's default
   std::string host;
   std::vector<std::string> oids;
 };
@@ -204,9 +208,71 @@ int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   return 0;
 }
 
+// A walk by GetBulk requests (non-repeaters 0), as net-snmp's snmpbulkwalk does it: every
+// binding of an answer that lies under the root is printed; one outside the root, an exception
+// (printed first) or an OID that does not follow the request's ends the walk after that
+// answer; the next request starts from the answer's last binding.
+int BulkWalk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+  const std::string root = options.oids.empty() ? "1.3.6.1.2.1" : options.oids[0];
+  std::string current = root;
+  int printed = 0;
+  for (bool running = true; running;) {
+    PrepareRequest(mgr, {current});
+    for (int attempt = 0;; ++attempt) {
+      try {
+        mgr.SendGetBulkRequest(0, options.repetitions);
+        break;
+      } catch (const kestrava::ESnmpMgr& e) {
+        if (e.Code != 301 || attempt >= options.retries) throw;
+      }
+    }
+    if (mgr.ErrorStatus() == 2) {
+      std::fputs("End of MIB\n", stdout);
+      break;
+    }
+    if (mgr.ErrorStatus() != 0) {
+      std::cerr << ErrorStatusText(mgr) << "\n";
+      return 1;
+    }
+    if (mgr.ObjCount() < 1) break;
+    std::string out;
+    std::string last;
+    for (int i = 1; i <= mgr.ObjCount(); ++i) {
+      const std::string oid = mgr.ObjId(i);
+      if (oid != root && !IsUnder(oid, root)) {
+        running = false;
+        continue;
+      }
+      const int type = mgr.ObjType(i);
+      out += kestrava::FormatBinding(oid, type, mgr.ObjValue(i)) + "\n";
+      ++printed;
+      if (type == 0x80 || type == 0x81 || type == 0x82) {
+        running = false;
+        continue;
+      }
+      if (CompareOids(oid, current) <= 0) {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fflush(stdout);
+        std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n\n";
+        return 1;
+      }
+      if (i == mgr.ObjCount()) last = oid;
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (last.empty()) break;
+    current = last;
+  }
+  if (printed > 0) return 0;
+  PrepareRequest(mgr, {root});
+  SendWithRetries(mgr, false, options.retries);
+  if (mgr.ErrorStatus() == 0) PrintBindings(mgr);
+  return 0;
+}
+
 // The command on the prepared component; 0 on success, 1 on an error (reported).
 int Run(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   if (options.command == "walk") return Walk(mgr, options);
+  if (options.command == "bulkwalk") return BulkWalk(mgr, options);
   PrepareRequest(mgr, options.oids);
   SendWithRetries(mgr, options.command == "getnext", options.retries);
   if (mgr.ErrorStatus() != 0) {
@@ -230,6 +296,23 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--verbose") {
       options.verbose = true;
+    } else if (arg.rfind("-C", 0) == 0) {
+      // net-snmp's application flags: -Cr10, -Cr 10 or -C r10 (max-repetitions).
+      std::string flag = arg.substr(2);
+      if (flag.empty()) {
+        const char* v = value();
+        if (!v) return UsageError("-C needs a value");
+        flag = v;
+      }
+      if (flag[0] != 'r') return UsageError("unsupported -C flag: " + flag);
+      std::string count = flag.substr(1);
+      if (count.empty()) {
+        const char* v = value();
+        if (!v) return UsageError("-Cr needs a number");
+        count = v;
+      }
+      options.repetitions = std::atoi(count.c_str());
+      if (options.repetitions < 1) return UsageError("-Cr must be 1 or more");
     } else if (arg == "-v") {
       const char* v = value();
       if (!v) return UsageError("-v needs a value");
@@ -274,9 +357,12 @@ int main(int argc, char** argv) {
   options.host = positional[1];
   for (size_t i = 2; i < positional.size(); ++i)
     options.oids.push_back(WithoutLeadingDot(positional[i]));
-  if (options.command != "get" && options.command != "getnext" && options.command != "walk")
+  const bool walk = options.command == "walk" || options.command == "bulkwalk";
+  if (options.command != "get" && options.command != "getnext" && !walk)
     return UsageError("unknown command: " + options.command);
-  if (options.command != "walk" && options.oids.empty()) return UsageError("no OID given");
+  if (!walk && options.oids.empty()) return UsageError("no OID given");
+  if (options.command == "bulkwalk" && options.version == 1)
+    return UsageError("bulkwalk needs SNMPv2c or SNMPv3 (GetBulk is not part of SNMPv1)");
   if (const size_t colon = options.host.rfind(':'); colon != std::string::npos) {
     options.port = std::atoi(options.host.c_str() + colon + 1);
     options.host.erase(colon);

@@ -153,6 +153,30 @@ TEST_F(SnmpdTest, CommandWalkMatchesSnmpwalk) {
   EXPECT_EQ(ours, RunCommand("snmpget -On -v2c -c cobalt " + agent->peer() + " 1.3.6.1.2.1.1.1.0"));
 }
 
+TEST_F(SnmpdTest, CommandBulkwalkMatchesSnmpbulkwalk) {
+  // Columns and groups that hold still, a scalar as the root (walked by a get in the end), and
+  // repetitions that end answers inside a column, at its end and past it.
+  for (const char* root : {"1.3.6.1.2.1.2.2.1.2", "1.3.6.1.2.1.2.2.1.3", "1.3.6.1.2.1.2.2.1.6",
+                           "1.3.6.1.2.1.4.20", "1.3.6.1.2.1.1.9", "1.3.6.1.2.1.1.1.0"}) {
+    for (const char* repetitions : {"", " -Cr1", " -Cr3", " -Cr50"}) {
+      int status = -1;
+      const std::string ours = RunCommand(
+          Tool() + " bulkwalk -v 2c -c cobalt" + repetitions + " " + agent->peer() + " " + root,
+          &status);
+      EXPECT_EQ(status, 0);
+      EXPECT_FALSE(ours.empty()) << root;
+      EXPECT_EQ(ours, RunCommand(std::string("snmpbulkwalk -On -v 2c -c cobalt") + repetitions +
+                                 " " + agent->peer() + " " + root))
+          << root << repetitions;
+    }
+  }
+  int status = 0;
+  const std::string refused = RunCommand(
+      Tool() + " bulkwalk -v 1 -c cobalt " + agent->peer() + " 1.3.6.1.2.1.1 2>&1", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(refused.find("bulkwalk needs SNMPv2c or SNMPv3"), std::string::npos) << refused;
+}
+
 TEST_F(SnmpdTest, CommandReportsErrorsOnStandardError) {
   int status = 0;
   const std::string out = RunCommand(
@@ -410,6 +434,12 @@ TEST_F(SnmpdUsersTest, CommandOutputMatchesNetSnmpForEveryUser) {
     const std::string ourWalk = RunCommand(Tool() + " walk " + flags + " " + agent->peer() + walk);
     EXPECT_FALSE(ourWalk.empty()) << u.name;
     EXPECT_EQ(ourWalk, RunCommand("snmpwalk -On " + flags + " " + agent->peer() + walk)) << u.name;
+    const std::string bulk = " -Cr4 1.3.6.1.2.1.2.2.1.3";
+    const std::string ourBulk =
+        RunCommand(Tool() + " bulkwalk " + flags + " " + agent->peer() + bulk);
+    EXPECT_FALSE(ourBulk.empty()) << u.name;
+    EXPECT_EQ(ourBulk, RunCommand("snmpbulkwalk -On " + flags + " " + agent->peer() + bulk))
+        << u.name;
   }
 }
 
