@@ -87,10 +87,13 @@ bool KeyLess(const TSliceKey& a, const TSliceKey& b) {
   return a.Wide ? a.WideValue < b.WideValue : a.Hundredths < b.Hundredths;
 }
 
-std::vector<TPieSlice> BuildPie(std::vector<TSliceCandidate> candidates, int wanted,
-                                const std::function<std::string(int slot)>& label) {
-  std::vector<TPieSlice> pie;
-  if (candidates.empty()) return pie;
+void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
+              const std::function<const std::string&(int slot)>& label,
+              std::vector<TPieSlice>& pie) {
+  if (candidates.empty()) {
+    pie.clear();
+    return;
+  }
   const int count = static_cast<int>(candidates.size());
   const int slices = wanted < 1 ? count + 1 : wanted;
   // Largest first; only the slices of their own need their order, the rest are summed.
@@ -100,13 +103,22 @@ std::vector<TPieSlice> BuildPie(std::vector<TSliceCandidate> candidates, int wan
     return SlotTextGreater(a.Slot, b.Slot);
   };
   const int own = std::clamp(slices - 1, 0, count);
-  std::partial_sort(candidates.begin(), candidates.begin() + own, candidates.end(), before);
-  pie.reserve(static_cast<size_t>(own) + 1);
+  if (own * 2 >= count) {
+    std::sort(candidates.begin(), candidates.end(), before);
+  } else {
+    std::partial_sort(candidates.begin(), candidates.begin() + own, candidates.end(), before);
+  }
+  // Slices are assigned in place, so that their texts reuse the room of the last feed.
+  pie.resize(static_cast<size_t>(own));
   for (int rank = 0; rank < own; ++rank) {
     const TSliceCandidate& c = candidates[static_cast<size_t>(rank)];
-    pie.push_back(TPieSlice{label(c.Slot), static_cast<double>(KeyNumber(c.Key)),
-                            c.Key.Wide ? WideText(c.Key.WideValue) : HundredthsText(c.Key.Hundredths),
-                            rank, PaletteColour});
+    TPieSlice& slice = pie[static_cast<size_t>(rank)];
+    slice.Label = label(c.Slot);
+    slice.Value = static_cast<double>(KeyNumber(c.Key));
+    slice.ValueText =
+        c.Key.Wide ? WideText(c.Key.WideValue) : HundredthsText(c.Key.Hundredths);
+    slice.Position = rank;
+    slice.Colour = PaletteColour;
   }
   unsigned __int128 narrow = 0;
   long double wide = 0;
@@ -126,7 +138,6 @@ std::vector<TPieSlice> BuildPie(std::vector<TSliceCandidate> candidates, int wan
                             anyWide ? WideText(other) : HundredthsText(narrow), slices - 1,
                             PaletteColour});
   }
-  return pie;
 }
 
 }  // namespace kestrava

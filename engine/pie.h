@@ -42,9 +42,11 @@ struct TSliceCandidate {
   TSliceKey Key;
 };
 
-// wanted is N, the number of slices asked for, "Other" included; a wanted below 1 means "Any":
-// every candidate its own slice. label names a slot's slice.
-std::vector<TPieSlice> BuildPie(std::vector<TSliceCandidate> candidates, int wanted,
-                                const std::function<std::string(int slot)>& label);
+// Fills pie with the slices. wanted is N, the number of slices asked for, "Other" included; a
+// wanted below 1 means "Any": every candidate its own slice. label names a slot's slice. The
+// candidates are reordered; both vectors keep their room for the next feed.
+void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
+              const std::function<const std::string&(int slot)>& label,
+              std::vector<TPieSlice>& pie);
 
 }  // namespace kestrava

@@ -6,6 +6,7 @@
 // collection is then handed over whole, for one evaluation.
 // Thread: the window's thread only.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,10 +31,13 @@ class TPollPlan {
 
   // A new poll run (or a new poll job) starts a new collection of `expected` answers.
   void BeginRound(int expected);
-  // Adds one answer; true when the collection is complete.
-  bool Add(std::string_view oid, TSample value);
-  // The complete collection, in the order the answers came; the round starts over.
-  std::vector<std::pair<int, TSample>> TakeRound();
+  // Adds one answer; true when the collection is complete. position is where the OID stands
+  // in the OID list when the answer keeps the order it was asked in (-1: not known); the slot is
+  // then taken from there, else looked up.
+  bool Add(std::string_view oid, TSample value, int position = -1);
+  // The complete collection, in the order the answers came; the round starts over. Valid until
+  // the next TakeRound.
+  const std::vector<std::pair<int, TSample>>& TakeRound();
 
  private:
   std::vector<std::string> m_targetOids;
@@ -41,9 +45,14 @@ class TPollPlan {
   int m_instanceMode = 0;
   std::string m_oidList;
   int m_oidCount = 0;
+  // Where each OID of the list starts and ends, and its slot.
+  std::vector<std::pair<uint32_t, uint32_t>> m_oidSpans;
+  std::vector<int> m_slotAt;
   TSlotIndex m_index;
   int m_expected = 0;
+  // Two collections that keep their room: one gathers, the other was handed out.
   std::vector<std::pair<int, TSample>> m_round;
+  std::vector<std::pair<int, TSample>> m_taken;
 };
 
 }  // namespace kestrava

@@ -62,6 +62,22 @@ std::optional<TRequest> TRequestTable::RequestTableOp(int code, int64_t id,
   }
 }
 
+bool TRequestTable::Due(int code) {
+  std::lock_guard<std::mutex> lock(m_requestLock);
+  const double now = m_hooks.NowDays();
+  for (const TEntry& entry : m_entries) {
+    const TRequest& r = entry.Request;
+    if (entry.Claims > 0) continue;
+    if (code == kRequestRetryScan && r.TriesLeft > 0 && ElapsedMs(r.SentAt, now) > 1000)
+      return true;
+    if (code == kRequestTimeoutScan && r.TriesLeft == 0) {
+      const int64_t threshold = (r.Interval > 2 || r.Purpose == kPurposeDiscovery) ? 1000 : 500;
+      if (ElapsedMs(r.SentAt, now) > threshold) return true;
+    }
+  }
+  return false;
+}
+
 TRequestTable::TEntry* TRequestTable::FindLocked(int64_t id) {
   if (id < 0 || id > UINT32_MAX) return nullptr;
   const auto found = m_byId.find(static_cast<uint32_t>(id));

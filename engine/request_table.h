@@ -45,6 +45,10 @@ class TRequestTable {
   std::optional<TRequest> RequestTableOp(int code, int64_t id = -1,
                                          const TRequest* record = nullptr);
 
+  // Whether the retry scan (code 5) or the time-out scan (code 6) would find a record to act on
+  // now; the worker hands a scan to the window's thread only then.
+  bool Due(int code);
+
   // A record claimed by a response handler: a copy, and whether it was finished already.
   struct TClaim {
     TRequest Request;

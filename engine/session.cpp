@@ -65,10 +65,15 @@ void TSession::Start(const std::vector<std::string>& args) {
   FillOidNames();
 
   TWorkerJobs jobs;
+  // The scans touch the component and the window: they run on the window's thread, handed
+  // over only when the table holds a record they would act on.
   jobs.RetryScan = [this] {
-    HandToWindow([this] { m_requestTable.RequestTableOp(kRequestRetryScan); });
+    if (m_requestTable.Due(kRequestRetryScan))
+      HandToWindow([this] { m_requestTable.RequestTableOp(kRequestRetryScan); });
   };
-  jobs.TimeoutScan = [this] { HandToWindow([this] { TimeoutScanSync(); }); };
+  jobs.TimeoutScan = [this] {
+    if (m_requestTable.Due(kRequestTimeoutScan)) HandToWindow([this] { TimeoutScanSync(); });
+  };
   jobs.Purge = [this] { m_requestTable.RequestTableOp(kRequestPurge); };
   jobs.SendPoll = [this](const TRequest& request) {
     HandToWindow([this, &request] { PollRun(request); });
@@ -226,7 +231,9 @@ void TSession::PollRun(const TRequest& request) {
   m_pollBatch.OidList.clear();
   m_pollOids = request.OidList;
   m_pollSent = 0;
-  m_plan.BeginRound(CountItems(m_pollOids));
+  m_pollSentOids = 0;
+  // The job polls the plan's list unless the rows changed since it was scheduled.
+  m_plan.BeginRound(m_pollOids == m_plan.OidList() ? m_plan.OidCount() : CountItems(m_pollOids));
   m_pollInterval = request.Interval;
   SendPollBatches();
 }
@@ -236,7 +243,9 @@ void TSession::SendPollBatches() {
   while (m_pollInFlight.size() < kPollWindow && !rest.empty()) {
     m_pollBatch.OidList = TakeBatch(rest);
     m_pollSent = m_pollOids.size() - rest.size();
-    if (DispatchRequest(m_pollBatch, false)) m_pollInFlight.insert(m_pollBatch.RequestId);
+    const int first = m_pollSentOids;
+    m_pollSentOids += CountItems(m_pollBatch.OidList);
+    if (DispatchRequest(m_pollBatch, false)) m_pollInFlight[m_pollBatch.RequestId] = first;
   }
 }
 
@@ -319,7 +328,13 @@ void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
 
 void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
   // The answered request makes room for the next batch, which leaves once this one is in.
-  const bool freed = m_pollInFlight.erase(record.RequestId) > 0;
+  int position = -1;
+  const auto inFlight = m_pollInFlight.find(record.RequestId);
+  const bool freed = inFlight != m_pollInFlight.end();
+  if (freed) {
+    position = inFlight->second;
+    m_pollInFlight.erase(inFlight);
+  }
   if (m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) {
     bool complete = false;
     if (answer.ErrorStatus != 0) {
@@ -329,8 +344,11 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
       std::string_view oid;
       while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
     } else {
-      for (const auto& [oid, value] : answer.Objects)
-        complete = m_plan.Add(oid, TSample::FromText(value)) || complete;
+      // An agent answers in the order asked: the slot is known from where the OID was.
+      for (const auto& [oid, value] : answer.Objects) {
+        complete = m_plan.Add(oid, TSample::FromText(value), position) || complete;
+        if (position >= 0) ++position;
+      }
     }
     if (complete) EvaluatePoll();
   }
@@ -416,6 +434,8 @@ void TSession::SelectInstances(int choice) {
 void TSession::RowsChanged() {
   m_plan.SetRows(m_discovery.Rows());
   m_config.LastSlot = m_slots.SlotCount() - 1;
+  m_labels.assign(static_cast<size_t>(m_slots.SlotCount()), std::string());
+  m_labelKnown.assign(static_cast<size_t>(m_slots.SlotCount()), false);
 }
 
 void TSession::StartPolling() {
@@ -498,22 +518,29 @@ int TSession::WantedSlices() const {
   }
 }
 
-std::string TSession::SliceLabel(int slot) const {
+const std::string& TSession::SliceLabel(int slot) {
+  static const std::string kNone;
   const int width = m_slots.Width();
-  if (width <= 0) return std::string();
+  if (width <= 0 || slot < 0 || slot >= static_cast<int>(m_labels.size())) return kNone;
+  // A label changes only with the rows: it is made once.
+  const size_t at = static_cast<size_t>(slot);
+  if (m_labelKnown[at]) return m_labels[at];
   const size_t row = static_cast<size_t>(slot / width);
   const std::vector<TInstance>& rows = m_discovery.Rows();
   const bool rowNamed = m_config.InstanceMode == kInstanceModeAtRuntime ||
                         m_config.InstanceMode == kInstanceModeAllInstances;
-  if (rowNamed && row >= rows.size()) return std::string();
-  return ColumnSliceLabel(static_cast<size_t>(slot % width), m_config.TargetOids,
-                          m_config.Formulas, m_config.InstanceMode, m_config.HasLabelOid,
-                          rowNamed ? rows[row].Label : std::string_view(),
-                          rowNamed ? rows[row].Suffix : std::string_view());
+  if (rowNamed && row >= rows.size()) return kNone;
+  m_labels[at] = ColumnSliceLabel(static_cast<size_t>(slot % width), m_config.TargetOids,
+                                  m_config.Formulas, m_config.InstanceMode, m_config.HasLabelOid,
+                                  rowNamed ? rows[row].Label : std::string_view(),
+                                  rowNamed ? rows[row].Suffix : std::string_view());
+  m_labelKnown[at] = true;
+  return m_labels[at];
 }
 
 void TSession::FeedChart() {
-  std::vector<TSliceCandidate> candidates;
+  std::vector<TSliceCandidate>& candidates = m_candidates;
+  candidates.clear();
   for (int s = 0; s < m_slots.SlotCount(); ++s) {
     if (!IsSlotShown(s, m_config.TargetOids, m_config.TargetVisibility, m_config.Formulas))
       continue;
@@ -523,10 +550,10 @@ void TSession::FeedChart() {
     candidates.push_back(TSliceCandidate{s, KeyOf(value)});
   }
   const bool any = !candidates.empty();
-  const std::vector<TPieSlice> pie =
-      BuildPie(std::move(candidates), WantedSlices(), [this](int slot) { return SliceLabel(slot); });
+  BuildPie(candidates, WantedSlices(),
+           [this](int slot) -> const std::string& { return SliceLabel(slot); }, m_pie);
   if (any) m_window.SetInitializingVisible(false);
-  m_window.ShowPie(pie);
+  m_window.ShowPie(m_pie);
 }
 
 }  // namespace kestrava

@@ -20,7 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "config/config_rec.h"
@@ -125,7 +125,7 @@ class TSession {
   void EvaluatePoll();
   void FeedChart();
   int WantedSlices() const;
-  std::string SliceLabel(int slot) const;
+  const std::string& SliceLabel(int slot);
 
   IMainWindow& m_window;
   TEngineClock m_clock;
@@ -143,8 +143,15 @@ class TSession {
   // the ids of its requests not answered or expired yet.
   TRequest m_pollBatch;
   std::string m_pollOids;
-  size_t m_pollSent = 0;
-  std::unordered_set<uint32_t> m_pollInFlight;
+  size_t m_pollSent = 0;       // characters of m_pollOids sent
+  int m_pollSentOids = 0;      // OIDs of m_pollOids sent
+  // Requests in flight and where their first OID stands in the poll's list.
+  std::unordered_map<uint32_t, int> m_pollInFlight;
+  // The feed's buffers, kept from feed to feed, and the slice label of every slot.
+  std::vector<TSliceCandidate> m_candidates;
+  std::vector<TPieSlice> m_pie;
+  std::vector<std::string> m_labels;
+  std::vector<bool> m_labelKnown;
   bool m_firstSelection = true;
   double m_lastRefresh = 0;  // 0: cleared
 

@@ -1,8 +1,10 @@
 // Polls the fake agent program (kestrava-fake-agent, a process of its own, so that the CPU time
 // measured here is the engine's) through a whole TSession: discovery, then poll cycles for a
 // while. Prints the discovery time, the whole cycle from the poll's run to the fed chart, the
-// engine's CPU time per cycle, the average CPU load and the resident memory.
-// usage: bench_engine_cycle [--instances N] [--interval S] [--seconds T]
+// engine's CPU time per cycle, the average CPU load and the resident memory. Then the same
+// requests, cycle after cycle, from a minimal poller on net-snmp's library with the engine's
+// window of requests in flight, and the ratio of the two CPU times.
+// usage: bench_engine_cycle [--instances N] [--interval S] [--seconds T] [--peer-cycles N]
 
 #include <sys/resource.h>
 
@@ -22,6 +24,9 @@
 
 #include "counting_window.h"
 #include "engine/session.h"
+#ifdef KESTRAVA_NETSNMP_PEER
+#include "netsnmp_poller.h"
+#endif
 
 namespace {
 
@@ -57,11 +62,13 @@ int main(int argc, char** argv) {
   int instances = 5000;
   int interval = 5;
   int seconds = 60;
+  int peerCycles = 20;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     if (arg == "--instances") instances = std::atoi(argv[i + 1]);
     if (arg == "--interval") interval = std::atoi(argv[i + 1]);
     if (arg == "--seconds") seconds = std::atoi(argv[i + 1]);
+    if (arg == "--peer-cycles") peerCycles = std::atoi(argv[i + 1]);
   }
 
   QProcess agent;
@@ -137,5 +144,26 @@ int main(int argc, char** argv) {
   std::printf("average CPU load: %.3f %% of one core\n", 100.0 * cpuUsed / wall);
   std::printf("resident memory: %.1f MB after discovery, %.1f MB at the end\n",
               rssAfterDiscovery / 1024.0, rss / 1024.0);
+#ifdef KESTRAVA_NETSNMP_PEER
+  if (peerCycles > 0) {
+    // The same agent again, for the peer: the engine's poll asks ifInOctets of every row.
+    QProcess peerAgent;
+    peerAgent.start(KESTRAVA_FAKE_AGENT, {"--instances", QString::number(instances)});
+    if (!peerAgent.waitForStarted(5000) || !peerAgent.waitForReadyRead(5000)) return 1;
+    const int peerPort = std::atoi(peerAgent.readLine().trimmed().constData());
+    std::vector<std::string> oids;
+    for (int i = 1; i <= instances; ++i) oids.push_back("1.3.6.1.2.1.2.2.1.10." + std::to_string(i));
+    const kestrava::bench::TPeerCycles peer = kestrava::bench::RunNetSnmpPoller(
+        peerPort, "cobalt", oids, static_cast<int>(kestrava::kPollWindow), peerCycles);
+    peerAgent.write("quit\n");
+    peerAgent.waitForFinished(3000);
+    std::printf("net-snmp poller (snmp_async_send, %zu in flight), %d cycles: CPU median %.2f ms, "
+                "whole cycle median %.1f ms, lost requests %d\n",
+                kestrava::kPollWindow, peerCycles, Median(peer.CpuMs), Median(peer.WallMs),
+                peer.Lost);
+    if (!peer.CpuMs.empty() && Median(peer.CpuMs) > 0)
+      std::printf("engine CPU / net-snmp CPU: %.2f\n", Median(cpu) / Median(peer.CpuMs));
+  }
+#endif
   return cycles.empty() ? 1 : 0;
 }

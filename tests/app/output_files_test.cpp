@@ -39,8 +39,10 @@ TEST(SlicesCsv, NumbersArePlainDecimalWithEveryDigit) {
     value.Whole = sample.IsWhole();
     value.Magnitude = sample.Magnitude();
     value.Number = sample.Number();
-    const std::vector<TPieSlice> pie =
-        BuildPie({{0, KeyOf(value)}}, 0, [](int) { return std::string("eth0"); });
+    std::vector<TSliceCandidate> candidates = {{0, KeyOf(value)}};
+    const std::string label = "eth0";
+    std::vector<TPieSlice> pie;
+    BuildPie(candidates, 0, [&](int) -> const std::string& { return label; }, pie);
     ASSERT_EQ(pie.size(), 1u);
     EXPECT_EQ(SlicesCsv(pie), std::string("position,label,value\n0,eth0,") + c.want + "\n")
         << c.value;

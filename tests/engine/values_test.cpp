@@ -96,7 +96,11 @@ std::vector<TPieSlice> Pie(const std::vector<std::string>& values, int wanted) {
     const TCurrentValue value = store.Current(s, true);
     if (value.Present && !value.Negative) candidates.push_back({s, KeyOf(value)});
   }
-  return BuildPie(candidates, wanted, [](int slot) { return "s" + std::to_string(slot); });
+  std::vector<std::string> names;
+  for (int s = 0; s < store.SlotCount(); ++s) names.push_back("s" + std::to_string(s));
+  std::vector<TPieSlice> pie = {{"left from before", 1, "1", 0, 0}};
+  BuildPie(candidates, wanted, [&](int slot) -> const std::string& { return names[slot]; }, pie);
+  return pie;
 }
 
 std::string Describe(const std::vector<TPieSlice>& pie) {
