@@ -81,6 +81,8 @@ struct TSnmpMgrEngine {
   int OpenWithRetry();
   void Close();
   void CloseNow();
+  // The socket in the family of the agent: opened, or opened again when the family changed.
+  int OpenForRemote();
   int SendBytes(const uint8_t* data, size_t size);
   void MoveDeadline() {
     if (!absoluteTimeout) deadline = NowMs() + timeoutMs;
@@ -98,11 +100,11 @@ struct TSnmpMgrEngine {
   void ReceiveLoop();
   // The receive path, one job each: the datagram is parsed, matched to the answer a blocking
   // send waits for, refused when it is a request, checked for SNMPv3, and delivered by kind.
-  void ProcessDatagram(const uint8_t* data, size_t size, uint32_t addr, uint16_t port);
-  const char* AwaitedMismatch(uint32_t addr, uint16_t port) const;
-  void Deliver(uint32_t addr, uint16_t port, const std::string& source);
+  void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
+  const char* AwaitedMismatch(const TNetAddress& addr, uint16_t port) const;
+  void Deliver(const TNetAddress& addr, uint16_t port, const std::string& source);
   void DeliverTrap(const std::string& source, uint16_t port);
-  void AnswerInform(uint32_t addr, uint16_t port, const std::string& source);
+  void AnswerInform(const TNetAddress& addr, uint16_t port, const std::string& source);
   int WaitForResponse();
 
   // Sending.
@@ -131,7 +133,7 @@ struct TSnmpMgrEngine {
   void ForgetSent(int32_t msgId);
   void FlushPending();
   void SendAgain(TV3Request& request, int reportCode);
-  void ProcessV3(const uint8_t* data, size_t size, uint32_t addr, uint16_t port,
+  void ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port,
                  const std::string& source, bool awaited);
   void HandleReport(const std::string& source, int port, bool awaited, bool sameEngine);
   bool FollowClock(const TSnmpMessage& msg);
@@ -164,9 +166,9 @@ struct TSnmpMgrEngine {
   TUdpSocket socket;
   std::atomic<int> openFd{-1};  // read by the owner thread when it syncs its notifier
   TSocketOptions options;
-  uint32_t localAddr = 0;
+  TNetAddress localAddr;  // none: any address
   int localPort = 162;
-  uint32_t remoteAddr = 0;
+  TNetAddress remoteAddr;  // none: no agent yet
   int remotePort = 161;
   std::atomic<int> timeoutMs{60000};
   bool receiveEnabled = true;

@@ -2,6 +2,7 @@
 // "Name=value" settings of Config.
 
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 #include <QCoreApplication>
 #include <utility>
@@ -75,16 +76,16 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
       return text(localEngineId);
     case kPropLocalHost: {
       if (socket.IsOpen()) {
-        uint32_t addr = 0;
+        TNetAddress addr;
         uint16_t port = 0;
         socket.BoundAddress(addr, port);
-        return text(DottedAddress(addr));
+        return text(AddressText(addr));
       }
-      return text(localAddr != 0 ? DottedAddress(localAddr) : LocalHostName());
+      return text(localAddr.IsSet() ? AddressText(localAddr) : LocalHostName());
     }
     case kPropLocalPort: {
       if (socket.IsOpen()) {
-        uint32_t addr = 0;
+        TNetAddress addr;
         uint16_t port = 0;
         if (socket.BoundAddress(addr, port) == 0) return port;
       }
@@ -113,7 +114,7 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropRemoteEngineTime:
       return clockKnown ? EstimatedEngineTime() : remoteTime;
     case kPropRemoteHost:
-      return text(remoteAddr != 0 ? DottedAddress(remoteAddr) : std::string());
+      return text(AddressText(remoteAddr));
     case kPropRemotePort:
       return remotePort;
     case kPropRequestId:
@@ -137,14 +138,16 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
     if (!p) return std::string();
     return length >= 0 ? std::string(p, static_cast<size_t>(length)) : std::string(p);
   };
-  auto resolve = [&](const std::string& host, uint32_t& addr) {
+  // Empty text is no address; an IPv4 or IPv6 literal (brackets or not) is taken as it is;
+  // anything else is a host name, resolved to its first address of `family` (any family: 0).
+  auto resolve = [&](const std::string& host, TNetAddress& addr, int family) {
     if (host.empty()) {
-      addr = 0;
+      addr = TNetAddress{};
       return 0;
     }
-    if (ParseDottedAddress(host, addr)) return 0;
-    uint32_t resolved = 0;
-    const int code = ResolveHostName(host, resolved);
+    if (ParseAddress(host, addr)) return 0;
+    TNetAddress resolved;
+    const int code = ResolveHostName(host, resolved, family);
     if (code != 0) return Fail(code, WinsockErrorText(code));
     addr = resolved;
     return 0;
@@ -180,8 +183,9 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
       return 0;
     case kPropLocalHost: {
       if (socket.IsOpen()) return Fail(kErrLocalHostActive, kTextLocalHostActive);
-      uint32_t addr = 0;
-      if (const int code = resolve(text(), addr); code != 0) return code;
+      // A host name stands for its first IPv4 address, as the component always took it.
+      TNetAddress addr;
+      if (const int code = resolve(text(), addr, AF_INET); code != 0) return code;
       localAddr = addr;
       return 0;
     }
@@ -224,12 +228,10 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
     case kPropRemoteHost: {
       if (options.UseConnection && socket.IsOpen())
         return Fail(kErrRemoteHostConnected, kTextRemoteHostConnected);
-      const std::string host = text();
-      uint32_t addr = 0;
-      if (host == "255.255.255.255")
-        addr = 0xFFFFFFFFu;
-      else if (const int code = resolve(host, addr); code != 0)
-        return code;
+      // An agent's name resolves in both families; the resolver's first answer is taken, as
+      // net-snmp takes it. The socket follows its family when the next request is sent.
+      TNetAddress addr;
+      if (const int code = resolve(text(), addr, AF_UNSPEC); code != 0) return code;
       // The same agent again keeps what was learnt of its engine; callers set the host before
       // every request.
       if (addr != remoteAddr) ForgetRemoteEngine();
@@ -410,8 +412,8 @@ int TSnmpMgrEngine::Config(const std::string& setting, std::string& result) {
     if (write) {
       const size_t colon = value.rfind(':');
       const std::string host = value.substr(0, colon);
-      uint32_t addr = 0;
-      if (!ParseDottedAddress(host, addr)) {
+      TNetAddress addr;
+      if (!ParseAddress(host, addr)) {
         const int code = ResolveHostName(host, addr);
         if (code != 0) return Fail(code, WinsockErrorText(code));
       }

@@ -8,9 +8,9 @@
 
 namespace kestrava {
 
-void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t addr,
+void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr,
                                      uint16_t port) {
-  const std::string source = DottedAddress(addr);
+  const std::string source = AddressText(addr);
   in.Clear();
   objects.SetCount(0);
   FirePacketTrace(data, size, 1, source, port);
@@ -50,7 +50,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, uint32_t 
   if (awaited) waiting = false;
 }
 
-const char* TSnmpMgrEngine::AwaitedMismatch(uint32_t addr, uint16_t port) const {
+const char* TSnmpMgrEngine::AwaitedMismatch(const TNetAddress& addr, uint16_t port) const {
   if (addr != remoteAddr || (port != remotePort && !ignorePortMismatch)) return kTextOriginUnknown;
   if (in.Version != sentVersion) return kTextVersionMismatch;
   if (in.Version != kSnmpV3) {
@@ -69,7 +69,7 @@ const char* TSnmpMgrEngine::AwaitedMismatch(uint32_t addr, uint16_t port) const 
   return nullptr;
 }
 
-void TSnmpMgrEngine::Deliver(uint32_t addr, uint16_t port, const std::string& source) {
+void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {
   switch (in.PduType) {
     case kPduResponse:
       FireResponseLike(kEventResponse, source, port);
@@ -123,7 +123,8 @@ void TSnmpMgrEngine::DeliverTrap(const std::string& source, uint16_t port) {
   Fire(kEventTrap, 9, p, l);
 }
 
-void TSnmpMgrEngine::AnswerInform(uint32_t addr, uint16_t port, const std::string& source) {
+void TSnmpMgrEngine::AnswerInform(const TNetAddress& addr, uint16_t port,
+                                  const std::string& source) {
   const std::string community = in.Community.str();
   const std::string userName = in.UserName.str();
   const std::string description = ErrorStatusName(in.ErrorStatus);

@@ -193,7 +193,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   sentVersion = kSnmpV3;
   sentUser = user;
   sentAuthenticated = keys.CanAuthenticate();
-  FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
   return SendBytes(packet.data(), packet.size());
 }
 
@@ -220,7 +220,7 @@ int TSnmpMgrEngine::SendProbe(bool blocking) {
   sentVersion = kSnmpV3;
   sentUser.clear();
   sentAuthenticated = false;
-  FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
   return SendBytes(packet.data(), packet.size());
 }
 
@@ -333,8 +333,8 @@ void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) 
   Fire(kEventDiscoveryResponse, 7, p, l);
 }
 
-void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, uint32_t addr, uint16_t port,
-                               const std::string& source, bool awaited) {
+void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr,
+                               uint16_t port, const std::string& source, bool awaited) {
   const bool signedIn = (in.MsgFlags & 1) != 0;
   const bool encrypted = (in.MsgFlags & 2) != 0;
   // An authentication failure ends the awaited send with its code instead of events.

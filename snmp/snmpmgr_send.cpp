@@ -76,8 +76,7 @@ int TSnmpMgrEngine::Send(int action) {
   if (busyAction != 0) return Fail(kErrBusy, kTextBusy);
   if (action == 4 || action == 5) return Fail(kErrRole, kTextRole);
   busyAction = action;
-  int code = 0;
-  if (!socket.IsOpen()) code = OpenWithRetry();
+  int code = OpenForRemote();
   if (code == 0) {
     const bool discovery = action == kActionDiscoverEngineId || action == kActionDiscoverClock;
     code = out.Version == kSnmpV3 && !discovery ? SendV3Request(action) : SendPlain(action);
@@ -116,7 +115,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
     probeMsgId = msgId;
     probeAtMs = NowMs();
   }
-  FirePacketTrace(packet.data(), packet.size(), 2, DottedAddress(remoteAddr), remotePort);
+  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
   code = SendBytes(packet.data(), packet.size());
   if (code == 0 && timeoutMs != 0) code = WaitForResponse();
   return code;

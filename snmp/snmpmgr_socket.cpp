@@ -1,6 +1,8 @@
 // The engine's socket: opening with the component's options, the owner thread's readiness
 // notifier, and the loop that takes every waiting datagram.
 
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <new>
 
@@ -57,6 +59,19 @@ void TSnmpMgrEngine::Close() {
   CloseNow();
 }
 
+int TSnmpMgrEngine::OpenForRemote() {
+  const int family = remoteAddr.Family == AF_INET6 ? AF_INET6 : AF_INET;
+  if (socket.IsOpen() && socket.Family() != family) {
+    // Another agent of the other family: the socket follows it. Inside the receive loop the
+    // datagrams still queued belong to the agent that is left, so they go with the socket.
+    if (reading)
+      CloseNow();
+    else
+      Close();
+  }
+  return socket.IsOpen() ? 0 : OpenWithRetry();
+}
+
 void TSnmpMgrEngine::CloseNow() {
   if (!socket.IsOpen()) return;
   const int fd = socket.Release();
@@ -108,7 +123,7 @@ void TSnmpMgrEngine::ReceiveLoop() {
     if (closeRequested) break;
     if (!socket.IsOpen()) break;
     size_t size = 0;
-    uint32_t addr = 0;
+    TNetAddress addr;
     uint16_t port = 0;
     int code = 0;
     const TReceiveResult r =

@@ -2,15 +2,21 @@
 // in its blocking mode. One line per binding, "OID = TYPE: value", as net-snmp's tools print
 // with -On; errors go to standard error with the component's message.
 
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
 #include "snmp/tool/value_format.h"
+#include "snmp/transport.h"
 
 namespace {
 
@@ -28,7 +34,8 @@ const char kUsage[] =
     "            (default 10)\n"
     "  -v        SNMP version, 1, 2c or 3 (default 2c)\n"
     "  -c        community (default public)\n"
-    "  -p        agent UDP port (default 161); HOST:PORT works as well\n"
+    "  -p        agent UDP port (default 161); HOST:PORT works as well, and net-snmp's\n"
+    "            udp:HOST:PORT, udp6:[IPV6]:PORT and [IPV6]:PORT\n"
     "  -t        seconds to wait for each answer (default 1; fractions allowed)\n"
     "  -r        retries after a time-out (default 5)\n"
     "  SNMPv3, as net-snmp's tools take them:\n"
@@ -93,6 +100,50 @@ void UseV3(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   mgr.Config("AuthPassword=" + options.authPassword);
   mgr.Config("PrivPassword=" + options.privPassword);
   mgr.Config("ContextName=" + options.context);
+}
+
+// The agent as net-snmp's tools take it: [udp:|udp6:]HOST[:PORT], an IPv6 address in
+// brackets when a port follows ([::1]:161), or bare (::1). family: AF_INET for udp:, AF_INET6
+// for udp6:, 0 otherwise. Returns an error text, empty when the agent could be read.
+std::string ParseAgent(const std::string& agent, TOptions& options, int& family) {
+  std::string rest = agent;
+  auto lower = [](std::string text) {
+    for (char& c : text)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return text;
+  };
+  for (const auto& [prefix, prefixFamily] : {std::pair<const char*, int>{"udp:", AF_INET},
+                                             {"udp6:", AF_INET6},
+                                             {"udpv6:", AF_INET6},
+                                             {"udpipv6:", AF_INET6}}) {
+    const size_t n = std::strlen(prefix);
+    if (rest.size() > n && lower(rest.substr(0, n)) == prefix) {
+      rest.erase(0, n);
+      family = prefixFamily;
+      break;
+    }
+  }
+  std::string port;
+  if (!rest.empty() && rest[0] == '[') {
+    const size_t close = rest.find(']');
+    if (close == std::string::npos) return "no ] after the IPv6 address: " + agent;
+    const std::string after = rest.substr(close + 1);
+    if (!after.empty() && after[0] != ':') return "unexpected text after ]: " + agent;
+    if (!after.empty()) port = after.substr(1);
+    rest = rest.substr(1, close - 1);
+  } else if (const size_t colon = rest.find(':');
+             colon != std::string::npos && rest.find(':', colon + 1) == std::string::npos) {
+    // One colon separates the port; more than one make an IPv6 address without a port.
+    port = rest.substr(colon + 1);
+    rest.erase(colon);
+  }
+  if (rest.empty()) return "no agent host: " + agent;
+  if (!port.empty()) {
+    options.port = std::atoi(port.c_str());
+    if (options.port < 1 || options.port > 65535) return "bad agent port: " + agent;
+  }
+  options.host = rest;
+  return std::string();
 }
 
 int UsageError(const std::string& message) {
@@ -363,9 +414,21 @@ int main(int argc, char** argv) {
   if (!walk && options.oids.empty()) return UsageError("no OID given");
   if (options.command == "bulkwalk" && options.version == 1)
     return UsageError("bulkwalk needs SNMPv2c or SNMPv3 (GetBulk is not part of SNMPv1)");
-  if (const size_t colon = options.host.rfind(':'); colon != std::string::npos) {
-    options.port = std::atoi(options.host.c_str() + colon + 1);
-    options.host.erase(colon);
+  int family = 0;
+  if (const std::string error = ParseAgent(positional[1], options, family); !error.empty())
+    return UsageError(error);
+
+  // udp: and udp6: ask for a name's address of that family, as net-snmp's transports do.
+  if (family != 0) {
+    kestrava::TNetAddress address;
+    if (!kestrava::ParseAddress(options.host, address)) {
+      const int code = kestrava::ResolveHostName(options.host, address, family);
+      if (code != 0) {
+        std::cerr << "kestrava-snmp: " << code << ": " << kestrava::WinsockErrorText(code) << "\n";
+        return 1;
+      }
+      options.host = kestrava::AddressText(address);
+    }
   }
 
   QCoreApplication app(argc, argv);

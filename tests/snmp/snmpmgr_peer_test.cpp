@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "snmp/snmpmgr.h"
@@ -340,6 +341,116 @@ TEST(SnmpdLongAnswers, WalksGoOnWhereSnmpwalkGoesOn) {
   EXPECT_EQ(answers[0].second, 8200u);
   EXPECT_EQ("." + answers[1].first, longOid);
   RunCommand("rm -rf '" + dir + "'");
+}
+
+// ---- IPv6 agents
+
+class SnmpdIpv6Test : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    agent = new SnmpdProcess(
+        "createUser ipv6user SHA-256 ipv6-auth-pw AES ipv6-priv-pw\nrouser ipv6user priv\n");
+    if (agent->ok()) agent->ListenOnIpv6();
+  }
+  static void TearDownTestSuite() {
+    delete agent;
+    agent = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(agent->ok()) << agent->error(); }
+
+  static SnmpdProcess* agent;
+};
+SnmpdProcess* SnmpdIpv6Test::agent = nullptr;
+
+TEST_F(SnmpdIpv6Test, CommandOutputMatchesNetSnmpOverIpv6) {
+  const std::string port = std::to_string(agent->port());
+  const std::string v3 =
+      "-v 3 -u ipv6user -l authPriv -a SHA-256 -A ipv6-auth-pw -x AES -X ipv6-priv-pw";
+  for (const std::string& where : {agent->peer6(), "[::1]:" + port, "udp6:[::1]:" + port}) {
+    for (const std::string& flags : {std::string("-v 2c -c cobalt"), v3}) {
+      struct Command {
+        const char* ours;
+        const char* theirs;
+        const char* oids;
+      };
+      for (const Command& c : {Command{"get", "snmpget", "1.3.6.1.2.1.1.1.0 1.3.6.1.2.1.1.2.0"},
+                               Command{"walk", "snmpwalk", kIfDescr},
+                               Command{"bulkwalk", "snmpbulkwalk", "1.3.6.1.2.1.2.2.1.3"}}) {
+        int status = -1;
+        const std::string ours =
+            RunCommand(Tool() + " " + c.ours + " " + flags + " " + where + " " + c.oids, &status);
+        EXPECT_EQ(status, 0) << where << " " << c.ours;
+        EXPECT_FALSE(ours.empty()) << where << " " << c.ours;
+        EXPECT_EQ(ours,
+                  RunCommand(std::string(c.theirs) + " -On " + flags + " " + where + " " + c.oids))
+            << where << " " << flags << " " << c.ours;
+      }
+    }
+  }
+}
+
+TEST_F(SnmpdIpv6Test, ComponentAnswersSayTheIpv6SourceInBothModes) {
+  for (const char* host : {"::1", "[::1]"}) {
+    TSnmpMgr mgr;
+    mgr.SetLocalPort(0);
+    mgr.SetRemoteHost(host);
+    EXPECT_EQ(mgr.RemoteHost(), "::1");
+    mgr.SetRemotePort(agent->port());
+    mgr.SetSNMPVersion(2);
+    mgr.SetTimeout(5);
+    Ask(mgr, kSysDescr0);
+    mgr.SendGetRequest();
+    EXPECT_EQ(mgr.ObjType(1), 4) << host;
+    EXPECT_FALSE(mgr.ObjValue(1).empty());
+    EXPECT_EQ(mgr.Config("DroppedPackets"), "0");
+
+    mgr.SetTimeout(0);
+    std::vector<std::tuple<std::string, int, std::string>> sources;
+    mgr.OnResponse = [&](TSnmpMgr&, int, int, const std::string& community, const std::string&, int,
+                         const std::string& source, int port, int, int,
+                         const std::string&) { sources.emplace_back(source, port, community); };
+    Ask(mgr, kSysDescr0);
+    mgr.SendGetRequest();
+    ASSERT_TRUE(WaitFor([&] { return sources.size() == 1; })) << host;
+    EXPECT_EQ(sources[0],
+              std::make_tuple(std::string("::1"), agent->port(), std::string("cobalt")));
+    EXPECT_EQ(mgr.LocalHost(), "::");
+  }
+}
+
+TEST_F(SnmpdIpv6Test, ComponentFollowsTheAgentsFamilyAndTalksSnmpV3) {
+  TSnmpMgr mgr;
+  mgr.SetLocalPort(0);
+  mgr.SetRemotePort(agent->port());
+  mgr.SetSNMPVersion(3);
+  mgr.SetTimeout(0);
+  mgr.SetUser("ipv6user");
+  mgr.Config("SecurityLevel=authPriv");
+  mgr.Config("AuthType=SHA-256");
+  mgr.Config("AuthPassword=ipv6-auth-pw");
+  mgr.Config("PrivType=AES");
+  mgr.Config("PrivPassword=ipv6-priv-pw");
+  std::vector<std::string> sources;
+  std::vector<std::string> errors;
+  mgr.OnResponse = [&](TSnmpMgr&, int, int, const std::string&, const std::string&, int level,
+                       const std::string& source, int, int, int, const std::string&) {
+    EXPECT_EQ(level, 3);
+    sources.push_back(source);
+  };
+  mgr.OnError = [&](TSnmpMgr&, int code, const std::string& text) {
+    errors.push_back(std::to_string(code) + ": " + text);
+  };
+  // The same agent by both families, one after the other: the socket follows each time.
+  const std::vector<std::string> hosts = {"::1", "127.0.0.1", "[::1]", "127.0.0.1"};
+  for (const std::string& host : hosts) {
+    mgr.SetRemoteHost(host);
+    Ask(mgr, kSysDescr0);
+    mgr.SendGetRequest();
+    const size_t want = &host - hosts.data() + 1;
+    ASSERT_TRUE(WaitFor([&] { return sources.size() == want; })) << host;
+  }
+  EXPECT_EQ(sources, (std::vector<std::string>{"::1", "127.0.0.1", "::1", "127.0.0.1"}));
+  EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
 }
 
 // ---- SNMPv3 users of every protocol and level

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -285,10 +286,28 @@ TEST(SnmpMgrProperties, RulesWhileActive) {
             "115: Cannot change RemotePort when UseConnection is set and the control is Active.");
 }
 
+// The resolver's first answer for a name, either family, as text.
+std::string FirstAddress(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* list = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || !list) return "";
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* bytes =
+      list->ai_family == AF_INET6
+          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(list->ai_addr)->sin6_addr)
+          : &reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr;
+  inet_ntop(list->ai_family, bytes, text, sizeof text);
+  freeaddrinfo(list);
+  return text;
+}
+
 TEST(SnmpMgrProperties, HostNames) {
   TSnmpMgr mgr;
+  // A name takes the resolver's first address, of whichever family (::1 where /etc/hosts
+  // names it first for localhost).
   mgr.SetRemoteHost("localhost");
-  EXPECT_EQ(mgr.RemoteHost(), "127.0.0.1");
+  EXPECT_EQ(mgr.RemoteHost(), FirstAddress("localhost"));
   mgr.SetRemoteHost("255.255.255.255");
   EXPECT_EQ(mgr.RemoteHost(), "255.255.255.255");
   mgr.SetRemoteHost("");
@@ -300,6 +319,33 @@ TEST(SnmpMgrProperties, HostNames) {
 }
 
 // Holds a UDP port, as another program would.
+TEST(SnmpMgrProperties, RemoteHostTakesBothFamilies) {
+  struct Case {
+    const char* written;
+    const char* read;
+  };
+  const Case cases[] = {
+      {"::1", "::1"},
+      {"[::1]", "::1"},
+      {"2001:db8::1", "2001:db8::1"},
+      {"[2001:DB8:0:0:0:0:0:a]", "2001:db8::a"},
+      {"::ffff:10.1.2.3", "::ffff:10.1.2.3"},
+      {"fe80::1%lo", "fe80::1%lo"},
+      {"10.20.30.40", "10.20.30.40"},
+      {"255.255.255.255", "255.255.255.255"},
+  };
+  TSnmpMgr mgr;
+  for (const Case& c : cases) {
+    mgr.SetRemoteHost(c.written);
+    EXPECT_EQ(mgr.RemoteHost(), c.read) << c.written;
+  }
+  // Not addresses, and names that do not resolve: the specified messages, nothing changed.
+  for (const char* bad : {"[::1", "::1]", "1.2.3.4.5", "no-such-host.invalid", "[no-such]"}) {
+    EXPECT_EQ(ErrorOf([&] { mgr.SetRemoteHost(bad); }), "11001: [11001] Host not found") << bad;
+    EXPECT_EQ(mgr.RemoteHost(), "255.255.255.255") << bad;
+  }
+}
+
 class PortHolder {
  public:
   explicit PortHolder(int port) {
@@ -654,6 +700,30 @@ TEST_F(SnmpMgrTest, ClosedPortGivesDestinationUnreachable) {
   Ask({"1.3.6.1.2.1.1.3.0"});
   mgr.SendGetRequest();
   ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+  EXPECT_EQ(errors.size(), 1u);
+}
+
+// An IPv6 agent gets a socket of its own family; an ICMPv6 port unreachable is the same
+// 10054, and the IPv4 agent afterwards gets an IPv4 socket again.
+TEST_F(SnmpMgrTest, TheSocketFollowsTheAgentsFamily) {
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; }));
+  EXPECT_EQ(mgr.LocalHost(), "0.0.0.0");
+  mgr.SetRemoteHost("::1");
+  mgr.SetRemotePort(::kestrava::testing::FreeUdpPort());
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  EXPECT_EQ(mgr.LocalHost(), "::");
+  ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors[0],
+            std::make_pair(10054, std::string("Destination unreachable (service unavailable?).")));
+  mgr.SetRemoteHost("127.0.0.1");
+  mgr.SetRemotePort(agent.port());
+  Ask({"1.3.6.1.2.1.1.3.0"});
+  mgr.SendGetRequest();
+  ASSERT_TRUE(WaitFor([&] { return responses.size() == 2; }));
+  EXPECT_EQ(responses[1].Source, "127.0.0.1");
   EXPECT_EQ(errors.size(), 1u);
 }
 

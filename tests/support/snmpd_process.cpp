@@ -204,4 +204,12 @@ bool SnmpdProcess::Restart(const std::string& moreConfig) {
   return false;
 }
 
+bool SnmpdProcess::ListenOnIpv6() {
+  return Restart("agentaddress udp6:[::1]:" + std::to_string(m_port) + "\nrocommunity6 cobalt ::1");
+}
+
+std::string SnmpdProcess::peer6() const {
+  return "udp6:[::1]:" + std::to_string(m_port);
+}
+
 }  // namespace kestrava::testing

@@ -31,6 +31,11 @@ class SnmpdProcess {
   // engine id and counts one boot more; moreConfig is appended to snmpd.conf first (a later
   // agentaddress line takes the place of the first). True once it answers again.
   bool Restart(const std::string& moreConfig = "");
+  // Restarts the agent listening on udp6:[::1] and the same port as well (community "cobalt"
+  // from ::1 too). True once it answers again.
+  bool ListenOnIpv6();
+  // "udp6:[::1]:PORT", the agent's IPv6 address in net-snmp's tools' syntax.
+  std::string peer6() const;
 
  private:
   bool start(const std::string& extraConfig);
