@@ -81,6 +81,7 @@ QLabel* MakePicture(QWidget* parent, const QRect& rect, const QImage& picture) {
 
 QComboBox* MakeList(QWidget* parent, const QRect& rect, const QString& hint) {
   auto* list = new QComboBox(parent);
+  list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   list->setGeometry(rect);
   list->setToolTip(hint);
   return list;
@@ -118,9 +119,6 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
 
   m_session = std::make_unique<TSession>(*this);
   m_session->Start(args);
-  if (Scripted() && !m_finishing && m_session->Config().InstanceMode == kInstanceModeNone) {
-    SessionStopped("Nothing to poll: the configuration starts neither discovery nor polling.");
-  }
 }
 
 TForm1::~TForm1() {
@@ -197,9 +195,12 @@ void TForm1::BuildControls() {
   connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
   connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
   connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
-  connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
-  connect(ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
-  connect(ComboBox3, &QComboBox::activated, this, &TForm1::ComboBox3Change);
+  // A choice runs its handler when it changes; picking the entry already chosen does nothing
+  // (filling a list from the session is silent, see FillList).
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox1Change);
+  connect(ComboBox2, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox2Change);
+  connect(ComboBox3, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox3Change);
+  LayoutToolbar();
 }
 
 void TForm1::BuildMenu() {
@@ -249,6 +250,7 @@ void TForm1::SetInitializingVisible(bool visible) {
 
 void TForm1::SetInstanceChoices(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox1, items, selected);
+  LayoutToolbar();
   if (Scripted() && selected < 0) {
     // Discovery left the choice to the user, and no one is there to make it. Looked at once
     // the engine's call has returned, since it may still select the preferred entry.
@@ -267,10 +269,37 @@ void TForm1::SetInstanceChoices(const std::vector<std::string>& items, int selec
 
 void TForm1::SetSliceChoices(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox2, items, selected);
+  LayoutToolbar();
 }
 
 void TForm1::SetIntervalChoices(const std::vector<std::string>& items, int selected) {
   FillList(ComboBox3, items, selected);
+  LayoutToolbar();
+}
+
+void TForm1::LayoutToolbar() {
+  // Left to right in the designed places, each list as wide as its widest entry (with room
+  // for its arrow); a control that would touch a wider one before it moves along.
+  struct TPlace {
+    QWidget* Control;
+    int Left;
+    int Width;  // as designed
+  };
+  const TPlace places[] = {{Image1, 142, 16}, {Label1, 160, 70}, {ComboBox1, 234, 121},
+                           {Image2, 360, 16}, {Label2, 378, 34}, {ComboBox2, 418, 73},
+                           {Label3, 497, 39}, {ComboBox3, 536, 42}};
+  int designEnd = 0;
+  int end = 0;
+  for (const TPlace& place : places) {
+    const int left = std::max(place.Left, end + std::min(1, place.Left - designEnd));
+    // Labels were fitted to their text; lists fit their widest entry.
+    int width = std::max(place.Width, place.Control->width());
+    if (auto* list = qobject_cast<QComboBox*>(place.Control))
+      width = std::max(place.Width, list->sizeHint().width());
+    place.Control->setGeometry(left, place.Control->y(), width, place.Control->height());
+    designEnd = place.Left + place.Width;
+    end = left + width;
+  }
 }
 
 void TForm1::ShowInstanceChoice(bool visible) {
@@ -368,7 +397,8 @@ void TForm1::ShowPie(const std::vector<TPieSlice>& slices) {
 }
 
 void TForm1::SessionStopped(const std::string& message) {
-  if (!Scripted()) return;  // the status line already says it; the window stays up
+  // The status line already says it; the window stays up. A scripted run says it once.
+  if (!Scripted() || m_finishing) return;
   std::fprintf(stderr, "kestrava: %s\n", message.c_str());
   FinishScriptedRun(kExitSessionStopped);
 }

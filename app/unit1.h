@@ -134,6 +134,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
  private:
   void BuildControls();
   void BuildMenu();
+  void LayoutToolbar();
   void FormResize();
   void FitFrame();
   void FormClose();

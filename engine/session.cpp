@@ -17,6 +17,10 @@ namespace {
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
 const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+const std::string kNoRuntimeMask =
+    "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\" (a target with IM=RT).";
+// Discovery's progress reaches the status line at most this often; the newest text always.
+constexpr int kProgressMs = 50;
 // How an SNMPv1 agent says that a walk ran past the end of its view.
 constexpr int kNoSuchName = 2;
 
@@ -47,7 +51,16 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
                                           DispatchRequest(resend, true);
                                         },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
-      m_schedule(m_clock.NowMs, ClockSeed()) {}
+      m_schedule(m_clock.NowMs, ClockSeed()) {
+  m_progressTimer.setSingleShot(true);
+  m_progressTimer.setInterval(kProgressMs);
+  QObject::connect(&m_progressTimer, &QTimer::timeout, [this] {
+    if (m_pendingProgress.empty()) return;
+    m_window.ShowStatus(m_pendingProgress);
+    m_pendingProgress.clear();
+    m_progressTimer.start();
+  });
+}
 
 TSession::~TSession() {
   Stop();
@@ -91,6 +104,10 @@ void TSession::Start(const std::vector<std::string>& args) {
   hooks.ResetEngineCounters = [this] { ResetCounters(); };
   hooks.StartInstanceWalk = [this] { StartDiscovery(); };
   SetupSession(args, m_config, m_sessionRequest, m_window, hooks);
+  // A session that can never poll (also one whose set-up stopped early) says so rather than
+  // waiting on "Initializing..." for ever.
+  if (m_config.InstanceMode == kInstanceModeNone)
+    StopDiscovery("Nothing to poll: the configuration starts neither discovery nor polling.");
 }
 
 void TSession::Stop() {
@@ -122,6 +139,11 @@ void TSession::ResetCounters() {
 }
 
 void TSession::StartDiscovery() {
+  if (m_config.InstanceMode == kInstanceModeAtRuntime &&
+      m_config.InstanceMask.find("RT") == std::string::npos) {
+    StopDiscovery(kNoRuntimeMask);
+    return;
+  }
   m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);
   m_plan.Reset(m_config.TargetOids, static_cast<int>(m_config.Formulas.size()),
                m_config.InstanceMode);
@@ -357,7 +379,24 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
 
 // ---- discovery and rows ------------------------------------------------------------------
 
+void TSession::ShowProgress(const std::string& text) {
+  // Each text on the status line lays the window out again: thousands of rows found in a
+  // second would spend most of the start-up there.
+  if (m_progressTimer.isActive()) {
+    m_pendingProgress = text;
+    return;
+  }
+  m_window.ShowStatus(text);
+  m_progressTimer.start();
+}
+
+void TSession::EndProgress() {
+  m_progressTimer.stop();
+  m_pendingProgress.clear();
+}
+
 void TSession::StopDiscovery(const std::string& message) {
+  EndProgress();
   m_window.ShowStatus(message);
   m_window.SessionStopped(message);
 }
@@ -373,7 +412,7 @@ void TSession::WalkStep(const std::string& oid, const std::string& value,
     EndDiscovery(kNonIncreasing);
     return;
   }
-  if (step.Taken) m_window.ShowStatus("Instance " + m_discovery.Rows().back().Suffix + " detected");
+  if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
   try {
     SendWalkStep(m_sessionRequest, oid, kPurposeDiscovery);
   } catch (const std::exception& error) {
@@ -382,6 +421,7 @@ void TSession::WalkStep(const std::string& oid, const std::string& value,
 }
 
 void TSession::EndDiscovery(const std::string& note) {
+  EndProgress();
   m_window.ClearStatus();
   if (m_discovery.Rows().empty()) {
     StopDiscovery(note.empty() ? kNothingFound : note);

@@ -17,6 +17,7 @@
 // schedule). The worker hands its window work over with a blocking queued call and holds no lock
 // while it waits.
 
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -110,6 +111,8 @@ class TSession {
   void OnPollAnswer(const TRequest& record, const TAnswer& answer);
 
   // Discovery and rows.
+  void ShowProgress(const std::string& text);
+  void EndProgress();
   void WalkStep(const std::string& oid, const std::string& value, const std::string& asked);
   void EndDiscovery(const std::string& note);
   void StopDiscovery(const std::string& message);
@@ -153,6 +156,8 @@ class TSession {
   std::vector<std::string> m_labels;
   std::vector<bool> m_labelKnown;
   bool m_firstSelection = true;
+  QTimer m_progressTimer;  // holds discovery's progress texts back, see ShowProgress
+  std::string m_pendingProgress;
   double m_lastRefresh = 0;  // 0: cleared
 
   TRequestTable m_requestTable;  // holds RequestLock

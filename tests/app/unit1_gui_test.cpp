@@ -113,8 +113,13 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (qobject_cast<QLabel*>(c.control) != nullptr && c.control != form->Image1 &&
-        c.control != form->Image2) {
+    if (qobject_cast<QComboBox*>(c.control) != nullptr) {
+      // Lists are as wide as their widest entry, never below their laid-out size.
+      EXPECT_EQ(c.control->pos(), c.rect.topLeft());
+      EXPECT_GE(c.control->width(), c.rect.width());
+      EXPECT_EQ(c.control->height(), c.rect.height());
+    } else if (qobject_cast<QLabel*>(c.control) != nullptr && c.control != form->Image1 &&
+               c.control != form->Image2) {
       // Text labels fit their text in the substitute font, never below their laid-out size.
       EXPECT_EQ(c.control->pos(), c.rect.topLeft());
       EXPECT_GE(c.control->width(), c.rect.width());
@@ -422,9 +427,44 @@ TEST_F(WindowTest, SlicesListPicksTheNumberOfSlices) {
   auto form = Start({});
   form->EnableToolbar(true);
   form->ShowSliceChoice(true);
-  form->ComboBox2->setCurrentIndex(6);
-  emit form->ComboBox2->activated(6);  // as when the user picks "5"
+  form->ComboBox2->setCurrentIndex(6);  // as when the user picks "5"
   EXPECT_EQ(form->Session().Config().SliceIndex, 6);
+}
+
+TEST_F(WindowTest, PickingTheChosenEntryAgainChangesNothing) {
+  auto form = Start({});
+  form->EnableToolbar(true);
+  form->ShowIntervalChoice(true);
+  form->SetInitializingVisible(false);
+  const int interval = form->ComboBox3->currentIndex();
+  // Qt says "activated" also when the entry already chosen is picked again.
+  emit form->ComboBox3->activated(interval);
+  EXPECT_FALSE(form->Label4->isVisible());
+  EXPECT_EQ(form->Session().SessionRequest().Interval, 5);
+  form->ComboBox3->setCurrentIndex(form->ComboBox3->findText(QStringLiteral("10")));
+  EXPECT_TRUE(form->Label4->isVisible());
+  EXPECT_EQ(form->Session().SessionRequest().Interval, 10);
+}
+
+TEST_F(WindowTest, ListsAreAsWideAsTheirEntriesAndNothingOverlaps) {
+  auto form = Start({"/POLLINGINTERVAL", "1000", "/PREFERREDINSTANCE", "Intel(R) PRO/1000 #2"});
+  form->SetInstanceChoices({"1", "Intel(R) PRO/1000 Network Connection #2"}, 1);
+  form->ShowInstanceChoice(true);
+  form->ShowSliceChoice(true);
+  form->ShowIntervalChoice(true);
+  ASSERT_GE(form->ComboBox3->findText(QStringLiteral("1000")), 0);
+  // Every entry fits beside the arrow, which takes about 20 pixels.
+  for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+    const QFontMetrics metrics(list->font());
+    for (int i = 0; i < list->count(); ++i)
+      EXPECT_LE(metrics.horizontalAdvance(list->itemText(i)) + 20, list->width())
+          << list->itemText(i).toStdString();
+  }
+  // Left to right, each control ends before the next begins.
+  const QWidget* order[] = {form->Image1, form->Label1, form->ComboBox1, form->Image2,
+                            form->Label2, form->ComboBox2, form->Label3, form->ComboBox3};
+  for (size_t i = 1; i < std::size(order); ++i)
+    EXPECT_LE(order[i - 1]->geometry().right(), order[i]->geometry().left()) << i;
 }
 
 TEST_F(WindowTest, RefreshInstancesFlipsItsCheckMark) {
@@ -568,6 +608,20 @@ TEST_F(WindowTest, ScriptedRunThatCannotWriteItsLastFilesFails) {
   EXPECT_NE(said.find("could not write " + csv.string()), std::string::npos) << said;
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
   EXPECT_EQ(form->ExitStatus(), kExitOutputFailed);
+}
+
+TEST_F(WindowTest, AScriptedRunSaysWhyItStopsOnce) {
+  auto form = Start({"/EXITAFTER", "2"});
+  testing::internal::CaptureStderr();
+  // Discovery offers the entries, then again with the preferred one, which matches none.
+  form->SetInstanceChoices({"1", "2"}, -1);
+  form->SetInstanceChoices({"1", "2"}, -1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
+  const std::string said = testing::internal::GetCapturedStderr();
+  const size_t first = said.find("No instance selected");
+  ASSERT_NE(first, std::string::npos) << said;
+  EXPECT_EQ(said.find("No instance selected", first + 1), std::string::npos) << said;
+  EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
 
 TEST_F(WindowTest, ScriptedRunNeverWaitsForAPerson) {

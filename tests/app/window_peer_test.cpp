@@ -75,8 +75,7 @@ TEST_F(WindowWithAgentTest, AllInstancesPollAndTheToolbarRedrawsAtOnce) {
   form->SpeedButton1->click();
   const auto all = Pie(form->Chart1);  // no poll can land before the next line
   const int three = form->ComboBox2->findText(QStringLiteral("3"));
-  form->ComboBox2->setCurrentIndex(three);
-  emit form->ComboBox2->activated(three);
+  form->ComboBox2->setCurrentIndex(three);  // as when the user picks "3"
   const auto top = Pie(form->Chart1);
   ASSERT_LE(top.size(), 3u);
   for (size_t i = 0; i < std::min<size_t>(2, all.size()); ++i) EXPECT_EQ(top[i], all[i]);
@@ -87,7 +86,6 @@ TEST_F(WindowWithAgentTest, AllInstancesPollAndTheToolbarRedrawsAtOnce) {
   // A new interval restarts polling: "Initializing..." until the next feed.
   const int two = form->ComboBox3->findText(QStringLiteral("2"));
   form->ComboBox3->setCurrentIndex(two);
-  emit form->ComboBox3->activated(two);
   EXPECT_TRUE(form->Label4->isVisible());
   EXPECT_EQ(form->Session().SessionRequest().Interval, 2);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Label4->isVisible(); }, 15000));

@@ -558,5 +558,38 @@ TEST_F(SessionTest, APollKeepsAWindowOfRequestsInFlight) {
   for (int slot = 0; slot < 600; slot += 97) EXPECT_NE(session->History(slot).back(), "Null");
 }
 
+TEST_F(SessionTest, ASessionThatCanNeverPollSaysSo) {
+  agent.FillInterfaceTable(3);
+  const struct {
+    const char* name;
+    std::string targets;
+    const char* said;
+  } cases[] = {
+      {"no instance mode", Target(kIn, ""), "Nothing to poll: the configuration starts neither"},
+      {"AT RUNTIME without RT", Target(kIn, "AT RUNTIME") + Label(kDescr),
+       "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window.stopped.clear();
+    StartXml(c.targets);
+    ASSERT_EQ(window.stopped.size(), 1u);
+    EXPECT_EQ(window.stopped[0].rfind(c.said, 0), 0u) << window.stopped[0];
+    EXPECT_EQ(window.status, window.stopped[0]);
+    session->Stop();
+  }
+}
+
+TEST_F(SessionTest, DiscoveryShowsItsProgressAtMostEveryFiftyMilliseconds) {
+  agent.FillInterfaceTable(600);
+  agent.SetDelayMs(1);  // a second of steps, at least
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitFor([&] { return SuffixesOf(session->Rows()).size() == 600; }, 60000));
+  int detected = 0;
+  for (const std::string& text : window.statuses) detected += text.find(" detected") != std::string::npos;
+  EXPECT_GT(detected, 0);
+  EXPECT_LT(detected, 150);
+}
+
 }  // namespace
 }  // namespace kestrava
