@@ -383,11 +383,14 @@ void TForm1::ShowMessageBox(const std::string& text) {
 }
 
 void TForm1::ShowPie(const std::vector<TPieSlice>& slices) {
-  Chart1->ClearSlices();
+  std::vector<TSlice> shown;
+  shown.reserve(slices.size());
   for (const TPieSlice& slice : slices) {
-    Chart1->AddSlice(QString::fromStdString(slice.Label), slice.Value, slice.Position,
-                     slice.Colour);
+    shown.push_back(TSlice{QString::fromStdString(slice.Label), slice.Value,
+                           static_cast<double>(slice.Position), slice.Colour,
+                           QString::fromStdString(slice.ValueText)});
   }
+  Chart1->SetSlices(std::move(shown));
   if (m_finishing) return;  // the files of the last counted feed stay as they are
   bool allWritten = true;
   WriteOutputFiles(slices, allWritten);

@@ -127,6 +127,28 @@ QString FormatSliceValue(double value, const QLocale& locale) {
   return text;
 }
 
+QString FormatSliceValue(const TSlice& slice, const QLocale& locale) {
+  const QString& text = slice.valueText;
+  const qsizetype point = text.indexOf(QLatin1Char('.'));
+  const QString whole = point < 0 ? text : text.left(point);
+  QString fraction = point < 0 ? QString() : text.mid(point + 1).left(3);
+  while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
+  const bool digitsOnly = !whole.isEmpty() && std::all_of(whole.begin(), whole.end(), [](QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+  });
+  // Other digit shapes, signs and exponents go the way of the number.
+  if (!digitsOnly || locale.zeroDigit() != QLatin1String("0"))
+    return FormatSliceValue(slice.value, locale);
+  QString out;
+  const bool grouped = !(locale.numberOptions() & QLocale::OmitGroupSeparator);
+  for (qsizetype i = 0; i < whole.size(); ++i) {
+    if (grouped && i > 0 && (whole.size() - i) % 3 == 0) out += locale.groupSeparator();
+    out += whole[i];
+  }
+  if (!fraction.isEmpty()) out += locale.decimalPoint() + fraction;
+  return out;
+}
+
 TPixRect ChartRectFromMargins(int width, int height) {
   return {1 + 3 * width / 100, 1 + 4 * height / 100, width - 1 - 3 * width / 100,
           height - 1 - 4 * height / 100};
@@ -432,7 +454,7 @@ TSmoothSlice SmoothSolidSlice(const TPieRect& pie, const TProjection& projection
 }
 
 QString MarkText(const TSlice& slice, const QLocale& locale) {
-  return slice.label.isEmpty() ? FormatSliceValue(slice.value, locale) : slice.label;
+  return slice.label.isEmpty() ? FormatSliceValue(slice, locale) : slice.label;
 }
 
 std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
@@ -672,7 +694,7 @@ std::vector<TLegendText> MeasureLegendTexts(const std::vector<TSlice>& slices,
   std::vector<TLegendText> texts(slices.size());
   for (size_t i = 0; i < slices.size(); ++i) {
     TLegendText& t = texts[i];
-    t.value = FormatSliceValue(slices[i].value, locale);
+    t.value = FormatSliceValue(slices[i], locale);
     t.label = slices[i].label;
     t.label.replace(QChar(13), QChar(' '));
     t.valueWidth = metrics.legendWidth(t.value);

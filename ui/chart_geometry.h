@@ -28,10 +28,18 @@ inline constexpr std::array<uint32_t, 20> SlicePalette = {
     0x00FFFF, 0x000000, 0xC0DCC0, 0xA6CAF0, 0xFFFBF0, 0xA0A0A4};
 
 struct TSlice {
+  TSlice() = default;
+  TSlice(QString label, double value, double position, uint32_t colour, QString valueText = {})
+      : label(std::move(label)),
+        value(value),
+        position(position),
+        colour(colour),
+        valueText(std::move(valueText)) {}
   QString label;
   double value = 0;     // only its absolute value sizes the slice
   double position = 0;  // the rank given by the feed; kept, never drawn
   uint32_t colour = 0;  // 0xRRGGBB, or PaletteColour
+  QString valueText;    // the value with every digit, plain decimal with "."; "" to use value
 };
 
 // The slice's colour as 0xRRGGBB: its palette entry for PaletteColour, else its own colour.
@@ -92,6 +100,9 @@ struct TChartOptions {
 
 // "#,##0.###": thousands separators, at most three decimals, no trailing zeros.
 QString FormatSliceValue(double value, const QLocale& locale);
+// The slice's value as the legend and the marks show it: from its text when it has one, so
+// that a 64-bit counter keeps every digit, else from its value.
+QString FormatSliceValue(const TSlice& slice, const QLocale& locale);
 
 // The chart rectangle inside the margins of a W x H chart area.
 TPixRect ChartRectFromMargins(int width, int height);

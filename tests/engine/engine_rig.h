@@ -32,6 +32,7 @@ class RecordingWindow : public NullWindow {
   std::string status;                 // what the status line shows now
   std::vector<std::string> stopped;
   std::vector<Slice> slices;  // the pie as the last feed left it
+  std::vector<TPieSlice> lastPie;
   int feeds = 0;
   int feedsWithSlices = 0;
   bool initializingVisible = true;
@@ -55,6 +56,7 @@ class RecordingWindow : public NullWindow {
   void ShowIntervalChoice(bool visible) override { intervalGroupVisible = visible; }
   void ShowMessageBox(const std::string& text) override { stopped.push_back("box: " + text); }
   void ShowPie(const std::vector<TPieSlice>& pie) override {
+    lastPie = pie;
     slices.clear();
     for (const TPieSlice& slice : pie) slices.push_back(Slice{slice.Label, slice.Value, static_cast<double>(slice.Position)});
     ++feeds;

@@ -591,5 +591,18 @@ TEST_F(SessionTest, DiscoveryShowsItsProgressAtMostEveryFiftyMilliseconds) {
   EXPECT_LT(detected, 150);
 }
 
+TEST_F(SessionTest, RawCountersKeepEveryDigitUpToTheWindow) {
+  agent.FillInterfaceTable(2);
+  agent.SetValue(kIn + ".1", 0x46, "18446744073709551615");  // Counter64, 2^64 - 1
+  agent.SetValue(kIn + ".2", 0x46, "9007199254740993");      // 2^53 + 1: no double holds it
+  Options options;
+  options.raw = true;
+  StartXml(Target(kIn) + Label(kDescr), options);
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  ASSERT_EQ(window.lastPie.size(), 2u);
+  EXPECT_EQ(window.lastPie[0].ValueText, "18446744073709551615");
+  EXPECT_EQ(window.lastPie[1].ValueText, "9007199254740993");
+}
+
 }  // namespace
 }  // namespace kestrava

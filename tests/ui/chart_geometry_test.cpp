@@ -93,6 +93,30 @@ TEST(ChartValueFormat, WritesLocaleGroupsAndAtMostThreeDecimals) {
   }
 }
 
+TEST(ChartValueFormat, ASliceWithItsTextKeepsEveryDigit) {
+  const QLocale german(QLocale::German, QLocale::Germany);
+  const struct {
+    const char* text;
+    double value;
+    const QLocale& locale;
+    const char* want;
+  } cases[] = {
+      {"18446744073709551615", 18446744073709551615.0, kEnglish, "18,446,744,073,709,551,615"},
+      {"18446744073709551615", 18446744073709551615.0, german, "18.446.744.073.709.551.615"},
+      {"1234.5", 1234.5, kEnglish, "1,234.5"},
+      {"150.50", 150.5, kEnglish, "150.5"},
+      {"999", 999, kEnglish, "999"},
+      {"", 1234.5, kEnglish, "1,234.5"},       // no text: from the value
+      {"1e+20", 1e20, kEnglish, "100,000,000,000,000,000,000"},  // not plain: from the value
+  };
+  for (const auto& c : cases) {
+    TSlice slice;
+    slice.value = c.value;
+    slice.valueText = QString::fromLatin1(c.text);
+    EXPECT_EQ(FormatSliceValue(slice, c.locale), QString::fromUtf8(c.want)) << c.text;
+  }
+}
+
 TEST(ChartColours, PaletteRepeatsAfterTwentyAndRimsDarkenBy32) {
   EXPECT_EQ(SliceColour(PaletteColour, 0), 0xFF0000u);
   EXPECT_EQ(SliceColour(PaletteColour, 4), 0xFFFFFFu);
