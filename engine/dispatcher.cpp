@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "shared/item_list.h"
+#include "snmp/codec.h"
+#include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
 
 namespace kestrava {
@@ -41,11 +43,13 @@ TDispatcher::~TDispatcher() = default;
 
 std::string TDispatcher::Open() {
   m_component = std::make_unique<TSnmpMgr>();
-  m_component->OnResponse = [this](TSnmpMgr&, int requestId, int, const std::string&,
-                                   const std::string&, int, const std::string&, int,
+  m_component->OnResponse = [this](TSnmpMgr&, int requestId, int version,
+                                   const std::string& community, const std::string&, int,
+                                   const std::string& sourceAddress, int sourcePort,
                                    int errorIndex, int errorStatus,
                                    const std::string& errorDescription) {
-    OnResponse(requestId, errorIndex, errorStatus, errorDescription);
+    OnResponse(requestId, version, community, sourceAddress, sourcePort, errorIndex, errorStatus,
+               errorDescription);
   };
   m_component->OnError = [this](TSnmpMgr&, int errorCode, const std::string& description) {
     if (m_events.Problem) m_events.Problem(ErrorCodeText(description, errorCode));
@@ -80,6 +84,7 @@ void TDispatcher::Connect(const TRequest& record) {
   if (record.SnmpVersion >= 1 && record.SnmpVersion <= 3) mgr.SetSNMPVersion(record.SnmpVersion);
   mgr.SetRemotePort(record.RemotePort);
   mgr.SetTimeout(0);
+  m_remoteAddress = mgr.RemoteHost();
   m_host = record.Host;
   m_community = record.Community;
   m_version = record.SnmpVersion;
@@ -87,8 +92,8 @@ void TDispatcher::Connect(const TRequest& record) {
   m_connected = true;
 }
 
-std::string TDispatcher::Send(TRequest& record, bool resend) {
-  if (!m_component) return std::string();
+TSendFailure TDispatcher::Send(TRequest& record, bool resend) {
+  if (!m_component) return TSendFailure();
   TSnmpMgr& mgr = *m_component;
   Connect(record);
   if (!resend) {
@@ -111,14 +116,27 @@ std::string TDispatcher::Send(TRequest& record, bool resend) {
     } else if (record.Operation == 1) {
       mgr.SendGetRequest();
     }
+  } catch (const ESnmpMgr& error) {
+    // The codec's codes: the message cannot be built, now or ever.
+    const bool permanent = error.Code == kErrBadElement || error.Code == kErrMissingElement ||
+                           error.Code == kErrTooManyObjects || error.Code == kErrBadAction;
+    return TSendFailure{error.what(), permanent};
   } catch (const std::exception& error) {
-    return error.what();
+    return TSendFailure{error.what(), false};
   }
-  return std::string();
+  return TSendFailure();
 }
 
-void TDispatcher::OnResponse(int requestId, int errorIndex, int errorStatus,
-                             const std::string& errorDescription) {
+void TDispatcher::OnResponse(int requestId, int version, const std::string& community,
+                             const std::string& sourceAddress, int sourcePort, int errorIndex,
+                             int errorStatus, const std::string& errorDescription) {
+  // Only the agent asked answers, and with the community it was asked with (SNMPv3 answers are
+  // bound to the engine and user by the component).
+  if (sourceAddress != m_remoteAddress || sourcePort != m_port ||
+      (version != kSnmpV3 && community != m_community)) {
+    ++m_dropped;
+    return;
+  }
   TAnswer& answer = m_answer;
   answer.RequestId = requestId;
   answer.ErrorIndex = errorIndex;

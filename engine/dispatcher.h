@@ -38,6 +38,14 @@ struct TDispatcherEvents {
   std::function<void(const std::string&)> Problem;
 };
 
+// Why a send did not go out: nothing ("" and false), a failure that may pass (a socket error),
+// or a request that can never be built (too long a community, an OID that cannot be encoded).
+struct TSendFailure {
+  std::string Text;
+  bool Permanent = false;
+  bool Failed() const { return !Text.empty(); }
+};
+
 // The status-line texts of a component problem and of an answer with an error status.
 std::string ErrorCodeText(const std::string& description, int errorCode);
 std::string ResponseErrorText(const std::string& description, int errorIndex, int errorStatus);
@@ -63,8 +71,12 @@ class TDispatcher {
 
   // Sends a first send (a new request id, written into record) or a resend (record keeps its
   // id). Setting up the connection may raise the component's error (a host that cannot be
-  // resolved); a refused send returns the component's message and "" on success.
-  std::string Send(TRequest& record, bool resend);
+  // resolved); a refused send returns the component's message.
+  TSendFailure Send(TRequest& record, bool resend);
+
+  // Answers dropped because they came from elsewhere than the agent the requests went to, or
+  // carried another community: a blind sender cannot feed the pie.
+  int Dropped() const { return m_dropped; }
 
   // The component, for tests that look at its settings.
   TSnmpMgr* Component() { return m_component.get(); }
@@ -72,8 +84,9 @@ class TDispatcher {
  private:
   // The component's connection follows the record's; set only when it changes.
   void Connect(const TRequest& record);
-  void OnResponse(int requestId, int errorIndex, int errorStatus,
-                  const std::string& errorDescription);
+  void OnResponse(int requestId, int version, const std::string& community,
+                  const std::string& sourceAddress, int sourcePort, int errorIndex,
+                  int errorStatus, const std::string& errorDescription);
 
   TDispatcherEvents m_events;
   std::unique_ptr<TSnmpMgr> m_component;
@@ -81,6 +94,8 @@ class TDispatcher {
   bool m_connected = false;
   std::string m_host, m_community;
   int32_t m_version = 0, m_port = 0;
+  std::string m_remoteAddress;  // the agent's address as the component writes a source
+  int m_dropped = 0;
   TAnswer m_answer;  // reused: its buffers keep their room from answer to answer
 };
 

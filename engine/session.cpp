@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <exception>
+#include <random>
+#include <stdexcept>
 #include <thread>
 
 #include "engine/session_setup.h"
@@ -48,7 +50,10 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
                                         [this](const TRequest& r) {
                                           TRequest resend = r;
-                                          DispatchRequest(resend, true);
+                                          const TSendFailure failure =
+                                              DispatchRequest(resend, true);
+                                          if (failure.Failed())
+                                            m_window.ShowStatus(failure.Text);
                                         },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
       m_schedule(m_clock.NowMs, ClockSeed()) {
@@ -135,7 +140,10 @@ void TSession::Stop() {
 void TSession::ResetCounters() {
   m_lastRefresh = 0;
   m_firstSelection = true;
-  m_dispatcher.SetRequestCounter(0);
+  // Ids start where nobody can guess them, so that a blind sender cannot answer in advance.
+  std::random_device entropy;
+  m_dispatcher.SetRequestCounter(
+      std::uniform_int_distribution<uint32_t>(0, kMaxRequestId)(entropy));
 }
 
 void TSession::StartDiscovery() {
@@ -221,21 +229,17 @@ std::string TSession::SlotValue(int position, int slot) const {
 
 // ---- requests ------------------------------------------------------------------------------
 
-bool TSession::DispatchRequest(TRequest& record, bool resend) {
+TSendFailure TSession::DispatchRequest(TRequest& record, bool resend) {
   // Setting up the connection may raise (a host that cannot be resolved): the caller decides.
-  const std::string failure = m_dispatcher.Send(record, resend);
-  if (!failure.empty()) {
-    // Not recorded: neither resent nor expired; a poll that misses it stays incomplete.
-    m_window.ShowStatus(failure);
-    return false;
-  }
+  // A send that failed is not recorded: neither resent nor expired.
+  const TSendFailure failure = m_dispatcher.Send(record, resend);
   // A resend's record was already updated by the retry scan.
-  if (resend) return true;
+  if (failure.Failed() || resend) return failure;
   TRequest recorded = record;
   recorded.TriesLeft -= 1;
   recorded.SentAt = m_clock.NowDays();
   m_requestTable.RequestTableOp(kRequestAdd, -1, &recorded);
-  return true;
+  return failure;
 }
 
 void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
@@ -243,7 +247,9 @@ void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purp
   AppendItem(walk.OidList, oid);
   walk.TriesLeft = 5;
   walk.Purpose = purpose;
-  DispatchRequest(walk, false);
+  // A walk whose step does not go out would wait for ever: its caller ends it.
+  const TSendFailure failure = DispatchRequest(walk, false);
+  if (failure.Failed()) throw std::runtime_error(failure.Text);
 }
 
 void TSession::PollRun(const TRequest& request) {
@@ -267,7 +273,19 @@ void TSession::SendPollBatches() {
     m_pollSent = m_pollOids.size() - rest.size();
     const int first = m_pollSentOids;
     m_pollSentOids += CountItems(m_pollBatch.OidList);
-    if (DispatchRequest(m_pollBatch, false)) m_pollInFlight[m_pollBatch.RequestId] = first;
+    const TSendFailure failure = DispatchRequest(m_pollBatch, false);
+    if (!failure.Failed()) {
+      m_pollInFlight[m_pollBatch.RequestId] = first;
+      continue;
+    }
+    // That poll can never be complete now; one that can never be built stops the session.
+    m_window.ShowStatus(failure.Text);
+    if (failure.Permanent) {
+      m_pollOids.clear();
+      m_pollSent = 0;
+      m_window.SessionStopped(failure.Text);
+      return;
+    }
   }
 }
 
@@ -392,6 +410,8 @@ void TSession::ShowProgress(const std::string& text) {
 
 void TSession::EndProgress() {
   m_progressTimer.stop();
+  // The newest text always reaches the status line, also when the walk ends within 50 ms.
+  if (!m_pendingProgress.empty()) m_window.ShowStatus(m_pendingProgress);
   m_pendingProgress.clear();
 }
 

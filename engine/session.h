@@ -96,8 +96,8 @@ class TSession {
   void PostStatus(const std::string& text);
 
   // Requests.
-  // Sends a request; true when it went out and (a first send) was recorded.
-  bool DispatchRequest(TRequest& record, bool resend);
+  // Sends a request and (a first send) records it; what failed when it did not go out.
+  TSendFailure DispatchRequest(TRequest& record, bool resend);
   void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void PollRun(const TRequest& request);
   // Sends the poll's next batches while fewer than kPollWindow of its requests are unanswered.

@@ -14,6 +14,7 @@
 
 #include "engine_rig.h"
 #include "fake_agent.h"
+#include "snmp/codec.h"
 
 namespace kestrava {
 namespace {
@@ -602,6 +603,78 @@ TEST_F(SessionTest, RawCountersKeepEveryDigitUpToTheWindow) {
   ASSERT_EQ(window.lastPie.size(), 2u);
   EXPECT_EQ(window.lastPie[0].ValueText, "18446744073709551615");
   EXPECT_EQ(window.lastPie[1].ValueText, "9007199254740993");
+}
+
+// The answer an agent would give, built here with another community.
+std::string ForgedAnswer(const FakeAgent::Request& r, const std::string& community,
+                         const std::string& oid, const std::string& value) {
+  TSnmpMessage msg;
+  msg.Version = r.Version;
+  msg.Community.assign(community);
+  msg.RequestId = r.RequestId;
+  msg.ErrorStatus = 0;
+  msg.ErrorIndex = 0;
+  TObjectTable objects;
+  objects.SetCount(1);
+  objects.At(1).Id.assign(oid);
+  objects.At(1).Type = kTagOctetString;
+  objects.At(1).Value.assign(value);
+  TByteBuffer out;
+  std::string error;
+  BuildMessage(kActionResponse, msg, objects, out, error);
+  return std::string(reinterpret_cast<const char*>(out.data()), out.size());
+}
+
+TEST_F(SessionTest, AnswersFromElsewhereOrWithAnotherCommunityAreDropped) {
+  agent.FillInterfaceTable(3);
+  const struct {
+    const char* name;
+    std::function<void()> forge;
+  } cases[] = {
+      {"another port", [&] { agent.SetReplyFromOtherPort(true); }},
+      {"another community",
+       [&] {
+         agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+           return ForgedAnswer(r, "forged", kDescr + ".1", "evil");
+         });
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.forge();
+    window.stopped.clear();
+    StartXml(Target(kIn) + Label(kDescr));
+    // Every answer is dropped: discovery runs out of time and names no instance.
+    ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }, 20000));
+    EXPECT_EQ(window.stopped[0], "Timeout while collecting instances!");
+    EXPECT_TRUE(session->Rows().empty());
+    session->Stop();
+    agent.SetReplyFromOtherPort(false);
+    agent.SetResponder(nullptr);
+  }
+}
+
+TEST_F(SessionTest, RequestIdsStartWhereNobodyCanGuessThem) {
+  agent.FillInterfaceTable(1);
+  std::set<int32_t> firsts;
+  for (int run = 0; run < 3; ++run) {
+    agent.ClearLog();
+    StartXml(Target(kIn) + Label(kDescr));
+    ASSERT_TRUE(WaitFor([&] { return !agent.Log().empty(); }));
+    firsts.insert(agent.Log().front().RequestId);
+    session->Stop();
+  }
+  EXPECT_EQ(firsts.size(), 3u);
+  EXPECT_EQ(firsts.count(1), 0u);
+}
+
+TEST_F(SessionTest, ARequestThatCannotBeBuiltStopsTheSession) {
+  agent.FillInterfaceTable(2);
+  // A community of 70,000 characters does not fit a message.
+  Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/COMMUNITY",
+                  std::string(70000, 'c')});
+  ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }, 5000));
+  EXPECT_NE(window.stopped[0].find("Error building SNMP"), std::string::npos) << window.stopped[0];
 }
 
 }  // namespace
