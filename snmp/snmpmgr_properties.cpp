@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <QCoreApplication>
+#include <cstring>
 #include <utility>
 
 #include "snmp/errors.h"
@@ -102,7 +103,7 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
       }
       const TSnmpObject& o = std::as_const(objects).At(index);
       if (property == kPropObjType) return o.Type;
-      if (property == kPropObjId) return text(o.Id.str());
+      if (property == kPropObjId) return bytes(o.Id);
       return bytes(o.Value);
     }
     case kPropPassword:
@@ -203,12 +204,15 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
       if (index < 1 || index > objects.Count())
         return Fail(kErrBadObjectIndex, kTextBadObjectIndex);
       TSnmpObject& o = objects.At(index);
+      // Straight from the caller's bytes: a request sets 15 of these for every send.
+      const char* p = reinterpret_cast<const char*>(value);
+      const size_t n = !p ? 0 : length >= 0 ? static_cast<size_t>(length) : std::strlen(p);
       if (property == kPropObjType)
         o.Type = number;
       else if (property == kPropObjId)
-        o.Id.assign(text());
+        o.Id.assign(p, n);
       else
-        o.Value.assign(text());
+        o.Value.assign(p, n);
       return 0;
     }
     case kPropPassword:

@@ -119,6 +119,9 @@ void TSnmpMgrEngine::OnReadable() {
 
 void TSnmpMgrEngine::ReceiveLoop() {
   reading = true;
+  // Readiness with no datagram behind it is an ICMP error waiting in the error queue; once a
+  // datagram was taken, the queue is left for the next readiness, which it keeps up.
+  bool taken = false;
   while (receiveEnabled) {
     if (closeRequested) break;
     if (!socket.IsOpen()) break;
@@ -127,7 +130,8 @@ void TSnmpMgrEngine::ReceiveLoop() {
     uint16_t port = 0;
     int code = 0;
     const TReceiveResult r =
-        socket.Receive(receiveBuffer.data(), receiveBuffer.size(), size, addr, port, code);
+        socket.Receive(receiveBuffer.data(), receiveBuffer.size(), size, addr, port, code, !taken);
+    taken = true;
     if (r == TReceiveResult::WouldBlock) break;
     if (r == TReceiveResult::Error) {
       if (code == kWsaEconnreset)

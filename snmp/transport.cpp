@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -194,7 +195,8 @@ int TUdpSocket::SendTo(const uint8_t* data, size_t size, const TNetAddress& addr
 }
 
 TReceiveResult TUdpSocket::Receive(uint8_t* buffer, size_t capacity, size_t& size,
-                                   TNetAddress& addr, uint16_t& port, int& code) {
+                                   TNetAddress& addr, uint16_t& port, int& code,
+                                   bool readErrors) {
   sockaddr_storage from{};
   socklen_t fromLen = sizeof from;
   // MSG_TRUNC makes the call return the datagram's real length, so an oversize one is seen.
@@ -203,6 +205,7 @@ TReceiveResult TUdpSocket::Receive(uint8_t* buffer, size_t capacity, size_t& siz
   if (n < 0) {
     const int err = errno;
     if (err == EBADF || err == ENOTSOCK) return TReceiveResult::WouldBlock;
+    if (!readErrors && (err == EAGAIN || err == EWOULDBLOCK)) return TReceiveResult::WouldBlock;
     // An ICMP error whose pending flag a send already consumed still waits in the error queue
     // and keeps the socket readable: it is reported here as well.
     const int queued = DrainErrorQueue(m_fd);
@@ -247,10 +250,14 @@ bool ParseDottedAddress(const std::string& text, uint32_t& addr) {
 }
 
 std::string DottedAddress(uint32_t addr) {
+  // Every datagram's source is written out: digits by hand, not through printf.
   char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr >> 24, (addr >> 16) & 255, (addr >> 8) & 255,
-                addr & 255);
-  return text;
+  char* at = text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    at = std::to_chars(at, text + sizeof text, (addr >> shift) & 255u).ptr;
+    if (shift > 0) *at++ = '.';
+  }
+  return std::string(text, at);
 }
 
 TNetAddress TNetAddress::FromIpv4(uint32_t addr) {

@@ -64,9 +64,11 @@ class TUdpSocket {
   int SendTo(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
   // Receives one datagram into buffer. A datagram larger than capacity is consumed and gives
   // Error with 10040; an ICMP port unreachable gives Error with 10054 (the error queue is
-  // drained so the socket does not stay readable).
+  // drained so the socket does not stay readable). With readErrors false, no datagram gives
+  // WouldBlock without a look at the error queue.
   TReceiveResult Receive(uint8_t* buffer, size_t capacity, size_t& size, TNetAddress& addr,
-                         uint16_t& port, int& code);
+                         uint16_t& port, int& code,
+                         bool readErrors = true);
 
  private:
   int m_fd = -1;
