@@ -14,6 +14,17 @@ inline constexpr int kInstanceModeNone = 0;
 inline constexpr int kInstanceModeAtRuntime = 2;
 inline constexpr int kInstanceModeAllInstances = 3;
 
+// SNMPv3 user-based security, as the user named it (names in their canonical spelling).
+struct TSnmpV3Settings {
+  std::string User;
+  std::string SecurityLevel;  // noAuthNoPriv, authNoPriv, authPriv
+  std::string AuthProtocol;   // MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512
+  std::string AuthPassword;
+  std::string PrivProtocol;  // DES, AES, AES-192, AES-256
+  std::string PrivPassword;
+  std::string ContextName;
+};
+
 struct TConfigRec {
   std::string ProgramTitle = "Kestrava";
   std::string ChartTitle = "Top receivers";
@@ -35,6 +46,9 @@ struct TConfigRec {
   std::vector<std::string> TargetVisibility;  // parallel to TargetOids: "0" shown, "2" hidden
   std::vector<std::string> Formulas;          // entries 'label,expression,bindings,'
   int LastSlot = -1;
+  bool BulkWalk = true;    // walks with GetBulk where the version has it
+  bool Antialias = false;  // the pie drawn smooth
+  TSnmpV3Settings V3;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),
   // as the start-up set-up fills them; SliceIndex selects in the first.
   std::vector<std::string> SliceItems;
