@@ -111,9 +111,11 @@ TSendFailure TDispatcher::Send(TRequest& record, bool resend) {
     mgr.SetObjId(i, text);
   }
   try {
-    if (record.Operation == 2) {
+    if (record.Operation == kOperationGetBulk) {
+      mgr.SendGetBulkRequest(0, record.MaxRepetitions);
+    } else if (record.Operation == kOperationGetNext) {
       mgr.SendGetNextRequest();
-    } else if (record.Operation == 1) {
+    } else if (record.Operation == kOperationGet) {
       mgr.SendGetRequest();
     }
   } catch (const ESnmpMgr& error) {

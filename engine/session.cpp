@@ -19,6 +19,13 @@ namespace {
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
 const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+// GetBulk walks start near a datagram's worth of rows and halve when an answer is too big.
+constexpr int kBulkRepetitions = 50;
+// The largest message the component takes (its MaxPacketSize), and what one row of a walk
+// answer takes at least besides its OID: an answer of this many rows must fit.
+constexpr int kMaxPacketSize = 8192;
+constexpr int kRowOverhead = 16;
+constexpr int kTooBig = 1;
 const std::string kNoRuntimeMask =
     "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\" (a target with IM=RT).";
 // Discovery's progress reaches the status line at most this often; the newest text always.
@@ -157,6 +164,7 @@ void TSession::StartDiscovery() {
                m_config.InstanceMode);
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
   m_discovery.StartWalk();
+  m_discoveryWalk = TWalkState{InitialRepetitions(), false};
   try {
     SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
   } catch (const std::exception& error) {
@@ -242,7 +250,17 @@ TSendFailure TSession::DispatchRequest(TRequest& record, bool resend) {
   return failure;
 }
 
+int TSession::InitialRepetitions() const {
+  if (!m_config.BulkWalk || m_sessionRequest.SnmpVersion < 2 || m_sessionRequest.SnmpVersion > 3)
+    return 0;
+  const int rowSize = static_cast<int>(m_config.LabelOid.size()) + kRowOverhead;
+  return std::clamp((kMaxPacketSize - 100) / rowSize, 1, kBulkRepetitions);
+}
+
 void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
+  const TWalkState& state = WalkState(purpose);
+  walk.Operation = state.Repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
+  walk.MaxRepetitions = state.Repetitions;
   walk.OidList.clear();
   AppendItem(walk.OidList, oid);
   walk.TriesLeft = 5;
@@ -291,6 +309,14 @@ void TSession::SendPollBatches() {
 
 void TSession::ExpireRequest(const TRequest& record) {
   // REQUIRES: RequestLock held, window's thread (the time-out scan).
+  if (record.Operation == kOperationGetBulk) {
+    // A walk the agent answered before lost an answer: most likely one too big to arrive.
+    const TWalkState& state = WalkState(record.Purpose);
+    if (state.Answered && state.Repetitions > 1) {
+      m_walkRetries.emplace_back(record.Purpose, AskedOid(record));
+      return;
+    }
+  }
   if (record.Purpose == kPurposeRefresh) return;  // the refresh walk stops silently
   if (record.Purpose == kPurposeDiscovery) {
     m_discoveryTimedOut = true;
@@ -309,7 +335,11 @@ void TSession::TimeoutScanSync() {
   m_expiryCompletedPoll = false;
   m_expiryFreedWindow = false;
   m_discoveryTimedOut = false;
+  m_walkRetries.clear();
   m_requestTable.RequestTableOp(kRequestTimeoutScan);
+  std::vector<std::pair<int32_t, std::string>> retries;
+  retries.swap(m_walkRetries);
+  for (const auto& [purpose, asked] : retries) ShrinkWalkStep(purpose, asked);
   // With RequestLock released: a poll completed by expiry is evaluated now, which may start a
   // refresh walk that adds to the request table, and what expired makes room for more batches.
   if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
@@ -342,7 +372,11 @@ void TSession::OnAnswer(const TAnswer& answer) {
 
 void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
   const bool discovery = record.Purpose == kPurposeDiscovery;
-  if (answer.ErrorStatus == kNoSuchName && record.SnmpVersion == 1) {
+  const bool bulk = record.Operation == kOperationGetBulk;
+  WalkState(record.Purpose).Answered = true;
+  if (bulk && answer.ErrorStatus == kTooBig && record.MaxRepetitions > 1) {
+    ShrinkWalkStep(record.Purpose, AskedOid(record));
+  } else if (answer.ErrorStatus == kNoSuchName && record.SnmpVersion == 1) {
     if (discovery) {
       EndDiscovery("");
     } else {
@@ -359,10 +393,30 @@ void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
     } else {
       m_window.ShowStatus(answer.ObjectError);
     }
-  } else if (discovery) {
-    WalkStep(answer.Objects.back().first, answer.Objects.back().second, AskedOid(record));
   } else {
-    RefreshStep(answer.Objects.back().first, answer.Objects.back().second, AskedOid(record));
+    // A get-next answer names the next instance in its last binding; a GetBulk answer names
+    // one in every binding, in order.
+    const size_t first = bulk ? 0 : answer.Objects.size() - 1;
+    if (discovery) {
+      WalkStep(answer, first, AskedOid(record));
+    } else {
+      RefreshStep(answer, first, AskedOid(record));
+    }
+  }
+}
+
+void TSession::ShrinkWalkStep(int32_t purpose, const std::string& asked) {
+  TWalkState& state = WalkState(purpose);
+  state.Repetitions = std::max(1, state.Repetitions / 2);
+  TRequest& walk = purpose == kPurposeDiscovery ? m_sessionRequest : m_refreshRequest;
+  try {
+    SendWalkStep(walk, asked, purpose);
+  } catch (const std::exception& error) {
+    if (purpose == kPurposeDiscovery) {
+      StopDiscovery(error.what());
+    } else {
+      m_window.ShowStatus(error.what());
+    }
   }
 }
 
@@ -421,20 +475,24 @@ void TSession::StopDiscovery(const std::string& message) {
   m_window.SessionStopped(message);
 }
 
-void TSession::WalkStep(const std::string& oid, const std::string& value,
-                        const std::string& asked) {
-  const TWalkStep step = m_discovery.Step(oid, value, asked);
-  if (step.Kind == TWalkStep::kEnd) {
-    EndDiscovery("");
-    return;
+void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& asked) {
+  const std::string* previous = &asked;
+  for (size_t i = first; i < answer.Objects.size(); ++i) {
+    const auto& [oid, value] = answer.Objects[i];
+    const TWalkStep step = m_discovery.Step(oid, value, *previous);
+    if (step.Kind == TWalkStep::kEnd) {
+      EndDiscovery("");
+      return;
+    }
+    if (step.Kind == TWalkStep::kOutOfOrder) {
+      EndDiscovery(kNonIncreasing);
+      return;
+    }
+    if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
+    previous = &oid;
   }
-  if (step.Kind == TWalkStep::kOutOfOrder) {
-    EndDiscovery(kNonIncreasing);
-    return;
-  }
-  if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
   try {
-    SendWalkStep(m_sessionRequest, oid, kPurposeDiscovery);
+    SendWalkStep(m_sessionRequest, *previous, kPurposeDiscovery);
   } catch (const std::exception& error) {
     StopDiscovery(error.what());
   }
@@ -523,7 +581,7 @@ void TSession::CheckInstanceRefresh() {
   m_refreshRequest.Host = m_sessionRequest.Host;
   m_refreshRequest.SnmpVersion = m_sessionRequest.SnmpVersion;
   m_refreshRequest.RemotePort = m_sessionRequest.RemotePort;
-  m_refreshRequest.Operation = 2;
+  m_refreshWalk = TWalkState{InitialRepetitions(), false};
   try {
     SendWalkStep(m_refreshRequest, m_config.LabelOid, kPurposeRefresh);
   } catch (const std::exception& error) {
@@ -531,18 +589,24 @@ void TSession::CheckInstanceRefresh() {
   }
 }
 
-void TSession::RefreshStep(const std::string& oid, const std::string& value,
-                           const std::string& asked) {
+void TSession::RefreshStep(const TAnswer& answer, size_t first, const std::string& asked) {
   try {
-    const TWalkStep step = m_discovery.RefreshStep(oid, value, asked);
-    if (step.Kind == TWalkStep::kEnd) {
-      EndRefresh();
-    } else if (step.Kind == TWalkStep::kOutOfOrder) {
-      m_window.ShowStatus(kNonIncreasing);
-      EndRefresh();
-    } else {
-      SendWalkStep(m_refreshRequest, oid, kPurposeRefresh);
+    const std::string* previous = &asked;
+    for (size_t i = first; i < answer.Objects.size(); ++i) {
+      const auto& [oid, value] = answer.Objects[i];
+      const TWalkStep step = m_discovery.RefreshStep(oid, value, *previous);
+      if (step.Kind == TWalkStep::kEnd) {
+        EndRefresh();
+        return;
+      }
+      if (step.Kind == TWalkStep::kOutOfOrder) {
+        m_window.ShowStatus(kNonIncreasing);
+        EndRefresh();
+        return;
+      }
+      previous = &oid;
     }
+    SendWalkStep(m_refreshRequest, *previous, kPurposeRefresh);
   } catch (const std::exception& error) {
     m_window.ShowStatus(error.what());
   }

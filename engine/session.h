@@ -113,7 +113,8 @@ class TSession {
   // Discovery and rows.
   void ShowProgress(const std::string& text);
   void EndProgress();
-  void WalkStep(const std::string& oid, const std::string& value, const std::string& asked);
+  // The bindings of one walk answer, from `first` on, judged in order.
+  void WalkStep(const TAnswer& answer, size_t first, const std::string& asked);
   void EndDiscovery(const std::string& note);
   void StopDiscovery(const std::string& message);
   void SelectInstances(int choice);
@@ -121,7 +122,18 @@ class TSession {
   void StartPolling();
   void RestartPollJob();
   void CheckInstanceRefresh();
-  void RefreshStep(const std::string& oid, const std::string& value, const std::string& asked);
+  void RefreshStep(const TAnswer& answer, size_t first, const std::string& asked);
+  // GetBulk where the version has it and the user did not ask for get-next walks.
+  int InitialRepetitions() const;
+  struct TWalkState {
+    int Repetitions = 0;  // 0: get-next steps
+    bool Answered = false;
+  };
+  TWalkState& WalkState(int32_t purpose) {
+    return purpose == kPurposeDiscovery ? m_discoveryWalk : m_refreshWalk;
+  }
+  // A walk step sent again with fewer repetitions (an answer too big to come).
+  void ShrinkWalkStep(int32_t purpose, const std::string& asked);
   void EndRefresh();
 
   // Values and the pie.
@@ -156,6 +168,8 @@ class TSession {
   std::vector<std::string> m_labels;
   std::vector<bool> m_labelKnown;
   bool m_firstSelection = true;
+  TWalkState m_discoveryWalk;
+  TWalkState m_refreshWalk;
   QTimer m_progressTimer;  // holds discovery's progress texts back, see ShowProgress
   std::string m_pendingProgress;
   double m_lastRefresh = 0;  // 0: cleared
@@ -168,6 +182,7 @@ class TSession {
   // What a time-out scan left to do once RequestLock is released (window's thread only).
   bool m_expiryCompletedPoll = false;
   bool m_expiryFreedWindow = false;
+  std::vector<std::pair<int32_t, std::string>> m_walkRetries;  // purpose, OID asked
   bool m_discoveryTimedOut = false;
 };
 

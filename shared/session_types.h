@@ -12,7 +12,8 @@ struct TRequest {
   int32_t Interval = 0;      // polling interval in seconds; also picks the time-out threshold
   std::string Community;     // SNMP community
   std::string Host;          // agent host name or address
-  int32_t Operation = 0;     // 1 get, 2 get-next
+  int32_t Operation = 0;     // 1 get, 2 get-next, 3 get-bulk (non-repeaters 0)
+  int32_t MaxRepetitions = 0;  // get-bulk only
   int32_t SnmpVersion = 1;   // 1, 2 or 3
   int32_t RemotePort = 161;  // agent UDP port
   std::string OidList;       // item list of the OIDs asked for
@@ -22,6 +23,11 @@ struct TRequest {
   int32_t Purpose = 0;       // 0 poll, 10 discovery step, 11 refresh step
   int32_t OwnerJob = 0;      // Kind of the schedule job that issued the request
 };
+
+// Operations of a request.
+inline constexpr int32_t kOperationGet = 1;
+inline constexpr int32_t kOperationGetNext = 2;
+inline constexpr int32_t kOperationGetBulk = 3;
 
 // Purposes of a request.
 inline constexpr int32_t kPurposePoll = 0;

@@ -677,5 +677,87 @@ TEST_F(SessionTest, ARequestThatCannotBeBuiltStopsTheSession) {
   EXPECT_NE(window.stopped[0].find("Error building SNMP"), std::string::npos) << window.stopped[0];
 }
 
+// Discovers the rows of `agent` in a session of its own; empty when discovery did not end.
+std::vector<TInstance> DiscoverRows(FakeAgent& agent, int version, const std::string& targets,
+                                    int waitMs = 60000) {
+  RecordingWindow w;
+  FastClock clock(10);
+  TSession s(w, clock.Clock());
+  Options o;
+  o.version = version;
+  s.Start({"/XML", testing::WriteConfig("engine_bulk.xml", Xml(agent.port(), targets, o))});
+  const bool ended = WaitFor([&] { return w.intervalGroupVisible || !w.stopped.empty(); }, waitMs);
+  std::vector<TInstance> rows = ended ? s.Rows() : std::vector<TInstance>();
+  s.Stop();
+  clock.Stop();
+  return rows;
+}
+
+std::vector<int> BulkRepetitions(const FakeAgent& agent) {
+  std::vector<int> out;
+  for (const FakeAgent::Request& r : agent.Log())
+    if (r.PduType == 0xA5) out.push_back(r.MaxRepetitions);
+  return out;
+}
+
+TEST_F(SessionTest, BulkWalksFindTheRowsGetNextFinds) {
+  for (int rows : {1, 49, 50, 51, 1000, 10000}) {
+    SCOPED_TRACE(rows);
+    agent.ClearValues();
+    agent.FillInterfaceTable(rows);
+    agent.ClearLog();
+    // The next column follows the label column: GetBulk answers run past its end.
+    const std::vector<TInstance> bulk = DiscoverRows(agent, 2, Target(kIn) + Label(kDescr));
+    const std::vector<int> asked = BulkRepetitions(agent);
+    ASSERT_EQ(bulk.size(), static_cast<size_t>(rows));
+    EXPECT_EQ(asked.size(), static_cast<size_t>(rows / 50 + 1));
+    EXPECT_EQ(asked.front(), 50);
+    agent.ClearLog();
+    EXPECT_EQ(DiscoverRows(agent, 1, Target(kIn) + Label(kDescr)), bulk);  // SNMPv1: get-next
+    EXPECT_TRUE(BulkRepetitions(agent).empty());
+  }
+}
+
+TEST_F(SessionTest, BulkWalksFollowAgentsThatAnswerLessOrEndTheView) {
+  const std::string kLast = "1.3.6.1.2.1.2.2.1.16";  // nothing follows this column
+  const struct {
+    const char* name;
+    std::function<void()> script;
+    std::string label;
+    std::vector<int> asked;  // the repetitions asked for, in order (empty: not looked at)
+  } cases[] = {
+      {"tooBig halves the repetitions", [&] { agent.SetBulkTooBigAbove(10); }, kDescr,
+       // 90 rows in steps of 6 and the step that finds the column's end.
+       {50, 25, 12, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6}},
+      {"fewer rows than asked", [&] { agent.SetBulkRowLimit(7); }, kDescr, {}},
+      {"endOfMibView within an answer", [] {}, kLast, {50, 50}},
+      {"an answer too big to arrive halves them",
+       [&] {
+         agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+           if (r.PduType == 0xA5 && r.MaxRepetitions > 12 && r.Oids[0] != kDescr)
+             return std::string();  // lost on the way
+           return std::nullopt;
+         });
+       },
+       kDescr, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    agent.ClearValues();
+    agent.FillInterfaceTable(90);
+    agent.ClearLog();
+    c.script();
+    const std::vector<TInstance> rows = DiscoverRows(agent, 2, Target(kIn) + Label(c.label));
+    ASSERT_EQ(rows.size(), 90u);
+    EXPECT_EQ(rows.back().Suffix, ".90");
+    if (!c.asked.empty()) {
+      EXPECT_EQ(BulkRepetitions(agent), c.asked);
+    }
+    agent.SetBulkTooBigAbove(0);
+    agent.SetBulkRowLimit(0);
+    agent.SetResponder(nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace kestrava

@@ -254,6 +254,8 @@ void FakeAgent::Handle(const uint8_t* data, size_t size, uint32_t addr, uint16_t
   request.PduType = msg.PduType;
   request.Version = msg.Version;
   request.RequestId = msg.RequestId;
+  request.NonRepeaters = msg.NonRepeaters;
+  request.MaxRepetitions = msg.MaxRepetitions;
   request.Community = msg.Community.str();
   for (int i = 1; i <= objects.Count(); ++i) request.Oids.push_back(objects.At(i).Id.str());
   request.Packet.assign(reinterpret_cast<const char*>(data), size);
@@ -299,8 +301,10 @@ std::optional<std::string> FakeAgent::Answer(const Request& request) {
   std::lock_guard lock(m_mutex);
   if (m_silent) return std::string();
   if (!m_community.empty() && request.Community != m_community) return std::string();
-  if (request.PduType != 0xA0 && request.PduType != 0xA1) return std::string();
+  if (request.PduType != 0xA0 && request.PduType != 0xA1 && request.PduType != 0xA5)
+    return std::string();
   if (m_garbage) return std::string(kGarbage, sizeof kGarbage - 1);
+  if (request.PduType == 0xA5) return AnswerBulk(request);
 
   TSnmpMessage msg;
   msg.Version = request.Version;
@@ -381,6 +385,78 @@ std::optional<std::string> FakeAgent::Answer(const Request& request) {
   std::string errorText;
   if (BuildMessage(kActionResponse, msg, objects, out, errorText) != 0) return std::string();
   return out.str();
+}
+
+std::optional<std::string> FakeAgent::AnswerBulk(const Request& request) {
+  // REQUIRES: m_mutex held.
+  TSnmpMessage msg;
+  msg.Version = request.Version;
+  msg.Community.assign(request.Community);
+  msg.RequestId = m_wrongId ? request.RequestId + 1000 : request.RequestId;
+  msg.ErrorStatus = 0;
+  msg.ErrorIndex = 0;
+  TObjectTable objects;
+  const int n = static_cast<int>(request.Oids.size());
+  const int nonRepeaters = std::clamp(request.NonRepeaters, 0, n);
+  int repetitions = std::max(0, request.MaxRepetitions);
+  if (m_bulkTooBigAbove > 0 && repetitions > m_bulkTooBigAbove) {
+    msg.ErrorStatus = 1;  // tooBig, with no bindings
+  } else {
+    if (m_bulkRowLimit > 0) repetitions = std::min(repetitions, m_bulkRowLimit);
+    // Each binding is the get-next of the one before it in its column of the answer.
+    std::vector<std::string> at(request.Oids.begin(), request.Oids.end());
+    auto next = [&](int column) {
+      const int slot = objects.Count() + 1;
+      if (slot > kMaxObjects) return;
+      objects.SetCount(slot);
+      TSnmpObject& o = objects.At(slot);
+      if (m_looping) {
+        const auto here = m_values.find(ToKey(at[column]));
+        o.Id.assign(at[column]);
+        o.Type = here != m_values.end() ? here->second.second.Type : 4;
+        o.Value.assign(here != m_values.end() ? here->second.second.Text : std::string("loop"));
+        return;
+      }
+      auto it = m_values.upper_bound(ToKey(at[column]));
+      if (it == m_values.end()) {
+        o.Id.assign(at[column]);
+        o.Type = 0x82;  // endOfMibView: the OID asked, again
+        o.Value.clear();
+        return;
+      }
+      o.Id.assign(it->second.first);
+      o.Type = it->second.second.Type;
+      o.Value.assign(it->second.second.Text);
+      at[column] = it->second.first;
+    };
+    for (int i = 0; i < nonRepeaters; ++i) next(i);
+    for (int r = 0; r < repetitions && n > nonRepeaters; ++r)
+      for (int i = nonRepeaters; i < n; ++i) next(i);
+  }
+  for (size_t i = 0; i < request.Oids.size(); ++i) {
+    const auto err = m_errorsFor.find(request.Oids[i]);
+    if (err == m_errorsFor.end()) continue;
+    msg.ErrorStatus = err->second.first;
+    msg.ErrorIndex = err->second.second;
+  }
+  if (m_errorStatus != 0) {
+    msg.ErrorStatus = m_errorStatus;
+    msg.ErrorIndex = m_errorIndex;
+  }
+  TByteBuffer out;
+  std::string errorText;
+  if (BuildMessage(kActionResponse, msg, objects, out, errorText) != 0) return std::string();
+  return out.str();
+}
+
+void FakeAgent::SetBulkRowLimit(int rows) {
+  std::lock_guard lock(m_mutex);
+  m_bulkRowLimit = rows;
+}
+
+void FakeAgent::SetBulkTooBigAbove(int rows) {
+  std::lock_guard lock(m_mutex);
+  m_bulkTooBigAbove = rows;
 }
 
 }  // namespace kestrava::testing

@@ -29,6 +29,8 @@ class FakeAgent {
     int PduType = 0;  // 0xA0 get, 0xA1 get-next, ...
     int Version = 0;  // wire value: 0 SNMPv1, 1 SNMPv2c
     int32_t RequestId = 0;
+    int NonRepeaters = 0;    // GetBulk only
+    int MaxRepetitions = 0;  // GetBulk only
     std::string Community;
     std::vector<std::string> Oids;
     std::string Packet;  // the datagram
@@ -77,6 +79,12 @@ class FakeAgent {
   void SetLooping(bool on);             // get-next answers with the very OID asked
   void SetReplyFromOtherPort(bool on);  // answers come from a second socket
   void SetOversize(size_t bytes);       // answers padded to about this many bytes (0: off)
+  // GetBulk: at most this many repetitions in an answer, however many were asked (0: off),
+  // as an agent does that keeps its answers small.
+  void SetBulkRowLimit(int rows);
+  // GetBulk asking for more than this many repetitions is answered with tooBig (0: off), as
+  // agents do that cannot cut an answer to size.
+  void SetBulkTooBigAbove(int rows);
   // Every answer carries this error-status and error-index (status 0: off).
   void SetErrorStatus(int status, int index);
   // Answers to requests that name this OID carry the error-status and error-index.
@@ -105,6 +113,7 @@ class FakeAgent {
   void Run();
   void Handle(const uint8_t* data, size_t size, uint32_t addr, uint16_t port);
   std::optional<std::string> Answer(const Request& request);
+  std::optional<std::string> AnswerBulk(const Request& request);
   void SendRaw(const std::string& bytes, uint32_t addr, uint16_t port, bool fromOther);
   static Key ToKey(const std::string& oid);
 
@@ -125,6 +134,8 @@ class FakeAgent {
   bool m_looping = false;
   bool m_otherPort = false;
   size_t m_oversize = 0;
+  int m_bulkRowLimit = 0;
+  int m_bulkTooBigAbove = 0;
   int m_errorStatus = 0;
   int m_errorIndex = 0;
   std::map<std::string, std::pair<int, int>> m_errorsFor;
