@@ -30,22 +30,9 @@ TJobPtr TSchedule::ScheduleOp(int code, int32_t kind, const TRequest* request, c
     }
     case kScheduleAddPoll: {
       if (!request) return nullptr;
-      for (const TJobPtr& old : m_jobs) {
-        if (old->Kind != kind) continue;
-        old->Kind = kJobDiscarded;
-        break;
-      }
-      auto added = std::make_shared<TMyTimerRec>();
-      added->Request = *request;
-      added->Request.Operation = 1;
-      added->Request.Purpose = kPurposePoll;
-      added->Request.TriesLeft = PollTries(added->Request.Interval);
-      const int32_t span = std::max<int32_t>(1, added->Request.Interval * 1000);
+      const int32_t span = std::max<int32_t>(1, request->Interval * 1000);
       std::uniform_int_distribution<int32_t> spread(0, span - 1);
-      added->DueMs = m_nowMs() + 1000 + spread(m_random);
-      added->Kind = kind;
-      m_jobs.push_back(added);
-      return nullptr;
+      return AddPollLocked(kind, *request, m_nowMs() + 1000 + spread(m_random));
     }
     case kScheduleDiscard:
       m_jobs.erase(std::remove(m_jobs.begin(), m_jobs.end(), job), m_jobs.end());
@@ -77,6 +64,28 @@ TJobPtr TSchedule::ScheduleOp(int code, int32_t kind, const TRequest* request, c
     default:
       return nullptr;
   }
+}
+
+TJobPtr TSchedule::AddPollLocked(int32_t kind, const TRequest& request, int32_t dueMs) {
+  for (const TJobPtr& old : m_jobs) {
+    if (old->Kind != kind) continue;
+    old->Kind = kJobDiscarded;
+    break;
+  }
+  auto added = std::make_shared<TMyTimerRec>();
+  added->Request = request;
+  added->Request.Operation = kOperationGet;
+  added->Request.Purpose = kPurposePoll;
+  added->Request.TriesLeft = PollTries(added->Request.Interval);
+  added->DueMs = dueMs;
+  added->Kind = kind;
+  m_jobs.push_back(added);
+  return added;
+}
+
+TJobPtr TSchedule::AddPollDue(int32_t kind, const TRequest& request, int32_t dueMs) {
+  std::lock_guard<std::mutex> lock(m_scheduleLock);
+  return AddPollLocked(kind, request, dueMs);
 }
 
 int32_t TSchedule::AdvanceDue(const TJobPtr& job) {

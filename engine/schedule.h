@@ -55,6 +55,8 @@ class TSchedule {
   TJobPtr ScheduleOp(int code, int32_t kind = 0, const TRequest* request = nullptr,
                      const TJobPtr& job = nullptr);
 
+  // Adds a poll job as code 3 does, but first due at dueMs; returns it.
+  TJobPtr AddPollDue(int32_t kind, const TRequest& request, int32_t dueMs);
   // The taken job's next due time: returns the old one and moves it on by the interval.
   int32_t AdvanceDue(const TJobPtr& job);
   int32_t KindOf(const TJobPtr& job);
@@ -67,6 +69,8 @@ class TSchedule {
   void Clear();
 
  private:
+  TJobPtr AddPollLocked(int32_t kind, const TRequest& request, int32_t dueMs);
+
   std::function<int32_t()> m_nowMs;
   std::mutex m_scheduleLock;
   std::vector<TJobPtr> m_jobs;  // GUARDED_BY(m_scheduleLock)

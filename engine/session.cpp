@@ -522,7 +522,7 @@ void TSession::EndDiscovery(const std::string& note) {
   } else if (m_config.InstanceMode == kInstanceModeAllInstances) {
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
-    StartPolling();
+    StartPolling(true);
     m_window.ShowSliceChoice(true);
     m_window.EnableToolbar(true);
     if (!note.empty()) m_window.ShowStatus(note);
@@ -543,8 +543,7 @@ void TSession::SelectInstances(int choice) {
     if (!picked) return;
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
-    StartPolling();
-    m_window.ClearStatus();
+    StartPolling(true);
   } catch (const std::exception&) {
   }
 }
@@ -556,10 +555,18 @@ void TSession::RowsChanged() {
   m_labelKnown.assign(static_cast<size_t>(m_slots.SlotCount()), false);
 }
 
-void TSession::StartPolling() {
+void TSession::StartPolling(bool firstRunNow) {
   m_sessionRequest.OidList = m_plan.OidList();
-  RestartPollJob();
   m_window.ShowIntervalChoice(true);
+  if (!firstRunNow) {
+    RestartPollJob();
+    return;
+  }
+  // The rows are new: the first poll runs at once, so that the pie comes as soon as the agent
+  // can answer, and the job then keeps the interval from there (deltas span whole intervals).
+  const TJobPtr job = m_schedule.AddPollDue(
+      kPollJobKind, m_sessionRequest, m_clock.NowMs() + m_sessionRequest.Interval * 1000);
+  PollRun(m_schedule.BeginPollRun(job));
 }
 
 void TSession::RestartPollJob() {
@@ -618,7 +625,7 @@ void TSession::EndRefresh() {
   for (int row : changes.Removed) m_slots.RemoveRow(row);
   for (int i = 0; i < changes.Appended; ++i) m_slots.AppendRow();
   RowsChanged();
-  StartPolling();
+  StartPolling(false);
   FeedChart();
 }
 

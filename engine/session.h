@@ -119,7 +119,8 @@ class TSession {
   void StopDiscovery(const std::string& message);
   void SelectInstances(int choice);
   void RowsChanged();
-  void StartPolling();
+  // Builds the poll's OID list and schedules the poll job; a first run at once when asked.
+  void StartPolling(bool firstRunNow);
   void RestartPollJob();
   void CheckInstanceRefresh();
   void RefreshStep(const TAnswer& answer, size_t first, const std::string& asked);

@@ -44,7 +44,7 @@ class TSessionProbe {
     s.m_slots.Reset(c.TargetOids, {});
     s.m_slots.SetRows(instances);
     s.RowsChanged();
-    s.StartPolling();
+    s.StartPolling(false);
   }
   // The answers of one whole poll: every OID with value base + its position.
   static TAnswers Results(const TSession& s, uint64_t base) {
