@@ -11,6 +11,10 @@ namespace {
 constexpr int kNarrowDigits = 36;
 
 std::string Digits(unsigned __int128 value) {
+  if (value <= UINT64_MAX) {
+    char text[24];
+    return std::string(text, std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr);
+  }
   char digits[48];
   char* at = digits + sizeof digits;
   do {

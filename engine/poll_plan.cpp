@@ -15,6 +15,7 @@ void TPollPlan::Reset(std::vector<std::string> targetOids, int formulaCount, int
 void TPollPlan::SetRows(const std::vector<TInstance>& rows) {
   std::vector<std::string> suffixes;
   suffixes.reserve(rows.size());
+  ++m_generation;
   m_oidList.clear();
   m_oidList.reserve(rows.size() * m_targetOids.size() * 32);
   m_oidSpans.clear();

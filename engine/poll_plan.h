@@ -26,6 +26,8 @@ class TPollPlan {
   // The rows changed: the OID list and the index are made again.
   void SetRows(const std::vector<TInstance>& rows);
   const std::string& OidList() const { return m_oidList; }
+  // Counts the changes of rows, so that a poll job can tell whether it asks for this list.
+  uint64_t Generation() const { return m_generation; }
   int OidCount() const { return m_oidCount; }
   int SlotOfOid(std::string_view oid) const { return m_index.SlotOfOid(oid); }
 
@@ -45,6 +47,7 @@ class TPollPlan {
   int m_instanceMode = 0;
   std::string m_oidList;
   int m_oidCount = 0;
+  uint64_t m_generation = 0;
   // Where each OID of the list starts and ends, and its slot.
   std::vector<std::pair<uint32_t, uint32_t>> m_oidSpans;
   std::vector<int> m_slotAt;

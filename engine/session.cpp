@@ -275,17 +275,23 @@ void TSession::PollRun(const TRequest& request) {
   // The run starts a new collection; batches of an earlier run not sent yet are dropped.
   m_pollBatch = request;
   m_pollBatch.OidList.clear();
-  m_pollOids = request.OidList;
+  // The job polls the plan's list unless the rows changed since it was made.
+  if (m_pollJobGeneration == m_plan.Generation()) {
+    m_pollOids = m_plan.OidList();
+    m_plan.BeginRound(m_plan.OidCount());
+  } else {
+    m_pollOidsCopy = m_schedule.PollOids(request.OwnerJob);
+    m_pollOids = m_pollOidsCopy;
+    m_plan.BeginRound(CountItems(m_pollOidsCopy));
+  }
   m_pollSent = 0;
   m_pollSentOids = 0;
-  // The job polls the plan's list unless the rows changed since it was scheduled.
-  m_plan.BeginRound(m_pollOids == m_plan.OidList() ? m_plan.OidCount() : CountItems(m_pollOids));
   m_pollInterval = request.Interval;
   SendPollBatches();
 }
 
 void TSession::SendPollBatches() {
-  std::string_view rest = std::string_view(m_pollOids).substr(m_pollSent);
+  std::string_view rest = m_pollOids.substr(m_pollSent);
   while (m_pollInFlight.size() < kPollWindow && !rest.empty()) {
     m_pollBatch.OidList = TakeBatch(rest);
     m_pollSent = m_pollOids.size() - rest.size();
@@ -299,7 +305,7 @@ void TSession::SendPollBatches() {
     // That poll can never be complete now; one that can never be built stops the session.
     m_window.ShowStatus(failure.Text);
     if (failure.Permanent) {
-      m_pollOids.clear();
+      m_pollOids = std::string_view();
       m_pollSent = 0;
       m_window.SessionStopped(failure.Text);
       return;
@@ -549,6 +555,10 @@ void TSession::SelectInstances(int choice) {
 }
 
 void TSession::RowsChanged() {
+  // A run under way sends no more of the old list (its view goes with it); the new rows get a
+  // poll job of their own.
+  m_pollOids = std::string_view();
+  m_pollSent = 0;
   m_plan.SetRows(m_discovery.Rows());
   m_config.LastSlot = m_slots.SlotCount() - 1;
   m_labels.assign(static_cast<size_t>(m_slots.SlotCount()), std::string());
@@ -566,12 +576,14 @@ void TSession::StartPolling(bool firstRunNow) {
   // can answer, and the job then keeps the interval from there (deltas span whole intervals).
   const TJobPtr job = m_schedule.AddPollDue(
       kPollJobKind, m_sessionRequest, m_clock.NowMs() + m_sessionRequest.Interval * 1000);
+  m_pollJobGeneration = m_plan.Generation();
   PollRun(m_schedule.BeginPollRun(job));
 }
 
 void TSession::RestartPollJob() {
   // The running job is dropped when it next comes due; its answers go to the new one's round.
   m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
+  m_pollJobGeneration = m_plan.Generation();
   m_plan.BeginRound(CountItems(m_sessionRequest.OidList));
   m_pollInterval = m_sessionRequest.Interval;
 }

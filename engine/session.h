@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -158,7 +159,9 @@ class TSession {
   // The poll run being sent: its request without the OIDs, its OIDs, how much of them went, and
   // the ids of its requests not answered or expired yet.
   TRequest m_pollBatch;
-  std::string m_pollOids;
+  uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
+  std::string m_pollOidsCopy;        // the job's OIDs, when they are not the plan's any more
+  std::string_view m_pollOids;       // what the run sends: the plan's list or the copy
   size_t m_pollSent = 0;       // characters of m_pollOids sent
   int m_pollSentOids = 0;      // OIDs of m_pollOids sent
   // Requests in flight and where their first OID stands in the poll's list.

@@ -2,6 +2,7 @@
 // A window for benchmarks: counts slices, remembers the status line, tells when polling started
 // and when a feed ended. Thread: the window's (main) thread.
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -15,7 +16,10 @@ class CountingWindow : public testing::NullWindow {
   bool polling = false;
   std::string status;
   std::function<void()> onFeed;
+  std::chrono::steady_clock::time_point runStarted;
   void ShowStatus(const std::string& text) override { status = text; }
+  // A poll run begins by clearing the status line: the cycle's first send follows at once.
+  void ClearStatus() override { runStarted = std::chrono::steady_clock::now(); }
   void ShowIntervalChoice(bool visible) override { polling = visible; }
   void ShowPie(const std::vector<TPieSlice>& pie) override {
     slices = static_cast<int>(pie.size());

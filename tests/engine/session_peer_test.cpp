@@ -59,5 +59,34 @@ TEST(SessionPeerTest, TopReceiversAgainstTheLocalAgent) {
   EXPECT_TRUE(session.RequestTableSnapshot().empty());
 }
 
+TEST(SessionPeerTest, APollOfTenThousandRowsLosesNoRequest) {
+  // snmpd serves the rows through a pass program; 10,000 rows make 667 requests a poll.
+  const std::string base = "1.3.6.1.4.1.99990.1";
+  testing::SnmpdProcess agent("pass_persist ." + base + " /usr/bin/python3 " +
+                              KESTRAVA_SOURCE_DIR + "/tests/engine/many_rows_pass.py 10000\n");
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  const std::string xml =
+      "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host><community>cobalt</community>"
+      "<pollinginterval>2</pollinginterval><shooter><raw>true</raw><remoteport>" +
+      std::to_string(agent.port()) +
+      "</remoteport><snmpversion>2</snmpversion><shootertargets><shootertarget><oid>" + base +
+      ".2</oid><instance>ALL INSTANCES</instance><visible>true</visible></shootertarget>"
+      "<shootertarget><oid>AL=" + base + ".1</oid></shootertarget></shootertargets></shooter>"
+      "</kestrava>";
+  RecordingWindow window;
+  TSession session(window);
+  session.Start({"/XML", testing::WriteConfig("engine_ten_thousand.xml", xml)});
+  ASSERT_TRUE(WaitFor([&] { return window.intervalGroupVisible; }, 120000)) << window.status;
+  ASSERT_EQ(session.Rows().size(), 10000u);
+  // With an interval of 2 s a request is sent once: one lost would leave its rows "Null".
+  ASSERT_TRUE(WaitFor([&] { return window.feeds >= 3; }, 60000)) << window.status;
+  int missing = 0;
+  for (int slot = 0; slot < session.SlotCount(); ++slot)
+    missing += session.History(slot).back() == "Null";
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(window.slices.size(), 10000u);  // "Any": every row its slice
+  session.Stop();
+}
+
 }  // namespace
 }  // namespace kestrava
