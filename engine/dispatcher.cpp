@@ -70,6 +70,11 @@ std::string TDispatcher::Open() {
   return std::string();
 }
 
+void TDispatcher::SetSecurity(const TSnmpV3Settings& settings) {
+  m_security = settings;
+  m_connected = false;
+}
+
 void TDispatcher::Connect(const TRequest& record) {
   TSnmpMgr& mgr = *m_component;
   // While the component is closed, this fixes its local address before it opens again.
@@ -84,6 +89,19 @@ void TDispatcher::Connect(const TRequest& record) {
   if (record.SnmpVersion >= 1 && record.SnmpVersion <= 3) mgr.SetSNMPVersion(record.SnmpVersion);
   mgr.SetRemotePort(record.RemotePort);
   mgr.SetTimeout(0);
+  if (record.SnmpVersion == 3) {
+    // The component learns the agent's engine and clock by itself before the first request.
+    const TSnmpV3Settings& v3 = m_security;
+    mgr.SetUser(v3.User);
+    const std::pair<const char*, const std::string*> settings[] = {
+        {"SecurityLevel", &v3.SecurityLevel}, {"AuthType", &v3.AuthProtocol},
+        {"AuthPassword", &v3.AuthPassword},   {"PrivType", &v3.PrivProtocol},
+        {"PrivPassword", &v3.PrivPassword},   {"ContextName", &v3.ContextName}};
+    for (const auto& [name, value] : settings) {
+      if (!value->empty() || std::string_view(name) == "ContextName")
+        mgr.Config(std::string(name) + "=" + *value);
+    }
+  }
   m_remoteAddress = mgr.RemoteHost();
   m_host = record.Host;
   m_community = record.Community;
@@ -149,8 +167,10 @@ void TDispatcher::OnResponse(int requestId, int version, const std::string& comm
     const int n = m_component->ObjCount();
     answer.Objects.resize(static_cast<size_t>(n));
     for (int i = 1; i <= n; ++i) {
-      answer.Objects[static_cast<size_t>(i - 1)].first = m_component->ObjId(i);
-      answer.Objects[static_cast<size_t>(i - 1)].second = m_component->ObjValue(i);
+      TAnswerObject& object = answer.Objects[static_cast<size_t>(i - 1)];
+      object.Oid = m_component->ObjId(i);
+      object.Value = m_component->ObjValue(i);
+      object.Type = m_component->ObjType(i);
     }
     if (n == 0) m_component->ObjId(0);  // an answer without objects: the component says why
   } catch (const std::exception& error) {

@@ -16,11 +16,19 @@
 #include <utility>
 #include <vector>
 
+#include "config/config_rec.h"
 #include "shared/session_types.h"
 
 namespace kestrava {
 
 class TSnmpMgr;
+
+// One binding of an answer: its OID, its value as text and its BER tag.
+struct TAnswerObject {
+  std::string Oid;
+  std::string Value;
+  int Type = 0;
+};
 
 // One answer as the component delivered it.
 struct TAnswer {
@@ -28,7 +36,7 @@ struct TAnswer {
   int ErrorStatus = 0;
   int ErrorIndex = 0;
   std::string ErrorDescription;
-  std::vector<std::pair<std::string, std::string>> Objects;  // OID, value text
+  std::vector<TAnswerObject> Objects;
   std::string ObjectError;  // why an answer without objects has none (the component's text)
 };
 
@@ -68,6 +76,8 @@ class TDispatcher {
   // Creates and opens the component; "" or the component's error message.
   std::string Open();
   void SetRequestCounter(uint32_t counter) { m_requestCounter = counter; }
+  // The SNMPv3 user and its security, given to the component with the next send (SNMPv3).
+  void SetSecurity(const TSnmpV3Settings& settings);
 
   // Sends a first send (a new request id, written into record) or a resend (record keeps its
   // id). Setting up the connection may raise the component's error (a host that cannot be
@@ -95,6 +105,7 @@ class TDispatcher {
   std::string m_host, m_community;
   int32_t m_version = 0, m_port = 0;
   std::string m_remoteAddress;  // the agent's address as the component writes a source
+  TSnmpV3Settings m_security;
   int m_dropped = 0;
   TAnswer m_answer;  // reused: its buffers keep their room from answer to answer
 };

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "engine/counter_facts.h"
 #include "engine/discovery.h"
 #include "engine/sample.h"
 #include "shared/instance_helpers.h"
@@ -23,8 +25,11 @@ class TPollPlan {
   // The targets (with the formula count, for the width of a row) and the instance mode.
   void Reset(std::vector<std::string> targetOids, int formulaCount, int instanceMode);
 
-  // The rows changed: the OID list and the index are made again.
-  void SetRows(const std::vector<TInstance>& rows);
+  // The rows changed: the OID list and the index are made again. With facts, a row's interface
+  // octet counter is asked for as its 64-bit twin where the row has one.
+  void SetRows(const std::vector<TInstance>& rows, const TCounterFacts* facts = nullptr);
+  // How many slots are polled through a 64-bit twin.
+  int TwinCount() const { return static_cast<int>(m_twinSlots.size()); }
   const std::string& OidList() const { return m_oidList; }
   // Counts the changes of rows, so that a poll job can tell whether it asks for this list.
   uint64_t Generation() const { return m_generation; }
@@ -52,6 +57,7 @@ class TPollPlan {
   std::vector<std::pair<uint32_t, uint32_t>> m_oidSpans;
   std::vector<int> m_slotAt;
   TSlotIndex m_index;
+  std::unordered_map<std::string, int> m_twinSlots;  // twin OID -> slot
   int m_expected = 0;
   // Two collections that keep their room: one gathers, the other was handed out.
   std::vector<std::pair<int, TSample>> m_round;

@@ -29,6 +29,23 @@ TSample TSample::FromText(std::string_view text) {
   return sample;
 }
 
+TSample TSample::FromAnswer(std::string_view text, int type) {
+  TSample sample = FromText(text);
+  sample.m_counter32 = type == 0x41 && sample.IsWhole();  // the Counter32 tag
+  return sample;
+}
+
+bool TSample::FellSince(const TSample& previous) const {
+  return IsWhole() && previous.IsWhole() && !m_negative && !previous.m_negative &&
+         m_magnitude < previous.m_magnitude;
+}
+
+TSample TSample::Unwrapped() const {
+  TSample sample = *this;
+  sample.m_wrappedOnce = true;
+  return sample;
+}
+
 long double TSample::Number() const {
   if (m_kind == kWholeKind) {
     const long double value = static_cast<long double>(m_magnitude);  // exact: 64-bit mantissa
@@ -74,7 +91,9 @@ TDelta Difference(const TSample& before, const TSample& after) {
       const __int128 magnitude = s.Magnitude();
       return s.Negative() ? -magnitude : magnitude;
     };
-    const __int128 difference = signedValue(after) - signedValue(before);
+    // A counter that wrapped once since `before` went 2^32 further than its value says.
+    const __int128 wrap = after.WrappedOnce() ? (__int128{1} << 32) : 0;
+    const __int128 difference = signedValue(after) + wrap - signedValue(before);
     delta.Whole = true;
     delta.Negative = difference < 0;
     delta.Magnitude = static_cast<unsigned __int128>(difference < 0 ? -difference : difference);

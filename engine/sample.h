@@ -18,6 +18,8 @@ class TSample {
   // A value as an answer or a formula gives it: a decimal number (optional sign, fraction,
   // exponent) becomes a sample, any other text (an address, "error: noSuchInstance") Null.
   static TSample FromText(std::string_view text);
+  // A value of an answer with its BER tag: a Counter32 knows it is one (see Unwrapped).
+  static TSample FromAnswer(std::string_view text, int type);
 
   bool IsNull() const { return m_kind == kNullKind; }
   bool IsWhole() const { return m_kind == kWholeKind; }
@@ -30,6 +32,13 @@ class TSample {
 
   // The 32-bit wrap rule: true when this value fell from above 2^31 below it since `previous`.
   bool WrappedSince(const TSample& previous) const;
+  // A Counter32 of an answer, and whether it is lower than `previous` (a whole number).
+  bool IsCounter32() const { return m_counter32; }
+  bool FellSince(const TSample& previous) const;
+  // The same value, known to have wrapped once at 2^32 since the value before it: its delta
+  // from that value counts the wrap.
+  TSample Unwrapped() const;
+  bool WrappedOnce() const { return m_wrappedOnce; }
 
   bool operator==(const TSample&) const = default;
 
@@ -37,6 +46,8 @@ class TSample {
   enum TKind : uint8_t { kNullKind, kWholeKind, kDecimalKind };
   TKind m_kind = kNullKind;
   bool m_negative = false;
+  bool m_counter32 = false;
+  bool m_wrappedOnce = false;
   uint64_t m_magnitude = 0;
   std::string m_text;  // decimal numbers only
 };

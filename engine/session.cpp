@@ -159,6 +159,9 @@ void TSession::StartDiscovery() {
     StopDiscovery(kNoRuntimeMask);
     return;
   }
+  m_dispatcher.SetSecurity(m_config.V3);
+  m_uptime = TSample();
+  m_twinsAnnounced = false;
   m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);
   m_plan.Reset(m_config.TargetOids, static_cast<int>(m_config.Formulas.size()),
                m_config.InstanceMode);
@@ -273,44 +276,57 @@ void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purp
 void TSession::PollRun(const TRequest& request) {
   m_window.ClearStatus();
   // The run starts a new collection; batches of an earlier run not sent yet are dropped.
-  m_pollBatch = request;
-  m_pollBatch.OidList.clear();
+  TBatchRun& run = m_pollRun;
+  run.Batch = request;
+  run.Batch.OidList.clear();
+  int oids = 0;
   // The job polls the plan's list unless the rows changed since it was made.
   if (m_pollJobGeneration == m_plan.Generation()) {
-    m_pollOids = m_plan.OidList();
-    m_plan.BeginRound(m_plan.OidCount());
+    run.Oids = m_plan.OidList();
+    oids = m_plan.OidCount();
   } else {
-    m_pollOidsCopy = m_schedule.PollOids(request.OwnerJob);
-    m_pollOids = m_pollOidsCopy;
-    m_plan.BeginRound(CountItems(m_pollOidsCopy));
+    run.OwnOids = m_schedule.PollOids(request.OwnerJob);
+    run.Oids = run.OwnOids;
+    oids = CountItems(run.OwnOids);
   }
-  m_pollSent = 0;
-  m_pollSentOids = 0;
+  run.Sent = 0;
+  run.SentOids = 0;
   m_pollInterval = request.Interval;
-  SendPollBatches();
+  m_pollUptime = TSample();
+  // With SNMPv2c and v3 every poll also reads the agent's uptime, in a request of its own: a
+  // restart must not read as traffic, and a counter that fell may be known to have wrapped.
+  const bool uptime = request.SnmpVersion == 2 || request.SnmpVersion == 3;
+  m_plan.BeginRound(oids + (uptime ? 1 : 0));
+  if (uptime) {
+    TRequest ask = run.Batch;
+    AppendItem(ask.OidList, kSysUpTime);
+    if (!DispatchRequest(ask, false).Failed()) run.InFlight[ask.RequestId] = -1;
+  }
+  SendBatches(run);
 }
 
-void TSession::SendPollBatches() {
-  std::string_view rest = m_pollOids.substr(m_pollSent);
-  while (m_pollInFlight.size() < kPollWindow && !rest.empty()) {
-    m_pollBatch.OidList = TakeBatch(rest);
-    m_pollSent = m_pollOids.size() - rest.size();
-    const int first = m_pollSentOids;
-    m_pollSentOids += CountItems(m_pollBatch.OidList);
-    const TSendFailure failure = DispatchRequest(m_pollBatch, false);
+bool TSession::SendBatches(TBatchRun& run) {
+  std::string_view rest = run.Oids.substr(run.Sent);
+  while (run.InFlight.size() < kPollWindow && !rest.empty()) {
+    run.Batch.OidList = TakeBatch(rest);
+    run.Sent = run.Oids.size() - rest.size();
+    const int first = run.SentOids;
+    run.SentOids += CountItems(run.Batch.OidList);
+    const TSendFailure failure = DispatchRequest(run.Batch, false);
     if (!failure.Failed()) {
-      m_pollInFlight[m_pollBatch.RequestId] = first;
+      run.InFlight[run.Batch.RequestId] = first;
       continue;
     }
-    // That poll can never be complete now; one that can never be built stops the session.
+    // That run can never be complete now; one that can never be built stops the session.
     m_window.ShowStatus(failure.Text);
     if (failure.Permanent) {
-      m_pollOids = std::string_view();
-      m_pollSent = 0;
+      run.Oids = std::string_view();
+      run.Sent = 0;
       m_window.SessionStopped(failure.Text);
-      return;
+      return false;
     }
   }
+  return true;
 }
 
 void TSession::ExpireRequest(const TRequest& record) {
@@ -328,7 +344,14 @@ void TSession::ExpireRequest(const TRequest& record) {
     m_discoveryTimedOut = true;
     return;
   }
-  if (m_pollInFlight.erase(record.RequestId) > 0) m_expiryFreedWindow = true;
+  if (record.Purpose == kPurposeProbe) {
+    // Not known: the counters it asked about stay 32-bit, their speeds unknown.
+    m_probeRun.InFlight.erase(record.RequestId);
+    m_probeLeft -= CountItems(record.OidList);
+    m_expiryFreedWindow = true;
+    return;
+  }
+  if (m_pollRun.InFlight.erase(record.RequestId) > 0) m_expiryFreedWindow = true;
   if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
   std::string_view list = record.OidList;
   std::string_view oid;
@@ -350,7 +373,14 @@ void TSession::TimeoutScanSync() {
   // refresh walk that adds to the request table, and what expired makes room for more batches.
   if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
   if (m_expiryCompletedPoll) EvaluatePoll();
-  if (m_expiryFreedWindow) SendPollBatches();
+  if (m_expiryFreedWindow) {
+    SendBatches(m_pollRun);
+    if (m_probeLeft <= 0 && !m_probeRun.Oids.empty()) {
+      EndProbe();
+    } else if (!m_probeRun.Oids.empty()) {
+      SendBatches(m_probeRun);
+    }
+  }
 }
 
 // ---- answers -------------------------------------------------------------------------------
@@ -366,6 +396,8 @@ void TSession::OnAnswer(const TAnswer& answer) {
       if (claim->Request.Purpose == kPurposeDiscovery ||
           claim->Request.Purpose == kPurposeRefresh) {
         OnWalkAnswer(claim->Request, answer);
+      } else if (claim->Request.Purpose == kPurposeProbe) {
+        OnProbeAnswer(claim->Request, answer);
       } else {
         OnPollAnswer(claim->Request, answer);
       }
@@ -429,11 +461,11 @@ void TSession::ShrinkWalkStep(int32_t purpose, const std::string& asked) {
 void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
   // The answered request makes room for the next batch, which leaves once this one is in.
   int position = -1;
-  const auto inFlight = m_pollInFlight.find(record.RequestId);
-  const bool freed = inFlight != m_pollInFlight.end();
+  const auto inFlight = m_pollRun.InFlight.find(record.RequestId);
+  const bool freed = inFlight != m_pollRun.InFlight.end();
   if (freed) {
     position = inFlight->second;
-    m_pollInFlight.erase(inFlight);
+    m_pollRun.InFlight.erase(inFlight);
   }
   if (m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) {
     bool complete = false;
@@ -445,14 +477,60 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
       while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
     } else {
       // An agent answers in the order asked: the slot is known from where the OID was.
-      for (const auto& [oid, value] : answer.Objects) {
-        complete = m_plan.Add(oid, TSample::FromText(value), position) || complete;
+      for (const TAnswerObject& object : answer.Objects) {
+        TSample value = TSample::FromAnswer(object.Value, object.Type);
+        if (position < 0 && object.Oid == kSysUpTime) m_pollUptime = value;
+        complete = m_plan.Add(object.Oid, std::move(value), position) || complete;
         if (position >= 0) ++position;
       }
     }
     if (complete) EvaluatePoll();
   }
-  if (freed) SendPollBatches();
+  if (freed) SendBatches(m_pollRun);
+}
+
+void TSession::BeginPolling() {
+  m_facts.Clear();
+  m_probeRun = TBatchRun();
+  // Raw values poll exactly what is configured: nothing to learn then.
+  const bool v2 = m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3;
+  if (v2 && !m_config.RawValues) m_probeRun.OwnOids = m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids);
+  if (m_probeRun.OwnOids.empty()) {
+    StartPolling(true);
+    return;
+  }
+  m_probeRun.Oids = m_probeRun.OwnOids;
+  m_probeLeft = CountItems(m_probeRun.OwnOids);
+  m_probeRun.Batch = m_sessionRequest;
+  m_probeRun.Batch.OidList.clear();
+  m_probeRun.Batch.Operation = kOperationGet;
+  m_probeRun.Batch.Purpose = kPurposeProbe;
+  m_probeRun.Batch.TriesLeft = 2;
+  SendBatches(m_probeRun);
+}
+
+void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
+  if (m_probeRun.InFlight.erase(record.RequestId) == 0) return;  // from an earlier probe
+  m_probeLeft -= CountItems(record.OidList);
+  if (answer.ErrorStatus == 0) {
+    for (const TAnswerObject& object : answer.Objects)
+      m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value, object.Type), object.Type);
+  }
+  if (m_probeLeft <= 0) {
+    EndProbe();
+  } else {
+    SendBatches(m_probeRun);
+  }
+}
+
+void TSession::EndProbe() {
+  m_probeRun = TBatchRun();
+  RowsChanged();
+  StartPolling(true);
+  if (m_plan.TwinCount() > 0 && !m_twinsAnnounced) {
+    m_twinsAnnounced = true;
+    m_window.ShowStatus("64-bit counters in use");
+  }
 }
 
 // ---- discovery and rows ------------------------------------------------------------------
@@ -484,8 +562,8 @@ void TSession::StopDiscovery(const std::string& message) {
 void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& asked) {
   const std::string* previous = &asked;
   for (size_t i = first; i < answer.Objects.size(); ++i) {
-    const auto& [oid, value] = answer.Objects[i];
-    const TWalkStep step = m_discovery.Step(oid, value, *previous);
+    const std::string& oid = answer.Objects[i].Oid;
+    const TWalkStep step = m_discovery.Step(oid, answer.Objects[i].Value, *previous);
     if (step.Kind == TWalkStep::kEnd) {
       EndDiscovery("");
       return;
@@ -528,7 +606,7 @@ void TSession::EndDiscovery(const std::string& note) {
   } else if (m_config.InstanceMode == kInstanceModeAllInstances) {
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
-    StartPolling(true);
+    BeginPolling();
     m_window.ShowSliceChoice(true);
     m_window.EnableToolbar(true);
     if (!note.empty()) m_window.ShowStatus(note);
@@ -549,7 +627,7 @@ void TSession::SelectInstances(int choice) {
     if (!picked) return;
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
-    StartPolling(true);
+    BeginPolling();
   } catch (const std::exception&) {
   }
 }
@@ -557,9 +635,12 @@ void TSession::SelectInstances(int choice) {
 void TSession::RowsChanged() {
   // A run under way sends no more of the old list (its view goes with it); the new rows get a
   // poll job of their own.
-  m_pollOids = std::string_view();
-  m_pollSent = 0;
-  m_plan.SetRows(m_discovery.Rows());
+  m_pollRun.Oids = std::string_view();
+  m_pollRun.Sent = 0;
+  // Deltas of the interface counters come from their 64-bit twins where the agent has them.
+  const bool twins = !m_config.RawValues &&
+                     (m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3);
+  m_plan.SetRows(m_discovery.Rows(), twins ? &m_facts : nullptr);
   m_config.LastSlot = m_slots.SlotCount() - 1;
   m_labels.assign(static_cast<size_t>(m_slots.SlotCount()), std::string());
   m_labelKnown.assign(static_cast<size_t>(m_slots.SlotCount()), false);
@@ -612,8 +693,8 @@ void TSession::RefreshStep(const TAnswer& answer, size_t first, const std::strin
   try {
     const std::string* previous = &asked;
     for (size_t i = first; i < answer.Objects.size(); ++i) {
-      const auto& [oid, value] = answer.Objects[i];
-      const TWalkStep step = m_discovery.RefreshStep(oid, value, *previous);
+      const std::string& oid = answer.Objects[i].Oid;
+      const TWalkStep step = m_discovery.RefreshStep(oid, answer.Objects[i].Value, *previous);
       if (step.Kind == TWalkStep::kEnd) {
         EndRefresh();
         return;
@@ -646,7 +727,32 @@ void TSession::EndRefresh() {
 void TSession::EvaluatePoll() {
   const int rows =
       m_config.InstanceMode > 1 ? static_cast<int>(m_discovery.Rows().size()) : 1;
-  m_slots.Evaluate(m_plan.TakeRound(), m_pollInterval, rows);
+  // The agent's uptime in hundredths of a second, at this poll and the one before.
+  TPollFacts facts;
+  const bool uptimes = !m_uptime.IsNull() && !m_pollUptime.IsNull();
+  facts.Restarted = uptimes && m_pollUptime.FellSince(m_uptime);
+  if (uptimes && !facts.Restarted) {
+    const double elapsed = static_cast<double>(m_pollUptime.Number() - m_uptime.Number()) / 100;
+    facts.WrappedOnce = [this, elapsed](int slot, uint64_t unwrapped) {
+      // An interface octet counter that fell wrapped once when the interface could have sent
+      // that much since (less time passed than one wrap takes at its speed, and the octets
+      // fit the time); a counter that merely went back is no wrap.
+      const int width = m_slots.Width();
+      const size_t column = static_cast<size_t>(slot % width);
+      const size_t row = static_cast<size_t>(slot / width);
+      if (column >= m_config.TargetOids.size() || row >= m_discovery.Rows().size() ||
+          !TCounterFacts::IsInterfaceOctets(m_config.TargetOids[column]))
+        return false;
+      const double wrap = m_facts.WrapSeconds(m_discovery.Rows()[row].Suffix);
+      if (!(elapsed > 0 && elapsed < wrap)) return false;
+      // Octets per second at full speed: 2^32 in one wrap. A quarter more for the poll's
+      // timing: the agent reads its counters and its clock at slightly different moments.
+      const double fullSpeed = 4294967296.0 / wrap;
+      return static_cast<double>(unwrapped) <= fullSpeed * elapsed * 1.25;
+    };
+  }
+  if (!m_pollUptime.IsNull()) m_uptime = m_pollUptime;
+  m_slots.Evaluate(m_plan.TakeRound(), m_pollInterval, rows, facts);
   FeedChart();
   if (m_config.RefreshInstances) CheckInstanceRefresh();
 }

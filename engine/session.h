@@ -27,6 +27,7 @@
 
 #include "config/config_rec.h"
 #include "engine/clock.h"
+#include "engine/counter_facts.h"
 #include "engine/discovery.h"
 #include "engine/dispatcher.h"
 #include "engine/hand_over.h"
@@ -89,6 +90,17 @@ class TSession {
   // Benchmarks reach the evaluation and the feed directly through this probe.
   friend class TSessionProbe;
 
+  // A run of batched GetRequests with at most kPollWindow requests in flight: the poll's, and
+  // the probe's that asks once, when polling starts, what the counters are.
+  struct TBatchRun {
+    TRequest Batch;         // the run's request without OIDs
+    std::string_view Oids;  // what the run sends
+    std::string OwnOids;    // its storage when the run does not send the plan's list
+    size_t Sent = 0;        // characters of Oids sent
+    int SentOids = 0;       // OIDs of Oids sent
+    std::unordered_map<uint32_t, int> InFlight;  // request id -> where its first OID stands
+  };
+
   // Start-up.
   void ResetCounters();
   void StartDiscovery();
@@ -101,8 +113,13 @@ class TSession {
   TSendFailure DispatchRequest(TRequest& record, bool resend);
   void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void PollRun(const TRequest& request);
-  // Sends the poll's next batches while fewer than kPollWindow of its requests are unanswered.
-  void SendPollBatches();
+  // Sends a run's next batches while fewer than kPollWindow of its requests are unanswered;
+  // false when one can never be built (the session then stops).
+  bool SendBatches(TBatchRun& run);
+  // The first polls of new rows: after the probe of their counters when there is one to make.
+  void BeginPolling();
+  void OnProbeAnswer(const TRequest& record, const TAnswer& answer);
+  void EndProbe();
   void ExpireRequest(const TRequest& record);
   void TimeoutScanSync();
 
@@ -158,14 +175,14 @@ class TSession {
   int32_t m_pollInterval = 0;  // of the poll job that runs now
   // The poll run being sent: its request without the OIDs, its OIDs, how much of them went, and
   // the ids of its requests not answered or expired yet.
-  TRequest m_pollBatch;
   uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
-  std::string m_pollOidsCopy;        // the job's OIDs, when they are not the plan's any more
-  std::string_view m_pollOids;       // what the run sends: the plan's list or the copy
-  size_t m_pollSent = 0;       // characters of m_pollOids sent
-  int m_pollSentOids = 0;      // OIDs of m_pollOids sent
-  // Requests in flight and where their first OID stands in the poll's list.
-  std::unordered_map<uint32_t, int> m_pollInFlight;
+  TBatchRun m_pollRun;
+  TBatchRun m_probeRun;
+  int m_probeLeft = 0;  // OIDs of the probe not answered or expired yet
+  TCounterFacts m_facts;
+  bool m_twinsAnnounced = false;
+  TSample m_uptime;      // the agent's sysUpTime.0 at the last evaluated poll
+  TSample m_pollUptime;  // the same in the poll being collected
   // The feed's buffers, kept from feed to feed, and the slice label of every slot.
   std::vector<TSliceCandidate> m_candidates;
   std::vector<TPieSlice> m_pie;

@@ -30,11 +30,18 @@ void TSlotStore::RemoveRow(int row) {
 }
 
 void TSlotStore::Evaluate(const std::vector<std::pair<int, TSample>>& answers, int interval,
-                          int rows) {
+                          int rows, const TPollFacts& facts) {
+  if (facts.Restarted) BreakDeltas();
   for (const auto& [slot, sample] : answers) {
     if (slot < 0 || slot >= SlotCount()) continue;
     THistory& history = m_histories[static_cast<size_t>(slot)];
-    history.Push(sample.WrappedSince(history.Newest()) ? TSample() : sample);
+    const TSample& previous = history.Newest();
+    if (sample.IsCounter32() && sample.FellSince(previous) && facts.WrappedOnce &&
+        facts.WrappedOnce(slot, sample.Magnitude() + (uint64_t{1} << 32) - previous.Magnitude())) {
+      history.Push(sample.Unwrapped());
+    } else {
+      history.Push(sample.WrappedSince(previous) ? TSample() : sample);
+    }
   }
   EvaluateFormulas(interval, rows);
 }

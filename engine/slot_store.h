@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,17 @@ struct TCurrentValue {
   long double Number = 0;           // every value, as a number
 };
 
+// What a poll knows of its counters besides their values.
+struct TPollFacts {
+  // The agent's uptime went back since the poll before (it restarted): no value of this poll
+  // is a change from the one before it.
+  bool Restarted = false;
+  // Whether a Counter32 of this slot that is lower than at the poll before wrapped exactly
+  // once in between, counting `unwrapped` since then (empty: never known; such a fall follows
+  // the 32-bit wrap rule).
+  std::function<bool(int slot, uint64_t unwrapped)> WrappedOnce;
+};
+
 class TSlotStore {
  public:
   // targets and formulas fix the columns; rows start at 0.
@@ -61,7 +73,8 @@ class TSlotStore {
   // One evaluated poll: the (slot, value) pairs in the order the answers came (slots outside the
   // grid are dropped), then the formulas of `rows` rows with the polling interval; every history
   // keeps its five newest entries.
-  void Evaluate(const std::vector<std::pair<int, TSample>>& answers, int interval, int rows);
+  void Evaluate(const std::vector<std::pair<int, TSample>>& answers, int interval, int rows,
+                const TPollFacts& facts = {});
   // Drops the oldest entry of every history and appends "Null", so that the next delta of every
   // slot is Null (the polling interval changed).
   void BreakDeltas();

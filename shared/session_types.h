@@ -33,6 +33,7 @@ inline constexpr int32_t kOperationGetBulk = 3;
 inline constexpr int32_t kPurposePoll = 0;
 inline constexpr int32_t kPurposeDiscovery = 10;
 inline constexpr int32_t kPurposeRefresh = 11;
+inline constexpr int32_t kPurposeProbe = 12;  // what the counters are, asked once
 
 // Where the legend stands beside the pie.
 enum TLegendAlignment { laLeft = 0, laRight = 1, laTop = 2, laBottom = 3 };

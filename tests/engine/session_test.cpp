@@ -534,8 +534,12 @@ TEST_F(SessionTest, APollKeepsAWindowOfRequestsInFlight) {
   // 600 rows, one target: 40 batches; the first 32 go out, the rest as answers come.
   agent.FillInterfaceTable(600);
   std::atomic<bool> silent{true};
+  // Only the poll's requests (of the counter column) go unanswered.
+  const auto polled = [](const FakeAgent::Request& r) {
+    return r.PduType == 0xA0 && r.Oids[0].rfind(kIn + ".", 0) == 0;
+  };
   agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
-    if (r.PduType == 0xA0 && silent) return std::string();  // no answer
+    if (polled(r) && silent) return std::string();  // no answer
     return std::nullopt;
   });
   Options options;
@@ -545,12 +549,16 @@ TEST_F(SessionTest, APollKeepsAWindowOfRequestsInFlight) {
   const auto askedIds = [&] {
     std::set<int32_t> ids;
     for (const FakeAgent::Request& r : agent.Log())
-      if (r.PduType == 0xA0) ids.insert(r.RequestId);
+      if (polled(r)) ids.insert(r.RequestId);
     return ids.size();
   };
   ASSERT_TRUE(WaitFor([&] { return askedIds() >= 32; }));
   // Unanswered, they are resent, but no further batch leaves.
-  ASSERT_TRUE(WaitFor([&] { return GetsWith(15) >= 40; }));
+  ASSERT_TRUE(WaitFor([&] {
+    int sends = 0;
+    for (const FakeAgent::Request& r : agent.Log()) sends += polled(r);
+    return sends >= 40;
+  }));
   EXPECT_EQ(askedIds(), 32u);
   silent = false;
   ASSERT_TRUE(WaitFeeds(1));
@@ -757,6 +765,82 @@ TEST_F(SessionTest, BulkWalksFollowAgentsThatAnswerLessOrEndTheView) {
     agent.SetBulkTooBigAbove(0);
     agent.SetBulkRowLimit(0);
     agent.SetResponder(nullptr);
+  }
+}
+
+TEST_F(SessionTest, CountersOnFastLinksKeepTheirRate) {
+  const std::string kSpeed = "1.3.6.1.2.1.2.2.1.5";
+  const std::string kHighSpeed = "1.3.6.1.2.1.31.1.1.1.15";
+  const std::string kHCIn = "1.3.6.1.2.1.31.1.1.1.6";
+  const std::string kUptime = "1.3.6.1.2.1.1.3.0";
+  struct Poll {
+    uint64_t in1, in2;  // the counters of rows 1 and 2
+    uint32_t uptime;    // hundredths of a second
+  };
+  const struct {
+    const char* name;
+    std::function<void()> table;  // speeds and twins
+    Poll first, second;
+    std::string delta1, delta2;  // rows 1 and 2 at the second poll
+  } cases[] = {
+      {"a wrap at 1 Gbit/s within a second",
+       [&] {
+         agent.SetValue(kSpeed + ".1", 0x42, "1000000000");
+         agent.SetValue(kSpeed + ".2", 0x42, "1000000000");
+       },
+       {4294967000u, 3000000000u, 10000}, {500, 2999999000u, 10100}, "796.0", "-1000.0"},
+      {"more than one wrap can have passed at 10 Gbit/s in five seconds",
+       [&] {
+         agent.SetValue(kSpeed + ".1", 0x42, "4294967295");
+         agent.SetValue(kHighSpeed + ".1", 0x42, "10000");
+       },
+       {4294967000u, 10, 10000}, {500, 20, 10500}, "Null", "10.0"},
+      {"no speed known: the wrap rule as before",
+       [] {},
+       {4294967000u, 10, 10000}, {500, 20, 10100}, "Null", "10.0"},
+      {"the agent restarted",
+       [&] { agent.SetValue(kSpeed + ".1", 0x42, "1000000000"); },
+       {4294967000u, 10, 10000}, {500, 20, 50}, "Null", "Null"},
+      {"a 64-bit twin for one row, 10 Gbit/s, the other row 32-bit",
+       [&] { agent.SetValue(kHCIn + ".1", 0x46, "0"); },
+       {5000000000000ull, 10, 10000}, {5001250000000ull, 20, 10100}, "1250000000.0", "10.0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    agent.ClearValues();
+    agent.FillInterfaceTable(2);
+    c.table();
+    // Row 1 counts in its twin where it has one, else in ifInOctets.
+    const bool twin = agent.GetValue(kHCIn + ".1").has_value();
+    const auto set = [&](const Poll& p) {
+      if (twin) {
+        agent.SetValue(kHCIn + ".1", 0x46, std::to_string(p.in1));
+      } else {
+        agent.SetCounter32(kIn + ".1", static_cast<uint32_t>(p.in1));
+      }
+      agent.SetCounter32(kIn + ".2", static_cast<uint32_t>(p.in2));
+      agent.SetValue(kUptime, 0x43, std::to_string(p.uptime));
+    };
+    set(c.first);
+    std::vector<std::string> seen;
+    window.feeds = 0;
+    window.onFeed = [&] {
+      if (window.feeds == 1) set(c.second);
+      if (window.feeds == 2) seen = {session->SlotValue(4, 0), session->SlotValue(4, 1)};
+    };
+    StartXml(Target(kIn) + Label(kDescr));
+    ASSERT_TRUE(WaitFor([&] { return !seen.empty(); }));
+    window.onFeed = nullptr;
+    EXPECT_EQ(seen, (std::vector<std::string>{c.delta1, c.delta2}));
+    bool askedTwin = false;
+    for (const FakeAgent::Request& r : agent.Log())
+      for (const std::string& oid : r.Oids) askedTwin |= oid == kHCIn + ".1";
+    EXPECT_EQ(askedTwin, true);  // every delta session asks
+    const bool announced = std::find(window.statuses.begin(), window.statuses.end(),
+                                     "64-bit counters in use") != window.statuses.end();
+    EXPECT_EQ(announced, twin);
+    session->Stop();
+    window.statuses.clear();
   }
 }
 
