@@ -329,6 +329,10 @@ void TForm1::SetView3D(bool on) {
   Chart1->SetView3D(on);
 }
 
+void TForm1::SetAntialiased(bool on) {
+  Chart1->SetAntialiased(on);
+}
+
 void TForm1::SetLegend(bool shown, TLegendAlignment alignment) {
   SpeedButton3->setChecked(shown);
   ApplyLegendMode(shown, alignment);

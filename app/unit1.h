@@ -70,6 +70,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void ShowIntervalChoice(bool visible) override;
   void SetValueMode(bool raw) override;
   void SetView3D(bool on) override;
+  void SetAntialiased(bool on) override;
   void SetLegend(bool shown, TLegendAlignment alignment) override;
   void SetCaption(const std::string& caption) override;
   void SetChartTitle(const std::string& title) override;

@@ -72,6 +72,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   }
   window.SetValueMode(cfg.RawValues);
   window.SetView3D(cfg.View3D);
+  window.SetAntialiased(cfg.Antialias);
   window.SetLegend(cfg.ShowLegend, cfg.LegendAlignment);
   const int intervalIndex = InsertIntervalItem(cfg.IntervalItems, session.Interval);
   window.SetIntervalChoices(cfg.IntervalItems, intervalIndex);

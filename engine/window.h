@@ -36,6 +36,7 @@ class IMainWindow {
   // Toolbar state set at start-up.
   virtual void SetValueMode(bool raw) = 0;  // raw values or per-interval deltas
   virtual void SetView3D(bool on) = 0;
+  virtual void SetAntialiased(bool on) = 0;  // the pie drawn smooth
   // The legend beside the pie (and the legend control down), or labels beside the slices.
   virtual void SetLegend(bool shown, TLegendAlignment alignment) = 0;
 

@@ -47,6 +47,7 @@ class RecordingWindow : public IMainWindow {
   }
   void SetValueMode(bool raw) override { Note("SetValueMode(" + Bool(raw) + ")"); }
   void SetView3D(bool on) override { Note("SetView3D(" + Bool(on) + ")"); }
+  void SetAntialiased(bool on) override { Note("SetAntialiased(" + Bool(on) + ")"); }
   void SetLegend(bool shown, TLegendAlignment alignment) override {
     Note("SetLegend(" + Bool(shown) + ", " + std::to_string(alignment) + ")");
   }

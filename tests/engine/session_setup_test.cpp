@@ -50,6 +50,7 @@ TEST(SetupSession, NoArgumentsInOrder) {
       "ShowSliceChoice(false)",
       "SetValueMode(false)",
       "SetView3D(true)",
+      "SetAntialiased(false)",
       "SetLegend(true, 3)",
       "SetIntervalChoices(1|2|5|10|15|30|60|300|600; 2)",
       "SetCaption(Kestrava - Host: localhost)",

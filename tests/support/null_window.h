@@ -24,6 +24,7 @@ class NullWindow : public IMainWindow {
   void ShowIntervalChoice(bool) override {}
   void SetValueMode(bool) override {}
   void SetView3D(bool) override {}
+  void SetAntialiased(bool) override {}
   void SetLegend(bool, TLegendAlignment) override {}
   void SetCaption(const std::string&) override {}
   void SetChartTitle(const std::string&) override {}
