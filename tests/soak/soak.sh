@@ -4,11 +4,14 @@
 # duplicates; then the program is asked to end (SIGTERM) and must exit cleanly. Built with
 # AddressSanitizer, any memory error or leak fails the run. Prints resident memory figures.
 #
-# usage: soak.sh PROGRAM FAKE_AGENT [SECONDS]   (SECONDS defaults to $KESTRAVA_SOAK_SECONDS or 180)
+# usage: soak.sh PROGRAM FAKE_AGENT [SECONDS] [INSTANCES]
+#   SECONDS defaults to $KESTRAVA_SOAK_SECONDS or 180, INSTANCES to 500. The resident memory of
+#   the program and of the agent is sampled every 10 s.
 set -euo pipefail
 program=$1
 agent=$2
 seconds=${3:-${KESTRAVA_SOAK_SECONDS:-180}}
+instances=${4:-500}
 work=$(mktemp -d /tmp/kestrava-soak-XXXXXX)
 agent_pid=""
 program_pid=""
@@ -26,7 +29,7 @@ fail() {
 }
 
 mkfifo "$work/agent.in"
-"$agent" --instances 500 <"$work/agent.in" >"$work/agent.out" 2>"$work/agent.err" &
+"$agent" --instances "$instances" <"$work/agent.in" >"$work/agent.out" 2>"$work/agent.err" &
 agent_pid=$!
 exec 3>"$work/agent.in"
 for _ in $(seq 1 50); do
@@ -45,11 +48,14 @@ csv="$work/slices.csv"
   >"$work/stdout" 2>"$work/stderr" &
 program_pid=$!
 
-rss() { awk '/^VmRSS:/ {print $2}' "/proc/$program_pid/status" 2>/dev/null || echo 0; }
+rss_of() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+rss() { rss_of "$program_pid"; }
 fresh() { [ -f "$csv" ] && [ $(( $(date +%s) - $(stat -c %Y "$csv") )) -le 6 ]; }
 
 declare -a samples=()
+declare -a agent_samples=()
 rss_at_minute=""
+agent_at_minute=""
 t=0
 while [ "$t" -lt "$seconds" ]; do
   kill -0 "$program_pid" 2>/dev/null || fail "the program ended by itself at t=${t}s"
@@ -67,12 +73,17 @@ while [ "$t" -lt "$seconds" ]; do
   esac
   if [ $((t % 10)) -eq 0 ]; then
     samples+=("$t:$(rss)")
+    agent_samples+=("$t:$(rss_of "$agent_pid")")
   fi
-  [ "$t" -eq 60 ] && rss_at_minute=$(rss)
+  if [ "$t" -eq 60 ]; then
+    rss_at_minute=$(rss)
+    agent_at_minute=$(rss_of "$agent_pid")
+  fi
   sleep 1
   t=$((t + 1))
 done
 rss_end=$(rss)
+agent_end=$(rss_of "$agent_pid")
 
 kill -TERM "$program_pid"
 status=0
@@ -86,9 +97,11 @@ head -n 1 "$csv" | grep -qx 'position,label,value' || fail "the CSV has no heade
 rows=$(($(wc -l <"$csv") - 1))
 [ "$rows" -gt 0 ] || fail "the CSV holds no slices"
 
-echo "soak: ${seconds}s, 500 instances, 1 s interval; exit status 0; last CSV: $rows slices"
-echo "soak: resident memory (s:kB) ${samples[*]} end:$rss_end"
+echo "soak: ${seconds}s, $instances instances, 1 s interval; exit status 0; last CSV: $rows slices"
+echo "soak: program resident memory (s:kB) ${samples[*]} end:$rss_end"
+echo "soak: agent resident memory (s:kB) ${agent_samples[*]} end:$agent_end"
 if [ -n "$rss_at_minute" ] && [ "$rss_at_minute" -gt 0 ]; then
-  echo "soak: growth after the first minute: $((rss_end - rss_at_minute)) kB"
+  echo "soak: growth after the first minute: program $((rss_end - rss_at_minute)) kB," \
+    "agent $((agent_end - agent_at_minute)) kB"
 fi
 echo "soak: 1 passed, 0 failed"
