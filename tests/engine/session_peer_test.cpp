@@ -88,5 +88,19 @@ TEST(SessionPeerTest, APollOfTenThousandRowsLosesNoRequest) {
   session.Stop();
 }
 
+TEST(SessionPeerTest, AnIpv6AgentIsPolledLikeAnyOther) {
+  testing::SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  ASSERT_TRUE(agent.ListenOnIpv6()) << agent.error();
+  const std::vector<std::string> descriptions = WalkDescriptions(agent);
+  RecordingWindow window;
+  TSession session(window);
+  session.Start({"/HOST", "::1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1",
+                 "/SNMPVERSION", "2"});
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }, 20000)) << window.status;
+  EXPECT_EQ(testing::LabelsOf(session.Rows()), descriptions);
+  session.Stop();
+}
+
 }  // namespace
 }  // namespace kestrava
