@@ -275,22 +275,17 @@ void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purp
 
 void TSession::PollRun(const TRequest& request) {
   m_window.ClearStatus();
-  // The run starts a new collection; batches of an earlier run not sent yet are dropped.
-  TBatchRun& run = m_pollRun;
-  run.Batch = request;
-  run.Batch.OidList.clear();
+  // The run starts a new collection; batches of an earlier run not sent yet are dropped. The
+  // job polls the plan's list unless the rows changed since it was made.
   int oids = 0;
-  // The job polls the plan's list unless the rows changed since it was made.
   if (m_pollJobGeneration == m_plan.Generation()) {
-    run.Oids = m_plan.OidList();
+    m_pollRun.Start(request, m_plan.OidList());
     oids = m_plan.OidCount();
   } else {
-    run.OwnOids = m_schedule.PollOids(request.OwnerJob);
-    run.Oids = run.OwnOids;
-    oids = CountItems(run.OwnOids);
+    std::string list = m_schedule.PollOids(request.OwnerJob);
+    oids = CountItems(list);
+    m_pollRun.StartOwning(request, std::move(list));
   }
-  run.Sent = 0;
-  run.SentOids = 0;
   m_pollInterval = request.Interval;
   m_pollUptime = TSample();
   // With SNMPv2c and v3 every poll also reads the agent's uptime, in a request of its own: a
@@ -298,30 +293,27 @@ void TSession::PollRun(const TRequest& request) {
   const bool uptime = request.SnmpVersion == 2 || request.SnmpVersion == 3;
   m_plan.BeginRound(oids + (uptime ? 1 : 0));
   if (uptime) {
-    TRequest ask = run.Batch;
+    TRequest ask = request;
+    ask.OidList.clear();
     AppendItem(ask.OidList, kSysUpTime);
-    if (!DispatchRequest(ask, false).Failed()) run.InFlight[ask.RequestId] = -1;
+    if (!DispatchRequest(ask, false).Failed()) m_pollRun.InFlight(ask.RequestId, -1);
   }
-  SendBatches(run);
+  SendBatches(m_pollRun);
 }
 
 bool TSession::SendBatches(TBatchRun& run) {
-  std::string_view rest = run.Oids.substr(run.Sent);
-  while (run.InFlight.size() < kPollWindow && !rest.empty()) {
-    run.Batch.OidList = TakeBatch(rest);
-    run.Sent = run.Oids.size() - rest.size();
-    const int first = run.SentOids;
-    run.SentOids += CountItems(run.Batch.OidList);
-    const TSendFailure failure = DispatchRequest(run.Batch, false);
+  TRequest batch;
+  int first = 0;
+  while (run.NextBatch(batch, first)) {
+    const TSendFailure failure = DispatchRequest(batch, false);
     if (!failure.Failed()) {
-      run.InFlight[run.Batch.RequestId] = first;
+      run.InFlight(batch.RequestId, first);
       continue;
     }
     // That run can never be complete now; one that can never be built stops the session.
     m_window.ShowStatus(failure.Text);
     if (failure.Permanent) {
-      run.Oids = std::string_view();
-      run.Sent = 0;
+      run.Stop();
       m_window.SessionStopped(failure.Text);
       return false;
     }
@@ -346,12 +338,12 @@ void TSession::ExpireRequest(const TRequest& record) {
   }
   if (record.Purpose == kPurposeProbe) {
     // Not known: the counters it asked about stay 32-bit, their speeds unknown.
-    m_probeRun.InFlight.erase(record.RequestId);
+    m_probeRun.Finish(record.RequestId);
     m_probeLeft -= CountItems(record.OidList);
     m_expiryFreedWindow = true;
     return;
   }
-  if (m_pollRun.InFlight.erase(record.RequestId) > 0) m_expiryFreedWindow = true;
+  if (m_pollRun.Finish(record.RequestId)) m_expiryFreedWindow = true;
   if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
   std::string_view list = record.OidList;
   std::string_view oid;
@@ -375,9 +367,9 @@ void TSession::TimeoutScanSync() {
   if (m_expiryCompletedPoll) EvaluatePoll();
   if (m_expiryFreedWindow) {
     SendBatches(m_pollRun);
-    if (m_probeLeft <= 0 && !m_probeRun.Oids.empty()) {
+    if (m_probing && m_probeLeft <= 0) {
       EndProbe();
-    } else if (!m_probeRun.Oids.empty()) {
+    } else if (m_probing) {
       SendBatches(m_probeRun);
     }
   }
@@ -460,13 +452,9 @@ void TSession::ShrinkWalkStep(int32_t purpose, const std::string& asked) {
 
 void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
   // The answered request makes room for the next batch, which leaves once this one is in.
-  int position = -1;
-  const auto inFlight = m_pollRun.InFlight.find(record.RequestId);
-  const bool freed = inFlight != m_pollRun.InFlight.end();
-  if (freed) {
-    position = inFlight->second;
-    m_pollRun.InFlight.erase(inFlight);
-  }
+  const std::optional<int> first = m_pollRun.Finish(record.RequestId);
+  const bool freed = first.has_value();
+  int position = first.value_or(-1);
   if (m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) {
     bool complete = false;
     if (answer.ErrorStatus != 0) {
@@ -491,26 +479,26 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
 
 void TSession::BeginPolling() {
   m_facts.Clear();
-  m_probeRun = TBatchRun();
   // Raw values poll exactly what is configured: nothing to learn then.
   const bool v2 = m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3;
-  if (v2 && !m_config.RawValues) m_probeRun.OwnOids = m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids);
-  if (m_probeRun.OwnOids.empty()) {
+  std::string probe;
+  if (v2 && !m_config.RawValues) probe = m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids);
+  if (probe.empty()) {
     StartPolling(true);
     return;
   }
-  m_probeRun.Oids = m_probeRun.OwnOids;
-  m_probeLeft = CountItems(m_probeRun.OwnOids);
-  m_probeRun.Batch = m_sessionRequest;
-  m_probeRun.Batch.OidList.clear();
-  m_probeRun.Batch.Operation = kOperationGet;
-  m_probeRun.Batch.Purpose = kPurposeProbe;
-  m_probeRun.Batch.TriesLeft = 2;
+  TRequest ask = m_sessionRequest;
+  ask.Operation = kOperationGet;
+  ask.Purpose = kPurposeProbe;
+  ask.TriesLeft = 2;
+  m_probeLeft = CountItems(probe);
+  m_probing = true;
+  m_probeRun.StartOwning(ask, std::move(probe));
   SendBatches(m_probeRun);
 }
 
 void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
-  if (m_probeRun.InFlight.erase(record.RequestId) == 0) return;  // from an earlier probe
+  if (!m_probeRun.Finish(record.RequestId)) return;  // from an earlier probe
   m_probeLeft -= CountItems(record.OidList);
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
@@ -524,7 +512,8 @@ void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
 }
 
 void TSession::EndProbe() {
-  m_probeRun = TBatchRun();
+  m_probing = false;
+  m_probeRun.Stop();
   RowsChanged();
   StartPolling(true);
   if (m_plan.TwinCount() > 0 && !m_twinsAnnounced) {
@@ -635,8 +624,7 @@ void TSession::SelectInstances(int choice) {
 void TSession::RowsChanged() {
   // A run under way sends no more of the old list (its view goes with it); the new rows get a
   // poll job of their own.
-  m_pollRun.Oids = std::string_view();
-  m_pollRun.Sent = 0;
+  m_pollRun.Stop();
   // Deltas of the interface counters come from their 64-bit twins where the agent has them.
   const bool twins = !m_config.RawValues &&
                      (m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3);

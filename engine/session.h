@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "config/config_rec.h"
+#include "engine/batch_run.h"
 #include "engine/clock.h"
 #include "engine/counter_facts.h"
 #include "engine/discovery.h"
@@ -42,10 +43,6 @@
 namespace kestrava {
 
 class TSnmpMgr;
-
-// Requests of one poll in flight at most: an agent takes a burst of this many without losing
-// one (its socket buffer holds them), and the next goes out as soon as one is answered.
-inline constexpr size_t kPollWindow = 32;
 
 class TSession {
  public:
@@ -90,16 +87,6 @@ class TSession {
   // Benchmarks reach the evaluation and the feed directly through this probe.
   friend class TSessionProbe;
 
-  // A run of batched GetRequests with at most kPollWindow requests in flight: the poll's, and
-  // the probe's that asks once, when polling starts, what the counters are.
-  struct TBatchRun {
-    TRequest Batch;         // the run's request without OIDs
-    std::string_view Oids;  // what the run sends
-    std::string OwnOids;    // its storage when the run does not send the plan's list
-    size_t Sent = 0;        // characters of Oids sent
-    int SentOids = 0;       // OIDs of Oids sent
-    std::unordered_map<uint32_t, int> InFlight;  // request id -> where its first OID stands
-  };
 
   // Start-up.
   void ResetCounters();
@@ -113,8 +100,8 @@ class TSession {
   TSendFailure DispatchRequest(TRequest& record, bool resend);
   void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void PollRun(const TRequest& request);
-  // Sends a run's next batches while fewer than kPollWindow of its requests are unanswered;
-  // false when one can never be built (the session then stops).
+  // Sends a run's next batches while its window has room; false when one can never be built
+  // (the session then stops).
   bool SendBatches(TBatchRun& run);
   // The first polls of new rows: after the probe of their counters when there is one to make.
   void BeginPolling();
@@ -176,8 +163,9 @@ class TSession {
   // The poll run being sent: its request without the OIDs, its OIDs, how much of them went, and
   // the ids of its requests not answered or expired yet.
   uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
-  TBatchRun m_pollRun;
-  TBatchRun m_probeRun;
+  TBatchRun m_pollRun;   // the poll's requests
+  TBatchRun m_probeRun;  // the probe's, which asks once, when polling starts, what counters are
+  bool m_probing = false;
   int m_probeLeft = 0;  // OIDs of the probe not answered or expired yet
   TCounterFacts m_facts;
   bool m_twinsAnnounced = false;

@@ -54,6 +54,10 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   // The command line, then the file or the built-in target.
   const TCommandLine commandLine = ReadCommandLine(args, cfg, session);
   if (commandLine.StopSetup) return false;
+  if (!commandLine.Error.empty()) {
+    window.ShowMessageBox(commandLine.Error);
+    return false;
+  }
   if (!commandLine.XmlGiven) {
     cfg.TargetOids = {kBuiltInTarget};
     cfg.LabelOid = kBuiltInLabel;

@@ -150,12 +150,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> oids;
     for (int i = 1; i <= instances; ++i) oids.push_back("1.3.6.1.2.1.2.2.1.10." + std::to_string(i));
     const kestrava::bench::TPeerCycles peer = kestrava::bench::RunNetSnmpPoller(
-        peerPort, "cobalt", oids, static_cast<int>(kestrava::kPollWindow), peerCycles);
+        peerPort, "cobalt", oids, static_cast<int>(kestrava::kBatchWindow), peerCycles);
     peerAgent.write("quit\n");
     peerAgent.waitForFinished(3000);
     std::printf("net-snmp poller (snmp_async_send, %zu in flight), %d cycles: CPU median %.2f ms, "
                 "whole cycle median %.1f ms, lost requests %d\n",
-                kestrava::kPollWindow, peerCycles, Median(peer.CpuMs), Median(peer.WallMs),
+                kestrava::kBatchWindow, peerCycles, Median(peer.CpuMs), Median(peer.WallMs),
                 peer.Lost);
     if (!peer.CpuMs.empty() && Median(peer.CpuMs) > 0)
       std::printf("engine CPU / net-snmp CPU: %.2f\n", Median(cpu) / Median(peer.CpuMs));
