@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "config/session_checks.h"
 #include "config/validators.h"
 #include "kestrava_version.h"
 
@@ -39,17 +40,81 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args,
   return args[at + 1];
 }
 
-bool AnyOf(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
-  for (const std::string& arg : args) {
-    for (const char* name : names) {
-      if (EqualsIgnoringCase(arg, name)) return true;
-    }
+// Every option of the program in its "/NAME" form, and whether it takes a value.
+struct TOptionName {
+  const char* Name;
+  bool TakesValue;
+};
+constexpr TOptionName kOptionNames[] = {
+    {"/XML", true},
+    {"/HOST", true},
+    {"/COMMUNITY", true},
+    {"/PORT", true},
+    {"/SNMPVERSION", true},
+    {"/POLLINGINTERVAL", true},
+    {"/CHARTTITLE", true},
+    {"/PROGRAMTITLE", true},
+    {"/SHOWLEGEND", false},
+    {"/LEGENDALIGNMENT", true},
+    {"/WIDTH", true},
+    {"/HEIGHT", true},
+    {"/PREFERREDINSTANCE", true},
+    {"/USER", true},
+    {"/SECURITYLEVEL", true},
+    {"/AUTHPROTOCOL", true},
+    {"/AUTHPASSWORD", true},
+    {"/PRIVPROTOCOL", true},
+    {"/PRIVPASSWORD", true},
+    {"/CONTEXT", true},
+    {"/NOBULK", false},
+    {"/ANTIALIAS", false},
+    {"/SNAPSHOT", true},
+    {"/EXPORT", true},
+    {"/EXITAFTER", true},
+    {"/EXITTIMEOUT", true},
+    {"/SNAPSHOTSCALE", true},
+    {"/HELP", false},
+    {"/VERSION", false},
+};
+
+const char* const kHelpWords[] = {"--help", "/HELP", "/?", "-h"};
+const char* const kVersionWords[] = {"--version", "/VERSION"};
+
+template <size_t N>
+bool IsOneOf(const std::string& arg, const char* const (&words)[N]) {
+  for (const char* word : words) {
+    if (EqualsIgnoringCase(arg, word)) return true;
+  }
+  return false;
+}
+
+// The option the argument names, or nullptr.
+const TOptionName* OptionNamed(const std::string& arg) {
+  for (const TOptionName& option : kOptionNames) {
+    if (IsOption(arg, option.Name)) return &option;
+  }
+  return nullptr;
+}
+
+bool IsProgramOption(const std::string& arg) {
+  return OptionNamed(arg) != nullptr || IsOneOf(arg, kHelpWords) || IsOneOf(arg, kVersionWords);
+}
+
+// Walks the arguments as options and their values: true when one in option position is one of
+// the words. An option that takes a value passes over the next argument.
+template <size_t N>
+bool InOptionPosition(const std::vector<std::string>& args, const char* const (&words)[N]) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (IsOneOf(args[i], words)) return true;
+    const TOptionName* option = OptionNamed(args[i]);
+    if (option != nullptr && option->TakesValue) ++i;
   }
   return false;
 }
 
 bool IsOutputOption(const std::string& arg) {
-  return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/EXITAFTER");
+  return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/EXITAFTER") ||
+         IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE");
 }
 
 // Output options say what to do with the charts, not what to poll: a command line of nothing
@@ -59,6 +124,21 @@ bool OnlyOutputOptions(const std::vector<std::string>& args) {
     if (!IsOutputOption(args[i])) return false;
   }
   return true;
+}
+
+// The value of an output option; a value that is itself an option means the real value is
+// missing ("/SNAPSHOT /EXPORT x.csv"), and is refused rather than taken as a file name.
+std::optional<std::string> OutputValue(const std::vector<std::string>& args, const char* name,
+                                       std::string& error) {
+  std::optional<std::string> value = OptionValue(args, name);
+  if (value && IsProgramOption(*value)) {
+    if (error.empty()) {
+      error = std::string("The value of ") + name + " is missing: the next argument, \"" + *value +
+              "\", is an option.";
+    }
+    return std::nullopt;
+  }
+  return value;
 }
 
 }  // namespace
@@ -78,7 +158,9 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
     return result;
   }
 
-  if (auto v = OptionValue(args, "/HOST")) session.Host = *v;
+  if (auto v = OptionValue(args, "/HOST")) {
+    if (!TakeHost(*v, TValueSource::CommandLine, session.Host, result.Error)) return result;
+  }
   if (auto v = OptionValue(args, "/COMMUNITY")) session.Community = *v;
   if (auto v = OptionValue(args, "/POLLINGINTERVAL")) session.Interval = CheckInterval(*v);
   if (auto v = OptionValue(args, "/CHARTTITLE")) cfg.ChartTitle = *v;
@@ -95,26 +177,44 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (auto v = OptionValue(args, "/PREFERREDINSTANCE")) cfg.PreferredInstance = *v;
   if (auto v = OptionValue(args, "/PORT")) session.RemotePort = CheckPort(*v);
   if (auto v = OptionValue(args, "/SNMPVERSION")) session.SnmpVersion = CheckVersion(*v);
+  if (auto v = OptionValue(args, "/USER")) cfg.V3.User = *v;
+  if (auto v = OptionValue(args, "/SECURITYLEVEL")) cfg.V3.SecurityLevel = *v;
+  if (auto v = OptionValue(args, "/AUTHPROTOCOL")) cfg.V3.AuthProtocol = *v;
+  if (auto v = OptionValue(args, "/AUTHPASSWORD")) cfg.V3.AuthPassword = *v;
+  if (auto v = OptionValue(args, "/PRIVPROTOCOL")) cfg.V3.PrivProtocol = *v;
+  if (auto v = OptionValue(args, "/PRIVPASSWORD")) cfg.V3.PrivPassword = *v;
+  if (auto v = OptionValue(args, "/CONTEXT")) cfg.V3.ContextName = *v;
+  if (FindOption(args, "/NOBULK") != std::string::npos) cfg.BulkWalk = false;
+  if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
+  CompleteSnmpV3(cfg.V3, session.SnmpVersion, TValueSource::CommandLine, result.Error);
   return result;
 }
 
 TOutputOptions ReadOutputOptions(const std::vector<std::string>& args) {
   TOutputOptions out;
-  if (auto v = OptionValue(args, "/SNAPSHOT")) out.Snapshot = *v;
-  if (auto v = OptionValue(args, "/EXPORT")) out.Export = *v;
-  if (auto v = OptionValue(args, "/EXITAFTER")) {
+  if (auto v = OutputValue(args, "/SNAPSHOT", out.Error)) out.Snapshot = *v;
+  if (auto v = OutputValue(args, "/EXPORT", out.Error)) out.Export = *v;
+  if (auto v = OutputValue(args, "/EXITAFTER", out.Error)) {
     const std::optional<int> n = ParseDecimalInt(*v);
     if (n && *n >= 1) out.ExitAfter = *n;
+  }
+  if (auto v = OutputValue(args, "/EXITTIMEOUT", out.Error)) {
+    const std::optional<int> n = ParseDecimalInt(*v);
+    if (n && *n >= 1 && *n <= 86400) out.ExitTimeout = *n;
+  }
+  if (auto v = OutputValue(args, "/SNAPSHOTSCALE", out.Error)) {
+    const std::optional<int> n = ParseDecimalInt(*v);
+    if (n && *n >= 1 && *n <= 4) out.SnapshotScale = *n;
   }
   return out;
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
-  return AnyOf(args, {"--help", "/HELP", "/?", "-h"});
+  return InOptionPosition(args, kHelpWords);
 }
 
 bool WantsVersion(const std::vector<std::string>& args) {
-  return AnyOf(args, {"--version", "/VERSION"});
+  return InOptionPosition(args, kVersionWords);
 }
 
 std::string VersionText() {
@@ -137,7 +237,7 @@ std::string UsageText() {
          "  /HOST host               agent host name or address (localhost)\n"
          "  /COMMUNITY text          SNMP community (cobalt)\n"
          "  /PORT n                  agent UDP port, 1..65535 (161)\n"
-         "  /SNMPVERSION n           1 for SNMPv1, 2 for SNMPv2c (1)\n"
+         "  /SNMPVERSION n           1 for SNMPv1, 2 for SNMPv2c, 3 for SNMPv3 (1)\n"
          "  /POLLINGINTERVAL s       seconds between polls, 1..1000 (5)\n"
          "  /CHARTTITLE text         title line of the chart (Top receivers)\n"
          "  /PROGRAMTITLE text       first part of the window caption (Kestrava)\n"
@@ -147,7 +247,23 @@ std::string UsageText() {
          "  /WIDTH px                window width, 300..2000 (600)\n"
          "  /HEIGHT px               window height, 200..1600 (460)\n"
          "  /PREFERREDINSTANCE text  instance-mask entry to pick by itself after discovery\n"
-         "Values out of range fall back to the default in brackets.\n"
+         "  /NOBULK                  walk the table one get-next at a time, never with\n"
+         "                           GetBulk (for agents whose GetBulk is broken)\n"
+         "  /ANTIALIAS               draw the pie, rims and outlines smooth\n"
+         "Values out of range fall back to the default in brackets. /HOST takes a name or an\n"
+         "address, IPv6 with or without brackets; a port goes in /PORT.\n"
+         "\n"
+         "SNMPv3 options (with /SNMPVERSION 3; session options too):\n"
+         "  /USER name               the user (required)\n"
+         "  /SECURITYLEVEL level     noAuthNoPriv, authNoPriv or authPriv (without it: as the\n"
+         "                           passwords given)\n"
+         "  /AUTHPROTOCOL name       MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512 (MD5)\n"
+         "  /AUTHPASSWORD text       authentication password, 8 characters or more; else\n"
+         "                           from KESTRAVA_AUTHPASSWORD\n"
+         "  /PRIVPROTOCOL name       DES, AES, AES-192 or AES-256 (DES)\n"
+         "  /PRIVPASSWORD text       privacy password, 8 characters or more; else from\n"
+         "                           KESTRAVA_PRIVPASSWORD\n"
+         "  /CONTEXT name            the context name (empty)\n"
          "\n"
          "Output options (with or without /XML):\n"
          "  /SNAPSHOT file.png       write the chart as a PNG after every chart update\n"
@@ -156,6 +272,10 @@ std::string UsageText() {
          "  /EXITAFTER n             end with status 0 after the n-th chart update that showed\n"
          "                           at least one slice; errors then end with a non-zero\n"
          "                           status and the message on standard error\n"
+         "  /EXITTIMEOUT s           with /EXITAFTER: end with status 1 when no update has\n"
+         "                           shown a slice for s seconds, 1..86400\n"
+         "  /SNAPSHOTSCALE n         the /SNAPSHOT image at n times the chart's size, 1..4 (1)\n"
+         "An output option's value may not be another option (\"/SNAPSHOT /EXPORT x\").\n"
          "\n"
          "  --help, /?, -h           print this text and exit\n"
          "  --version                print the version and exit\n";

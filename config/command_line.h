@@ -2,8 +2,10 @@
 // The command line. An option is a whole argument equal to its name in any letter case, in
 // the "/HOST" or the "--host" form; the first such argument counts and its value is the next
 // argument, whatever it is. "/XML" file names a configuration file and shuts out every other
-// session option; the output options apply with and without it.
-// Thread: any (pure functions over the argument list, without the program name).
+// session option; the output options apply with and without it. SNMPv3 passwords not given
+// here come from KESTRAVA_AUTHPASSWORD and KESTRAVA_PRIVPASSWORD.
+// Thread: any (functions over the argument list, without the program name, and the
+// environment).
 
 #include <string>
 #include <vector>
@@ -19,26 +21,38 @@ struct TCommandLine {
   // "/XML" and a value: that file is loaded, even an empty name (which then fails to load
   // with its message instead of quietly polling the built-in target).
   bool XmlGiven = false;
+  // Why the session cannot start ("/HOST" with a port, SNMPv3 settings that cannot work);
+  // empty when it can. Never holds a password.
+  std::string Error;
 };
 
 // Applies "/HOST", "/COMMUNITY", "/POLLINGINTERVAL", "/CHARTTITLE", "/SHOWLEGEND",
-// "/LEGENDALIGNMENT", "/PROGRAMTITLE", "/WIDTH", "/HEIGHT", "/PREFERREDINSTANCE", "/PORT" and
-// "/SNMPVERSION" in that order, unless "/XML" is present. With no arguments nothing changes.
+// "/LEGENDALIGNMENT", "/PROGRAMTITLE", "/WIDTH", "/HEIGHT", "/PREFERREDINSTANCE", "/PORT",
+// "/SNMPVERSION", the SNMPv3 options, "/NOBULK" and "/ANTIALIAS", unless "/XML" is present.
+// With no arguments nothing changes.
 TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& cfg,
                              TRequest& session);
 
 // What to do with the charts: "/SNAPSHOT" png, "/EXPORT" csv, "/EXITAFTER" n (n >= 1; any
-// other value leaves 0, which never exits).
+// other value leaves 0, which never exits), "/EXITTIMEOUT" s (1..86400, else 0) and
+// "/SNAPSHOTSCALE" n (1..4, else 1).
 struct TOutputOptions {
   std::string Snapshot;
   std::string Export;
   int ExitAfter = 0;
+  int ExitTimeout = 0;    // seconds a scripted run may go without a slice; 0 not given
+  int SnapshotScale = 1;  // the "/SNAPSHOT" image at this multiple of the chart's size
+  // An output option whose value is another option ("/SNAPSHOT /EXPORT x.csv"): the program
+  // refuses to start. Empty when every value is a value.
+  std::string Error{};
 };
 TOutputOptions ReadOutputOptions(const std::vector<std::string>& args);
 
-bool WantsHelp(const std::vector<std::string>& args);     // "--help", "/HELP", "/?" or "-h"
-bool WantsVersion(const std::vector<std::string>& args);  // "--version" or "/VERSION"
-std::string UsageText();                                  // every option, for "--help"
-std::string VersionText();                                // "Kestrava a.b.c.d", for "--version"
+// "--help", "/HELP", "/?" or "-h", and "--version" or "/VERSION", in option position: an
+// argument that is the value of the option before it does not count ("/COMMUNITY /?").
+bool WantsHelp(const std::vector<std::string>& args);
+bool WantsVersion(const std::vector<std::string>& args);
+std::string UsageText();    // every option, for "--help"
+std::string VersionText();  // "Kestrava a.b.c.d", for "--version"
 
 }  // namespace kestrava

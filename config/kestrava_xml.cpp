@@ -29,8 +29,16 @@ bool NestedTooDeep(const QByteArray& bytes) {
   return false;
 }
 
+// Blanks around a value are layout, not part of it: "<remoteport> 16161 </remoteport>" is 16161.
+std::string TrimBlanks(const std::string& text) {
+  const char* const blanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 std::string ChildText(const QDomElement& parent, const char* name) {
-  return parent.firstChildElement(QString::fromLatin1(name)).text().toStdString();
+  return TrimBlanks(parent.firstChildElement(QString::fromLatin1(name)).text().toStdString());
 }
 
 }  // namespace
@@ -106,6 +114,30 @@ int TXMLShooterType::Remoteport() const {
 int TXMLShooterType::Snmpversion() const {
   return XmlToInt(ChildText(m_element, "snmpversion"));
 }
+bool TXMLShooterType::Bulkwalk() const {
+  return XmlToBool(ChildText(m_element, "bulkwalk"));
+}
+std::string TXMLShooterType::User() const {
+  return ChildText(m_element, "user");
+}
+std::string TXMLShooterType::Securitylevel() const {
+  return ChildText(m_element, "securitylevel");
+}
+std::string TXMLShooterType::Authprotocol() const {
+  return ChildText(m_element, "authprotocol");
+}
+std::string TXMLShooterType::Authpassword() const {
+  return ChildText(m_element, "authpassword");
+}
+std::string TXMLShooterType::Privprotocol() const {
+  return ChildText(m_element, "privprotocol");
+}
+std::string TXMLShooterType::Privpassword() const {
+  return ChildText(m_element, "privpassword");
+}
+std::string TXMLShooterType::Contextname() const {
+  return ChildText(m_element, "contextname");
+}
 TXMLShootertargetsType TXMLShooterType::Shootertargets() const {
   return TXMLShootertargetsType(m_element.firstChildElement(QStringLiteral("shootertargets")));
 }
@@ -148,6 +180,9 @@ std::string TXMLKestravaType::Community() const {
 }
 int TXMLKestravaType::Pollinginterval() const {
   return XmlToInt(ChildText(m_element, "pollinginterval"));
+}
+bool TXMLKestravaType::Antialias() const {
+  return XmlToBool(ChildText(m_element, "antialias"));
 }
 TXMLShooterType TXMLKestravaType::Shooter() const {
   return TXMLShooterType(m_element.firstChildElement(QStringLiteral("shooter")));

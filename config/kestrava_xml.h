@@ -1,8 +1,9 @@
 #pragma once
 // KestravaXML: the typed binding of a configuration file over Qt's DOM. Elements are looked
 // up by name (the first occurrence counts, unknown ones are ignored, a missing one reads as
-// empty); text accessors return the element's text as UTF-8, integer and boolean accessors
-// convert it and raise EXmlConversion when they cannot.
+// empty); every element's text loses the blanks around it (space, tab, CR, LF), then text
+// accessors return it as UTF-8, integer and boolean accessors convert it and raise
+// EXmlConversion when they cannot.
 // Thread: any, one document per thread; the bindings view a document that must outlive them.
 
 #include <QDomDocument>
@@ -63,6 +64,14 @@ class TXMLShooterType {
   bool Raw() const;
   int Remoteport() const;
   int Snmpversion() const;
+  bool Bulkwalk() const;
+  std::string User() const;
+  std::string Securitylevel() const;
+  std::string Authprotocol() const;
+  std::string Authpassword() const;
+  std::string Privprotocol() const;
+  std::string Privpassword() const;
+  std::string Contextname() const;
   TXMLShootertargetsType Shootertargets() const;
 
  private:
@@ -85,6 +94,7 @@ class TXMLKestravaType {
   std::string Host() const;
   std::string Community() const;
   int Pollinginterval() const;
+  bool Antialias() const;
   TXMLShooterType Shooter() const;
 
  private:

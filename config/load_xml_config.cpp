@@ -3,7 +3,10 @@
 #include <exception>
 
 #include "config/kestrava_xml.h"
+#include "config/session_checks.h"
 #include "config/validators.h"
+#include "shared/formula_check.h"
+#include "shared/instance_helpers.h"
 #include "shared/oid_names.h"
 
 namespace kestrava {
@@ -59,7 +62,10 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   cfg.PreferredInstance = root.Preferredinstance();
   ReadCaught([&] { return root.Slices(); }, [&](int v) { cfg.Slices = v; });
   ReadCaught([&] { return root.Refreshinstances(); }, [&](bool v) { cfg.RefreshInstances = v; });
-  if (std::string v = root.Host(); !v.empty()) session.Host = v;
+  if (std::string v = root.Host(); !v.empty()) {
+    std::string error;
+    if (!TakeHost(v, TValueSource::File, session.Host, error)) throw EXmlConversion(error);
+  }
   if (std::string v = root.Community(); !v.empty()) session.Community = v;
 
   ReadCaught([&] { return root.Pollinginterval(); },
@@ -77,6 +83,21 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   ReadCaught([&] { return shooter.Snmpversion(); },
              [&](int v) { session.SnmpVersion = CheckVersion(std::to_string(v)); });
   ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
+  ReadCaught([&] { return shooter.Bulkwalk(); }, [&](bool v) { cfg.BulkWalk = v; });
+  ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
+
+  TSnmpV3Settings& v3 = cfg.V3;
+  v3.User = shooter.User();
+  v3.SecurityLevel = shooter.Securitylevel();
+  v3.AuthProtocol = shooter.Authprotocol();
+  v3.AuthPassword = shooter.Authpassword();
+  v3.PrivProtocol = shooter.Privprotocol();
+  v3.PrivPassword = shooter.Privpassword();
+  v3.ContextName = shooter.Contextname();
+  std::string error;
+  if (!CompleteSnmpV3(v3, session.SnmpVersion, TValueSource::File, error)) {
+    throw EXmlConversion(error);
+  }
 }
 
 // One "shootertarget"; nothing here is caught, a failure ends the load.
@@ -84,7 +105,13 @@ void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
   const std::string oid = RewriteOidDirective(target.Oid());
   if (StartsWith(oid, "&")) {
     if (StartsWith(oid, "&Formula")) {
-      cfg.Formulas.push_back(MakeFormulaEntry(target.Formula()));
+      // An entry that can never give a value is refused now, not shown as "Null" forever.
+      const std::string entry = MakeFormulaEntry(target.Formula());
+      if (const std::string fault = FormulaEntryFault(entry); !fault.empty()) {
+        throw EXmlConversion("Formula " + std::to_string(cfg.Formulas.size() + 1) + " (\"" +
+                             FormulaLabel(entry) + "\"): " + fault + ".");
+      }
+      cfg.Formulas.push_back(entry);
     } else if (StartsWith(oid, "&AL=")) {
       cfg.LabelOid = oid.substr(4);
       cfg.HasLabelOid = true;

@@ -35,7 +35,7 @@ int CheckPort(const std::string& text) {
   return CheckRange(text, 1, 65535, 161);
 }
 int CheckVersion(const std::string& text) {
-  return CheckRange(text, 1, 2, 1);
+  return CheckRange(text, 1, 3, 1);
 }
 int CheckWidth(const std::string& text) {
   return CheckRange(text, 300, 2000, 600);

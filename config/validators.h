@@ -14,7 +14,7 @@ std::optional<int> ParseDecimalInt(const std::string& text);
 
 int CheckInterval(const std::string& text);  // 1..1000, otherwise 5
 int CheckPort(const std::string& text);      // 1..65535, otherwise 161
-int CheckVersion(const std::string& text);   // 1..2, otherwise 1
+int CheckVersion(const std::string& text);   // 1..3, otherwise 1
 int CheckWidth(const std::string& text);     // 300..2000, otherwise 600
 int CheckHeight(const std::string& text);    // 200..1600, otherwise 460
 

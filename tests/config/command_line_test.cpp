@@ -3,7 +3,11 @@
 #include "config/command_line.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <optional>
+
+#include "config/secrets.h"
 #include "kestrava_version.h"
 
 namespace kestrava {
@@ -154,7 +158,7 @@ TEST(CommandLine, Options) {
          w.port = 1161;
          w.version = 2;
        })},
-      {"port and version out of range", {"/PORT", "65536", "/SNMPVERSION", "3"}, Want()},
+      {"port and version out of range", {"/PORT", "65536", "/SNMPVERSION", "4"}, Want()},
       {"port not a number", {"/PORT", "snmp"}, Want()},
   };
   for (const auto& c : cases) ExpectSession(Read(c.args), c.want, c.name);
@@ -255,12 +259,390 @@ TEST(CommandLine, HelpAndVersion) {
   EXPECT_EQ(VersionText(), std::string("Kestrava ") + KESTRAVA_VERSION);
 
   const std::string usage = UsageText();
-  for (const char* option :
-       {"/XML", "/HOST", "/COMMUNITY", "/PORT", "/SNMPVERSION", "/POLLINGINTERVAL", "/CHARTTITLE",
-        "/PROGRAMTITLE", "/SHOWLEGEND", "/LEGENDALIGNMENT", "/WIDTH", "/HEIGHT",
-        "/PREFERREDINSTANCE", "/SNAPSHOT", "/EXPORT", "/EXITAFTER", "--help", "--version"}) {
+  for (const char* option : {"/XML",
+                             "/HOST",
+                             "/COMMUNITY",
+                             "/PORT",
+                             "/SNMPVERSION",
+                             "/POLLINGINTERVAL",
+                             "/CHARTTITLE",
+                             "/PROGRAMTITLE",
+                             "/SHOWLEGEND",
+                             "/LEGENDALIGNMENT",
+                             "/WIDTH",
+                             "/HEIGHT",
+                             "/PREFERREDINSTANCE",
+                             "/SNAPSHOT",
+                             "/EXPORT",
+                             "/EXITAFTER",
+                             "/EXITTIMEOUT",
+                             "/SNAPSHOTSCALE",
+                             "/USER",
+                             "/SECURITYLEVEL",
+                             "/AUTHPROTOCOL",
+                             "/AUTHPASSWORD",
+                             "/PRIVPROTOCOL",
+                             "/PRIVPASSWORD",
+                             "/CONTEXT",
+                             "/NOBULK",
+                             "/ANTIALIAS",
+                             "KESTRAVA_AUTHPASSWORD",
+                             "KESTRAVA_PRIVPASSWORD",
+                             "--help",
+                             "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
+}
+
+// Only a whole argument in option position asks for help or the version: the value of an
+// option that takes one is passed over, whatever it is.
+TEST(CommandLine, HelpAndVersionCountOnlyInOptionPosition) {
+  const struct {
+    Args args;
+    bool help;
+    bool version;
+  } cases[] = {
+      {{"/COMMUNITY", "/?"}, false, false},
+      {{"/COMMUNITY", "-h"}, false, false},
+      {{"--host", "--help"}, false, false},
+      {{"/PRIVPASSWORD", "/HELP"}, false, false},
+      {{"/XML", "--version"}, false, false},
+      {{"/SNAPSHOT", "/VERSION"}, false, false},
+      {{"/COMMUNITY", "x", "/?"}, true, false},
+      {{"/SHOWLEGEND", "--help"}, true, false},  // a flag takes no value
+      {{"/NOBULK", "/ANTIALIAS", "-h"}, true, false},
+      {{"unknown", "-h"}, true, false},  // an unknown argument takes none either
+      {{"/EXPORT", "a.csv", "--version"}, false, true},
+      {{"/USER", "--version", "/VERSION"}, false, true},
+      {{"/XML", "a.xml", "/?", "--version"}, true, true},
+  };
+  for (const auto& c : cases) {
+    std::string name;
+    for (const std::string& arg : c.args) name += arg + " ";
+    EXPECT_EQ(WantsHelp(c.args), c.help) << name;
+    EXPECT_EQ(WantsVersion(c.args), c.version) << name;
+  }
+}
+
+// An output option whose value is missing must not take the next option's name as a file.
+TEST(CommandLine, OutputValuesThatAreOptionsAreRefused) {
+  const struct {
+    const char* name;
+    Args args;
+    std::string error;
+    std::string snapshot, exportFile;
+    int exitAfter;
+  } cases[] = {
+      {"snapshot before export",
+       {"/SNAPSHOT", "/EXPORT", "x.csv"},
+       "The value of /SNAPSHOT is missing: the next argument, \"/EXPORT\", is an option.",
+       "",
+       "x.csv",
+       0},
+      {"export before exit after",
+       {"/EXPORT", "--exitafter", "3"},
+       "The value of /EXPORT is missing: the next argument, \"--exitafter\", is an option.",
+       "",
+       "",
+       3},
+      {"help word",
+       {"/EXPORT", "/?"},
+       "The value of /EXPORT is missing: the next argument, \"/?\", is an option.",
+       "",
+       "",
+       0},
+      {"session option",
+       {"/SNAPSHOT", "--Host", "h"},
+       "The value of /SNAPSHOT is missing: the next argument, \"--Host\", is an option.",
+       "",
+       "",
+       0},
+      {"exit after an option",
+       {"/EXITAFTER", "/SNAPSHOT", "p.png"},
+       "The value of /EXITAFTER is missing: the next argument, \"/SNAPSHOT\", is an option.",
+       "p.png",
+       "",
+       0},
+      {"exit time-out an option",
+       {"/EXITTIMEOUT", "/EXITAFTER", "2"},
+       "The value of /EXITTIMEOUT is missing: the next argument, \"/EXITAFTER\", is an option.",
+       "",
+       "",
+       2},
+      {"a dash word is a name", {"/EXPORT", "-out.csv"}, "", "", "-out.csv", 0},
+      {"an absolute path is a name", {"/SNAPSHOT", "/tmp/pie.png"}, "", "/tmp/pie.png", "", 0},
+      {"an option glued to text is a name", {"/EXPORT", "/EXPORT.csv"}, "", "", "/EXPORT.csv", 0},
+  };
+  for (const auto& c : cases) {
+    const TOutputOptions got = ReadOutputOptions(c.args);
+    EXPECT_EQ(got.Error, c.error) << c.name;
+    EXPECT_EQ(got.Snapshot, c.snapshot) << c.name;
+    EXPECT_EQ(got.Export, c.exportFile) << c.name;
+    EXPECT_EQ(got.ExitAfter, c.exitAfter) << c.name;
+  }
+}
+
+TEST(CommandLine, ExitTimeoutAndSnapshotScale) {
+  const struct {
+    Args args;
+    int timeout;
+    int scale;
+  } cases[] = {
+      {{}, 0, 1},
+      {{"/EXITTIMEOUT", "30"}, 30, 1},
+      {{"--exittimeout", "86400"}, 86400, 1},
+      {{"/EXITTIMEOUT", "86401"}, 0, 1},
+      {{"/EXITTIMEOUT", "0"}, 0, 1},
+      {{"/EXITTIMEOUT", "-5"}, 0, 1},
+      {{"/EXITTIMEOUT", "soon"}, 0, 1},
+      {{"/SNAPSHOTSCALE", "2"}, 0, 2},
+      {{"--snapshotscale", "4"}, 0, 4},
+      {{"/SNAPSHOTSCALE", "5"}, 0, 1},
+      {{"/SNAPSHOTSCALE", "0"}, 0, 1},
+      {{"/SNAPSHOTSCALE", "1.5"}, 0, 1},
+      {{"/XML", "a.xml", "/SNAPSHOTSCALE", "3", "/EXITTIMEOUT", "60"}, 60, 3},
+  };
+  for (const auto& c : cases) {
+    std::string name;
+    for (const std::string& arg : c.args) name += arg + " ";
+    const TOutputOptions got = ReadOutputOptions(c.args);
+    EXPECT_EQ(got.ExitTimeout, c.timeout) << name;
+    EXPECT_EQ(got.SnapshotScale, c.scale) << name;
+    EXPECT_EQ(got.Error, "") << name;
+  }
+  // Output options alone keep the default session, the new ones too.
+  Want w;
+  w.showLegend = true;
+  ExpectSession(Read({"/EXITTIMEOUT", "9", "/SNAPSHOTSCALE", "2"}), w, "new output options");
+}
+
+TEST(CommandLine, HostValues) {
+  const struct {
+    const char* text;
+    std::string host;  // what the session polls; unchanged on an error
+    std::string error;
+  } cases[] = {
+      {"192.0.2.1", "192.0.2.1", ""},
+      {"router.example", "router.example", ""},
+      {"::1", "::1", ""},
+      {"[2001:db8::1]", "2001:db8::1", ""},
+      {"[::1]", "::1", ""},
+      {"fe80::1%eth0", "fe80::1%eth0", ""},
+      {"router:1161", "localhost",
+       "The host \"router:1161\" names a port; give the host alone and the port with /PORT "
+       "(1161)."},
+      {"192.0.2.1:161", "localhost",
+       "The host \"192.0.2.1:161\" names a port; give the host alone and the port with /PORT "
+       "(161)."},
+      {"[2001:db8::1]:1161", "localhost",
+       "The host \"[2001:db8::1]:1161\" names a port; give the host alone and the port with "
+       "/PORT (1161)."},
+      {"udp:router", "localhost",
+       "The host \"udp:router\" names a port; give the host alone and the port with /PORT."},
+  };
+  for (const auto& c : cases) {
+    const Session s = Read({"/HOST", c.text, "/COMMUNITY", "public"});
+    EXPECT_EQ(s.request.Host, c.host) << c.text;
+    EXPECT_EQ(s.result.Error, c.error) << c.text;
+  }
+}
+
+TEST(CommandLine, BulkWalkAndAntialias) {
+  const struct {
+    Args args;
+    bool bulk;
+    bool antialias;
+  } cases[] = {
+      {{}, true, false},
+      {{"/HOST", "h"}, true, false},
+      {{"/NOBULK"}, false, false},
+      {{"--nobulk", "--ANTIALIAS"}, false, true},
+      {{"/antialias"}, true, true},
+      {{"/XML", "a.xml", "/NOBULK", "/ANTIALIAS"}, true, false},  // the file decides
+  };
+  for (const auto& c : cases) {
+    const Session s = Read(c.args);
+    std::string name;
+    for (const std::string& arg : c.args) name += arg + " ";
+    EXPECT_EQ(s.cfg.BulkWalk, c.bulk) << name;
+    EXPECT_EQ(s.cfg.Antialias, c.antialias) << name;
+    EXPECT_EQ(s.result.Error, "") << name;
+  }
+}
+
+// Sets or removes an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
+    if (const char* old = getenv(name)) m_old = old;
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (m_old) {
+      setenv(m_name, m_old->c_str(), 1);
+    } else {
+      unsetenv(m_name);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
+
+TEST(CommandLine, SnmpV3Settings) {
+  const Args v3 = {"/SNMPVERSION", "3", "/USER", "ops"};
+  const auto with = [&v3](Args more) {
+    Args args = v3;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  using Env = std::optional<std::string>;
+  const struct {
+    const char* name;
+    Args args;
+    Env envAuth, envPriv;
+    TSnmpV3Settings want;  // with an error: unchecked
+    std::string error;
+  } cases[] = {
+      {"every setting, names in any case",
+       with({"/SECURITYLEVEL", "AUTHPRIV", "/AUTHPROTOCOL", "sha-256", "/AUTHPASSWORD",
+             "auth-pass-1", "/PRIVPROTOCOL", "aes", "/PRIVPASSWORD", "priv-pass-1", "/CONTEXT",
+             "bridge1"}),
+       {},
+       {},
+       {"ops", "authPriv", "SHA-256", "auth-pass-1", "AES", "priv-pass-1", "bridge1"},
+       ""},
+      {"the -- forms",
+       {"--snmpversion", "3", "--user", "ops", "--securitylevel", "authnopriv", "--authprotocol",
+        "Sha-512", "--authpassword", "auth-pass-1", "--privprotocol", "aes-256", "--context", "c"},
+       {},
+       {},
+       {"ops", "authNoPriv", "SHA-512", "auth-pass-1", "AES-256", "", "c"},
+       ""},
+      {"no level, no passwords", v3, {}, {}, {"ops", "noAuthNoPriv", "MD5", "", "DES", "", ""}, ""},
+      {"no level, the authentication password",
+       with({"/AUTHPASSWORD", "auth-pass-1"}),
+       {},
+       {},
+       {"ops", "authNoPriv", "MD5", "auth-pass-1", "DES", "", ""},
+       ""},
+      {"no level, both passwords from the environment",
+       v3,
+       "env-auth-1",
+       "env-priv-1",
+       {"ops", "authPriv", "MD5", "env-auth-1", "DES", "env-priv-1", ""},
+       ""},
+      {"the command line wins over the environment",
+       with({"/AUTHPASSWORD", "auth-pass-1", "/SECURITYLEVEL", "authPriv"}),
+       "env-auth-1",
+       "env-priv-1",
+       {"ops", "authPriv", "MD5", "auth-pass-1", "DES", "env-priv-1", ""},
+       ""},
+      {"an empty variable is no password",
+       with({"/SECURITYLEVEL", "authNoPriv"}),
+       "",
+       {},
+       {},
+       "The security level authNoPriv needs an authentication password; give it with "
+       "/AUTHPASSWORD or in KESTRAVA_AUTHPASSWORD."},
+      {"no user",
+       {"/SNMPVERSION", "3"},
+       {},
+       {},
+       {},
+       "SNMPv3 needs a user name; give it with /USER."},
+      {"unknown level",
+       with({"/SECURITYLEVEL", "high"}),
+       {},
+       {},
+       {},
+       "Unknown security level \"high\" in /SECURITYLEVEL; use noAuthNoPriv, authNoPriv or "
+       "authPriv."},
+      {"unknown authentication protocol",
+       with({"/AUTHPROTOCOL", "SHA1", "/AUTHPASSWORD", "auth-pass-1"}),
+       {},
+       {},
+       {},
+       "Unknown authentication protocol \"SHA1\" in /AUTHPROTOCOL; use MD5, SHA, SHA-224, "
+       "SHA-256, SHA-384 or SHA-512."},
+      {"unknown privacy protocol",
+       with({"/PRIVPROTOCOL", "AES128"}),
+       {},
+       {},
+       {},
+       "Unknown privacy protocol \"AES128\" in /PRIVPROTOCOL; use DES, AES, AES-192 or AES-256."},
+      {"authPriv without a privacy password",
+       with({"/SECURITYLEVEL", "authPriv", "/AUTHPASSWORD", "auth-pass-1"}),
+       {},
+       {},
+       {},
+       "The security level authPriv needs a privacy password; give it with /PRIVPASSWORD or in "
+       "KESTRAVA_PRIVPASSWORD."},
+      {"authNoPriv without an authentication password",
+       with({"/SECURITYLEVEL", "authNoPriv"}),
+       {},
+       {},
+       {},
+       "The security level authNoPriv needs an authentication password; give it with "
+       "/AUTHPASSWORD or in KESTRAVA_AUTHPASSWORD."},
+      {"short authentication password",
+       with({"/AUTHPASSWORD", "abc1234"}),
+       {},
+       {},
+       {},
+       "The authentication password (/AUTHPASSWORD) is shorter than 8 characters."},
+      {"short privacy password from the environment",
+       with({"/AUTHPASSWORD", "auth-pass-1"}),
+       {},
+       "xyz9876",
+       {},
+       "The privacy password (KESTRAVA_PRIVPASSWORD) is shorter than 8 characters."},
+      {"version 2 checks nothing",
+       {"/SNMPVERSION", "2", "/SECURITYLEVEL", "high", "/AUTHPROTOCOL", "sha-224", "/AUTHPASSWORD",
+        "abc"},
+       {},
+       {},
+       {"", "high", "SHA-224", "abc", "", "", ""},
+       ""},
+      {"with /XML the file decides", {"/XML", "a.xml", "/SNMPVERSION", "3"}, {}, {}, {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv auth("KESTRAVA_AUTHPASSWORD", c.envAuth);
+    ScopedEnv priv("KESTRAVA_PRIVPASSWORD", c.envPriv);
+    const Session s = Read(c.args);
+    EXPECT_EQ(s.result.Error, c.error);
+    for (const char* password : {"abc1234", "xyz9876", "auth-pass-1", "priv-pass-1"}) {
+      EXPECT_EQ(s.result.Error.find(password), std::string::npos) << password;
+    }
+    if (!c.error.empty()) continue;
+    const TSnmpV3Settings& got = s.cfg.V3;
+    EXPECT_EQ(got.User, c.want.User);
+    EXPECT_EQ(got.SecurityLevel, c.want.SecurityLevel);
+    EXPECT_EQ(got.AuthProtocol, c.want.AuthProtocol);
+    EXPECT_EQ(got.AuthPassword, c.want.AuthPassword);
+    EXPECT_EQ(got.PrivProtocol, c.want.PrivProtocol);
+    EXPECT_EQ(got.PrivPassword, c.want.PrivPassword);
+    EXPECT_EQ(got.ContextName, c.want.ContextName);
+  }
+  const Session s = Read(with({"/SECURITYLEVEL", "authPriv"}));
+  EXPECT_EQ(s.request.SnmpVersion, 3);
+}
+
+// Passwords read from the command line or the environment are hidden in reports.
+TEST(CommandLine, PasswordsBecomeSecrets) {
+  ScopedEnv priv("KESTRAVA_PRIVPASSWORD", "from-the-env-1");
+  Read({"/SNMPVERSION", "3", "/USER", "u", "/AUTHPASSWORD", "on-the-line-1"});
+  EXPECT_EQ(HideSecrets("a on-the-line-1 b from-the-env-1 c on-the-line-1"),
+            "a ******** b ******** c ********");
+  EXPECT_EQ(HideSecrets("nothing secret"), "nothing secret");
 }
 
 }  // namespace

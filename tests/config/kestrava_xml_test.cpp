@@ -91,6 +91,50 @@ TEST(KestravaXml, TargetsInDocumentOrder) {
   EXPECT_EQ(targets.Item(1).Formula(), "f");
 }
 
+// Every accessor reads the element's text without the blanks around it; blanks inside stay.
+TEST(KestravaXml, BlanksAroundTextAreTrimmed) {
+  const QDomDocument doc = Parse(KestravaXml(
+      "<charttitle> Top  receivers \t</charttitle><width>\n 800\r\n</width>"
+      "<chart3D>\ttrue\t</chart3D><host>\r\n::1\r\n</host><antialias> 1 </antialias>"
+      "<shooter><raw> false </raw><remoteport> 16161 </remoteport><snmpversion> 3 </snmpversion>"
+      "<bulkwalk> FALSE </bulkwalk><user> ops </user><securitylevel> authPriv </securitylevel>"
+      "<authprotocol> SHA-256 </authprotocol><authpassword> auth pass </authpassword>"
+      "<privprotocol> AES </privprotocol><privpassword>\tpriv pass\t</privpassword>"
+      "<contextname> c1 </contextname><shootertargets><shootertarget>"
+      "<oid> 1.1 </oid><visible> true </visible><instance> AT RUNTIME </instance>"
+      "<formula> F,A,A=1.1, </formula></shootertarget></shootertargets></shooter>"
+      "<community>   </community>"));
+  const TXMLKestravaType root = GetConfigRoot(doc);
+  EXPECT_EQ(root.Charttitle(), "Top  receivers");
+  EXPECT_EQ(root.Width(), 800);
+  EXPECT_TRUE(root.Chart3D());
+  EXPECT_EQ(root.Host(), "::1");
+  EXPECT_EQ(root.Community(), "");
+  EXPECT_TRUE(root.Antialias());
+  const TXMLShooterType shooter = root.Shooter();
+  EXPECT_FALSE(shooter.Raw());
+  EXPECT_EQ(shooter.Remoteport(), 16161);
+  EXPECT_EQ(shooter.Snmpversion(), 3);
+  EXPECT_FALSE(shooter.Bulkwalk());
+  EXPECT_EQ(shooter.User(), "ops");
+  EXPECT_EQ(shooter.Securitylevel(), "authPriv");
+  EXPECT_EQ(shooter.Authprotocol(), "SHA-256");
+  EXPECT_EQ(shooter.Authpassword(), "auth pass");
+  EXPECT_EQ(shooter.Privprotocol(), "AES");
+  EXPECT_EQ(shooter.Privpassword(), "priv pass");
+  EXPECT_EQ(shooter.Contextname(), "c1");
+  const TXMLShootertargetType target = shooter.Shootertargets().Item(0);
+  EXPECT_EQ(target.Oid(), "1.1");
+  EXPECT_TRUE(target.Visible());
+  EXPECT_EQ(target.Instance(), "AT RUNTIME");
+  EXPECT_EQ(target.Formula(), "F,A,A=1.1,");
+  // The new elements read as empty when they are missing, as every element does.
+  const TXMLShooterType bare = GetConfigRoot(Parse(KestravaXml("<shooter/>"))).Shooter();
+  EXPECT_EQ(bare.User(), "");
+  EXPECT_EQ(bare.Contextname(), "");
+  EXPECT_THROW(bare.Bulkwalk(), EXmlConversion);
+}
+
 TEST(KestravaXml, WrongRootIsRefused) {
   const QDomDocument doc = Parse("<shooter><raw>true</raw></shooter>");
   try {

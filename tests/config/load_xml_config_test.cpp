@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <functional>
 #include <vector>
 
@@ -101,7 +103,8 @@ TEST(LoadXmlConfig, ValuesAndFallbacks) {
       {"<height>200</height>", height, 200},
       {"<shooter><remoteport>65536</remoteport></shooter>", port, 161},
       {"<shooter><remoteport>1161</remoteport></shooter>", port, 1161},
-      {"<shooter><snmpversion>3</snmpversion></shooter>", version, 1},
+      {"<shooter><snmpversion>4</snmpversion></shooter>", version, 1},
+      {"<shooter><snmpversion>3</snmpversion><user>u</user></shooter>", version, 3},
       {"<shooter><snmpversion>2</snmpversion></shooter>", version, 2},
       {"<slices>10</slices>", slices, 10},
       {"<slices>-5</slices>", slices, -5},  // unvalidated; the set-up ignores it
@@ -354,6 +357,253 @@ TEST(LoadXmlConfig, DirectiveTargetNeedsNoVisible) {
   const Loaded l = Load(KestravaXml(Shooter(Target("<oid>AL=1.3.6.1.2.1.2.2.1.2</oid>"))));
   EXPECT_TRUE(l.ok);
   EXPECT_TRUE(l.messages.empty());
+}
+
+// Blanks around a value (space, tab, CR, LF) are layout: the value is read as if they were not
+// there, in every element.
+TEST(LoadXmlConfig, BlanksAroundValuesAreIgnored) {
+  const std::string target =
+      "<shootertarget><oid> 1.3.6.1.2.1.2.2.1.10\n</oid><instance>\tALL INSTANCES </instance>"
+      "<visible> false </visible><oiddescr> Bytes in </oiddescr></shootertarget>"
+      "<shootertarget><oid>\r\n AL=1.3.6.1.2.1.2.2.1.2 </oid></shootertarget>"
+      "<shootertarget><oid> formula </oid>"
+      "<formula>\n  Bits,A*8/$PI,A=1.3.6.1.2.1.2.2.1.10,\n</formula></shootertarget>";
+  FillOidNames();
+  const Loaded l = Load(KestravaXml(
+      "<programtitle> Core </programtitle><charttitle>\tBusiest\t</charttitle>"
+      "<chart3D> false </chart3D><showlegend>\n0\n</showlegend>"
+      "<legendalignment> left </legendalignment><slices> 10 </slices>"
+      "<refreshinstances> TRUE </refreshinstances><width> 800 </width>"
+      "<height>\r\n600\r\n</height><host> 192.0.2.7 </host><community> public </community>"
+      "<pollinginterval>\t7\t</pollinginterval><antialias> true </antialias>"
+      "<preferredinstance> 2 </preferredinstance>"
+      "<shooter><raw> true </raw><remoteport> 16161 </remoteport>"
+      "<snmpversion> 2 </snmpversion><bulkwalk> false </bulkwalk>"
+      "<shootertargets>" +
+      target + "</shootertargets></shooter>"));
+  ASSERT_TRUE(l.ok) << (l.messages.empty() ? "" : l.messages.front());
+  EXPECT_EQ(l.cfg.ProgramTitle, "Core");
+  EXPECT_EQ(l.cfg.ChartTitle, "Busiest");
+  EXPECT_FALSE(l.cfg.View3D);
+  EXPECT_FALSE(l.cfg.ShowLegend);
+  EXPECT_EQ(l.cfg.LegendAlignment, laLeft);
+  EXPECT_EQ(l.cfg.Slices, 10);
+  EXPECT_TRUE(l.cfg.RefreshInstances);
+  EXPECT_EQ(l.cfg.WindowWidth, 800);
+  EXPECT_EQ(l.cfg.WindowHeight, 600);
+  EXPECT_EQ(l.session.Host, "192.0.2.7");
+  EXPECT_EQ(l.session.Community, "public");
+  EXPECT_EQ(l.session.Interval, 7);
+  EXPECT_TRUE(l.cfg.Antialias);
+  EXPECT_EQ(l.cfg.PreferredInstance, "2");
+  EXPECT_TRUE(l.cfg.RawValues);
+  EXPECT_EQ(l.session.RemotePort, 16161);
+  EXPECT_EQ(l.session.SnmpVersion, 2);
+  EXPECT_FALSE(l.cfg.BulkWalk);
+  EXPECT_EQ(l.cfg.TargetOids, (std::vector<std::string>{"1.3.6.1.2.1.2.2.1.10"}));
+  EXPECT_EQ(l.cfg.TargetVisibility, (std::vector<std::string>{"2"}));
+  EXPECT_EQ(l.cfg.InstanceMode, kInstanceModeAllInstances);
+  EXPECT_EQ(l.cfg.LabelOid, "1.3.6.1.2.1.2.2.1.2");
+  EXPECT_EQ(l.cfg.Formulas, (std::vector<std::string>{"Bits,A*8/$PI,A=1.3.6.1.2.1.2.2.1.10,"}));
+  EXPECT_EQ(OidToName("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
+  FreeOidNames();
+}
+
+TEST(LoadXmlConfig, BulkWalkAndAntialias) {
+  const struct {
+    const char* xml;
+    bool bulk;
+    bool antialias;
+  } cases[] = {
+      {"", true, false},
+      {"<shooter><bulkwalk>false</bulkwalk></shooter>", false, false},
+      {"<shooter><bulkwalk>0</bulkwalk></shooter><antialias>1</antialias>", false, true},
+      {"<shooter><bulkwalk>perhaps</bulkwalk></shooter><antialias>x</antialias>", true, false},
+      {"<antialias>TRUE</antialias>", true, true},
+      {"<bulkwalk>false</bulkwalk>", true, false},  // "bulkwalk" belongs in "shooter"
+  };
+  for (const auto& c : cases) {
+    const Loaded l = Load(KestravaXml(c.xml));
+    EXPECT_TRUE(l.ok) << c.xml;
+    EXPECT_EQ(l.cfg.BulkWalk, c.bulk) << c.xml;
+    EXPECT_EQ(l.cfg.Antialias, c.antialias) << c.xml;
+  }
+}
+
+// A formula entry that could only ever give "Null" is refused when the file loads, named by
+// its place among the formulas and its label.
+TEST(LoadXmlConfig, FormulasThatCanNeverGiveAValueAreRefused) {
+  const std::string in = "1.3.6.1.2.1.2.2.1.10";
+  const std::string out = "1.3.6.1.2.1.2.2.1.16";
+  const std::string plain = Target("<oid>" + in + "</oid><visible>1</visible>") +
+                            Target("<oid>" + out + "</oid><visible>1</visible>");
+  const auto formula = [](const std::string& text) {
+    return Target("<oid>FORMULA</oid><formula>" + text + "</formula>");
+  };
+  const std::string good = formula("Sum,A+B,A=" + in + ",B=" + out + ",");
+  const struct {
+    const char* name;
+    std::string targets;
+    std::string reason;  // "" loads
+  } cases[] = {
+      {"bits per second", plain + formula("Bits,(A+B)*8/$PI,A=" + in + ",B=" + out + ","), ""},
+      {"a sign in front", plain + formula("Neg,-A+B,A=" + in + ",B=" + out + ","), ""},
+      {"lower case and blanks", plain + formula("Low,( a + b ) / 2,a=" + in + ",b=" + out), ""},
+      {"an unused binding", plain + formula("One,A*8,A=" + in + ",B=" + out + ","), ""},
+      {"two operators", plain + formula("Bad,A++*B,A=" + in + ",B=" + out + ","),
+       "Formula 1 (\"Bad\"): the expression \"A++*B\" does not parse."},
+      {"parentheses the wrong way", plain + formula("Odd,)A(,A=" + in + ","),
+       "Formula 1 (\"Odd\"): the expression \")A(\" does not parse."},
+      {"trailing operator", plain + good + formula("Tail,A*,A=" + in + ","),
+       "Formula 2 (\"Tail\"): the expression \"A*\" does not parse."},
+      {"two operands side by side", plain + formula("Pair,A B,A=" + in + ",B=" + out + ","),
+       "Formula 1 (\"Pair\"): the expression \"A B\" does not parse."},
+      {"a sign after the first operand", plain + formula("Late,A*-B,A=" + in + ",B=" + out),
+       "Formula 1 (\"Late\"): the expression \"A*-B\" does not parse."},
+      {"no expression", plain + formula("Empty"),
+       "Formula 1 (\"Empty\"): the expression \"\" does not parse."},
+      {"an unbound variable", plain + formula("Three,A+B+C,A=" + in + ",B=" + out + ","),
+       "Formula 1 (\"Three\"): the variable C is not bound."},
+      {"no bindings at all", plain + good + good + formula("Bare,A*8"),
+       "Formula 3 (\"Bare\"): the variable A is not bound."},
+      {"a binding without its letter", plain + formula("Miss,A*8,=" + in + ","),
+       "Formula 1 (\"Miss\"): the binding \"=" + in + "\" is not written as LETTER=OID."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Loaded l = Load(KestravaXml(Shooter(c.targets)));
+    if (c.reason.empty()) {
+      EXPECT_TRUE(l.ok) << (l.messages.empty() ? "" : l.messages.front());
+      EXPECT_TRUE(l.messages.empty());
+      continue;
+    }
+    EXPECT_FALSE(l.ok);
+    ASSERT_EQ(l.messages.size(), 1u);
+    EXPECT_NE(l.messages[0].find(" could not be parsed. Error message: " + c.reason),
+              std::string::npos)
+        << l.messages[0];
+  }
+}
+
+TEST(LoadXmlConfig, HostsAsTheFileGivesThem) {
+  const struct {
+    const char* host;
+    std::string want;
+    std::string reason;
+  } cases[] = {
+      {"::1", "::1", ""},
+      {"[2001:db8::1]", "2001:db8::1", ""},
+      {" 2001:db8::7 ", "2001:db8::7", ""},
+      {"router.example", "router.example", ""},
+      {"router:1161", "",
+       "The host \"router:1161\" names a port; give the host alone and the port with "
+       "\"remoteport\" (1161)."},
+      {"[::1]:161", "",
+       "The host \"[::1]:161\" names a port; give the host alone and the port with "
+       "\"remoteport\" (161)."},
+  };
+  for (const auto& c : cases) {
+    const Loaded l = Load(KestravaXml(std::string("<host>") + c.host + "</host>"));
+    if (c.reason.empty()) {
+      EXPECT_TRUE(l.ok) << c.host;
+      EXPECT_EQ(l.session.Host, c.want) << c.host;
+      continue;
+    }
+    EXPECT_FALSE(l.ok) << c.host;
+    ASSERT_EQ(l.messages.size(), 1u) << c.host;
+    EXPECT_NE(l.messages[0].find("Error message: " + c.reason), std::string::npos) << l.messages[0];
+  }
+}
+
+TEST(LoadXmlConfig, SnmpV3Settings) {
+  const auto shooter = [](const std::string& children) {
+    return KestravaXml("<shooter><snmpversion>3</snmpversion>" + children + "</shooter>");
+  };
+  const struct {
+    const char* name;
+    std::string xml;
+    const char* envAuth;  // nullptr: not set
+    TSnmpV3Settings want;
+    std::string reason;
+  } cases[] = {
+      {"every element",
+       shooter("<user>ops</user><securitylevel>AuthPriv</securitylevel>"
+               "<authprotocol>sha-384</authprotocol><authpassword>auth-pass-1</authpassword>"
+               "<privprotocol>aes-192</privprotocol><privpassword>priv-pass-1</privpassword>"
+               "<contextname>vlan-7</contextname>"),
+       nullptr,
+       {"ops", "authPriv", "SHA-384", "auth-pass-1", "AES-192", "priv-pass-1", "vlan-7"},
+       ""},
+      {"the file wins over the environment",
+       shooter("<user>ops</user><authpassword>auth-pass-1</authpassword>"),
+       "env-auth-1",
+       {"ops", "authNoPriv", "MD5", "auth-pass-1", "DES", "", ""},
+       ""},
+      {"a password from the environment",
+       shooter("<user>ops</user>"),
+       "env-auth-1",
+       {"ops", "authNoPriv", "MD5", "env-auth-1", "DES", "", ""},
+       ""},
+      {"files without the elements load as before",
+       KestravaXml("<shooter><snmpversion>2</snmpversion></shooter>"),
+       nullptr,
+       {},
+       ""},
+      {"no user", shooter(""), nullptr, {}, "SNMPv3 needs a user name; give it with \"user\"."},
+      {"unknown level",
+       shooter("<user>u</user><securitylevel>top</securitylevel>"),
+       nullptr,
+       {},
+       "Unknown security level \"top\" in \"securitylevel\"; use noAuthNoPriv, authNoPriv or "
+       "authPriv."},
+      {"unknown protocol",
+       shooter("<user>u</user><authprotocol>SHA-1</authprotocol>"
+               "<authpassword>auth-pass-1</authpassword>"),
+       nullptr,
+       {},
+       "Unknown authentication protocol \"SHA-1\" in \"authprotocol\"; use MD5, SHA, SHA-224, "
+       "SHA-256, SHA-384 or SHA-512."},
+      {"authPriv without the privacy password",
+       shooter("<user>u</user><securitylevel>authPriv</securitylevel>"
+               "<authpassword>auth-pass-1</authpassword>"),
+       nullptr,
+       {},
+       "The security level authPriv needs a privacy password; give it with \"privpassword\" or "
+       "in KESTRAVA_PRIVPASSWORD."},
+      {"short password",
+       shooter("<user>u</user><authpassword>abc1234</authpassword>"),
+       nullptr,
+       {},
+       "The authentication password (\"authpassword\") is shorter than 8 characters."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.envAuth) {
+      setenv("KESTRAVA_AUTHPASSWORD", c.envAuth, 1);
+    } else {
+      unsetenv("KESTRAVA_AUTHPASSWORD");
+    }
+    unsetenv("KESTRAVA_PRIVPASSWORD");
+    const Loaded l = Load(c.xml);
+    unsetenv("KESTRAVA_AUTHPASSWORD");
+    if (!c.reason.empty()) {
+      EXPECT_FALSE(l.ok);
+      ASSERT_EQ(l.messages.size(), 1u);
+      EXPECT_NE(l.messages[0].find("Error message: " + c.reason), std::string::npos)
+          << l.messages[0];
+      EXPECT_EQ(l.messages[0].find("abc1234"), std::string::npos);
+      EXPECT_EQ(l.messages[0].find("auth-pass-1"), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(l.ok) << (l.messages.empty() ? "" : l.messages.front());
+    EXPECT_EQ(l.cfg.V3.User, c.want.User);
+    EXPECT_EQ(l.cfg.V3.SecurityLevel, c.want.SecurityLevel);
+    EXPECT_EQ(l.cfg.V3.AuthProtocol, c.want.AuthProtocol);
+    EXPECT_EQ(l.cfg.V3.AuthPassword, c.want.AuthPassword);
+    EXPECT_EQ(l.cfg.V3.PrivProtocol, c.want.PrivProtocol);
+    EXPECT_EQ(l.cfg.V3.PrivPassword, c.want.PrivPassword);
+    EXPECT_EQ(l.cfg.V3.ContextName, c.want.ContextName);
+  }
 }
 
 }  // namespace
