@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "config/secrets.h"
 #include "kestrava_version.h"
 
 namespace kestrava {
@@ -73,7 +74,7 @@ std::string CurrentExceptionText() {
 }
 
 void TerminateHandler() {
-  const std::string error = CurrentExceptionText();
+  const std::string error = HideSecrets(CurrentExceptionText());
   AppendBugReport(error);
   std::fprintf(stderr, "kestrava: %s %s (reported in %s)\n", kHeadline, error.c_str(),
                BugReportPath().c_str());
@@ -107,8 +108,9 @@ std::string BugReportEntry(const std::string& time, const std::string& thread,
 }
 
 bool AppendBugReport(const std::string& error) {
-  const std::string entry = BugReportEntry(
-      QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toStdString(), ThreadName(), error);
+  const std::string entry =
+      BugReportEntry(QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toStdString(),
+                     ThreadName(), HideSecrets(error));
   std::lock_guard<std::mutex> lock(g_reportLock);
   std::ofstream file(g_reportPath, std::ios::app | std::ios::binary);
   file << entry;
@@ -116,7 +118,9 @@ bool AppendBugReport(const std::string& error) {
   return static_cast<bool>(file);
 }
 
-TCrashChoice ReportCrash(const std::string& error) {
+TCrashChoice ReportCrash(const std::string& reported) {
+  // Whatever made the text, no password the configuration read leaves the program in it.
+  const std::string error = HideSecrets(reported);
   const bool written = AppendBugReport(error);
   if (g_dialogHook) return g_dialogHook(error);
   if (CanAskUser()) return AskUser(error, true);

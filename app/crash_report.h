@@ -4,6 +4,7 @@
 // with the time, the thread and the error, and the user is told: a dialog with the choice to
 // close the program or go on, or, when no one can answer (scripted or offscreen runs), the
 // message on standard error and the program ends with kCrashExitStatus. Never a silent exit.
+// Every password the configuration read is blanked out of what is written, printed or shown.
 // Thread: reporting may happen on any thread; the dialog is shown only on the window's thread.
 
 #include <QApplication>

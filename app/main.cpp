@@ -1,6 +1,8 @@
 // The program: the application object, the main window (whose creation sets up the session
 // from the arguments), the About box created hidden, then the event loop until the main
-// window closes. "--help" and "--version" answer without opening a window.
+// window closes. "--help" and "--version" answer without opening a window; output options
+// that cannot work (a value that is another option, a path that is no regular file) end the
+// program before the window exists and before the first poll.
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "app/crash_report.h"
+#include "app/output_files.h"
 #include "app/quit_signals.h"
 #include "app/unit1.h"
 #include "config/command_line.h"
@@ -22,7 +25,28 @@ QtMessageHandler g_qtMessages = nullptr;
 // manager it does not have; a scripted run's standard error keeps to what matters.
 void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (text == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+  // Without XDG_RUNTIME_DIR (a session without a login manager, cron, ssh) Qt says on every
+  // start that it takes a private folder of its own instead, which works as well.
+  if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
   g_qtMessages(type, context, text);
+}
+
+// The output files are checked before anything is polled: a run that could never write them
+// ends now rather than after its last poll.
+int CheckOutputOptions(const kestrava::TOutputOptions& output) {
+  using namespace kestrava;
+  if (!output.Error.empty()) {
+    std::fprintf(stderr, "kestrava: %s\n", output.Error.c_str());
+    return kExitConfigError;
+  }
+  for (const std::string& path : {output.Snapshot, output.Export}) {
+    std::string error;
+    if (!path.empty() && !CheckOutputPath(path, error)) {
+      std::fprintf(stderr, "kestrava: cannot write %s\n", error.c_str());
+      return kExitOutputFailed;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -39,8 +63,11 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  const TOutputOptions output = ReadOutputOptions(args);
+  if (const int status = CheckOutputOptions(output); status != 0) return status;
+
   InstallTerminateHandler();
-  const bool scripted = ReadOutputOptions(args).ExitAfter > 0;
+  const bool scripted = output.ExitAfter > 0;
   // A scripted run without a display draws offscreen rather than failing to start.
   if (scripted && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&

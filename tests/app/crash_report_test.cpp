@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "config/secrets.h"
 #include "kestrava_version.h"
 #include "temp_dir.h"
 
@@ -64,6 +65,28 @@ TEST_F(BugReportTest, UnwritableReportStillTellsTheUser) {
   EXPECT_NE(said.find("An error occurred in the application. disk gone"), std::string::npos);
   EXPECT_NE(said.find("could not write"), std::string::npos);
   SetCrashDialogAllowed(true);
+}
+
+// A password the configuration read never reaches the report or standard error, whatever
+// text carried it there.
+TEST_F(BugReportTest, PasswordsAreBlankedOut) {
+  RememberSecret("auth-secret-1");
+  RememberSecret("priv-secret-22");
+  SetCrashDialogAllowed(false);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ReportCrash("Config AuthPassword=auth-secret-1 PrivPassword=priv-secret-22 failed"),
+            TCrashChoice::Close);
+  const std::string said = testing::internal::GetCapturedStderr();
+  SetCrashDialogAllowed(true);
+  ASSERT_TRUE(AppendBugReport("again auth-secret-1"));
+  const std::string text = ReadAll(report);
+  for (const std::string& out : {said, text}) {
+    EXPECT_EQ(out.find("auth-secret-1"), std::string::npos) << out;
+    EXPECT_EQ(out.find("priv-secret-22"), std::string::npos) << out;
+  }
+  EXPECT_NE(said.find("AuthPassword=******** PrivPassword=******** failed"), std::string::npos)
+      << said;
+  EXPECT_NE(text.find("Error: again ********\n"), std::string::npos) << text;
 }
 
 TEST_F(BugReportTest, ExceptionEscapingAThreadIsReportedThenTheProgramEnds) {

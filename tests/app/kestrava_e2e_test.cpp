@@ -3,6 +3,7 @@
 // error on standard error; "--help" and "--version" answer without a window.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -208,6 +209,177 @@ TEST(Program, HelpAndVersionAnswerWithoutAWindow) {
   EXPECT_EQ(status, 0);
   for (const char* option : {"/HOST", "/XML", "/SNAPSHOT", "/EXPORT", "/EXITAFTER"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+// Everything the program says, run from `dir` without Qt's runtime folder variable, with a
+// short time limit: these runs end before they poll, or within a few seconds.
+std::string RunQuick(const fs::path& dir, const std::string& args, int* status,
+                     const std::string& env = "") {
+  return RunCommand("cd " + dir.string() + " && env -u XDG_RUNTIME_DIR -u KESTRAVA_AUTHPASSWORD " +
+                        "-u KESTRAVA_PRIVPASSWORD QT_QPA_PLATFORM=offscreen " + env +
+                        " timeout 30 " + kProgram + " " + args + " 2>&1",
+                    status);
+}
+
+// An output path that is no regular file ends the run before the first poll, scripted or not,
+// and the device, FIFO or folder stays as it was.
+TEST(Program, OutputPathsThatAreNoRegularFileEndTheRunAtOnce) {
+  TempDir dir("kestrava-e2e");
+  ASSERT_EQ(mkfifo((dir.path / "fifo.csv").c_str(), 0600), 0);
+  fs::create_directory(dir.path / "folder.png");
+  fs::create_symlink("/dev/null", dir.path / "null.csv");
+  // Nothing listens there: a run that polled would wait for its time-out first.
+  const std::string agent = "/HOST 127.0.0.1 /PORT " + std::to_string(testing::FreeUdpPort());
+  const struct {
+    const char* name;
+    std::string options;
+    std::string said;
+  } cases[] = {
+      {"device", "/EXPORT /dev/null /EXITAFTER 1",
+       "kestrava: cannot write /dev/null: Is a character device, not a regular file\n"},
+      {"device, interactive", "/EXPORT /dev/null",
+       "kestrava: cannot write /dev/null: Is a character device, not a regular file\n"},
+      {"FIFO", "/EXITAFTER 1 /EXPORT fifo.csv",
+       "kestrava: cannot write fifo.csv: Is a FIFO, not a regular file\n"},
+      {"folder", "/SNAPSHOT folder.png /EXITAFTER 1",
+       "kestrava: cannot write folder.png: Is a directory\n"},
+      {"link to a device", "/EXPORT null.csv /EXITAFTER 1",
+       "kestrava: cannot write null.csv: Is a character device, not a regular file (the link "
+       "leads to /dev/null)\n"},
+      {"missing folder", "/EXPORT none/x.csv /EXITAFTER 1",
+       "kestrava: cannot write none/x.csv: No such file or directory\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int status = -1;
+    const std::string said = RunQuick(dir.path, agent + " " + c.options, &status);
+    EXPECT_EQ(status, 4);
+    EXPECT_EQ(said, c.said);
+  }
+  struct stat st {};
+  ASSERT_EQ(lstat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_TRUE(fs::is_fifo(dir.path / "fifo.csv"));
+  EXPECT_TRUE(fs::is_directory(dir.path / "folder.png"));
+  EXPECT_TRUE(fs::is_symlink(dir.path / "null.csv"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
+}
+
+// "/SNAPSHOT /EXPORT x.csv": the snapshot's file name is missing; nothing is written to a file
+// named "/EXPORT".
+TEST(Program, AnOutputOptionWithoutItsValueIsRefused) {
+  TempDir dir("kestrava-e2e");
+  for (const char* scripted : {" /EXITAFTER 1", ""}) {
+    SCOPED_TRACE(scripted);
+    int status = -1;
+    const std::string said =
+        RunQuick(dir.path, std::string("/SNAPSHOT /EXPORT x.csv") + scripted, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said,
+              "kestrava: The value of /SNAPSHOT is missing: the next argument, \"/EXPORT\", is "
+              "an option.\n");
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path));
+}
+
+// A link is written through: the file it leads to gets the pie and keeps its mode.
+TEST(Program, OutputFilesBehindLinksKeepTheLinksAndTheirMode) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir("kestrava-e2e");
+  fs::create_directory(dir.path / "real");
+  std::ofstream(dir.path / "real" / "pie.csv") << "old\n";
+  ASSERT_EQ(chmod((dir.path / "real" / "pie.csv").c_str(), 0600), 0);
+  fs::create_symlink("real/pie.csv", dir.path / "pie.csv");
+  fs::create_symlink(dir.path / "real" / "pie.png", dir.path / "pie.png");
+  int status = -1;
+  const std::string said =
+      RunQuick(dir.path,
+               "/HOST 127.0.0.1 /PORT " + std::to_string(agent.port()) +
+                   " /POLLINGINTERVAL 1 /EXPORT pie.csv /SNAPSHOT pie.png /EXITAFTER 1",
+               &status);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_EQ(said, "");
+  EXPECT_TRUE(fs::is_symlink(dir.path / "pie.csv"));
+  EXPECT_TRUE(fs::is_symlink(dir.path / "pie.png"));
+  EXPECT_EQ(ReadAll(dir.path / "real" / "pie.csv").rfind("position,label,value\n", 0), 0u);
+  struct stat st {};
+  ASSERT_EQ(stat((dir.path / "real" / "pie.csv").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_FALSE(QImage(QString::fromStdString((dir.path / "real" / "pie.png").string())).isNull());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path / "real"), fs::directory_iterator()), 2);
+}
+
+// "--help" and its kind count only where an option may stand, not as an option's value.
+TEST(Program, HelpWordsAsValuesAreValues) {
+  TempDir dir("kestrava-e2e");
+  int status = -1;
+  const std::string asValue =
+      RunQuick(dir.path, "/COMMUNITY /? /XML missing.xml /EXITAFTER 1", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(asValue,
+            "kestrava: XML Parser error! The XML file: missing.xml could not be parsed. Error "
+            "message: No such file or directory\n");
+  const std::string asOption = RunQuick(dir.path, "/COMMUNITY x /?", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(asOption.rfind("Kestrava " KESTRAVA_VERSION " - a live SNMP top-N pie chart\n", 0), 0u)
+      << asOption;
+  const std::string version = RunQuick(dir.path, "/USER --version --VERSION", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(version, "Kestrava " KESTRAVA_VERSION "\n");
+}
+
+// Sessions that cannot start say why once, with the configuration's exit status, before any
+// request leaves; no password is ever repeated.
+TEST(Program, SessionsThatCannotStartSayWhy) {
+  TempDir dir("kestrava-e2e");
+  std::ofstream(dir.path / "formula.xml")
+      << "<kestrava><shooter><shootertargets><shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid>"
+         "<instance>ALL INSTANCES</instance><visible>false</visible></shootertarget>"
+         "<shootertarget><oid>FORMULA</oid><formula>Sum,A+B,A=1.3.6.1.2.1.2.2.1.10,</formula>"
+         "</shootertarget></shootertargets></shooter></kestrava>";
+  std::ofstream(dir.path / "v3.xml")
+      << "<kestrava><shooter><snmpversion>3</snmpversion><user>ops</user>"
+         "<securitylevel>authPriv</securitylevel><authpassword>secret-auth-1</authpassword>"
+         "<privpassword>tiny</privpassword></shooter></kestrava>";
+  const struct {
+    const char* name;
+    std::string run;
+    std::string said;
+    std::string env = "";
+  } cases[] = {
+      {"a host with a port", "/HOST router.example:1161 /EXITAFTER 1",
+       "kestrava: The host \"router.example:1161\" names a port; give the host alone and the port "
+       "with /PORT (1161).\n"},
+      {"SNMPv3 without a user", "/SNMPVERSION 3 /EXITAFTER 1",
+       "kestrava: SNMPv3 needs a user name; give it with /USER.\n"},
+      {"a short password", "/SNMPVERSION 3 /USER ops /AUTHPASSWORD short-7 /EXITAFTER 1",
+       "kestrava: The authentication password (/AUTHPASSWORD) is shorter than 8 characters.\n"},
+      {"a short password from the environment",
+       "/SNMPVERSION 3 /USER ops /SECURITYLEVEL authPriv /AUTHPASSWORD secret-auth-1 "
+       "/EXITAFTER 1",
+       "kestrava: The privacy password (KESTRAVA_PRIVPASSWORD) is shorter than 8 characters.\n",
+       "KESTRAVA_PRIVPASSWORD=tiny-p"},
+      {"an unknown protocol", "/SNMPVERSION 3 /USER ops /PRIVPROTOCOL 3DES /EXITAFTER 1",
+       "kestrava: Unknown privacy protocol \"3DES\" in /PRIVPROTOCOL; use DES, AES, AES-192 or "
+       "AES-256.\n"},
+      {"a formula with an unbound variable", "/XML formula.xml /EXITAFTER 1",
+       "kestrava: XML Parser error! The XML file: formula.xml could not be parsed. Error message: "
+       "Formula 1 (\"Sum\"): the variable B is not bound.\n"},
+      {"SNMPv3 in the file", "/XML v3.xml /EXITAFTER 1",
+       "kestrava: XML Parser error! The XML file: v3.xml could not be parsed. Error message: The "
+       "privacy password (\"privpassword\") is shorter than 8 characters.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int status = -1;
+    const std::string said = RunQuick(dir.path, c.run, &status, c.env);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said, c.said);
+    for (const char* password : {"secret-auth-1", "short-7", "tiny"}) {
+      EXPECT_EQ(said.find(password), std::string::npos) << password;
+    }
   }
 }
 

@@ -4,9 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QColor>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "temp_dir.h"
@@ -42,7 +49,8 @@ TEST(SlicesCsv, NumbersArePlainDecimalWithEveryDigit) {
     std::vector<TSliceCandidate> candidates = {{0, KeyOf(value)}};
     const std::string label = "eth0";
     std::vector<TPieSlice> pie;
-    BuildPie(candidates, 0, [&](int) -> const std::string& { return label; }, pie);
+    BuildPie(
+        candidates, 0, [&](int) -> const std::string& { return label; }, pie);
     ASSERT_EQ(pie.size(), 1u);
     EXPECT_EQ(SlicesCsv(pie), std::string("position,label,value\n0,eth0,") + c.want + "\n")
         << c.value;
@@ -137,6 +145,129 @@ TEST(AtomicWrite, AReaderSeesAWholeFileEveryTime) {
   done = true;
   reader.join();
   EXPECT_EQ(torn, 0);
+}
+
+// Sets the process umask for one scope.
+class Umask {
+ public:
+  explicit Umask(mode_t mask) : m_old(umask(mask)) {}
+  ~Umask() { umask(m_old); }
+
+ private:
+  mode_t m_old;
+};
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+TEST(AtomicWrite, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
+  TempDir dir("kestrava-out");
+  std::string error;
+  const struct {
+    mode_t mask;
+    mode_t want;
+  } fresh[] = {{022, 0644}, {077, 0600}, {002, 0664}, {027, 0640}};
+  for (const auto& c : fresh) {
+    SCOPED_TRACE(c.mask);
+    const fs::path file = dir.path / ("new-" + std::to_string(c.mask) + ".csv");
+    Umask mask(c.mask);
+    ASSERT_TRUE(WriteFileAtomically(file.string(), "x\n", error)) << error;
+    EXPECT_EQ(ModeOf(file), c.want);
+  }
+  for (const mode_t kept : {0600, 0640, 0664, 0444}) {
+    SCOPED_TRACE(kept);
+    const fs::path file = dir.path / ("kept-" + std::to_string(kept) + ".csv");
+    std::ofstream(file) << "old\n";
+    ASSERT_EQ(chmod(file.c_str(), kept), 0);
+    Umask mask(022);
+    ASSERT_TRUE(WriteFileAtomically(file.string(), "new\n", error)) << error;
+    EXPECT_EQ(ReadAll(file), "new\n");
+    EXPECT_EQ(ModeOf(file), kept);
+  }
+}
+
+// A symbolic link stays a link: the file it leads to is replaced, in that file's folder.
+TEST(AtomicWrite, WritesThroughSymbolicLinks) {
+  TempDir dir("kestrava-out");
+  fs::create_directory(dir.path / "real");
+  const fs::path target = dir.path / "real" / "pie.csv";
+  std::ofstream(target) << "old\n";
+  fs::create_symlink("real/pie.csv", dir.path / "relative.csv");
+  fs::create_symlink(target, dir.path / "absolute.csv");
+  fs::create_symlink("relative.csv", dir.path / "chain.csv");
+  fs::create_symlink("real/later.csv", dir.path / "dangling.csv");
+  std::string error;
+  for (const char* link : {"relative.csv", "absolute.csv", "chain.csv"}) {
+    SCOPED_TRACE(link);
+    const std::string data = std::string("through ") + link + "\n";
+    ASSERT_TRUE(CheckOutputPath((dir.path / link).string(), error)) << error;
+    ASSERT_TRUE(WriteFileAtomically((dir.path / link).string(), data, error)) << error;
+    EXPECT_TRUE(fs::is_symlink(dir.path / link));
+    EXPECT_EQ(ReadAll(target), data);
+  }
+  // A link to a file that does not exist yet makes that file.
+  ASSERT_TRUE(CheckOutputPath((dir.path / "dangling.csv").string(), error)) << error;
+  ASSERT_TRUE(WriteFileAtomically((dir.path / "dangling.csv").string(), "made\n", error)) << error;
+  EXPECT_TRUE(fs::is_symlink(dir.path / "dangling.csv"));
+  EXPECT_EQ(ReadAll(dir.path / "real" / "later.csv"), "made\n");
+  // The folders hold the links and the files, and no temporary file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 5);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path / "real"), fs::directory_iterator()), 2);
+}
+
+// Only a regular file (or nothing yet) may be replaced: a device node, a FIFO, a folder or a
+// socket stays as it is, also behind a link.
+TEST(AtomicWrite, RefusesWhatIsNotARegularFile) {
+  TempDir dir("kestrava-out");
+  ASSERT_EQ(mkfifo((dir.path / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir.path / "folder");
+  const fs::path socketPath = dir.path / "socket";
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  fs::create_symlink("/dev/null", dir.path / "null-link.csv");
+  fs::create_symlink("loop-b", dir.path / "loop-a");
+  fs::create_symlink("loop-a", dir.path / "loop-b");
+  const struct {
+    const char* name;
+    fs::path path;
+    std::string reason;
+  } cases[] = {
+      {"character device", "/dev/null", "/dev/null: Is a character device, not a regular file"},
+      {"FIFO", dir.path / "fifo", (dir.path / "fifo").string() + ": Is a FIFO, not a regular file"},
+      {"folder", dir.path / "folder", (dir.path / "folder").string() + ": Is a directory"},
+      {"socket", socketPath, socketPath.string() + ": Is a socket, not a regular file"},
+      {"link to a device", dir.path / "null-link.csv",
+       (dir.path / "null-link.csv").string() +
+           ": Is a character device, not a regular file (the link leads to /dev/null)"},
+      {"links in a loop", dir.path / "loop-a",
+       (dir.path / "loop-a").string() + ": Too many levels of symbolic links"},
+      {"missing folder", dir.path / "none" / "x.csv",
+       (dir.path / "none" / "x.csv").string() + ": No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    EXPECT_FALSE(CheckOutputPath(c.path.string(), error));
+    EXPECT_EQ(error, c.reason);
+    error.clear();
+    EXPECT_FALSE(WriteFileAtomically(c.path.string(), "data", error));
+    EXPECT_EQ(error, c.reason);
+  }
+  close(sock);
+  struct stat st {};
+  ASSERT_EQ(lstat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_TRUE(fs::is_fifo(dir.path / "fifo"));
+  EXPECT_TRUE(fs::is_socket(socketPath));
+  EXPECT_TRUE(fs::is_symlink(dir.path / "null-link.csv"));
+  // Nothing was added beside them.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 6);
 }
 
 TEST(AtomicWrite, PngReadsBackPixelForPixel) {
