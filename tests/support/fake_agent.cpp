@@ -198,7 +198,13 @@ void FakeAgent::SendTo(const std::string& bytes, const std::string& host, int po
 
 std::vector<FakeAgent::Request> FakeAgent::Log() const {
   std::lock_guard lock(m_mutex);
-  return m_log;
+  return std::vector<Request>(m_log.begin(), m_log.end());
+}
+
+void FakeAgent::SetLogLimit(size_t requests) {
+  std::lock_guard lock(m_mutex);
+  m_logLimit = requests;
+  while (m_log.size() > m_logLimit) m_log.pop_front();
 }
 
 void FakeAgent::ClearLog() {
@@ -272,7 +278,10 @@ void FakeAgent::Handle(const uint8_t* data, size_t size, uint32_t addr, uint16_t
   int delayMs;
   {
     std::lock_guard lock(m_mutex);
-    m_log.push_back(request);
+    if (m_logLimit > 0) {
+      if (m_log.size() == m_logLimit) m_log.pop_front();
+      m_log.push_back(request);
+    }
     responder = m_responder;
     duplicate = m_duplicate;
     fromOther = m_otherPort;

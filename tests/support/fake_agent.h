@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -96,9 +97,15 @@ class FakeAgent {
   // Sends bytes from the agent's socket, for datagrams the manager did not ask for.
   void SendTo(const std::string& bytes, const std::string& host, int port);
 
+  // Requests are counted without end, but only the newest ones are logged: an agent that
+  // serves a program for an hour would otherwise grow without bound.
+  static constexpr size_t kDefaultLogLimit = 100000;
   int RequestCount() const { return m_requestCount; }
+  // The newest requests, at most the log limit, oldest first.
   std::vector<Request> Log() const;
   void ClearLog();
+  // Keeps at most this many requests in the log (0: none), dropping the oldest at once.
+  void SetLogLimit(size_t requests);
 
  private:
   struct Pending {
@@ -140,7 +147,8 @@ class FakeAgent {
   int m_errorIndex = 0;
   std::map<std::string, std::pair<int, int>> m_errorsFor;
   Responder m_responder;
-  std::vector<Request> m_log;
+  std::deque<Request> m_log;
+  size_t m_logLimit = kDefaultLogLimit;
   std::vector<Pending> m_pending;
 
   std::thread m_thread;  // last: starts after everything above exists

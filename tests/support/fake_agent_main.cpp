@@ -2,7 +2,9 @@
 // labels at 1.3.6.1.2.1.2.2.1.2.i, Counter32 values at .10.i and .16.i that grow every second),
 // prints its UDP port on the first line of standard output, and takes commands on standard
 // input, one a line: silent on|off, garbage on|off, duplicate on|off, delay MS, restart
-// (counters back to small values), quit. Used by soak tests that drive a running program.
+// (counters back to small values), quit. Used by soak tests that drive a running program, so
+// it logs only the newest requests (--log N, 1,000 by default): its memory stays flat for
+// hours at any number of rows.
 
 #include <poll.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@ namespace {
 
 void Usage() {
   std::cerr << "usage: kestrava-fake-agent [--instances N] [--port PORT] [--community TEXT]\n"
+               "                          [--log N]\n"
                "Commands on standard input: silent on|off, garbage on|off, duplicate on|off,\n"
                "delay MS, restart, quit.\n";
 }
@@ -29,6 +32,7 @@ int main(int argc, char** argv) {
   int instances = 10;
   int port = 0;
   std::string community;
+  long logLimit = 1000;  // the program never reads its log; a little helps a debugger
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--instances" && i + 1 < argc) {
@@ -37,6 +41,8 @@ int main(int argc, char** argv) {
       port = std::atoi(argv[++i]);
     } else if (arg == "--community" && i + 1 < argc) {
       community = argv[++i];
+    } else if (arg == "--log" && i + 1 < argc) {
+      logLimit = std::atol(argv[++i]);
     } else {
       Usage();
       return arg == "--help" ? 0 : 2;
@@ -47,6 +53,7 @@ int main(int argc, char** argv) {
     std::cerr << "kestrava-fake-agent: cannot bind a UDP port on 127.0.0.1\n";
     return 1;
   }
+  agent.SetLogLimit(static_cast<size_t>(logLimit > 0 ? logLimit : 0));
   agent.SetCommunity(community);
   agent.FillInterfaceTable(instances);
   std::cout << agent.port() << std::endl;
