@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "app/glyphs.h"
@@ -117,8 +118,21 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   resize(585, 427 + menuBar()->sizeHint().height());
   move(0, 0);
 
+  // A scripted run never waits for ever: it ends when no update has shown a slice for a while.
+  m_watchdog.setSingleShot(true);
+  connect(&m_watchdog, &QTimer::timeout, this, [this] {
+    SessionStopped("No update has shown a slice for " + std::to_string(m_watchdogSeconds) +
+                   " seconds; the run ends.");
+  });
+  if (Scripted() && m_output.ExitTimeout > 0) ArmWatchdog(m_output.ExitTimeout);
+
   m_session = std::make_unique<TSession>(*this);
   m_session->Start(args);
+}
+
+void TForm1::ArmWatchdog(int seconds) {
+  m_watchdogSeconds = seconds;
+  m_watchdog.start(std::chrono::seconds(seconds));
 }
 
 TForm1::~TForm1() {
@@ -317,6 +331,10 @@ void TForm1::ShowSliceChoice(bool visible) {
 void TForm1::ShowIntervalChoice(bool visible) {
   ComboBox3->setVisible(visible);
   Label3->setVisible(visible);
+  // Polling starts: without a bound of the user's, three polling intervals and the time-out
+  // table (five sends a second apart) after the first poll, which is due within an interval.
+  if (visible && Scripted() && m_output.ExitTimeout <= 0 && !m_watchdog.isActive())
+    ArmWatchdog(4 * m_session->SessionRequest().Interval + kTimeoutTableSeconds);
 }
 
 void TForm1::SetValueMode(bool raw) {
@@ -398,6 +416,11 @@ void TForm1::ShowPie(const std::vector<TPieSlice>& slices) {
   if (m_finishing) return;  // the files of the last counted feed stay as they are
   bool allWritten = true;
   WriteOutputFiles(slices, allWritten);
+  if (Scripted() && !slices.empty() && m_watchdog.isActive()) {
+    ArmWatchdog(m_output.ExitTimeout > 0 ? m_output.ExitTimeout
+                                         : 3 * m_session->SessionRequest().Interval +
+                                               kTimeoutTableSeconds);
+  }
   if (Scripted() && !slices.empty() && ++m_feedsWithSlices >= m_output.ExitAfter) {
     FinishScriptedRun(allWritten ? 0 : kExitOutputFailed);
   }
@@ -418,7 +441,8 @@ void TForm1::WriteOutputFiles(const std::vector<TPieSlice>& slices, bool& allWri
     if (Scripted()) std::fprintf(stderr, "kestrava: could not write %s\n", error.c_str());
   };
   if (!m_output.Snapshot.empty() &&
-      !WritePngAtomically(m_output.Snapshot, Chart1->RenderImage(Chart1->size()), error)) {
+      !WritePngAtomically(m_output.Snapshot,
+                          Chart1->RenderImage(Chart1->size(), m_output.SnapshotScale), error)) {
     report();
   }
   if (!m_output.Export.empty() &&

@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,6 +39,8 @@ class TChart;
 inline constexpr int kExitSessionStopped = 1;  // nothing to poll, or the session stopped
 inline constexpr int kExitConfigError = 2;     // the configuration file failed to load
 inline constexpr int kExitOutputFailed = 4;    // the last chart feed's files could not be written
+// The longest a request takes to expire: five sends a second apart and a second more.
+inline constexpr int kTimeoutTableSeconds = 7;
 
 class TForm1 : public QMainWindow, public IMainWindow {
   Q_OBJECT
@@ -136,6 +139,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void BuildControls();
   void BuildMenu();
   void LayoutToolbar();
+  // (Re)starts the bound of a scripted run: it ends when no pie with a slice came for so long.
+  void ArmWatchdog(int seconds);
   void FormResize();
   void FitFrame();
   void FormClose();
@@ -150,6 +155,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TSession> m_session;
   TOutputOptions m_output;
   int m_feedsWithSlices = 0;
+  QTimer m_watchdog;
+  int m_watchdogSeconds = 0;
   int m_exitStatus = 0;
   bool m_finishing = false;
   bool m_closed = false;

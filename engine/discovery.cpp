@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "shared/instance_helpers.h"
+#include "shared/label_text.h"
 
 namespace kestrava {
 
@@ -94,7 +95,8 @@ TWalkStep TDiscovery::Judge(const std::string& oid, const std::string& value,
   }
   step.Kind = TWalkStep::kNext;
   if (Takes(suffix)) {
-    into.push_back(TInstance{suffix, value});
+    // The agent's text is shown and written: no control or direction-changing characters.
+    into.push_back(TInstance{suffix, SafeLabel(value)});
     if (alsoInto) alsoInto->push_back(into.back());
     step.Taken = true;
   }

@@ -170,6 +170,41 @@ TEST(Program, RunsThatCannotFinishSayWhyAndFail) {
       << config;
 }
 
+TEST(Program, AScriptedRunThatNeverShowsASliceEnds) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir("kestrava-e2e");
+  // A formula that is always "Null": a division by zero.
+  const fs::path xml = dir.path / "never.xml";
+  std::ofstream(xml) << "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host>"
+                        "<community>cobalt</community><pollinginterval>1</pollinginterval>"
+                        "<shooter><remoteport>"
+                     << agent.port()
+                     << "</remoteport><snmpversion>2</snmpversion><shootertargets>"
+                        "<shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid><instance>ALL "
+                        "INSTANCES</instance><visible>false</visible></shootertarget>"
+                        "<shootertarget><oid>AL=1.3.6.1.2.1.2.2.1.2</oid></shootertarget>"
+                        "<shootertarget><oid>FORMULA</oid><formula>zero,A/0,A=1.3.6.1.2.1.2.2.1.10,"
+                        "</formula></shootertarget></shootertargets></shooter></kestrava>";
+  const struct {
+    const char* name;
+    std::string more;
+    const char* said;
+  } cases[] = {
+      {"the bound of the user's", " /EXITTIMEOUT 3", "No update has shown a slice for 3 seconds"},
+      {"three intervals and the time-out table", "",
+       "No update has shown a slice for 11 seconds"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int status = -1;
+    const std::string said =
+        RunProgram("/XML " + xml.string() + " /EXITAFTER 2" + c.more, &status);
+    EXPECT_EQ(status, 1) << said;
+    EXPECT_NE(said.find(c.said), std::string::npos) << said;
+  }
+}
+
 TEST(Program, QuitSignalClosesTheWindowTheOrdinaryWay) {
   SnmpdProcess agent;
   ASSERT_TRUE(agent.ok()) << agent.error();

@@ -585,6 +585,15 @@ TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
   EXPECT_TRUE(form->Session().WorkerFinished());
 }
 
+TEST_F(WindowTest, TheSnapshotIsTakenAtTheScaleAskedFor) {
+  TempDir dir("kestrava-window");
+  const fs::path png = dir.path / "pie.png";
+  auto form = Start({"/SNAPSHOT", png.string(), "/SNAPSHOTSCALE", "2"});
+  Feed(*form, {{"eth0", 1500, 0}, {"Other", 3, 1}});
+  const QImage snapshot(QString::fromStdString(png.string()));
+  EXPECT_EQ(snapshot.size(), form->Chart1->size() * 2);
+}
+
 TEST_F(WindowTest, AFileThatCannotBeWrittenIsReportedAndPollingGoesOn) {
   TempDir dir("kestrava-window");
   const fs::path csv = dir.path / "missing-folder" / "pie.csv";

@@ -844,5 +844,16 @@ TEST_F(SessionTest, CountersOnFastLinksKeepTheirRate) {
   }
 }
 
+TEST_F(SessionTest, LabelsFromTheAgentAreMadeSafeToShow) {
+  agent.FillInterfaceTable(2);
+  // An escape sequence for a terminal, and a right-to-left override that turns "evil.exe" round.
+  agent.SetString(kDescr + ".1", "\x1b[31mred");
+  agent.SetString(kDescr + ".2", "evil\xe2\x80\xae" "exe.txt");
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitInstances(2));
+  EXPECT_EQ(LabelsOf(session->Rows()),
+            (std::vector<std::string>{"\xef\xbf\xbd[31mred", "evil\xef\xbf\xbd" "exe.txt"}));
+}
+
 }  // namespace
 }  // namespace kestrava
