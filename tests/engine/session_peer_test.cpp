@@ -102,5 +102,51 @@ TEST(SessionPeerTest, AnIpv6AgentIsPolledLikeAnyOther) {
   session.Stop();
 }
 
+TEST(SessionPeerTest, SnmpV3WithPrivacyFeedsThePie) {
+  testing::SnmpdProcess agent(
+      "createUser kestrava SHA-256 kestrava-auth AES kestrava-priv\n"
+      "createUser strong SHA-512 strong-auth-pw AES-256 strong-priv-pw\n"
+      "rouser kestrava priv\nrouser strong priv\n");
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  const std::vector<std::string> descriptions = WalkDescriptions(agent);
+  const struct {
+    const char* user;
+    const char* auth;
+    const char* authPassword;
+    const char* priv;
+    const char* privPassword;
+  } users[] = {{"kestrava", "SHA-256", "kestrava-auth", "AES", "kestrava-priv"},
+               {"strong", "SHA-512", "strong-auth-pw", "AES-256", "strong-priv-pw"}};
+  for (const auto& u : users) {
+    SCOPED_TRACE(u.user);
+    RecordingWindow window;
+    TSession session(window);
+    session.Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()),
+                   "/POLLINGINTERVAL", "1", "/SNMPVERSION", "3", "/USER", u.user,
+                   "/SECURITYLEVEL", "authPriv", "/AUTHPROTOCOL", u.auth, "/AUTHPASSWORD",
+                   u.authPassword, "/PRIVPROTOCOL", u.priv, "/PRIVPASSWORD", u.privPassword});
+    ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }, 20000)) << window.status;
+    EXPECT_EQ(testing::LabelsOf(session.Rows()), descriptions);
+    // Nothing the user is shown carries a password.
+    for (const std::string& text : window.statuses) {
+      EXPECT_EQ(text.find(u.authPassword), std::string::npos) << text;
+      EXPECT_EQ(text.find(u.privPassword), std::string::npos) << text;
+    }
+    session.Stop();
+  }
+  // A wrong password: the agent's report, said plainly, and no pie.
+  RecordingWindow window;
+  TSession session(window);
+  session.Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/SNMPVERSION",
+                 "3", "/USER", "kestrava", "/SECURITYLEVEL", "authPriv", "/AUTHPROTOCOL",
+                 "SHA-256", "/AUTHPASSWORD", "not-the-password", "/PRIVPROTOCOL", "AES",
+                 "/PRIVPASSWORD", "kestrava-priv"});
+  ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }, 30000)) << window.status;
+  EXPECT_EQ(window.feedsWithSlices, 0);
+  for (const std::string& text : window.statuses)
+    EXPECT_EQ(text.find("not-the-password"), std::string::npos) << text;
+  session.Stop();
+}
+
 }  // namespace
 }  // namespace kestrava
