@@ -15,6 +15,12 @@ namespace {
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 }  // namespace
 
+bool RefusesSecurity(int code) {
+  return code == kErrDecryption || code == kErrReportUnsupportedSecLevel ||
+         code == kErrReportUnknownUserName || code == kErrReportWrongDigest ||
+         code == kErrReportDecryptionError;
+}
+
 std::string ErrorCodeText(const std::string& description, int errorCode) {
   return description + " ErrorCode=" + std::to_string(errorCode);
 }
@@ -52,11 +58,11 @@ std::string TDispatcher::Open() {
                errorDescription);
   };
   m_component->OnError = [this](TSnmpMgr&, int errorCode, const std::string& description) {
-    if (m_events.Problem) m_events.Problem(ErrorCodeText(description, errorCode));
+    if (m_events.Problem) m_events.Problem(ErrorCodeText(description, errorCode), errorCode);
   };
   m_component->OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int,
                                     int errorCode, const std::string& errorDescription, bool&) {
-    if (m_events.Problem) m_events.Problem(ErrorCodeText(errorDescription, errorCode));
+    if (m_events.Problem) m_events.Problem(ErrorCodeText(errorDescription, errorCode), errorCode);
   };
   try {
     m_component->SetActive(false);
@@ -181,7 +187,7 @@ void TDispatcher::OnResponse(int requestId, int version, const std::string& comm
   try {
     if (m_events.Answer) m_events.Answer(answer);
   } catch (const std::exception& error) {
-    if (m_events.Problem) m_events.Problem(error.what());
+    if (m_events.Problem) m_events.Problem(error.what(), 0);
   }
 }
 

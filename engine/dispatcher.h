@@ -42,8 +42,8 @@ struct TAnswer {
 
 struct TDispatcherEvents {
   std::function<void(const TAnswer&)> Answer;
-  // A problem of the receive path, as the status line shows it.
-  std::function<void(const std::string&)> Problem;
+  // A problem of the receive path, as the status line shows it, and its code.
+  std::function<void(const std::string&, int code)> Problem;
 };
 
 // Why a send did not go out: nothing ("" and false), a failure that may pass (a socket error),
@@ -53,6 +53,10 @@ struct TSendFailure {
   bool Permanent = false;
   bool Failed() const { return !Text.empty(); }
 };
+
+// Whether a component problem says that the agent refuses this manager's SNMPv3 security (an
+// unknown user, a wrong password, a level or protocol it does not take): no request can pass.
+bool RefusesSecurity(int code);
 
 // The status-line texts of a component problem and of an answer with an error status.
 std::string ErrorCodeText(const std::string& description, int errorCode);

@@ -52,8 +52,9 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
     : m_window(window),
       m_clock(std::move(clock)),
       m_handOver(std::make_unique<THandOver>()),
-      m_dispatcher(TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
-                                     [this](const std::string& text) { m_window.ShowStatus(text); }}),
+      m_dispatcher(TDispatcherEvents{
+          [this](const TAnswer& answer) { OnAnswer(answer); },
+          [this](const std::string& text, int code) { OnProblem(text, code); }}),
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
                                         [this](const TRequest& r) {
                                           TRequest resend = r;
@@ -168,6 +169,7 @@ void TSession::StartDiscovery() {
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
   m_discovery.StartWalk();
   m_discoveryWalk = TWalkState{InitialRepetitions(), false};
+  m_discovering = true;
   try {
     SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
   } catch (const std::exception& error) {
@@ -377,6 +379,16 @@ void TSession::TimeoutScanSync() {
 
 // ---- answers -------------------------------------------------------------------------------
 
+void TSession::OnProblem(const std::string& text, int code) {
+  // While discovery runs, an agent that refuses the user's security ends it with its reason;
+  // it would otherwise only run out of time.
+  if (m_discovering && RefusesSecurity(code)) {
+    StopDiscovery(text);
+    return;
+  }
+  m_window.ShowStatus(text);
+}
+
 void TSession::OnAnswer(const TAnswer& answer) {
   // The one place where an answer meets its request.
   const std::optional<TRequestTable::TClaim> claim = m_requestTable.Claim(answer.RequestId);
@@ -543,6 +555,7 @@ void TSession::EndProgress() {
 }
 
 void TSession::StopDiscovery(const std::string& message) {
+  m_discovering = false;
   EndProgress();
   m_window.ShowStatus(message);
   m_window.SessionStopped(message);
@@ -572,6 +585,7 @@ void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& 
 }
 
 void TSession::EndDiscovery(const std::string& note) {
+  m_discovering = false;
   EndProgress();
   m_window.ClearStatus();
   if (m_discovery.Rows().empty()) {

@@ -110,8 +110,9 @@ class TSession {
   void ExpireRequest(const TRequest& record);
   void TimeoutScanSync();
 
-  // Answers.
+  // Answers and problems of the receive path.
   void OnAnswer(const TAnswer& answer);
+  void OnProblem(const std::string& text, int code);
   void OnWalkAnswer(const TRequest& record, const TAnswer& answer);
   void OnPollAnswer(const TRequest& record, const TAnswer& answer);
 
@@ -178,6 +179,7 @@ class TSession {
   std::vector<bool> m_labelKnown;
   bool m_firstSelection = true;
   TWalkState m_discoveryWalk;
+  bool m_discovering = false;
   TWalkState m_refreshWalk;
   QTimer m_progressTimer;  // holds discovery's progress texts back, see ShowProgress
   std::string m_pendingProgress;

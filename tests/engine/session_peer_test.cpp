@@ -142,6 +142,7 @@ TEST(SessionPeerTest, SnmpV3WithPrivacyFeedsThePie) {
                  "SHA-256", "/AUTHPASSWORD", "not-the-password", "/PRIVPROTOCOL", "AES",
                  "/PRIVPASSWORD", "kestrava-priv"});
   ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }, 30000)) << window.status;
+  EXPECT_NE(window.stopped[0].find("wrong digest"), std::string::npos) << window.stopped[0];
   EXPECT_EQ(window.feedsWithSlices, 0);
   for (const std::string& text : window.statuses)
     EXPECT_EQ(text.find("not-the-password"), std::string::npos) << text;
