@@ -74,11 +74,6 @@ std::string TSample::Text() const {
 
 bool TSample::WrappedSince(const TSample& previous) const {
   if (IsNull() || previous.IsNull()) return false;
-  if (IsWhole() && previous.IsWhole() && !m_negative && !previous.m_negative) {
-    constexpr uint64_t kHalf = uint64_t{1} << 31;
-    return m_magnitude < previous.m_magnitude && previous.m_magnitude > kHalf &&
-           m_magnitude < kHalf;
-  }
   return Wrapped32(Number(), previous.Number());
 }
 

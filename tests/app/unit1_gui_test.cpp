@@ -585,6 +585,11 @@ TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
   EXPECT_TRUE(form->Session().WorkerFinished());
 }
 
+TEST_F(WindowTest, SmoothDrawingIsAskedForOnTheCommandLine) {
+  EXPECT_FALSE(Start({})->Chart1->Antialiased());
+  EXPECT_TRUE(Start({"/ANTIALIAS"})->Chart1->Antialiased());
+}
+
 TEST_F(WindowTest, TheSnapshotIsTakenAtTheScaleAskedFor) {
   TempDir dir("kestrava-window");
   const fs::path png = dir.path / "pie.png";

@@ -855,5 +855,20 @@ TEST_F(SessionTest, LabelsFromTheAgentAreMadeSafeToShow) {
             (std::vector<std::string>{"\xef\xbf\xbd[31mred", "evil\xef\xbf\xbd" "exe.txt"}));
 }
 
+TEST_F(SessionTest, WalksAskOneGetNextAtATimeWhenTheUserSaysSo) {
+  agent.FillInterfaceTable(60);
+  std::string xml = Xml(agent.port(), Target(kIn) + Label(kDescr), Options());
+  xml.insert(xml.find("<raw>"), "<bulkwalk>false</bulkwalk>");
+  Start({"/XML", testing::WriteConfig("engine_nobulk.xml", xml)});
+  ASSERT_TRUE(WaitInstances(60));
+  EXPECT_TRUE(BulkRepetitions(agent).empty());
+  session->Stop();
+  agent.ClearLog();
+  Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/SNMPVERSION", "2",
+         "/NOBULK"});
+  ASSERT_TRUE(WaitInstances(60));
+  EXPECT_TRUE(BulkRepetitions(agent).empty());
+}
+
 }  // namespace
 }  // namespace kestrava
