@@ -13,6 +13,7 @@
 #include <deque>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "snmp/codec.h"
@@ -51,6 +52,15 @@ struct TV3Security {
   const std::string* PrivPassword = nullptr;
 };
 
+// A value handed to Set: a number, or text of Length octets (-1: up to its NUL; null: empty).
+struct TPropertyValue {
+  intptr_t Raw = 0;
+  int Length = 0;
+  int32_t Number() const { return static_cast<int32_t>(Raw); }
+  std::string_view Bytes() const;  // the caller's own octets, not copied
+  std::string Text() const { return std::string(Bytes()); }
+};
+
 inline int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -75,6 +85,18 @@ struct TSnmpMgrEngine {
     errorText = text;
     return code;
   }
+  // The properties (snmpmgr_properties.cpp): text handed out by Get, the reads that take more
+  // than a field, and the writes by group. The groups return -1 for a property not theirs.
+  intptr_t HandOut(std::string text, int* length);
+  std::string LocalHostText() const;
+  int LocalPortNow() const;
+  intptr_t GetObject(int property, int index, int* length);
+  int SetLocal(int property, const TPropertyValue& value);
+  int SetRemote(int property, const TPropertyValue& value);
+  int SetObject(int property, int index, const TPropertyValue& value);
+  int SetRequest(int property, const TPropertyValue& value);
+  int SetV3(int property, const TPropertyValue& value);
+  void ApplyReceiveEnabled();
 
   // Socket side.
   int Open();

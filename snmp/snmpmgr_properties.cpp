@@ -5,7 +5,8 @@
 #include <sys/socket.h>
 
 #include <QCoreApplication>
-#include <cstring>
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "snmp/errors.h"
@@ -17,23 +18,48 @@ namespace {
 
 constexpr int kMaxPacketLimit = 65536;
 
-bool ParseBool(const std::string& value) {
-  std::string lower;
-  for (char c : value) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return lower == "true" || lower == "yes" || lower == "1";
-}
-
 std::string LowerAscii(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   return text;
 }
 
+bool ParseBool(const std::string& value) {
+  const std::string lower = LowerAscii(value);
+  return lower == "true" || lower == "yes" || lower == "1";
+}
+
 const char* BoolText(bool value) {
   return value ? "True" : "False";
 }
 
+// A numeric address (IPv4, or IPv6 with or without brackets) as it is; anything else is a host
+// name, resolved to its first address of `family` (any family: AF_UNSPEC). 0 or the resolver's
+// code; addr changes only on success.
+int ReadHost(const std::string& host, TNetAddress& addr, int family) {
+  if (ParseAddress(host, addr)) return 0;
+  TNetAddress resolved;
+  const int code = ResolveHostName(host, resolved, family);
+  if (code == 0) addr = resolved;
+  return code;
+}
+
+// The address of a LocalHost or RemoteHost write: empty text is no address.
+int ReadHostProperty(const std::string& host, TNetAddress& addr, int family) {
+  if (host.empty()) {
+    addr = TNetAddress{};
+    return 0;
+  }
+  return ReadHost(host, addr, family);
+}
+
 }  // namespace
+
+std::string_view TPropertyValue::Bytes() const {
+  const char* p = reinterpret_cast<const char*>(Raw);
+  if (!p) return std::string_view();
+  return Length >= 0 ? std::string_view(p, static_cast<size_t>(Length)) : std::string_view(p);
+}
 
 int32_t ParseInt(const std::string& text) {
   size_t pos = 0;
@@ -49,15 +75,6 @@ int32_t ParseInt(const std::string& text) {
 }
 
 intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
-  auto text = [&](std::string value) {
-    scratch = std::move(value);
-    if (length) *length = static_cast<int>(scratch.size());
-    return reinterpret_cast<intptr_t>(scratch.c_str());
-  };
-  auto bytes = [&](const TByteBuffer& value) {
-    if (length) *length = static_cast<int>(value.size());
-    return reinterpret_cast<intptr_t>(value.data());
-  };
   switch (property) {
     case kPropReceiveEnabled:
       return receiveEnabled;
@@ -66,56 +83,35 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropAuthProtocol:
       return authProtocol;
     case kPropCommunity:
-      return text(out.Community.str());
+      return HandOut(out.Community.str(), length);
     case kPropErrorDescription:
-      return text(ErrorStatusName(in.ErrorStatus));
+      return HandOut(ErrorStatusName(in.ErrorStatus), length);
     case kPropErrorIndex:
       return in.ErrorIndex;
     case kPropErrorStatus:
       return in.ErrorStatus;
     case kPropLocalEngineId:
-      return text(localEngineId);
-    case kPropLocalHost: {
-      if (socket.IsOpen()) {
-        TNetAddress addr;
-        uint16_t port = 0;
-        socket.BoundAddress(addr, port);
-        return text(AddressText(addr));
-      }
-      return text(localAddr.IsSet() ? AddressText(localAddr) : LocalHostName());
-    }
-    case kPropLocalPort: {
-      if (socket.IsOpen()) {
-        TNetAddress addr;
-        uint16_t port = 0;
-        if (socket.BoundAddress(addr, port) == 0) return port;
-      }
-      return localPort;
-    }
+      return HandOut(localEngineId, length);
+    case kPropLocalHost:
+      return HandOut(LocalHostText(), length);
+    case kPropLocalPort:
+      return LocalPortNow();
     case kPropObjCount:
       return objects.Count();
     case kPropObjId:
     case kPropObjType:
-    case kPropObjValue: {
-      if (index < 1 || index > objects.Count()) {
-        if (property == kPropObjType) return kTagOctetString;
-        return text("");
-      }
-      const TSnmpObject& o = std::as_const(objects).At(index);
-      if (property == kPropObjType) return o.Type;
-      if (property == kPropObjId) return bytes(o.Id);
-      return bytes(o.Value);
-    }
+    case kPropObjValue:
+      return GetObject(property, index, length);
     case kPropPassword:
-      return text(password);
+      return HandOut(password, length);
     case kPropRemoteEngineBoots:
       return remoteBoots;
     case kPropRemoteEngineId:
-      return text(remoteEngineId);
+      return HandOut(remoteEngineId, length);
     case kPropRemoteEngineTime:
       return clockKnown ? EstimatedEngineTime() : remoteTime;
     case kPropRemoteHost:
-      return text(AddressText(remoteAddr));
+      return HandOut(AddressText(remoteAddr), length);
     case kPropRemotePort:
       return remotePort;
     case kPropRequestId:
@@ -125,128 +121,181 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropTimeout:
       return timeoutInMilliseconds ? timeoutMs.load() : timeoutMs / 1000;
     case kPropUser:
-      return text(user);
+      return HandOut(user, length);
     default:
       return 0;
   }
 }
 
+// The text stays in scratch until the next text is handed out.
+intptr_t TSnmpMgrEngine::HandOut(std::string text, int* length) {
+  scratch = std::move(text);
+  if (length) *length = static_cast<int>(scratch.size());
+  return reinterpret_cast<intptr_t>(scratch.c_str());
+}
+
+// While the socket is open, the address it is bound to; else the address asked for, or this
+// computer's name.
+std::string TSnmpMgrEngine::LocalHostText() const {
+  if (socket.IsOpen()) {
+    TNetAddress addr;
+    uint16_t port = 0;
+    socket.BoundAddress(addr, port);
+    return AddressText(addr);
+  }
+  return localAddr.IsSet() ? AddressText(localAddr) : LocalHostName();
+}
+
+// While the socket is open, the port it is bound to (the system's choice for 0); else the port
+// asked for.
+int TSnmpMgrEngine::LocalPortNow() const {
+  if (socket.IsOpen()) {
+    TNetAddress addr;
+    uint16_t port = 0;
+    if (socket.BoundAddress(addr, port) == 0) return port;
+  }
+  return localPort;
+}
+
+// An object's id, type or value; an index out of range reads as empty text of type 4.
+intptr_t TSnmpMgrEngine::GetObject(int property, int index, int* length) {
+  if (index < 1 || index > objects.Count()) {
+    if (property == kPropObjType) return kTagOctetString;
+    return HandOut("", length);
+  }
+  const TSnmpObject& o = std::as_const(objects).At(index);
+  if (property == kPropObjType) return o.Type;
+  const TByteBuffer& bytes = property == kPropObjId ? o.Id : o.Value;
+  if (length) *length = static_cast<int>(bytes.size());
+  return reinterpret_cast<intptr_t>(bytes.data());
+}
+
 int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
   errorText.clear();
-  const int32_t number = static_cast<int32_t>(value);
-  auto text = [&] {
-    const char* p = reinterpret_cast<const char*>(value);
-    if (!p) return std::string();
-    return length >= 0 ? std::string(p, static_cast<size_t>(length)) : std::string(p);
-  };
-  // Empty text is no address; an IPv4 or IPv6 literal (brackets or not) is taken as it is;
-  // anything else is a host name, resolved to its first address of `family` (any family: 0).
-  auto resolve = [&](const std::string& host, TNetAddress& addr, int family) {
-    if (host.empty()) {
-      addr = TNetAddress{};
-      return 0;
-    }
-    if (ParseAddress(host, addr)) return 0;
-    TNetAddress resolved;
-    const int code = ResolveHostName(host, resolved, family);
-    if (code != 0) return Fail(code, WinsockErrorText(code));
-    addr = resolved;
-    return 0;
-  };
+  const TPropertyValue written{value, length};
   switch (property) {
     case kPropReceiveEnabled:
-      receiveEnabled = number != 0;
-      if (receiveEnabled && socket.IsOpen()) {
-        // Datagrams that waited in the socket are taken now, through the owner's loop.
-        QMetaObject::invokeMethod(
-            notify,
-            [this] {
-              SyncNotifier();
-              OnReadable();
-            },
-            Qt::QueuedConnection);
-      } else {
-        RunInOwner([this] { SyncNotifier(); });
-      }
+    case kPropActive:
+    case kPropLocalHost:
+    case kPropLocalPort:
+      return SetLocal(property, written);
+    case kPropRemoteHost:
+    case kPropRemotePort:
+      return SetRemote(property, written);
+    case kPropObjCount:
+    case kPropObjId:
+    case kPropObjType:
+    case kPropObjValue:
+      return SetObject(property, index, written);
+    case kPropCommunity:
+    case kPropRequestId:
+    case kPropSNMPVersion:
+    case kPropTimeout:
+      return SetRequest(property, written);
+    case kPropAuthProtocol:
+    case kPropLocalEngineId:
+    case kPropPassword:
+    case kPropRemoteEngineBoots:
+    case kPropRemoteEngineId:
+    case kPropRemoteEngineTime:
+    case kPropUser:
+      return SetV3(property, written);
+    default:  // read-only (5, 6, 7) or unknown
+      return -1;
+  }
+}
+
+// This side: receiving, the socket, and the address and port it binds.
+int TSnmpMgrEngine::SetLocal(int property, const TPropertyValue& value) {
+  switch (property) {
+    case kPropReceiveEnabled:
+      receiveEnabled = value.Number() != 0;
+      ApplyReceiveEnabled();
       return 0;
     case kPropActive:
-      if (number != 0) return OpenWithRetry();
+      if (value.Number() != 0) return OpenWithRetry();
       Close();
-      return 0;
-    case kPropAuthProtocol:
-      authProtocol = number;
-      return 0;
-    case kPropCommunity:
-      out.Community.assign(text());
-      return 0;
-    case kPropLocalEngineId:
-      localEngineId = text();
       return 0;
     case kPropLocalHost: {
       if (socket.IsOpen()) return Fail(kErrLocalHostActive, kTextLocalHostActive);
       // A host name stands for its first IPv4 address, as the component always took it.
       TNetAddress addr;
-      if (const int code = resolve(text(), addr, AF_INET); code != 0) return code;
+      if (const int code = ReadHostProperty(value.Text(), addr, AF_INET); code != 0)
+        return Fail(code, WinsockErrorText(code));
       localAddr = addr;
       return 0;
     }
     case kPropLocalPort:
       if (socket.IsOpen()) return Fail(kErrLocalPortActive, kTextLocalPortActive);
-      localPort = number;
+      localPort = value.Number();
       return 0;
-    case kPropObjCount:
-      if (number < 0 || number > kMaxObjects) return Fail(kErrTooManyObjects, kTextTooManyObjects);
-      objects.SetCount(number);
-      return 0;
-    case kPropObjId:
-    case kPropObjType:
-    case kPropObjValue: {
-      if (index < 1 || index > objects.Count())
-        return Fail(kErrBadObjectIndex, kTextBadObjectIndex);
-      TSnmpObject& o = objects.At(index);
-      // Straight from the caller's bytes: a request sets 15 of these for every send.
-      const char* p = reinterpret_cast<const char*>(value);
-      const size_t n = !p ? 0 : length >= 0 ? static_cast<size_t>(length) : std::strlen(p);
-      if (property == kPropObjType)
-        o.Type = number;
-      else if (property == kPropObjId)
-        o.Id.assign(p, n);
-      else
-        o.Value.assign(p, n);
-      return 0;
-    }
-    case kPropPassword:
-      password = text();
-      return 0;
-    case kPropRemoteEngineBoots:
-      remoteBoots = number;
-      return 0;
-    case kPropRemoteEngineId:
-      remoteEngineId = text();
-      return 0;
-    case kPropRemoteEngineTime:
-      remoteTime = number;
-      remoteTimeAtMs = NowMs();
-      clockKnown = true;
-      return 0;
-    case kPropRemoteHost: {
-      if (options.UseConnection && socket.IsOpen())
-        return Fail(kErrRemoteHostConnected, kTextRemoteHostConnected);
-      // An agent's name resolves in both families; the resolver's first answer is taken, as
-      // net-snmp takes it. The socket follows its family when the next request is sent.
-      TNetAddress addr;
-      if (const int code = resolve(text(), addr, AF_UNSPEC); code != 0) return code;
-      // The same agent again keeps what was learnt of its engine; callers set the host before
-      // every request.
-      if (addr != remoteAddr) ForgetRemoteEngine();
-      remoteAddr = addr;
-      return 0;
-    }
-    case kPropRemotePort:
-      if (options.UseConnection && socket.IsOpen())
-        return Fail(kErrRemotePortConnected, kTextRemotePortConnected);
-      if (number != remotePort) ForgetRemoteEngine();
-      remotePort = number;
+    default:
+      return -1;
+  }
+}
+
+void TSnmpMgrEngine::ApplyReceiveEnabled() {
+  if (receiveEnabled && socket.IsOpen()) {
+    // Datagrams that waited in the socket are taken now, through the owner's loop.
+    QMetaObject::invokeMethod(
+        notify,
+        [this] {
+          SyncNotifier();
+          OnReadable();
+        },
+        Qt::QueuedConnection);
+  } else {
+    RunInOwner([this] { SyncNotifier(); });
+  }
+}
+
+// The agent's address and port. The same agent again keeps what was learnt of its engine:
+// callers set the host before every request.
+int TSnmpMgrEngine::SetRemote(int property, const TPropertyValue& value) {
+  const bool connected = options.UseConnection && socket.IsOpen();
+  if (property == kPropRemotePort) {
+    if (connected) return Fail(kErrRemotePortConnected, kTextRemotePortConnected);
+    if (value.Number() != remotePort) ForgetRemoteEngine();
+    remotePort = value.Number();
+    return 0;
+  }
+  if (connected) return Fail(kErrRemoteHostConnected, kTextRemoteHostConnected);
+  // An agent's name resolves in both families; the resolver's first answer is taken, as
+  // net-snmp takes it. The socket follows its family when the next request is sent.
+  TNetAddress addr;
+  if (const int code = ReadHostProperty(value.Text(), addr, AF_UNSPEC); code != 0)
+    return Fail(code, WinsockErrorText(code));
+  if (addr != remoteAddr) ForgetRemoteEngine();
+  remoteAddr = addr;
+  return 0;
+}
+
+// The object table: its count, and an object's id, type or value.
+int TSnmpMgrEngine::SetObject(int property, int index, const TPropertyValue& value) {
+  if (property == kPropObjCount) {
+    const int32_t count = value.Number();
+    if (count < 0 || count > kMaxObjects) return Fail(kErrTooManyObjects, kTextTooManyObjects);
+    objects.SetCount(count);
+    return 0;
+  }
+  if (index < 1 || index > objects.Count()) return Fail(kErrBadObjectIndex, kTextBadObjectIndex);
+  TSnmpObject& o = objects.At(index);
+  // Straight from the caller's bytes: a request sets 15 of these for every send.
+  if (property == kPropObjType)
+    o.Type = value.Number();
+  else if (property == kPropObjId)
+    o.Id.assign(value.Bytes());
+  else
+    o.Value.assign(value.Bytes());
+  return 0;
+}
+
+// What every request carries, and how long a blocking one waits.
+int TSnmpMgrEngine::SetRequest(int property, const TPropertyValue& value) {
+  const int32_t number = value.Number();
+  switch (property) {
+    case kPropCommunity:
+      out.Community.assign(value.Bytes());
       return 0;
     case kPropRequestId:
       out.RequestId = number;
@@ -258,176 +307,295 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
       timeoutMs = timeoutInMilliseconds ? number : number * 1000;
       deadline = 0;
       return 0;
+    default:
+      return -1;
+  }
+}
+
+// The SNMPv3 user, the older Password and AuthProtocol, and the engines.
+int TSnmpMgrEngine::SetV3(int property, const TPropertyValue& value) {
+  switch (property) {
+    case kPropAuthProtocol:
+      authProtocol = value.Number();
+      return 0;
+    case kPropLocalEngineId:
+      localEngineId = value.Text();
+      return 0;
+    case kPropPassword:
+      password = value.Text();
+      return 0;
+    case kPropRemoteEngineBoots:
+      remoteBoots = value.Number();
+      return 0;
+    case kPropRemoteEngineId:
+      remoteEngineId = value.Text();
+      return 0;
+    case kPropRemoteEngineTime:
+      remoteTime = value.Number();
+      remoteTimeAtMs = NowMs();
+      clockKnown = true;
+      return 0;
     case kPropUser:
-      user = text();
+      user = value.Text();
       out.UserName.assign(user);
       return 0;
-    default:  // read-only (5, 6, 7) or unknown
+    default:
       return -1;
   }
 }
 
 // ---------------------------------------------------------------------------------------------
-// Config
+// Config: the "Name=value" settings, found by name in a table, one small handler each.
 
-int TSnmpMgrEngine::Config(const std::string& setting, std::string& result) {
-  errorText.clear();
-  result.clear();
-  const size_t eq = setting.find('=');
-  std::string name = setting.substr(0, eq);
-  const bool write = eq != std::string::npos;
-  const std::string value = write ? setting.substr(eq + 1) : std::string();
-  // An index after the name ("Name[2]", "Name(2)") is accepted and ignored.
+namespace {
+
+// One Config call as a setting's handler sees it: a write of Value, or a read into Result.
+struct TSettingCall {
+  bool Write;
+  std::string Value;
+  std::string& Result;
+
+  int Bool(bool& field) const {
+    if (Write)
+      field = ParseBool(Value);
+    else
+      Result = BoolText(field);
+    return 0;
+  }
+  int Int(int& field) const {
+    if (Write)
+      field = ParseInt(Value);
+    else
+      Result = std::to_string(field);
+    return 0;
+  }
+  int Text(std::string& field) const {
+    if (Write)
+      field = Value;
+    else
+      Result = field;
+    return 0;
+  }
+  // A write is accepted and changes nothing.
+  int ReadOnly(const std::string& text) const {
+    if (!Write) Result = text;
+    return 0;
+  }
+};
+
+using TSettingHandler = int (*)(TSnmpMgrEngine& engine, const TSettingCall& call);
+
+template <bool TSnmpMgrEngine::*Field>
+int BoolSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.Bool(engine.*Field);
+}
+
+template <int TSnmpMgrEngine::*Field>
+int IntSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.Int(engine.*Field);
+}
+
+template <std::string TSnmpMgrEngine::*Field>
+int TextSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.Text(engine.*Field);
+}
+
+// A socket option takes effect at once on an open socket.
+template <int TSocketOptions::*Field>
+int SocketOption(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  call.Int(engine.options.*Field);
+  if (call.Write && engine.socket.IsOpen()) {
+    const int code = engine.socket.ApplyOptions(engine.options);
+    if (code != 0) return engine.Fail(code, WinsockErrorText(code));
+  }
+  return 0;
+}
+
+int TimeToLive(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (call.Write && ParseInt(call.Value) == 0) return 0;  // 0 keeps the system's default
+  return SocketOption<&TSocketOptions::TimeToLive>(engine, call);
+}
+
+int ShareLocalPort(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.Bool(engine.options.ShareLocalPort);
+}
+
+int UseConnection(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (call.Write && engine.socket.IsOpen())
+    return engine.Fail(kErrUseConnectionActive, kTextUseConnectionActive);
+  return call.Bool(engine.options.UseConnection);
+}
+
+int MaxPacketSize(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (call.Write && engine.socket.IsOpen())
+    return engine.Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
+  call.Int(engine.maxPacketSize);
+  // The size an SNMPv3 request offers the agent (msgMaxSize); datagrams are received whole
+  // whatever it says. At most 64 KiB, at least one octet.
+  engine.maxPacketSize = std::clamp(engine.maxPacketSize, 1, kMaxPacketLimit);
+  engine.out.MsgMaxSize = engine.maxPacketSize;
+  return 0;
+}
+
+// Unlike the other switches, it reads back as "1" or "0".
+int TimeoutInMilliseconds(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (call.Write)
+    engine.timeoutInMilliseconds = ParseBool(call.Value);
+  else
+    call.Result = engine.timeoutInMilliseconds ? "1" : "0";
+  return 0;
+}
+
+int TrapAgentAddress(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  uint32_t addr = 0;
+  if (call.Write && !call.Value.empty() && call.Value != "255.255.255.255" &&
+      !ParseDottedAddress(call.Value, addr))
+    return engine.Fail(kErrNotIpAddress, kTextNotIpAddress);
+  return call.Text(engine.trapAgentAddress);
+}
+
+// The community of traps is the one every message carries.
+int TrapCommunity(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (call.Write)
+    engine.out.Community.assign(call.Value);
+  else
+    call.Result = engine.out.Community.str();
+  return 0;
+}
+
+// An SNMPv3 level or protocol, written and read by its name; an unknown name changes nothing.
+int NamedSetting(TSnmpMgrEngine& engine, const TSettingCall& call, int& field,
+                 int (*fromName)(std::string_view), const char* (*toName)(int),
+                 const char* unknown) {
+  if (!call.Write) {
+    call.Result = toName(field);
+    return 0;
+  }
+  const int parsed = fromName(call.Value);
+  if (parsed < 0) return engine.Fail(kErrUnknownV3Name, unknown);
+  field = parsed;
+  return 0;
+}
+
+int SecurityLevel(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return NamedSetting(engine, call, engine.securityLevel, SecurityLevelFromName, SecurityLevelName,
+                      kTextUnknownSecurityLevel);
+}
+
+int AuthType(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return NamedSetting(engine, call, engine.authType, AuthProtocolFromName, AuthProtocolName,
+                      kTextUnknownAuthProtocol);
+}
+
+int PrivType(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return NamedSetting(engine, call, engine.privType, PrivProtocolFromName, PrivProtocolName,
+                      kTextUnknownPrivProtocol);
+}
+
+// Passwords read back as empty text; the old one is overwritten before it is let go.
+template <std::string TSnmpMgrEngine::*Field>
+int PasswordSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (!call.Write) return 0;
+  // RFC 3414 11.2: shorter passwords make keys that can be guessed; net-snmp refuses them too.
+  if (!call.Value.empty() && call.Value.size() < 8)
+    return engine.Fail(kErrPasswordTooShort, kTextPasswordTooShort);
+  Cleanse(engine.*Field);
+  engine.*Field = call.Value;
+  return 0;
+}
+
+int SocketHandle(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.ReadOnly(std::to_string(engine.socket.Handle()));
+}
+
+int DroppedPackets(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.ReadOnly(std::to_string(engine.droppedPackets));
+}
+
+int WinsockMaxSockets(TSnmpMgrEngine&, const TSettingCall& call) {
+  rlimit limit{};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  return call.ReadOnly(std::to_string(limit.rlim_cur));
+}
+
+// Sends a Response to host:port, which the manager role refuses; the address stays the agent's.
+int SendGetResponse(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  if (!call.Write) return 0;
+  const size_t colon = call.Value.rfind(':');
+  TNetAddress addr;
+  if (const int code = ReadHost(call.Value.substr(0, colon), addr, AF_UNSPEC); code != 0)
+    return engine.Fail(code, WinsockErrorText(code));
+  engine.remoteAddr = addr;
+  if (colon != std::string::npos) engine.remotePort = ParseInt(call.Value.substr(colon + 1));
+  engine.ForgetRemoteEngine();
+  return engine.Fail(kErrRole, kTextRole);
+}
+
+// Every setting by its name in lower case.
+constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
+    {"forcelocalport", BoolSetting<&TSnmpMgrEngine::forceLocalPort>},
+    {"ignoreportmismatch", BoolSetting<&TSnmpMgrEngine::ignorePortMismatch>},
+    {"timewindow", IntSetting<&TSnmpMgrEngine::timeWindow>},
+    {"trapport", IntSetting<&TSnmpMgrEngine::trapPort>},
+    {"trapagentaddress", TrapAgentAddress},
+    {"trapcommunity", TrapCommunity},
+    {"trapenterprise", TextSetting<&TSnmpMgrEngine::trapEnterprise>},
+    {"useconnection", UseConnection},
+    {"sharelocalport", ShareLocalPort},
+    {"maxpacketsize", MaxPacketSize},
+    {"qosflags", SocketOption<&TSocketOptions::QOSFlags>},
+    {"sockethandle", SocketHandle},
+    {"inbuffersize", SocketOption<&TSocketOptions::InBufferSize>},
+    {"outbuffersize", SocketOption<&TSocketOptions::OutBufferSize>},
+    {"timetolive", TimeToLive},
+    {"ttl", TimeToLive},
+    {"absolutetimeout", BoolSetting<&TSnmpMgrEngine::absoluteTimeout>},
+    {"timeoutinmilliseconds", TimeoutInMilliseconds},
+    // The SNMPv3 settings (Reset keeps them).
+    {"securitylevel", SecurityLevel},
+    {"authtype", AuthType},
+    {"privtype", PrivType},
+    {"authpassword", PasswordSetting<&TSnmpMgrEngine::authPassword>},
+    {"privpassword", PasswordSetting<&TSnmpMgrEngine::privPassword>},
+    {"contextname", TextSetting<&TSnmpMgrEngine::contextName>},
+    {"droppedpackets", DroppedPackets},
+    {"winsockmaxsockets", WinsockMaxSockets},
+    {"codepage", IntSetting<&TSnmpMgrEngine::codePage>},
+    {"charsetmode", IntSetting<&TSnmpMgrEngine::charsetMode>},
+    {"sendgetresponse", SendGetResponse},
+};
+
+// Read-only settings of fixed text.
+constexpr std::pair<std::string_view, const char*> kFixedSettings[] = {
+    {"winsockloaded", "True"},        {"winsockmaxdatagramsize", "65507"},
+    {"winsockinfo", "POSIX sockets"}, {"winsockpath", "libc"},
+    {"winsockstatus", "Running"},
+};
+
+// The setting's name in lower case. An index after it ("Name[2]", "Name(2)") is accepted and
+// ignored.
+std::string SettingKey(std::string name) {
   if (!name.empty() && (name.back() == ']' || name.back() == ')')) {
     const char open = name.back() == ']' ? '[' : '(';
     const size_t at = name.rfind(open);
     if (at != std::string::npos) name.erase(at);
   }
-  const std::string key = LowerAscii(name);
-  auto boolSetting = [&](bool& field) {
-    if (write)
-      field = ParseBool(value);
-    else
-      result = BoolText(field);
-    return 0;
-  };
-  auto intSetting = [&](int& field) {
-    if (write)
-      field = ParseInt(value);
-    else
-      result = std::to_string(field);
-    return 0;
-  };
-  auto textSetting = [&](std::string& field) {
-    if (write)
-      field = value;
-    else
-      result = field;
-    return 0;
-  };
-  auto readOnly = [&](const std::string& text) {
-    if (!write) result = text;
-    return 0;
-  };
-  auto socketOption = [&](int& field) {
-    intSetting(field);
-    if (write && socket.IsOpen()) {
-      const int code = socket.ApplyOptions(options);
-      if (code != 0) return Fail(code, WinsockErrorText(code));
-    }
-    return 0;
-  };
+  return LowerAscii(std::move(name));
+}
 
-  if (key == "forcelocalport") return boolSetting(forceLocalPort);
-  if (key == "ignoreportmismatch") return boolSetting(ignorePortMismatch);
-  if (key == "timewindow") return intSetting(timeWindow);
-  if (key == "trapport") return intSetting(trapPort);
-  if (key == "trapagentaddress") {
-    uint32_t addr = 0;
-    if (write && !value.empty() && value != "255.255.255.255" && !ParseDottedAddress(value, addr))
-      return Fail(kErrNotIpAddress, kTextNotIpAddress);
-    return textSetting(trapAgentAddress);
-  }
-  if (key == "trapcommunity") {
-    if (write)
-      out.Community.assign(value);
-    else
-      result = out.Community.str();
-    return 0;
-  }
-  if (key == "trapenterprise") return textSetting(trapEnterprise);
-  if (key == "useconnection") {
-    if (write && socket.IsOpen()) return Fail(kErrUseConnectionActive, kTextUseConnectionActive);
-    return boolSetting(options.UseConnection);
-  }
-  if (key == "sharelocalport") return boolSetting(options.ShareLocalPort);
-  if (key == "maxpacketsize") {
-    if (write && socket.IsOpen()) return Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
-    intSetting(maxPacketSize);
-    // The size an SNMPv3 request offers the agent (msgMaxSize); datagrams are received whole
-    // whatever it says. At most 64 KiB, at least one octet.
-    if (maxPacketSize > kMaxPacketLimit) maxPacketSize = kMaxPacketLimit;
-    if (maxPacketSize < 1) maxPacketSize = 1;
-    out.MsgMaxSize = maxPacketSize;
-    return 0;
-  }
-  if (key == "qosflags") return socketOption(options.QOSFlags);
-  if (key == "sockethandle") return readOnly(std::to_string(socket.Handle()));
-  if (key == "inbuffersize") return socketOption(options.InBufferSize);
-  if (key == "outbuffersize") return socketOption(options.OutBufferSize);
-  if (key == "timetolive" || key == "ttl") {
-    if (write && ParseInt(value) == 0) return 0;  // 0 keeps the system's default
-    return socketOption(options.TimeToLive);
-  }
-  if (key == "absolutetimeout") return boolSetting(absoluteTimeout);
-  if (key == "timeoutinmilliseconds") {
-    if (write)
-      timeoutInMilliseconds = ParseBool(value);
-    else
-      result = timeoutInMilliseconds ? "1" : "0";
-    return 0;
-  }
-  // The SNMPv3 settings (Reset keeps them). Passwords read back as empty text.
-  auto nameSetting = [&](int& field, int (*fromName)(std::string_view), const char* (*toName)(int),
-                         const char* unknown) {
-    if (!write) {
-      result = toName(field);
-      return 0;
-    }
-    const int parsed = fromName(value);
-    if (parsed < 0) return Fail(kErrUnknownV3Name, unknown);
-    field = parsed;
-    return 0;
-  };
-  auto passwordSetting = [&](std::string& field) {
-    if (!write) return 0;
-    // RFC 3414 11.2: shorter passwords make keys that can be guessed; net-snmp refuses them too.
-    if (!value.empty() && value.size() < 8)
-      return Fail(kErrPasswordTooShort, kTextPasswordTooShort);
-    Cleanse(field);
-    field = value;
-    return 0;
-  };
-  if (key == "securitylevel")
-    return nameSetting(securityLevel, SecurityLevelFromName, SecurityLevelName,
-                       kTextUnknownSecurityLevel);
-  if (key == "authtype")
-    return nameSetting(authType, AuthProtocolFromName, AuthProtocolName, kTextUnknownAuthProtocol);
-  if (key == "privtype")
-    return nameSetting(privType, PrivProtocolFromName, PrivProtocolName, kTextUnknownPrivProtocol);
-  if (key == "authpassword") return passwordSetting(authPassword);
-  if (key == "privpassword") return passwordSetting(privPassword);
-  if (key == "contextname") return textSetting(contextName);
-  if (key == "droppedpackets") return readOnly(std::to_string(droppedPackets));
-  if (key == "winsockloaded") return readOnly("True");
-  if (key == "winsockmaxdatagramsize") return readOnly("65507");
-  if (key == "winsockinfo") return readOnly("POSIX sockets");
-  if (key == "winsockmaxsockets") {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    return readOnly(std::to_string(limit.rlim_cur));
-  }
-  if (key == "winsockpath") return readOnly("libc");
-  if (key == "winsockstatus") return readOnly("Running");
-  if (key == "codepage") return intSetting(codePage);
-  if (key == "charsetmode") return intSetting(charsetMode);
-  if (key == "sendgetresponse") {
-    // Sends a Response to host:port, which the manager role refuses.
-    if (write) {
-      const size_t colon = value.rfind(':');
-      const std::string host = value.substr(0, colon);
-      TNetAddress addr;
-      if (!ParseAddress(host, addr)) {
-        const int code = ResolveHostName(host, addr);
-        if (code != 0) return Fail(code, WinsockErrorText(code));
-      }
-      remoteAddr = addr;
-      if (colon != std::string::npos) remotePort = ParseInt(value.substr(colon + 1));
-      ForgetRemoteEngine();
-      return Fail(kErrRole, kTextRole);
-    }
-    return 0;
-  }
+}  // namespace
+
+int TSnmpMgrEngine::Config(const std::string& setting, std::string& result) {
+  errorText.clear();
+  result.clear();
+  const size_t eq = setting.find('=');
+  const bool write = eq != std::string::npos;
+  const TSettingCall call{write, write ? setting.substr(eq + 1) : std::string(), result};
+  const std::string key = SettingKey(setting.substr(0, eq));
+  for (const auto& [name, handler] : kSettings)
+    if (name == key) return handler(*this, call);
+  for (const auto& [name, text] : kFixedSettings)
+    if (name == key) return call.ReadOnly(text);
   return Fail(kErrUnknownConfig, kTextUnknownConfig);
 }
 
