@@ -7,6 +7,7 @@
 #include <new>
 
 #include "snmp/ber.h"
+#include "snmp/dotted_ipv4.h"
 #include "snmp/usm.h"
 
 namespace kestrava {
@@ -36,27 +37,6 @@ uint64_t ReadDigits64(std::string_view text) {
   uint64_t value = 0;
   for (size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
   return value;
-}
-
-// Four decimal numbers 0..255 joined by "."; anything else is not an address.
-bool ReadDottedIpv4(std::string_view text, uint8_t address[4]) {
-  size_t i = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (i >= text.size() || text[i] != '.') return false;
-      ++i;
-    }
-    size_t digits = 0;
-    unsigned value = 0;
-    while (i < text.size() && IsDigit(text[i]) && digits < 4) {
-      value = value * 10 + (text[i] - '0');
-      ++i;
-      ++digits;
-    }
-    if (digits == 0 || digits > 3 || value > 255) return false;
-    address[part] = static_cast<uint8_t>(value);
-  }
-  return i == text.size();
 }
 
 // "00".."99", so that numbers are written two digits per division.
@@ -316,6 +296,18 @@ class TOidDecoder {
     uint32_t TextEnd;
   };
 
+  // Where a decode stands: the next content octet, the next text character, the arcs written
+  // and the marks set.
+  struct TPosition {
+    size_t Octet;
+    uint8_t* Text;
+    size_t Arcs;
+    size_t Marks;
+  };
+
+  TPosition Resume(std::string_view content, uint8_t* start) const;
+  bool ReadArcs(const uint8_t* content, size_t size, uint8_t* start, TPosition& at);
+
   std::string_view m_content;  // the content decoded last, and its text
   const TByteBuffer* m_text = nullptr;
   TMark m_mark[kMaxOidArcs];
@@ -326,28 +318,57 @@ bool TOidDecoder::Decode(const uint8_t* content, size_t size, TByteBuffer& out) 
   // The text is written straight into out. Each content octet adds at most four characters
   // (a one-octet arc: three digits and a dot) and the first carries two extra ("2."), and no
   // more than 256 arcs of at most 11 characters are written.
-  const size_t bound = std::min(size * 4 + 2, kMaxOidArcs * 11);
-  out.resize(bound);
+  out.resize(std::min(size * 4 + 2, kMaxOidArcs * 11));
   uint8_t* const start = out.data();
-  uint8_t* p = start;
-  size_t arcs = 0;
-  size_t i = 0;
-  // Resume after the last sub-identifier that lies inside the octets shared with the previous
-  // content: the text up to it reads the same.
   const std::string_view bytes(reinterpret_cast<const char*>(content), size);
-  const size_t shared = m_text ? CommonPrefix(m_content, bytes) : 0;
-  // The count of marks is kept in a local: stores through p could otherwise alias it.
-  size_t marks = m_marks;
-  while (marks > 0 && m_mark[marks - 1].ContentEnd > shared) --marks;
-  if (marks > 0) {
-    const TMark& mark = m_mark[marks - 1];
-    std::memcpy(p, m_text->data(), mark.TextEnd);
-    p += mark.TextEnd;
-    i = mark.ContentEnd;
-    arcs = marks + 1;
-  }
+  TPosition at = Resume(bytes, start);
   m_content = bytes;
   m_text = &out;
+  const bool ok = ReadArcs(content, size, start, at);
+  out.resize(static_cast<size_t>(at.Text - start));
+  if (!ok) {
+    m_text = nullptr;
+    m_marks = 0;
+    return false;
+  }
+  m_marks = at.Marks;
+  return true;
+}
+
+// Resumes after the last sub-identifier that lies inside the octets shared with the previous
+// content: the text up to it reads the same, and is copied to start.
+TOidDecoder::TPosition TOidDecoder::Resume(std::string_view content, uint8_t* start) const {
+  const size_t shared = m_text ? CommonPrefix(m_content, content) : 0;
+  size_t marks = m_marks;
+  while (marks > 0 && m_mark[marks - 1].ContentEnd > shared) --marks;
+  if (marks == 0) return TPosition{0, start, 0, 0};
+  const TMark& mark = m_mark[marks - 1];
+  std::memcpy(start, m_text->data(), mark.TextEnd);
+  // The first mark stands after two arcs.
+  return TPosition{mark.ContentEnd, start + mark.TextEnd, marks + 1, marks};
+}
+
+// The text of one whole sub-identifier: the first stands for two arcs (X.Y, X = 0, 1 or 2),
+// the others follow a dot.
+uint8_t* WriteSubIdentifier(uint8_t* p, uint64_t value, bool first) {
+  if (!first) {
+    *p++ = '.';
+    return WriteUnsigned(p, value);
+  }
+  const uint64_t x = value < 40 ? 0 : (value < 80 ? 1 : 2);
+  *p++ = static_cast<uint8_t>('0' + x);
+  *p++ = '.';
+  return WriteUnsigned(p, value - 40 * x);
+}
+
+// Reads the sub-identifiers from `at` on, to the end or the arc limit, marking the end of each.
+// False when one passes 32 bits or the last is cut short.
+bool TOidDecoder::ReadArcs(const uint8_t* content, size_t size, uint8_t* start, TPosition& at) {
+  // Kept in locals: stores through p could otherwise alias them.
+  size_t i = at.Octet;
+  uint8_t* p = at.Text;
+  size_t arcs = at.Arcs;
+  size_t marks = at.Marks;
   uint64_t value = 0;
   bool pending = false;
   bool ok = true;
@@ -376,28 +397,13 @@ bool TOidDecoder::Decode(const uint8_t* content, size_t size, TByteBuffer& out) 
     }
     pending = (octet & 0x80) != 0;
     if (pending) continue;
-    if (arcs == 0) {
-      const uint64_t first = value < 40 ? 0 : (value < 80 ? 1 : 2);
-      *p++ = static_cast<uint8_t>('0' + first);
-      *p++ = '.';
-      p = WriteUnsigned(p, value - 40 * first);
-      arcs = 2;
-    } else {
-      *p++ = '.';
-      p = WriteUnsigned(p, value);
-      ++arcs;
-    }
+    p = WriteSubIdentifier(p, value, arcs == 0);
+    arcs += arcs == 0 ? 2 : 1;
     m_mark[marks++] = TMark{static_cast<uint32_t>(i + 1), static_cast<uint32_t>(p - start)};
     value = 0;
   }
-  out.resize(static_cast<size_t>(p - start));
-  if (!ok || pending) {
-    m_text = nullptr;
-    m_marks = 0;
-    return false;
-  }
-  m_marks = marks;
-  return true;
+  at = TPosition{i, p, arcs, marks};
+  return ok && !pending;
 }
 
 // An OID element (tag 06) for a dotted text; false when the text cannot be encoded.
@@ -533,22 +539,20 @@ bool BuildPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer&
   return ber::CloseSequence(out, list) && ber::ClosePrimitive(out, pdu);
 }
 
+// A message that cannot be built: the text says which part failed.
+int BuildError(std::string& errorText, const char* text) {
+  errorText = text;
+  return kErrBadElement;
+}
+
 int BuildCommunityMessage(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
                           std::string& errorText) {
   const size_t message = ber::Open(out, 0x30);
   ber::PutInteger(out, msg.Version);
-  if (!ber::PutPrimitive(out, kTagOctetString, msg.Community.data(), msg.Community.size())) {
-    errorText = kTextBuildPacket;
-    return kErrBadElement;
-  }
-  if (!BuildPdu(action, msg, objects, out)) {
-    errorText = kTextBuildPdu;
-    return kErrBadElement;
-  }
-  if (!ber::CloseSequence(out, message)) {
-    errorText = kTextBuildPacket;
-    return kErrBadElement;
-  }
+  if (!ber::PutPrimitive(out, kTagOctetString, msg.Community.data(), msg.Community.size()))
+    return BuildError(errorText, kTextBuildPacket);
+  if (!BuildPdu(action, msg, objects, out)) return BuildError(errorText, kTextBuildPdu);
+  if (!ber::CloseSequence(out, message)) return BuildError(errorText, kTextBuildPacket);
   return kErrNone;
 }
 
@@ -556,48 +560,52 @@ bool PutOctets(TByteBuffer& out, const TByteBuffer& bytes) {
   return ber::PutPrimitive(out, kTagOctetString, bytes.data(), bytes.size());
 }
 
-int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
-                   std::string& errorText, const TUsmCredentials* v3) {
-  static const TUsmCredentials kNoCredentials;
-  const TUsmCredentials& user = v3 ? *v3 : kNoCredentials;
-  // Keys not prepared by the caller are prepared for this one message.
-  TUsmKeys local;
-  TUsmKeys* keys = user.Keys;
-  if (!keys) {
-    keys = &local;
-    const bool auth = !user.AuthKey.empty();
-    const bool priv = auth && !user.PrivKey.empty();
-    if (!local.Prepare(auth ? user.AuthProtocol : kAuthNone, user.AuthKey,
-                       priv ? user.PrivProtocol : kPrivNone, user.PrivKey)) {
-      errorText = kTextBuildPacket;
-      return kErrBadElement;
-    }
-  }
-  // Engine-id discovery goes out unauthenticated and without a user name; the clock
-  // discovery carries no PDU worth hiding, so it is authenticated only.
-  const bool idDiscovery = action == kActionDiscoverEngineId;
-  const bool authenticate = !idDiscovery && keys->CanAuthenticate();
-  const bool encrypt = authenticate && keys->CanEncrypt() && action != kActionDiscoverClock;
-  if (authenticate && !user.ClockKnown && action != kActionDiscoverClock) {
-    errorText = kTextClockUnknown;
-    return kErrClockUnknown;
-  }
-  const size_t authSize = authenticate ? AuthParamsSize(keys->AuthProtocol()) : 0;
-  msg.MsgFlags = static_cast<uint8_t>(4 | (authenticate ? 1 : 0) | (encrypt ? 2 : 0));
+// What one SNMPv3 message does for its action and keys. Engine-id discovery goes out
+// unauthenticated and without a user name; the clock discovery carries no PDU worth hiding,
+// so it is authenticated only.
+struct TV3Protection {
+  bool IdDiscovery;
+  bool Authenticate;
+  bool Encrypt;
+  size_t AuthSize;  // octets of the authentication parameters
+};
+
+TV3Protection ProtectionFor(int action, const TUsmKeys& keys) {
+  TV3Protection p;
+  p.IdDiscovery = action == kActionDiscoverEngineId;
+  p.Authenticate = !p.IdDiscovery && keys.CanAuthenticate();
+  p.Encrypt = p.Authenticate && keys.CanEncrypt() && action != kActionDiscoverClock;
+  p.AuthSize = p.Authenticate ? AuthParamsSize(keys.AuthProtocol()) : 0;
+  return p;
+}
+
+// Keys not prepared by the caller are prepared for this one message.
+bool PrepareOwnKeys(const TUsmCredentials& user, TUsmKeys& keys) {
+  const bool auth = !user.AuthKey.empty();
+  const bool priv = auth && !user.PrivKey.empty();
+  return keys.Prepare(auth ? user.AuthProtocol : kAuthNone, user.AuthKey,
+                      priv ? user.PrivProtocol : kPrivNone, user.PrivKey);
+}
+
+// The security fields of the record, with zeros where the signature and the privacy
+// parameters will stand.
+void FillSecurityFields(const TV3Protection& p, const TUsmCredentials& user, TSnmpMessage& msg) {
+  msg.MsgFlags = static_cast<uint8_t>(4 | (p.Authenticate ? 1 : 0) | (p.Encrypt ? 2 : 0));
   msg.SecurityModel = 3;
   msg.AuthEngineId.assign(user.EngineId);
   msg.ContextEngineId.assign(user.EngineId);
-  msg.ContextName.assign(idDiscovery ? std::string_view() : std::string_view(user.ContextName));
-  msg.UserName.assign(idDiscovery ? std::string_view() : std::string_view(user.User));
-  msg.EngineBoots = authenticate && user.ClockKnown ? user.EngineBoots : 0;
-  msg.EngineTime = authenticate && user.ClockKnown ? user.EngineTime : 0;
-  msg.AuthParams.resize(authSize);
-  if (authSize > 0) std::memset(msg.AuthParams.data(), 0, authSize);
-  msg.PrivParams.resize(encrypt ? kPrivParamsSize : 0);
-  if (encrypt) std::memset(msg.PrivParams.data(), 0, kPrivParamsSize);
+  msg.ContextName.assign(p.IdDiscovery ? std::string_view() : std::string_view(user.ContextName));
+  msg.UserName.assign(p.IdDiscovery ? std::string_view() : std::string_view(user.User));
+  msg.EngineBoots = p.Authenticate && user.ClockKnown ? user.EngineBoots : 0;
+  msg.EngineTime = p.Authenticate && user.ClockKnown ? user.EngineTime : 0;
+  msg.AuthParams.resize(p.AuthSize);
+  if (p.AuthSize > 0) std::memset(msg.AuthParams.data(), 0, p.AuthSize);
+  msg.PrivParams.resize(p.Encrypt ? kPrivParamsSize : 0);
+  if (p.Encrypt) std::memset(msg.PrivParams.data(), 0, kPrivParamsSize);
+}
 
-  bool ok = true;
-  const size_t message = ber::Open(out, 0x30);
+// The version and the header: msgID, msgMaxSize, msgFlags, msgSecurityModel.
+void PutV3Header(const TSnmpMessage& msg, TByteBuffer& out) {
   ber::PutInteger(out, kSnmpV3);
   const size_t header = ber::Open(out, 0x30);
   ber::PutInteger(out, msg.MsgId);
@@ -605,13 +613,30 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
   ber::PutPrimitive(out, kTagOctetString, &msg.MsgFlags, 1);
   ber::PutInteger(out, msg.SecurityModel);
   ber::CloseSequence(out, header);
+}
 
-  // The security parameters: an OCTET STRING holding a SEQUENCE. The positions of the
-  // authentication and privacy parameters are followed through every length that grows in
-  // front of them; both are written once the rest of the message stands.
+// Where the contents of the authentication and privacy parameters lie in the message.
+struct TV3Offsets {
+  size_t Auth = 0;
+  size_t Priv = 0;
+};
+
+// Closes an element that holds both parameters: they move with its length's extra octets.
+bool CloseAround(TByteBuffer& out, size_t start, bool sequence, TV3Offsets& offsets) {
+  const size_t before = out.size();
+  const bool ok = sequence ? ber::CloseSequence(out, start) : ber::ClosePrimitive(out, start);
+  offsets.Auth += out.size() - before;
+  offsets.Priv += out.size() - before;
+  return ok;
+}
+
+// The security parameters: an OCTET STRING holding a SEQUENCE. The positions of the
+// authentication and privacy parameters are followed through every length that grows in
+// front of them; both are written once the rest of the message stands.
+bool PutSecurityParameters(const TSnmpMessage& msg, TByteBuffer& out, TV3Offsets& offsets) {
   const size_t wrapper = ber::Open(out, kTagOctetString);
   const size_t params = ber::Open(out, 0x30);
-  ok = ok && PutOctets(out, msg.AuthEngineId);
+  bool ok = PutOctets(out, msg.AuthEngineId);
   // Boots and time go out in the four-octet unsigned form.
   for (const int32_t clock : {msg.EngineBoots, msg.EngineTime}) {
     const size_t at = ber::Open(out, kTagInteger);
@@ -619,64 +644,78 @@ int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBu
     ber::ClosePrimitive(out, at);
   }
   ok = ok && PutOctets(out, msg.UserName);
-  size_t authOffset = out.size() + 2;
-  ber::PutPrimitive(out, kTagOctetString, msg.AuthParams.data(), msg.AuthParams.size());
-  size_t privOffset = out.size() + 2;
+  offsets.Auth = out.size() + 2;
+  PutOctets(out, msg.AuthParams);
+  offsets.Priv = out.size() + 2;
   ok = ok && PutOctets(out, msg.PrivParams);
-  size_t before = out.size();
-  ok = ok && ber::CloseSequence(out, params);
-  authOffset += out.size() - before;
-  privOffset += out.size() - before;
-  before = out.size();
-  ok = ok && ber::ClosePrimitive(out, wrapper);
-  authOffset += out.size() - before;
-  privOffset += out.size() - before;
-  if (!ok) {
-    errorText = kTextBuildPacket;
-    return kErrBadElement;
-  }
+  return ok && CloseAround(out, params, true, offsets) && CloseAround(out, wrapper, false, offsets);
+}
 
-  // The scoped PDU, or with privacy an OCTET STRING holding it encrypted.
-  const size_t hidden = encrypt ? ber::Open(out, kTagOctetString) : 0;
+// The scoped PDU: context engine id, context name and the PDU, in a SEQUENCE.
+int PutScopedPdu(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
+                 std::string& errorText) {
   const size_t scoped = ber::Open(out, 0x30);
   PutOctets(out, msg.ContextEngineId);
   PutOctets(out, msg.ContextName);
-  if (!BuildPdu(action, msg, objects, out)) {
-    errorText = kTextBuildPdu;
-    return kErrBadElement;
+  if (!BuildPdu(action, msg, objects, out)) return BuildError(errorText, kTextBuildPdu);
+  if (!ber::CloseSequence(out, scoped)) return BuildError(errorText, kTextBuildPacket);
+  return kErrNone;
+}
+
+// Encrypts the scoped PDU from `scoped` to the end in place and closes the OCTET STRING opened
+// at `hidden` around it; the privacy parameters go into the message at privOffset and into
+// msg.
+bool EncryptScopedPdu(TUsmKeys& keys, uint64_t salt, size_t hidden, size_t scoped,
+                      size_t privOffset, TSnmpMessage& msg, TByteBuffer& out) {
+  size_t plain = out.size() - scoped;
+  // DES-CBC takes whole blocks: the scoped PDU is padded, and the pad is never read back.
+  if (keys.PrivProtocol() == kPrivDes && plain % 8 != 0) {
+    const size_t pad = 8 - plain % 8;
+    out.resize(out.size() + pad);
+    std::memset(out.data() + out.size() - pad, 0, pad);
+    plain += pad;
   }
-  ok = ber::CloseSequence(out, scoped);
-  if (ok && encrypt) {
-    size_t plain = out.size() - scoped;
-    // DES-CBC takes whole blocks: the scoped PDU is padded, and the pad is never read back.
-    if (keys->PrivProtocol() == kPrivDes && plain % 8 != 0) {
-      const size_t pad = 8 - plain % 8;
-      out.resize(out.size() + pad);
-      std::memset(out.data() + out.size() - pad, 0, pad);
-      plain += pad;
-    }
-    uint8_t privParams[kPrivParamsSize];
-    ok = keys->Encrypt(out.data() + scoped, plain, msg.EngineBoots, msg.EngineTime, user.Salt,
-                       privParams) &&
-         ber::ClosePrimitive(out, hidden);
-    if (ok) {
-      std::memcpy(out.data() + privOffset, privParams, kPrivParamsSize);
-      msg.PrivParams.assign(privParams, kPrivParamsSize);
-    }
+  uint8_t privParams[kPrivParamsSize];
+  if (!keys.Encrypt(out.data() + scoped, plain, msg.EngineBoots, msg.EngineTime, salt,
+                    privParams) ||
+      !ber::ClosePrimitive(out, hidden))
+    return false;
+  std::memcpy(out.data() + privOffset, privParams, kPrivParamsSize);
+  msg.PrivParams.assign(privParams, kPrivParamsSize);
+  return true;
+}
+
+int BuildV3Message(int action, TSnmpMessage& msg, TObjectTable& objects, TByteBuffer& out,
+                   std::string& errorText, const TUsmCredentials* v3) {
+  static const TUsmCredentials kNoCredentials;
+  const TUsmCredentials& user = v3 ? *v3 : kNoCredentials;
+  TUsmKeys local;
+  TUsmKeys& keys = user.Keys ? *user.Keys : local;
+  if (!user.Keys && !PrepareOwnKeys(user, local)) return BuildError(errorText, kTextBuildPacket);
+  const TV3Protection protection = ProtectionFor(action, keys);
+  if (protection.Authenticate && !user.ClockKnown && action != kActionDiscoverClock) {
+    errorText = kTextClockUnknown;
+    return kErrClockUnknown;
   }
+  FillSecurityFields(protection, user, msg);
+
+  const size_t message = ber::Open(out, 0x30);
+  PutV3Header(msg, out);
+  TV3Offsets offsets;
+  if (!PutSecurityParameters(msg, out, offsets)) return BuildError(errorText, kTextBuildPacket);
+  // With privacy the scoped PDU goes into an OCTET STRING, encrypted.
+  const size_t hidden = protection.Encrypt ? ber::Open(out, kTagOctetString) : 0;
+  const size_t scoped = out.size();
+  if (const int rc = PutScopedPdu(action, msg, objects, out, errorText)) return rc;
+  if (protection.Encrypt &&
+      !EncryptScopedPdu(keys, user.Salt, hidden, scoped, offsets.Priv, msg, out))
+    return BuildError(errorText, kTextBuildPacket);
   // The scoped PDU lies behind the parameters; only the message's own length moves them.
-  before = out.size();
-  if (!ok || !ber::CloseSequence(out, message)) {
-    errorText = kTextBuildPacket;
-    return kErrBadElement;
-  }
-  authOffset += out.size() - before;
-  if (authenticate) {
-    if (!keys->Sign(out.data(), out.size(), authOffset)) {
-      errorText = kTextBuildPacket;
-      return kErrBadElement;
-    }
-    msg.AuthParams.assign(out.data() + authOffset, authSize);
+  if (!CloseAround(out, message, true, offsets)) return BuildError(errorText, kTextBuildPacket);
+  if (protection.Authenticate) {
+    if (!keys.Sign(out.data(), out.size(), offsets.Auth))
+      return BuildError(errorText, kTextBuildPacket);
+    msg.AuthParams.assign(out.data() + offsets.Auth, protection.AuthSize);
   }
   msg.MsgId = static_cast<int32_t>(static_cast<uint32_t>(msg.MsgId) + 1);
   return kErrNone;

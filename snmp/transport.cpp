@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "snmp/dotted_ipv4.h"
 #include "snmp/errors.h"
 
 namespace kestrava {
@@ -227,25 +228,10 @@ TReceiveResult TUdpSocket::Receive(uint8_t* buffer, size_t capacity, size_t& siz
 }
 
 bool ParseDottedAddress(const std::string& text, uint32_t& addr) {
-  uint32_t result = 0;
-  size_t pos = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (pos >= text.size() || text[pos] != '.') return false;
-      ++pos;
-    }
-    size_t digits = 0;
-    uint32_t value = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 3) {
-      value = value * 10 + static_cast<uint32_t>(text[pos] - '0');
-      ++pos;
-      ++digits;
-    }
-    if (digits == 0 || value > 255) return false;
-    result = (result << 8) | value;
-  }
-  if (pos != text.size()) return false;
-  addr = result;
+  uint8_t octets[4];
+  if (!ReadDottedIpv4(text, octets)) return false;
+  addr =
+      uint32_t{octets[0]} << 24 | uint32_t{octets[1]} << 16 | uint32_t{octets[2]} << 8 | octets[3];
   return true;
 }
 
