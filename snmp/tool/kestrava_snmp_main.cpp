@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,8 +76,9 @@ struct TOptions {
   std::vector<std::string> oids;
 };
 
-// The SNMPv3 option that arg names, or nullptr.
-std::string* V3Option(TOptions& options, const std::string& arg) {
+// The field of an option kept as text (-c and the SNMPv3 options) that arg names, or nullptr.
+std::string* TextOption(TOptions& options, const std::string& arg) {
+  if (arg == "-c") return &options.community;
   if (arg == "-u") return &options.user;
   if (arg == "-l") return &options.level;
   if (arg == "-a") return &options.authProtocol;
@@ -180,19 +182,27 @@ int CompareOids(const std::string& a, const std::string& b) {
   return aDone ? -1 : 1;
 }
 
-// Sends the request prepared in mgr, retrying after time-outs.
-void SendWithRetries(kestrava::TSnmpMgr& mgr, bool next, int retries) {
+// Sends the request prepared in mgr with send, once more after each time-out, up to retries
+// times.
+template <typename Send>
+void WithRetries(int retries, Send send) {
   for (int attempt = 0;; ++attempt) {
     try {
-      if (next)
-        mgr.SendGetNextRequest();
-      else
-        mgr.SendGetRequest();
+      send();
       return;
     } catch (const kestrava::ESnmpMgr& e) {
       if (e.Code != 301 || attempt >= retries) throw;
     }
   }
+}
+
+void SendWithRetries(kestrava::TSnmpMgr& mgr, bool next, int retries) {
+  WithRetries(retries, [&] {
+    if (next)
+      mgr.SendGetNextRequest();
+    else
+      mgr.SendGetRequest();
+  });
 }
 
 void PrepareRequest(kestrava::TSnmpMgr& mgr, const std::vector<std::string>& oids) {
@@ -203,27 +213,67 @@ void PrepareRequest(kestrava::TSnmpMgr& mgr, const std::vector<std::string>& oid
   }
 }
 
-std::string ErrorStatusText(kestrava::TSnmpMgr& mgr) {
-  std::string text =
-      "Error in packet: " + mgr.ErrorDescription() + " (" + std::to_string(mgr.ErrorStatus()) + ")";
-  const int index = mgr.ErrorIndex();
-  if (index >= 1 && index <= mgr.ObjCount()) text += ", failed object: ." + mgr.ObjId(index);
-  return text;
+// The agent's exceptions: noSuchObject, noSuchInstance, endOfMibView.
+bool IsException(int type) {
+  return type == 0x80 || type == 0x81 || type == 0x82;
+}
+
+void WriteOut(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void PrintBindings(kestrava::TSnmpMgr& mgr) {
   std::string out;
   for (int i = 1; i <= mgr.ObjCount(); ++i)
     out += kestrava::FormatBinding(mgr.ObjId(i), mgr.ObjType(i), mgr.ObjValue(i)) + "\n";
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  WriteOut(out);
+}
+
+// The agent's error status, on standard error; returns the exit status 1.
+int ReportErrorStatus(kestrava::TSnmpMgr& mgr) {
+  std::string text =
+      "Error in packet: " + mgr.ErrorDescription() + " (" + std::to_string(mgr.ErrorStatus()) + ")";
+  const int index = mgr.ErrorIndex();
+  if (index >= 1 && index <= mgr.ObjCount()) text += ", failed object: ." + mgr.ObjId(index);
+  std::cerr << text << "\n";
+  return 1;
+}
+
+// A walk's answer that does not follow its request, after what was printed; returns the exit
+// status 1.
+int ReportNotIncreasing(const std::string& current, const std::string& oid) {
+  std::fflush(stdout);
+  std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n\n";
+  return 1;
+}
+
+std::string WalkRoot(const TOptions& options) {
+  return options.oids.empty() ? "1.3.6.1.2.1" : options.oids[0];
+}
+
+// A walk that printed no binding under the root gets the root itself, printed when the agent
+// answers it.
+int GetRoot(kestrava::TSnmpMgr& mgr, const std::string& root, int retries) {
+  PrepareRequest(mgr, {root});
+  SendWithRetries(mgr, false, retries);
+  if (mgr.ErrorStatus() == 0) PrintBindings(mgr);
+  return 0;
+}
+
+// get and getnext: one request for all the OIDs.
+int Get(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+  PrepareRequest(mgr, options.oids);
+  SendWithRetries(mgr, options.command == "getnext", options.retries);
+  if (mgr.ErrorStatus() != 0) return ReportErrorStatus(mgr);
+  PrintBindings(mgr);
+  return 0;
 }
 
 // Ends as net-snmp's snmpwalk does: the agent's exception (endOfMibView at the end of the MIB
 // view) is printed as a binding, SNMPv1's noSuchName as "End of MIB", both on standard output;
-// a binding that does not follow the one before is printed, then reported. A walk that printed
-// no binding under the root gets the root itself, printed when the agent answers it.
+// a binding that does not follow the one before is printed, then reported.
 int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
-  const std::string root = options.oids.empty() ? "1.3.6.1.2.1" : options.oids[0];
+  const std::string root = WalkRoot(options);
   std::string current = root;
   int printed = 0;
   for (;;) {
@@ -233,220 +283,242 @@ int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
       std::fputs("End of MIB\n", stdout);
       break;
     }
-    if (mgr.ErrorStatus() != 0) {
-      std::cerr << ErrorStatusText(mgr) << "\n";
-      return 1;
-    }
+    if (mgr.ErrorStatus() != 0) return ReportErrorStatus(mgr);
     if (mgr.ObjCount() < 1) break;
     const std::string oid = mgr.ObjId(1);
     const int type = mgr.ObjType(1);
     if (oid != root && !IsUnder(oid, root)) break;
-    std::string line = kestrava::FormatBinding(oid, type, mgr.ObjValue(1)) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    WriteOut(kestrava::FormatBinding(oid, type, mgr.ObjValue(1)) + "\n");
     ++printed;
-    if (type == 0x82 || type == 0x80 || type == 0x81) break;
-    if (CompareOids(oid, current) <= 0) {
-      std::fflush(stdout);
-      std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n\n";
-      return 1;
-    }
+    if (IsException(type)) break;
+    if (CompareOids(oid, current) <= 0) return ReportNotIncreasing(current, oid);
     current = oid;
   }
-  if (printed > 0) return 0;
-  PrepareRequest(mgr, {root});
-  SendWithRetries(mgr, false, options.retries);
-  if (mgr.ErrorStatus() == 0) PrintBindings(mgr);
-  return 0;
+  return printed > 0 ? 0 : GetRoot(mgr, root, options.retries);
 }
 
-// A walk by GetBulk requests (non-repeaters 0), as net-snmp's snmpbulkwalk does it: every
-// binding of an answer that lies under the root is printed; one outside the root, an exception
-// (printed first) or an OID that does not follow the request's ends the walk after that
-// answer; the next request starts from the answer's last binding.
+// What one GetBulk answer leaves of a walk.
+enum class TBulkStep { Next, Done, Failed };
+
+// Prints every binding of the answer that lies under the root. One outside the root, an
+// exception (printed first) or an OID that does not follow the request's ends the walk; else
+// it goes on from the answer's last binding (current).
+TBulkStep PrintBulkAnswer(kestrava::TSnmpMgr& mgr, const std::string& root, std::string& current,
+                          int& printed) {
+  std::string out;
+  std::string last;
+  bool more = true;
+  for (int i = 1; i <= mgr.ObjCount(); ++i) {
+    const std::string oid = mgr.ObjId(i);
+    if (oid != root && !IsUnder(oid, root)) {
+      more = false;
+      continue;
+    }
+    const int type = mgr.ObjType(i);
+    out += kestrava::FormatBinding(oid, type, mgr.ObjValue(i)) + "\n";
+    ++printed;
+    if (IsException(type)) {
+      more = false;
+      continue;
+    }
+    if (CompareOids(oid, current) <= 0) {
+      WriteOut(out);
+      ReportNotIncreasing(current, oid);
+      return TBulkStep::Failed;
+    }
+    if (i == mgr.ObjCount()) last = oid;
+  }
+  WriteOut(out);
+  if (!more || last.empty()) return TBulkStep::Done;
+  current = last;
+  return TBulkStep::Next;
+}
+
+// A walk by GetBulk requests (non-repeaters 0), as net-snmp's snmpbulkwalk does it.
 int BulkWalk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
-  const std::string root = options.oids.empty() ? "1.3.6.1.2.1" : options.oids[0];
+  const std::string root = WalkRoot(options);
   std::string current = root;
   int printed = 0;
-  for (bool running = true; running;) {
+  for (;;) {
     PrepareRequest(mgr, {current});
-    for (int attempt = 0;; ++attempt) {
-      try {
-        mgr.SendGetBulkRequest(0, options.repetitions);
-        break;
-      } catch (const kestrava::ESnmpMgr& e) {
-        if (e.Code != 301 || attempt >= options.retries) throw;
-      }
-    }
+    WithRetries(options.retries, [&] { mgr.SendGetBulkRequest(0, options.repetitions); });
     if (mgr.ErrorStatus() == 2) {
       std::fputs("End of MIB\n", stdout);
       break;
     }
-    if (mgr.ErrorStatus() != 0) {
-      std::cerr << ErrorStatusText(mgr) << "\n";
-      return 1;
-    }
+    if (mgr.ErrorStatus() != 0) return ReportErrorStatus(mgr);
     if (mgr.ObjCount() < 1) break;
-    std::string out;
-    std::string last;
-    for (int i = 1; i <= mgr.ObjCount(); ++i) {
-      const std::string oid = mgr.ObjId(i);
-      if (oid != root && !IsUnder(oid, root)) {
-        running = false;
-        continue;
-      }
-      const int type = mgr.ObjType(i);
-      out += kestrava::FormatBinding(oid, type, mgr.ObjValue(i)) + "\n";
-      ++printed;
-      if (type == 0x80 || type == 0x81 || type == 0x82) {
-        running = false;
-        continue;
-      }
-      if (CompareOids(oid, current) <= 0) {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fflush(stdout);
-        std::cerr << "Error: OID not increasing: ." << current << "\n >= ." << oid << "\n\n";
-        return 1;
-      }
-      if (i == mgr.ObjCount()) last = oid;
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    if (last.empty()) break;
-    current = last;
+    const TBulkStep step = PrintBulkAnswer(mgr, root, current, printed);
+    if (step == TBulkStep::Failed) return 1;
+    if (step == TBulkStep::Done) break;
   }
-  if (printed > 0) return 0;
-  PrepareRequest(mgr, {root});
-  SendWithRetries(mgr, false, options.retries);
-  if (mgr.ErrorStatus() == 0) PrintBindings(mgr);
-  return 0;
+  return printed > 0 ? 0 : GetRoot(mgr, root, options.retries);
 }
 
 // The command on the prepared component; 0 on success, 1 on an error (reported).
 int Run(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   if (options.command == "walk") return Walk(mgr, options);
   if (options.command == "bulkwalk") return BulkWalk(mgr, options);
-  PrepareRequest(mgr, options.oids);
-  SendWithRetries(mgr, options.command == "getnext", options.retries);
-  if (mgr.ErrorStatus() != 0) {
-    std::cerr << ErrorStatusText(mgr) << "\n";
-    return 1;
-  }
-  PrintBindings(mgr);
-  return 0;
+  return Get(mgr, options);
 }
 
-}  // namespace
+// ---- the command line ----
 
-int main(int argc, char** argv) {
-  TOptions options;
-  std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (arg == "--verbose") {
-      options.verbose = true;
-    } else if (arg.rfind("-C", 0) == 0) {
-      // net-snmp's application flags: -Cr10, -Cr 10 or -C r10 (max-repetitions).
-      std::string flag = arg.substr(2);
-      if (flag.empty()) {
-        const char* v = value();
-        if (!v) return UsageError("-C needs a value");
-        flag = v;
-      }
-      if (flag[0] != 'r') return UsageError("unsupported -C flag: " + flag);
-      std::string count = flag.substr(1);
-      if (count.empty()) {
-        const char* v = value();
-        if (!v) return UsageError("-Cr needs a number");
-        count = v;
-      }
-      options.repetitions = std::atoi(count.c_str());
-      if (options.repetitions < 1) return UsageError("-Cr must be 1 or more");
-    } else if (arg == "-v") {
-      const char* v = value();
-      if (!v) return UsageError("-v needs a value");
-      const std::string version = v;
-      if (version == "1")
-        options.version = 1;
-      else if (version == "2c" || version == "2")
-        options.version = 2;
-      else if (version == "3")
-        options.version = 3;
-      else
-        return UsageError("unsupported version: " + version);
-    } else if (arg == "-c") {
-      const char* v = value();
-      if (!v) return UsageError("-c needs a value");
-      options.community = v;
-    } else if (arg == "-p") {
-      const char* v = value();
-      if (!v) return UsageError("-p needs a value");
-      options.port = std::atoi(v);
-    } else if (arg == "-t") {
-      const char* v = value();
-      if (!v) return UsageError("-t needs a value");
-      options.timeoutMs = static_cast<int>(std::atof(v) * 1000);
-      if (options.timeoutMs <= 0) return UsageError("-t must be positive");
-    } else if (arg == "-r") {
-      const char* v = value();
-      if (!v) return UsageError("-r needs a value");
-      options.retries = std::atoi(v);
-    } else if (std::string* v3 = V3Option(options, arg)) {
-      const char* v = value();
-      if (!v) return UsageError(arg + " needs a value");
-      *v3 = v;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError("unknown option: " + arg);
-    } else {
-      positional.push_back(arg);
-    }
+// The argument after argv[i] (i moves to it), or nullptr when there is none.
+const char* NextArgument(int argc, char** argv, int& i) {
+  return i + 1 < argc ? argv[++i] : nullptr;
+}
+
+// net-snmp's application flags: -Cr10, -Cr 10 or -C r10 (max-repetitions). Returns an empty
+// text, or what is wrong.
+std::string ReadApplicationFlag(const std::string& arg, int argc, char** argv, int& i,
+                                TOptions& options) {
+  std::string flag = arg.substr(2);
+  if (flag.empty()) {
+    const char* v = NextArgument(argc, argv, i);
+    if (!v) return "-C needs a value";
+    flag = v;
   }
-  if (positional.size() < 2) return UsageError("a command and a host are needed");
+  if (flag[0] != 'r') return "unsupported -C flag: " + flag;
+  std::string count = flag.substr(1);
+  if (count.empty()) {
+    const char* v = NextArgument(argc, argv, i);
+    if (!v) return "-Cr needs a number";
+    count = v;
+  }
+  options.repetitions = std::atoi(count.c_str());
+  if (options.repetitions < 1) return "-Cr must be 1 or more";
+  return std::string();
+}
+
+bool IsNumberOption(const std::string& arg) {
+  return arg == "-v" || arg == "-p" || arg == "-t" || arg == "-r";
+}
+
+// The value of -v, -p, -t or -r. Returns an empty text, or what is wrong.
+std::string ReadNumberOption(const std::string& arg, const char* value, TOptions& options) {
+  if (arg == "-v") {
+    const std::string version = value;
+    if (version == "1")
+      options.version = 1;
+    else if (version == "2c" || version == "2")
+      options.version = 2;
+    else if (version == "3")
+      options.version = 3;
+    else
+      return "unsupported version: " + version;
+  } else if (arg == "-p") {
+    options.port = std::atoi(value);
+  } else if (arg == "-t") {
+    options.timeoutMs = static_cast<int>(std::atof(value) * 1000);
+    if (options.timeoutMs <= 0) return "-t must be positive";
+  } else {
+    options.retries = std::atoi(value);
+  }
+  return std::string();
+}
+
+// One argument at argv[i], with the value that belongs to it. Returns an empty text, or what
+// is wrong.
+std::string ReadArgument(int argc, char** argv, int& i, TOptions& options,
+                         std::vector<std::string>& positional) {
+  const std::string arg = argv[i];
+  if (arg == "--verbose") {
+    options.verbose = true;
+    return std::string();
+  }
+  if (arg.rfind("-C", 0) == 0) return ReadApplicationFlag(arg, argc, argv, i, options);
+  std::string* text = TextOption(options, arg);
+  if (text || IsNumberOption(arg)) {
+    const char* value = NextArgument(argc, argv, i);
+    if (!value) return arg + " needs a value";
+    if (!text) return ReadNumberOption(arg, value, options);
+    *text = value;
+    return std::string();
+  }
+  if (arg.size() > 1 && arg[0] == '-') return "unknown option: " + arg;
+  positional.push_back(arg);
+  return std::string();
+}
+
+// The command, the agent and the OIDs. Returns an empty text, or what is wrong.
+std::string ReadPositional(const std::vector<std::string>& positional, TOptions& options,
+                           int& family) {
+  if (positional.size() < 2) return "a command and a host are needed";
   options.command = positional[0];
   options.host = positional[1];
   for (size_t i = 2; i < positional.size(); ++i)
     options.oids.push_back(WithoutLeadingDot(positional[i]));
   const bool walk = options.command == "walk" || options.command == "bulkwalk";
   if (options.command != "get" && options.command != "getnext" && !walk)
-    return UsageError("unknown command: " + options.command);
-  if (!walk && options.oids.empty()) return UsageError("no OID given");
+    return "unknown command: " + options.command;
+  if (!walk && options.oids.empty()) return "no OID given";
   if (options.command == "bulkwalk" && options.version == 1)
-    return UsageError("bulkwalk needs SNMPv2c or SNMPv3 (GetBulk is not part of SNMPv1)");
-  int family = 0;
-  if (const std::string error = ParseAgent(positional[1], options, family); !error.empty())
-    return UsageError(error);
+    return "bulkwalk needs SNMPv2c or SNMPv3 (GetBulk is not part of SNMPv1)";
+  return ParseAgent(positional[1], options, family);
+}
 
-  // udp: and udp6: ask for a name's address of that family, as net-snmp's transports do.
-  if (family != 0) {
-    kestrava::TNetAddress address;
-    if (!kestrava::ParseAddress(options.host, address)) {
-      const int code = kestrava::ResolveHostName(options.host, address, family);
-      if (code != 0) {
-        std::cerr << "kestrava-snmp: " << code << ": " << kestrava::WinsockErrorText(code) << "\n";
-        return 1;
-      }
-      options.host = kestrava::AddressText(address);
+// Reads the command line into options and the agent's address family (see ParseAgent).
+// Returns nothing to go on, or the exit status: 0 after the help, 2 on wrong usage (reported).
+std::optional<int> ReadCommandLine(int argc, char** argv, TOptions& options, int& family) {
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
     }
+    if (const std::string error = ReadArgument(argc, argv, i, options, positional); !error.empty())
+      return UsageError(error);
   }
+  if (const std::string error = ReadPositional(positional, options, family); !error.empty())
+    return UsageError(error);
+  return std::nullopt;
+}
 
-  QCoreApplication app(argc, argv);
+// udp: and udp6: ask for a name's address of that family, as net-snmp's transports do.
+// Returns 0, or 1 when the name has no such address (reported).
+int ResolveInFamily(TOptions& options, int family) {
+  if (family == 0) return 0;
+  kestrava::TNetAddress address;
+  if (kestrava::ParseAddress(options.host, address)) return 0;
+  const int code = kestrava::ResolveHostName(options.host, address, family);
+  if (code != 0) {
+    std::cerr << "kestrava-snmp: " << code << ": " << kestrava::WinsockErrorText(code) << "\n";
+    return 1;
+  }
+  options.host = kestrava::AddressText(address);
+  return 0;
+}
+
+// ---- the component ----
+
+void Configure(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+  mgr.SetLocalPort(0);
+  mgr.Config("TimeoutInMilliseconds=true");
+  mgr.SetTimeout(options.timeoutMs);
+  mgr.SetSNMPVersion(options.version);
+  mgr.SetCommunity(options.community);
+  mgr.SetRemoteHost(options.host);
+  mgr.SetRemotePort(options.port);
+  if (options.version == 3) UseV3(mgr, options);
+}
+
+void ReportError(const kestrava::ESnmpMgr& e) {
+  std::cerr << "kestrava-snmp: " << e.what() << "\n";
+}
+
+// Runs the command on a component set up from the options; 0 on success, 1 on an error
+// (reported).
+int Execute(const TOptions& options) {
   try {
     kestrava::TSnmpMgr mgr;
-    mgr.SetLocalPort(0);
-    mgr.Config("TimeoutInMilliseconds=true");
-    mgr.SetTimeout(options.timeoutMs);
-    mgr.SetSNMPVersion(options.version);
-    mgr.SetCommunity(options.community);
-    mgr.SetRemoteHost(options.host);
-    mgr.SetRemotePort(options.port);
-    if (options.version == 3) UseV3(mgr, options);
+    Configure(mgr, options);
     int status = 1;
     try {
       status = Run(mgr, options);
     } catch (const kestrava::ESnmpMgr& e) {
-      std::cerr << "kestrava-snmp: " << e.what() << "\n";
+      ReportError(e);
     }
     // Forged or late answers are dropped without a word unless asked.
     if (options.verbose)
@@ -454,7 +526,19 @@ int main(int argc, char** argv) {
                 << " datagrams dropped as not matching the request\n";
     return status;
   } catch (const kestrava::ESnmpMgr& e) {
-    std::cerr << "kestrava-snmp: " << e.what() << "\n";
+    ReportError(e);
     return 1;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions options;
+  int family = 0;
+  if (const std::optional<int> status = ReadCommandLine(argc, argv, options, family))
+    return *status;
+  if (const int status = ResolveInFamily(options, family)) return status;
+  QCoreApplication app(argc, argv);
+  return Execute(options);
 }
