@@ -67,6 +67,12 @@ inline int64_t NowMs() {
       .count();
 }
 
+// A request PDU, which the manager role does not take.
+inline bool IsRequestPdu(uint8_t type) {
+  return type == kPduGetRequest || type == kPduGetNextRequest || type == kPduSetRequest ||
+         type == kPduGetBulkRequest;
+}
+
 // Decimal text as the component reads it: optional "-", digits up to the first other
 // character; anything else reads as 0. Wraps to 32 bits.
 int32_t ParseInt(const std::string& text);
@@ -128,12 +134,25 @@ struct TSnmpMgrEngine {
   void DeliverTrap(const std::string& source, uint16_t port);
   void AnswerInform(const TNetAddress& addr, uint16_t port, const std::string& source);
   int WaitForResponse();
+  // Fires an answer's events; a blocking send that awaited it counts as answered first and
+  // returns only once they have run.
+  template <typename Fn>
+  void Answered(bool awaited, Fn fire) {
+    if (awaited) {
+      waitError = 0;
+      gotAwaited = true;
+    }
+    fire();
+    if (awaited) waiting = false;
+  }
 
   // Sending.
   int Send(int action);
   int SendPlain(int action);
   int Discover();
   int CurrentCredentials(int action, TUsmCredentials& creds);
+  void FillCredentials(const std::string& userName, TUsmCredentials& creds);
+  int SendPacket();
   int32_t EstimatedEngineTime() const;
   void LearnClock(const TSnmpMessage& msg);
   void ForgetRemoteEngine();
@@ -157,6 +176,12 @@ struct TSnmpMgrEngine {
   void SendAgain(TV3Request& request, int reportCode);
   void ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port,
                  const std::string& source, bool awaited);
+  void KeysForReceived();
+  bool Authentic(const uint8_t* data, size_t size, bool awaited);
+  bool DecryptReceived(const uint8_t* data, size_t size, const std::string& source, int port,
+                       bool awaited);
+  bool RefuseV3(int code, const char* text, bool awaited);
+  bool FailAuthentication(int code, const char* text, bool awaited);
   void HandleReport(const std::string& source, int port, bool awaited, bool sameEngine);
   bool FollowClock(const TSnmpMessage& msg);
   bool InTimeWindow(const TSnmpMessage& msg) const;

@@ -27,8 +27,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
     }
     awaited = true;
   }
-  if (in.PduType == kPduGetRequest || in.PduType == kPduGetNextRequest ||
-      in.PduType == kPduSetRequest || in.PduType == kPduGetBulkRequest) {
+  if (IsRequestPdu(in.PduType)) {
     // A manager takes no requests; a blocking send that waited for this one is over.
     if (awaited) {
       waitError = 0;
@@ -42,12 +41,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
     ProcessV3(data, size, addr, port, source, awaited);
     return;
   }
-  if (awaited) {
-    waitError = 0;
-    gotAwaited = true;
-  }
-  Deliver(addr, port, source);
-  if (awaited) waiting = false;
+  Answered(awaited, [&] { Deliver(addr, port, source); });
 }
 
 const char* TSnmpMgrEngine::AwaitedMismatch(const TNetAddress& addr, uint16_t port) const {

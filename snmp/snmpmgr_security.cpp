@@ -162,15 +162,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   v3Out.MaxRepetitions = request.MaxRepetitions;
   v3Out.MsgId = out.MsgId;
   TUsmCredentials creds;
-  creds.User = user;
-  creds.EngineId = remoteEngineId;
-  creds.ContextName = contextName;
-  creds.ClockKnown = clockKnown;
-  if (clockKnown) {
-    creds.EngineBoots = remoteBoots;
-    creds.EngineTime = EstimatedEngineTime();
-  }
-  creds.Salt = ++saltCounter;
+  FillCredentials(user, creds);
   creds.Keys = &keys;
   const int32_t msgId = v3Out.MsgId;
   int code = 0;
@@ -193,8 +185,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   sentVersion = kSnmpV3;
   sentUser = user;
   sentAuthenticated = keys.CanAuthenticate();
-  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
-  return SendBytes(packet.data(), packet.size());
+  return SendPacket();
 }
 
 int TSnmpMgrEngine::SendProbe(bool blocking) {
@@ -220,8 +211,7 @@ int TSnmpMgrEngine::SendProbe(bool blocking) {
   sentVersion = kSnmpV3;
   sentUser.clear();
   sentAuthenticated = false;
-  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
-  return SendBytes(packet.data(), packet.size());
+  return SendPacket();
 }
 
 int TSnmpMgrEngine::DiscoverEngine() {
@@ -335,71 +325,90 @@ void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) 
 
 void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr,
                                uint16_t port, const std::string& source, bool awaited) {
-  const bool signedIn = (in.MsgFlags & 1) != 0;
   const bool encrypted = (in.MsgFlags & 2) != 0;
-  // An authentication failure ends the awaited send with its code instead of events.
-  auto authFailure = [&](int code, const char* text) {
-    if (awaited) {
-      EndAwaited(code, text);
-      return;
-    }
-    FireError(code, text);
-    FireError(kErrEngineIdIgnored, kTextMalformed);
-  };
-  auto refuse = [&](int code, const char* text) {
-    FireError(code, text);
-    if (awaited) EndAwaited(code, text);
-  };
   // RFC 3412 7.2 3: privacy without authentication is not a valid message.
-  if (encrypted && !signedIn) return refuse(kErrEngineIdIgnored, kTextMalformed);
-  const bool isReport = in.PduType == kPduReport;
+  if (encrypted && (in.MsgFlags & 1) == 0) {
+    RefuseV3(kErrEngineIdIgnored, kTextMalformed, awaited);
+    return;
+  }
   const bool sameEngine = !remoteEngineId.empty() && in.AuthEngineId.view() == remoteEngineId;
   if (!sameEngine) {
     // Only a report may name another engine: it answers a discovery, or says that the agent
     // no longer has the engine id a request carried.
-    if (isReport) return HandleReport(source, port, awaited, false);
-    return refuse(kErrEngineIdIgnored, kTextUnknownEngineId);
+    if (in.PduType == kPduReport) return HandleReport(source, port, awaited, false);
+    RefuseV3(kErrEngineIdIgnored, kTextUnknownEngineId, awaited);
+    return;
   }
-  // The keys of the last request, or those of the settings when they were made for another
-  // engine.
-  if (!keysReady || keysEngineId != remoteEngineId) {
-    TV3Security security;
-    const char* text = nullptr;
-    if (Security(security, &text) == 0) PrepareKeys(security);
-  }
-  const bool authenticating = keysReady && keys.CanAuthenticate();
-  if (signedIn) {
-    if (!authenticating) return authFailure(kErrNoAuthPassword, kTextNoAuthPassword);
-    if (in.AuthParams.empty()) return authFailure(kErrSignatureMissing, kTextSignatureMissing);
-    if (!keys.Verify(data, size, in.AuthParamsOffset, in.AuthParams.size()))
-      return authFailure(kErrDigestWrong, kTextDigestWrong);
-    FollowClock(in);
-    if (!isReport && !InTimeWindow(in)) return refuse(kErrEngineIdIgnored, kTextBadTiming);
-  } else if (authenticating && !isReport) {
-    // The agent's error reports come unauthenticated; anything else must be signed.
-    return authFailure(kErrNotSigned, kTextNotSigned);
-  }
-  if (encrypted) {
-    const int code = keysReady && keys.CanEncrypt()
-                         ? DecryptScopedPdu(data, size, in, objects, keys, plainPdu)
-                         : kErrDecryption;
-    if (code == kErrDecryption) return refuse(code, kTextDecryption);
-    if (code != 0) return refuse(code, kTextParseError);
-    if (in.PduType == kPduGetRequest || in.PduType == kPduGetNextRequest ||
-        in.PduType == kPduSetRequest || in.PduType == kPduGetBulkRequest) {
-      if (awaited) EndAwaited(0, "");
-      FireBadPacket(data, size, source, port, kErrRole, kTextRole);
-      return;
-    }
-  }
+  KeysForReceived();
+  if (!Authentic(data, size, awaited)) return;
+  if (encrypted && !DecryptReceived(data, size, source, port, awaited)) return;
   if (in.PduType == kPduReport) return HandleReport(source, port, awaited, true);
   if (in.PduType == kPduResponse) ForgetSent(in.MsgId);
-  if (awaited) {
-    waitError = 0;
-    gotAwaited = true;
+  Answered(awaited, [&] { Deliver(addr, port, source); });
+}
+
+// The keys of the last request, or those of the settings when they were made for another
+// engine.
+void TSnmpMgrEngine::KeysForReceived() {
+  if (keysReady && keysEngineId == remoteEngineId) return;
+  TV3Security security;
+  const char* text = nullptr;
+  if (Security(security, &text) == 0) PrepareKeys(security);
+}
+
+// A signed message needs the keys, a signature, the right digest and, but for a report, a clock
+// inside the time window. False when the message is refused.
+bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
+  // Before decryption an encrypted message's PDU type is none: it counts as no report.
+  const bool isReport = in.PduType == kPduReport;
+  const bool authenticating = keysReady && keys.CanAuthenticate();
+  if ((in.MsgFlags & 1) == 0) {
+    // The agent's error reports come unauthenticated; anything else must be signed.
+    if (!authenticating || isReport) return true;
+    return FailAuthentication(kErrNotSigned, kTextNotSigned, awaited);
   }
-  Deliver(addr, port, source);
-  if (awaited) waiting = false;
+  if (!authenticating) return FailAuthentication(kErrNoAuthPassword, kTextNoAuthPassword, awaited);
+  if (in.AuthParams.empty())
+    return FailAuthentication(kErrSignatureMissing, kTextSignatureMissing, awaited);
+  if (!keys.Verify(data, size, in.AuthParamsOffset, in.AuthParams.size()))
+    return FailAuthentication(kErrDigestWrong, kTextDigestWrong, awaited);
+  FollowClock(in);
+  if (!isReport && !InTimeWindow(in)) return RefuseV3(kErrEngineIdIgnored, kTextBadTiming, awaited);
+  return true;
+}
+
+// Decrypts the scoped PDU into in and objects. False when the message goes no further: it
+// cannot be read, or it is a request.
+bool TSnmpMgrEngine::DecryptReceived(const uint8_t* data, size_t size, const std::string& source,
+                                     int port, bool awaited) {
+  const int code = keysReady && keys.CanEncrypt()
+                       ? DecryptScopedPdu(data, size, in, objects, keys, plainPdu)
+                       : kErrDecryption;
+  if (code == kErrDecryption) return RefuseV3(code, kTextDecryption, awaited);
+  if (code != 0) return RefuseV3(code, kTextParseError, awaited);
+  if (!IsRequestPdu(in.PduType)) return true;
+  if (awaited) EndAwaited(0, "");
+  FireBadPacket(data, size, source, port, kErrRole, kTextRole);
+  return false;
+}
+
+// A refused message: an error event, and the awaited send ends with it. Returns false.
+bool TSnmpMgrEngine::RefuseV3(int code, const char* text, bool awaited) {
+  FireError(code, text);
+  if (awaited) EndAwaited(code, text);
+  return false;
+}
+
+// An authentication failure ends the awaited send with its code instead of events. Returns
+// false.
+bool TSnmpMgrEngine::FailAuthentication(int code, const char* text, bool awaited) {
+  if (awaited) {
+    EndAwaited(code, text);
+    return false;
+  }
+  FireError(code, text);
+  FireError(kErrEngineIdIgnored, kTextMalformed);
+  return false;
 }
 
 void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awaited,
@@ -445,12 +454,7 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
     if (awaited) return EndAwaited(code, text);
     if (ours) return FireError(code, text);
   }
-  if (awaited) {
-    waitError = 0;
-    gotAwaited = true;
-  }
-  FireResponseLike(kEventReport, source, port);
-  if (awaited) waiting = false;
+  Answered(awaited, [&] { FireResponseLike(kEventReport, source, port); });
 }
 
 }  // namespace kestrava

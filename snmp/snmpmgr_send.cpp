@@ -50,8 +50,10 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
   probing = false;
 }
 
-int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
-  creds.User = action == kActionDiscoverEngineId ? std::string() : user;
+// The user, the agent's engine and clock as far as they are known, the context, and a salt
+// never given before.
+void TSnmpMgrEngine::FillCredentials(const std::string& userName, TUsmCredentials& creds) {
+  creds.User = userName;
   creds.EngineId = remoteEngineId;
   creds.ContextName = contextName;
   creds.ClockKnown = clockKnown;
@@ -60,6 +62,10 @@ int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
     creds.EngineTime = EstimatedEngineTime();
   }
   creds.Salt = ++saltCounter;
+}
+
+int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
+  FillCredentials(action == kActionDiscoverEngineId ? std::string() : user, creds);
   TV3Security security;
   const char* text = nullptr;
   if (action != kActionDiscoverEngineId && Security(security, &text) == 0 &&
@@ -115,10 +121,15 @@ int TSnmpMgrEngine::SendPlain(int action) {
     probeMsgId = msgId;
     probeAtMs = NowMs();
   }
-  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
-  code = SendBytes(packet.data(), packet.size());
+  code = SendPacket();
   if (code == 0 && timeoutMs != 0) code = WaitForResponse();
   return code;
+}
+
+// The packet just built, traced and sent to the agent.
+int TSnmpMgrEngine::SendPacket() {
+  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
+  return SendBytes(packet.data(), packet.size());
 }
 
 int TSnmpMgrEngine::Discover() {
