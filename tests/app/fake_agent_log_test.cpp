@@ -110,6 +110,11 @@ long ResidentKiB(pid_t pid) {
 
 // The program at 20,000 rows: tens of thousands of requests leave its memory where it was.
 TEST(FakeAgentLog, TheProgramsMemoryStaysFlat) {
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer holds freed memory back in its quarantine: resident memory says nothing
+  // of the program's own then (the soak run measures that build over time).
+  GTEST_SKIP() << "resident memory is not the program's own under AddressSanitizer";
+#endif
   // Its standard input stays open while the test runs: the program ends when it closes.
   int in[2], out[2];
   ASSERT_EQ(pipe(in), 0);
