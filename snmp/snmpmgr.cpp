@@ -1,5 +1,7 @@
 #include "snmp/snmpmgr.h"
 
+#include <utility>
+
 #include "snmp/snmpmgr_core.h"
 
 namespace kestrava {
@@ -267,68 +269,96 @@ std::string TSnmpMgr::ValueForOid(const std::string& oid) {
   return BytesParam(argv[1], argl[1]);
 }
 
+// ---- events: the engine's numbered parameters as each handler's arguments; what a handler may
+// change is written back into them ----
+
+namespace {
+
+using TResponseHandler = decltype(TSnmpMgr::OnResponse);
+
+void DeliverBadPacket(TSnmpMgr& self, int count, intptr_t* p, int* l) {
+  if (!self.OnBadPacket || count < 6) return;
+  bool report = p[5] != 0;
+  self.OnBadPacket(self, BytesParam(p[0], l[0]), TextParam(p[1]), IntParam(p[2]), IntParam(p[3]),
+                   TextParam(p[4]), report);
+  p[5] = report;
+}
+
+void DeliverDiscoveryRequest(TSnmpMgr& self, int count, intptr_t* p, int* l) {
+  if (!self.OnDiscoveryRequest || count < 8) return;
+  bool respond = p[7] != 0;
+  self.OnDiscoveryRequest(self, BytesParam(p[0], l[0]), IntParam(p[1]), IntParam(p[2]),
+                          TextParam(p[3]), IntParam(p[4]), TextParam(p[5]), IntParam(p[6]),
+                          respond);
+  p[7] = respond;
+}
+
+void DeliverDiscoveryResponse(TSnmpMgr& self, int count, intptr_t* p, int* l) {
+  if (!self.OnDiscoveryResponse || count < 7) return;
+  self.OnDiscoveryResponse(self, BytesParam(p[0], l[0]), IntParam(p[1]), IntParam(p[2]),
+                           TextParam(p[3]), IntParam(p[4]), TextParam(p[5]), IntParam(p[6]));
+}
+
+void DeliverError(TSnmpMgr& self, int count, intptr_t* p, int*) {
+  if (self.OnError && count >= 2) self.OnError(self, IntParam(p[0]), TextParam(p[1]));
+}
+
+void DeliverInformRequest(TSnmpMgr& self, int count, intptr_t* p, int*) {
+  if (!self.OnInformRequest || count < 10) return;
+  int errorIndex = IntParam(p[7]);
+  int errorStatus = IntParam(p[8]);
+  self.OnInformRequest(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
+                       IntParam(p[4]), TextParam(p[5]), IntParam(p[6]), errorIndex, errorStatus,
+                       TextParam(p[9]));
+  p[7] = errorIndex;
+  p[8] = errorStatus;
+}
+
+void DeliverPacketTrace(TSnmpMgr& self, int count, intptr_t* p, int* l) {
+  if (!self.OnPacketTrace || count < 4) return;
+  self.OnPacketTrace(self, BytesParam(p[0], l[0]), IntParam(p[1]), TextParam(p[2]), IntParam(p[3]));
+}
+
+// A Response and a Report carry the same parameters.
+void DeliverResponseLike(const TResponseHandler& handler, TSnmpMgr& self, int count, intptr_t* p) {
+  if (!handler || count < 10) return;
+  handler(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]), IntParam(p[4]),
+          TextParam(p[5]), IntParam(p[6]), IntParam(p[7]), IntParam(p[8]), TextParam(p[9]));
+}
+
+void DeliverReport(TSnmpMgr& self, int count, intptr_t* p, int*) {
+  DeliverResponseLike(self.OnReport, self, count, p);
+}
+
+void DeliverResponse(TSnmpMgr& self, int count, intptr_t* p, int*) {
+  DeliverResponseLike(self.OnResponse, self, count, p);
+}
+
+void DeliverTrap(TSnmpMgr& self, int count, intptr_t* p, int*) {
+  if (!self.OnTrap || count < 9) return;
+  self.OnTrap(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
+              IntParam(p[4]), TextParam(p[5]), static_cast<uint32_t>(p[6]), TextParam(p[7]),
+              IntParam(p[8]));
+}
+
+constexpr std::pair<int, void (*)(TSnmpMgr&, int, intptr_t*, int*)> kDeliveries[] = {
+    {kEventBadPacket, DeliverBadPacket},
+    {kEventDiscoveryRequest, DeliverDiscoveryRequest},
+    {kEventDiscoveryResponse, DeliverDiscoveryResponse},
+    {kEventError, DeliverError},
+    {kEventInformRequest, DeliverInformRequest},
+    {kEventPacketTrace, DeliverPacketTrace},
+    {kEventReport, DeliverReport},
+    {kEventResponse, DeliverResponse},
+    {kEventTrap, DeliverTrap},
+};
+
+}  // namespace
+
 int TSnmpMgr::Dispatch(void* userData, int eventId, int paramCount, intptr_t* p, int* l) {
   TSnmpMgr& self = *static_cast<TSnmpMgr*>(userData);
-  switch (eventId) {
-    case kEventBadPacket:
-      if (self.OnBadPacket && paramCount >= 6) {
-        bool report = p[5] != 0;
-        self.OnBadPacket(self, BytesParam(p[0], l[0]), TextParam(p[1]), IntParam(p[2]),
-                         IntParam(p[3]), TextParam(p[4]), report);
-        p[5] = report;
-      }
-      break;
-    case kEventDiscoveryRequest:
-      if (self.OnDiscoveryRequest && paramCount >= 8) {
-        bool respond = p[7] != 0;
-        self.OnDiscoveryRequest(self, BytesParam(p[0], l[0]), IntParam(p[1]), IntParam(p[2]),
-                                TextParam(p[3]), IntParam(p[4]), TextParam(p[5]), IntParam(p[6]),
-                                respond);
-        p[7] = respond;
-      }
-      break;
-    case kEventDiscoveryResponse:
-      if (self.OnDiscoveryResponse && paramCount >= 7)
-        self.OnDiscoveryResponse(self, BytesParam(p[0], l[0]), IntParam(p[1]), IntParam(p[2]),
-                                 TextParam(p[3]), IntParam(p[4]), TextParam(p[5]), IntParam(p[6]));
-      break;
-    case kEventError:
-      if (self.OnError && paramCount >= 2) self.OnError(self, IntParam(p[0]), TextParam(p[1]));
-      break;
-    case kEventInformRequest:
-      if (self.OnInformRequest && paramCount >= 10) {
-        int errorIndex = IntParam(p[7]);
-        int errorStatus = IntParam(p[8]);
-        self.OnInformRequest(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
-                             IntParam(p[4]), TextParam(p[5]), IntParam(p[6]), errorIndex,
-                             errorStatus, TextParam(p[9]));
-        p[7] = errorIndex;
-        p[8] = errorStatus;
-      }
-      break;
-    case kEventPacketTrace:
-      if (self.OnPacketTrace && paramCount >= 4)
-        self.OnPacketTrace(self, BytesParam(p[0], l[0]), IntParam(p[1]), TextParam(p[2]),
-                           IntParam(p[3]));
-      break;
-    case kEventReport:
-    case kEventResponse: {
-      auto& handler = eventId == kEventReport ? self.OnReport : self.OnResponse;
-      if (handler && paramCount >= 10)
-        handler(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
-                IntParam(p[4]), TextParam(p[5]), IntParam(p[6]), IntParam(p[7]), IntParam(p[8]),
-                TextParam(p[9]));
-      break;
-    }
-    case kEventTrap:
-      if (self.OnTrap && paramCount >= 9)
-        self.OnTrap(self, IntParam(p[0]), IntParam(p[1]), TextParam(p[2]), TextParam(p[3]),
-                    IntParam(p[4]), TextParam(p[5]), static_cast<uint32_t>(p[6]), TextParam(p[7]),
-                    IntParam(p[8]));
-      break;
-    default:
-      break;
-  }
+  for (const auto& [event, deliver] : kDeliveries)
+    if (event == eventId) deliver(self, paramCount, p, l);
   return 0;
 }
 
