@@ -91,6 +91,30 @@ void EvenUp(TPixRect& r) {
   if (r.Height() < 4) r.bottom = r.top + 4;
 }
 
+// Each run of the upper arc on which x increases faces the viewer and gets a rim: that run of
+// the upper arc and, back along it, the same run of the lower arc.
+template <typename Point>
+std::vector<std::vector<Point>> FacingRims(const std::vector<Point>& upper,
+                                           const std::vector<Point>& lower) {
+  std::vector<std::vector<Point>> rims;
+  const size_t n = upper.size();
+  size_t k = 1;
+  while (k < n) {
+    if (upper[k - 1].x >= upper[k].x) {
+      ++k;
+      continue;
+    }
+    const size_t a = k - 1;
+    size_t b = k;
+    while (b + 1 < n && upper[b + 1].x >= upper[b].x) ++b;
+    std::vector<Point> rim(upper.begin() + a, upper.begin() + b + 1);
+    for (size_t j = b + 1; j-- > a;) rim.push_back(lower[j]);
+    rims.push_back(std::move(rim));
+    k = b + 1;
+  }
+  return rims;
+}
+
 }  // namespace
 
 uint32_t SliceColour(uint32_t colour, int index) {
@@ -400,21 +424,7 @@ TSolidSlice SolidSlice(const TPieRect& pie, const TProjection& projection, int s
   solid.cover.reserve(static_cast<size_t>(n) + 1);
   solid.cover.push_back(projection.Project(pie.cx, pie.cy, depth));
   solid.cover.insert(solid.cover.end(), upper.begin(), upper.end());
-  // Each run of the upper arc on which x increases faces the viewer and gets a rim.
-  int k = 1;
-  while (k < n) {
-    if (upper[k - 1].x >= upper[k].x) {
-      ++k;
-      continue;
-    }
-    const int a = k - 1;
-    int b = k;
-    while (b + 1 < n && upper[b + 1].x >= upper[b].x) ++b;
-    std::vector<TPoint> rim(upper.begin() + a, upper.begin() + b + 1);
-    for (int j = b; j >= a; --j) rim.push_back(lower[j]);
-    solid.rims.push_back(std::move(rim));
-    k = b + 1;
-  }
+  solid.rims = FacingRims(upper, lower);
   return solid;
 }
 
@@ -435,21 +445,7 @@ TSmoothSlice SmoothSolidSlice(const TPieRect& pie, const TProjection& projection
   solid.cover.reserve(static_cast<size_t>(n) + 1);
   solid.cover.push_back(projection.ProjectF(pie.cx, pie.cy, depth));
   solid.cover.insert(solid.cover.end(), upper.begin(), upper.end());
-  // As for the classic slice: each run of the upper arc on which x increases gets a rim.
-  int k = 1;
-  while (k < n) {
-    if (upper[k - 1].x >= upper[k].x) {
-      ++k;
-      continue;
-    }
-    const int a = k - 1;
-    int b = k;
-    while (b + 1 < n && upper[b + 1].x >= upper[b].x) ++b;
-    std::vector<TPointF> rim(upper.begin() + a, upper.begin() + b + 1);
-    for (int j = b; j >= a; --j) rim.push_back(lower[j]);
-    solid.rims.push_back(std::move(rim));
-    k = b + 1;
-  }
+  solid.rims = FacingRims(upper, lower);
   return solid;
 }
 
