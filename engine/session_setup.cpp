@@ -20,10 +20,8 @@ int FindItem(const std::vector<std::string>& items, const std::string& text) {
   return -1;
 }
 
-// The whole set-up in its fixed order; false when it stopped early.
-bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& session,
-           IMainWindow& window, const TSetupHooks& hooks) {
-  // Defaults, the lists and the hidden groups.
+// The defaults, the lists and the hidden groups, before anything is read.
+void ApplyDefaults(TConfigRec& cfg, TRequest& session, IMainWindow& window) {
   cfg.RawValues = false;
   cfg.Slices = -1;
   cfg.SliceIndex = 0;
@@ -50,26 +48,29 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   session.TriesLeft = 1;
   session.RemotePort = 161;
   session.SnmpVersion = 1;
+}
 
-  // The command line, then the file or the built-in target.
+// The command line, then the file or the built-in target; false when set-up stops here.
+bool ReadSettings(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& session,
+                  IMainWindow& window) {
   const TCommandLine commandLine = ReadCommandLine(args, cfg, session);
   if (commandLine.StopSetup) return false;
   if (!commandLine.Error.empty()) {
     window.ShowMessageBox(commandLine.Error);
     return false;
   }
-  if (!commandLine.XmlGiven) {
-    cfg.TargetOids = {kBuiltInTarget};
-    cfg.LabelOid = kBuiltInLabel;
-    cfg.HasLabelOid = true;
-    cfg.TargetVisibility = {"0"};
-    cfg.InstanceMode = kInstanceModeAllInstances;
-  } else if (!LoadXmlConfig(commandLine.FileName, cfg, session,
-                            [&window](const std::string& text) { window.ShowMessageBox(text); })) {
-    return false;
-  }
+  if (commandLine.XmlGiven)
+    return LoadXmlConfig(commandLine.FileName, cfg, session,
+                         [&window](const std::string& text) { window.ShowMessageBox(text); });
+  cfg.TargetOids = {kBuiltInTarget};
+  cfg.LabelOid = kBuiltInLabel;
+  cfg.HasLabelOid = true;
+  cfg.TargetVisibility = {"0"};
+  cfg.InstanceMode = kInstanceModeAllInstances;
+  return true;
+}
 
-  // The toolbar.
+void ApplyToolbar(TConfigRec& cfg, const TRequest& session, IMainWindow& window) {
   if (cfg.Slices > 1) {
     cfg.SliceIndex = InsertSliceItem(cfg.SliceItems, cfg.Slices);
     window.SetSliceChoices(cfg.SliceItems, cfg.SliceIndex);
@@ -80,19 +81,30 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   window.SetLegend(cfg.ShowLegend, cfg.LegendAlignment);
   const int intervalIndex = InsertIntervalItem(cfg.IntervalItems, session.Interval);
   window.SetIntervalChoices(cfg.IntervalItems, intervalIndex);
+}
 
-  // The window and the chart.
+// The caption, title, size and refresh item; returns the caption, which is also the chart's hint.
+std::string ApplyWindow(const TConfigRec& cfg, const TRequest& session, IMainWindow& window) {
   const std::string caption = cfg.ProgramTitle + " - Host: " + session.Host;
   window.SetCaption(caption);
   window.SetChartTitle(cfg.ChartTitle);
   window.SetWindowSize(cfg.WindowWidth, cfg.WindowHeight);
   window.SetRefreshInstances(cfg.RefreshInstances && !cfg.InstanceMask.empty());
+  return caption;
+}
+
+// The whole set-up in its fixed order; false when it stopped early.
+bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& session,
+           IMainWindow& window, const TSetupHooks& hooks) {
+  ApplyDefaults(cfg, session, window);
+  if (!ReadSettings(args, cfg, session, window)) return false;
+  ApplyToolbar(cfg, session, window);
+  const std::string caption = ApplyWindow(cfg, session, window);
   if (hooks.ResetEngineCounters) hooks.ResetEngineCounters();
   window.SetChartHint(caption);
-
   // Discovery, for the two modes that find their instances.
   if (cfg.InstanceMode == kInstanceModeAtRuntime || cfg.InstanceMode == kInstanceModeAllInstances) {
-    session.Operation = 2;
+    session.Operation = kOperationGetNext;
     if (hooks.StartInstanceWalk) hooks.StartInstanceWalk();
   }
   return true;
