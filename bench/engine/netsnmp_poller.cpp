@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace kestrava::bench {
 
@@ -74,7 +75,8 @@ int Answered(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic
 }  // namespace
 
 TPeerCycles RunNetSnmpPoller(int port, const std::string& community,
-                             const std::vector<std::string>& oids, int window, int cycles) {
+                             const std::vector<std::string>& oids, int window, int cycles,
+                             int pauseMs) {
   // Numeric OIDs only: no configuration files, no MIB modules to read.
   setenv("MIBS", "", 1);
   setenv("MIBDIRS", "", 1);
@@ -107,6 +109,7 @@ TPeerCycles RunNetSnmpPoller(int port, const std::string& community,
   if (!poller.Session) return out;
 
   for (int cycle = 0; cycle < cycles; ++cycle) {
+    if (cycle > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     const double cpu = CpuMs();
     const auto wall = std::chrono::steady_clock::now();
     poller.Next = 0;

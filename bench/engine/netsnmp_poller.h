@@ -15,9 +15,10 @@ struct TPeerCycles {
   int Lost = 0;                // requests that got no answer within a second
 };
 
-// Runs `cycles` poll cycles one after the other against 127.0.0.1:port: every OID of `oids`,
-// cut into requests of 15, at most `window` requests in flight.
+// Runs `cycles` poll cycles against 127.0.0.1:port, `pauseMs` apart: every OID of `oids`, cut
+// into requests of 15, at most `window` requests in flight.
 TPeerCycles RunNetSnmpPoller(int port, const std::string& community,
-                             const std::vector<std::string>& oids, int window, int cycles);
+                             const std::vector<std::string>& oids, int window, int cycles,
+                             int pauseMs);
 
 }  // namespace kestrava::bench
