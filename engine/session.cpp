@@ -52,16 +52,15 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
     : m_window(window),
       m_clock(std::move(clock)),
       m_handOver(std::make_unique<THandOver>()),
-      m_dispatcher(TDispatcherEvents{
-          [this](const TAnswer& answer) { OnAnswer(answer); },
-          [this](const std::string& text, int code) { OnProblem(text, code); }}),
+      m_dispatcher(
+          TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
+                            [this](const std::string& text, int code) { OnProblem(text, code); }}),
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
                                         [this](const TRequest& r) {
                                           TRequest resend = r;
                                           const TSendFailure failure =
                                               DispatchRequest(resend, true);
-                                          if (failure.Failed())
-                                            m_window.ShowStatus(failure.Text);
+                                          if (failure.Failed()) m_window.ShowStatus(failure.Text);
                                         },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
       m_schedule(m_clock.NowMs, ClockSeed()) {
@@ -197,9 +196,29 @@ void TSession::PostStatus(const std::string& text) {
 
 void TSession::SetValueMode(bool raw) {
   try {
+    const bool changed = raw != m_config.RawValues;
     m_config.RawValues = raw;
+    if (changed) FollowValueMode();
     FeedChart();
   } catch (const std::exception&) {
+  }
+}
+
+void TSession::FollowValueMode() {
+  // Raw values are exactly the configured columns, deltas come from the 64-bit twins: when the
+  // mode changes while polling, what is polled follows it.
+  const bool v2 = m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3;
+  if (!v2 || m_discovering || m_stopped || m_plan.OidCount() == 0) return;
+  if (m_config.RawValues ? m_plan.TwinCount() == 0
+                         : m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids).empty())
+    return;
+  // A delta between a 32-bit counter and its 64-bit twin would be no traffic at all.
+  m_slots.BreakDeltas();
+  if (m_config.RawValues) {
+    RowsChanged();
+    StartPolling(true);
+  } else {
+    BeginPolling();
   }
 }
 
@@ -657,8 +676,8 @@ void TSession::StartPolling(bool firstRunNow) {
   }
   // The rows are new: the first poll runs at once, so that the pie comes as soon as the agent
   // can answer, and the job then keeps the interval from there (deltas span whole intervals).
-  const TJobPtr job = m_schedule.AddPollDue(
-      kPollJobKind, m_sessionRequest, m_clock.NowMs() + m_sessionRequest.Interval * 1000);
+  const TJobPtr job = m_schedule.AddPollDue(kPollJobKind, m_sessionRequest,
+                                            m_clock.NowMs() + m_sessionRequest.Interval * 1000);
   m_pollJobGeneration = m_plan.Generation();
   PollRun(m_schedule.BeginPollRun(job));
 }
@@ -727,8 +746,7 @@ void TSession::EndRefresh() {
 // ---- values and the pie ------------------------------------------------------------------
 
 void TSession::EvaluatePoll() {
-  const int rows =
-      m_config.InstanceMode > 1 ? static_cast<int>(m_discovery.Rows().size()) : 1;
+  const int rows = m_config.InstanceMode > 1 ? static_cast<int>(m_discovery.Rows().size()) : 1;
   // The agent's uptime in hundredths of a second, at this poll and the one before.
   TPollFacts facts;
   const bool uptimes = !m_uptime.IsNull() && !m_pollUptime.IsNull();
@@ -801,8 +819,9 @@ void TSession::FeedChart() {
     candidates.push_back(TSliceCandidate{s, KeyOf(value)});
   }
   const bool any = !candidates.empty();
-  BuildPie(candidates, WantedSlices(),
-           [this](int slot) -> const std::string& { return SliceLabel(slot); }, m_pie);
+  BuildPie(
+      candidates, WantedSlices(),
+      [this](int slot) -> const std::string& { return SliceLabel(slot); }, m_pie);
   if (any) m_window.SetInitializingVisible(false);
   m_window.ShowPie(m_pie);
 }

@@ -60,11 +60,11 @@ class TSession {
   void Stop();
 
   // What the user chose.
-  void SetValueMode(bool raw);        // raw values or per-interval deltas; feeds again
-  void ChooseInstance(int choice);    // an entry of the instance-mask choices
-  void SetSliceChoice(int choice);    // an entry of the "#Slices" choices; feeds again
-  void SetIntervalChoice(int choice); // an entry of the polling-interval choices; restarts polling
-  void SetRefresh(bool on);           // refresh the instances while polling
+  void SetValueMode(bool raw);         // raw values or per-interval deltas; feeds again
+  void ChooseInstance(int choice);     // an entry of the instance-mask choices
+  void SetSliceChoice(int choice);     // an entry of the "#Slices" choices; feeds again
+  void SetIntervalChoice(int choice);  // an entry of the polling-interval choices; restarts polling
+  void SetRefresh(bool on);            // refresh the instances while polling
   void SetLegendShown(bool shown);
   void SetView3D(bool on);
 
@@ -87,7 +87,6 @@ class TSession {
   // Benchmarks reach the evaluation and the feed directly through this probe.
   friend class TSessionProbe;
 
-
   // Start-up.
   void ResetCounters();
   void StartDiscovery();
@@ -105,6 +104,8 @@ class TSession {
   bool SendBatches(TBatchRun& run);
   // The first polls of new rows: after the probe of their counters when there is one to make.
   void BeginPolling();
+  // After a change between raw values and deltas: polls the configured columns or their twins.
+  void FollowValueMode();
   void OnProbeAnswer(const TRequest& record, const TAnswer& answer);
   void EndProbe();
   void ExpireRequest(const TRequest& record);
@@ -164,7 +165,7 @@ class TSession {
   // The poll run being sent: its request without the OIDs, its OIDs, how much of them went, and
   // the ids of its requests not answered or expired yet.
   uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
-  TBatchRun m_pollRun;   // the poll's requests
+  TBatchRun m_pollRun;               // the poll's requests
   TBatchRun m_probeRun;  // the probe's, which asks once, when polling starts, what counters are
   bool m_probing = false;
   int m_probeLeft = 0;  // OIDs of the probe not answered or expired yet

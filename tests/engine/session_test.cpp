@@ -22,9 +22,9 @@ namespace {
 using testing::FakeAgent;
 using testing::FastClock;
 using testing::LabelsOf;
-using testing::SuffixesOf;
 using testing::RecordingWindow;
 using testing::Slice;
+using testing::SuffixesOf;
 using testing::WaitFor;
 
 const std::string kDescr = "1.3.6.1.2.1.2.2.1.2";
@@ -85,7 +85,8 @@ class SessionTest : public ::testing::Test {
     return WaitFor([&] { return window.feeds >= until; });
   }
   bool WaitInstances(size_t n) {
-    return WaitFor([&] { return SuffixesOf(session->Rows()).size() == n && window.intervalGroupVisible; });
+    return WaitFor(
+        [&] { return SuffixesOf(session->Rows()).size() == n && window.intervalGroupVisible; });
   }
   int GetsWith(size_t oids) {
     int n = 0;
@@ -437,7 +438,7 @@ TEST_F(SessionTest, DiscoveryThatCannotCompleteStopsTheSession) {
     Options o;
     o.version = c.version;
     s.Start({"/XML", testing::WriteConfig(std::string("engine_stop.xml"),
-                                               Xml(local.port(), Target(kIn) + Label(kDescr), o))});
+                                          Xml(local.port(), Target(kIn) + Label(kDescr), o))});
     ASSERT_TRUE(WaitFor([&] { return !w.stopped.empty(); }));
     EXPECT_EQ(w.stopped, std::vector<std::string>{c.want});
     EXPECT_EQ(w.status, c.want);
@@ -595,7 +596,8 @@ TEST_F(SessionTest, DiscoveryShowsItsProgressAtMostEveryFiftyMilliseconds) {
   StartXml(Target(kIn) + Label(kDescr));
   ASSERT_TRUE(WaitFor([&] { return SuffixesOf(session->Rows()).size() == 600; }, 60000));
   int detected = 0;
-  for (const std::string& text : window.statuses) detected += text.find(" detected") != std::string::npos;
+  for (const std::string& text : window.statuses)
+    detected += text.find(" detected") != std::string::npos;
   EXPECT_GT(detected, 0);
   EXPECT_LT(detected, 150);
 }
@@ -680,7 +682,7 @@ TEST_F(SessionTest, ARequestThatCannotBeBuiltStopsTheSession) {
   agent.FillInterfaceTable(2);
   // A community of 70,000 characters does not fit a message.
   Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/COMMUNITY",
-                  std::string(70000, 'c')});
+         std::string(70000, 'c')});
   ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }, 5000));
   EXPECT_NE(window.stopped[0].find("Error building SNMP"), std::string::npos) << window.stopped[0];
 }
@@ -735,7 +737,9 @@ TEST_F(SessionTest, BulkWalksFollowAgentsThatAnswerLessOrEndTheView) {
     std::string label;
     std::vector<int> asked;  // the repetitions asked for, in order (empty: not looked at)
   } cases[] = {
-      {"tooBig halves the repetitions", [&] { agent.SetBulkTooBigAbove(10); }, kDescr,
+      {"tooBig halves the repetitions",
+       [&] { agent.SetBulkTooBigAbove(10); },
+       kDescr,
        // 90 rows in steps of 6 and the step that finds the column's end.
        {50, 25, 12, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6}},
       {"fewer rows than asked", [&] { agent.SetBulkRowLimit(7); }, kDescr, {}},
@@ -748,7 +752,8 @@ TEST_F(SessionTest, BulkWalksFollowAgentsThatAnswerLessOrEndTheView) {
            return std::nullopt;
          });
        },
-       kDescr, {}},
+       kDescr,
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -788,22 +793,37 @@ TEST_F(SessionTest, CountersOnFastLinksKeepTheirRate) {
          agent.SetValue(kSpeed + ".1", 0x42, "1000000000");
          agent.SetValue(kSpeed + ".2", 0x42, "1000000000");
        },
-       {4294967000u, 3000000000u, 10000}, {500, 2999999000u, 10100}, "796.0", "-1000.0"},
+       {4294967000u, 3000000000u, 10000},
+       {500, 2999999000u, 10100},
+       "796.0",
+       "-1000.0"},
       {"more than one wrap can have passed at 10 Gbit/s in five seconds",
        [&] {
          agent.SetValue(kSpeed + ".1", 0x42, "4294967295");
          agent.SetValue(kHighSpeed + ".1", 0x42, "10000");
        },
-       {4294967000u, 10, 10000}, {500, 20, 10500}, "Null", "10.0"},
+       {4294967000u, 10, 10000},
+       {500, 20, 10500},
+       "Null",
+       "10.0"},
       {"no speed known: the wrap rule as before",
        [] {},
-       {4294967000u, 10, 10000}, {500, 20, 10100}, "Null", "10.0"},
+       {4294967000u, 10, 10000},
+       {500, 20, 10100},
+       "Null",
+       "10.0"},
       {"the agent restarted",
        [&] { agent.SetValue(kSpeed + ".1", 0x42, "1000000000"); },
-       {4294967000u, 10, 10000}, {500, 20, 50}, "Null", "Null"},
+       {4294967000u, 10, 10000},
+       {500, 20, 50},
+       "Null",
+       "Null"},
       {"a 64-bit twin for one row, 10 Gbit/s, the other row 32-bit",
        [&] { agent.SetValue(kHCIn + ".1", 0x46, "0"); },
-       {5000000000000ull, 10, 10000}, {5001250000000ull, 20, 10100}, "1250000000.0", "10.0"},
+       {5000000000000ull, 10, 10000},
+       {5001250000000ull, 20, 10100},
+       "1250000000.0",
+       "10.0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -844,15 +864,55 @@ TEST_F(SessionTest, CountersOnFastLinksKeepTheirRate) {
   }
 }
 
+TEST_F(SessionTest, RawValuesPollTheConfiguredColumnAndDeltasTheTwin) {
+  const std::string kHCIn = "1.3.6.1.2.1.31.1.1.1.6";
+  agent.FillInterfaceTable(2);
+  agent.SetValue(kHCIn + ".1", 0x46, "5000000000000");
+  const auto asked = [&](const std::string& oid) {
+    for (const FakeAgent::Request& r : agent.Log())
+      if (std::find(r.Oids.begin(), r.Oids.end(), oid) != r.Oids.end()) return true;
+    return false;
+  };
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitFeeds(2));
+  EXPECT_TRUE(asked(kHCIn + ".1"));
+  EXPECT_FALSE(asked(kIn + ".1"));
+
+  session->SetValueMode(true);
+  agent.ClearLog();
+  ASSERT_TRUE(WaitFeeds(2));
+  EXPECT_TRUE(asked(kIn + ".1"));
+  EXPECT_FALSE(asked(kHCIn + ".1"));
+  EXPECT_EQ(session->SlotValue(4, 0), agent.GetValue(kIn + ".1")->Text);
+
+  // Back to deltas: the first one would span the 32-bit counter and its twin.
+  std::vector<std::string> deltas;
+  window.onFeed = [&] {
+    agent.AdvanceCounter(kHCIn + ".1", 1000);
+    deltas.push_back(session->SlotValue(4, 0));
+  };
+  session->SetValueMode(false);
+  agent.ClearLog();
+  ASSERT_TRUE(WaitFor([&] { return deltas.size() >= 3; }));
+  window.onFeed = nullptr;
+  EXPECT_TRUE(asked(kHCIn + ".1"));
+  EXPECT_FALSE(asked(kIn + ".1"));
+  EXPECT_EQ(deltas[1], "Null");
+  EXPECT_EQ(deltas[2], "1000.0");
+}
+
 TEST_F(SessionTest, LabelsFromTheAgentAreMadeSafeToShow) {
   agent.FillInterfaceTable(2);
   // An escape sequence for a terminal, and a right-to-left override that turns "evil.exe" round.
   agent.SetString(kDescr + ".1", "\x1b[31mred");
-  agent.SetString(kDescr + ".2", "evil\xe2\x80\xae" "exe.txt");
+  agent.SetString(kDescr + ".2",
+                  "evil\xe2\x80\xae"
+                  "exe.txt");
   StartXml(Target(kIn) + Label(kDescr));
   ASSERT_TRUE(WaitInstances(2));
-  EXPECT_EQ(LabelsOf(session->Rows()),
-            (std::vector<std::string>{"\xef\xbf\xbd[31mred", "evil\xef\xbf\xbd" "exe.txt"}));
+  EXPECT_EQ(LabelsOf(session->Rows()), (std::vector<std::string>{"\xef\xbf\xbd[31mred",
+                                                                 "evil\xef\xbf\xbd"
+                                                                 "exe.txt"}));
 }
 
 TEST_F(SessionTest, WalksAskOneGetNextAtATimeWhenTheUserSaysSo) {
