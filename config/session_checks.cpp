@@ -112,6 +112,44 @@ std::string CanonicalPrivProtocol(std::string_view name) {
   return Canonical(name, kPrivProtocols);
 }
 
+namespace {
+
+// Empty when every level and protocol name given is a known one, else the message.
+std::string UnknownName(const TSnmpV3Settings& v3, bool levelKnown, bool authKnown, bool privKnown,
+                        const TSettingNames& names) {
+  if (!v3.SecurityLevel.empty() && !levelKnown)
+    return "Unknown security level \"" + v3.SecurityLevel + "\" in " + names.SecurityLevel +
+           "; use noAuthNoPriv, authNoPriv or authPriv.";
+  if (!v3.AuthProtocol.empty() && !authKnown)
+    return "Unknown authentication protocol \"" + v3.AuthProtocol + "\" in " + names.AuthProtocol +
+           "; use MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512.";
+  if (!v3.PrivProtocol.empty() && !privKnown)
+    return "Unknown privacy protocol \"" + v3.PrivProtocol + "\" in " + names.PrivProtocol +
+           "; use DES, AES, AES-192 or AES-256.";
+  return std::string();
+}
+
+// Empty when the level has the passwords it needs and each is long enough, else the message;
+// `authFrom` and `privFrom` name where each password came from.
+std::string PasswordProblem(const TSnmpV3Settings& v3, const TSettingNames& names,
+                            const std::string& authFrom, const std::string& privFrom) {
+  const bool needsAuth = v3.SecurityLevel != "noAuthNoPriv";
+  const bool needsPriv = v3.SecurityLevel == "authPriv";
+  if (needsAuth && v3.AuthPassword.empty())
+    return "The security level " + v3.SecurityLevel + " needs an authentication password; give" +
+           " it with " + names.AuthPassword + " or in " + kAuthPasswordVariable + ".";
+  if (needsPriv && v3.PrivPassword.empty())
+    return "The security level authPriv needs a privacy password; give it with " +
+           std::string(names.PrivPassword) + " or in " + kPrivPasswordVariable + ".";
+  if (!v3.AuthPassword.empty() && v3.AuthPassword.size() < kMinPasswordLength)
+    return "The authentication password (" + authFrom + ") is shorter than 8 characters.";
+  if (!v3.PrivPassword.empty() && v3.PrivPassword.size() < kMinPasswordLength)
+    return "The privacy password (" + privFrom + ") is shorter than 8 characters.";
+  return std::string();
+}
+
+}  // namespace
+
 bool CompleteSnmpV3(TSnmpV3Settings& v3, int snmpVersion, TValueSource source, std::string& error) {
   const TSettingNames& names = NamesOf(source);
   std::string authFrom, privFrom;
@@ -128,25 +166,11 @@ bool CompleteSnmpV3(TSnmpV3Settings& v3, int snmpVersion, TValueSource source, s
   if (!priv.empty()) v3.PrivProtocol = priv;
   if (snmpVersion != 3) return true;
 
-  if (!v3.SecurityLevel.empty() && level.empty()) {
-    error = "Unknown security level \"" + v3.SecurityLevel + "\" in " + names.SecurityLevel +
-            "; use noAuthNoPriv, authNoPriv or authPriv.";
-    return false;
-  }
-  if (!v3.AuthProtocol.empty() && auth.empty()) {
-    error = "Unknown authentication protocol \"" + v3.AuthProtocol + "\" in " + names.AuthProtocol +
-            "; use MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512.";
-    return false;
-  }
-  if (!v3.PrivProtocol.empty() && priv.empty()) {
-    error = "Unknown privacy protocol \"" + v3.PrivProtocol + "\" in " + names.PrivProtocol +
-            "; use DES, AES, AES-192 or AES-256.";
-    return false;
-  }
-  if (v3.User.empty()) {
+  error = UnknownName(v3, !level.empty(), !auth.empty(), !priv.empty(), names);
+  if (error.empty() && v3.User.empty())
     error = std::string("SNMPv3 needs a user name; give it with ") + names.User + ".";
-    return false;
-  }
+  if (!error.empty()) return false;
+  // The defaults: the level that the passwords given allow, MD5 and DES.
   if (v3.SecurityLevel.empty()) {
     v3.SecurityLevel = v3.AuthPassword.empty()   ? "noAuthNoPriv"
                        : v3.PrivPassword.empty() ? "authNoPriv"
@@ -154,28 +178,8 @@ bool CompleteSnmpV3(TSnmpV3Settings& v3, int snmpVersion, TValueSource source, s
   }
   if (v3.AuthProtocol.empty()) v3.AuthProtocol = "MD5";
   if (v3.PrivProtocol.empty()) v3.PrivProtocol = "DES";
-
-  const bool needsAuth = v3.SecurityLevel != "noAuthNoPriv";
-  const bool needsPriv = v3.SecurityLevel == "authPriv";
-  if (needsAuth && v3.AuthPassword.empty()) {
-    error = "The security level " + v3.SecurityLevel + " needs an authentication password; give" +
-            " it with " + names.AuthPassword + " or in " + kAuthPasswordVariable + ".";
-    return false;
-  }
-  if (needsPriv && v3.PrivPassword.empty()) {
-    error = "The security level authPriv needs a privacy password; give it with " +
-            std::string(names.PrivPassword) + " or in " + kPrivPasswordVariable + ".";
-    return false;
-  }
-  if (!v3.AuthPassword.empty() && v3.AuthPassword.size() < kMinPasswordLength) {
-    error = "The authentication password (" + authFrom + ") is shorter than 8 characters.";
-    return false;
-  }
-  if (!v3.PrivPassword.empty() && v3.PrivPassword.size() < kMinPasswordLength) {
-    error = "The privacy password (" + privFrom + ") is shorter than 8 characters.";
-    return false;
-  }
-  return true;
+  error = PasswordProblem(v3, names, authFrom, privFrom);
+  return error.empty();
 }
 
 }  // namespace kestrava
