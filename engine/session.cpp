@@ -1,6 +1,7 @@
 #include "engine/session.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <random>
@@ -15,6 +16,12 @@
 namespace kestrava {
 
 namespace {
+
+// SNMPv2c and v3 have Counter64 (the interface counters' 64-bit twins) and are the versions
+// whose polls also read the agent's uptime.
+bool CarriesCounter64(int snmpVersion) {
+  return snmpVersion == 2 || snmpVersion == 3;
+}
 
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
@@ -207,10 +214,13 @@ void TSession::SetValueMode(bool raw) {
 void TSession::FollowValueMode() {
   // Raw values are exactly the configured columns, deltas come from the 64-bit twins: when the
   // mode changes while polling, what is polled follows it.
-  const bool v2 = m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3;
-  if (!v2 || m_discovering || m_stopped || m_plan.OidCount() == 0) return;
-  if (m_config.RawValues ? m_plan.TwinCount() == 0
-                         : m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids).empty())
+  if (!CarriesCounter64(m_sessionRequest.SnmpVersion) || m_discovering || m_stopped ||
+      m_plan.OidCount() == 0)
+    return;
+  const std::vector<std::string>& targets = m_config.TargetOids;
+  if (m_config.RawValues
+          ? m_plan.TwinCount() == 0
+          : std::none_of(targets.begin(), targets.end(), TCounterFacts::IsInterfaceOctets))
     return;
   // A delta between a 32-bit counter and its 64-bit twin would be no traffic at all.
   m_slots.BreakDeltas();
@@ -311,7 +321,7 @@ void TSession::PollRun(const TRequest& request) {
   m_pollUptime = TSample();
   // With SNMPv2c and v3 every poll also reads the agent's uptime, in a request of its own: a
   // restart must not read as traffic, and a counter that fell may be known to have wrapped.
-  const bool uptime = request.SnmpVersion == 2 || request.SnmpVersion == 3;
+  const bool uptime = CarriesCounter64(request.SnmpVersion);
   m_plan.BeginRound(oids + (uptime ? 1 : 0));
   if (uptime) {
     TRequest ask = request;
@@ -511,9 +521,9 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
 void TSession::BeginPolling() {
   m_facts.Clear();
   // Raw values poll exactly what is configured: nothing to learn then.
-  const bool v2 = m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3;
   std::string probe;
-  if (v2 && !m_config.RawValues) probe = m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids);
+  if (CarriesCounter64(m_sessionRequest.SnmpVersion) && !m_config.RawValues)
+    probe = m_facts.ProbeOids(m_discovery.Rows(), m_config.TargetOids);
   if (probe.empty()) {
     StartPolling(true);
     return;
@@ -659,8 +669,7 @@ void TSession::RowsChanged() {
   // poll job of their own.
   m_pollRun.Stop();
   // Deltas of the interface counters come from their 64-bit twins where the agent has them.
-  const bool twins = !m_config.RawValues &&
-                     (m_sessionRequest.SnmpVersion == 2 || m_sessionRequest.SnmpVersion == 3);
+  const bool twins = !m_config.RawValues && CarriesCounter64(m_sessionRequest.SnmpVersion);
   m_plan.SetRows(m_discovery.Rows(), twins ? &m_facts : nullptr);
   m_config.LastSlot = m_slots.SlotCount() - 1;
   m_labels.assign(static_cast<size_t>(m_slots.SlotCount()), std::string());

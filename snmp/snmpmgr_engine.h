@@ -42,8 +42,8 @@ struct TV3Request {
   int64_t AtMs = 0;  // when it was asked or last sent
 };
 
-// The SNMPv3 security a request goes out with: the Config settings, or the spec's Password
-// and AuthProtocol properties when Password is set. The passwords stay where they are.
+// The SNMPv3 security a request goes out with: the Config settings, or the component's own
+// Password and AuthProtocol properties when Password is set. The passwords stay where they are.
 struct TV3Security {
   int Level = 1;  // kNoAuthNoPriv, kAuthNoPriv, kAuthPriv
   int Auth = 0;
