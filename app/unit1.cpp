@@ -108,7 +108,9 @@ void Guarded(F&& handler) {
 }  // namespace
 
 TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
-    : QMainWindow(parent), m_output(ReadOutputOptions(args)) {
+    : QMainWindow(parent),
+      m_output(ReadOutputOptions(args)),
+      m_run(m_output, [this](int status) { FinishScriptedRun(status); }) {
   InstallFontSubstitutes();
   setFont(Tahoma8());
   setWindowTitle(QStringLiteral("Kestrava"));
@@ -118,21 +120,33 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   resize(585, 427 + menuBar()->sizeHint().height());
   move(0, 0);
 
-  // A scripted run never waits for ever: it ends when no update has shown a slice for a while.
-  m_watchdog.setSingleShot(true);
-  connect(&m_watchdog, &QTimer::timeout, this, [this] {
-    SessionStopped("No update has shown a slice for " + std::to_string(m_watchdogSeconds) +
-                   " seconds; the run ends.");
-  });
-  if (Scripted() && m_output.ExitTimeout > 0) ArmWatchdog(m_output.ExitTimeout);
+  m_chartFeed = std::make_unique<TChartFeed>(*Chart1);
+  const auto failed = [this](const std::string& reason) { OutputFailed(reason); };
+  if (!m_output.Export.empty())
+    m_csvExport = std::make_unique<TCsvExport>(m_output.Export, failed);
+  if (!m_output.Snapshot.empty()) {
+    m_pngSnapshot =
+        std::make_unique<TPngSnapshot>(m_output.Snapshot, m_output.SnapshotScale, *Chart1, failed);
+  }
 
   m_session = std::make_unique<TSession>(*this);
+  AttachSinks();
   m_session->Start(args);
+  // A scripted run never waits for ever, not even on a discovery that never ends.
+  m_run.Start(m_session->SessionRequest().Interval);
 }
 
-void TForm1::ArmWatchdog(int seconds) {
-  m_watchdogSeconds = seconds;
-  m_watchdog.start(std::chrono::seconds(seconds));
+void TForm1::AttachSinks() {
+  m_session->AddSink(*m_chartFeed);
+  if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
+  if (m_csvExport) m_session->AddSink(*m_csvExport);
+  m_session->AddSink(m_run);
+}
+
+void TForm1::OutputFailed(const std::string& reason) {
+  m_run.OutputFailed();
+  ShowStatus("Could not write " + reason);
+  if (Scripted()) std::fprintf(stderr, "kestrava: could not write %s\n", reason.c_str());
 }
 
 TForm1::~TForm1() {
@@ -251,6 +265,10 @@ void TForm1::ClearStatus() {
   StatusText1->clear();
 }
 
+void TForm1::ShowIdleStatus(const std::string& text) {
+  if (StatusText1->text().isEmpty()) ShowStatus(text);
+}
+
 void TForm1::EnableToolbar(bool enabled) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            SpeedButton1, SpeedButton2, SpeedButton3, CheckBox1, ComboBox1, ComboBox2, ComboBox3}) {
@@ -272,7 +290,7 @@ void TForm1::SetInstanceChoices(const std::vector<std::string>& items, int selec
         this,
         [this] {
           if (ComboBox1->currentIndex() < 0) {
-            SessionStopped(
+            m_run.SessionEnded(
                 "No instance selected: a scripted run needs a \"preferredinstance\" that names "
                 "an entry of the instance list.");
           }
@@ -331,10 +349,7 @@ void TForm1::ShowSliceChoice(bool visible) {
 void TForm1::ShowIntervalChoice(bool visible) {
   ComboBox3->setVisible(visible);
   Label3->setVisible(visible);
-  // Polling starts: without a bound of the user's, three polling intervals and the time-out
-  // table (five sends a second apart) after the first poll, which is due within an interval.
-  if (visible && Scripted() && m_output.ExitTimeout <= 0 && !m_watchdog.isActive())
-    ArmWatchdog(4 * m_session->SessionRequest().Interval + kTimeoutTableSeconds);
+  if (visible) m_run.PollingStarted(m_session->SessionRequest().Interval);
 }
 
 void TForm1::SetValueMode(bool raw) {
@@ -393,8 +408,7 @@ void TForm1::SetChartHint(const std::string& hint) {
 
 void TForm1::ShowMessageBox(const std::string& text) {
   if (Scripted()) {
-    std::fprintf(stderr, "kestrava: %s\n", text.c_str());
-    FinishScriptedRun(kExitConfigError);
+    m_run.End(kExitConfigError, text);
   } else if (g_messageBoxHook) {
     g_messageBoxHook(text);
   } else {
@@ -404,57 +418,17 @@ void TForm1::ShowMessageBox(const std::string& text) {
   }
 }
 
-void TForm1::ShowPie(const std::vector<TPieSlice>& slices) {
-  std::vector<TSlice> shown;
-  shown.reserve(slices.size());
-  for (const TPieSlice& slice : slices) {
-    shown.push_back(TSlice{QString::fromStdString(slice.Label), slice.Value,
-                           static_cast<double>(slice.Position), slice.Colour,
-                           QString::fromStdString(slice.ValueText)});
-  }
-  Chart1->SetSlices(std::move(shown));
-  if (m_finishing) return;  // the files of the last counted feed stay as they are
-  bool allWritten = true;
-  WriteOutputFiles(slices, allWritten);
-  if (Scripted() && !slices.empty() && m_watchdog.isActive()) {
-    ArmWatchdog(m_output.ExitTimeout > 0 ? m_output.ExitTimeout
-                                         : 3 * m_session->SessionRequest().Interval +
-                                               kTimeoutTableSeconds);
-  }
-  if (Scripted() && !slices.empty() && ++m_feedsWithSlices >= m_output.ExitAfter) {
-    FinishScriptedRun(allWritten ? 0 : kExitOutputFailed);
-  }
-}
-
-void TForm1::SessionStopped(const std::string& message) {
-  // The status line already says it; the window stays up. A scripted run says it once.
-  if (!Scripted() || m_finishing) return;
-  std::fprintf(stderr, "kestrava: %s\n", message.c_str());
-  FinishScriptedRun(kExitSessionStopped);
-}
-
-void TForm1::WriteOutputFiles(const std::vector<TPieSlice>& slices, bool& allWritten) {
-  std::string error;
-  const auto report = [&] {
-    allWritten = false;
-    ShowStatus("Could not write " + error);
-    if (Scripted()) std::fprintf(stderr, "kestrava: could not write %s\n", error.c_str());
-  };
-  if (!m_output.Snapshot.empty() &&
-      !WritePngAtomically(m_output.Snapshot,
-                          Chart1->RenderImage(Chart1->size(), m_output.SnapshotScale), error)) {
-    report();
-  }
-  if (!m_output.Export.empty() &&
-      !WriteFileAtomically(m_output.Export, SlicesCsv(slices), error)) {
-    report();
-  }
+void TForm1::SessionStopped(const std::string&) {
+  // The status line already says it; the window stays up.
 }
 
 void TForm1::FinishScriptedRun(int status) {
   if (m_finishing) return;
   m_finishing = true;
   m_exitStatus = status;
+  // The files of the last counted update stay as they are.
+  if (m_csvExport) m_session->RemoveSink(*m_csvExport);
+  if (m_pngSnapshot) m_session->RemoveSink(*m_pngSnapshot);
   // Closed from the event loop, so that the engine's call that got here returns first.
   QMetaObject::invokeMethod(this, &TForm1::close, Qt::QueuedConnection);
 }

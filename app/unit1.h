@@ -5,8 +5,9 @@
 // and the main menu. Its creation starts the session with the program's arguments; closing it
 // stops the session before the window goes. Its handlers turn the controls' events into the
 // session's commands.
-// Scripted runs ("/SNAPSHOT", "/EXPORT", "/EXITAFTER") write the chart after every feed and
-// end the program by themselves; nothing then waits for a person.
+// The chart and the output files ("/SNAPSHOT", "/EXPORT") are sinks of the session's snapshots;
+// a scripted run ("/EXITAFTER") ends the program by itself (TScriptedRun), and nothing then
+// waits for a person.
 // Thread: the window's thread only.
 
 #include <QMainWindow>
@@ -17,7 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/output_files.h"
+#include "app/chart_feed.h"
+#include "app/output_sinks.h"
+#include "app/scripted_run.h"
 #include "config/command_line.h"
 #include "engine/session.h"
 #include "engine/window.h"
@@ -35,13 +38,6 @@ namespace kestrava {
 
 class TChart;
 
-// Exit statuses of a scripted run that could not finish.
-inline constexpr int kExitSessionStopped = 1;  // nothing to poll, or the session stopped
-inline constexpr int kExitConfigError = 2;     // the configuration file failed to load
-inline constexpr int kExitOutputFailed = 4;    // the last chart feed's files could not be written
-// The longest a request takes to expire: five sends a second apart and a second more.
-inline constexpr int kTimeoutTableSeconds = 7;
-
 class TForm1 : public QMainWindow, public IMainWindow {
   Q_OBJECT
 
@@ -54,6 +50,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   static void SetMessageBoxHook(std::function<void(const std::string&)> hook);
 
   TSession& Session() { return *m_session; }
+  TScriptedRun& ScriptedRun() { return m_run; }
   const TOutputOptions& OutputOptions() const { return m_output; }
   // The status the program ends with: 0 unless a scripted run failed.
   int ExitStatus() const { return m_exitStatus; }
@@ -63,6 +60,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   // IMainWindow
   void ShowStatus(const std::string& text) override;
   void ClearStatus() override;
+  void ShowIdleStatus(const std::string& text) override;
   void EnableToolbar(bool enabled) override;
   void SetInitializingVisible(bool visible) override;
   void SetInstanceChoices(const std::vector<std::string>& items, int selected) override;
@@ -81,7 +79,6 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void SetRefreshInstances(bool on) override;
   void SetChartHint(const std::string& hint) override;
   void ShowMessageBox(const std::string& text) override;
-  void ShowPie(const std::vector<TPieSlice>& slices) override;
   void SessionStopped(const std::string& message) override;
 
   // A quit signal: closes the window the ordinary way. A scripted run that has not finished
@@ -139,24 +136,27 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void BuildControls();
   void BuildMenu();
   void LayoutToolbar();
-  // (Re)starts the bound of a scripted run: it ends when no pie with a slice came for so long.
-  void ArmWatchdog(int seconds);
+  // Registers the chart, the output files and the scripted run with the session, in the order
+  // they must see each snapshot: the chart before the picture of it, the files before the
+  // count that may end the run.
+  void AttachSinks();
+  void OutputFailed(const std::string& reason);
   void FormResize();
   void FitFrame();
   void FormClose();
   // Shows the legend (or the marks) as the legend button says.
   void ApplyLegendMode(bool showLegend, TLegendAlignment alignment);
-  void WriteOutputFiles(const std::vector<TPieSlice>& slices, bool& allWritten);
   // Ends a scripted run with status (after the current event has finished).
   void FinishScriptedRun(int status);
-  bool Scripted() const { return m_output.ExitAfter > 0; }
+  bool Scripted() const { return m_run.Active(); }
   QSize OuterSize() const;
 
   std::unique_ptr<TSession> m_session;
   TOutputOptions m_output;
-  int m_feedsWithSlices = 0;
-  QTimer m_watchdog;
-  int m_watchdogSeconds = 0;
+  std::unique_ptr<TChartFeed> m_chartFeed;
+  std::unique_ptr<TCsvExport> m_csvExport;
+  std::unique_ptr<TPngSnapshot> m_pngSnapshot;
+  TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;
   bool m_closed = false;

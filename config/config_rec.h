@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/oid_names.h"
 #include "shared/session_types.h"
 
 namespace kestrava {
@@ -49,6 +50,8 @@ struct TConfigRec {
   bool BulkWalk = true;    // walks with GetBulk where the version has it
   bool Antialias = false;  // the pie drawn smooth
   TSnmpV3Settings V3;
+  // The OID names of this session: the built-in ones and the targets' display names.
+  TOidNames OidNames;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),
   // as the start-up set-up fills them; SliceIndex selects in the first.
   std::vector<std::string> SliceItems;

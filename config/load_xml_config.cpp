@@ -127,7 +127,7 @@ void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
     const bool visible = target.Visible();
     cfg.TargetOids.push_back(oid);
     cfg.TargetVisibility.push_back(visible ? "0" : "2");
-    if (std::string descr = target.Oiddescr(); !descr.empty()) RegisterOidName(oid, descr);
+    if (std::string descr = target.Oiddescr(); !descr.empty()) cfg.OidNames.Register(oid, descr);
   }
   if (!StartsWith(oid, "&AL=") && !StartsWith(oid, "&IM=")) ++cfg.LastSlot;
 }

@@ -52,6 +52,13 @@ TEngineClock SystemClock() {
   return clock;
 }
 
+int64_t WallTimeMs(const TEngineClock& clock) {
+  if (clock.WallMs) return clock.WallMs();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 int64_t ElapsedMs(double fromDays, double toDays) {
   // The small bias keeps a difference of exactly n ms from reading as n - 1 after rounding.
   return static_cast<int64_t>(std::floor(std::fabs(toDays - fromDays) * kMsPerDay + 1e-4));

@@ -3,7 +3,8 @@
 // request table without sleeping. NowMs is milliseconds since local midnight (the worker's
 // scale), NowDays the local date and time counted in days (the request table's scale), Sleep
 // waits a number of milliseconds (the worker's only wait; empty means a real, interruptible
-// sleep). Thread: the functions are called from the worker and the window's thread.
+// sleep), WallMs the wall clock in milliseconds since 1970 UTC (the time a poll is published
+// with; empty means the machine's). Thread: the functions are called from the worker and the window's thread.
 
 #include <cstdint>
 #include <functional>
@@ -14,7 +15,11 @@ struct TEngineClock {
   std::function<int32_t()> NowMs;
   std::function<double()> NowDays;
   std::function<void(int32_t ms)> Sleep;
+  std::function<int64_t()> WallMs;
 };
+
+// The clock's wall time: WallMs when it is set, else the machine's.
+int64_t WallTimeMs(const TEngineClock& clock);
 
 // The local clock of the machine; Sleep left empty.
 TEngineClock SystemClock();

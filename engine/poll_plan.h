@@ -35,6 +35,13 @@ class TPollPlan {
   uint64_t Generation() const { return m_generation; }
   int OidCount() const { return m_oidCount; }
   int SlotOfOid(std::string_view oid) const { return m_index.SlotOfOid(oid); }
+  // Every OID of the list with its slot, in list order.
+  template <typename Visit>
+  void ForEachPolled(Visit&& visit) const {
+    for (size_t i = 0; i < m_oidSpans.size(); ++i)
+      visit(m_slotAt[i], std::string_view(m_oidList).substr(m_oidSpans[i].first,
+                                                            m_oidSpans[i].second));
+  }
 
   // A new poll run (or a new poll job) starts a new collection of `expected` answers.
   void BeginRound(int expected);

@@ -7,6 +7,12 @@
 
 namespace kestrava {
 
+TSample TSample::Null(TNullReason reason) {
+  TSample sample;
+  sample.m_reason = reason;
+  return sample;
+}
+
 TSample TSample::Whole(uint64_t magnitude, bool negative) {
   TSample sample;
   sample.m_kind = kWholeKind;
@@ -22,7 +28,7 @@ TSample TSample::FromText(std::string_view text) {
   uint64_t magnitude = 0;
   if (ParseWhole(digits, magnitude)) return Whole(magnitude, negative);
   long double number = 0;
-  if (!ParseDecimal(text, number)) return TSample();
+  if (!ParseDecimal(text, number)) return Null(TNullReason::kNotANumber);
   TSample sample;
   sample.m_kind = kDecimalKind;
   sample.m_text.assign(text);
@@ -31,7 +37,7 @@ TSample TSample::FromText(std::string_view text) {
 
 TSample TSample::FromAnswer(std::string_view text, int type) {
   TSample sample = FromText(text);
-  sample.m_counter32 = type == 0x41 && sample.IsWhole();  // the Counter32 tag
+  sample.m_type = static_cast<uint8_t>(type);
   return sample;
 }
 
@@ -98,6 +104,13 @@ TDelta Difference(const TSample& before, const TSample& after) {
   delta.Number = after.Number() - before.Number();
   delta.Negative = delta.Number < 0;
   return delta;
+}
+
+TNullReason DifferenceNullReason(const TSample& before, const TSample& after) {
+  if (after.IsNull()) return after.NullReason();
+  if (!before.IsNull()) return TNullReason::kNoValue;
+  return before.NullReason() == TNullReason::kRestarted ? TNullReason::kRestarted
+                                                         : TNullReason::kNoPrevious;
 }
 
 std::string DeltaText(const TDelta& delta) {

@@ -11,7 +11,6 @@
 #include "engine/session_setup.h"
 #include "shared/item_list.h"
 #include "shared/number_text.h"
-#include "shared/oid_names.h"
 
 namespace kestrava {
 
@@ -62,6 +61,7 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
       m_dispatcher(
           TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
                             [this](const std::string& text, int code) { OnProblem(text, code); }}),
+      m_statusSink(window),
       m_requestTable(TRequestTableHooks{m_clock.NowDays,
                                         [this](const TRequest& r) {
                                           TRequest resend = r;
@@ -71,6 +71,7 @@ TSession::TSession(IMainWindow& window, TEngineClock clock)
                                         },
                                         [this](const TRequest& r) { ExpireRequest(r); }}),
       m_schedule(m_clock.NowMs, ClockSeed()) {
+  m_sinks.push_back(&m_statusSink);
   m_progressTimer.setSingleShot(true);
   m_progressTimer.setInterval(kProgressMs);
   QObject::connect(&m_progressTimer, &QTimer::timeout, [this] {
@@ -94,7 +95,6 @@ void TSession::Start(const std::vector<std::string>& args) {
   m_started = true;
   m_requestTable.Clear();
   m_schedule.Clear();
-  FillOidNames();
 
   TWorkerJobs jobs;
   // The scans touch the component and the window: they run on the window's thread, handed
@@ -148,7 +148,8 @@ void TSession::Stop() {
   m_plan.Reset({}, 0, 0);
   m_slots.Reset({}, {});
   m_config.LastSlot = -1;
-  FreeOidNames();
+  m_lastSnapshot.reset();
+  m_snapshots.RowsChanged();
 }
 
 void TSession::ResetCounters() {
@@ -206,7 +207,7 @@ void TSession::SetValueMode(bool raw) {
     const bool changed = raw != m_config.RawValues;
     m_config.RawValues = raw;
     if (changed) FollowValueMode();
-    FeedChart();
+    Publish(false);
   } catch (const std::exception&) {
   }
 }
@@ -239,7 +240,7 @@ void TSession::ChooseInstance(int choice) {
 void TSession::SetSliceChoice(int choice) {
   try {
     m_config.SliceIndex = choice;
-    FeedChart();
+    Publish(false);
   } catch (const std::exception&) {
   }
 }
@@ -345,7 +346,7 @@ bool TSession::SendBatches(TBatchRun& run) {
     m_window.ShowStatus(failure.Text);
     if (failure.Permanent) {
       run.Stop();
-      m_window.SessionStopped(failure.Text);
+      NotifyStopped(failure.Text);
       return false;
     }
   }
@@ -587,7 +588,7 @@ void TSession::StopDiscovery(const std::string& message) {
   m_discovering = false;
   EndProgress();
   m_window.ShowStatus(message);
-  m_window.SessionStopped(message);
+  NotifyStopped(message);
 }
 
 void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& asked) {
@@ -672,8 +673,7 @@ void TSession::RowsChanged() {
   const bool twins = !m_config.RawValues && CarriesCounter64(m_sessionRequest.SnmpVersion);
   m_plan.SetRows(m_discovery.Rows(), twins ? &m_facts : nullptr);
   m_config.LastSlot = m_slots.SlotCount() - 1;
-  m_labels.assign(static_cast<size_t>(m_slots.SlotCount()), std::string());
-  m_labelKnown.assign(static_cast<size_t>(m_slots.SlotCount()), false);
+  m_snapshots.RowsChanged();
 }
 
 void TSession::StartPolling(bool firstRunNow) {
@@ -749,7 +749,7 @@ void TSession::EndRefresh() {
   for (int i = 0; i < changes.Appended; ++i) m_slots.AppendRow();
   RowsChanged();
   StartPolling(false);
-  FeedChart();
+  Publish(false);
 }
 
 // ---- values and the pie ------------------------------------------------------------------
@@ -782,7 +782,10 @@ void TSession::EvaluatePoll() {
   }
   if (!m_pollUptime.IsNull()) m_uptime = m_pollUptime;
   m_slots.Evaluate(m_plan.TakeRound(), m_pollInterval, rows, facts);
-  FeedChart();
+  m_snapshots.PollEvaluated(WallTimeMs(m_clock), m_pollUptime.IsWhole() && !m_pollUptime.Negative()
+                                                     ? static_cast<int64_t>(m_pollUptime.Magnitude())
+                                                     : -1);
+  Publish(true);
   if (m_config.RefreshInstances) CheckInstanceRefresh();
 }
 
@@ -796,43 +799,39 @@ int TSession::WantedSlices() const {
   }
 }
 
-const std::string& TSession::SliceLabel(int slot) {
-  static const std::string kNone;
-  const int width = m_slots.Width();
-  if (width <= 0 || slot < 0 || slot >= static_cast<int>(m_labels.size())) return kNone;
-  // A label changes only with the rows: it is made once.
-  const size_t at = static_cast<size_t>(slot);
-  if (m_labelKnown[at]) return m_labels[at];
-  const size_t row = static_cast<size_t>(slot / width);
-  const std::vector<TInstance>& rows = m_discovery.Rows();
-  const bool rowNamed = m_config.InstanceMode == kInstanceModeAtRuntime ||
-                        m_config.InstanceMode == kInstanceModeAllInstances;
-  if (rowNamed && row >= rows.size()) return kNone;
-  m_labels[at] = ColumnSliceLabel(static_cast<size_t>(slot % width), m_config.TargetOids,
-                                  m_config.Formulas, m_config.InstanceMode, m_config.HasLabelOid,
-                                  rowNamed ? rows[row].Label : std::string_view(),
-                                  rowNamed ? rows[row].Suffix : std::string_view());
-  m_labelKnown[at] = true;
-  return m_labels[at];
+void TSession::AddSink(IPollSink& sink) {
+  m_sinks.push_back(&sink);
 }
 
-void TSession::FeedChart() {
-  std::vector<TSliceCandidate>& candidates = m_candidates;
-  candidates.clear();
-  for (int s = 0; s < m_slots.SlotCount(); ++s) {
-    if (!IsSlotShown(s, m_config.TargetOids, m_config.TargetVisibility, m_config.Formulas))
-      continue;
-    const TCurrentValue value = m_slots.Current(s, m_config.RawValues);
-    // Negative values are left out, not even summed into "Other".
-    if (!value.Present || value.Negative) continue;
-    candidates.push_back(TSliceCandidate{s, KeyOf(value)});
+void TSession::RemoveSink(IPollSink& sink) {
+  m_sinks.erase(std::remove(m_sinks.begin(), m_sinks.end(), &sink), m_sinks.end());
+}
+
+void TSession::Publish(bool fresh) {
+  m_lastSnapshot = m_snapshots.Build(
+      TSnapshotSources{m_config, m_sessionRequest, m_discovery.Rows(), m_plan, m_slots}, fresh,
+      WantedSlices());
+  if (m_lastSnapshot->AnyValue) m_window.SetInitializingVisible(false);
+  Deliver(m_lastSnapshot);
+}
+
+void TSession::Deliver(const TSnapshotPtr& given) {
+  // A sink may remove itself (or another) while it takes the snapshot: walk a copy.
+  const TSnapshotPtr snapshot = given;
+  const std::vector<IPollSink*> sinks = m_sinks;
+  for (IPollSink* sink : sinks) {
+    if (std::find(m_sinks.begin(), m_sinks.end(), sink) != m_sinks.end())
+      sink->TakeSnapshot(snapshot);
   }
-  const bool any = !candidates.empty();
-  BuildPie(
-      candidates, WantedSlices(),
-      [this](int slot) -> const std::string& { return SliceLabel(slot); }, m_pie);
-  if (any) m_window.SetInitializingVisible(false);
-  m_window.ShowPie(m_pie);
+}
+
+void TSession::NotifyStopped(const std::string& message) {
+  m_window.SessionStopped(message);
+  const std::vector<IPollSink*> sinks = m_sinks;
+  for (IPollSink* sink : sinks) {
+    if (std::find(m_sinks.begin(), m_sinks.end(), sink) != m_sinks.end())
+      sink->SessionEnded(message);
+  }
 }
 
 }  // namespace kestrava

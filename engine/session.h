@@ -4,14 +4,15 @@
 //   TDiscovery (engine/discovery.h)  the instances and the rows polled;
 //   TPollPlan (engine/poll_plan.h)   the poll's OIDs, the slot of each answer, one poll's answers;
 //   TSlotStore (engine/slot_store.h) the histories, their evaluation, raw values and deltas;
-//   BuildPie (engine/pie.h)          the ordered slices;
+//   TSnapshotBuilder (engine/snapshot_builder.h) the published snapshot of a poll, pie included;
 //   TDispatcher (engine/dispatcher.h) the SNMP component: requests out, answers in;
 //   TRequestTable, TSchedule, TMyTimer  the requests out, the jobs and the worker thread.
 // The way of one value: the worker's poll run is handed to the window's thread, which sends it;
 // the component delivers the answer there (TDispatcher), the request table finds its record
 // (OnAnswer), the poll plan gives each OID its slot and collects the poll, the slot store takes
-// the complete poll and computes the current values, BuildPie orders them, and the window gets
-// the pie in one call (ShowPie).
+// the complete poll and computes the current values, and one immutable snapshot of them (typed
+// values, changes, rates and the ordered pie) goes to every sink: the chart, the output files,
+// the status line, and whatever else registered.
 // Thread: created, used and destroyed on the window's thread; it runs its own worker thread.
 // Locks, always in this order: RequestLock (in the request table), then ScheduleLock (in the
 // schedule). The worker hands its window work over with a blocking queued call and holds no lock
@@ -33,9 +34,12 @@
 #include "engine/dispatcher.h"
 #include "engine/hand_over.h"
 #include "engine/poll_plan.h"
+#include "engine/poll_snapshot.h"
 #include "engine/request_table.h"
 #include "engine/schedule.h"
 #include "engine/slot_store.h"
+#include "engine/snapshot_builder.h"
+#include "engine/status_sink.h"
 #include "engine/window.h"
 #include "engine/worker.h"
 #include "shared/session_types.h"
@@ -58,6 +62,15 @@ class TSession {
   void Start(const std::vector<std::string>& args);
   // Stops the worker, then releases the tables and lists. Also done by the destructor.
   void Stop();
+
+  // The consumers of the session's polls, called in the order they were added; a sink stays
+  // registered until removed and must outlive the session or be removed first.
+  void AddSink(IPollSink& sink);
+  void RemoveSink(IPollSink& sink);
+  // Hands a snapshot to every sink, as an evaluated poll does (a replay, a test).
+  void Deliver(const TSnapshotPtr& snapshot);
+  // The last snapshot published (null before the first).
+  const TSnapshotPtr& LastSnapshot() const { return m_lastSnapshot; }
 
   // What the user chose.
   void SetValueMode(bool raw);         // raw values or per-interval deltas; feeds again
@@ -144,11 +157,13 @@ class TSession {
   void ShrinkWalkStep(int32_t purpose, const std::string& asked);
   void EndRefresh();
 
-  // Values and the pie.
+  // Values and their way out.
   void EvaluatePoll();
-  void FeedChart();
+  // One snapshot to every sink: a newly evaluated poll (fresh), or the same values shown anew.
+  void Publish(bool fresh);
   int WantedSlices() const;
-  const std::string& SliceLabel(int slot);
+  // The session stopped for good: the window and every sink are told.
+  void NotifyStopped(const std::string& message);
 
   IMainWindow& m_window;
   TEngineClock m_clock;
@@ -173,11 +188,10 @@ class TSession {
   bool m_twinsAnnounced = false;
   TSample m_uptime;      // the agent's sysUpTime.0 at the last evaluated poll
   TSample m_pollUptime;  // the same in the poll being collected
-  // The feed's buffers, kept from feed to feed, and the slice label of every slot.
-  std::vector<TSliceCandidate> m_candidates;
-  std::vector<TPieSlice> m_pie;
-  std::vector<std::string> m_labels;
-  std::vector<bool> m_labelKnown;
+  TSnapshotBuilder m_snapshots;
+  TSnapshotPtr m_lastSnapshot;
+  TStatusSink m_statusSink;
+  std::vector<IPollSink*> m_sinks;
   bool m_firstSelection = true;
   TWalkState m_discoveryWalk;
   bool m_discovering = false;

@@ -31,7 +31,7 @@ void TSlotStore::RemoveRow(int row) {
 
 void TSlotStore::Evaluate(const std::vector<std::pair<int, TSample>>& answers, int interval,
                           int rows, const TPollFacts& facts) {
-  if (facts.Restarted) BreakDeltas();
+  if (facts.Restarted) BreakDeltas(TNullReason::kRestarted);
   for (const auto& [slot, sample] : answers) {
     if (slot < 0 || slot >= SlotCount()) continue;
     THistory& history = m_histories[static_cast<size_t>(slot)];
@@ -40,7 +40,7 @@ void TSlotStore::Evaluate(const std::vector<std::pair<int, TSample>>& answers, i
         facts.WrappedOnce(slot, sample.Magnitude() + (uint64_t{1} << 32) - previous.Magnitude())) {
       history.Push(sample.Unwrapped());
     } else {
-      history.Push(sample.WrappedSince(previous) ? TSample() : sample);
+      history.Push(sample.WrappedSince(previous) ? TSample::Null(TNullReason::kWrapped) : sample);
     }
   }
   EvaluateFormulas(interval, rows);
@@ -66,8 +66,20 @@ std::string TSlotStore::LatestTargetValue(const std::string& oid, int row) const
   return m_histories[static_cast<size_t>(slot)].Newest().Text();
 }
 
-void TSlotStore::BreakDeltas() {
-  for (THistory& history : m_histories) history.Push(TSample());
+void TSlotStore::BreakDeltas(TNullReason reason) {
+  for (THistory& history : m_histories) history.Push(TSample::Null(reason));
+}
+
+const TSample& TSlotStore::Newest(int slot) const {
+  static const TSample kNone;
+  return slot < 0 || slot >= SlotCount() ? kNone : m_histories[static_cast<size_t>(slot)].Newest();
+}
+
+const TSample& TSlotStore::Previous(int slot) const {
+  static const TSample kNone;
+  return slot < 0 || slot >= SlotCount()
+             ? kNone
+             : m_histories[static_cast<size_t>(slot)].At(kHistoryLength - 2);
 }
 
 TCurrentValue TSlotStore::Current(int slot, bool raw) const {

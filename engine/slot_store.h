@@ -76,8 +76,11 @@ class TSlotStore {
   void Evaluate(const std::vector<std::pair<int, TSample>>& answers, int interval, int rows,
                 const TPollFacts& facts = {});
   // Drops the oldest entry of every history and appends "Null", so that the next delta of every
-  // slot is Null (the polling interval changed).
-  void BreakDeltas();
+  // slot is Null (the polling interval changed, the agent restarted).
+  void BreakDeltas(TNullReason reason = TNullReason::kNoValue);
+  // The newest value of a slot and the one before it (Null for a slot outside the grid).
+  const TSample& Newest(int slot) const;
+  const TSample& Previous(int slot) const;
 
   TCurrentValue Current(int slot, bool raw) const;
   // Position 0 (oldest) to 4 (newest) as text: the entry itself (raw) or its change since the

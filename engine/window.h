@@ -1,13 +1,13 @@
 #pragma once
 // IMainWindow: what the engine and the session set-up tell the window, in the window's own
-// terms: the status line, the toolbar's state and choices, the window and chart settings, and
-// the pie. The main window (app/) implements it with widgets; tests implement it with recorders.
+// terms: the status line, the toolbar's state and choices, and the window and chart settings.
+// The values of the polls (the pie among them) reach the chart as snapshots, through the
+// session's sinks (engine/poll_snapshot.h). The main window (app/) implements it with widgets; tests implement it with recorders.
 // Thread: every operation is called on the window's thread only.
 
 #include <string>
 #include <vector>
 
-#include "engine/pie.h"
 #include "shared/session_types.h"
 
 namespace kestrava {
@@ -19,6 +19,8 @@ class IMainWindow {
   // The status line (one text area).
   virtual void ShowStatus(const std::string& text) = 0;
   virtual void ClearStatus() = 0;
+  // Shows text only when the status line is empty: what goes on, never over a problem.
+  virtual void ShowIdleStatus(const std::string& text) = 0;
   // Enables or disables every control of the toolbar together.
   virtual void EnableToolbar(bool enabled) = 0;
   // The "Initializing..." note over the chart.
@@ -49,11 +51,8 @@ class IMainWindow {
   // The program's only message box (a configuration file that fails to load).
   virtual void ShowMessageBox(const std::string& text) = 0;
 
-  // The pie after every chart feed, also one that left it empty: every slice, largest first,
-  // "Other" last.
-  virtual void ShowPie(const std::vector<TPieSlice>& slices) = 0;
   // The session stopped for good without polling (nothing discovered, discovery timed out or
-  // failed); message is what the status line shows. Scripted runs end here with an error.
+  // failed); message is what the status line shows.
   virtual void SessionStopped(const std::string& message) = 0;
 };
 

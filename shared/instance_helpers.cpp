@@ -46,7 +46,7 @@ bool IsSlotShown(int slot, const std::vector<std::string>& targetOids,
 std::string SliceLabel(int slot, const std::vector<std::string>& targetOids, int instanceMode,
                        bool hasLabelOid, const std::vector<std::string>& instanceDescrs,
                        const std::vector<std::string>& instances,
-                       const std::vector<std::string>& formulas) {
+                       const std::vector<std::string>& formulas, const TOidNames& names) {
   const size_t width = targetOids.size() + formulas.size();
   if (width == 0 || slot < 0) return std::string();
   const size_t column = static_cast<size_t>(slot) % width;
@@ -56,15 +56,16 @@ std::string SliceLabel(int slot, const std::vector<std::string>& targetOids, int
     return std::string();
   return ColumnSliceLabel(column, targetOids, formulas, instanceMode, hasLabelOid,
                           rowNamed && hasLabelOid ? instanceDescrs[row] : std::string(),
-                          rowNamed && !hasLabelOid ? instances[row] : std::string());
+                          rowNamed && !hasLabelOid ? instances[row] : std::string(), names);
 }
 
 std::string ColumnSliceLabel(size_t column, const std::vector<std::string>& targetOids,
                              const std::vector<std::string>& formulas, int instanceMode,
-                             bool hasLabelOid, std::string_view descr, std::string_view instance) {
+                             bool hasLabelOid, std::string_view descr, std::string_view instance,
+                             const TOidNames& names) {
   if (column >= targetOids.size() + formulas.size()) return std::string();
   std::string label = column < targetOids.size()
-                          ? OidToSymbol(targetOids[column])
+                          ? names.Symbol(targetOids[column])
                           : FormulaLabel(formulas[column - targetOids.size()]);
   if (instanceMode == 2 || instanceMode == 3) {
     if (hasLabelOid) {

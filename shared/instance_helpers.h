@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shared/oid_names.h"
+
 namespace kestrava {
 
 // Longest slice label; longer ones are cut to 26 characters and "..//".
@@ -28,12 +30,13 @@ bool IsSlotShown(int slot, const std::vector<std::string>& targetOids,
 std::string SliceLabel(int slot, const std::vector<std::string>& targetOids, int instanceMode,
                        bool hasLabelOid, const std::vector<std::string>& instanceDescrs,
                        const std::vector<std::string>& instances,
-                       const std::vector<std::string>& formulas);
+                       const std::vector<std::string>& formulas, const TOidNames& names);
 
 // SliceLabel of one column of one row, given that row's description and instance suffix.
 std::string ColumnSliceLabel(size_t column, const std::vector<std::string>& targetOids,
                              const std::vector<std::string>& formulas, int instanceMode,
-                             bool hasLabelOid, std::string_view descr, std::string_view instance);
+                             bool hasLabelOid, std::string_view descr, std::string_view instance,
+                             const TOidNames& names);
 
 // The text before the first "," of a formula entry (the whole entry when it has none).
 std::string FormulaLabel(const std::string& entry);

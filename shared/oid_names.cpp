@@ -225,79 +225,44 @@ constexpr struct {
     {"1.3.6.1.2.1.11.30", "snmpEnableAuthenTraps"},
 };
 
-struct Hash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-
-// Rows in insertion order, and the position of every key for the look-ups that label each slice
-// on every chart update.
-struct OidNameTable {
-  std::vector<TOIDRec> rows;
-  std::unordered_map<std::string, size_t, Hash, std::equal_to<>> positions;
-};
-
-OidNameTable& Table() {
-  static OidNameTable table;
-  return table;
-}
-
-const std::string* FindName(std::string_view oid) {
-  const OidNameTable& table = Table();
-  const auto it = table.positions.find(oid);
-  return it == table.positions.end() ? nullptr : &table.rows[it->second].Name;
-}
-
 }  // namespace
 
-void FillOidNames() {
-  FreeOidNames();
-  Table().rows.reserve(std::size(kBuiltInNames));
-  for (const auto& row : kBuiltInNames) RegisterOidName(row.oid, row.name);
+TOidNames::TOidNames() {
+  m_rows.reserve(std::size(kBuiltInNames));
+  for (const auto& row : kBuiltInNames) Register(row.oid, row.name);
 }
 
-void RegisterOidName(const std::string& oid, const std::string& name) {
-  OidNameTable& table = Table();
-  const auto [it, inserted] = table.positions.try_emplace(oid, table.rows.size());
+const std::string* TOidNames::Find(std::string_view oid) const {
+  const auto it = m_positions.find(oid);
+  return it == m_positions.end() ? nullptr : &m_rows[it->second].Name;
+}
+
+void TOidNames::Register(const std::string& oid, const std::string& name) {
+  const auto [it, inserted] = m_positions.try_emplace(oid, m_rows.size());
   if (inserted) {
-    table.rows.push_back(TOIDRec{oid, name});
+    m_rows.push_back(TOIDRec{oid, name});
   } else {
-    table.rows[it->second].Name = name;
+    m_rows[it->second].Name = name;
   }
 }
 
-std::string OidToName(const std::string& oid) {
-  const std::string* name = FindName(oid);
+std::string TOidNames::Name(std::string_view oid) const {
+  const std::string* name = Find(oid);
   return name ? *name : std::string();
 }
 
-std::string OidToSymbol(const std::string& oid) {
+std::string TOidNames::Symbol(const std::string& oid) const {
   // Drops one trailing component at a time until a prefix has a name; an empty name counts as
   // no name, so the search goes on above it.
   std::string_view prefix = oid;
-  const std::string* name = FindName(prefix);
+  const std::string* name = Find(prefix);
   while ((!name || name->empty()) && prefix.find('.') != std::string_view::npos) {
     prefix = prefix.substr(0, prefix.rfind('.'));
-    name = FindName(prefix);
+    name = Find(prefix);
   }
   std::string symbol = name ? *name : std::string();
   symbol.append(oid, prefix.size(), std::string::npos);
   return symbol;
-}
-
-void FreeOidNames() {
-  OidNameTable& table = Table();
-  table.positions.clear();
-  table.rows.clear();
-  table.rows.shrink_to_fit();
-}
-
-int OidNameCount() {
-  return static_cast<int>(Table().rows.size());
-}
-
-std::vector<TOIDRec> OidNameRows() {
-  return Table().rows;
 }
 
 }  // namespace kestrava

@@ -1,10 +1,13 @@
 #pragma once
-// The OID name table: maps dotted numeric OIDs (no leading dot) to readable names. It starts with
-// the 210 names of the management tree down to "enterprises" and of MIB-II, and receives the
-// display names of the configured targets at load time. Keys compare exactly, case-sensitive.
-// Thread: one process-wide table, filled, changed and read on the window's thread only; no lock.
+// TOidNames: the OID name table of one session. It maps dotted numeric OIDs (no leading dot) to
+// readable names: the 210 names of the management tree down to "enterprises" and of MIB-II, and
+// the display names the session's configuration gives its targets. Keys compare exactly,
+// case-sensitive. Each session owns its table, so that two sessions never see each other's names.
+// Thread: a plain value; its owner's thread. The built-in rows are shared read-only.
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrava {
@@ -13,26 +16,34 @@ struct TOIDRec {
   std::string Oid, Name;
 };
 
-// Empties the table and inserts the built-in rows in their fixed order.
-void FillOidNames();
+class TOidNames {
+ public:
+  // The built-in rows in their fixed order.
+  TOidNames();
 
-// Replaces the name of an existing `oid`, or appends a new row at the end.
-void RegisterOidName(const std::string& oid, const std::string& name);
+  // Replaces the name of an existing `oid`, or appends a new row at the end.
+  void Register(const std::string& oid, const std::string& name);
 
-// The name registered for exactly `oid`, or "" when there is none.
-std::string OidToName(const std::string& oid);
+  // The name registered for exactly `oid`, or "" when there is none.
+  std::string Name(std::string_view oid) const;
 
-// The name of the longest registered prefix of `oid` (at a "." boundary) followed by the rest of
-// `oid`: "ifInOctets.3". Without a registered prefix only the rest from the first "." remains.
-std::string OidToSymbol(const std::string& oid);
+  // The name of the longest registered prefix of `oid` (at a "." boundary) followed by the rest
+  // of `oid`: "ifInOctets.3". Without a registered prefix only the rest from the first "." remains.
+  std::string Symbol(const std::string& oid) const;
 
-// Releases every row; the table is empty afterwards.
-void FreeOidNames();
+  // The number of rows, and a copy of them in table order.
+  int Count() const { return static_cast<int>(m_rows.size()); }
+  const std::vector<TOIDRec>& Rows() const { return m_rows; }
 
-// The number of rows in the table.
-int OidNameCount();
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  const std::string* Find(std::string_view oid) const;
 
-// A copy of the rows in table order.
-std::vector<TOIDRec> OidNameRows();
+  std::vector<TOIDRec> m_rows;
+  std::unordered_map<std::string, size_t, Hash, std::equal_to<>> m_positions;
+};
 
 }  // namespace kestrava

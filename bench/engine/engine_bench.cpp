@@ -16,6 +16,7 @@ namespace {
 void BM_EvaluatePollAndFeedChart(benchmark::State& state) {
   CountingWindow window;
   TSession session(window);
+  session.AddSink(window);
   TSessionProbe::Setup(session, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   uint64_t base = 1000000;
   // One poll before the measured ones, so that every slot has a delta from the first on.

@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
   double lastCpu = 0;
   bool polling = false;
   kestrava::TSession session(window);
+  session.AddSink(window);
   window.onFeed = [&] {
     const double cpu = CpuSeconds();
     // From the run's first send to the fed chart.

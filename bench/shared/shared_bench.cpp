@@ -85,10 +85,9 @@ void BM_SlotIndexRebuild(benchmark::State& state) {
 BENCHMARK(BM_SlotIndexRebuild);
 
 void BM_OidToSymbol(benchmark::State& state) {
-  FillOidNames();
+  const TOidNames names;
   const std::string oid = kInOctets + ".10.3";
-  for (auto _ : state) benchmark::DoNotOptimize(OidToSymbol(oid));
-  FreeOidNames();
+  for (auto _ : state) benchmark::DoNotOptimize(names.Symbol(oid));
 }
 BENCHMARK(BM_OidToSymbol);
 

@@ -516,11 +516,20 @@ TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheSession) {
   EXPECT_TRUE(form->Session().RequestTableSnapshot().empty());
 }
 
+// A pie as the session's sinks get it.
+void Deliver(TForm1& form, std::vector<TPieSlice> pie) {
+  auto snapshot = std::make_shared<TPollSnapshot>();
+  snapshot->Fresh = true;
+  snapshot->Interval = 5;
+  snapshot->Pie = std::move(pie);
+  form.Session().Deliver(snapshot);
+}
+
 TEST_F(WindowTest, ChartOperationsReachTheChart) {
   auto form = Start({});
-  form->ShowPie({{"eth0", 50, "50", 0, PaletteColour}, {"Other", 30, "30", 1, PaletteColour}});
+  Deliver(*form, {{"eth0", 50, "50", 0, PaletteColour}, {"Other", 30, "30", 1, PaletteColour}});
   EXPECT_EQ(form->Chart1->SliceCount(), 2);
-  form->ShowPie({});
+  Deliver(*form, {});
   EXPECT_EQ(form->Chart1->SliceCount(), 0);
   form->SetInitializingVisible(false);
   EXPECT_FALSE(form->Label4->isVisible());
@@ -558,7 +567,7 @@ void Feed(TForm1& form, const std::vector<TRow>& rows) {
     text << row.Value;
     pie.push_back(TPieSlice{row.Label, row.Value, text.str(), row.Position, PaletteColour});
   }
-  form.ShowPie(pie);
+  Deliver(form, pie);
 }
 
 TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
@@ -566,8 +575,9 @@ TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
   const fs::path csv = dir.path / "pie.csv";
   const fs::path png = dir.path / "pie.png";
   auto form = Start({"/EXPORT", csv.string(), "/SNAPSHOT", png.string(), "/EXITAFTER", "2"});
-  Feed(*form, {});  // an empty pie is written but not counted
-  EXPECT_EQ(ReadAll(csv), "position,label,value\n");
+  Feed(*form, {});  // before the first slice nothing is written, and nothing counted
+  EXPECT_FALSE(fs::exists(csv));
+  EXPECT_FALSE(fs::exists(png));
   Feed(*form, {{"eth0", 1500, 0}, {"wlan \"home\"", 250.5, 1}, {"Other", 3, 2}});
   EXPECT_EQ(ReadAll(csv),
             "position,label,value\n0,eth0,1500\n1,\"wlan \"\"home\"\"\",250.5\n2,Other,3\n");
@@ -576,6 +586,8 @@ TEST_F(WindowTest, EveryFeedWritesTheFilesAndTheNthPieEndsTheRun) {
   EXPECT_EQ(snapshot.convertToFormat(QImage::Format_RGB32),
             form->Chart1->RenderImage(form->Chart1->size()).convertToFormat(QImage::Format_RGB32));
   EXPECT_TRUE(form->isVisible());
+  Feed(*form, {});  // once started, an empty pie is written too, but not counted
+  EXPECT_EQ(ReadAll(csv), "position,label,value\n");
   Feed(*form, {{"eth0", 7, 0}});
   EXPECT_EQ(ReadAll(csv), "position,label,value\n0,eth0,7\n");
   Feed(*form, {{"late", 1, 0}});  // after the last counted feed nothing is written
@@ -665,7 +677,7 @@ TEST_F(WindowTest, ScriptedRunNeverWaitsForAPerson) {
 
   auto form = Start({"/EXITAFTER", "2"});
   testing::internal::CaptureStderr();
-  form->SessionStopped("Timeout while collecting instances!");
+  form->ScriptedRun().SessionEnded("Timeout while collecting instances!");
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("Timeout while collecting instances!"),
             std::string::npos);
@@ -690,7 +702,7 @@ TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
 
 TEST_F(WindowTest, WithoutExitAfterAStoppedSessionLeavesTheWindowUp) {
   auto form = Start({});
-  form->SessionStopped("Timeout while collecting instances!");
+  form->ScriptedRun().SessionEnded("Timeout while collecting instances!");
   QTest::qWait(20);
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->ExitStatus(), 0);

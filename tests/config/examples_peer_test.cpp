@@ -45,7 +45,6 @@ TEST(ExamplesPeer, ExamplesMatchARealAgent) {
   ASSERT_TRUE(agent.ok()) << agent.error();
   for (const char* name : {"top-receivers.xml", "top-senders.xml", "bits-per-second.xml",
                            "one-interface-at-runtime.xml"}) {
-    FillOidNames();
     TConfigRec cfg;
     TRequest session;
     session.Community = "cobalt";
@@ -71,7 +70,6 @@ TEST(ExamplesPeer, ExamplesMatchARealAgent) {
           << name << ": no interface " << cfg.PreferredInstance;
     }
   }
-  FreeOidNames();
 }
 
 }  // namespace

@@ -261,19 +261,17 @@ TEST(LoadXmlConfig, InstanceModes) {
 }
 
 TEST(LoadXmlConfig, DisplayNamesGoToTheOidNameTable) {
-  FillOidNames();
-  const int builtIn = OidNameCount();
+  const int builtIn = TOidNames().Count();
   const Loaded l = Load(KestravaXml(Shooter(
       Target("<oid>1.3.6.1.2.1.2.2.1.10</oid><oiddescr>Bytes in</oiddescr>"
              "<visible>1</visible>") +
       Target("<oid>1.3.6.1.4.1.99999.1</oid><oiddescr>Load</oiddescr><visible>1</visible>") +
       Target("<oid>1.3.6.1.2.1.2.2.1.16</oid><oiddescr></oiddescr><visible>1</visible>"))));
   ASSERT_TRUE(l.ok);
-  EXPECT_EQ(OidToName("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
-  EXPECT_EQ(OidToName("1.3.6.1.4.1.99999.1"), "Load");
-  EXPECT_EQ(OidToName("1.3.6.1.2.1.2.2.1.16"), "ifOutOctets");
-  EXPECT_EQ(OidNameCount(), builtIn + 1);
-  FreeOidNames();
+  EXPECT_EQ(l.cfg.OidNames.Name("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
+  EXPECT_EQ(l.cfg.OidNames.Name("1.3.6.1.4.1.99999.1"), "Load");
+  EXPECT_EQ(l.cfg.OidNames.Name("1.3.6.1.2.1.2.2.1.16"), "ifOutOctets");
+  EXPECT_EQ(l.cfg.OidNames.Count(), builtIn + 1);
 }
 
 TEST(LoadXmlConfig, LoadStartsFromACleanSlate) {
@@ -368,7 +366,6 @@ TEST(LoadXmlConfig, BlanksAroundValuesAreIgnored) {
       "<shootertarget><oid>\r\n AL=1.3.6.1.2.1.2.2.1.2 </oid></shootertarget>"
       "<shootertarget><oid> formula </oid>"
       "<formula>\n  Bits,A*8/$PI,A=1.3.6.1.2.1.2.2.1.10,\n</formula></shootertarget>";
-  FillOidNames();
   const Loaded l = Load(KestravaXml(
       "<programtitle> Core </programtitle><charttitle>\tBusiest\t</charttitle>"
       "<chart3D> false </chart3D><showlegend>\n0\n</showlegend>"
@@ -405,8 +402,7 @@ TEST(LoadXmlConfig, BlanksAroundValuesAreIgnored) {
   EXPECT_EQ(l.cfg.InstanceMode, kInstanceModeAllInstances);
   EXPECT_EQ(l.cfg.LabelOid, "1.3.6.1.2.1.2.2.1.2");
   EXPECT_EQ(l.cfg.Formulas, (std::vector<std::string>{"Bits,A*8/$PI,A=1.3.6.1.2.1.2.2.1.10,"}));
-  EXPECT_EQ(OidToName("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
-  FreeOidNames();
+  EXPECT_EQ(l.cfg.OidNames.Name("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
 }
 
 TEST(LoadXmlConfig, BulkWalkAndAntialias) {

@@ -17,7 +17,6 @@ struct Example {
 };
 
 void Start(Example& e, const std::string& name) {
-  FillOidNames();
   TSetupHooks hooks;
   hooks.ResetEngineCounters = [] {};
   hooks.StartInstanceWalk = [&e] { ++e.walks; };
@@ -55,7 +54,7 @@ TEST(Examples, TopSenders) {
   EXPECT_EQ(e.cfg.InstanceMode, kInstanceModeAllInstances);
   EXPECT_EQ(e.cfg.LegendAlignment, laRight);
   EXPECT_EQ(e.session.SnmpVersion, 2);
-  EXPECT_EQ(OidToSymbol(std::string(kOutOctets) + ".2"), "Sent.2");
+  EXPECT_EQ(e.cfg.OidNames.Symbol(std::string(kOutOctets) + ".2"), "Sent.2");
   EXPECT_EQ(e.window.Last("SetChartTitle"), "SetChartTitle(Top senders)");
   EXPECT_EQ(e.window.Last("SetWindowSize"), "SetWindowSize(700, 460)");
 }
@@ -83,7 +82,7 @@ TEST(Examples, OneInterfaceAtRuntime) {
   EXPECT_TRUE(e.cfg.RefreshInstances);
   EXPECT_EQ(e.window.Last("SetRefreshInstances"), "SetRefreshInstances(true)");
   EXPECT_EQ(e.session.Interval, 2);
-  EXPECT_EQ(OidToName(kInOctets), "Received");
+  EXPECT_EQ(e.cfg.OidNames.Name(kInOctets), "Received");
 }
 
 }  // namespace

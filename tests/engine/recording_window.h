@@ -25,6 +25,7 @@ class RecordingWindow : public IMainWindow {
 
   void ShowStatus(const std::string& text) override { Note("ShowStatus(" + text + ")"); }
   void ClearStatus() override { Note("ClearStatus()"); }
+  void ShowIdleStatus(const std::string& text) override { Note("ShowIdleStatus(" + text + ")"); }
   void EnableToolbar(bool enabled) override { Note("EnableToolbar(" + Bool(enabled) + ")"); }
   void SetInitializingVisible(bool visible) override {
     Note("SetInitializingVisible(" + Bool(visible) + ")");
@@ -64,11 +65,6 @@ class RecordingWindow : public IMainWindow {
   void ShowMessageBox(const std::string& text) override {
     messageBoxes.push_back(text);
     Note("ShowMessageBox");
-  }
-  void ShowPie(const std::vector<TPieSlice>& slices) override {
-    std::vector<std::string> labels;
-    for (const TPieSlice& slice : slices) labels.push_back(slice.Label);
-    Note("ShowPie(" + Join(labels) + ")");
   }
   void SessionStopped(const std::string& message) override {
     Note("SessionStopped(" + message + ")");

@@ -38,6 +38,7 @@ TEST(SessionPeerTest, TopReceiversAgainstTheLocalAgent) {
 
   RecordingWindow window;
   TSession session(window);
+  session.AddSink(window);
   session.Start(
       {"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1"});
   ASSERT_TRUE(WaitFor([&] { return window.intervalGroupVisible; }, 20000)) << window.status;
@@ -75,6 +76,7 @@ TEST(SessionPeerTest, APollOfTenThousandRowsLosesNoRequest) {
       "</kestrava>";
   RecordingWindow window;
   TSession session(window);
+  session.AddSink(window);
   session.Start({"/XML", testing::WriteConfig("engine_ten_thousand.xml", xml)});
   ASSERT_TRUE(WaitFor([&] { return window.intervalGroupVisible; }, 120000)) << window.status;
   ASSERT_EQ(session.Rows().size(), 10000u);
@@ -95,6 +97,7 @@ TEST(SessionPeerTest, AnIpv6AgentIsPolledLikeAnyOther) {
   const std::vector<std::string> descriptions = WalkDescriptions(agent);
   RecordingWindow window;
   TSession session(window);
+  session.AddSink(window);
   session.Start({"/HOST", "::1", "/PORT", std::to_string(agent.port()), "/POLLINGINTERVAL", "1",
                  "/SNMPVERSION", "2"});
   ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }, 20000)) << window.status;
@@ -121,6 +124,7 @@ TEST(SessionPeerTest, SnmpV3WithPrivacyFeedsThePie) {
     SCOPED_TRACE(u.user);
     RecordingWindow window;
     TSession session(window);
+    session.AddSink(window);
     session.Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()),
                    "/POLLINGINTERVAL", "1", "/SNMPVERSION", "3", "/USER", u.user,
                    "/SECURITYLEVEL", "authPriv", "/AUTHPROTOCOL", u.auth, "/AUTHPASSWORD",
@@ -137,6 +141,7 @@ TEST(SessionPeerTest, SnmpV3WithPrivacyFeedsThePie) {
   // A wrong password: the agent's report, said plainly, and no pie.
   RecordingWindow window;
   TSession session(window);
+  session.AddSink(window);
   session.Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/SNMPVERSION",
                  "3", "/USER", "kestrava", "/SECURITYLEVEL", "authPriv", "/AUTHPROTOCOL",
                  "SHA-256", "/AUTHPASSWORD", "not-the-password", "/PRIVPROTOCOL", "AES",

@@ -177,14 +177,12 @@ TEST(SetupSession, IntervalInsertion) {
 }
 
 TEST(SetupSession, ConfiguredSlicesAndIntervalFromAFile) {
-  FillOidNames();
   StartUp r;
   RunSetup(r, {"/XML", WriteTempFile(KestravaXml(
                            "<slices>10</slices><pollinginterval>1000</pollinginterval>"
                            "<shooter><raw>true</raw><shootertargets><shootertarget>"
                            "<oid>1.3.6.1.2.1.2.2.1.10</oid><instance>ALL INSTANCES</instance>"
                            "<visible>true</visible></shootertarget></shootertargets></shooter>"))});
-  FreeOidNames();
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.cfg.SliceIndex, 5);
   EXPECT_EQ(testing_window::Join(r.cfg.SliceItems), "Any|30|23|17|12|10|8|5|3");

@@ -72,6 +72,7 @@ class SessionTest : public ::testing::Test {
   }
   void Start(const std::vector<std::string>& args) {
     session = std::make_unique<TSession>(window, fast.Clock());
+    session->AddSink(window);
     session->Start(args);
   }
   void StartXml(const std::string& targets, const Options& options = {}) {
@@ -435,6 +436,7 @@ TEST_F(SessionTest, DiscoveryThatCannotCompleteStopsTheSession) {
     RecordingWindow w;
     FastClock clock(10);
     TSession s(w, clock.Clock());
+    s.AddSink(w);
     Options o;
     o.version = c.version;
     s.Start({"/XML", testing::WriteConfig(std::string("engine_stop.xml"),
@@ -694,6 +696,7 @@ std::vector<TInstance> DiscoverRows(FakeAgent& agent, int version, const std::st
   // Real time: thousands of steps on a loaded machine must not run out of it.
   FastClock clock(1);
   TSession s(w, clock.Clock());
+  s.AddSink(w);
   Options o;
   o.version = version;
   s.Start({"/XML", testing::WriteConfig("engine_bulk.xml", Xml(agent.port(), targets, o))});

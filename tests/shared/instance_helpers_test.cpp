@@ -27,7 +27,7 @@ TEST(InstanceHelpersTest, SlotsAreRowTimesWidthPlusColumn) {
   EXPECT_EQ(SlotOfOid(kInOctets + ".1", targets, 2, instances, formulas), 1);
   // Slot 7 is the formula of .2; a formula column is always shown.
   EXPECT_TRUE(IsSlotShown(7, targets, {"2", "2", "2"}, formulas));
-  EXPECT_EQ(SliceLabel(7, targets, 3, false, {}, instances, formulas), "Sum.2");
+  EXPECT_EQ(SliceLabel(7, targets, 3, false, {}, instances, formulas, TOidNames()), "Sum.2");
 }
 
 TEST(InstanceHelpersTest, IsSlotShownHidesTargetsMarkedTwo) {
@@ -48,7 +48,7 @@ TEST(InstanceHelpersTest, IsSlotShownHidesTargetsMarkedTwo) {
 }
 
 TEST(InstanceHelpersTest, SliceLabels) {
-  FillOidNames();
+  const TOidNames names;
   const List targets = {kInOctets, kOutOctets};
   const List formulas = {"In+Out,A+B,A=" + kInOctets + ",B=" + kOutOctets + ","};
   const List instances = {".1", ".2", ".10.3"};
@@ -72,13 +72,14 @@ TEST(InstanceHelpersTest, SliceLabels) {
       {-1, 3, true, ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(SliceLabel(c.slot, targets, c.mode, c.hasLabelOid, descrs, instances, formulas),
+    EXPECT_EQ(SliceLabel(c.slot, targets, c.mode, c.hasLabelOid, descrs, instances, formulas,
+                         names),
               c.label)
         << c.slot;
   }
-  EXPECT_EQ(SliceLabel(0, {}, 3, true, descrs, instances, {}), "");
-  EXPECT_EQ(SliceLabel(0, {"1.3.6.1.4.1.99999.7"}, 1, false, {}, {}, {}), "enterprises.99999.7");
-  FreeOidNames();
+  EXPECT_EQ(SliceLabel(0, {}, 3, true, descrs, instances, {}, names), "");
+  EXPECT_EQ(SliceLabel(0, {"1.3.6.1.4.1.99999.7"}, 1, false, {}, {}, {}, names),
+            "enterprises.99999.7");
 }
 
 TEST(InstanceHelpersTest, FormulaAndShortLabels) {

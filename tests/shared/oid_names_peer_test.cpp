@@ -47,9 +47,9 @@ TEST(OidNamesPeerTest, BuiltInRowsAgreeWithPysnmp) {
   }
   ASSERT_GT(pysnmpOids.size(), 150u) << listing;
 
-  FillOidNames();
+  const TOidNames names;
   std::set<std::string> unknown;
-  for (const TOIDRec& row : OidNameRows()) {
+  for (const TOIDRec& row : names.Rows()) {
     const auto it = pysnmpOids.find(row.Name);
     if (it == pysnmpOids.end()) {
       unknown.insert(row.Name);
@@ -60,7 +60,7 @@ TEST(OidNamesPeerTest, BuiltInRowsAgreeWithPysnmp) {
   EXPECT_EQ(unknown, kNotInPysnmp);
   // The group nodes pysnmp lacks are the parents of their groups' first objects.
   std::map<std::string, std::string> oidOf;
-  for (const TOIDRec& row : OidNameRows()) oidOf[row.Name] = row.Oid;
+  for (const TOIDRec& row : names.Rows()) oidOf[row.Name] = row.Oid;
   const std::pair<const char*, const char*> groups[] = {{"ip", "ipForwarding"},
                                                         {"icmp", "icmpInMsgs"},
                                                         {"tcp", "tcpRtoAlgorithm"},
@@ -68,12 +68,11 @@ TEST(OidNamesPeerTest, BuiltInRowsAgreeWithPysnmp) {
   for (const auto& [group, first] : groups) EXPECT_EQ(oidOf[group] + ".1", pysnmpOids[first]);
   // The other way round: every pysnmp object below an OID of ours that we name carries our name.
   for (const auto& [pysnmpName, pysnmpOid] : pysnmpOids) {
-    const std::string ours = OidToName(pysnmpOid);
+    const std::string ours = names.Name(pysnmpOid);
     if (!ours.empty()) {
       EXPECT_EQ(ours, pysnmpName) << pysnmpOid;
     }
   }
-  FreeOidNames();
 }
 
 // The value of one object on the agent, as net-snmp's snmpget prints it (value only).
@@ -87,7 +86,7 @@ std::string AgentValue(const testing::SnmpdProcess& agent, const std::string& oi
 TEST(OidNamesPeerTest, InterfaceNamesPointAtTheAgentsInterfaceTable) {
   testing::SnmpdProcess agent;
   ASSERT_TRUE(agent.ok()) << agent.error();
-  FillOidNames();
+  const TOidNames names;
   // The loopback interface: its index, name, type 24 (softwareLoopback) and MTU, read through
   // the OIDs the table gives those names.
   const struct {
@@ -97,7 +96,7 @@ TEST(OidNamesPeerTest, InterfaceNamesPointAtTheAgentsInterfaceTable) {
                  {"ifMtu", "65536"},    {"ifSpeed", "10000000"}, {"ifAdminStatus", "1"},
                  {"ifOperStatus", "1"}, {"ifSpecific", ".0.0"}};
   std::map<std::string, std::string> oidOf;
-  for (const TOIDRec& row : OidNameRows()) oidOf[row.Name] = row.Oid;
+  for (const TOIDRec& row : names.Rows()) oidOf[row.Name] = row.Oid;
   for (const auto& column : columns) {
     EXPECT_EQ(AgentValue(agent, oidOf[column.name] + ".1"), column.value) << column.name;
   }
@@ -111,7 +110,6 @@ TEST(OidNamesPeerTest, InterfaceNamesPointAtTheAgentsInterfaceTable) {
   EXPECT_EQ(oidOf["interfaces"] + ".1", oidOf["ifNumber"]);
   EXPECT_EQ(oidOf["interfaces"] + ".2", oidOf["ifTable"]);
   EXPECT_EQ(oidOf["ifTable"] + ".1", oidOf["ifEntry"]);
-  FreeOidNames();
 }
 
 }  // namespace

@@ -11,12 +11,11 @@ namespace {
 
 class OidNamesTest : public ::testing::Test {
  protected:
-  void SetUp() override { FillOidNames(); }
-  void TearDown() override { FreeOidNames(); }
+  TOidNames names;
 };
 
 TEST_F(OidNamesTest, BuiltInRowsAreTheManagementTreeAndMibTwo) {
-  EXPECT_EQ(OidNameCount(), 210);
+  EXPECT_EQ(names.Count(), 210);
   const struct {
     const char* oid;
     const char* name;
@@ -38,7 +37,7 @@ TEST_F(OidNamesTest, BuiltInRowsAreTheManagementTreeAndMibTwo) {
       {"1.3.6.1.", ""},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(OidToName(c.oid), c.name) << c.oid;
+  for (const auto& c : cases) EXPECT_EQ(names.Name(c.oid), c.name) << c.oid;
 }
 
 TEST_F(OidNamesTest, OidToSymbolNamesTheLongestRegisteredPrefix) {
@@ -57,40 +56,43 @@ TEST_F(OidNamesTest, OidToSymbolNamesTheLongestRegisteredPrefix) {
       {"7", ""},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(OidToSymbol(c.oid), c.symbol) << c.oid;
+  for (const auto& c : cases) EXPECT_EQ(names.Symbol(c.oid), c.symbol) << c.oid;
 }
 
 TEST_F(OidNamesTest, RegisterReplacesAnExistingNameOrAppends) {
-  RegisterOidName("1.3.6.1.2.1.2.2.1.10", "Bytes in");
-  EXPECT_EQ(OidNameCount(), 210);
-  EXPECT_EQ(OidToSymbol("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
-  EXPECT_EQ(OidToSymbol("1.3.6.1.2.1.2.2.1.10.7"), "Bytes in.7");
+  names.Register("1.3.6.1.2.1.2.2.1.10", "Bytes in");
+  EXPECT_EQ(names.Count(), 210);
+  EXPECT_EQ(names.Symbol("1.3.6.1.2.1.2.2.1.10"), "Bytes in");
+  EXPECT_EQ(names.Symbol("1.3.6.1.2.1.2.2.1.10.7"), "Bytes in.7");
 
-  RegisterOidName("1.3.6.1.4.1.99999.1", "Load");
-  EXPECT_EQ(OidNameCount(), 211);
-  EXPECT_EQ(OidToSymbol("1.3.6.1.4.1.99999.1.1"), "Load.1");
+  names.Register("1.3.6.1.4.1.99999.1", "Load");
+  EXPECT_EQ(names.Count(), 211);
+  EXPECT_EQ(names.Symbol("1.3.6.1.4.1.99999.1.1"), "Load.1");
 
-  RegisterOidName("1.3.6.1.4.1.99999.1", "load");  // case matters for names, not keys
-  EXPECT_EQ(OidNameCount(), 211);
-  EXPECT_EQ(OidToName("1.3.6.1.4.1.99999.1"), "load");
+  names.Register("1.3.6.1.4.1.99999.1", "load");  // case matters for names, not keys
+  EXPECT_EQ(names.Count(), 211);
+  EXPECT_EQ(names.Name("1.3.6.1.4.1.99999.1"), "load");
 }
 
 TEST_F(OidNamesTest, AnEmptyNameCountsAsNoName) {
   // The search goes on above a row whose name is empty.
-  RegisterOidName("1.3.6.1.4.1.99999", "");
-  EXPECT_EQ(OidToSymbol("1.3.6.1.4.1.99999.5"), "enterprises.99999.5");
+  names.Register("1.3.6.1.4.1.99999", "");
+  EXPECT_EQ(names.Symbol("1.3.6.1.4.1.99999.5"), "enterprises.99999.5");
 }
 
-TEST_F(OidNamesTest, FreeEmptiesAndFillStartsOver) {
-  RegisterOidName("1.3.6.1.4.1.99999.1", "Load");
-  FreeOidNames();
-  EXPECT_EQ(OidNameCount(), 0);
-  EXPECT_EQ(OidToName("1"), "");
-  EXPECT_EQ(OidToSymbol("1.3.6.1.2.1.2.2.1.10.3"), ".3.6.1.2.1.2.2.1.10.3");
-  FillOidNames();
-  FillOidNames();
-  EXPECT_EQ(OidNameCount(), 210);
-  EXPECT_EQ(OidToName("1.3.6.1.4.1.99999.1"), "");
+TEST_F(OidNamesTest, EachTableKeepsItsOwnNames) {
+  // Two sessions name the same column differently; neither sees the other's name, and a new
+  // table starts from the built-in rows alone.
+  TOidNames other;
+  names.Register("1.3.6.1.2.1.2.2.1.10", "Bytes in");
+  other.Register("1.3.6.1.2.1.2.2.1.10", "Octets received");
+  other.Register("1.3.6.1.4.1.99999.1", "Load");
+  EXPECT_EQ(names.Symbol("1.3.6.1.2.1.2.2.1.10.3"), "Bytes in.3");
+  EXPECT_EQ(other.Symbol("1.3.6.1.2.1.2.2.1.10.3"), "Octets received.3");
+  EXPECT_EQ(names.Name("1.3.6.1.4.1.99999.1"), "");
+  EXPECT_EQ(names.Count(), 210);
+  EXPECT_EQ(other.Count(), 211);
+  EXPECT_EQ(TOidNames().Name("1.3.6.1.2.1.2.2.1.10"), "ifInOctets");
 }
 
 TEST_F(OidNamesTest, BuiltInRowsFormOneTreeWithoutDuplicates) {
@@ -103,7 +105,7 @@ TEST_F(OidNamesTest, BuiltInRowsFormOneTreeWithoutDuplicates) {
     frontier.pop_back();
     for (int child = 1; child <= 30; ++child) {
       const std::string oid = parent + "." + std::to_string(child);
-      if (OidToName(oid).empty()) continue;
+      if (names.Name(oid).empty()) continue;
       EXPECT_TRUE(reached.insert(oid).second) << oid;
       frontier.push_back(oid);
     }

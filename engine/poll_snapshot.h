@@ -1,0 +1,88 @@
+#pragma once
+// TPollSnapshot: what the session publishes to its sinks after every evaluated poll, and again
+// whenever the user's choices or the rows change what is shown: every slot's typed value, its
+// change and rate per second, the ordered pie, and what names the rows and columns. Once
+// published it never changes and is shared: a sink may keep it as long as it likes and read it
+// on any thread. What changes only with the rows (labels, suffixes, the OIDs polled) sits in a
+// TSnapshotLayout shared by every snapshot of the same rows, so that a poll copies values, not
+// texts. Nothing here is text that a sink did not ask for, except the pie's own.
+// Thread: built on the window's thread; read-only afterwards.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/pie.h"
+#include "engine/sample.h"
+
+namespace kestrava {
+
+struct TSnapshotColumn {
+  std::string Oid;   // the configured target's OID, or the whole formula entry
+  std::string Name;  // the target's name in the session's OID names, or the formula's label
+  bool Formula = false;
+  bool Shown = true;  // a hidden target is polled (for formulas) but gets no slice
+};
+
+struct TSnapshotRow {
+  std::string Suffix;  // the instance suffix (".3"); "" outside the instance modes
+  std::string Label;   // the row's label from the agent, whole; "" without a label column
+};
+
+// The grid of a session's slots: slot = row x Width() + column.
+struct TSnapshotLayout {
+  std::string Host;
+  int Port = 0;
+  int SnmpVersion = 0;
+  std::vector<TSnapshotColumn> Columns;
+  std::vector<TSnapshotRow> Rows;
+  // Per slot: the OID asked for (a 64-bit twin's where one is polled); "" for a formula.
+  std::vector<std::string> PolledOids;
+  // Per slot: the label its slice shows, cut as the chart shows it.
+  std::vector<std::string> SliceLabels;
+
+  int Width() const { return static_cast<int>(Columns.size()); }
+};
+
+struct TSlotReading {
+  TSample Value;  // the newest value, with its BER type; Null with its reason
+  TDelta Delta;   // its change since the poll before
+  TNullReason DeltaReason = TNullReason::kNoValue;  // why Delta is missing
+  // The change per second of measured time (the agent's uptime where known); present only
+  // with the change and a known time between the two polls.
+  bool HasRate = false;
+  double Rate = 0;
+};
+
+struct TPollSnapshot {
+  // A newly evaluated poll; false for the same values shown again (another value mode or number
+  // of slices, rows that came or went).
+  bool Fresh = false;
+  int64_t TimeMs = 0;      // wall clock of the evaluation, ms since 1970
+  int64_t Uptime = -1;     // the agent's sysUpTime.0 at this poll, hundredths; -1 unknown
+  double Elapsed = 0;      // seconds since the poll before; 0 unknown
+  int Interval = 0;        // the polling interval, seconds
+  bool RawValues = false;  // what the pie shows: raw values, or their changes
+  std::shared_ptr<const TSnapshotLayout> Layout;
+  std::vector<TSlotReading> Slots;
+  // The pie as the chart shows it: largest first, "Other" last.
+  std::vector<TPieSlice> Pie;
+  // Some shown slot has a value the pie can show (also when it sums to an empty pie).
+  bool AnyValue = false;
+};
+
+using TSnapshotPtr = std::shared_ptr<const TPollSnapshot>;
+
+// A consumer of a session's polls. The session calls its sinks in the order they were added,
+// on the window's thread; a sink that needs another thread takes the snapshot there itself.
+class IPollSink {
+ public:
+  virtual ~IPollSink() = default;
+  virtual void TakeSnapshot(const TSnapshotPtr& snapshot) = 0;
+  // The session stopped for good without polling (nothing discovered, discovery failed, a
+  // request that can never be built); message is what the status line shows.
+  virtual void SessionEnded(const std::string& message) { (void)message; }
+};
+
+}  // namespace kestrava

@@ -1,0 +1,139 @@
+#include "engine/snapshot_builder.h"
+
+#include "shared/instance_helpers.h"
+
+namespace kestrava {
+
+namespace {
+
+bool RowsNamed(int instanceMode) {
+  return instanceMode == kInstanceModeAtRuntime || instanceMode == kInstanceModeAllInstances;
+}
+
+// What the pie shows of a slot: its newest value, or its change.
+TCurrentValue Shown(const TSlotReading& reading, bool raw) {
+  TCurrentValue value;
+  if (raw) {
+    const TSample& newest = reading.Value;
+    if (newest.IsNull()) return value;
+    value.Present = true;
+    value.Whole = newest.IsWhole();
+    value.Negative = newest.Negative();
+    value.Magnitude = newest.Magnitude();
+    value.Number = newest.Number();
+    return value;
+  }
+  value.Present = reading.Delta.Present;
+  value.Whole = reading.Delta.Whole;
+  value.Negative = reading.Delta.Negative;
+  value.Magnitude = reading.Delta.Magnitude;
+  value.Number = reading.Delta.Number;
+  return value;
+}
+
+}  // namespace
+
+void TSnapshotBuilder::PollEvaluated(int64_t nowMs, int64_t uptime) {
+  // The agent's clock counts the time between its two answers; an uptime that went back is a
+  // restart, after which no time since the poll before can be told. An uptime that stood still
+  // (or none) leaves the local clock.
+  if (uptime >= 0 && m_uptime >= 0 && uptime != m_uptime) {
+    m_elapsed = uptime > m_uptime ? static_cast<double>(uptime - m_uptime) / 100 : 0;
+  } else {
+    m_elapsed = m_timeMs > 0 && nowMs > m_timeMs ? static_cast<double>(nowMs - m_timeMs) / 1000 : 0;
+  }
+  m_timeMs = nowMs;
+  m_uptime = uptime;
+}
+
+void TSnapshotBuilder::ForgetTime() {
+  m_timeMs = 0;
+  m_uptime = -1;
+  m_elapsed = 0;
+}
+
+std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotSources& in) {
+  if (m_layout) return m_layout;
+  const TConfigRec& config = in.Config;
+  auto layout = std::make_shared<TSnapshotLayout>();
+  layout->Host = in.Session.Host;
+  layout->Port = in.Session.RemotePort;
+  layout->SnmpVersion = in.Session.SnmpVersion;
+  for (size_t t = 0; t < config.TargetOids.size(); ++t) {
+    const bool hidden = t < config.TargetVisibility.size() && config.TargetVisibility[t] == "2";
+    layout->Columns.push_back(TSnapshotColumn{
+        config.TargetOids[t], config.OidNames.Symbol(config.TargetOids[t]), false, !hidden});
+  }
+  for (const std::string& formula : config.Formulas)
+    layout->Columns.push_back(TSnapshotColumn{formula, FormulaLabel(formula), true, true});
+
+  const int width = layout->Width();
+  const int slots = in.Slots.SlotCount();
+  const int rows = width == 0 ? 0 : slots / width;
+  const bool named = RowsNamed(config.InstanceMode);
+  layout->Rows.resize(static_cast<size_t>(rows));
+  layout->SliceLabels.resize(static_cast<size_t>(slots));
+  for (int r = 0; r < rows; ++r) {
+    TSnapshotRow& row = layout->Rows[static_cast<size_t>(r)];
+    const bool known = named && r < static_cast<int>(in.Rows.size());
+    if (known)
+      row = TSnapshotRow{in.Rows[static_cast<size_t>(r)].Suffix,
+                         in.Rows[static_cast<size_t>(r)].Label};
+    // A row the discovery no longer has gets no label: its slice would name another row.
+    if (named && !known) continue;
+    for (int c = 0; c < width; ++c) {
+      layout->SliceLabels[static_cast<size_t>(r * width + c)] = ColumnSliceLabel(
+          static_cast<size_t>(c), config.TargetOids, config.Formulas, config.InstanceMode,
+          config.HasLabelOid, row.Label, row.Suffix, config.OidNames);
+    }
+  }
+  layout->PolledOids.resize(static_cast<size_t>(slots));
+  in.Plan.ForEachPolled([&](int slot, std::string_view oid) {
+    if (slot >= 0 && slot < slots) layout->PolledOids[static_cast<size_t>(slot)] = oid;
+  });
+  m_layout = std::move(layout);
+  return m_layout;
+}
+
+TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int wanted) {
+  auto snapshot = std::make_shared<TPollSnapshot>();
+  snapshot->Fresh = fresh;
+  snapshot->TimeMs = m_timeMs;
+  snapshot->Uptime = m_uptime;
+  snapshot->Elapsed = m_elapsed;
+  snapshot->Interval = in.Session.Interval;
+  snapshot->RawValues = in.Config.RawValues;
+  snapshot->Layout = Layout(in);
+  const TSnapshotLayout& layout = *snapshot->Layout;
+
+  const int slots = in.Slots.SlotCount();
+  const int width = layout.Width();
+  snapshot->Slots.resize(static_cast<size_t>(slots));
+  m_candidates.clear();
+  for (int s = 0; s < slots; ++s) {
+    TSlotReading& reading = snapshot->Slots[static_cast<size_t>(s)];
+    const TSample& before = in.Slots.Previous(s);
+    reading.Value = in.Slots.Newest(s);
+    reading.Delta = Difference(before, reading.Value);
+    reading.DeltaReason = DifferenceNullReason(before, reading.Value);
+    if (reading.Delta.Present && m_elapsed > 0) {
+      reading.HasRate = true;
+      reading.Rate = static_cast<double>(reading.Delta.Number) / m_elapsed;
+    }
+    if (!layout.Columns[static_cast<size_t>(s % width)].Shown) continue;
+    const TCurrentValue value = Shown(reading, snapshot->RawValues);
+    // Negative values are left out, not even summed into "Other".
+    if (!value.Present || value.Negative) continue;
+    m_candidates.push_back(TSliceCandidate{s, KeyOf(value)});
+  }
+  snapshot->AnyValue = !m_candidates.empty();
+  BuildPie(
+      m_candidates, wanted,
+      [&layout](int slot) -> const std::string& {
+        return layout.SliceLabels[static_cast<size_t>(slot)];
+      },
+      snapshot->Pie);
+  return snapshot;
+}
+
+}  // namespace kestrava

@@ -1,0 +1,15 @@
+#include "engine/status_sink.h"
+
+namespace kestrava {
+
+std::string TStatusSink::PollingText(const TPollSnapshot& snapshot) {
+  const size_t rows = snapshot.Layout->Rows.size();
+  return "Polling " + std::to_string(rows) + (rows == 1 ? " row" : " rows") + " every " +
+         std::to_string(snapshot.Interval) + " s";
+}
+
+void TStatusSink::TakeSnapshot(const TSnapshotPtr& snapshot) {
+  if (snapshot->Fresh && snapshot->Layout) m_window.ShowIdleStatus(PollingText(*snapshot));
+}
+
+}  // namespace kestrava

@@ -1,0 +1,129 @@
+// The run's sinks: the CSV and PNG files written from the first update that shows a slice on,
+// and the scripted run's end: its count, its bound from the very start, and its statuses.
+#include <gtest/gtest.h>
+#include <QImage>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/output_sinks.h"
+#include "app/scripted_run.h"
+#include "temp_dir.h"
+#include "ui/chart.h"
+
+namespace kestrava {
+namespace {
+
+using testing_files::ReadAll;
+using testing_files::TempDir;
+namespace fs = std::filesystem;
+
+TSnapshotPtr Snapshot(std::vector<TPieSlice> pie, int interval = 5) {
+  auto snapshot = std::make_shared<TPollSnapshot>();
+  snapshot->Fresh = true;
+  snapshot->Interval = interval;
+  snapshot->Pie = std::move(pie);
+  return snapshot;
+}
+
+TEST(OutputSinks, FilesStartWithTheFirstUpdateThatShowsASlice) {
+  TempDir dir("kestrava-sinks");
+  const fs::path csv = dir.path / "pie.csv";
+  const fs::path png = dir.path / "pie.png";
+  std::vector<std::string> failures;
+  const auto failed = [&](const std::string& reason) { failures.push_back(reason); };
+  TChart chart;
+  chart.resize(300, 200);
+  TCsvExport csvSink(csv.string(), failed);
+  TPngSnapshot pngSink(png.string(), 1, chart, failed);
+
+  // The first polls of deltas show nothing yet: no file that could pass for a chart.
+  csvSink.TakeSnapshot(Snapshot({}));
+  pngSink.TakeSnapshot(Snapshot({}));
+  EXPECT_FALSE(fs::exists(csv));
+  EXPECT_FALSE(fs::exists(png));
+
+  const std::vector<TPieSlice> pie = {{"eth0", 150, "150", 0, 0}, {"Other", 5, "5", 1, 0}};
+  csvSink.TakeSnapshot(Snapshot(pie));
+  pngSink.TakeSnapshot(Snapshot(pie));
+  EXPECT_EQ(ReadAll(csv), "position,label,value\n0,eth0,150\n1,Other,5\n");
+  EXPECT_EQ(QImage(QString::fromStdString(png.string())).size(), QSize(300, 200));
+
+  // From then on every update is written, also one that leaves the pie empty.
+  csvSink.TakeSnapshot(Snapshot({}));
+  EXPECT_EQ(ReadAll(csv), "position,label,value\n");
+  EXPECT_TRUE(failures.empty());
+
+  TCsvExport nowhere((dir.path / "missing" / "pie.csv").string(), failed);
+  nowhere.TakeSnapshot(Snapshot(pie));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("missing"), std::string::npos) << failures[0];
+}
+
+TEST(ScriptedRun, EndsAfterItsUpdatesWithTheStatusTheyEarned) {
+  const std::vector<TPieSlice> pie = {{"eth0", 1, "1", 0, 0}};
+  const struct {
+    const char* name;
+    bool outputFailed;
+    int status;
+  } cases[] = {{"files written", false, 0}, {"the last update's file failed", true, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TOutputOptions options;
+    options.ExitAfter = 2;
+    std::vector<int> finished;
+    TScriptedRun run(options, [&](int status) { finished.push_back(status); });
+    run.Start(5);
+    run.TakeSnapshot(Snapshot({}));  // no slice: does not count
+    run.TakeSnapshot(Snapshot(pie));
+    EXPECT_TRUE(finished.empty());
+    if (c.outputFailed) run.OutputFailed();
+    run.TakeSnapshot(Snapshot(pie));
+    EXPECT_EQ(finished, std::vector<int>{c.status});
+    run.TakeSnapshot(Snapshot(pie));
+    run.SessionEnded("late");
+    EXPECT_EQ(finished.size(), 1u);  // once only
+  }
+}
+
+TEST(ScriptedRun, IsBoundedFromTheStartNotOnlyOncePollingBegins) {
+  TOutputOptions options;
+  options.ExitAfter = 3;
+  std::vector<int> finished;
+  TScriptedRun run(options, [&](int status) { finished.push_back(status); });
+  // Before discovery has ended: three intervals, the time-out table and a minute for the walk.
+  run.Start(5);
+  EXPECT_EQ(run.BoundSeconds(), 3 * 5 + kTimeoutTableSeconds + kDiscoverySeconds);
+  run.PollingStarted(5);
+  EXPECT_EQ(run.BoundSeconds(), 4 * 5 + kTimeoutTableSeconds);
+  run.TakeSnapshot(Snapshot({{"eth0", 1, "1", 0, 0}}, 2));
+  EXPECT_EQ(run.BoundSeconds(), 3 * 2 + kTimeoutTableSeconds);
+
+  // The user's bound holds throughout, and ends the run when nothing comes.
+  options.ExitTimeout = 1;
+  TScriptedRun bounded(options, [&](int status) { finished.push_back(status); });
+  bounded.Start(5);
+  EXPECT_EQ(bounded.BoundSeconds(), 1);
+  bounded.PollingStarted(5);
+  EXPECT_EQ(bounded.BoundSeconds(), 1);
+  ASSERT_TRUE(finished.empty());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !finished.empty(); }, 5000));
+  EXPECT_EQ(finished, std::vector<int>{kExitSessionStopped});
+}
+
+TEST(ScriptedRun, AnInteractiveRunNeverEndsByItself) {
+  TOutputOptions options;  // no /EXITAFTER
+  int finished = 0;
+  TScriptedRun run(options, [&](int) { ++finished; });
+  run.Start(1);
+  EXPECT_EQ(run.BoundSeconds(), 0);
+  run.TakeSnapshot(Snapshot({{"eth0", 1, "1", 0, 0}}));
+  run.SessionEnded("stopped");
+  EXPECT_EQ(finished, 0);
+}
+
+}  // namespace
+}  // namespace kestrava
