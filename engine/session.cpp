@@ -26,6 +26,9 @@ bool CarriesCounter64(int snmpVersion) {
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
 const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+const std::string kBindingsUnmatched =
+    "The agent's answers did not match the OIDs asked: bindings left out show \"Null\", others "
+    "are ignored";
 // GetBulk walks start near a datagram's worth of rows and halve when an answer is too big.
 constexpr int kBulkRepetitions = 50;
 // The largest message the component takes (its MaxPacketSize), and what one row of a walk
@@ -505,17 +508,55 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
       std::string_view oid;
       while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
     } else {
-      // An agent answers in the order asked: the slot is known from where the OID was.
-      for (const TAnswerObject& object : answer.Objects) {
-        TSample value = TSample::FromAnswer(object.Value, object.Type);
-        if (position < 0 && object.Oid == kSysUpTime) m_pollUptime = value;
-        complete = m_plan.Add(object.Oid, std::move(value), position) || complete;
-        if (position >= 0) ++position;
-      }
+      complete = AddPollBindings(record.OidList, answer.Objects, position);
     }
     if (complete) EvaluatePoll();
   }
   if (freed) SendBatches(m_pollRun);
+}
+
+bool TSession::AddPollBindings(std::string_view asked, const std::vector<TAnswerObject>& objects,
+                               int position) {
+  // Each OID asked takes the binding that names it, not the one at its place: an agent that
+  // leaves a binding out or adds one must not shift the rows. The bindings come in the order
+  // asked from every sound agent, so the search is the exception.
+  bool complete = false;
+  size_t next = 0;
+  size_t matched = 0;
+  int missing = 0;
+  std::string_view oid;
+  while (NextItemView(asked, oid)) {
+    const TAnswerObject* binding = nullptr;
+    if (next < objects.size() && objects[next].Oid == oid) {
+      binding = &objects[next++];
+    } else {
+      const auto found = std::find_if(objects.begin(), objects.end(),
+                                      [oid](const TAnswerObject& o) { return o.Oid == oid; });
+      if (found != objects.end()) {
+        binding = &*found;
+        next = static_cast<size_t>(found - objects.begin()) + 1;
+      }
+    }
+    TSample value;
+    if (binding) {
+      value = TSample::FromAnswer(binding->Value, binding->Type);
+      ++matched;
+    } else {
+      ++missing;
+    }
+    if (position < 0 && oid == kSysUpTime) m_pollUptime = value;
+    complete = m_plan.Add(oid, std::move(value), position) || complete;
+    if (position >= 0) ++position;
+  }
+  const int ignored = static_cast<int>(objects.size() - matched);
+  if (missing == 0 && ignored == 0) return complete;
+  m_bindingFaults.Missing += missing;
+  m_bindingFaults.Ignored += ignored;
+  if (!m_bindingFaultsShown) {
+    m_bindingFaultsShown = true;
+    m_window.ShowStatus(kBindingsUnmatched);
+  }
+  return complete;
 }
 
 void TSession::BeginPolling() {

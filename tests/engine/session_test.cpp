@@ -276,6 +276,45 @@ TEST_F(SessionTest, AnExpiredBatchCompletesThePollWithNull) {
   EXPECT_EQ(window.slices.size(), 15u);
 }
 
+TEST_F(SessionTest, AnswerBindingsAreMatchedToTheOidsAskedNotCounted) {
+  using Fault = FakeAgent::BindingFault;
+  const std::string kNote =
+      "The agent's answers did not match the OIDs asked: bindings left out show \"Null\", "
+      "others are ignored";
+  const struct {
+    const char* name;
+    Fault fault;
+    std::set<int> nullRows;  // rows shown "Null"; every other row its counter
+    bool missing, ignored;   // counted
+  } cases[] = {
+      // 40 rows go out as batches of 15, 15 and 10: their last rows are 15, 30 and 40.
+      {"the last binding left out", Fault::DropLast, {15, 30, 40}, true, false},
+      {"a binding nobody asked for added", Fault::AddExtra, {}, false, true},
+      {"the next OID in place of the last", Fault::NextRowInstead, {15, 30, 40}, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    agent.ClearValues();
+    agent.FillInterfaceTable(40);
+    agent.SetBindingFault(c.fault);
+    window.statuses.clear();
+    Options raw;
+    raw.raw = true;
+    StartXml(Target(kIn) + Label(kDescr), raw);
+    ASSERT_TRUE(WaitInstances(40));
+    ASSERT_TRUE(WaitFeeds(3));
+    for (int row = 1; row <= 40; ++row) {
+      const std::string want = c.nullRows.count(row) ? "Null" : std::to_string(1000 + row);
+      EXPECT_EQ(session->SlotValue(4, row - 1), want) << row;
+    }
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), kNote), 1);
+    EXPECT_EQ(session->BindingFaults().Missing > 0, c.missing);
+    EXPECT_EQ(session->BindingFaults().Ignored > 0, c.ignored);
+    session->Stop();
+    agent.SetBindingFault(Fault::None);
+  }
+}
+
 TEST_F(SessionTest, DuplicateAnswersAreCountedOnce) {
   agent.FillInterfaceTable(10);
   agent.SetDuplicate(true);

@@ -380,6 +380,7 @@ std::optional<std::string> FakeAgent::Answer(const Request& request) {
     msg.ErrorStatus = m_errorStatus;
     msg.ErrorIndex = m_errorIndex;
   }
+  if (request.PduType == 0xA0 && objects.Count() >= 2) BreakBindings(objects);
   if (m_oversize > 0) {
     const int slot = objects.Count() + 1;
     if (slot <= kMaxObjects) {
@@ -456,6 +457,41 @@ std::optional<std::string> FakeAgent::AnswerBulk(const Request& request) {
   std::string errorText;
   if (BuildMessage(kActionResponse, msg, objects, out, errorText) != 0) return std::string();
   return out.str();
+}
+
+void FakeAgent::BreakBindings(TObjectTable& objects) const {
+  // REQUIRES: m_mutex held.
+  const int last = objects.Count();
+  switch (m_bindingFault) {
+    case BindingFault::None:
+      break;
+    case BindingFault::DropLast:
+      objects.SetCount(last - 1);
+      break;
+    case BindingFault::AddExtra: {
+      if (last >= kMaxObjects) break;
+      objects.SetCount(last + 1);
+      TSnmpObject& extra = objects.At(last + 1);
+      extra.Id.assign("1.3.6.1.4.1.99999.2.0");
+      extra.Type = 0x41;
+      extra.Value.assign("77");
+      break;
+    }
+    case BindingFault::NextRowInstead: {
+      TSnmpObject& o = objects.At(last);
+      const auto it = m_values.upper_bound(ToKey(o.Id.str()));
+      if (it == m_values.end()) break;
+      o.Id.assign(it->second.first);
+      o.Type = it->second.second.Type;
+      o.Value.assign(it->second.second.Text);
+      break;
+    }
+  }
+}
+
+void FakeAgent::SetBindingFault(BindingFault fault) {
+  std::lock_guard lock(m_mutex);
+  m_bindingFault = fault;
 }
 
 void FakeAgent::SetBulkRowLimit(int rows) {
