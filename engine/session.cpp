@@ -43,6 +43,12 @@ constexpr int kProgressMs = 50;
 // How an SNMPv1 agent says that a walk ran past the end of its view.
 constexpr int kNoSuchName = 2;
 
+std::string RowLimitText(int rows, bool refresh) {
+  return (refresh ? "Refresh stopped at " : "Discovery stopped at ") + std::to_string(rows) +
+         " instances, the row limit (maxrows); " +
+         (refresh ? "the rows stay as they were" : "the rows found are polled");
+}
+
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
@@ -173,6 +179,7 @@ void TSession::StartDiscovery() {
   m_uptime = TSample();
   m_twinsAnnounced = false;
   m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);
+  m_discovery.SetRowLimit(m_config.MaxRows);
   m_plan.Reset(m_config.TargetOids, static_cast<int>(m_config.Formulas.size()),
                m_config.InstanceMode);
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
@@ -644,6 +651,10 @@ void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& 
       EndDiscovery(kNonIncreasing);
       return;
     }
+    if (step.Kind == TWalkStep::kLimit) {
+      EndDiscovery(RowLimitText(m_discovery.RowLimit(), false));
+      return;
+    }
     if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
     previous = &oid;
   }
@@ -773,6 +784,11 @@ void TSession::RefreshStep(const TAnswer& answer, size_t first, const std::strin
       if (step.Kind == TWalkStep::kOutOfOrder) {
         m_window.ShowStatus(kNonIncreasing);
         EndRefresh();
+        return;
+      }
+      if (step.Kind == TWalkStep::kLimit) {
+        // The rows stay as they are: only a walk that saw the whole column removes any.
+        m_window.ShowStatus(RowLimitText(m_discovery.RowLimit(), true));
         return;
       }
       previous = &oid;

@@ -969,5 +969,40 @@ TEST_F(SessionTest, WalksAskOneGetNextAtATimeWhenTheUserSaysSo) {
   EXPECT_TRUE(BulkRepetitions(agent).empty());
 }
 
+TEST_F(SessionTest, AColumnThatNeverEndsStopsDiscoveryAtTheRowLimit) {
+  agent.FillInterfaceTable(2);
+  agent.SetEndlessColumn(kDescr);
+  agent.SetLogLimit(100);
+  const std::string kNote =
+      "Discovery stopped at 300 instances, the row limit (maxrows); the rows found are polled";
+  const struct {
+    const char* name;
+    std::function<void()> start;
+  } cases[] = {
+      {"get-next, the limit on the command line",
+       [&] {
+         Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/SNMPVERSION", "1",
+                "/MAXROWS", "300"});
+       }},
+      {"GetBulk, the limit in the file",
+       [&] {
+         Options options;
+         options.extra = "<maxrows>300</maxrows>";
+         StartXml(Target(kIn) + Label(kDescr), options);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window.statuses.clear();
+    c.start();
+    ASSERT_TRUE(WaitInstances(300));
+    EXPECT_EQ(session->Rows().back().Suffix, ".300");
+    EXPECT_EQ(session->FoundInstances().size(), 300u);
+    EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), kNote),
+              window.statuses.end());
+    session->Stop();
+  }
+}
+
 }  // namespace
 }  // namespace kestrava

@@ -341,6 +341,10 @@ std::optional<std::string> FakeAgent::Answer(const Request& request) {
         o.Type = it->second.second.Type;
         o.Value.assign(it->second.second.Text);
       }
+    } else if (const std::optional<std::string> endless = EndlessNext(asked)) {
+      o.Id.assign(*endless);
+      o.Type = 4;
+      o.Value.assign("row " + *endless);
     } else if (m_looping) {
       auto it = m_values.find(key);
       o.Type = it != m_values.end() ? it->second.second.Type : 4;
@@ -420,6 +424,13 @@ std::optional<std::string> FakeAgent::AnswerBulk(const Request& request) {
       if (slot > kMaxObjects) return;
       objects.SetCount(slot);
       TSnmpObject& o = objects.At(slot);
+      if (const std::optional<std::string> endless = EndlessNext(at[column])) {
+        o.Id.assign(*endless);
+        o.Type = 4;
+        o.Value.assign("row " + *endless);
+        at[column] = *endless;
+        return;
+      }
       if (m_looping) {
         const auto here = m_values.find(ToKey(at[column]));
         o.Id.assign(at[column]);
@@ -487,6 +498,23 @@ void FakeAgent::BreakBindings(TObjectTable& objects) const {
       break;
     }
   }
+}
+
+std::optional<std::string> FakeAgent::EndlessNext(const std::string& oid) const {
+  // REQUIRES: m_mutex held.
+  const std::string& column = m_endlessColumn;
+  if (column.empty() || oid.compare(0, column.size(), column) != 0) return std::nullopt;
+  if (oid.size() == column.size()) return column + ".1";
+  if (oid[column.size()] != '.') return std::nullopt;
+  const Key key = ToKey(oid);
+  const size_t arc = ToKey(column).size();
+  if (key.size() <= arc) return column + ".1";
+  return column + "." + std::to_string(static_cast<uint64_t>(key[arc]) + 1);
+}
+
+void FakeAgent::SetEndlessColumn(const std::string& column) {
+  std::lock_guard lock(m_mutex);
+  m_endlessColumn = column;
 }
 
 void FakeAgent::SetBindingFault(BindingFault fault) {

@@ -95,6 +95,9 @@ class FakeAgent {
   // binding naming the next row of the table instead of the one asked.
   enum class BindingFault { None, DropLast, AddExtra, NextRowInstead };
   void SetBindingFault(BindingFault fault);
+  // Get-next and GetBulk in or at this column answer its next instance without end
+  // (column.1, column.2, ...), as a broken agent does whose table never ends ("": off).
+  void SetEndlessColumn(const std::string& column);
   // Every answer carries this error-status and error-index (status 0: off).
   void SetErrorStatus(int status, int index);
   // Answers to requests that name this OID carry the error-status and error-index.
@@ -131,6 +134,8 @@ class FakeAgent {
   std::optional<std::string> Answer(const Request& request);
   std::optional<std::string> AnswerBulk(const Request& request);
   void BreakBindings(TObjectTable& objects) const;
+  // The endless column's instance after `oid`, when oid is the column or in it.
+  std::optional<std::string> EndlessNext(const std::string& oid) const;
   void SendRaw(const std::string& bytes, uint32_t addr, uint16_t port, bool fromOther);
   static Key ToKey(const std::string& oid);
 
@@ -154,6 +159,7 @@ class FakeAgent {
   int m_bulkRowLimit = 0;
   int m_bulkTooBigAbove = 0;
   BindingFault m_bindingFault = BindingFault::None;
+  std::string m_endlessColumn;
   int m_errorStatus = 0;
   int m_errorIndex = 0;
   std::map<std::string, std::pair<int, int>> m_errorsFor;
