@@ -67,6 +67,7 @@ constexpr TOptionName kOptionNames[] = {
     {"/PRIVPASSWORD", true},
     {"/CONTEXT", true},
     {"/NOBULK", false},
+    {"/MAXROWS", true},
     {"/ANTIALIAS", false},
     {"/SNAPSHOT", true},
     {"/EXPORT", true},
@@ -185,6 +186,7 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (auto v = OptionValue(args, "/PRIVPASSWORD")) cfg.V3.PrivPassword = *v;
   if (auto v = OptionValue(args, "/CONTEXT")) cfg.V3.ContextName = *v;
   if (FindOption(args, "/NOBULK") != std::string::npos) cfg.BulkWalk = false;
+  if (auto v = OptionValue(args, "/MAXROWS")) cfg.MaxRows = CheckMaxRows(*v);
   if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
   CompleteSnmpV3(cfg.V3, session.SnmpVersion, TValueSource::CommandLine, result.Error);
   return result;
@@ -249,6 +251,7 @@ std::string UsageText() {
          "  /PREFERREDINSTANCE text  instance-mask entry to pick by itself after discovery\n"
          "  /NOBULK                  walk the table one get-next at a time, never with\n"
          "                           GetBulk (for agents whose GetBulk is broken)\n"
+         "  /MAXROWS n               instances discovery takes at most, 1..10000000 (100000)\n"
          "  /ANTIALIAS               draw the pie, rims and outlines smooth\n"
          "Values out of range fall back to the default in brackets. /HOST takes a name or an\n"
          "address, IPv6 with or without brackets; a port goes in /PORT.\n"

@@ -48,6 +48,7 @@ struct TConfigRec {
   std::vector<std::string> Formulas;          // entries 'label,expression,bindings,'
   int LastSlot = -1;
   bool BulkWalk = true;    // walks with GetBulk where the version has it
+  int MaxRows = 100000;    // a walk of the label column stops after this many instances
   bool Antialias = false;  // the pie drawn smooth
   TSnmpV3Settings V3;
   // The OID names of this session: the built-in ones and the targets' display names.

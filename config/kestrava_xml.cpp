@@ -184,6 +184,9 @@ int TXMLKestravaType::Pollinginterval() const {
 bool TXMLKestravaType::Antialias() const {
   return XmlToBool(ChildText(m_element, "antialias"));
 }
+int TXMLKestravaType::Maxrows() const {
+  return XmlToInt(ChildText(m_element, "maxrows"));
+}
 TXMLShooterType TXMLKestravaType::Shooter() const {
   return TXMLShooterType(m_element.firstChildElement(QStringLiteral("shooter")));
 }

@@ -95,6 +95,7 @@ class TXMLKestravaType {
   std::string Community() const;
   int Pollinginterval() const;
   bool Antialias() const;
+  int Maxrows() const;
   TXMLShooterType Shooter() const;
 
  private:

@@ -85,6 +85,8 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
   ReadCaught([&] { return shooter.Bulkwalk(); }, [&](bool v) { cfg.BulkWalk = v; });
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
+  ReadCaught([&] { return root.Maxrows(); },
+             [&](int v) { cfg.MaxRows = CheckMaxRows(std::to_string(v)); });
 
   TSnmpV3Settings& v3 = cfg.V3;
   v3.User = shooter.User();

@@ -31,6 +31,9 @@ int CheckRange(const std::string& text, int low, int high, int fallback) {
 int CheckInterval(const std::string& text) {
   return CheckRange(text, 1, 1000, 5);
 }
+int CheckMaxRows(const std::string& text) {
+  return CheckRange(text, 1, 10000000, 100000);
+}
 int CheckPort(const std::string& text) {
   return CheckRange(text, 1, 65535, 161);
 }

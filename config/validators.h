@@ -17,5 +17,6 @@ int CheckPort(const std::string& text);      // 1..65535, otherwise 161
 int CheckVersion(const std::string& text);   // 1..3, otherwise 1
 int CheckWidth(const std::string& text);     // 300..2000, otherwise 600
 int CheckHeight(const std::string& text);    // 200..1600, otherwise 460
+int CheckMaxRows(const std::string& text);   // 1..10000000, otherwise 100000
 
 }  // namespace kestrava

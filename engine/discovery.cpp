@@ -84,8 +84,7 @@ TWalkStep TDiscovery::Judge(const std::string& oid, const std::string& value,
   TWalkStep step;
   // A column ends at a "." boundary: "...1.2" does not claim "...1.20.1".
   const size_t n = m_labelOid.size();
-  const bool inColumn =
-      oid.size() > n + 1 && oid.compare(0, n, m_labelOid) == 0 && oid[n] == '.';
+  const bool inColumn = oid.size() > n + 1 && oid.compare(0, n, m_labelOid) == 0 && oid[n] == '.';
   const std::string suffix = oid.size() > n ? oid.substr(n) : std::string();
   if (!inColumn || (!into.empty() && suffix == into.back().Suffix)) return step;
   if (!OidGreater(oid, asked)) {
@@ -93,6 +92,11 @@ TWalkStep TDiscovery::Judge(const std::string& oid, const std::string& value,
     step.Kind = TWalkStep::kOutOfOrder;
     return step;
   }
+  if (m_walked >= m_rowLimit) {
+    step.Kind = TWalkStep::kLimit;
+    return step;
+  }
+  ++m_walked;
   step.Kind = TWalkStep::kNext;
   if (Takes(suffix)) {
     // The agent's text is shown and written: no control or direction-changing characters.
@@ -105,6 +109,7 @@ TWalkStep TDiscovery::Judge(const std::string& oid, const std::string& value,
 
 void TDiscovery::StartWalk() {
   m_rows.clear();
+  m_walked = 0;
 }
 
 TWalkStep TDiscovery::Step(const std::string& oid, const std::string& value,
@@ -139,6 +144,7 @@ bool TDiscovery::Select(int choice) {
 
 void TDiscovery::StartRefresh() {
   m_refreshFound.clear();
+  m_walked = 0;
 }
 
 TWalkStep TDiscovery::RefreshStep(const std::string& oid, const std::string& value,
@@ -170,8 +176,9 @@ TRowChanges TDiscovery::EndRefresh() {
   for (const TInstance& f : m_found) found.insert(f.Suffix);
   for (const TInstance& candidate : m_refreshFound) {
     if (rows.count(candidate.Suffix)) continue;
-    if (runtimeMask && (m_choice < 0 || m_choice >= static_cast<int>(m_maskChoices.size()) ||
-                        !MatchInstance(candidate.Suffix, m_maskChoices[static_cast<size_t>(m_choice)])))
+    if (runtimeMask &&
+        (m_choice < 0 || m_choice >= static_cast<int>(m_maskChoices.size()) ||
+         !MatchInstance(candidate.Suffix, m_maskChoices[static_cast<size_t>(m_choice)])))
       continue;
     m_rows.push_back(candidate);
     rows.insert(candidate.Suffix);

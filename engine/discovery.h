@@ -22,7 +22,8 @@ struct TInstance {
 
 // What one answer of a walk means.
 struct TWalkStep {
-  enum TKind { kNext, kEnd, kOutOfOrder } Kind = kEnd;
+  // kLimit: the walk found as many instances as it may; this one is not taken.
+  enum TKind { kNext, kEnd, kOutOfOrder, kLimit } Kind = kEnd;
   bool Taken = false;  // the answer named an instance that was taken
 };
 
@@ -38,6 +39,11 @@ class TDiscovery {
  public:
   // labelOid: the column walked; mask: the instance mask ("" none; "RT" parts are picked).
   void Reset(std::string labelOid, std::string mask);
+
+  // A walk ends after this many instances: an agent whose column never ends must not fill
+  // the memory. Kept by Reset.
+  void SetRowLimit(int rows) { m_rowLimit = rows; }
+  int RowLimit() const { return m_rowLimit; }
 
   const std::string& LabelOid() const { return m_labelOid; }
   const std::string& Mask() const { return m_mask; }
@@ -61,8 +67,7 @@ class TDiscovery {
 
   // A refresh walk: Step as above over a list of its own, then the rows compared with it.
   void StartRefresh();
-  TWalkStep RefreshStep(const std::string& oid, const std::string& value,
-                        const std::string& asked);
+  TWalkStep RefreshStep(const std::string& oid, const std::string& value, const std::string& asked);
   TRowChanges EndRefresh();
 
  private:
@@ -77,6 +82,8 @@ class TDiscovery {
   std::vector<TInstance> m_refreshFound;
   std::vector<std::string> m_maskChoices;
   int m_choice = -1;
+  int m_rowLimit = 100000;
+  int m_walked = 0;  // instances the walk under way found
 };
 
 // True when the dotted OID `a` comes after `b` in the agent's (numeric) order.

@@ -25,6 +25,9 @@ bool CarriesCounter64(int snmpVersion) {
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
 const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+const std::string kBindingsUnmatched =
+    "The agent's answers did not match the OIDs asked: bindings left out show \"Null\", others "
+    "are ignored";
 // GetBulk walks start near a datagram's worth of rows and halve when an answer is too big.
 constexpr int kBulkRepetitions = 50;
 // The largest message the component takes (its MaxPacketSize), and what one row of a walk
@@ -38,6 +41,12 @@ const std::string kNoRuntimeMask =
 constexpr int kProgressMs = 50;
 // How an SNMPv1 agent says that a walk ran past the end of its view.
 constexpr int kNoSuchName = 2;
+
+std::string RowLimitText(int rows, bool refresh) {
+  return (refresh ? "Refresh stopped at " : "Discovery stopped at ") + std::to_string(rows) +
+         " instances, the row limit (maxrows); " +
+         (refresh ? "the rows stay as they were" : "the rows found are polled");
+}
 
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -171,6 +180,7 @@ void TSession::StartDiscovery() {
   m_uptime = TSample();
   m_twinsAnnounced = false;
   m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);
+  m_discovery.SetRowLimit(m_config.MaxRows);
   m_plan.Reset(m_config.TargetOids, static_cast<int>(m_config.Formulas.size()),
                m_config.InstanceMode);
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
@@ -506,17 +516,55 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
       std::string_view oid;
       while (NextItemView(list, oid)) complete = m_plan.Add(oid, TSample()) || complete;
     } else {
-      // An agent answers in the order asked: the slot is known from where the OID was.
-      for (const TAnswerObject& object : answer.Objects) {
-        TSample value = TSample::FromAnswer(object.Value, object.Type);
-        if (position < 0 && object.Oid == kSysUpTime) m_pollUptime = value;
-        complete = m_plan.Add(object.Oid, std::move(value), position) || complete;
-        if (position >= 0) ++position;
-      }
+      complete = AddPollBindings(record.OidList, answer.Objects, position);
     }
     if (complete) EvaluatePoll();
   }
   if (freed) SendBatches(m_pollRun);
+}
+
+bool TSession::AddPollBindings(std::string_view asked, const std::vector<TAnswerObject>& objects,
+                               int position) {
+  // Each OID asked takes the binding that names it, not the one at its place: an agent that
+  // leaves a binding out or adds one must not shift the rows. The bindings come in the order
+  // asked from every sound agent, so the search is the exception.
+  bool complete = false;
+  size_t next = 0;
+  size_t matched = 0;
+  int missing = 0;
+  std::string_view oid;
+  while (NextItemView(asked, oid)) {
+    const TAnswerObject* binding = nullptr;
+    if (next < objects.size() && objects[next].Oid == oid) {
+      binding = &objects[next++];
+    } else {
+      const auto found = std::find_if(objects.begin(), objects.end(),
+                                      [oid](const TAnswerObject& o) { return o.Oid == oid; });
+      if (found != objects.end()) {
+        binding = &*found;
+        next = static_cast<size_t>(found - objects.begin()) + 1;
+      }
+    }
+    TSample value;
+    if (binding) {
+      value = TSample::FromAnswer(binding->Value, binding->Type);
+      ++matched;
+    } else {
+      ++missing;
+    }
+    if (position < 0 && oid == kSysUpTime) m_pollUptime = value;
+    complete = m_plan.Add(oid, std::move(value), position) || complete;
+    if (position >= 0) ++position;
+  }
+  const int ignored = static_cast<int>(objects.size() - matched);
+  if (missing == 0 && ignored == 0) return complete;
+  m_bindingFaults.Missing += missing;
+  m_bindingFaults.Ignored += ignored;
+  if (!m_bindingFaultsShown) {
+    m_bindingFaultsShown = true;
+    m_window.ShowStatus(kBindingsUnmatched);
+  }
+  return complete;
 }
 
 void TSession::BeginPolling() {
@@ -602,6 +650,10 @@ void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& 
     }
     if (step.Kind == TWalkStep::kOutOfOrder) {
       EndDiscovery(kNonIncreasing);
+      return;
+    }
+    if (step.Kind == TWalkStep::kLimit) {
+      EndDiscovery(RowLimitText(m_discovery.RowLimit(), false));
       return;
     }
     if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
@@ -732,6 +784,11 @@ void TSession::RefreshStep(const TAnswer& answer, size_t first, const std::strin
       if (step.Kind == TWalkStep::kOutOfOrder) {
         m_window.ShowStatus(kNonIncreasing);
         EndRefresh();
+        return;
+      }
+      if (step.Kind == TWalkStep::kLimit) {
+        // The rows stay as they are: only a walk that saw the whole column removes any.
+        m_window.ShowStatus(RowLimitText(m_discovery.RowLimit(), true));
         return;
       }
       previous = &oid;

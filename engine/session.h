@@ -95,6 +95,12 @@ class TSession {
   std::vector<TMyTimerRec> ScheduleSnapshot() { return m_schedule.Snapshot(); }
   bool WorkerFinished() const { return !m_worker || m_worker->Finished(); }
   TSnmpMgr* Component() { return m_dispatcher.Component(); }
+  // Poll bindings the agent left out (each shown "Null") and bindings it added (ignored).
+  struct TBindingFaults {
+    int Missing = 0;
+    int Ignored = 0;
+  };
+  const TBindingFaults& BindingFaults() const { return m_bindingFaults; }
 
  private:
   // Benchmarks reach the evaluation and the feed directly through this probe.
@@ -129,6 +135,10 @@ class TSession {
   void OnProblem(const std::string& text, int code);
   void OnWalkAnswer(const TRequest& record, const TAnswer& answer);
   void OnPollAnswer(const TRequest& record, const TAnswer& answer);
+  // The bindings of a poll answer to the OIDs asked (an item list; position as TPollPlan::Add
+  // takes it); true when the poll is complete.
+  bool AddPollBindings(std::string_view asked, const std::vector<TAnswerObject>& objects,
+                       int position);
 
   // Discovery and rows.
   void ShowProgress(const std::string& text);
@@ -210,6 +220,8 @@ class TSession {
   bool m_expiryFreedWindow = false;
   std::vector<std::pair<int32_t, std::string>> m_walkRetries;  // purpose, OID asked
   bool m_discoveryTimedOut = false;
+  TBindingFaults m_bindingFaults;
+  bool m_bindingFaultsShown = false;  // the status line said so once
 };
 
 }  // namespace kestrava

@@ -470,6 +470,19 @@ TEST(CommandLine, BulkWalkAndAntialias) {
   }
 }
 
+TEST(CommandLine, MaxRows) {
+  const struct {
+    Args args;
+    int rows;
+  } cases[] = {
+      {{}, 100000},
+      {{"/MAXROWS", "500"}, 500},
+      {{"--maxrows", "0"}, 100000},  // out of range: the default
+      {{"/XML", "a.xml", "/MAXROWS", "500"}, 100000},  // the file decides
+  };
+  for (const auto& c : cases) EXPECT_EQ(Read(c.args).cfg.MaxRows, c.rows) << c.args.size();
+}
+
 // Sets or removes an environment variable for one scope.
 class ScopedEnv {
  public:

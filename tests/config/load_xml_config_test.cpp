@@ -426,6 +426,23 @@ TEST(LoadXmlConfig, BulkWalkAndAntialias) {
   }
 }
 
+TEST(LoadXmlConfig, MaxRows) {
+  const struct {
+    const char* xml;
+    int rows;
+  } cases[] = {
+      {"", 100000},
+      {"<maxrows>2500</maxrows>", 2500},
+      {"<maxrows>0</maxrows>", 100000},
+      {"<shooter><maxrows>2500</maxrows></shooter>", 100000},  // "maxrows" is the file's own
+  };
+  for (const auto& c : cases) {
+    const Loaded l = Load(KestravaXml(c.xml));
+    EXPECT_TRUE(l.ok) << c.xml;
+    EXPECT_EQ(l.cfg.MaxRows, c.rows) << c.xml;
+  }
+}
+
 // A formula entry that could only ever give "Null" is refused when the file loads, named by
 // its place among the formulas and its label.
 TEST(LoadXmlConfig, FormulasThatCanNeverGiveAValueAreRefused) {

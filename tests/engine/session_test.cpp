@@ -277,6 +277,45 @@ TEST_F(SessionTest, AnExpiredBatchCompletesThePollWithNull) {
   EXPECT_EQ(window.slices.size(), 15u);
 }
 
+TEST_F(SessionTest, AnswerBindingsAreMatchedToTheOidsAskedNotCounted) {
+  using Fault = FakeAgent::BindingFault;
+  const std::string kNote =
+      "The agent's answers did not match the OIDs asked: bindings left out show \"Null\", "
+      "others are ignored";
+  const struct {
+    const char* name;
+    Fault fault;
+    std::set<int> nullRows;  // rows shown "Null"; every other row its counter
+    bool missing, ignored;   // counted
+  } cases[] = {
+      // 40 rows go out as batches of 15, 15 and 10: their last rows are 15, 30 and 40.
+      {"the last binding left out", Fault::DropLast, {15, 30, 40}, true, false},
+      {"a binding nobody asked for added", Fault::AddExtra, {}, false, true},
+      {"the next OID in place of the last", Fault::NextRowInstead, {15, 30, 40}, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    agent.ClearValues();
+    agent.FillInterfaceTable(40);
+    agent.SetBindingFault(c.fault);
+    window.statuses.clear();
+    Options raw;
+    raw.raw = true;
+    StartXml(Target(kIn) + Label(kDescr), raw);
+    ASSERT_TRUE(WaitInstances(40));
+    ASSERT_TRUE(WaitFeeds(3));
+    for (int row = 1; row <= 40; ++row) {
+      const std::string want = c.nullRows.count(row) ? "Null" : std::to_string(1000 + row);
+      EXPECT_EQ(session->SlotValue(4, row - 1), want) << row;
+    }
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), kNote), 1);
+    EXPECT_EQ(session->BindingFaults().Missing > 0, c.missing);
+    EXPECT_EQ(session->BindingFaults().Ignored > 0, c.ignored);
+    session->Stop();
+    agent.SetBindingFault(Fault::None);
+  }
+}
+
 TEST_F(SessionTest, DuplicateAnswersAreCountedOnce) {
   agent.FillInterfaceTable(10);
   agent.SetDuplicate(true);
@@ -931,6 +970,41 @@ TEST_F(SessionTest, WalksAskOneGetNextAtATimeWhenTheUserSaysSo) {
          "/NOBULK"});
   ASSERT_TRUE(WaitInstances(60));
   EXPECT_TRUE(BulkRepetitions(agent).empty());
+}
+
+TEST_F(SessionTest, AColumnThatNeverEndsStopsDiscoveryAtTheRowLimit) {
+  agent.FillInterfaceTable(2);
+  agent.SetEndlessColumn(kDescr);
+  agent.SetLogLimit(100);
+  const std::string kNote =
+      "Discovery stopped at 300 instances, the row limit (maxrows); the rows found are polled";
+  const struct {
+    const char* name;
+    std::function<void()> start;
+  } cases[] = {
+      {"get-next, the limit on the command line",
+       [&] {
+         Start({"/HOST", "127.0.0.1", "/PORT", std::to_string(agent.port()), "/SNMPVERSION", "1",
+                "/MAXROWS", "300"});
+       }},
+      {"GetBulk, the limit in the file",
+       [&] {
+         Options options;
+         options.extra = "<maxrows>300</maxrows>";
+         StartXml(Target(kIn) + Label(kDescr), options);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window.statuses.clear();
+    c.start();
+    ASSERT_TRUE(WaitInstances(300));
+    EXPECT_EQ(session->Rows().back().Suffix, ".300");
+    EXPECT_EQ(session->FoundInstances().size(), 300u);
+    EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), kNote),
+              window.statuses.end());
+    session->Stop();
+  }
 }
 
 }  // namespace

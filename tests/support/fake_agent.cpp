@@ -341,6 +341,10 @@ std::optional<std::string> FakeAgent::Answer(const Request& request) {
         o.Type = it->second.second.Type;
         o.Value.assign(it->second.second.Text);
       }
+    } else if (const std::optional<std::string> endless = EndlessNext(asked)) {
+      o.Id.assign(*endless);
+      o.Type = 4;
+      o.Value.assign("row " + *endless);
     } else if (m_looping) {
       auto it = m_values.find(key);
       o.Type = it != m_values.end() ? it->second.second.Type : 4;
@@ -380,6 +384,7 @@ std::optional<std::string> FakeAgent::Answer(const Request& request) {
     msg.ErrorStatus = m_errorStatus;
     msg.ErrorIndex = m_errorIndex;
   }
+  if (request.PduType == 0xA0 && objects.Count() >= 2) BreakBindings(objects);
   if (m_oversize > 0) {
     const int slot = objects.Count() + 1;
     if (slot <= kMaxObjects) {
@@ -419,6 +424,13 @@ std::optional<std::string> FakeAgent::AnswerBulk(const Request& request) {
       if (slot > kMaxObjects) return;
       objects.SetCount(slot);
       TSnmpObject& o = objects.At(slot);
+      if (const std::optional<std::string> endless = EndlessNext(at[column])) {
+        o.Id.assign(*endless);
+        o.Type = 4;
+        o.Value.assign("row " + *endless);
+        at[column] = *endless;
+        return;
+      }
       if (m_looping) {
         const auto here = m_values.find(ToKey(at[column]));
         o.Id.assign(at[column]);
@@ -456,6 +468,58 @@ std::optional<std::string> FakeAgent::AnswerBulk(const Request& request) {
   std::string errorText;
   if (BuildMessage(kActionResponse, msg, objects, out, errorText) != 0) return std::string();
   return out.str();
+}
+
+void FakeAgent::BreakBindings(TObjectTable& objects) const {
+  // REQUIRES: m_mutex held.
+  const int last = objects.Count();
+  switch (m_bindingFault) {
+    case BindingFault::None:
+      break;
+    case BindingFault::DropLast:
+      objects.SetCount(last - 1);
+      break;
+    case BindingFault::AddExtra: {
+      if (last >= kMaxObjects) break;
+      objects.SetCount(last + 1);
+      TSnmpObject& extra = objects.At(last + 1);
+      extra.Id.assign("1.3.6.1.4.1.99999.2.0");
+      extra.Type = 0x41;
+      extra.Value.assign("77");
+      break;
+    }
+    case BindingFault::NextRowInstead: {
+      TSnmpObject& o = objects.At(last);
+      const auto it = m_values.upper_bound(ToKey(o.Id.str()));
+      if (it == m_values.end()) break;
+      o.Id.assign(it->second.first);
+      o.Type = it->second.second.Type;
+      o.Value.assign(it->second.second.Text);
+      break;
+    }
+  }
+}
+
+std::optional<std::string> FakeAgent::EndlessNext(const std::string& oid) const {
+  // REQUIRES: m_mutex held.
+  const std::string& column = m_endlessColumn;
+  if (column.empty() || oid.compare(0, column.size(), column) != 0) return std::nullopt;
+  if (oid.size() == column.size()) return column + ".1";
+  if (oid[column.size()] != '.') return std::nullopt;
+  const Key key = ToKey(oid);
+  const size_t arc = ToKey(column).size();
+  if (key.size() <= arc) return column + ".1";
+  return column + "." + std::to_string(static_cast<uint64_t>(key[arc]) + 1);
+}
+
+void FakeAgent::SetEndlessColumn(const std::string& column) {
+  std::lock_guard lock(m_mutex);
+  m_endlessColumn = column;
+}
+
+void FakeAgent::SetBindingFault(BindingFault fault) {
+  std::lock_guard lock(m_mutex);
+  m_bindingFault = fault;
 }
 
 void FakeAgent::SetBulkRowLimit(int rows) {

@@ -17,6 +17,10 @@
 #include <thread>
 #include <vector>
 
+namespace kestrava {
+class TObjectTable;
+}
+
 namespace kestrava::testing {
 
 class FakeAgent {
@@ -86,6 +90,14 @@ class FakeAgent {
   // GetBulk asking for more than this many repetitions is answered with tooBig (0: off), as
   // agents do that cannot cut an answer to size.
   void SetBulkTooBigAbove(int rows);
+  // Get answers of two or more bindings that do not match what was asked, as broken agents
+  // send them: the last binding left out, a binding nobody asked for appended, or the last
+  // binding naming the next row of the table instead of the one asked.
+  enum class BindingFault { None, DropLast, AddExtra, NextRowInstead };
+  void SetBindingFault(BindingFault fault);
+  // Get-next and GetBulk in or at this column answer its next instance without end
+  // (column.1, column.2, ...), as a broken agent does whose table never ends ("": off).
+  void SetEndlessColumn(const std::string& column);
   // Every answer carries this error-status and error-index (status 0: off).
   void SetErrorStatus(int status, int index);
   // Answers to requests that name this OID carry the error-status and error-index.
@@ -121,6 +133,9 @@ class FakeAgent {
   void Handle(const uint8_t* data, size_t size, uint32_t addr, uint16_t port);
   std::optional<std::string> Answer(const Request& request);
   std::optional<std::string> AnswerBulk(const Request& request);
+  void BreakBindings(TObjectTable& objects) const;
+  // The endless column's instance after `oid`, when oid is the column or in it.
+  std::optional<std::string> EndlessNext(const std::string& oid) const;
   void SendRaw(const std::string& bytes, uint32_t addr, uint16_t port, bool fromOther);
   static Key ToKey(const std::string& oid);
 
@@ -143,6 +158,8 @@ class FakeAgent {
   size_t m_oversize = 0;
   int m_bulkRowLimit = 0;
   int m_bulkTooBigAbove = 0;
+  BindingFault m_bindingFault = BindingFault::None;
+  std::string m_endlessColumn;
   int m_errorStatus = 0;
   int m_errorIndex = 0;
   std::map<std::string, std::pair<int, int>> m_errorsFor;
