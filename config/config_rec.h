@@ -48,6 +48,7 @@ struct TConfigRec {
   int LastSlot = -1;
   bool BulkWalk = true;    // walks with GetBulk where the version has it
   bool Antialias = false;  // the pie drawn smooth
+  int LocalPort = 0;       // the UDP port requests go out from; 0 any free port
   TSnmpV3Settings V3;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),
   // as the start-up set-up fills them; SliceIndex selects in the first.
