@@ -50,6 +50,7 @@ struct TConfigRec {
   bool BulkWalk = true;    // walks with GetBulk where the version has it
   int MaxRows = 100000;    // a walk of the label column stops after this many instances
   bool Antialias = false;  // the pie drawn smooth
+  int LocalPort = 0;       // the UDP port requests go out from; 0 any free port
   TSnmpV3Settings V3;
   // The OID names of this session: the built-in ones and the targets' display names.
   TOidNames OidNames;

@@ -111,6 +111,9 @@ bool TXMLShooterType::Raw() const {
 int TXMLShooterType::Remoteport() const {
   return XmlToInt(ChildText(m_element, "remoteport"));
 }
+int TXMLShooterType::Localport() const {
+  return XmlToInt(ChildText(m_element, "localport"));
+}
 int TXMLShooterType::Snmpversion() const {
   return XmlToInt(ChildText(m_element, "snmpversion"));
 }

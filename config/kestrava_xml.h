@@ -63,6 +63,7 @@ class TXMLShooterType {
   explicit TXMLShooterType(const QDomElement& element) : m_element(element) {}
   bool Raw() const;
   int Remoteport() const;
+  int Localport() const;
   int Snmpversion() const;
   bool Bulkwalk() const;
   std::string User() const;

@@ -79,6 +79,9 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   session.RemotePort = 161;
   ReadCaught([&] { return shooter.Remoteport(); },
              [&](int v) { session.RemotePort = CheckPort(std::to_string(v)); });
+  cfg.LocalPort = 0;
+  ReadCaught([&] { return shooter.Localport(); },
+             [&](int v) { cfg.LocalPort = v >= 1 && v <= 65535 ? v : 0; });
   session.SnmpVersion = 1;
   ReadCaught([&] { return shooter.Snmpversion(); },
              [&](int v) { session.SnmpVersion = CheckVersion(std::to_string(v)); });

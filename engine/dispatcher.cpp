@@ -69,11 +69,27 @@ std::string TDispatcher::Open() {
     m_component->Config("ForceLocalPort=false");
     // Room for every answer of a large poll, which arrive in one burst.
     m_component->Config("InBufferSize=" + std::to_string(kReceiveBuffer));
+    m_component->SetLocalPort(m_localPort);
     m_component->SetActive(true);
   } catch (const std::exception& error) {
     return error.what();
   }
   return std::string();
+}
+
+void TDispatcher::SetLocalPort(int port) {
+  if (port == m_localPort) return;
+  m_localPort = port;
+  if (!m_component) return;
+  TSnmpMgr& mgr = *m_component;
+  const bool active = mgr.Active();
+  try {
+    mgr.SetActive(false);
+    mgr.SetLocalPort(port);
+    if (active) mgr.SetActive(true);
+  } catch (const std::exception& error) {
+    if (m_events.Problem) m_events.Problem(error.what(), 0);
+  }
 }
 
 void TDispatcher::SetSecurity(const TSnmpV3Settings& settings) {

@@ -77,8 +77,13 @@ class TDispatcher {
   TDispatcher(const TDispatcher&) = delete;
   TDispatcher& operator=(const TDispatcher&) = delete;
 
-  // Creates and opens the component; "" or the component's error message.
+  // Creates and opens the component on a free port of the agent's address family, as net-snmp's
+  // tools do: a fixed port (162 above all) would be open on every interface, and a trap receiver
+  // started later could not have it. "" or the component's error message.
   std::string Open();
+  // The local port asked for (0: any free port); the component opens again on it when it
+  // changes. A port that is taken gives way to a free one.
+  void SetLocalPort(int port);
   void SetRequestCounter(uint32_t counter) { m_requestCounter = counter; }
   // The SNMPv3 user and its security, given to the component with the next send (SNMPv3).
   void SetSecurity(const TSnmpV3Settings& settings);
@@ -108,6 +113,7 @@ class TDispatcher {
   bool m_connected = false;
   std::string m_host, m_community;
   int32_t m_version = 0, m_port = 0;
+  int m_localPort = 0;
   std::string m_remoteAddress;  // the agent's address as the component writes a source
   TSnmpV3Settings m_security;
   int m_dropped = 0;

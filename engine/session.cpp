@@ -177,6 +177,7 @@ void TSession::StartDiscovery() {
     return;
   }
   m_dispatcher.SetSecurity(m_config.V3);
+  m_dispatcher.SetLocalPort(m_config.LocalPort);
   m_uptime = TSample();
   m_twinsAnnounced = false;
   m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);

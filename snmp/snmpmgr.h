@@ -23,7 +23,10 @@
 // and reports the agent's other USM reports as their own errors (323..328: OnError, or the
 // failing call in blocking mode). Writing RemoteHost or RemotePort with the value it holds
 // keeps what was learnt of the engine. Passwords and keys appear in no text and no event.
-// DroppedPackets (read-only Config): answers a blocking send refused as not its own.
+// DroppedPackets (read-only Config): answers a blocking send refused as not its own, and
+// InformRequests that were not answered. AnswerInforms (Config, default false) is the listener
+// role: informs are then answered to their sender (OnInformRequest may change the answer) and
+// never change RemoteHost or RemotePort.
 
 #include <cstdint>
 #include <functional>

@@ -231,6 +231,7 @@ struct TSnmpMgrEngine {
   // Settings.
   bool forceLocalPort = true;
   bool ignorePortMismatch = false;
+  bool answerInforms = false;  // the listener role: informs are answered, not dropped
   int timeWindow = 150;
   int trapPort = 162;
   std::string trapAgentAddress;
@@ -293,8 +294,9 @@ struct TSnmpMgrEngine {
   int resendAsked = 0;  // the report code that asked a blocking send to send once more
   TSnmpMessage v3Out;   // record and table that requests are built again from
   TObjectTable v3Objects;
-  std::mt19937_64 rng;          // seeded from the system's entropy
-  uint64_t droppedPackets = 0;  // answers refused as not matching the awaited request
+  std::mt19937_64 rng;  // seeded from the system's entropy
+  // Datagrams refused as not matching the awaited request, and informs nobody listens for.
+  uint64_t droppedPackets = 0;
 
   int lastErrorCode = 0;
   std::string lastError;

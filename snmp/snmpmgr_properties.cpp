@@ -535,6 +535,7 @@ int SendGetResponse(TSnmpMgrEngine& engine, const TSettingCall& call) {
 constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
     {"forcelocalport", BoolSetting<&TSnmpMgrEngine::forceLocalPort>},
     {"ignoreportmismatch", BoolSetting<&TSnmpMgrEngine::ignorePortMismatch>},
+    {"answerinforms", BoolSetting<&TSnmpMgrEngine::answerInforms>},
     {"timewindow", IntSetting<&TSnmpMgrEngine::timeWindow>},
     {"trapport", IntSetting<&TSnmpMgrEngine::trapPort>},
     {"trapagentaddress", TrapAgentAddress},

@@ -76,7 +76,12 @@ void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::
       DeliverTrap(source, port);
       return;
     case kPduInformRequest:
-      AnswerInform(addr, port, source);
+      // A manager has no use for informs; only a listener answers them. Anyone can send one,
+      // so without that role it is dropped like any datagram that is not an answer.
+      if (answerInforms)
+        AnswerInform(addr, port, source);
+      else
+        ++droppedPackets;
       return;
     default:
       return;
@@ -138,9 +143,7 @@ void TSnmpMgrEngine::AnswerInform(const TNetAddress& addr, uint16_t port,
   in.ErrorStatus = static_cast<int32_t>(p[8]);
   if (in.ErrorStatus == -1) return;  // the handler chose not to answer
   std::string text;
-  // The reply goes to the sender, which the component then keeps as its remote side.
-  remoteAddr = addr;
-  remotePort = port;
+  // The reply goes back to the sender on its own: the agent the requests go to stays as it is.
   int code = BuildMessage(kActionResponse, in, objects, packet, text);
   if (code != 0) {
     FireError(code, kTextBuildResponse);

@@ -82,6 +82,7 @@ TEST(LoadXmlConfig, ValuesAndFallbacks) {
   const Get height = [](const Loaded& l) { return l.cfg.WindowHeight; };
   const Get port = [](const Loaded& l) { return l.session.RemotePort; };
   const Get version = [](const Loaded& l) { return l.session.SnmpVersion; };
+  const Get localPort = [](const Loaded& l) { return l.cfg.LocalPort; };
   const Get slices = [](const Loaded& l) { return l.cfg.Slices; };
   const Get view3D = [](const Loaded& l) { return int(l.cfg.View3D); };
   const Get legend = [](const Loaded& l) { return int(l.cfg.ShowLegend); };
@@ -103,6 +104,9 @@ TEST(LoadXmlConfig, ValuesAndFallbacks) {
       {"<height>200</height>", height, 200},
       {"<shooter><remoteport>65536</remoteport></shooter>", port, 161},
       {"<shooter><remoteport>1161</remoteport></shooter>", port, 1161},
+      {"<shooter></shooter>", localPort, 0},
+      {"<shooter><localport>162</localport></shooter>", localPort, 162},
+      {"<shooter><localport>65536</localport></shooter>", localPort, 0},
       {"<shooter><snmpversion>4</snmpversion></shooter>", version, 1},
       {"<shooter><snmpversion>3</snmpversion><user>u</user></shooter>", version, 3},
       {"<shooter><snmpversion>2</snmpversion></shooter>", version, 2},

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "fake_agent.h"
+#include "loopback_peer.h"
 #include "snmp/codec.h"
 #include "snmpd_process.h"
 #include "snmpmgr_test_util.h"
@@ -586,6 +587,62 @@ TEST_F(SnmpMgrTest, RequestArrivingAtTheManagerIsRefused) {
   Serve(100);
   EXPECT_EQ(agent.RequestCount(), 0) << "the manager does not answer a request";
   EXPECT_TRUE(responses.empty());
+}
+
+// Anyone can send an inform. It must not take the agent's place: the next requests, with the
+// community in clear, went to its sender. The manager drops it; a listener answers its sender
+// and keeps the agent.
+TEST_F(SnmpMgrTest, ForgedInformNeverMovesTheRemoteSide) {
+  for (const bool listener : {false, true}) {
+    testing::LoopbackPeer forger;
+    ASSERT_TRUE(forger.ok());
+    mgr.SetActive(false);
+    mgr.Config(std::string("AnswerInforms=") + (listener ? "true" : "false"));
+    mgr.SetActive(true);
+    TSnmpMessage msg;
+    msg.Version = kSnmpV2c;
+    msg.Community.assign("anything");
+    msg.RequestId = 77;
+    TObjectTable objects;
+    objects.SetCount(2);
+    objects.At(1).Id.assign("1.3.6.1.2.1.1.3.0");
+    objects.At(1).Type = 0x43;
+    objects.At(1).Value.assign("5");
+    objects.At(2).Id.assign("1.3.6.1.6.3.1.1.4.1.0");
+    objects.At(2).Type = 6;
+    objects.At(2).Value.assign("1.3.6.1.6.3.1.1.5.1");
+    TByteBuffer out;
+    std::string text;
+    ASSERT_EQ(BuildMessage(kActionInformRequest, msg, objects, out, text), 0);
+    const std::string droppedBefore = mgr.Config("DroppedPackets");
+    forger.SendTo(out.str(), mgr.LocalPort());
+    if (listener) {
+      std::optional<std::string> answer;
+      ASSERT_TRUE(WaitFor([&] {
+        if (!answer) answer = forger.Take();
+        return answer.has_value();
+      }));
+      TSnmpMessage in;
+      TObjectTable inObjects;
+      const auto* bytes = reinterpret_cast<const uint8_t*>(answer->data());
+      ASSERT_EQ(ParseMessage(bytes, answer->size(), in, inObjects), 0);
+      EXPECT_EQ(in.PduType, kPduResponse);
+      EXPECT_EQ(in.RequestId, 77);
+    } else {
+      ASSERT_TRUE(WaitFor([&] { return mgr.Config("DroppedPackets") != droppedBefore; }))
+          << "the inform counts as dropped";
+    }
+    EXPECT_EQ(mgr.RemoteHost(), "127.0.0.1") << listener;
+    EXPECT_EQ(mgr.RemotePort(), agent.port()) << listener;
+    responses.clear();
+    agent.ClearLog();
+    Ask({"1.3.6.1.2.1.1.3.0"});
+    mgr.SendGetRequest();
+    ASSERT_TRUE(WaitFor([&] { return responses.size() == 1; })) << listener;
+    EXPECT_EQ(agent.Log().size(), 1u) << listener;
+    EXPECT_FALSE(forger.Take().has_value()) << "no request went to the forger";
+  }
+  EXPECT_TRUE(errors.empty());
 }
 
 // Datagrams are taken whole whatever MaxPacketSize says: an ifDescr of 8,200 characters, or
