@@ -82,7 +82,12 @@ QLabel* MakePicture(QWidget* parent, const QRect& rect, const QImage& picture) {
 
 QComboBox* MakeList(QWidget* parent, const QRect& rect, const QString& hint) {
   auto* list = new QComboBox(parent);
+  // The size hint follows the entries (LayoutToolbar widens the list for a wider one). Qt also
+  // resizes such a list to its hint a moment after it changes; the bounds keep that from
+  // shrinking it below its laid-out size or changing its height.
   list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  list->setMinimumWidth(rect.width());
+  list->setFixedHeight(rect.height());
   list->setGeometry(rect);
   list->setToolTip(hint);
   return list;

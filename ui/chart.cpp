@@ -184,11 +184,11 @@ void PaintMarks(QPainter& p, const std::vector<TMark>& marks, const TChartFonts&
                 const QColor& tooltip) {
   const QFontMetrics& fm = fonts.smallFm;
   p.setFont(fonts.small);
-  // The white callouts show only where they cross a slice; all of them go first, so that the
-  // long callout of a moved mark never crosses another mark's text.
-  SetPen(p, Qt::white);
-  for (const TMark& mark : marks) p.drawLine(mark.from.x, mark.from.y, mark.to.x, mark.to.y);
+  // Each mark with its callout, in list order; the layout keeps a callout off the marks placed
+  // before it. The white callouts show only where they cross a slice.
   for (const TMark& mark : marks) {
+    SetPen(p, Qt::white);
+    p.drawLine(mark.from.x, mark.from.y, mark.to.x, mark.to.y);
     SetPen(p, QColor(128, 128, 128));
     p.drawLine(mark.x + 1, mark.y + mark.v, mark.x + mark.w - 1, mark.y + mark.v);
     p.drawLine(mark.x + mark.w, mark.y + 1, mark.x + mark.w, mark.y + mark.v);

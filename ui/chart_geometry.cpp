@@ -478,6 +478,30 @@ int WidestMarkLine(const std::vector<TMarkText>& texts) {
 
 namespace {
 
+// True when the line from a to b, up to the fraction `reach` of its length, passes over a
+// pixel of r. Pixel (x, y) covers the square of side 1 around its centre; the line is clipped
+// to the rectangle's squares (Liang-Barsky).
+bool LineCrosses(const TPoint& a, const TPoint& b, double reach, const TPixRect& r) {
+  const double from[2] = {double(a.x), double(a.y)};
+  const double delta[2] = {double(b.x - a.x), double(b.y - a.y)};
+  const double low[2] = {r.left - 0.5, r.top - 0.5};
+  const double high[2] = {r.right - 0.5, r.bottom - 0.5};
+  double t0 = 0, t1 = reach;
+  for (int k = 0; k < 2; ++k) {
+    if (delta[k] == 0) {
+      if (from[k] < low[k] || from[k] >= high[k]) return false;
+      continue;
+    }
+    double ta = (low[k] - from[k]) / delta[k];
+    double tb = (high[k] - from[k]) / delta[k];
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 >= t1) return false;
+  }
+  return true;
+}
+
 // The boxes of the marks placed so far, filed by the cells of a coarse grid over the chart
 // area, so that a box is tested only against the boxes near it. Boxes reaching outside the
 // area are filed in its border cells; two boxes that share a pixel still share a cell.
@@ -494,6 +518,25 @@ class TMarkGrid {
     m_boxes.push_back(box);
     m_seen.push_back(0);
     ForEachCell(box, [&](std::vector<int>& cell) { cell.push_back(index); });
+  }
+
+  bool AnyOverlap(const TPixRect& r) {
+    bool hit = false;
+    ForEachOverlap(r, [&](const TPixRect&) { hit = true; });
+    return hit;
+  }
+
+  // True when the 1-pixel line from a to b runs over a pixel of a filed box: a callout
+  // drawn across another mark's text. Its last three pixels, at its own box, may touch the
+  // corner of a mark beside that box.
+  bool LineCrossesABox(const TPoint& a, const TPoint& b) {
+    const TPixRect span{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x) + 1,
+                        std::max(a.y, b.y) + 1};
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    const double reach = length > 3 ? 1 - 3 / length : 0;
+    bool hit = false;
+    ForEachOverlap(span, [&](const TPixRect& box) { hit = hit || LineCrosses(a, b, reach, box); });
+    return hit;
   }
 
   // Calls f once for each filed box that shares a pixel with r.
@@ -575,6 +618,23 @@ std::optional<int> FreeTop(TMarkGrid& grid, TPixRect box, int y, bool up, const 
   }
 }
 
+// Where a mark of w x v pixels stands when its callout points at angle theta: the callout's
+// end T and the box's corner, the box touching T with its corner nearest the pie.
+struct TMarkSpot {
+  TPoint to;
+  int x = 0;
+  int y = 0;
+};
+TMarkSpot MarkSpot(const TPieRect& pie, const TProjection& projection, int w, int v, double theta) {
+  const double c = std::cos(theta), s = std::sin(theta);
+  TPoint to{pie.cx + RoundEven((pie.rx + kCalloutLength) * c),
+            pie.cy - RoundEven((pie.ry + kCalloutLength) * s)};
+  const int offsetX = to.x > pie.cx ? 0 : -w;
+  const int offsetY = to.y > pie.cy ? 0 : -v;
+  if (projection.on) to = projection.Project(to.x, to.y, projection.depth);
+  return {to, to.x + offsetX, to.y + offsetY};
+}
+
 }  // namespace
 
 double ArcPixels(const TPieRect& pie, const TProjection& projection, const TSliceAngles& angles) {
@@ -635,6 +695,9 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
     ellipse.cy = projection.ProjectF(pie.cx, pie.cy, projection.depth).y;
     ellipse.ry = pie.ry * std::cos(kElevationDegrees * kPi / 180);
   }
+  // A moved mark keeps off the rim by a pixel or two: the callouts start there, rounded.
+  ellipse.rx += 2;
+  ellipse.ry += 2;
   for (size_t i = 0; i < texts.size() && i < angles.size(); ++i) {
     const TMarkText& text = texts[i];
     if (text.lines.isEmpty()) continue;
@@ -647,36 +710,66 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
     m.v = static_cast<int>(m.lines.size()) * metrics.marksHeight + 2;
     const double c = std::cos(angles[i].mid), s = std::sin(angles[i].mid);
     m.from = {pie.cx + RoundEven(pie.rx * c), pie.cy - RoundEven(pie.ry * s)};
-    m.to = {pie.cx + RoundEven((pie.rx + kCalloutLength) * c),
-            pie.cy - RoundEven((pie.ry + kCalloutLength) * s)};
-    // The box touches the callout's end with its corner nearest the pie.
-    const int offsetX = m.to.x > pie.cx ? 0 : -m.w;
-    const int offsetY = m.to.y > pie.cy ? 0 : -m.v;
-    if (projection.on) {
-      m.from = projection.Project(m.from.x, m.from.y, projection.depth);
-      m.to = projection.Project(m.to.x, m.to.y, projection.depth);
-    }
-    m.x = m.to.x + offsetX;
-    m.y = m.to.y + offsetY;
+    if (projection.on) m.from = projection.Project(m.from.x, m.from.y, projection.depth);
+    const TMarkSpot home = MarkSpot(pie, projection, m.w, m.v, angles[i].mid);
+    // The box with its frame and shadow, as the overlap rule sees it.
+    const auto boxOf = [&m](const TMarkSpot& at) {
+      return TPixRect{at.x, at.y, at.x + m.w + 2, at.y + m.v + 2};
+    };
+    // A place is taken when its box overlaps no mark placed before and its callout runs
+    // across none of them (each callout is drawn with its own mark, after the earlier ones).
+    std::optional<TMarkSpot> spot;
     // The first move: up or down off each earlier mark the first place overlaps, added up.
-    const TPixRect first{m.x, m.y, m.x + m.w + 2, m.y + m.v + 2};
+    const TPixRect first = boxOf(home);
     int move = 0;
     bool overlaps = false;
     grid.ForEachOverlap(first, [&](const TPixRect& p) {
       overlaps = true;
       move += p.top > first.top ? -(first.bottom - p.top) : p.bottom - first.top;
     });
-    if (overlaps) {
+    if (!overlaps) {
+      if (!grid.LineCrossesABox(m.from, home.to)) spot = home;
+    } else {
       // Where the first move still overlaps, keep going its way past the marks in the way;
       // then, from the first place, the other way. A mark above the pie's centre goes up
-      // first when the moves cancel out.
-      const bool up = move != 0 ? move < 0 : offsetY < 0;
-      std::optional<int> top = FreeTop(grid, first, m.y + move, up, area, ellipse);
-      if (!top) top = FreeTop(grid, first, m.y, !up, area, ellipse);
-      if (!top) continue;
-      m.to.y += *top - m.y;
-      m.y = *top;
+      // first when the moves cancel out. A way whose callout would cross a mark is given up:
+      // going on only makes the callout longer.
+      const bool up = move != 0 ? move < 0 : home.y < home.to.y;
+      for (const auto& [from, way] : {std::pair{home.y + move, up}, std::pair{home.y, !up}}) {
+        const std::optional<int> top = FreeTop(grid, first, from, way, area, ellipse);
+        if (!top) continue;
+        const TMarkSpot moved{{home.to.x, home.to.y + *top - home.y}, home.x, *top};
+        if (grid.LineCrossesABox(m.from, moved.to)) continue;
+        spot = moved;
+        break;
+      }
     }
+    if (!spot) {
+      // A crowd of small slices fills the place beside them: further round the pie, about
+      // four pixels at a time either way and up to half a turn, the nearest free place at the
+      // rim or, past the marks there, away from the pie.
+      const double step = 4.0 / (std::max(pie.rx, pie.ry) + kCalloutLength);
+      const int steps = static_cast<int>(kPi / step);
+      for (int k = 1; k <= steps && !spot; ++k) {
+        for (const int way : {1, -1}) {
+          const TMarkSpot round =
+              MarkSpot(pie, projection, m.w, m.v, angles[i].mid + way * k * step);
+          const TPixRect box = boxOf(round);
+          if (box.left < area.left || box.right > area.right) continue;
+          const std::optional<int> top =
+              FreeTop(grid, box, round.y, round.y < round.to.y, area, ellipse);
+          if (!top) continue;
+          const TMarkSpot moved{{round.to.x, round.to.y + *top - round.y}, round.x, *top};
+          if (grid.LineCrossesABox(m.from, moved.to)) continue;
+          spot = moved;
+          break;
+        }
+      }
+    }
+    if (!spot) continue;
+    m.to = spot->to;
+    m.x = spot->x;
+    m.y = spot->y;
     m.lineX.reserve(text.lineWidths.size());
     for (int width : text.lineWidths) m.lineX.push_back(m.x + (m.w + 2) / 2 - width / 2);
     grid.Add({m.x, m.y, m.x + m.w + 2, m.y + m.v + 2});

@@ -63,6 +63,14 @@ QStringList Items(const QComboBox* list) {
   return items;
 }
 
+// Runs what Qt does a moment after a list's entries change (it resizes the list to its size
+// hint) and what else the event loop holds, so that a test looks at the settled window.
+void Settle(TForm1& form) {
+  for (QComboBox* list : {form.ComboBox1, form.ComboBox2, form.ComboBox3}) list->adjustSize();
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -91,6 +99,7 @@ class WindowTest : public ::testing::Test {
 
 TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   auto form = Start({});
+  Settle(*form);
   struct Case {
     const char* name;
     QWidget* control;
@@ -452,6 +461,7 @@ TEST_F(WindowTest, ListsAreAsWideAsTheirEntriesAndNothingOverlaps) {
   form->ShowInstanceChoice(true);
   form->ShowSliceChoice(true);
   form->ShowIntervalChoice(true);
+  Settle(*form);
   ASSERT_GE(form->ComboBox3->findText(QStringLiteral("1000")), 0);
   // Every entry fits beside the arrow, which takes about 20 pixels.
   for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
@@ -465,6 +475,13 @@ TEST_F(WindowTest, ListsAreAsWideAsTheirEntriesAndNothingOverlaps) {
                             form->Label2, form->ComboBox2, form->Label3, form->ComboBox3};
   for (size_t i = 1; i < std::size(order); ++i)
     EXPECT_LE(order[i - 1]->geometry().right(), order[i]->geometry().left()) << i;
+  // Shorter entries give the list back its laid-out size, and the lists keep their height.
+  form->SetInstanceChoices({"1", "2"}, 0);
+  Settle(*form);
+  EXPECT_EQ(form->ComboBox1->geometry(), QRect(234, 6, 121, 21));
+  EXPECT_EQ(form->Image2->x(), 360);
+  for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3})
+    EXPECT_EQ(list->height(), 21);
 }
 
 TEST_F(WindowTest, RefreshInstancesFlipsItsCheckMark) {

@@ -626,6 +626,72 @@ TEST(ChartMarks, CrowdedMarksEndWithNoTwoBoxesOnOneAnother) {
   }
 }
 
+// True when the callout of `m` runs over the inside of the box of `other` (its frame may be
+// touched where the callout reaches its own box).
+bool CalloutCrossesText(const TMark& m, const TMark& other) {
+  const int steps = 4 * std::max(std::abs(m.to.x - m.from.x), std::abs(m.to.y - m.from.y)) + 1;
+  for (int k = 0; k <= steps; ++k) {
+    const int x = RoundEven(m.from.x + double(m.to.x - m.from.x) * k / steps);
+    const int y = RoundEven(m.from.y + double(m.to.y - m.from.y) * k / steps);
+    if (x > other.x && x < other.x + other.w - 1 && y > other.y && y < other.y + other.v - 1)
+      return true;
+  }
+  return false;
+}
+
+TEST(ChartMarks, EverySliceOfACrowdGetsItsMarkAtTheWindowsSize) {
+  // The chart area of the window at its first size, 600 x 460 with its toolbar and menu.
+  const int width = 600, height = 386;
+  const auto values = [](std::initializer_list<std::pair<int, double>> runs) {
+    std::vector<double> out;
+    for (const auto& [count, value] : runs) out.insert(out.end(), count, value);
+    return out;
+  };
+  std::vector<double> longTail;
+  for (int i = 0; i < 30; ++i) longTail.push_back(9.5e8 / (i + 1));
+  const struct {
+    const char* name;
+    std::vector<double> values;
+  } cases[] = {
+      {"17 rows: one large, sixteen small", values({{1, 1000}, {16, 4}})},
+      {"17 rows: two large, fifteen small", values({{1, 1000}, {1, 800}, {15, 3}})},
+      {"30 rows: two large, twenty-eight small", values({{1, 1000}, {1, 800}, {28, 5}})},
+      {"30 rows: one large, twenty-nine small", values({{1, 1000}, {29, 3}})},
+      {"30 rows: a long tail", longTail},
+      {"30 rows alike", values({{30, 7}})},
+  };
+  for (const auto& c : cases) {
+    for (const bool view3D : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (view3D ? ", 3D" : ", flat"));
+      std::vector<TSlice> slices;
+      for (size_t i = 0; i < c.values.size(); ++i)
+        slices.push_back({QStringLiteral("eth%1").arg(i), c.values[i], 0, PaletteColour});
+      const TChartLayout layout =
+          LayoutChart(width, height, slices, Options(false, laBottom, view3D), FixedMetrics());
+      std::vector<int> marked;
+      for (const TMark& m : layout.marks) marked.push_back(m.slice);
+      for (size_t i = 0; i < slices.size(); ++i) {
+        const bool seen = ArcPixels(layout.pie, layout.projection, layout.angles[i]) >= 1;
+        EXPECT_EQ(std::count(marked.begin(), marked.end(), int(i)), seen ? 1 : 0) << i;
+      }
+      for (size_t i = 0; i < layout.marks.size(); ++i) {
+        const TMark& m = layout.marks[i];
+        EXPECT_GE(m.x, 0) << m.slice;
+        EXPECT_GE(m.y, 0) << m.slice;
+        EXPECT_LE(m.x + m.w + 2, width) << m.slice;
+        EXPECT_LE(m.y + m.v + 2, height) << m.slice;
+        EXPECT_FALSE(CoversPie(layout, MarkBox(m))) << m.slice;
+        for (size_t j = 0; j < i; ++j) {
+          const TMark& earlier = layout.marks[j];
+          EXPECT_FALSE(MarkBox(m).Overlaps(MarkBox(earlier))) << m.slice << " on " << earlier.slice;
+          // Each callout is drawn with its own mark, after the marks before it.
+          EXPECT_FALSE(CalloutCrossesText(m, earlier)) << m.slice << " over " << earlier.slice;
+        }
+      }
+    }
+  }
+}
+
 TEST(ChartMarks, SlicesWithLessThanAPixelOfArcHaveNoMark) {
   const TPieRect pie = Pie(200, 150, 100, 80);
   const TProjection flat = MakeProjection({100, 70, 300, 230}, false);

@@ -469,6 +469,36 @@ TEST(ChartRender, RunsOfSlicesUnderAPixelOfArcLookAsTheirOutlinesDid) {
   }
 }
 
+TEST(ChartRender, ACrowdOfMarksShowsEveryLabelAndNoCalloutOverAnother) {
+  // The chart area of the window at its first size; two large slices and 28 small ones that
+  // crowd together just below 3 o'clock.
+  const QSize size(600, 386);
+  std::vector<TSlice> slices;
+  for (int i = 0; i < 30; ++i) {
+    const double large[] = {1000, 800};
+    slices.push_back({QStringLiteral("eth%1").arg(i), i < 2 ? large[i] : 5.0, 0, PaletteColour});
+  }
+  for (bool view3D : {false, true}) {
+    SCOPED_TRACE(view3D ? "3D" : "flat");
+    TChart chart;
+    chart.SetSlices(slices);
+    chart.SetView3D(view3D);
+    chart.SetLegendVisible(false);
+    const TChartLayout layout = chart.Layout(size);
+    EXPECT_EQ(layout.marks.size(), slices.size());
+    const QImage image = chart.RenderImage(size);
+    ASSERT_NE(Rgb(chart.palette().color(QPalette::ToolTipBase)), 0xFFFFFFu);
+    for (const TMark& m : layout.marks) {
+      // Inside its frame a mark shows its background and its black text, no white callout.
+      int white = 0;
+      for (int y = m.y + 1; y < m.y + m.v - 1; ++y) {
+        for (int x = m.x + 1; x < m.x + m.w - 1; ++x) white += Pixel(image, x, y) == 0xFFFFFFu;
+      }
+      EXPECT_EQ(white, 0) << m.slice;
+    }
+  }
+}
+
 TEST(ChartRender, LegendInTheSmallestWindowLeavesTheTitleAndAPie) {
   TChart chart;
   FeedTwelve(chart);
