@@ -65,6 +65,10 @@ int main(int argc, char** argv) {
 
   const TOutputOptions output = ReadOutputOptions(args);
   if (const int status = CheckOutputOptions(output); status != 0) return status;
+  // The run goes on without what it cannot use, but says so: a misspelt option otherwise
+  // shows only as a time-out much later.
+  for (const std::string& warning : CommandLineWarnings(args))
+    std::fprintf(stderr, "kestrava: %s\n", warning.c_str());
 
   InstallTerminateHandler();
   const bool scripted = output.ExitAfter > 0;

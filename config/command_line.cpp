@@ -1,6 +1,8 @@
 #include "config/command_line.h"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "config/session_checks.h"
 #include "config/validators.h"
@@ -153,6 +155,7 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
     if (at + 1 < args.size()) {
       result.FileName = args[at + 1];
       result.XmlGiven = true;
+      if (auto v = OptionValue(args, "/PORT")) result.XmlPort = CheckPort(*v);
     } else {
       result.StopSetup = true;
     }
@@ -190,6 +193,109 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
   CompleteSnmpV3(cfg.V3, session.SnmpVersion, TValueSource::CommandLine, result.Error);
   return result;
+}
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+bool LooksLikeOption(const std::string& arg) {
+  return !arg.empty() && (arg[0] == '/' || arg[0] == '-');
+}
+
+std::string RangeWarning(const std::string& name, const std::string& value, TIntRange range,
+                         const std::string& instead) {
+  if (InRange(value, range)) return "";
+  return name + " " + Quoted(value) + " is not a number in " + std::to_string(range.Low) + ".." +
+         std::to_string(range.High) + "; " + instead;
+}
+
+std::string RangeWarning(const std::string& name, const std::string& value, TIntRange range) {
+  return RangeWarning(name, value, range, std::to_string(range.Fallback) + " is used instead.");
+}
+
+// What replaces the value of an option that is applied, or "" when the value stands.
+std::string ValueWarning(const std::string& name, const std::string& value) {
+  if (name == "/PORT") return RangeWarning(name, value, kPortRange);
+  if (name == "/POLLINGINTERVAL") return RangeWarning(name, value, kIntervalRange);
+  if (name == "/WIDTH") return RangeWarning(name, value, kWidthRange);
+  if (name == "/HEIGHT") return RangeWarning(name, value, kHeightRange);
+  if (name == "/SNMPVERSION" && !ParseVersion(value))
+    return name + " " + Quoted(value) + " is not 1, 2, 2c or 3; SNMPv1 is used instead.";
+  if (name == "/LEGENDALIGNMENT") {
+    for (const char* side : {"LEFT", "RIGHT", "TOP", "BOTTOM"}) {
+      if (EqualsIgnoringCase(value, side)) return "";
+    }
+    return name + " " + Quoted(value) +
+           " is not LEFT, RIGHT, TOP or BOTTOM; the legend stays at the bottom.";
+  }
+  if (name == "/EXITAFTER" && ParseDecimalInt(value).value_or(0) < 1)
+    return name + " " + Quoted(value) +
+           " is not a number from 1 up; the run does not end by itself.";
+  if (name == "/EXITTIMEOUT")
+    return RangeWarning(name, value, TIntRange{1, 86400, 0},
+                        "the run's own bound (three polling intervals) applies.");
+  if (name == "/SNAPSHOTSCALE") return RangeWarning(name, value, TIntRange{1, 4, 1});
+  return "";
+}
+
+}  // namespace
+
+std::vector<std::string> CommandLineWarnings(const std::vector<std::string>& args) {
+  // Warnings by the position of the argument they are about, told in the order given.
+  std::vector<std::pair<std::size_t, std::string>> found;
+  std::vector<bool> used(args.size(), false);
+  const bool xml = FindOption(args, "/XML") != std::string::npos;
+  // Every option counts at its first occurrence, wherever that is (as ReadCommandLine reads
+  // them); later ones are ignored.
+  for (const TOptionName& option : kOptionNames) {
+    const std::string name = option.Name;
+    const std::size_t at = FindOption(args, name);
+    if (at == std::string::npos) continue;
+    used[at] = true;
+    for (std::size_t j = at + 1; j < args.size(); ++j) {
+      if (!IsOption(args[j], name) || used[j]) continue;
+      used[j] = true;
+      if (option.TakesValue && j + 1 < args.size()) used[j + 1] = true;
+      found.emplace_back(j, name + " is given more than once; the first counts.");
+    }
+    if (option.TakesValue && at + 1 >= args.size()) {
+      found.emplace_back(at, name == "/XML" ? "/XML has no file name; nothing is polled."
+                                            : name + " has no value; it is ignored.");
+      continue;
+    }
+    if (option.TakesValue) used[at + 1] = true;
+    const bool output =
+        IsOutputOption(name) || name == "/XML" || name == "/HELP" || name == "/VERSION";
+    if (xml && !output && name != "/PORT") {
+      found.emplace_back(at, name + " is ignored beside /XML: the file sets the session.");
+      continue;
+    }
+    if (option.TakesValue) {
+      if (std::string warning = ValueWarning(name, args[at + 1]); !warning.empty())
+        found.emplace_back(at, std::move(warning));
+    }
+  }
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (used[i] || IsOneOf(args[i], kHelpWords) || IsOneOf(args[i], kVersionWords)) continue;
+    if (!LooksLikeOption(args[i])) {
+      found.emplace_back(i, "The argument " + Quoted(args[i]) + " is no option; it is ignored.");
+    } else if (i + 1 < args.size() && !used[i + 1] && !LooksLikeOption(args[i + 1])) {
+      // Most likely a misspelt option and its value.
+      found.emplace_back(i, "Unknown option " + Quoted(args[i]) + " is ignored, with " +
+                                Quoted(args[i + 1]) + " after it.");
+      ++i;
+    } else {
+      found.emplace_back(i, "Unknown option " + Quoted(args[i]) + " is ignored.");
+    }
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> warnings;
+  for (auto& [at, text] : found) warnings.push_back(std::move(text));
+  return warnings;
 }
 
 TOutputOptions ReadOutputOptions(const std::vector<std::string>& args) {

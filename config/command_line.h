@@ -2,11 +2,13 @@
 // The command line. An option is a whole argument equal to its name in any letter case, in
 // the "/HOST" or the "--host" form; the first such argument counts and its value is the next
 // argument, whatever it is. "/XML" file names a configuration file and shuts out every other
-// session option; the output options apply with and without it. SNMPv3 passwords not given
-// here come from KESTRAVA_AUTHPASSWORD and KESTRAVA_PRIVPASSWORD.
+// session option but "/PORT", which takes the place of the file's port; the output options
+// apply with and without it. SNMPv3 passwords not given here come from KESTRAVA_AUTHPASSWORD
+// and KESTRAVA_PRIVPASSWORD.
 // Thread: any (functions over the argument list, without the program name, and the
 // environment).
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,9 @@ struct TCommandLine {
   // "/XML" and a value: that file is loaded, even an empty name (which then fails to load
   // with its message instead of quietly polling the built-in target).
   bool XmlGiven = false;
+  // "/PORT" beside "/XML" (validated): it replaces the file's "remoteport" once the file is
+  // read, so that one file serves an agent on another port.
+  std::optional<int> XmlPort{};
   // Why the session cannot start ("/HOST" with a port, SNMPv3 settings that cannot work);
   // empty when it can. Never holds a password.
   std::string Error;
@@ -32,6 +37,12 @@ struct TCommandLine {
 // With no arguments nothing changes.
 TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& cfg,
                              TRequest& session);
+
+// What the command line asks for that the program cannot do as written, one sentence each:
+// unknown options and stray arguments, options given twice, values without their option,
+// session options beside "/XML", and values the validators replace (with the value used
+// instead). The run goes on; these are for standard error and the status line.
+std::vector<std::string> CommandLineWarnings(const std::vector<std::string>& args);
 
 // What to do with the charts: "/SNAPSHOT" png, "/EXPORT" csv, "/EXITAFTER" n (n >= 1; any
 // other value leaves 0, which never exits), "/EXITTIMEOUT" s (1..86400, else 0) and

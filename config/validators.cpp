@@ -18,33 +18,34 @@ std::optional<int> ParseDecimalInt(const std::string& text) {
   return value;
 }
 
-namespace {
-
-int CheckRange(const std::string& text, int low, int high, int fallback) {
+std::optional<int> InRange(const std::string& text, TIntRange range) {
   const std::optional<int> value = ParseDecimalInt(text);
-  if (!value || *value < low || *value > high) return fallback;
-  return *value;
+  if (!value || *value < range.Low || *value > range.High) return std::nullopt;
+  return value;
 }
 
-}  // namespace
-
 int CheckInterval(const std::string& text) {
-  return CheckRange(text, 1, 1000, 5);
+  return InRange(text, kIntervalRange).value_or(kIntervalRange.Fallback);
 }
 int CheckMaxRows(const std::string& text) {
   return CheckRange(text, 1, 10000000, 100000);
 }
 int CheckPort(const std::string& text) {
-  return CheckRange(text, 1, 65535, 161);
-}
-int CheckVersion(const std::string& text) {
-  return CheckRange(text, 1, 3, 1);
+  return InRange(text, kPortRange).value_or(kPortRange.Fallback);
 }
 int CheckWidth(const std::string& text) {
-  return CheckRange(text, 300, 2000, 600);
+  return InRange(text, kWidthRange).value_or(kWidthRange.Fallback);
 }
 int CheckHeight(const std::string& text) {
-  return CheckRange(text, 200, 1600, 460);
+  return InRange(text, kHeightRange).value_or(kHeightRange.Fallback);
+}
+
+std::optional<int> ParseVersion(const std::string& text) {
+  if (text == "2c" || text == "2C") return 2;
+  return InRange(text, TIntRange{1, 3, 1});
+}
+int CheckVersion(const std::string& text) {
+  return ParseVersion(text).value_or(1);
 }
 
 }  // namespace kestrava

@@ -12,11 +12,29 @@ namespace kestrava {
 // An optional sign followed by decimal digits, nothing else, within the range of int.
 std::optional<int> ParseDecimalInt(const std::string& text);
 
+// The range of a numeric value and what replaces a value outside it.
+struct TIntRange {
+  int Low;
+  int High;
+  int Fallback;
+};
+inline constexpr TIntRange kIntervalRange{1, 1000, 5};
+inline constexpr TIntRange kPortRange{1, 65535, 161};
+inline constexpr TIntRange kWidthRange{300, 2000, 600};
+inline constexpr TIntRange kHeightRange{200, 1600, 460};
+
+// The value when the text is a number in the range; nothing otherwise.
+std::optional<int> InRange(const std::string& text, TIntRange range);
+
 int CheckInterval(const std::string& text);  // 1..1000, otherwise 5
 int CheckPort(const std::string& text);      // 1..65535, otherwise 161
-int CheckVersion(const std::string& text);   // 1..3, otherwise 1
 int CheckWidth(const std::string& text);     // 300..2000, otherwise 600
 int CheckHeight(const std::string& text);    // 200..1600, otherwise 460
 int CheckMaxRows(const std::string& text);   // 1..10000000, otherwise 100000
+
+// The SNMP version: "1", "2" and "3", and net-snmp's "2c" in either letter case; nothing for
+// any other text. CheckVersion falls back to 1.
+std::optional<int> ParseVersion(const std::string& text);
+int CheckVersion(const std::string& text);
 
 }  // namespace kestrava

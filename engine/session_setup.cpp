@@ -59,9 +59,13 @@ bool ReadSettings(const std::vector<std::string>& args, TConfigRec& cfg, TReques
     window.ShowMessageBox(commandLine.Error);
     return false;
   }
-  if (commandLine.XmlGiven)
-    return LoadXmlConfig(commandLine.FileName, cfg, session,
-                         [&window](const std::string& text) { window.ShowMessageBox(text); });
+  if (commandLine.XmlGiven) {
+    if (!LoadXmlConfig(commandLine.FileName, cfg, session,
+                       [&window](const std::string& text) { window.ShowMessageBox(text); }))
+      return false;
+    if (commandLine.XmlPort) session.RemotePort = *commandLine.XmlPort;
+    return true;
+  }
   cfg.TargetOids = {kBuiltInTarget};
   cfg.LabelOid = kBuiltInLabel;
   cfg.HasLabelOid = true;

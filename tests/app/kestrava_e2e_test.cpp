@@ -1,6 +1,7 @@
 // The program itself against a real agent on 127.0.0.1: a scripted run writes the pie of the
 // agent's interface counters and ends with status 0; runs that cannot finish end with an
-// error on standard error; "--help" and "--version" answer without a window.
+// error on standard error; "--help" and "--version" answer without a window. The run command
+// (scripts/run) starts its own agent for every example file and for IPv6.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -192,14 +193,12 @@ TEST(Program, AScriptedRunThatNeverShowsASliceEnds) {
     const char* said;
   } cases[] = {
       {"the bound of the user's", " /EXITTIMEOUT 3", "No update has shown a slice for 3 seconds"},
-      {"three intervals and the time-out table", "",
-       "No update has shown a slice for 11 seconds"},
+      {"three intervals and the time-out table", "", "No update has shown a slice for 11 seconds"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     int status = -1;
-    const std::string said =
-        RunProgram("/XML " + xml.string() + " /EXITAFTER 2" + c.more, &status);
+    const std::string said = RunProgram("/XML " + xml.string() + " /EXITAFTER 2" + c.more, &status);
     EXPECT_EQ(status, 1) << said;
     EXPECT_NE(said.find(c.said), std::string::npos) << said;
   }
@@ -416,6 +415,103 @@ TEST(Program, SessionsThatCannotStartSayWhy) {
       EXPECT_EQ(said.find(password), std::string::npos) << password;
     }
   }
+}
+
+// scripts/run with the program already built, without a display, from `dir`; its output
+// files go to dir/out unless the arguments name them.
+std::string RunCommandScript(const fs::path& dir, const std::string& args, int* status) {
+  return RunCommand(
+      "cd " + dir.string() +
+          " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM KESTRAVA_PROGRAM=" + kProgram +
+          " KESTRAVA_OUT=" + (dir / "out").string() + " timeout 120 " +
+          KESTRAVA_SOURCE_DIR "/scripts/run " + args + " 2>&1",
+      status);
+}
+
+struct RunCase {
+  const char* name;
+  std::string args;
+};
+
+void PrintTo(const RunCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RunCommandAgainstTheLocalAgent : public ::testing::TestWithParam<RunCase> {};
+
+// Every example as shipped, IPv6, and no options at all: the run command starts its agent and
+// points the program at it; the headless run writes its slices to the run's own CSV.
+TEST_P(RunCommandAgainstTheLocalAgent, WritesThePie) {
+  TempDir dir("kestrava-run");
+  int status = -1;
+  const std::string said = RunCommandScript(dir.path, GetParam().args + " /EXITAFTER 1", &status);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_NE(said.find("run: started a local snmpd"), std::string::npos) << said;
+  EXPECT_EQ(said.find("kestrava: "), std::string::npos) << said;
+  std::string header;
+  const std::vector<Row> rows = ParseCsv(ReadAll(dir.path / "out" / "kestrava.csv"), &header);
+  EXPECT_EQ(header, "position,label,value");
+  ASSERT_FALSE(rows.empty()) << said;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].position, std::to_string(i));
+    EXPECT_FALSE(rows[i].label.empty());
+    EXPECT_GE(std::stod(rows[i].value), 0) << rows[i].label;
+  }
+  EXPECT_FALSE(
+      QImage(QString::fromStdString((dir.path / "out" / "kestrava.png").string())).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, RunCommandAgainstTheLocalAgent,
+    ::testing::Values(
+        RunCase{"top_receivers", "/XML " KESTRAVA_SOURCE_DIR "/examples/top-receivers.xml"},
+        RunCase{"top_senders", "/XML " KESTRAVA_SOURCE_DIR "/examples/top-senders.xml"},
+        RunCase{"bits_per_second", "/XML " KESTRAVA_SOURCE_DIR "/examples/bits-per-second.xml"},
+        RunCase{"one_interface_at_runtime",
+                "/XML " KESTRAVA_SOURCE_DIR "/examples/one-interface-at-runtime.xml"},
+        RunCase{"snmpv3_authpriv", "/XML " KESTRAVA_SOURCE_DIR "/examples/snmpv3-authpriv.xml"},
+        RunCase{"ipv6", "/HOST ::1 /POLLINGINTERVAL 1"}, RunCase{"no_options", ""}),
+    [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+
+// A headless run that cannot reach its agent says why on standard error and ends; the files an
+// earlier run left are gone, so they are not taken for this run's.
+TEST(RunCommand, AFailedHeadlessRunSaysWhyAndLeavesNoOldOutput) {
+  TempDir dir("kestrava-run");
+  fs::create_directory(dir.path / "out");
+  std::ofstream(dir.path / "out" / "kestrava.csv") << "position,label,value\n0,old,1\n";
+  std::ofstream(dir.path / "out" / "kestrava.png") << "old";
+  int status = -1;
+  const std::string said = RunCommandScript(
+      dir.path, "/HOST 127.0.0.1 /PORT " + std::to_string(testing::FreeUdpPort()), &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(status, 124) << "ended by itself, not by the time limit";
+  EXPECT_NE(said.find("kestrava: Timeout while collecting instances!"), std::string::npos) << said;
+  EXPECT_EQ(said.find("run: started a local snmpd"), std::string::npos) << said;
+  EXPECT_FALSE(fs::exists(dir.path / "out" / "kestrava.csv"));
+  EXPECT_FALSE(fs::exists(dir.path / "out" / "kestrava.png"));
+}
+
+// Mistyped options and values are named before anything else happens.
+TEST(Program, MistypedOptionsAndValuesAreNamed) {
+  TempDir dir("kestrava-e2e");
+  int status = -1;
+  const std::string said = RunQuick(
+      dir.path, "/PROT 35536 /PORT 355360 /SNMPVERSION 3x /HOST router.example:1161 /EXITAFTER 1",
+      &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(said,
+            "kestrava: Unknown option \"/PROT\" is ignored, with \"35536\" after it.\n"
+            "kestrava: /PORT \"355360\" is not a number in 1..65535; 161 is used instead.\n"
+            "kestrava: /SNMPVERSION \"3x\" is not 1, 2, 2c or 3; SNMPv1 is used instead.\n"
+            "kestrava: The host \"router.example:1161\" names a port; give the host alone and the "
+            "port with /PORT (1161).\n");
+  const std::string version =
+      RunQuick(dir.path, "/SNMPVERSION 3x /XML missing.xml /EXITAFTER 1", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(version,
+            "kestrava: /SNMPVERSION is ignored beside /XML: the file sets the session.\n"
+            "kestrava: XML Parser error! The XML file: missing.xml could not be parsed. Error "
+            "message: No such file or directory\n");
 }
 
 }  // namespace

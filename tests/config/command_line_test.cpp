@@ -159,6 +159,10 @@ TEST(CommandLine, Options) {
          w.version = 2;
        })},
       {"port and version out of range", {"/PORT", "65536", "/SNMPVERSION", "4"}, Want()},
+      {"net-snmp's spelling of version 2", {"/SNMPVERSION", "2c"}, with([](Want& w) {
+         w.version = 2;
+       })},
+      {"version 3x falls back to 1", {"/SNMPVERSION", "3x"}, Want()},
       {"port not a number", {"/PORT", "snmp"}, Want()},
   };
   for (const auto& c : cases) ExpectSession(Read(c.args), c.want, c.name);
@@ -209,6 +213,80 @@ TEST(CommandLine, DoubleDashForms) {
   ExpectSession(Read({"--HOST", "h", "--XML", "b.xml"}), file, "--xml");
   ExpectSession(Read({"--host=h"}), Want(), "a glued value is not the option");
   ExpectSession(Read({"-host", "h"}), Want(), "one dash is not the option");
+}
+
+// "/PORT" is the one session option that counts beside "/XML": it replaces the file's port once
+// the file is read.
+TEST(CommandLine, PortBesideXmlIsKeptForTheFile) {
+  const struct {
+    const char* name;
+    Args args;
+    std::optional<int> port;
+  } cases[] = {
+      {"after the file", {"/XML", "a.xml", "/PORT", "1161"}, 1161},
+      {"before the file, -- form", {"--port", "20161", "--xml", "a.xml"}, 20161},
+      {"out of range: the validator's value", {"/XML", "a.xml", "/PORT", "355360"}, 161},
+      {"no /PORT", {"/XML", "a.xml", "/HOST", "h"}, std::nullopt},
+      {"no file", {"/PORT", "1161"}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const Session s = Read(c.args);
+    EXPECT_EQ(s.result.XmlPort, c.port) << c.name;
+  }
+}
+
+TEST(CommandLine, WarningsNameWhatIsNotUsed) {
+  const struct {
+    const char* name;
+    Args args;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"nothing to say",
+       {"/HOST", "h", "/PORT", "1161", "/SNMPVERSION", "2c", "/SHOWLEGEND", "/EXPORT", "x.csv"},
+       {}},
+      {"a value that is an option is that option too", {"/HOST", "/COMMUNITY", "x"}, {}},
+      {"a misspelt option and its value",
+       {"/PROT", "35536", "/HOST", "h"},
+       {"Unknown option \"/PROT\" is ignored, with \"35536\" after it."}},
+      {"unknown options before options and at the end",
+       {"-x", "/HOST", "h", "--verbose"},
+       {"Unknown option \"-x\" is ignored.", "Unknown option \"--verbose\" is ignored."}},
+      {"a stray argument",
+       {"/SHOWLEGEND", "yes"},
+       {"The argument \"yes\" is no option; it is ignored."}},
+      {"values the validators replace",
+       {"/PORT", "355360", "/POLLINGINTERVAL", "0", "/WIDTH", "wide", "/HEIGHT", "1601",
+        "/SNMPVERSION", "3x", "/LEGENDALIGNMENT", "middle"},
+       {"/PORT \"355360\" is not a number in 1..65535; 161 is used instead.",
+        "/POLLINGINTERVAL \"0\" is not a number in 1..1000; 5 is used instead.",
+        "/WIDTH \"wide\" is not a number in 300..2000; 600 is used instead.",
+        "/HEIGHT \"1601\" is not a number in 200..1600; 460 is used instead.",
+        "/SNMPVERSION \"3x\" is not 1, 2, 2c or 3; SNMPv1 is used instead.",
+        "/LEGENDALIGNMENT \"middle\" is not LEFT, RIGHT, TOP or BOTTOM; the legend stays at the "
+        "bottom."}},
+      {"output values",
+       {"/EXITAFTER", "0", "/EXITTIMEOUT", "86401", "/SNAPSHOTSCALE", "5"},
+       {"/EXITAFTER \"0\" is not a number from 1 up; the run does not end by itself.",
+        "/EXITTIMEOUT \"86401\" is not a number in 1..86400; the run's own bound (three polling "
+        "intervals) applies.",
+        "/SNAPSHOTSCALE \"5\" is not a number in 1..4; 1 is used instead."}},
+      {"session options beside /XML, but /PORT",
+       {"/HOST", "h", "/XML", "a.xml", "/PORT", "1161", "--nobulk", "/EXPORT", "x.csv"},
+       {"/HOST is ignored beside /XML: the file sets the session.",
+        "/NOBULK is ignored beside /XML: the file sets the session."}},
+      {"/PORT beside /XML is checked",
+       {"/XML", "a.xml", "/PORT", "0"},
+       {"/PORT \"0\" is not a number in 1..65535; 161 is used instead."}},
+      {"/XML without a file", {"/XML"}, {"/XML has no file name; nothing is polled."}},
+      {"twice, and a missing value",
+       {"/HOST", "a", "--host", "b", "/COMMUNITY"},
+       {"/HOST is given more than once; the first counts.",
+        "/COMMUNITY has no value; it is ignored."}},
+      {"only the first value is checked",
+       {"/PORT", "1161", "/PORT", "0"},
+       {"/PORT is given more than once; the first counts."}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CommandLineWarnings(c.args), c.want) << c.name;
 }
 
 // The output options are no session options: alone they leave the session of no arguments.
