@@ -28,7 +28,7 @@ int CheckInterval(const std::string& text) {
   return InRange(text, kIntervalRange).value_or(kIntervalRange.Fallback);
 }
 int CheckMaxRows(const std::string& text) {
-  return CheckRange(text, 1, 10000000, 100000);
+  return InRange(text, kMaxRowsRange).value_or(kMaxRowsRange.Fallback);
 }
 int CheckPort(const std::string& text) {
   return InRange(text, kPortRange).value_or(kPortRange.Fallback);

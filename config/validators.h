@@ -22,6 +22,7 @@ inline constexpr TIntRange kIntervalRange{1, 1000, 5};
 inline constexpr TIntRange kPortRange{1, 65535, 161};
 inline constexpr TIntRange kWidthRange{300, 2000, 600};
 inline constexpr TIntRange kHeightRange{200, 1600, 460};
+inline constexpr TIntRange kMaxRowsRange{1, 10000000, 100000};
 
 // The value when the text is a number in the range; nothing otherwise.
 std::optional<int> InRange(const std::string& text, TIntRange range);
