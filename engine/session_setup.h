@@ -19,9 +19,9 @@
 namespace kestrava {
 
 struct TSetupHooks {
-  // FirstSelection := true, RequestCounter := 0, LastRefresh cleared.
+  // Starts the session over: the first selection, the request ids, the last refresh.
   std::function<void()> ResetEngineCounters;
-  // Walks the label column to discover the instances (session.Operation is already 2).
+  // Walks the label column to discover the instances.
   std::function<void()> StartInstanceWalk;
 };
 
