@@ -1,6 +1,7 @@
 // Polls the fake agent program (kestrava-fake-agent, a process of its own, so that the CPU time
 // measured here is the engine's) through a whole TSession: discovery, then poll cycles for a
-// while. Prints the discovery time, the whole cycle from the poll's run to the fed chart, the
+// while, with two sinks as a scripted run has them (the pie and a CSV file). Prints the discovery
+// time, the whole cycle from the poll's run to the fed chart, the
 // engine's CPU time per cycle, the average CPU load and the resident memory. Then the same
 // requests, cycle after cycle, from a minimal poller on net-snmp's library with the engine's
 // window of requests in flight, back to back and then a second apart, and the ratios of the CPU
@@ -8,8 +9,10 @@
 // usage: bench_engine_cycle [--instances N] [--interval S] [--seconds T] [--peer-cycles N]
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
@@ -22,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/output_sinks.h"
 #include "counting_window.h"
 #include "engine/session.h"
 #ifdef KESTRAVA_NETSNMP_PEER
@@ -88,7 +92,13 @@ int main(int argc, char** argv) {
   double lastCpu = 0;
   bool polling = false;
   kestrava::TSession session(window);
+  // Two sinks, as a scripted run has them: the pie (the counting window) and the CSV file.
   session.AddSink(window);
+  const std::string csvPath =
+      QDir::temp().filePath(QStringLiteral("kestrava-cycle-%1.csv").arg(getpid())).toStdString();
+  int csvFailures = 0;
+  kestrava::TCsvExport csv(csvPath, [&](const std::string&) { ++csvFailures; });
+  session.AddSink(csv);
   window.onFeed = [&] {
     const double cpu = CpuSeconds();
     // From the run's first send to the fed chart.
@@ -121,6 +131,8 @@ int main(int argc, char** argv) {
   const double wall = Seconds(from);
   const long rss = ResidentKb();
   session.Stop();
+  std::remove(csvPath.c_str());
+  if (csvFailures > 0) std::fprintf(stderr, "the CSV could not be written %d times\n", csvFailures);
   agent.write("quit\n");
   agent.waitForFinished(3000);
 
