@@ -39,7 +39,8 @@ int CheckOutputOptions(const kestrava::TOutputOptions& output) {
     std::fprintf(stderr, "kestrava: %s\n", output.Error.c_str());
     return kExitConfigError;
   }
-  for (const std::string& path : {output.Snapshot, output.Export}) {
+  for (const std::string& path :
+       {output.Snapshot, output.Export, output.Stream == "-" ? std::string() : output.Stream}) {
     std::string error;
     if (!path.empty() && !CheckOutputPath(path, error)) {
       std::fprintf(stderr, "kestrava: cannot write %s\n", error.c_str());

@@ -20,6 +20,7 @@ namespace kestrava {
 inline constexpr int kExitSessionStopped = 1;  // nothing to poll, or the session stopped
 inline constexpr int kExitConfigError = 2;     // the configuration file failed to load
 inline constexpr int kExitOutputFailed = 4;    // the last update's files could not be written
+inline constexpr int kExitStreamClosed = 5;    // the reader of /STREAM went away
 // The longest a request takes to expire: five sends a second apart and a second more.
 inline constexpr int kTimeoutTableSeconds = 7;
 // What the first bound adds for discovery before the first poll.

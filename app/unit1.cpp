@@ -133,6 +133,13 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
     m_pngSnapshot =
         std::make_unique<TPngSnapshot>(m_output.Snapshot, m_output.SnapshotScale, *Chart1, failed);
   }
+  if (!m_output.Stream.empty()) {
+    // A reader that goes away ends the run, scripted or not: nobody reads what follows.
+    m_stream = std::make_unique<TStreamSink>(m_output.Stream, failed, [this] {
+      std::fprintf(stderr, "kestrava: the reader of the stream went away; the run ends.\n");
+      FinishScriptedRun(kExitStreamClosed);
+    });
+  }
 
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
@@ -145,6 +152,7 @@ void TForm1::AttachSinks() {
   m_session->AddSink(*m_chartFeed);
   if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
   if (m_csvExport) m_session->AddSink(*m_csvExport);
+  if (m_stream) m_session->AddSink(*m_stream);
   m_session->AddSink(m_run);
 }
 

@@ -21,6 +21,7 @@
 #include "app/chart_feed.h"
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
+#include "app/stream_sink.h"
 #include "config/command_line.h"
 #include "engine/session.h"
 #include "engine/window.h"
@@ -156,6 +157,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TChartFeed> m_chartFeed;
   std::unique_ptr<TCsvExport> m_csvExport;
   std::unique_ptr<TPngSnapshot> m_pngSnapshot;
+  std::unique_ptr<TStreamSink> m_stream;
   TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;

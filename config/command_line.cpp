@@ -73,6 +73,7 @@ constexpr TOptionName kOptionNames[] = {
     {"/ANTIALIAS", false},
     {"/SNAPSHOT", true},
     {"/EXPORT", true},
+    {"/STREAM", true},
     {"/EXITAFTER", true},
     {"/EXITTIMEOUT", true},
     {"/SNAPSHOTSCALE", true},
@@ -116,7 +117,8 @@ bool InOptionPosition(const std::vector<std::string>& args, const char* const (&
 }
 
 bool IsOutputOption(const std::string& arg) {
-  return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/EXITAFTER") ||
+  return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/STREAM") ||
+         IsOption(arg, "/EXITAFTER") ||
          IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE");
 }
 
@@ -302,6 +304,7 @@ TOutputOptions ReadOutputOptions(const std::vector<std::string>& args) {
   TOutputOptions out;
   if (auto v = OutputValue(args, "/SNAPSHOT", out.Error)) out.Snapshot = *v;
   if (auto v = OutputValue(args, "/EXPORT", out.Error)) out.Export = *v;
+  if (auto v = OutputValue(args, "/STREAM", out.Error)) out.Stream = *v;
   if (auto v = OutputValue(args, "/EXITAFTER", out.Error)) {
     const std::optional<int> n = ParseDecimalInt(*v);
     if (n && *n >= 1) out.ExitAfter = *n;
@@ -378,6 +381,9 @@ std::string UsageText() {
          "  /SNAPSHOT file.png       write the chart as a PNG after every chart update\n"
          "  /EXPORT file.csv         write the slices as CSV (position,label,value) after\n"
          "                           every chart update\n"
+         "  /STREAM file             write every poll as one line of JSON (NDJSON): time,\n"
+         "                           agent, mode and every row with its value, change, rate\n"
+         "                           and rank; \"-\" is standard output\n"
          "  /EXITAFTER n             end with status 0 after the n-th chart update that showed\n"
          "                           at least one slice; errors then end with a non-zero\n"
          "                           status and the message on standard error\n"

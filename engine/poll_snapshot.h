@@ -55,6 +55,9 @@ struct TSlotReading {
   double Rate = 0;
 };
 
+// What the pie shows of a slot: its newest value (raw), or its change.
+TCurrentValue ShownValue(const TSlotReading& reading, bool raw);
+
 struct TPollSnapshot {
   // A newly evaluated poll; false for the same values shown again (another value mode or number
   // of slices, rows that came or went).

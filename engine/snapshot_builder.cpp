@@ -10,8 +10,9 @@ bool RowsNamed(int instanceMode) {
   return instanceMode == kInstanceModeAtRuntime || instanceMode == kInstanceModeAllInstances;
 }
 
-// What the pie shows of a slot: its newest value, or its change.
-TCurrentValue Shown(const TSlotReading& reading, bool raw) {
+}  // namespace
+
+TCurrentValue ShownValue(const TSlotReading& reading, bool raw) {
   TCurrentValue value;
   if (raw) {
     const TSample& newest = reading.Value;
@@ -30,8 +31,6 @@ TCurrentValue Shown(const TSlotReading& reading, bool raw) {
   value.Number = reading.Delta.Number;
   return value;
 }
-
-}  // namespace
 
 void TSnapshotBuilder::PollEvaluated(int64_t nowMs, int64_t uptime) {
   // The agent's clock counts the time between its two answers; an uptime that went back is a
@@ -121,7 +120,7 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
       reading.Rate = static_cast<double>(reading.Delta.Number) / m_elapsed;
     }
     if (!layout.Columns[static_cast<size_t>(s % width)].Shown) continue;
-    const TCurrentValue value = Shown(reading, snapshot->RawValues);
+    const TCurrentValue value = ShownValue(reading, snapshot->RawValues);
     // Negative values are left out, not even summed into "Other".
     if (!value.Present || value.Negative) continue;
     m_candidates.push_back(TSliceCandidate{s, KeyOf(value)});

@@ -299,6 +299,13 @@ TEST(CommandLine, OutputOptionsAloneKeepTheDefaultSession) {
   ExpectSession(Read({"/EXPORT", "out.csv", "/HOST", "h"}), withHost, "with a session option");
 }
 
+TEST(CommandLine, StreamIsAnOutputOption) {
+  EXPECT_EQ(ReadOutputOptions({"/STREAM", "-"}).Stream, "-");
+  EXPECT_EQ(ReadOutputOptions({"--stream", "polls.ndjson", "/HOST", "h"}).Stream, "polls.ndjson");
+  // Beside output options alone the session is the built-in one, legend shown.
+  EXPECT_FALSE(ReadOutputOptions({"/STREAM", "/EXPORT", "x.csv"}).Error.empty());
+}
+
 TEST(CommandLine, OutputOptions) {
   const struct {
     const char* name;
