@@ -26,6 +26,7 @@ bool CarriesCounter64(int snmpVersion) {
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
 const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+const std::string kBulkUnanswered = "The agent leaves GetBulk unanswered: walking with get-next";
 const std::string kBindingsUnmatched =
     "The agent's answers did not match the OIDs asked: bindings left out show \"Null\", others "
     "are ignored";
@@ -184,13 +185,7 @@ void TSession::StartDiscovery() {
                m_config.InstanceMode);
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
   m_discovery.StartWalk();
-  m_discoveryWalk = TWalkState{InitialRepetitions(), false};
-  m_discovering = true;
-  try {
-    SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
-  } catch (const std::exception& error) {
-    StopDiscovery(error.what());
-  }
+  StartWalk(kPurposeDiscovery);
 }
 
 void TSession::HandToWindow(std::function<void()> call) {
@@ -224,7 +219,7 @@ void TSession::SetValueMode(bool raw) {
 void TSession::FollowValueMode() {
   // Raw values are exactly the configured columns, deltas come from the 64-bit twins: when the
   // mode changes while polling, what is polled follows it.
-  if (!CarriesCounter64(m_sessionRequest.SnmpVersion) || m_discovering || m_stopped ||
+  if (!CarriesCounter64(m_sessionRequest.SnmpVersion) || Discovering() || m_stopped ||
       m_plan.OidCount() == 0)
     return;
   const std::vector<std::string>& targets = m_config.TargetOids;
@@ -295,23 +290,48 @@ TSendFailure TSession::DispatchRequest(TRequest& record, bool resend) {
 }
 
 int TSession::InitialRepetitions() const {
-  if (!m_config.BulkWalk || m_sessionRequest.SnmpVersion < 2 || m_sessionRequest.SnmpVersion > 3)
+  if (!m_config.BulkWalk || m_bulkUnanswered || m_sessionRequest.SnmpVersion < 2 ||
+      m_sessionRequest.SnmpVersion > 3)
     return 0;
   const int rowSize = static_cast<int>(m_config.LabelOid.size()) + kRowOverhead;
   return std::clamp((kMaxPacketSize - 100) / rowSize, 1, kBulkRepetitions);
 }
 
-void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
-  const TWalkState& state = WalkState(purpose);
-  walk.Operation = state.Repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
-  walk.MaxRepetitions = state.Repetitions;
-  walk.OidList.clear();
-  AppendItem(walk.OidList, oid);
-  walk.TriesLeft = 5;
-  walk.Purpose = purpose;
-  // A walk whose step does not go out would wait for ever: its caller ends it.
-  const TSendFailure failure = DispatchRequest(walk, false);
-  if (failure.Failed()) throw std::runtime_error(failure.Text);
+void TSession::StartWalk(int32_t purpose) {
+  m_walk = TLabelWalk();
+  m_walk.Purpose = purpose;
+  // The session's connection; the steps carry their own OIDs.
+  m_walk.Request.Interval = m_sessionRequest.Interval;
+  m_walk.Request.Community = m_sessionRequest.Community;
+  m_walk.Request.Host = m_sessionRequest.Host;
+  m_walk.Request.SnmpVersion = m_sessionRequest.SnmpVersion;
+  m_walk.Request.RemotePort = m_sessionRequest.RemotePort;
+  m_walk.Repetitions = InitialRepetitions();
+  ContinueWalk(m_config.LabelOid);
+}
+
+void TSession::ContinueWalk(const std::string& oid) {
+  TRequest& step = m_walk.Request;
+  step.Operation = m_walk.Repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
+  step.MaxRepetitions = m_walk.Repetitions;
+  step.OidList.clear();
+  AppendItem(step.OidList, oid);
+  // A GetBulk answer that does not come was most likely too big to come: the step goes again
+  // at half the size rather than as it was. The smallest is tried as often as a get-next.
+  step.TriesLeft = m_walk.Repetitions > 1 ? 1 : 5;
+  step.Purpose = m_walk.Purpose;
+  // A walk whose step does not go out would wait for ever: it ends here.
+  std::string failure;
+  try {
+    failure = DispatchRequest(step, false).Text;
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  if (!failure.empty()) {
+    AbandonWalk(failure);
+    return;
+  }
+  m_walk.StepId = step.RequestId;
 }
 
 void TSession::PollRun(const TRequest& request) {
@@ -363,50 +383,39 @@ bool TSession::SendBatches(TBatchRun& run) {
 }
 
 void TSession::ExpireRequest(const TRequest& record) {
-  // REQUIRES: RequestLock held, window's thread (the time-out scan).
-  if (record.Operation == kOperationGetBulk) {
-    // A walk the agent answered before lost an answer: most likely one too big to arrive.
-    const TWalkState& state = WalkState(record.Purpose);
-    if (state.Answered && state.Repetitions > 1) {
-      m_walkRetries.emplace_back(record.Purpose, AskedOid(record));
-      return;
-    }
-  }
-  if (record.Purpose == kPurposeRefresh) return;  // the refresh walk stops silently
-  if (record.Purpose == kPurposeDiscovery) {
-    m_discoveryTimedOut = true;
-    return;
-  }
-  if (record.Purpose == kPurposeProbe) {
-    // Not known: the counters it asked about stay 32-bit, their speeds unknown.
-    m_probeRun.Finish(record.RequestId);
-    m_probeLeft -= CountItems(record.OidList);
-    m_expiryFreedWindow = true;
-    return;
-  }
-  if (m_pollRun.Finish(record.RequestId)) m_expiryFreedWindow = true;
-  if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
-  std::string_view list = record.OidList;
-  std::string_view oid;
-  while (NextItemView(list, oid)) {
-    if (m_plan.Add(oid, TSample())) m_expiryCompletedPoll = true;
-  }
+  // REQUIRES: RequestLock held, window's thread (the time-out scan). Acted on once the scan
+  // has released the lock (TimeoutScanSync).
+  m_expired.push_back(record);
 }
 
 void TSession::TimeoutScanSync() {
-  m_expiryCompletedPoll = false;
-  m_expiryFreedWindow = false;
-  m_discoveryTimedOut = false;
-  m_walkRetries.clear();
+  m_expired.clear();
   m_requestTable.RequestTableOp(kRequestTimeoutScan);
-  std::vector<std::pair<int32_t, std::string>> retries;
-  retries.swap(m_walkRetries);
-  for (const auto& [purpose, asked] : retries) ShrinkWalkStep(purpose, asked);
-  // With RequestLock released: a poll completed by expiry is evaluated now, which may start a
-  // refresh walk that adds to the request table, and what expired makes room for more batches.
-  if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
-  if (m_expiryCompletedPoll) EvaluatePoll();
-  if (m_expiryFreedWindow) {
+  std::vector<TRequest> expired;
+  expired.swap(m_expired);
+  // With RequestLock released: a walk step goes again or the walk ends, a poll completed by
+  // expiry is evaluated (which may start a refresh walk that adds to the request table), and
+  // what expired makes room for more batches.
+  bool completed = false;
+  bool freed = false;
+  for (const TRequest& record : expired) {
+    if (record.Purpose == kPurposeDiscovery || record.Purpose == kPurposeRefresh) {
+      OnWalkLost(record);
+    } else if (record.Purpose == kPurposeProbe) {
+      // Not known: the counters it asked about stay 32-bit, their speeds unknown.
+      m_probeRun.Finish(record.RequestId);
+      m_probeLeft -= CountItems(record.OidList);
+      freed = true;
+    } else {
+      if (m_pollRun.Finish(record.RequestId)) freed = true;
+      if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) continue;
+      std::string_view list = record.OidList;
+      std::string_view oid;
+      while (NextItemView(list, oid)) completed = m_plan.Add(oid, TSample()) || completed;
+    }
+  }
+  if (completed) EvaluatePoll();
+  if (freed) {
     SendBatches(m_pollRun);
     if (m_probing && m_probeLeft <= 0) {
       EndProbe();
@@ -421,7 +430,7 @@ void TSession::TimeoutScanSync() {
 void TSession::OnProblem(const std::string& text, int code) {
   // While discovery runs, an agent that refuses the user's security ends it with its reason;
   // it would otherwise only run out of time.
-  if (m_discovering && RefusesSecurity(code)) {
+  if (Discovering() && RefusesSecurity(code)) {
     StopDiscovery(text);
     return;
   }
@@ -452,52 +461,92 @@ void TSession::OnAnswer(const TAnswer& answer) {
 }
 
 void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
-  const bool discovery = record.Purpose == kPurposeDiscovery;
+  if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
   const bool bulk = record.Operation == kOperationGetBulk;
-  WalkState(record.Purpose).Answered = true;
+  const std::string asked = AskedOid(record);
   if (bulk && answer.ErrorStatus == kTooBig && record.MaxRepetitions > 1) {
-    ShrinkWalkStep(record.Purpose, AskedOid(record));
+    m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
+    ContinueWalk(asked);
   } else if (answer.ErrorStatus == kNoSuchName && record.SnmpVersion == 1) {
-    if (discovery) {
-      EndDiscovery("");
-    } else {
-      EndRefresh();
-    }
+    EndWalk("");
   } else if (answer.ErrorStatus != 0) {
-    if (discovery)
-      StopDiscovery(
-          ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
+    AbandonWalk(ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
   } else if (answer.Objects.empty()) {
     // An answer without objects ends the walk with the component's message.
-    if (discovery) {
-      StopDiscovery(answer.ObjectError);
-    } else {
-      m_window.ShowStatus(answer.ObjectError);
-    }
+    AbandonWalk(answer.ObjectError);
   } else {
     // A get-next answer names the next instance in its last binding; a GetBulk answer names
     // one in every binding, in order.
-    const size_t first = bulk ? 0 : answer.Objects.size() - 1;
-    if (discovery) {
-      WalkStep(answer, first, AskedOid(record));
-    } else {
-      RefreshStep(answer, first, AskedOid(record));
-    }
+    WalkRows(answer, bulk ? 0 : answer.Objects.size() - 1, asked);
   }
 }
 
-void TSession::ShrinkWalkStep(int32_t purpose, const std::string& asked) {
-  TWalkState& state = WalkState(purpose);
-  state.Repetitions = std::max(1, state.Repetitions / 2);
-  TRequest& walk = purpose == kPurposeDiscovery ? m_sessionRequest : m_refreshRequest;
-  try {
-    SendWalkStep(walk, asked, purpose);
-  } catch (const std::exception& error) {
-    if (purpose == kPurposeDiscovery) {
-      StopDiscovery(error.what());
-    } else {
-      m_window.ShowStatus(error.what());
+void TSession::WalkRows(const TAnswer& answer, size_t first, const std::string& asked) {
+  const bool discovery = Discovering();
+  const std::string* previous = &asked;
+  for (size_t i = first; i < answer.Objects.size(); ++i) {
+    const TAnswerObject& object = answer.Objects[i];
+    const TWalkStep step = discovery ? m_discovery.Step(object.Oid, object.Value, *previous)
+                                     : m_discovery.RefreshStep(object.Oid, object.Value, *previous);
+    switch (step.Kind) {
+      case TWalkStep::kNext:
+        break;
+      case TWalkStep::kEnd:
+        EndWalk("");
+        return;
+      // Discovery keeps what it found up to there; a refresh that did not see the whole
+      // column changes no row.
+      case TWalkStep::kOutOfOrder:
+        discovery ? EndWalk(kNonIncreasing) : AbandonWalk(kNonIncreasing);
+        return;
+      case TWalkStep::kLimit:
+        discovery ? EndWalk(RowLimitText(m_discovery.RowLimit(), false))
+                  : AbandonWalk(RowLimitText(m_discovery.RowLimit(), true));
+        return;
     }
+    if (discovery && step.Taken)
+      ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
+    previous = &object.Oid;
+  }
+  ContinueWalk(*previous);
+}
+
+void TSession::OnWalkLost(const TRequest& record) {
+  if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
+  if (record.Operation == kOperationGetBulk) {
+    if (record.MaxRepetitions > 1) {
+      m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
+    } else {
+      // Not even one row came back: an agent that answers get-next only. This walk goes on
+      // from where it stands, and later walks start with get-next.
+      m_walk.Repetitions = 0;
+      if (!m_bulkUnanswered) m_window.ShowStatus(kBulkUnanswered);
+      m_bulkUnanswered = true;
+    }
+    ContinueWalk(AskedOid(record));
+    return;
+  }
+  // The refresh walk stops silently.
+  AbandonWalk(Discovering() ? kDiscoveryTimedOut : std::string());
+}
+
+void TSession::EndWalk(const std::string& note) {
+  const bool discovery = Discovering();
+  m_walk = TLabelWalk();
+  if (discovery) {
+    EndDiscovery(note);
+  } else {
+    EndRefresh();
+  }
+}
+
+void TSession::AbandonWalk(const std::string& text) {
+  const bool discovery = Discovering();
+  m_walk = TLabelWalk();
+  if (discovery) {
+    StopDiscovery(text);
+  } else if (!text.empty()) {
+    m_window.ShowStatus(text);
   }
 }
 
@@ -632,41 +681,13 @@ void TSession::EndProgress() {
 }
 
 void TSession::StopDiscovery(const std::string& message) {
-  m_discovering = false;
+  if (Discovering()) m_walk = TLabelWalk();
   EndProgress();
   m_window.ShowStatus(message);
   m_window.SessionStopped(message);
 }
 
-void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& asked) {
-  const std::string* previous = &asked;
-  for (size_t i = first; i < answer.Objects.size(); ++i) {
-    const std::string& oid = answer.Objects[i].Oid;
-    const TWalkStep step = m_discovery.Step(oid, answer.Objects[i].Value, *previous);
-    if (step.Kind == TWalkStep::kEnd) {
-      EndDiscovery("");
-      return;
-    }
-    if (step.Kind == TWalkStep::kOutOfOrder) {
-      EndDiscovery(kNonIncreasing);
-      return;
-    }
-    if (step.Kind == TWalkStep::kLimit) {
-      EndDiscovery(RowLimitText(m_discovery.RowLimit(), false));
-      return;
-    }
-    if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
-    previous = &oid;
-  }
-  try {
-    SendWalkStep(m_sessionRequest, *previous, kPurposeDiscovery);
-  } catch (const std::exception& error) {
-    StopDiscovery(error.what());
-  }
-}
-
 void TSession::EndDiscovery(const std::string& note) {
-  m_discovering = false;
   EndProgress();
   m_window.ClearStatus();
   if (m_discovery.Rows().empty()) {
@@ -755,48 +776,11 @@ void TSession::CheckInstanceRefresh() {
   const double now = m_clock.NowDays();
   if (m_lastRefresh != 0 && ElapsedMs(m_lastRefresh, now) / 1000 <= 5) return;
   m_lastRefresh = now;
+  // One walk at a time: a refresh still under way takes this one's turn. Two would each
+  // compare the rows with the other's half list.
+  if (m_walk.Purpose != 0) return;
   m_discovery.StartRefresh();
-  // The session's connection; the steps carry their own OIDs.
-  m_refreshRequest = TRequest();
-  m_refreshRequest.Interval = m_sessionRequest.Interval;
-  m_refreshRequest.Community = m_sessionRequest.Community;
-  m_refreshRequest.Host = m_sessionRequest.Host;
-  m_refreshRequest.SnmpVersion = m_sessionRequest.SnmpVersion;
-  m_refreshRequest.RemotePort = m_sessionRequest.RemotePort;
-  m_refreshWalk = TWalkState{InitialRepetitions(), false};
-  try {
-    SendWalkStep(m_refreshRequest, m_config.LabelOid, kPurposeRefresh);
-  } catch (const std::exception& error) {
-    m_window.ShowStatus(error.what());
-  }
-}
-
-void TSession::RefreshStep(const TAnswer& answer, size_t first, const std::string& asked) {
-  try {
-    const std::string* previous = &asked;
-    for (size_t i = first; i < answer.Objects.size(); ++i) {
-      const std::string& oid = answer.Objects[i].Oid;
-      const TWalkStep step = m_discovery.RefreshStep(oid, answer.Objects[i].Value, *previous);
-      if (step.Kind == TWalkStep::kEnd) {
-        EndRefresh();
-        return;
-      }
-      if (step.Kind == TWalkStep::kOutOfOrder) {
-        m_window.ShowStatus(kNonIncreasing);
-        EndRefresh();
-        return;
-      }
-      if (step.Kind == TWalkStep::kLimit) {
-        // The rows stay as they are: only a walk that saw the whole column removes any.
-        m_window.ShowStatus(RowLimitText(m_discovery.RowLimit(), true));
-        return;
-      }
-      previous = &oid;
-    }
-    SendWalkStep(m_refreshRequest, *previous, kPurposeRefresh);
-  } catch (const std::exception& error) {
-    m_window.ShowStatus(error.what());
-  }
+  StartWalk(kPurposeRefresh);
 }
 
 void TSession::EndRefresh() {

@@ -103,7 +103,6 @@ class TSession {
   // Requests.
   // Sends a request and (a first send) records it; what failed when it did not go out.
   TSendFailure DispatchRequest(TRequest& record, bool resend);
-  void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void PollRun(const TRequest& request);
   // Sends a run's next batches while its window has room; false when one can never be built
   // (the session then stops).
@@ -114,7 +113,9 @@ class TSession {
   void FollowValueMode();
   void OnProbeAnswer(const TRequest& record, const TAnswer& answer);
   void EndProbe();
+  // A record the time-out scan expired, kept until the scan has released RequestLock.
   void ExpireRequest(const TRequest& record);
+  // The time-out scan, then what it expired acted on.
   void TimeoutScanSync();
 
   // Answers and problems of the receive path.
@@ -130,8 +131,6 @@ class TSession {
   // Discovery and rows.
   void ShowProgress(const std::string& text);
   void EndProgress();
-  // The bindings of one walk answer, from `first` on, judged in order.
-  void WalkStep(const TAnswer& answer, size_t first, const std::string& asked);
   void EndDiscovery(const std::string& note);
   void StopDiscovery(const std::string& message);
   void SelectInstances(int choice);
@@ -140,19 +139,24 @@ class TSession {
   void StartPolling(bool firstRunNow);
   void RestartPollJob();
   void CheckInstanceRefresh();
-  void RefreshStep(const TAnswer& answer, size_t first, const std::string& asked);
-  // GetBulk where the version has it and the user did not ask for get-next walks.
-  int InitialRepetitions() const;
-  struct TWalkState {
-    int Repetitions = 0;  // 0: get-next steps
-    bool Answered = false;
-  };
-  TWalkState& WalkState(int32_t purpose) {
-    return purpose == kPurposeDiscovery ? m_discoveryWalk : m_refreshWalk;
-  }
-  // A walk step sent again with fewer repetitions (an answer too big to come).
-  void ShrinkWalkStep(int32_t purpose, const std::string& asked);
   void EndRefresh();
+
+  // The walk of the label column: discovery or a refresh, one at a time, one step in flight.
+  // GetBulk where the version has it, the user did not ask for get-next walks and the agent
+  // answered it.
+  int InitialRepetitions() const;
+  void StartWalk(int32_t purpose);
+  // Sends the step after oid; a step that does not go out abandons the walk.
+  void ContinueWalk(const std::string& oid);
+  // The bindings of one walk answer, from `first` on, judged in order.
+  void WalkRows(const TAnswer& answer, size_t first, const std::string& asked);
+  // A step that got no answer: GetBulk goes again with half the repetitions, then with get-next.
+  void OnWalkLost(const TRequest& record);
+  // The walk saw the whole column (note: why it ended early, kept as an end).
+  void EndWalk(const std::string& note);
+  // The walk ends without a result: discovery stops the session, a refresh changes nothing.
+  void AbandonWalk(const std::string& text);
+  bool Discovering() const { return m_walk.Purpose == kPurposeDiscovery; }
 
   // Values and the pie.
   void EvaluatePoll();
@@ -166,7 +170,6 @@ class TSession {
 
   TConfigRec m_config;
   TRequest m_sessionRequest;
-  TRequest m_refreshRequest;
   TDiscovery m_discovery;
   TPollPlan m_plan;
   TSlotStore m_slots;
@@ -189,10 +192,15 @@ class TSession {
   std::vector<std::string> m_labels;
   std::vector<bool> m_labelKnown;
   bool m_firstSelection = true;
-  TWalkState m_discoveryWalk;
-  bool m_discovering = false;
-  TWalkState m_refreshWalk;
-  QTimer m_progressTimer;  // holds discovery's progress texts back, see ShowProgress
+  struct TLabelWalk {
+    int32_t Purpose = 0;  // kPurposeDiscovery or kPurposeRefresh; 0: none runs
+    TRequest Request;     // the connection and the step in flight
+    int Repetitions = 0;  // of a GetBulk step; 0: get-next steps
+    uint32_t StepId = 0;  // the request id of the step in flight
+  };
+  TLabelWalk m_walk;
+  bool m_bulkUnanswered = false;  // GetBulk went unanswered: walks use get-next from then on
+  QTimer m_progressTimer;         // holds discovery's progress texts back, see ShowProgress
   std::string m_pendingProgress;
   double m_lastRefresh = 0;  // 0: cleared
 
@@ -201,11 +209,7 @@ class TSession {
   std::unique_ptr<TMyTimer> m_worker;
   bool m_started = false;
   bool m_stopped = false;
-  // What a time-out scan left to do once RequestLock is released (window's thread only).
-  bool m_expiryCompletedPoll = false;
-  bool m_expiryFreedWindow = false;
-  std::vector<std::pair<int32_t, std::string>> m_walkRetries;  // purpose, OID asked
-  bool m_discoveryTimedOut = false;
+  std::vector<TRequest> m_expired;  // by the time-out scan under way (window's thread only)
   TBindingFaults m_bindingFaults;
   bool m_bindingFaultsShown = false;  // the status line said so once
 };

@@ -1004,5 +1004,95 @@ TEST_F(SessionTest, AColumnThatNeverEndsStopsDiscoveryAtTheRowLimit) {
   }
 }
 
+TEST_F(SessionTest, ARefreshWalkThatOverrunsTheNextOneKeepsEveryRow) {
+  // A stable table whose walk takes three polling intervals: a refresh is due at every poll.
+  agent.FillInterfaceTable(3000);
+  agent.SetDelayMs(30);
+  Options options;
+  options.interval = 6;
+  options.extra = "<refreshinstances>true</refreshinstances>";
+  StartXml(Target(kIn) + Label(kDescr), options);
+  ASSERT_TRUE(WaitInstances(3000));
+  size_t fewest = 3000;
+  window.feeds = 0;
+  window.onFeed = [&] { fewest = std::min(fewest, session->Rows().size()); };
+  ASSERT_TRUE(WaitFor([&] { return window.feeds >= 10; }, 60000));
+  window.onFeed = nullptr;
+  EXPECT_EQ(fewest, 3000u);
+  EXPECT_EQ(session->Rows().size(), 3000u);
+  // One walk at a time: the steps go forward through the column, and only a new walk starts
+  // from its top again.
+  int walks = 0;
+  int backwards = 0;
+  long at = 0;  // the row the last step asked after
+  for (const FakeAgent::Request& r : agent.Log()) {
+    if (r.PduType != 0xA5) continue;
+    if (r.Oids[0] == kDescr) {
+      ++walks;
+      at = 0;
+      continue;
+    }
+    const long row = std::stol(r.Oids[0].substr(kDescr.size() + 1));
+    backwards += row < at;
+    at = row;
+  }
+  EXPECT_EQ(backwards, 0);
+  EXPECT_GE(walks, 3);
+}
+
+TEST_F(SessionTest, LostGetBulkAnswersHalveTheRepetitionsThenGiveWayToGetNext) {
+  const std::string kNote = "The agent leaves GetBulk unanswered: walking with get-next";
+  const struct {
+    const char* name;
+    std::function<void()> script;
+    std::vector<int> asked;  // the GetBulk requests' repetitions, in order; empty: not looked at
+    bool getNext;            // the walks went on with get-next
+  } cases[] = {
+      {"answers over 600 octets lost", [&] { agent.SetMaxAnswerBytes(600); }, {}, false},
+      {"GetBulk never answered",
+       [&] {
+         agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+           if (r.PduType == 0xA5) return std::string();
+           return std::nullopt;
+         });
+       },
+       // Each size once, the smallest with its retries; the refresh walks then ask none.
+       {50, 25, 12, 6, 3, 1, 1, 1, 1, 1},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    agent.ClearValues();
+    agent.FillInterfaceTable(200);
+    agent.ClearLog();
+    window.statuses.clear();
+    c.script();
+    Options options;
+    options.extra = "<refreshinstances>true</refreshinstances>";
+    StartXml(Target(kIn) + Label(kDescr), options);
+    ASSERT_TRUE(WaitInstances(200));
+    EXPECT_EQ(session->Rows().back().Suffix, ".200");
+    const std::vector<int> asked = BulkRepetitions(agent);
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(asked[0], 50);
+    EXPECT_EQ(asked[1], 25);  // the lost answer halved them at once
+    // A refresh walk, which starts at the column again (with 50 repetitions or a get-next).
+    ASSERT_TRUE(WaitFor([&] {
+      int starts = 0;
+      for (const FakeAgent::Request& r : agent.Log())
+        starts += (r.MaxRepetitions == 50 || r.PduType == 0xA1) && r.Oids[0] == kDescr;
+      return starts >= (c.getNext ? 3 : 2);
+    }));
+    if (!c.asked.empty()) {
+      EXPECT_EQ(BulkRepetitions(agent), c.asked);
+    }
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), kNote),
+              c.getNext ? 1 : 0);
+    session->Stop();
+    agent.SetMaxAnswerBytes(0);
+    agent.SetResponder(nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace kestrava
