@@ -41,6 +41,10 @@ const std::string kNoRuntimeMask =
     "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\" (a target with IM=RT).";
 // Discovery's progress reaches the status line at most this often; the newest text always.
 constexpr int kProgressMs = 50;
+// noSuchObject and noSuchInstance: the agent does not serve what was asked.
+bool IsException(int type) {
+  return type == 0x80 || type == 0x81;
+}
 // How an SNMPv1 agent says that a walk ran past the end of its view.
 constexpr int kNoSuchName = 2;
 
@@ -218,23 +222,43 @@ void TSession::SetValueMode(bool raw) {
 
 void TSession::FollowValueMode() {
   // Raw values are exactly the configured columns, deltas come from the 64-bit twins: when the
-  // mode changes while polling, what is polled follows it.
+  // mode changes while polling, what is polled follows it. Where the columns stay the same the
+  // histories go on, and the pie comes back at once from them.
   if (!CarriesCounter64(m_sessionRequest.SnmpVersion) || Discovering() || m_stopped ||
       m_plan.OidCount() == 0)
     return;
-  const std::vector<std::string>& targets = m_config.TargetOids;
-  if (m_config.RawValues
-          ? m_plan.TwinCount() == 0
-          : std::none_of(targets.begin(), targets.end(), TCounterFacts::IsInterfaceOctets))
-    return;
-  // A delta between a 32-bit counter and its 64-bit twin would be no traffic at all.
-  m_slots.BreakDeltas();
   if (m_config.RawValues) {
-    RowsChanged();
-    StartPolling(true);
-  } else {
-    BeginPolling();
+    if (m_plan.TwinCount() > 0) SwitchColumns(true);
+    return;
   }
+  const std::vector<std::string>& targets = m_config.TargetOids;
+  if (std::none_of(targets.begin(), targets.end(), TCounterFacts::IsInterfaceOctets)) return;
+  if (!m_facts.Known()) {
+    m_facts.Clear();
+    Probe(TProbeFor::kModeSwitch, m_facts.ProbeOids(m_discovery.Rows(), targets));
+  } else if (ColumnsChange()) {
+    SwitchColumns(true);
+  }
+}
+
+bool TSession::ColumnsChange() const {
+  const bool twins = !m_config.RawValues && CarriesCounter64(m_sessionRequest.SnmpVersion);
+  for (const std::string& target : m_config.TargetOids) {
+    const std::string twin = TCounterFacts::TwinColumn(target);
+    if (twin.empty()) continue;
+    for (const TInstance& row : m_discovery.Rows()) {
+      const bool wanted = twins && m_facts.HasTwin(target, row.Suffix);
+      if (wanted != m_plan.PollsTwin(twin + row.Suffix)) return true;
+    }
+  }
+  return false;
+}
+
+void TSession::SwitchColumns(bool breakDeltas) {
+  // A delta between a 32-bit counter and its 64-bit twin would be no traffic at all.
+  if (breakDeltas) m_slots.BreakDeltas();
+  RowsChanged();
+  StartPolling(breakDeltas);
 }
 
 void TSession::ChooseInstance(int choice) {
@@ -403,8 +427,8 @@ void TSession::TimeoutScanSync() {
       OnWalkLost(record);
     } else if (record.Purpose == kPurposeProbe) {
       // Not known: the counters it asked about stay 32-bit, their speeds unknown.
-      m_probeRun.Finish(record.RequestId);
-      m_probeLeft -= CountItems(record.OidList);
+      m_probe.Run.Finish(record.RequestId);
+      m_probe.Left -= CountItems(record.OidList);
       freed = true;
     } else {
       if (m_pollRun.Finish(record.RequestId)) freed = true;
@@ -414,13 +438,16 @@ void TSession::TimeoutScanSync() {
       while (NextItemView(list, oid)) completed = m_plan.Add(oid, TSample()) || completed;
     }
   }
-  if (completed) EvaluatePoll();
+  if (completed) {
+    EvaluatePoll();
+    AfterPoll();
+  }
   if (freed) {
     SendBatches(m_pollRun);
-    if (m_probing && m_probeLeft <= 0) {
+    if (m_probe.For != TProbeFor::kNone && m_probe.Left <= 0) {
       EndProbe();
-    } else if (m_probing) {
-      SendBatches(m_probeRun);
+    } else if (m_probe.For != TProbeFor::kNone) {
+      SendBatches(m_probe.Run);
     }
   }
 }
@@ -566,7 +593,10 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
     } else {
       complete = AddPollBindings(record.OidList, answer.Objects, position);
     }
-    if (complete) EvaluatePoll();
+    if (complete) {
+      EvaluatePoll();
+      AfterPoll();
+    }
   }
   if (freed) SendBatches(m_pollRun);
 }
@@ -597,6 +627,12 @@ bool TSession::AddPollBindings(std::string_view asked, const std::vector<TAnswer
     if (binding) {
       value = TSample::FromAnswer(binding->Value, binding->Type);
       ++matched;
+      if (IsException(binding->Type) && m_plan.PollsTwin(oid)) {
+        m_facts.Forget(oid);
+        m_twinGone = true;
+      } else if (m_facts.TakeReturned(oid)) {
+        value = TSample();  // the value before it came from the 32-bit counter
+      }
     } else {
       ++missing;
     }
@@ -625,38 +661,64 @@ void TSession::BeginPolling() {
     StartPolling(true);
     return;
   }
+  Probe(TProbeFor::kStart, std::move(probe));
+}
+
+void TSession::Probe(TProbeFor why, std::string oids) {
   TRequest ask = m_sessionRequest;
   ask.Operation = kOperationGet;
   ask.Purpose = kPurposeProbe;
   ask.TriesLeft = 2;
-  m_probeLeft = CountItems(probe);
-  m_probing = true;
-  m_probeRun.StartOwning(ask, std::move(probe));
-  SendBatches(m_probeRun);
+  m_probe.For = why;
+  m_probe.Left = CountItems(oids);
+  m_probe.Run.StartOwning(ask, std::move(oids));
+  SendBatches(m_probe.Run);
 }
 
 void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
-  if (!m_probeRun.Finish(record.RequestId)) return;  // from an earlier probe
-  m_probeLeft -= CountItems(record.OidList);
+  if (!m_probe.Run.Finish(record.RequestId)) return;  // from an earlier probe
+  m_probe.Left -= CountItems(record.OidList);
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
       m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value, object.Type), object.Type);
   }
-  if (m_probeLeft <= 0) {
+  if (m_probe.Left <= 0) {
     EndProbe();
   } else {
-    SendBatches(m_probeRun);
+    SendBatches(m_probe.Run);
   }
 }
 
 void TSession::EndProbe() {
-  m_probing = false;
-  m_probeRun.Stop();
-  RowsChanged();
-  StartPolling(true);
+  const TProbeFor why = m_probe.For;
+  m_probe.For = TProbeFor::kNone;
+  m_probe.Run.Stop();
+  if (why == TProbeFor::kStart) {
+    m_facts.SetKnown();
+    RowsChanged();
+    StartPolling(true);
+  } else if (why == TProbeFor::kModeSwitch) {
+    m_facts.SetKnown();
+    if (ColumnsChange()) SwitchColumns(true);
+  } else if (ColumnsChange()) {
+    // A gone twin is back: the poll job keeps its time, the twin's first value is "Null".
+    SwitchColumns(false);
+  }
   if (m_plan.TwinCount() > 0 && !m_twinsAnnounced) {
     m_twinsAnnounced = true;
     m_window.ShowStatus("64-bit counters in use");
+  }
+}
+
+void TSession::AfterPoll() {
+  if (m_twinGone) {
+    // Its row polls the 32-bit counter from the next poll on, under the wrap rule; this poll
+    // gave "Null" for it.
+    m_twinGone = false;
+    SwitchColumns(false);
+  } else if (m_probe.For == TProbeFor::kNone && !m_config.RawValues) {
+    if (std::string gone = m_facts.GoneOids(); !gone.empty())
+      Probe(TProbeFor::kRecheck, std::move(gone));
   }
 }
 
@@ -804,21 +866,12 @@ void TSession::EvaluatePoll() {
   if (uptimes && !facts.Restarted) {
     const double elapsed = static_cast<double>(m_pollUptime.Number() - m_uptime.Number()) / 100;
     facts.WrappedOnce = [this, elapsed](int slot, uint64_t unwrapped) {
-      // An interface octet counter that fell wrapped once when the interface could have sent
-      // that much since (less time passed than one wrap takes at its speed, and the octets
-      // fit the time); a counter that merely went back is no wrap.
       const int width = m_slots.Width();
       const size_t column = static_cast<size_t>(slot % width);
       const size_t row = static_cast<size_t>(slot / width);
-      if (column >= m_config.TargetOids.size() || row >= m_discovery.Rows().size() ||
-          !TCounterFacts::IsInterfaceOctets(m_config.TargetOids[column]))
-        return false;
-      const double wrap = m_facts.WrapSeconds(m_discovery.Rows()[row].Suffix);
-      if (!(elapsed > 0 && elapsed < wrap)) return false;
-      // Octets per second at full speed: 2^32 in one wrap. A quarter more for the poll's
-      // timing: the agent reads its counters and its clock at slightly different moments.
-      const double fullSpeed = 4294967296.0 / wrap;
-      return static_cast<double>(unwrapped) <= fullSpeed * elapsed * 1.25;
+      return column < m_config.TargetOids.size() && row < m_discovery.Rows().size() &&
+             m_facts.WrappedOnce(m_config.TargetOids[column], m_discovery.Rows()[row].Suffix,
+                                 elapsed, unwrapped);
     };
   }
   if (!m_pollUptime.IsNull()) m_uptime = m_pollUptime;

@@ -111,8 +111,20 @@ class TSession {
   void BeginPolling();
   // After a change between raw values and deltas: polls the configured columns or their twins.
   void FollowValueMode();
+  // The probe: what the agent's counters are, asked when polling starts, when Delta needs the
+  // twins and the session never learnt them, and after polls while a twin is gone.
+  enum class TProbeFor { kNone, kStart, kModeSwitch, kRecheck };
+  void Probe(TProbeFor why, std::string oids);
   void OnProbeAnswer(const TRequest& record, const TAnswer& answer);
   void EndProbe();
+  // Whether the columns polled differ from what the mode and the facts ask for now.
+  bool ColumnsChange() const;
+  // Polls the columns the mode and the facts ask for; breakDeltas: every delta starts over,
+  // with a first poll at once.
+  void SwitchColumns(bool breakDeltas);
+  // After an evaluated poll: a row whose twin went polls its 32-bit counter, and gone twins
+  // are asked for again.
+  void AfterPoll();
   // A record the time-out scan expired, kept until the scan has released RequestLock.
   void ExpireRequest(const TRequest& record);
   // The time-out scan, then what it expired acted on.
@@ -179,10 +191,14 @@ class TSession {
   // the ids of its requests not answered or expired yet.
   uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
   TBatchRun m_pollRun;               // the poll's requests
-  TBatchRun m_probeRun;  // the probe's, which asks once, when polling starts, what counters are
-  bool m_probing = false;
-  int m_probeLeft = 0;  // OIDs of the probe not answered or expired yet
+  struct TProbe {
+    TProbeFor For = TProbeFor::kNone;  // kNone: none runs
+    TBatchRun Run;
+    int Left = 0;  // OIDs not answered or expired yet
+  };
+  TProbe m_probe;
   TCounterFacts m_facts;
+  bool m_twinGone = false;  // in the poll being collected
   bool m_twinsAnnounced = false;
   TSample m_uptime;      // the agent's sysUpTime.0 at the last evaluated poll
   TSample m_pollUptime;  // the same in the poll being collected

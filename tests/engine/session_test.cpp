@@ -1086,12 +1086,69 @@ TEST_F(SessionTest, LostGetBulkAnswersHalveTheRepetitionsThenGiveWayToGetNext) {
     if (!c.asked.empty()) {
       EXPECT_EQ(BulkRepetitions(agent), c.asked);
     }
-    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), kNote),
-              c.getNext ? 1 : 0);
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), kNote), c.getNext ? 1 : 0);
     session->Stop();
     agent.SetMaxAnswerBytes(0);
     agent.SetResponder(nullptr);
   }
+}
+
+TEST_F(SessionTest, BackToDeltasWithTheSameColumnsShowsThePieAtOnce) {
+  // No 64-bit twins: RAW and Delta poll the same columns, so no delta needs to start over.
+  for (const bool startRaw : {false, true}) {
+    SCOPED_TRACE(startRaw ? "started in RAW" : "started in Delta");
+    agent.ClearValues();
+    agent.FillInterfaceTable(3);
+    window.onFeed = [&] {
+      for (int i = 1; i <= 3; ++i) agent.AdvanceCounter(kIn + "." + std::to_string(i), 10 * i);
+    };
+    Options options;
+    options.raw = startRaw;
+    StartXml(Target(kIn) + Label(kDescr), options);
+    ASSERT_TRUE(WaitInstances(3));
+    ASSERT_TRUE(WaitFeeds(3));
+    session->SetValueMode(!startRaw);
+    ASSERT_TRUE(WaitFeeds(1));
+    if (!startRaw) session->SetValueMode(false);  // RAW, then Delta
+    // Delta: the pie is there at once, from the histories polled all along.
+    std::vector<std::string> labels;
+    for (const Slice& slice : window.slices) labels.push_back(slice.Label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"ifInOctets_eth2", "ifInOctets_eth1",
+                                                "ifInOctets_eth0"}));
+    window.onFeed = nullptr;
+    session->Stop();
+  }
+}
+
+TEST_F(SessionTest, ARowWhoseTwinGoesPollsItsThirtyTwoBitCounterUntilTheTwinIsBack) {
+  const std::string kHCIn = "1.3.6.1.2.1.31.1.1.1.6";
+  agent.FillInterfaceTable(2);
+  agent.SetValue(kHCIn + ".1", 0x46, "5000000000000");
+  // The 32-bit counter counts 100 a poll, the twin 1000: each delta tells which was polled.
+  std::vector<std::string> deltas;
+  window.onFeed = [&] {
+    agent.AdvanceCounter(kIn + ".1", 100);
+    agent.AdvanceCounter(kHCIn + ".1", 1000);
+    deltas.push_back(session->SlotValue(4, 0));
+  };
+  const auto seen = [&](const std::string& delta, size_t from) {
+    return std::find(deltas.begin() + static_cast<std::ptrdiff_t>(from), deltas.end(), delta) !=
+           deltas.end();
+  };
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitFor([&] { return seen("1000.0", 0); }));
+  const size_t gone = deltas.size();
+  agent.RemoveValue(kHCIn + ".1");  // noSuchInstance from now on
+  ASSERT_TRUE(WaitFor([&] { return seen("100.0", gone); }));
+  const size_t back = deltas.size();
+  agent.SetValue(kHCIn + ".1", 0x46, "7000000000000");
+  ASSERT_TRUE(WaitFor([&] { return seen("1000.0", back); }));
+  window.onFeed = nullptr;
+  // Never a delta across the two counters.
+  for (const std::string& delta : deltas)
+    EXPECT_TRUE(delta == "Null" || delta == "100.0" || delta == "1000.0") << delta;
+  EXPECT_EQ(std::count(deltas.begin() + static_cast<std::ptrdiff_t>(back), deltas.end(), "Null"),
+            2);  // the switch back, and the poll before its first delta
 }
 
 }  // namespace
