@@ -513,8 +513,9 @@ void TSession::WalkRows(const TAnswer& answer, size_t first, const std::string& 
   const std::string* previous = &asked;
   for (size_t i = first; i < answer.Objects.size(); ++i) {
     const TAnswerObject& object = answer.Objects[i];
-    const TWalkStep step = discovery ? m_discovery.Step(object.Oid, object.Value, *previous)
-                                     : m_discovery.RefreshStep(object.Oid, object.Value, *previous);
+    const TWalkStep step =
+        discovery ? m_discovery.Step(object.Oid, object.Type, object.Value, *previous)
+                  : m_discovery.RefreshStep(object.Oid, object.Type, object.Value, *previous);
     switch (step.Kind) {
       case TWalkStep::kNext:
         break;
