@@ -359,18 +359,14 @@ void TSession::ContinueWalk(const std::string& oid) {
 }
 
 void TSession::PollRun(const TRequest& request) {
+  // A job made before the rows changed has no run: a job for the new rows follows (once their
+  // counters are probed), and its first run comes at once.
+  if (m_pollJobGeneration != m_plan.Generation()) return;
   m_window.ClearStatus();
-  // The run starts a new collection; batches of an earlier run not sent yet are dropped. The
-  // job polls the plan's list unless the rows changed since it was made.
-  int oids = 0;
-  if (m_pollJobGeneration == m_plan.Generation()) {
-    m_pollRun.Start(request, m_plan.OidList());
-    oids = m_plan.OidCount();
-  } else {
-    std::string list = m_schedule.PollOids(request.OwnerJob);
-    oids = CountItems(list);
-    m_pollRun.StartOwning(request, std::move(list));
-  }
+  // The run starts a new collection over the plan's list, which only the plan holds; batches of
+  // an earlier run not sent yet are dropped.
+  m_pollRun.Start(request, m_plan.OidList());
+  const int oids = m_plan.OidCount();
   m_pollInterval = request.Interval;
   m_pollUptime = TSample();
   // With SNMPv2c and v3 every poll also reads the agent's uptime, in a request of its own: a
@@ -813,7 +809,6 @@ void TSession::RowsChanged() {
 }
 
 void TSession::StartPolling(bool firstRunNow) {
-  m_sessionRequest.OidList = m_plan.OidList();
   m_window.ShowIntervalChoice(true);
   if (!firstRunNow) {
     RestartPollJob();
@@ -831,7 +826,7 @@ void TSession::RestartPollJob() {
   // The running job is dropped when it next comes due; its answers go to the new one's round.
   m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
   m_pollJobGeneration = m_plan.Generation();
-  m_plan.BeginRound(CountItems(m_sessionRequest.OidList));
+  m_plan.BeginRound(m_plan.OidCount());
   m_pollInterval = m_sessionRequest.Interval;
 }
 

@@ -168,6 +168,9 @@ TEST_F(SessionTest, TwentyOidsGoOutAsFifteenAndFiveAndAreEvaluatedOnce) {
   }
   EXPECT_EQ(window.slices.size(), 20u);
   EXPECT_EQ(window.slices[0].Label, "ifOutOctets_eth9");
+  // The poll's OIDs are the plan's alone: the poll job holds no copy of them.
+  for (const TMyTimerRec& job : session->ScheduleSnapshot())
+    EXPECT_EQ(job.Request.OidList, "") << job.Kind;
 }
 
 TEST_F(SessionTest, SliceListChoosesHowManySlicesAndTheRestGoesToOther) {
