@@ -487,6 +487,12 @@ void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
   if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
   const bool bulk = record.Operation == kOperationGetBulk;
   const std::string asked = AskedOid(record);
+  if (!bulk && InitialRepetitions() > 0) {
+    // A get-next answered where GetBulk went unanswered: later walks start with get-next (an
+    // agent that was merely away keeps its GetBulk).
+    m_bulkUnanswered = true;
+    m_window.ShowStatus(kBulkUnanswered);
+  }
   if (bulk && answer.ErrorStatus == kTooBig && record.MaxRepetitions > 1) {
     m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
     ContinueWalk(asked);
@@ -541,11 +547,9 @@ void TSession::OnWalkLost(const TRequest& record) {
     if (record.MaxRepetitions > 1) {
       m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
     } else {
-      // Not even one row came back: an agent that answers get-next only. This walk goes on
-      // from where it stands, and later walks start with get-next.
+      // Not even one row came back: perhaps an agent that answers get-next only. This walk
+      // goes on with get-next from where it stands.
       m_walk.Repetitions = 0;
-      if (!m_bulkUnanswered) m_window.ShowStatus(kBulkUnanswered);
-      m_bulkUnanswered = true;
     }
     ContinueWalk(AskedOid(record));
     return;

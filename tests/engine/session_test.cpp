@@ -1116,8 +1116,8 @@ TEST_F(SessionTest, BackToDeltasWithTheSameColumnsShowsThePieAtOnce) {
     // Delta: the pie is there at once, from the histories polled all along.
     std::vector<std::string> labels;
     for (const Slice& slice : window.slices) labels.push_back(slice.Label);
-    EXPECT_EQ(labels, (std::vector<std::string>{"ifInOctets_eth2", "ifInOctets_eth1",
-                                                "ifInOctets_eth0"}));
+    EXPECT_EQ(labels,
+              (std::vector<std::string>{"ifInOctets_eth2", "ifInOctets_eth1", "ifInOctets_eth0"}));
     window.onFeed = nullptr;
     session->Stop();
   }
