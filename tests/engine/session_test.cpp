@@ -1154,5 +1154,38 @@ TEST_F(SessionTest, ARowWhoseTwinGoesPollsItsThirtyTwoBitCounterUntilTheTwinIsBa
             2);  // the switch back, and the poll before its first delta
 }
 
+TEST_F(SessionTest, AnAgentThatWasAwayDuringARefreshKeepsItsGetBulk) {
+  agent.FillInterfaceTable(20);
+  Options options;
+  options.extra = "<refreshinstances>true</refreshinstances>";
+  StartXml(Target(kIn) + Label(kDescr), options);
+  ASSERT_TRUE(WaitInstances(20));
+  const auto asked = [&](int pdu) {
+    int n = 0;
+    for (const FakeAgent::Request& r : agent.Log())
+      n += r.PduType == pdu && r.Oids[0] == kDescr && (pdu != 0xA5 || r.MaxRepetitions == 50);
+    return n;
+  };
+  // Away long enough for a refresh walk to give GetBulk up and find no answer to get-next.
+  agent.SetSilent(true);
+  agent.ClearLog();
+  ASSERT_TRUE(WaitFor([&] { return asked(0xA1) >= 1; }, 20000));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        int tries = 0;
+        for (const FakeAgent::Request& r : agent.Log()) tries += r.PduType == 0xA1;
+        return tries >= 5;
+      },
+      20000));
+  agent.SetSilent(false);
+  agent.ClearLog();
+  // Back: the next refresh walks with GetBulk again, and nothing was said of get-next.
+  ASSERT_TRUE(WaitFor([&] { return asked(0xA5) >= 1; }, 20000));
+  EXPECT_EQ(asked(0xA1), 0);
+  EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(),
+                       "The agent leaves GetBulk unanswered: walking with get-next"),
+            0);
+}
+
 }  // namespace
 }  // namespace kestrava
