@@ -1040,7 +1040,7 @@ TEST_F(SessionTest, ARefreshWalkThatOverrunsTheNextOneKeepsEveryRow) {
     at = row;
   }
   EXPECT_EQ(backwards, 0);
-  EXPECT_GE(walks, 3);
+  EXPECT_GE(walks, 2);  // discovery and at least one refresh
 }
 
 TEST_F(SessionTest, LostGetBulkAnswersHalveTheRepetitionsThenGiveWayToGetNext) {
