@@ -28,7 +28,10 @@ std::string_view SuffixIn(std::string_view oid, const std::string& column) {
 }  // namespace
 
 void TCounterFacts::Clear() {
+  m_known = false;
   m_twins.clear();
+  m_gone.clear();
+  m_returned.clear();
   m_speed.clear();
   m_highSpeed.clear();
 }
@@ -63,7 +66,10 @@ std::string TCounterFacts::ProbeOids(const std::vector<TInstance>& rows,
 void TCounterFacts::Learn(std::string_view oid, const TSample& value, int type) {
   if (value.IsNull() || !value.IsWhole()) return;  // noSuchInstance and the like
   if (!SuffixIn(oid, kIfHCInOctets).empty() || !SuffixIn(oid, kIfHCOutOctets).empty()) {
-    if (type == kCounter64) m_twins.insert(std::string(oid));
+    if (type != kCounter64) return;
+    const std::string twin(oid);
+    if (m_gone.erase(twin) > 0) m_returned.insert(twin);
+    m_twins.insert(twin);
     return;
   }
   if (const std::string_view suffix = SuffixIn(oid, kIfSpeed); !suffix.empty()) {
@@ -76,6 +82,37 @@ void TCounterFacts::Learn(std::string_view oid, const TSample& value, int type) 
 bool TCounterFacts::HasTwin(const std::string& target, const std::string& suffix) const {
   const std::string twin = TwinColumn(target);
   return !twin.empty() && m_twins.count(twin + suffix) > 0;
+}
+
+void TCounterFacts::Forget(std::string_view twinOid) {
+  const std::string twin(twinOid);
+  if (m_twins.erase(twin) > 0) m_gone.insert(twin);
+  m_returned.erase(twin);
+}
+
+std::string TCounterFacts::GoneOids() const {
+  std::string list;
+  for (const std::string& twin : m_gone) AppendItem(list, twin);
+  return list;
+}
+
+bool TCounterFacts::TakeReturned(std::string_view twinOid) {
+  if (m_returned.empty()) return false;
+  return m_returned.erase(std::string(twinOid)) > 0;
+}
+
+bool TCounterFacts::WrappedOnce(const std::string& target, const std::string& suffix,
+                                double elapsed, uint64_t unwrapped) const {
+  // An interface octet counter that fell wrapped once when the interface could have sent that
+  // much since (less time passed than one wrap takes at its speed, and the octets fit the
+  // time); a counter that merely went back is no wrap.
+  if (!IsInterfaceOctets(target)) return false;
+  const double wrap = WrapSeconds(suffix);
+  if (!(elapsed > 0 && elapsed < wrap)) return false;
+  // Octets per second at full speed: 2^32 in one wrap. A quarter more for the poll's timing:
+  // the agent reads its counters and its clock at slightly different moments.
+  const double fullSpeed = kWrap / wrap;
+  return static_cast<double>(unwrapped) <= fullSpeed * elapsed * 1.25;
 }
 
 double TCounterFacts::WrapSeconds(const std::string& suffix) const {

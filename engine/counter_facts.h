@@ -4,9 +4,12 @@
 // (ifHCInOctets / ifHCOutOctets), and how fast each interface is (ifHighSpeed, else ifSpeed).
 // The poll plan asks for a twin in place of its 32-bit counter, so that a busy interface does
 // not wrap between two polls; a 32-bit counter that fell is known to have wrapped exactly once
-// when less time passed than one wrap takes at the interface's speed.
+// when less time passed than one wrap takes at the interface's speed. A twin that the agent
+// stops serving (noSuchInstance) is gone: its row polls the 32-bit counter again, and the twin
+// is asked for until it comes back.
 // Thread: the window's thread only.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,6 +26,9 @@ inline constexpr const char* kSysUpTime = "1.3.6.1.2.1.1.3.0";
 class TCounterFacts {
  public:
   void Clear();
+  // Whether a probe of the rows polled now has been answered since Clear.
+  bool Known() const { return m_known; }
+  void SetKnown() { m_known = true; }
 
   // The 64-bit twin of a target column ("" when it has none we know of).
   static std::string TwinColumn(const std::string& target);
@@ -38,12 +44,26 @@ class TCounterFacts {
 
   // True when the twin of target for this row answered with a 64-bit counter.
   bool HasTwin(const std::string& target, const std::string& suffix) const;
+  // A polled twin OID the agent no longer serves.
+  void Forget(std::string_view twinOid);
+  // The gone twins as an item list, to ask whether they are back ("" none).
+  std::string GoneOids() const;
+  // True once for a twin that came back: its first value follows a 32-bit one.
+  bool TakeReturned(std::string_view twinOid);
+
+  // Whether a 32-bit interface octet counter of this slot that fell wrapped exactly once,
+  // counting `unwrapped` since the poll `elapsed` seconds before; suffix: the slot's row.
+  bool WrappedOnce(const std::string& target, const std::string& suffix, double elapsed,
+                   uint64_t unwrapped) const;
   // Seconds one wrap of a 32-bit octet counter takes at this interface's speed; 0 when the
   // speed is not known.
   double WrapSeconds(const std::string& suffix) const;
 
  private:
-  std::unordered_set<std::string> m_twins;  // twin OIDs that answered with a Counter64
+  bool m_known = false;
+  std::unordered_set<std::string> m_twins;              // twin OIDs that answered with a Counter64
+  std::unordered_set<std::string> m_gone;               // twin OIDs that were, then were not served
+  std::unordered_set<std::string> m_returned;           // gone twins served again, not polled yet
   std::unordered_map<std::string, double> m_speed;      // suffix -> bits per second (ifSpeed)
   std::unordered_map<std::string, double> m_highSpeed;  // suffix -> bits per second
 };

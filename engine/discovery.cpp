@@ -6,6 +6,7 @@
 
 #include "shared/instance_helpers.h"
 #include "shared/label_text.h"
+#include "shared/oid.h"
 
 namespace kestrava {
 
@@ -38,21 +39,6 @@ std::unordered_set<std::string_view> Suffixes(const std::vector<TInstance>& inst
 
 }  // namespace
 
-bool OidGreater(const std::string& a, const std::string& b) {
-  const std::vector<std::string> left = Components(a);
-  const std::vector<std::string> right = Components(b);
-  const size_t n = std::min(left.size(), right.size());
-  for (size_t i = 0; i < n; ++i) {
-    const std::string& l = left[i];
-    const std::string& r = right[i];
-    if (l == r) continue;
-    // Sub-identifiers are decimal without leading zeros: the longer one is the greater.
-    if (l.size() != r.size()) return l.size() > r.size();
-    return l > r;
-  }
-  return left.size() > right.size();
-}
-
 std::vector<std::string> MaskEntries(const std::string& mask, const std::string& instance) {
   std::vector<std::string> entries;
   const std::vector<std::string> maskParts = Components(mask);
@@ -78,20 +64,21 @@ bool TDiscovery::Takes(const std::string& suffix) const {
   return m_mask.empty() || m_mask.find("RT") != std::string::npos || MatchInstance(suffix, m_mask);
 }
 
-TWalkStep TDiscovery::Judge(const std::string& oid, const std::string& value,
-                            const std::string& asked, std::vector<TInstance>& into,
+TWalkStep TDiscovery::Judge(std::string_view oid, int type, const std::string& value,
+                            std::string_view asked, std::vector<TInstance>& into,
                             std::vector<TInstance>* alsoInto) {
   TWalkStep step;
   // A column ends at a "." boundary: "...1.2" does not claim "...1.20.1".
-  const size_t n = m_labelOid.size();
-  const bool inColumn = oid.size() > n + 1 && oid.compare(0, n, m_labelOid) == 0 && oid[n] == '.';
-  const std::string suffix = oid.size() > n ? oid.substr(n) : std::string();
-  if (!inColumn || (!into.empty() && suffix == into.back().Suffix)) return step;
-  if (!OidGreater(oid, asked)) {
+  if (!IsUnderOid(oid, m_labelOid)) return step;
+  const std::string suffix(oid.substr(m_labelOid.size()));
+  if (!into.empty() && suffix == into.back().Suffix) return step;
+  const TWalkBinding binding = JudgeWalkBinding(m_labelOid, asked, oid, type);
+  if (binding == TWalkBinding::kNotIncreasing) {
     // An agent that goes back or stands still would keep the walk going for ever.
     step.Kind = TWalkStep::kOutOfOrder;
     return step;
   }
+  if (binding != TWalkBinding::kRow) return step;
   if (m_walked >= m_rowLimit) {
     step.Kind = TWalkStep::kLimit;
     return step;
@@ -112,9 +99,9 @@ void TDiscovery::StartWalk() {
   m_walked = 0;
 }
 
-TWalkStep TDiscovery::Step(const std::string& oid, const std::string& value,
-                           const std::string& asked) {
-  return Judge(oid, value, asked, m_rows, &m_found);
+TWalkStep TDiscovery::Step(std::string_view oid, int type, const std::string& value,
+                           std::string_view asked) {
+  return Judge(oid, type, value, asked, m_rows, &m_found);
 }
 
 void TDiscovery::BuildMaskChoices() {
@@ -147,9 +134,9 @@ void TDiscovery::StartRefresh() {
   m_walked = 0;
 }
 
-TWalkStep TDiscovery::RefreshStep(const std::string& oid, const std::string& value,
-                                  const std::string& asked) {
-  return Judge(oid, value, asked, m_refreshFound, nullptr);
+TWalkStep TDiscovery::RefreshStep(std::string_view oid, int type, const std::string& value,
+                                  std::string_view asked) {
+  return Judge(oid, type, value, asked, m_refreshFound, nullptr);
 }
 
 TRowChanges TDiscovery::EndRefresh() {

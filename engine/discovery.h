@@ -8,6 +8,7 @@
 // Thread: the window's thread only.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrava {
@@ -54,7 +55,7 @@ class TDiscovery {
   // Discovery: the rows start empty; Step judges the answer (oid, value) to the step that asked
   // for `asked` and takes the instance it names.
   void StartWalk();
-  TWalkStep Step(const std::string& oid, const std::string& value, const std::string& asked);
+  TWalkStep Step(std::string_view oid, int type, const std::string& value, std::string_view asked);
   // The end of discovery in ALL INSTANCES mode: the rows are what was taken.
   // The end in AT RUNTIME mode: the mask choices from every found instance.
   void BuildMaskChoices();
@@ -67,11 +68,12 @@ class TDiscovery {
 
   // A refresh walk: Step as above over a list of its own, then the rows compared with it.
   void StartRefresh();
-  TWalkStep RefreshStep(const std::string& oid, const std::string& value, const std::string& asked);
+  TWalkStep RefreshStep(std::string_view oid, int type, const std::string& value,
+                        std::string_view asked);
   TRowChanges EndRefresh();
 
  private:
-  TWalkStep Judge(const std::string& oid, const std::string& value, const std::string& asked,
+  TWalkStep Judge(std::string_view oid, int type, const std::string& value, std::string_view asked,
                   std::vector<TInstance>& into, std::vector<TInstance>* alsoInto);
   bool Takes(const std::string& suffix) const;
 
@@ -85,9 +87,6 @@ class TDiscovery {
   int m_rowLimit = 100000;
   int m_walked = 0;  // instances the walk under way found
 };
-
-// True when the dotted OID `a` comes after `b` in the agent's (numeric) order.
-bool OidGreater(const std::string& a, const std::string& b);
 
 // The entries of the instance-mask list that one found instance adds: for every "RT" component
 // of the mask, the mask with every "RT" replaced by the instance's component at that position.

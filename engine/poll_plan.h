@@ -30,6 +30,7 @@ class TPollPlan {
   void SetRows(const std::vector<TInstance>& rows, const TCounterFacts* facts = nullptr);
   // How many slots are polled through a 64-bit twin.
   int TwinCount() const { return static_cast<int>(m_twinSlots.size()); }
+  bool PollsTwin(std::string_view oid) const { return m_twinSlots.count(std::string(oid)) > 0; }
   const std::string& OidList() const { return m_oidList; }
   // Counts the changes of rows, so that a poll job can tell whether it asks for this list.
   uint64_t Generation() const { return m_generation; }

@@ -103,20 +103,7 @@ int32_t TSchedule::KindOf(const TJobPtr& job) {
 TRequest TSchedule::BeginPollRun(const TJobPtr& job) {
   std::lock_guard<std::mutex> lock(m_scheduleLock);
   job->Request.OwnerJob = job->Kind;
-  TRequest run;
-  std::string oids;
-  oids.swap(job->Request.OidList);  // kept out of the copy, then put back
-  run = job->Request;
-  oids.swap(job->Request.OidList);
-  return run;
-}
-
-std::string TSchedule::PollOids(int32_t kind) {
-  std::lock_guard<std::mutex> lock(m_scheduleLock);
-  for (const TJobPtr& job : m_jobs) {
-    if (job->Kind == kind) return job->Request.OidList;
-  }
-  return std::string();
+  return job->Request;
 }
 
 bool TSchedule::Has(int32_t kind) {

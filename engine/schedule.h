@@ -60,11 +60,9 @@ class TSchedule {
   // The taken job's next due time: returns the old one and moves it on by the interval.
   int32_t AdvanceDue(const TJobPtr& job);
   int32_t KindOf(const TJobPtr& job);
-  // Starts a poll run: OwnerJob := Kind; returns the request to send without its OID list,
-  // which can be long (PollOids copies it when it is needed).
+  // Starts a poll run: OwnerJob := Kind; returns the request to send (its OIDs are the
+  // session's poll plan's).
   TRequest BeginPollRun(const TJobPtr& job);
-  // The OID list of the first job of this kind ("" when there is none).
-  std::string PollOids(int32_t kind);
   // True when a job of this kind is in the list.
   bool Has(int32_t kind);
 

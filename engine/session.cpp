@@ -25,6 +25,7 @@ bool CarriesCounter64(int snmpVersion) {
 const std::string kNonIncreasing = "The agent returned an OID out of order; the walk ended there";
 const std::string kNothingFound = "No instances found!";
 const std::string kDiscoveryTimedOut = "Timeout while collecting instances!";
+const std::string kBulkUnanswered = "The agent leaves GetBulk unanswered: walking with get-next";
 const std::string kBindingsUnmatched =
     "The agent's answers did not match the OIDs asked: bindings left out show \"Null\", others "
     "are ignored";
@@ -39,6 +40,10 @@ const std::string kNoRuntimeMask =
     "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\" (a target with IM=RT).";
 // Discovery's progress reaches the status line at most this often; the newest text always.
 constexpr int kProgressMs = 50;
+// noSuchObject and noSuchInstance: the agent does not serve what was asked.
+bool IsException(int type) {
+  return type == 0x80 || type == 0x81;
+}
 // How an SNMPv1 agent says that a walk ran past the end of its view.
 constexpr int kNoSuchName = 2;
 
@@ -186,13 +191,7 @@ void TSession::StartDiscovery() {
                m_config.InstanceMode);
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
   m_discovery.StartWalk();
-  m_discoveryWalk = TWalkState{InitialRepetitions(), false};
-  m_discovering = true;
-  try {
-    SendWalkStep(m_sessionRequest, m_config.LabelOid, kPurposeDiscovery);
-  } catch (const std::exception& error) {
-    StopDiscovery(error.what());
-  }
+  StartWalk(kPurposeDiscovery);
 }
 
 void TSession::HandToWindow(std::function<void()> call) {
@@ -225,23 +224,43 @@ void TSession::SetValueMode(bool raw) {
 
 void TSession::FollowValueMode() {
   // Raw values are exactly the configured columns, deltas come from the 64-bit twins: when the
-  // mode changes while polling, what is polled follows it.
-  if (!CarriesCounter64(m_sessionRequest.SnmpVersion) || m_discovering || m_stopped ||
+  // mode changes while polling, what is polled follows it. Where the columns stay the same the
+  // histories go on, and the pie comes back at once from them.
+  if (!CarriesCounter64(m_sessionRequest.SnmpVersion) || Discovering() || m_stopped ||
       m_plan.OidCount() == 0)
     return;
-  const std::vector<std::string>& targets = m_config.TargetOids;
-  if (m_config.RawValues
-          ? m_plan.TwinCount() == 0
-          : std::none_of(targets.begin(), targets.end(), TCounterFacts::IsInterfaceOctets))
-    return;
-  // A delta between a 32-bit counter and its 64-bit twin would be no traffic at all.
-  m_slots.BreakDeltas();
   if (m_config.RawValues) {
-    RowsChanged();
-    StartPolling(true);
-  } else {
-    BeginPolling();
+    if (m_plan.TwinCount() > 0) SwitchColumns(true);
+    return;
   }
+  const std::vector<std::string>& targets = m_config.TargetOids;
+  if (std::none_of(targets.begin(), targets.end(), TCounterFacts::IsInterfaceOctets)) return;
+  if (!m_facts.Known()) {
+    m_facts.Clear();
+    Probe(TProbeFor::kModeSwitch, m_facts.ProbeOids(m_discovery.Rows(), targets));
+  } else if (ColumnsChange()) {
+    SwitchColumns(true);
+  }
+}
+
+bool TSession::ColumnsChange() const {
+  const bool twins = !m_config.RawValues && CarriesCounter64(m_sessionRequest.SnmpVersion);
+  for (const std::string& target : m_config.TargetOids) {
+    const std::string twin = TCounterFacts::TwinColumn(target);
+    if (twin.empty()) continue;
+    for (const TInstance& row : m_discovery.Rows()) {
+      const bool wanted = twins && m_facts.HasTwin(target, row.Suffix);
+      if (wanted != m_plan.PollsTwin(twin + row.Suffix)) return true;
+    }
+  }
+  return false;
+}
+
+void TSession::SwitchColumns(bool breakDeltas) {
+  // A delta between a 32-bit counter and its 64-bit twin would be no traffic at all.
+  if (breakDeltas) m_slots.BreakDeltas();
+  RowsChanged();
+  StartPolling(breakDeltas);
 }
 
 void TSession::ChooseInstance(int choice) {
@@ -297,38 +316,59 @@ TSendFailure TSession::DispatchRequest(TRequest& record, bool resend) {
 }
 
 int TSession::InitialRepetitions() const {
-  if (!m_config.BulkWalk || m_sessionRequest.SnmpVersion < 2 || m_sessionRequest.SnmpVersion > 3)
+  if (!m_config.BulkWalk || m_bulkUnanswered || m_sessionRequest.SnmpVersion < 2 ||
+      m_sessionRequest.SnmpVersion > 3)
     return 0;
   const int rowSize = static_cast<int>(m_config.LabelOid.size()) + kRowOverhead;
   return std::clamp((kMaxPacketSize - 100) / rowSize, 1, kBulkRepetitions);
 }
 
-void TSession::SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose) {
-  const TWalkState& state = WalkState(purpose);
-  walk.Operation = state.Repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
-  walk.MaxRepetitions = state.Repetitions;
-  walk.OidList.clear();
-  AppendItem(walk.OidList, oid);
-  walk.TriesLeft = 5;
-  walk.Purpose = purpose;
-  // A walk whose step does not go out would wait for ever: its caller ends it.
-  const TSendFailure failure = DispatchRequest(walk, false);
-  if (failure.Failed()) throw std::runtime_error(failure.Text);
+void TSession::StartWalk(int32_t purpose) {
+  m_walk = TLabelWalk();
+  m_walk.Purpose = purpose;
+  // The session's connection; the steps carry their own OIDs.
+  m_walk.Request.Interval = m_sessionRequest.Interval;
+  m_walk.Request.Community = m_sessionRequest.Community;
+  m_walk.Request.Host = m_sessionRequest.Host;
+  m_walk.Request.SnmpVersion = m_sessionRequest.SnmpVersion;
+  m_walk.Request.RemotePort = m_sessionRequest.RemotePort;
+  m_walk.Repetitions = InitialRepetitions();
+  ContinueWalk(m_config.LabelOid);
+}
+
+void TSession::ContinueWalk(const std::string& oid) {
+  TRequest& step = m_walk.Request;
+  step.Operation = m_walk.Repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
+  step.MaxRepetitions = m_walk.Repetitions;
+  step.OidList.clear();
+  AppendItem(step.OidList, oid);
+  // A GetBulk answer that does not come was most likely too big to come: the step goes again
+  // at half the size rather than as it was. The smallest is tried as often as a get-next.
+  step.TriesLeft = m_walk.Repetitions > 1 ? 1 : 5;
+  step.Purpose = m_walk.Purpose;
+  // A walk whose step does not go out would wait for ever: it ends here.
+  std::string failure;
+  try {
+    failure = DispatchRequest(step, false).Text;
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  if (!failure.empty()) {
+    AbandonWalk(failure);
+    return;
+  }
+  m_walk.StepId = step.RequestId;
 }
 
 void TSession::PollRun(const TRequest& request) {
+  // A job made before the rows changed has no run: a job for the new rows follows (once their
+  // counters are probed), and its first run comes at once.
+  if (m_pollJobGeneration != m_plan.Generation()) return;
   m_window.ClearStatus();
-  // The run starts a new collection; batches of an earlier run not sent yet are dropped. The
-  // job polls the plan's list unless the rows changed since it was made.
-  int oids = 0;
-  if (m_pollJobGeneration == m_plan.Generation()) {
-    m_pollRun.Start(request, m_plan.OidList());
-    oids = m_plan.OidCount();
-  } else {
-    std::string list = m_schedule.PollOids(request.OwnerJob);
-    oids = CountItems(list);
-    m_pollRun.StartOwning(request, std::move(list));
-  }
+  // The run starts a new collection over the plan's list, which only the plan holds; batches of
+  // an earlier run not sent yet are dropped.
+  m_pollRun.Start(request, m_plan.OidList());
+  const int oids = m_plan.OidCount();
   m_pollInterval = request.Interval;
   m_pollUptime = TSample();
   // With SNMPv2c and v3 every poll also reads the agent's uptime, in a request of its own: a
@@ -365,55 +405,47 @@ bool TSession::SendBatches(TBatchRun& run) {
 }
 
 void TSession::ExpireRequest(const TRequest& record) {
-  // REQUIRES: RequestLock held, window's thread (the time-out scan).
-  if (record.Operation == kOperationGetBulk) {
-    // A walk the agent answered before lost an answer: most likely one too big to arrive.
-    const TWalkState& state = WalkState(record.Purpose);
-    if (state.Answered && state.Repetitions > 1) {
-      m_walkRetries.emplace_back(record.Purpose, AskedOid(record));
-      return;
-    }
-  }
-  if (record.Purpose == kPurposeRefresh) return;  // the refresh walk stops silently
-  if (record.Purpose == kPurposeDiscovery) {
-    m_discoveryTimedOut = true;
-    return;
-  }
-  if (record.Purpose == kPurposeProbe) {
-    // Not known: the counters it asked about stay 32-bit, their speeds unknown.
-    m_probeRun.Finish(record.RequestId);
-    m_probeLeft -= CountItems(record.OidList);
-    m_expiryFreedWindow = true;
-    return;
-  }
-  if (m_pollRun.Finish(record.RequestId)) m_expiryFreedWindow = true;
-  if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) return;
-  std::string_view list = record.OidList;
-  std::string_view oid;
-  while (NextItemView(list, oid)) {
-    if (m_plan.Add(oid, TSample())) m_expiryCompletedPoll = true;
-  }
+  // REQUIRES: RequestLock held, window's thread (the time-out scan). Acted on once the scan
+  // has released the lock (TimeoutScanSync).
+  m_expired.push_back(record);
 }
 
 void TSession::TimeoutScanSync() {
-  m_expiryCompletedPoll = false;
-  m_expiryFreedWindow = false;
-  m_discoveryTimedOut = false;
-  m_walkRetries.clear();
+  m_expired.clear();
   m_requestTable.RequestTableOp(kRequestTimeoutScan);
-  std::vector<std::pair<int32_t, std::string>> retries;
-  retries.swap(m_walkRetries);
-  for (const auto& [purpose, asked] : retries) ShrinkWalkStep(purpose, asked);
-  // With RequestLock released: a poll completed by expiry is evaluated now, which may start a
-  // refresh walk that adds to the request table, and what expired makes room for more batches.
-  if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
-  if (m_expiryCompletedPoll) EvaluatePoll();
-  if (m_expiryFreedWindow) {
+  std::vector<TRequest> expired;
+  expired.swap(m_expired);
+  // With RequestLock released: a walk step goes again or the walk ends, a poll completed by
+  // expiry is evaluated (which may start a refresh walk that adds to the request table), and
+  // what expired makes room for more batches.
+  bool completed = false;
+  bool freed = false;
+  for (const TRequest& record : expired) {
+    if (record.Purpose == kPurposeDiscovery || record.Purpose == kPurposeRefresh) {
+      OnWalkLost(record);
+    } else if (record.Purpose == kPurposeProbe) {
+      // Not known: the counters it asked about stay 32-bit, their speeds unknown.
+      m_probe.Run.Finish(record.RequestId);
+      m_probe.Left -= CountItems(record.OidList);
+      freed = true;
+    } else {
+      if (m_pollRun.Finish(record.RequestId)) freed = true;
+      if (!m_schedule.ScheduleOp(kScheduleFind, record.OwnerJob)) continue;
+      std::string_view list = record.OidList;
+      std::string_view oid;
+      while (NextItemView(list, oid)) completed = m_plan.Add(oid, TSample()) || completed;
+    }
+  }
+  if (completed) {
+    EvaluatePoll();
+    AfterPoll();
+  }
+  if (freed) {
     SendBatches(m_pollRun);
-    if (m_probing && m_probeLeft <= 0) {
+    if (m_probe.For != TProbeFor::kNone && m_probe.Left <= 0) {
       EndProbe();
-    } else if (m_probing) {
-      SendBatches(m_probeRun);
+    } else if (m_probe.For != TProbeFor::kNone) {
+      SendBatches(m_probe.Run);
     }
   }
 }
@@ -423,7 +455,7 @@ void TSession::TimeoutScanSync() {
 void TSession::OnProblem(const std::string& text, int code) {
   // While discovery runs, an agent that refuses the user's security ends it with its reason;
   // it would otherwise only run out of time.
-  if (m_discovering && RefusesSecurity(code)) {
+  if (Discovering() && RefusesSecurity(code)) {
     StopDiscovery(text);
     return;
   }
@@ -454,52 +486,97 @@ void TSession::OnAnswer(const TAnswer& answer) {
 }
 
 void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
-  const bool discovery = record.Purpose == kPurposeDiscovery;
+  if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
   const bool bulk = record.Operation == kOperationGetBulk;
-  WalkState(record.Purpose).Answered = true;
+  const std::string asked = AskedOid(record);
+  if (!bulk && InitialRepetitions() > 0) {
+    // A get-next answered where GetBulk went unanswered: later walks start with get-next (an
+    // agent that was merely away keeps its GetBulk).
+    m_bulkUnanswered = true;
+    m_window.ShowStatus(kBulkUnanswered);
+  }
   if (bulk && answer.ErrorStatus == kTooBig && record.MaxRepetitions > 1) {
-    ShrinkWalkStep(record.Purpose, AskedOid(record));
+    m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
+    ContinueWalk(asked);
   } else if (answer.ErrorStatus == kNoSuchName && record.SnmpVersion == 1) {
-    if (discovery) {
-      EndDiscovery("");
-    } else {
-      EndRefresh();
-    }
+    EndWalk("");
   } else if (answer.ErrorStatus != 0) {
-    if (discovery)
-      StopDiscovery(
-          ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
+    AbandonWalk(ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
   } else if (answer.Objects.empty()) {
     // An answer without objects ends the walk with the component's message.
-    if (discovery) {
-      StopDiscovery(answer.ObjectError);
-    } else {
-      m_window.ShowStatus(answer.ObjectError);
-    }
+    AbandonWalk(answer.ObjectError);
   } else {
     // A get-next answer names the next instance in its last binding; a GetBulk answer names
     // one in every binding, in order.
-    const size_t first = bulk ? 0 : answer.Objects.size() - 1;
-    if (discovery) {
-      WalkStep(answer, first, AskedOid(record));
-    } else {
-      RefreshStep(answer, first, AskedOid(record));
-    }
+    WalkRows(answer, bulk ? 0 : answer.Objects.size() - 1, asked);
   }
 }
 
-void TSession::ShrinkWalkStep(int32_t purpose, const std::string& asked) {
-  TWalkState& state = WalkState(purpose);
-  state.Repetitions = std::max(1, state.Repetitions / 2);
-  TRequest& walk = purpose == kPurposeDiscovery ? m_sessionRequest : m_refreshRequest;
-  try {
-    SendWalkStep(walk, asked, purpose);
-  } catch (const std::exception& error) {
-    if (purpose == kPurposeDiscovery) {
-      StopDiscovery(error.what());
-    } else {
-      m_window.ShowStatus(error.what());
+void TSession::WalkRows(const TAnswer& answer, size_t first, const std::string& asked) {
+  const bool discovery = Discovering();
+  const std::string* previous = &asked;
+  for (size_t i = first; i < answer.Objects.size(); ++i) {
+    const TAnswerObject& object = answer.Objects[i];
+    const TWalkStep step =
+        discovery ? m_discovery.Step(object.Oid, object.Type, object.Value, *previous)
+                  : m_discovery.RefreshStep(object.Oid, object.Type, object.Value, *previous);
+    switch (step.Kind) {
+      case TWalkStep::kNext:
+        break;
+      case TWalkStep::kEnd:
+        EndWalk("");
+        return;
+      // Discovery keeps what it found up to there; a refresh that did not see the whole
+      // column changes no row.
+      case TWalkStep::kOutOfOrder:
+        discovery ? EndWalk(kNonIncreasing) : AbandonWalk(kNonIncreasing);
+        return;
+      case TWalkStep::kLimit:
+        discovery ? EndWalk(RowLimitText(m_discovery.RowLimit(), false))
+                  : AbandonWalk(RowLimitText(m_discovery.RowLimit(), true));
+        return;
     }
+    if (discovery && step.Taken)
+      ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
+    previous = &object.Oid;
+  }
+  ContinueWalk(*previous);
+}
+
+void TSession::OnWalkLost(const TRequest& record) {
+  if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
+  if (record.Operation == kOperationGetBulk) {
+    if (record.MaxRepetitions > 1) {
+      m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
+    } else {
+      // Not even one row came back: perhaps an agent that answers get-next only. This walk
+      // goes on with get-next from where it stands.
+      m_walk.Repetitions = 0;
+    }
+    ContinueWalk(AskedOid(record));
+    return;
+  }
+  // The refresh walk stops silently.
+  AbandonWalk(Discovering() ? kDiscoveryTimedOut : std::string());
+}
+
+void TSession::EndWalk(const std::string& note) {
+  const bool discovery = Discovering();
+  m_walk = TLabelWalk();
+  if (discovery) {
+    EndDiscovery(note);
+  } else {
+    EndRefresh();
+  }
+}
+
+void TSession::AbandonWalk(const std::string& text) {
+  const bool discovery = Discovering();
+  m_walk = TLabelWalk();
+  if (discovery) {
+    StopDiscovery(text);
+  } else if (!text.empty()) {
+    m_window.ShowStatus(text);
   }
 }
 
@@ -519,7 +596,10 @@ void TSession::OnPollAnswer(const TRequest& record, const TAnswer& answer) {
     } else {
       complete = AddPollBindings(record.OidList, answer.Objects, position);
     }
-    if (complete) EvaluatePoll();
+    if (complete) {
+      EvaluatePoll();
+      AfterPoll();
+    }
   }
   if (freed) SendBatches(m_pollRun);
 }
@@ -550,6 +630,12 @@ bool TSession::AddPollBindings(std::string_view asked, const std::vector<TAnswer
     if (binding) {
       value = TSample::FromAnswer(binding->Value, binding->Type);
       ++matched;
+      if (IsException(binding->Type) && m_plan.PollsTwin(oid)) {
+        m_facts.Forget(oid);
+        m_twinGone = true;
+      } else if (m_facts.TakeReturned(oid)) {
+        value = TSample();  // the value before it came from the 32-bit counter
+      }
     } else {
       ++missing;
     }
@@ -578,38 +664,64 @@ void TSession::BeginPolling() {
     StartPolling(true);
     return;
   }
+  Probe(TProbeFor::kStart, std::move(probe));
+}
+
+void TSession::Probe(TProbeFor why, std::string oids) {
   TRequest ask = m_sessionRequest;
   ask.Operation = kOperationGet;
   ask.Purpose = kPurposeProbe;
   ask.TriesLeft = 2;
-  m_probeLeft = CountItems(probe);
-  m_probing = true;
-  m_probeRun.StartOwning(ask, std::move(probe));
-  SendBatches(m_probeRun);
+  m_probe.For = why;
+  m_probe.Left = CountItems(oids);
+  m_probe.Run.StartOwning(ask, std::move(oids));
+  SendBatches(m_probe.Run);
 }
 
 void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
-  if (!m_probeRun.Finish(record.RequestId)) return;  // from an earlier probe
-  m_probeLeft -= CountItems(record.OidList);
+  if (!m_probe.Run.Finish(record.RequestId)) return;  // from an earlier probe
+  m_probe.Left -= CountItems(record.OidList);
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
       m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value, object.Type), object.Type);
   }
-  if (m_probeLeft <= 0) {
+  if (m_probe.Left <= 0) {
     EndProbe();
   } else {
-    SendBatches(m_probeRun);
+    SendBatches(m_probe.Run);
   }
 }
 
 void TSession::EndProbe() {
-  m_probing = false;
-  m_probeRun.Stop();
-  RowsChanged();
-  StartPolling(true);
+  const TProbeFor why = m_probe.For;
+  m_probe.For = TProbeFor::kNone;
+  m_probe.Run.Stop();
+  if (why == TProbeFor::kStart) {
+    m_facts.SetKnown();
+    RowsChanged();
+    StartPolling(true);
+  } else if (why == TProbeFor::kModeSwitch) {
+    m_facts.SetKnown();
+    if (ColumnsChange()) SwitchColumns(true);
+  } else if (ColumnsChange()) {
+    // A gone twin is back: the poll job keeps its time, the twin's first value is "Null".
+    SwitchColumns(false);
+  }
   if (m_plan.TwinCount() > 0 && !m_twinsAnnounced) {
     m_twinsAnnounced = true;
     m_window.ShowStatus("64-bit counters in use");
+  }
+}
+
+void TSession::AfterPoll() {
+  if (m_twinGone) {
+    // Its row polls the 32-bit counter from the next poll on, under the wrap rule; this poll
+    // gave "Null" for it.
+    m_twinGone = false;
+    SwitchColumns(false);
+  } else if (m_probe.For == TProbeFor::kNone && !m_config.RawValues) {
+    if (std::string gone = m_facts.GoneOids(); !gone.empty())
+      Probe(TProbeFor::kRecheck, std::move(gone));
   }
 }
 
@@ -634,41 +746,13 @@ void TSession::EndProgress() {
 }
 
 void TSession::StopDiscovery(const std::string& message) {
-  m_discovering = false;
+  if (Discovering()) m_walk = TLabelWalk();
   EndProgress();
   m_window.ShowStatus(message);
   NotifyStopped(message);
 }
 
-void TSession::WalkStep(const TAnswer& answer, size_t first, const std::string& asked) {
-  const std::string* previous = &asked;
-  for (size_t i = first; i < answer.Objects.size(); ++i) {
-    const std::string& oid = answer.Objects[i].Oid;
-    const TWalkStep step = m_discovery.Step(oid, answer.Objects[i].Value, *previous);
-    if (step.Kind == TWalkStep::kEnd) {
-      EndDiscovery("");
-      return;
-    }
-    if (step.Kind == TWalkStep::kOutOfOrder) {
-      EndDiscovery(kNonIncreasing);
-      return;
-    }
-    if (step.Kind == TWalkStep::kLimit) {
-      EndDiscovery(RowLimitText(m_discovery.RowLimit(), false));
-      return;
-    }
-    if (step.Taken) ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
-    previous = &oid;
-  }
-  try {
-    SendWalkStep(m_sessionRequest, *previous, kPurposeDiscovery);
-  } catch (const std::exception& error) {
-    StopDiscovery(error.what());
-  }
-}
-
 void TSession::EndDiscovery(const std::string& note) {
-  m_discovering = false;
   EndProgress();
   m_window.ClearStatus();
   if (m_discovery.Rows().empty()) {
@@ -730,7 +814,6 @@ void TSession::RowsChanged() {
 }
 
 void TSession::StartPolling(bool firstRunNow) {
-  m_sessionRequest.OidList = m_plan.OidList();
   m_window.ShowIntervalChoice(true);
   if (!firstRunNow) {
     RestartPollJob();
@@ -748,7 +831,7 @@ void TSession::RestartPollJob() {
   // The running job is dropped when it next comes due; its answers go to the new one's round.
   m_schedule.ScheduleOp(kScheduleAddPoll, kPollJobKind, &m_sessionRequest);
   m_pollJobGeneration = m_plan.Generation();
-  m_plan.BeginRound(CountItems(m_sessionRequest.OidList));
+  m_plan.BeginRound(m_plan.OidCount());
   m_pollInterval = m_sessionRequest.Interval;
 }
 
@@ -756,48 +839,11 @@ void TSession::CheckInstanceRefresh() {
   const double now = m_clock.NowDays();
   if (m_lastRefresh != 0 && ElapsedMs(m_lastRefresh, now) / 1000 <= 5) return;
   m_lastRefresh = now;
+  // One walk at a time: a refresh still under way takes this one's turn. Two would each
+  // compare the rows with the other's half list.
+  if (m_walk.Purpose != 0) return;
   m_discovery.StartRefresh();
-  // The session's connection; the steps carry their own OIDs.
-  m_refreshRequest = TRequest();
-  m_refreshRequest.Interval = m_sessionRequest.Interval;
-  m_refreshRequest.Community = m_sessionRequest.Community;
-  m_refreshRequest.Host = m_sessionRequest.Host;
-  m_refreshRequest.SnmpVersion = m_sessionRequest.SnmpVersion;
-  m_refreshRequest.RemotePort = m_sessionRequest.RemotePort;
-  m_refreshWalk = TWalkState{InitialRepetitions(), false};
-  try {
-    SendWalkStep(m_refreshRequest, m_config.LabelOid, kPurposeRefresh);
-  } catch (const std::exception& error) {
-    m_window.ShowStatus(error.what());
-  }
-}
-
-void TSession::RefreshStep(const TAnswer& answer, size_t first, const std::string& asked) {
-  try {
-    const std::string* previous = &asked;
-    for (size_t i = first; i < answer.Objects.size(); ++i) {
-      const std::string& oid = answer.Objects[i].Oid;
-      const TWalkStep step = m_discovery.RefreshStep(oid, answer.Objects[i].Value, *previous);
-      if (step.Kind == TWalkStep::kEnd) {
-        EndRefresh();
-        return;
-      }
-      if (step.Kind == TWalkStep::kOutOfOrder) {
-        m_window.ShowStatus(kNonIncreasing);
-        EndRefresh();
-        return;
-      }
-      if (step.Kind == TWalkStep::kLimit) {
-        // The rows stay as they are: only a walk that saw the whole column removes any.
-        m_window.ShowStatus(RowLimitText(m_discovery.RowLimit(), true));
-        return;
-      }
-      previous = &oid;
-    }
-    SendWalkStep(m_refreshRequest, *previous, kPurposeRefresh);
-  } catch (const std::exception& error) {
-    m_window.ShowStatus(error.what());
-  }
+  StartWalk(kPurposeRefresh);
 }
 
 void TSession::EndRefresh() {
@@ -821,21 +867,12 @@ void TSession::EvaluatePoll() {
   if (uptimes && !facts.Restarted) {
     const double elapsed = static_cast<double>(m_pollUptime.Number() - m_uptime.Number()) / 100;
     facts.WrappedOnce = [this, elapsed](int slot, uint64_t unwrapped) {
-      // An interface octet counter that fell wrapped once when the interface could have sent
-      // that much since (less time passed than one wrap takes at its speed, and the octets
-      // fit the time); a counter that merely went back is no wrap.
       const int width = m_slots.Width();
       const size_t column = static_cast<size_t>(slot % width);
       const size_t row = static_cast<size_t>(slot / width);
-      if (column >= m_config.TargetOids.size() || row >= m_discovery.Rows().size() ||
-          !TCounterFacts::IsInterfaceOctets(m_config.TargetOids[column]))
-        return false;
-      const double wrap = m_facts.WrapSeconds(m_discovery.Rows()[row].Suffix);
-      if (!(elapsed > 0 && elapsed < wrap)) return false;
-      // Octets per second at full speed: 2^32 in one wrap. A quarter more for the poll's
-      // timing: the agent reads its counters and its clock at slightly different moments.
-      const double fullSpeed = 4294967296.0 / wrap;
-      return static_cast<double>(unwrapped) <= fullSpeed * elapsed * 1.25;
+      return column < m_config.TargetOids.size() && row < m_discovery.Rows().size() &&
+             m_facts.WrappedOnce(m_config.TargetOids[column], m_discovery.Rows()[row].Suffix,
+                                 elapsed, unwrapped);
     };
   }
   if (!m_pollUptime.IsNull()) m_uptime = m_pollUptime;

@@ -116,7 +116,6 @@ class TSession {
   // Requests.
   // Sends a request and (a first send) records it; what failed when it did not go out.
   TSendFailure DispatchRequest(TRequest& record, bool resend);
-  void SendWalkStep(TRequest& walk, const std::string& oid, int32_t purpose);
   void PollRun(const TRequest& request);
   // Sends a run's next batches while its window has room; false when one can never be built
   // (the session then stops).
@@ -125,9 +124,23 @@ class TSession {
   void BeginPolling();
   // After a change between raw values and deltas: polls the configured columns or their twins.
   void FollowValueMode();
+  // The probe: what the agent's counters are, asked when polling starts, when Delta needs the
+  // twins and the session never learnt them, and after polls while a twin is gone.
+  enum class TProbeFor { kNone, kStart, kModeSwitch, kRecheck };
+  void Probe(TProbeFor why, std::string oids);
   void OnProbeAnswer(const TRequest& record, const TAnswer& answer);
   void EndProbe();
+  // Whether the columns polled differ from what the mode and the facts ask for now.
+  bool ColumnsChange() const;
+  // Polls the columns the mode and the facts ask for; breakDeltas: every delta starts over,
+  // with a first poll at once.
+  void SwitchColumns(bool breakDeltas);
+  // After an evaluated poll: a row whose twin went polls its 32-bit counter, and gone twins
+  // are asked for again.
+  void AfterPoll();
+  // A record the time-out scan expired, kept until the scan has released RequestLock.
   void ExpireRequest(const TRequest& record);
+  // The time-out scan, then what it expired acted on.
   void TimeoutScanSync();
 
   // Answers and problems of the receive path.
@@ -143,8 +156,6 @@ class TSession {
   // Discovery and rows.
   void ShowProgress(const std::string& text);
   void EndProgress();
-  // The bindings of one walk answer, from `first` on, judged in order.
-  void WalkStep(const TAnswer& answer, size_t first, const std::string& asked);
   void EndDiscovery(const std::string& note);
   void StopDiscovery(const std::string& message);
   void SelectInstances(int choice);
@@ -153,19 +164,24 @@ class TSession {
   void StartPolling(bool firstRunNow);
   void RestartPollJob();
   void CheckInstanceRefresh();
-  void RefreshStep(const TAnswer& answer, size_t first, const std::string& asked);
-  // GetBulk where the version has it and the user did not ask for get-next walks.
-  int InitialRepetitions() const;
-  struct TWalkState {
-    int Repetitions = 0;  // 0: get-next steps
-    bool Answered = false;
-  };
-  TWalkState& WalkState(int32_t purpose) {
-    return purpose == kPurposeDiscovery ? m_discoveryWalk : m_refreshWalk;
-  }
-  // A walk step sent again with fewer repetitions (an answer too big to come).
-  void ShrinkWalkStep(int32_t purpose, const std::string& asked);
   void EndRefresh();
+
+  // The walk of the label column: discovery or a refresh, one at a time, one step in flight.
+  // GetBulk where the version has it, the user did not ask for get-next walks and the agent
+  // answered it.
+  int InitialRepetitions() const;
+  void StartWalk(int32_t purpose);
+  // Sends the step after oid; a step that does not go out abandons the walk.
+  void ContinueWalk(const std::string& oid);
+  // The bindings of one walk answer, from `first` on, judged in order.
+  void WalkRows(const TAnswer& answer, size_t first, const std::string& asked);
+  // A step that got no answer: GetBulk goes again with half the repetitions, then with get-next.
+  void OnWalkLost(const TRequest& record);
+  // The walk saw the whole column (note: why it ended early, kept as an end).
+  void EndWalk(const std::string& note);
+  // The walk ends without a result: discovery stops the session, a refresh changes nothing.
+  void AbandonWalk(const std::string& text);
+  bool Discovering() const { return m_walk.Purpose == kPurposeDiscovery; }
 
   // Values and their way out.
   void EvaluatePoll();
@@ -181,20 +197,22 @@ class TSession {
 
   TConfigRec m_config;
   TRequest m_sessionRequest;
-  TRequest m_refreshRequest;
   TDiscovery m_discovery;
   TPollPlan m_plan;
   TSlotStore m_slots;
   TDispatcher m_dispatcher;
   int32_t m_pollInterval = 0;  // of the poll job that runs now
-  // The poll run being sent (its batches and the requests in flight are the batch run's) and the
-  // rows its job was made for.
+  // The poll run being sent (its batches, what is in flight) and the rows its job was made for.
   uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
   TBatchRun m_pollRun;               // the poll's requests
-  TBatchRun m_probeRun;  // the probe's, which asks once, when polling starts, what counters are
-  bool m_probing = false;
-  int m_probeLeft = 0;  // OIDs of the probe not answered or expired yet
+  struct TProbe {
+    TProbeFor For = TProbeFor::kNone;  // kNone: none runs
+    TBatchRun Run;
+    int Left = 0;  // OIDs not answered or expired yet
+  };
+  TProbe m_probe;
   TCounterFacts m_facts;
+  bool m_twinGone = false;  // in the poll being collected
   bool m_twinsAnnounced = false;
   TSample m_uptime;      // the agent's sysUpTime.0 at the last evaluated poll
   TSample m_pollUptime;  // the same in the poll being collected
@@ -203,10 +221,15 @@ class TSession {
   TStatusSink m_statusSink;
   std::vector<IPollSink*> m_sinks;
   bool m_firstSelection = true;
-  TWalkState m_discoveryWalk;
-  bool m_discovering = false;
-  TWalkState m_refreshWalk;
-  QTimer m_progressTimer;  // holds discovery's progress texts back, see ShowProgress
+  struct TLabelWalk {
+    int32_t Purpose = 0;  // kPurposeDiscovery or kPurposeRefresh; 0: none runs
+    TRequest Request;     // the connection and the step in flight
+    int Repetitions = 0;  // of a GetBulk step; 0: get-next steps
+    uint32_t StepId = 0;  // the request id of the step in flight
+  };
+  TLabelWalk m_walk;
+  bool m_bulkUnanswered = false;  // GetBulk went unanswered: walks use get-next from then on
+  QTimer m_progressTimer;         // holds discovery's progress texts back, see ShowProgress
   std::string m_pendingProgress;
   double m_lastRefresh = 0;  // 0: cleared
 
@@ -215,11 +238,7 @@ class TSession {
   std::unique_ptr<TMyTimer> m_worker;
   bool m_started = false;
   bool m_stopped = false;
-  // What a time-out scan left to do once RequestLock is released (window's thread only).
-  bool m_expiryCompletedPoll = false;
-  bool m_expiryFreedWindow = false;
-  std::vector<std::pair<int32_t, std::string>> m_walkRetries;  // purpose, OID asked
-  bool m_discoveryTimedOut = false;
+  std::vector<TRequest> m_expired;  // by the time-out scan under way (window's thread only)
   TBindingFaults m_bindingFaults;
   bool m_bindingFaultsShown = false;  // the status line said so once
 };

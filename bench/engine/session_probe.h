@@ -37,7 +37,7 @@ class TSessionProbe {
     std::string asked = c.LabelOid;
     for (int i = 1; i <= instances; ++i) {
       const std::string oid = c.LabelOid + "." + std::to_string(i);
-      s.m_discovery.Step(oid, "eth" + std::to_string(i - 1), asked);
+      s.m_discovery.Step(oid, 4, "eth" + std::to_string(i - 1), asked);
       asked = oid;
     }
     s.m_plan.Reset(c.TargetOids, 0, c.InstanceMode);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "shared/oid.h"
 #include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
 #include "snmp/tool/value_format.h"
@@ -157,31 +158,6 @@ std::string WithoutLeadingDot(const std::string& oid) {
   return !oid.empty() && oid[0] == '.' ? oid.substr(1) : oid;
 }
 
-// True when oid lies strictly under root (dotted text, no leading dots).
-bool IsUnder(const std::string& oid, const std::string& root) {
-  return oid.size() > root.size() && oid.compare(0, root.size(), root) == 0 &&
-         oid[root.size()] == '.';
-}
-
-// Compares two dotted OIDs arc by arc: negative, 0 or positive.
-int CompareOids(const std::string& a, const std::string& b) {
-  size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const unsigned long long x = std::strtoull(a.c_str() + i, nullptr, 10);
-    const unsigned long long y = std::strtoull(b.c_str() + j, nullptr, 10);
-    if (x != y) return x < y ? -1 : 1;
-    i = a.find('.', i);
-    j = b.find('.', j);
-    if (i == std::string::npos || j == std::string::npos) break;
-    ++i;
-    ++j;
-  }
-  const bool aDone = i == std::string::npos || i >= a.size();
-  const bool bDone = j == std::string::npos || j >= b.size();
-  if (aDone && bDone) return 0;
-  return aDone ? -1 : 1;
-}
-
 // Sends the request prepared in mgr with send, once more after each time-out, up to retries
 // times.
 template <typename Send>
@@ -211,11 +187,6 @@ void PrepareRequest(kestrava::TSnmpMgr& mgr, const std::vector<std::string>& oid
     mgr.SetObjId(static_cast<int>(i) + 1, oids[i]);
     mgr.SetObjType(static_cast<int>(i) + 1, 5);  // NULL values, as every manager sends
   }
-}
-
-// The agent's exceptions: noSuchObject, noSuchInstance, endOfMibView.
-bool IsException(int type) {
-  return type == 0x80 || type == 0x81 || type == 0x82;
 }
 
 void WriteOut(const std::string& text) {
@@ -269,96 +240,61 @@ int Get(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   return 0;
 }
 
-// Ends as net-snmp's snmpwalk does: the agent's exception (endOfMibView at the end of the MIB
-// view) is printed as a binding, SNMPv1's noSuchName as "End of MIB", both on standard output;
-// a binding that does not follow the one before is printed, then reported.
-int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
+// A walk of get-next or GetBulk requests (non-repeaters 0), ending as net-snmp's snmpwalk and
+// snmpbulkwalk do: the bindings of each answer under the root are printed; the agent's
+// exception (endOfMibView at the end of the MIB view) is printed and ends the walk, and so does
+// a binding outside the root, unprinted; SNMPv1's noSuchName is "End of MIB", on standard
+// output; a binding that does not follow the request's OID is printed, then reported.
+int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options, bool bulk) {
   const std::string root = WalkRoot(options);
   std::string current = root;
   int printed = 0;
-  for (;;) {
+  for (bool more = true; more;) {
     PrepareRequest(mgr, {current});
-    SendWithRetries(mgr, true, options.retries);
-    if (mgr.ErrorStatus() == 2 && options.version == 1) {
+    WithRetries(options.retries, [&] {
+      if (bulk)
+        mgr.SendGetBulkRequest(0, options.repetitions);
+      else
+        mgr.SendGetNextRequest();
+    });
+    if (mgr.ErrorStatus() == 2 && (bulk || options.version == 1)) {
       std::fputs("End of MIB\n", stdout);
       break;
     }
     if (mgr.ErrorStatus() != 0) return ReportErrorStatus(mgr);
     if (mgr.ObjCount() < 1) break;
-    const std::string oid = mgr.ObjId(1);
-    const int type = mgr.ObjType(1);
-    if (oid != root && !IsUnder(oid, root)) break;
-    WriteOut(kestrava::FormatBinding(oid, type, mgr.ObjValue(1)) + "\n");
-    ++printed;
-    if (IsException(type)) break;
-    if (CompareOids(oid, current) <= 0) return ReportNotIncreasing(current, oid);
-    current = oid;
-  }
-  return printed > 0 ? 0 : GetRoot(mgr, root, options.retries);
-}
-
-// What one GetBulk answer leaves of a walk.
-enum class TBulkStep { Next, Done, Failed };
-
-// Prints every binding of the answer that lies under the root. One outside the root, an
-// exception (printed first) or an OID that does not follow the request's ends the walk; else
-// it goes on from the answer's last binding (current).
-TBulkStep PrintBulkAnswer(kestrava::TSnmpMgr& mgr, const std::string& root, std::string& current,
-                          int& printed) {
-  std::string out;
-  std::string last;
-  bool more = true;
-  for (int i = 1; i <= mgr.ObjCount(); ++i) {
-    const std::string oid = mgr.ObjId(i);
-    if (oid != root && !IsUnder(oid, root)) {
-      more = false;
-      continue;
+    std::string out;
+    std::string last;
+    for (int i = 1; i <= mgr.ObjCount(); ++i) {
+      const std::string oid = mgr.ObjId(i);
+      const int type = mgr.ObjType(i);
+      const kestrava::TWalkBinding binding = kestrava::JudgeWalkBinding(root, current, oid, type);
+      if (binding == kestrava::TWalkBinding::kOutside) {
+        more = false;
+        continue;
+      }
+      out += kestrava::FormatBinding(oid, type, mgr.ObjValue(i)) + "\n";
+      ++printed;
+      if (binding == kestrava::TWalkBinding::kException) {
+        more = false;
+      } else if (binding == kestrava::TWalkBinding::kNotIncreasing) {
+        WriteOut(out);
+        return ReportNotIncreasing(current, oid);
+      } else if (i == mgr.ObjCount()) {
+        last = oid;
+      }
     }
-    const int type = mgr.ObjType(i);
-    out += kestrava::FormatBinding(oid, type, mgr.ObjValue(i)) + "\n";
-    ++printed;
-    if (IsException(type)) {
-      more = false;
-      continue;
-    }
-    if (CompareOids(oid, current) <= 0) {
-      WriteOut(out);
-      ReportNotIncreasing(current, oid);
-      return TBulkStep::Failed;
-    }
-    if (i == mgr.ObjCount()) last = oid;
-  }
-  WriteOut(out);
-  if (!more || last.empty()) return TBulkStep::Done;
-  current = last;
-  return TBulkStep::Next;
-}
-
-// A walk by GetBulk requests (non-repeaters 0), as net-snmp's snmpbulkwalk does it.
-int BulkWalk(kestrava::TSnmpMgr& mgr, const TOptions& options) {
-  const std::string root = WalkRoot(options);
-  std::string current = root;
-  int printed = 0;
-  for (;;) {
-    PrepareRequest(mgr, {current});
-    WithRetries(options.retries, [&] { mgr.SendGetBulkRequest(0, options.repetitions); });
-    if (mgr.ErrorStatus() == 2) {
-      std::fputs("End of MIB\n", stdout);
-      break;
-    }
-    if (mgr.ErrorStatus() != 0) return ReportErrorStatus(mgr);
-    if (mgr.ObjCount() < 1) break;
-    const TBulkStep step = PrintBulkAnswer(mgr, root, current, printed);
-    if (step == TBulkStep::Failed) return 1;
-    if (step == TBulkStep::Done) break;
+    WriteOut(out);
+    if (last.empty()) break;
+    current = last;
   }
   return printed > 0 ? 0 : GetRoot(mgr, root, options.retries);
 }
 
 // The command on the prepared component; 0 on success, 1 on an error (reported).
 int Run(kestrava::TSnmpMgr& mgr, const TOptions& options) {
-  if (options.command == "walk") return Walk(mgr, options);
-  if (options.command == "bulkwalk") return BulkWalk(mgr, options);
+  if (options.command == "walk") return Walk(mgr, options, false);
+  if (options.command == "bulkwalk") return Walk(mgr, options, true);
   return Get(mgr, options);
 }
 

@@ -169,6 +169,9 @@ TEST_F(SessionTest, TwentyOidsGoOutAsFifteenAndFiveAndAreEvaluatedOnce) {
   }
   EXPECT_EQ(window.slices.size(), 20u);
   EXPECT_EQ(window.slices[0].Label, "ifOutOctets_eth9");
+  // The poll's OIDs are the plan's alone: the poll job holds no copy of them.
+  for (const TMyTimerRec& job : session->ScheduleSnapshot())
+    EXPECT_EQ(job.Request.OidList, "") << job.Kind;
 }
 
 TEST_F(SessionTest, SliceListChoosesHowManySlicesAndTheRestGoesToOther) {
@@ -1005,6 +1008,186 @@ TEST_F(SessionTest, AColumnThatNeverEndsStopsDiscoveryAtTheRowLimit) {
               window.statuses.end());
     session->Stop();
   }
+}
+
+TEST_F(SessionTest, ARefreshWalkThatOverrunsTheNextOneKeepsEveryRow) {
+  // A stable table whose walk takes three polling intervals: a refresh is due at every poll.
+  agent.FillInterfaceTable(3000);
+  agent.SetDelayMs(30);
+  Options options;
+  options.interval = 6;
+  options.extra = "<refreshinstances>true</refreshinstances>";
+  StartXml(Target(kIn) + Label(kDescr), options);
+  ASSERT_TRUE(WaitInstances(3000));
+  size_t fewest = 3000;
+  window.feeds = 0;
+  window.onFeed = [&] { fewest = std::min(fewest, session->Rows().size()); };
+  ASSERT_TRUE(WaitFor([&] { return window.feeds >= 10; }, 60000));
+  window.onFeed = nullptr;
+  EXPECT_EQ(fewest, 3000u);
+  EXPECT_EQ(session->Rows().size(), 3000u);
+  // One walk at a time: the steps go forward through the column, and only a new walk starts
+  // from its top again.
+  int walks = 0;
+  int backwards = 0;
+  long at = 0;  // the row the last step asked after
+  for (const FakeAgent::Request& r : agent.Log()) {
+    if (r.PduType != 0xA5) continue;
+    if (r.Oids[0] == kDescr) {
+      ++walks;
+      at = 0;
+      continue;
+    }
+    const long row = std::stol(r.Oids[0].substr(kDescr.size() + 1));
+    backwards += row < at;
+    at = row;
+  }
+  EXPECT_EQ(backwards, 0);
+  EXPECT_GE(walks, 2);  // discovery and at least one refresh
+}
+
+TEST_F(SessionTest, LostGetBulkAnswersHalveTheRepetitionsThenGiveWayToGetNext) {
+  const std::string kNote = "The agent leaves GetBulk unanswered: walking with get-next";
+  const struct {
+    const char* name;
+    std::function<void()> script;
+    std::vector<int> asked;  // the GetBulk requests' repetitions, in order; empty: not looked at
+    bool getNext;            // the walks went on with get-next
+  } cases[] = {
+      {"answers over 600 octets lost", [&] { agent.SetMaxAnswerBytes(600); }, {}, false},
+      {"GetBulk never answered",
+       [&] {
+         agent.SetResponder([](const FakeAgent::Request& r) -> std::optional<std::string> {
+           if (r.PduType == 0xA5) return std::string();
+           return std::nullopt;
+         });
+       },
+       // Each size once, the smallest with its retries; the refresh walks then ask none.
+       {50, 25, 12, 6, 3, 1, 1, 1, 1, 1},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    agent.ClearValues();
+    agent.FillInterfaceTable(200);
+    agent.ClearLog();
+    window.statuses.clear();
+    c.script();
+    Options options;
+    options.extra = "<refreshinstances>true</refreshinstances>";
+    StartXml(Target(kIn) + Label(kDescr), options);
+    ASSERT_TRUE(WaitInstances(200));
+    EXPECT_EQ(session->Rows().back().Suffix, ".200");
+    const std::vector<int> asked = BulkRepetitions(agent);
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(asked[0], 50);
+    EXPECT_EQ(asked[1], 25);  // the lost answer halved them at once
+    // A refresh walk, which starts at the column again (with 50 repetitions or a get-next).
+    ASSERT_TRUE(WaitFor([&] {
+      int starts = 0;
+      for (const FakeAgent::Request& r : agent.Log())
+        starts += (r.MaxRepetitions == 50 || r.PduType == 0xA1) && r.Oids[0] == kDescr;
+      return starts >= (c.getNext ? 3 : 2);
+    }));
+    if (!c.asked.empty()) {
+      EXPECT_EQ(BulkRepetitions(agent), c.asked);
+    }
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), kNote), c.getNext ? 1 : 0);
+    session->Stop();
+    agent.SetMaxAnswerBytes(0);
+    agent.SetResponder(nullptr);
+  }
+}
+
+TEST_F(SessionTest, BackToDeltasWithTheSameColumnsShowsThePieAtOnce) {
+  // No 64-bit twins: RAW and Delta poll the same columns, so no delta needs to start over.
+  for (const bool startRaw : {false, true}) {
+    SCOPED_TRACE(startRaw ? "started in RAW" : "started in Delta");
+    agent.ClearValues();
+    agent.FillInterfaceTable(3);
+    window.onFeed = [&] {
+      for (int i = 1; i <= 3; ++i) agent.AdvanceCounter(kIn + "." + std::to_string(i), 10 * i);
+    };
+    Options options;
+    options.raw = startRaw;
+    StartXml(Target(kIn) + Label(kDescr), options);
+    ASSERT_TRUE(WaitInstances(3));
+    ASSERT_TRUE(WaitFeeds(3));
+    session->SetValueMode(!startRaw);
+    ASSERT_TRUE(WaitFeeds(1));
+    if (!startRaw) session->SetValueMode(false);  // RAW, then Delta
+    // Delta: the pie is there at once, from the histories polled all along.
+    std::vector<std::string> labels;
+    for (const Slice& slice : window.slices) labels.push_back(slice.Label);
+    EXPECT_EQ(labels,
+              (std::vector<std::string>{"ifInOctets_eth2", "ifInOctets_eth1", "ifInOctets_eth0"}));
+    window.onFeed = nullptr;
+    session->Stop();
+  }
+}
+
+TEST_F(SessionTest, ARowWhoseTwinGoesPollsItsThirtyTwoBitCounterUntilTheTwinIsBack) {
+  const std::string kHCIn = "1.3.6.1.2.1.31.1.1.1.6";
+  agent.FillInterfaceTable(2);
+  agent.SetValue(kHCIn + ".1", 0x46, "5000000000000");
+  // The 32-bit counter counts 100 a poll, the twin 1000: each delta tells which was polled.
+  std::vector<std::string> deltas;
+  window.onFeed = [&] {
+    agent.AdvanceCounter(kIn + ".1", 100);
+    agent.AdvanceCounter(kHCIn + ".1", 1000);
+    deltas.push_back(session->SlotValue(4, 0));
+  };
+  const auto seen = [&](const std::string& delta, size_t from) {
+    return std::find(deltas.begin() + static_cast<std::ptrdiff_t>(from), deltas.end(), delta) !=
+           deltas.end();
+  };
+  StartXml(Target(kIn) + Label(kDescr));
+  ASSERT_TRUE(WaitFor([&] { return seen("1000.0", 0); }));
+  const size_t gone = deltas.size();
+  agent.RemoveValue(kHCIn + ".1");  // noSuchInstance from now on
+  ASSERT_TRUE(WaitFor([&] { return seen("100.0", gone); }));
+  const size_t back = deltas.size();
+  agent.SetValue(kHCIn + ".1", 0x46, "7000000000000");
+  ASSERT_TRUE(WaitFor([&] { return seen("1000.0", back); }));
+  window.onFeed = nullptr;
+  // Never a delta across the two counters.
+  for (const std::string& delta : deltas)
+    EXPECT_TRUE(delta == "Null" || delta == "100.0" || delta == "1000.0") << delta;
+  EXPECT_EQ(std::count(deltas.begin() + static_cast<std::ptrdiff_t>(back), deltas.end(), "Null"),
+            2);  // the switch back, and the poll before its first delta
+}
+
+TEST_F(SessionTest, AnAgentThatWasAwayDuringARefreshKeepsItsGetBulk) {
+  agent.FillInterfaceTable(20);
+  Options options;
+  options.extra = "<refreshinstances>true</refreshinstances>";
+  StartXml(Target(kIn) + Label(kDescr), options);
+  ASSERT_TRUE(WaitInstances(20));
+  const auto asked = [&](int pdu) {
+    int n = 0;
+    for (const FakeAgent::Request& r : agent.Log())
+      n += r.PduType == pdu && r.Oids[0] == kDescr && (pdu != 0xA5 || r.MaxRepetitions == 50);
+    return n;
+  };
+  // Away long enough for a refresh walk to give GetBulk up and find no answer to get-next.
+  agent.SetSilent(true);
+  agent.ClearLog();
+  ASSERT_TRUE(WaitFor([&] { return asked(0xA1) >= 1; }, 20000));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        int tries = 0;
+        for (const FakeAgent::Request& r : agent.Log()) tries += r.PduType == 0xA1;
+        return tries >= 5;
+      },
+      20000));
+  agent.SetSilent(false);
+  agent.ClearLog();
+  // Back: the next refresh walks with GetBulk again, and nothing was said of get-next.
+  ASSERT_TRUE(WaitFor([&] { return asked(0xA5) >= 1; }, 20000));
+  EXPECT_EQ(asked(0xA1), 0);
+  EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(),
+                       "The agent leaves GetBulk unanswered: walking with get-next"),
+            0);
 }
 
 }  // namespace

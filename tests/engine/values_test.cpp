@@ -207,15 +207,6 @@ TEST(ValuesTest, RequestIdsWrapFromTheMillionToZero) {
   EXPECT_EQ(FollowingRequestId(1000000), 0u);
 }
 
-TEST(ValuesTest, OidOrderIsNumeric) {
-  EXPECT_TRUE(OidGreater("1.3.6.1.2.1.2.2.1.2.1", "1.3.6.1.2.1.2.2.1.2"));
-  EXPECT_TRUE(OidGreater("1.3.6.1.2.1.2.2.1.2.10", "1.3.6.1.2.1.2.2.1.2.9"));
-  EXPECT_FALSE(OidGreater("1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.2.10"));
-  EXPECT_FALSE(OidGreater("1.3.6.1.2.1.2.2.1.2.3", "1.3.6.1.2.1.2.2.1.2.3"));
-  EXPECT_FALSE(OidGreater("1.3.6.1.2.1.2.2.1.2", "1.3.6.1.2.1.2.2.1.2.3"));
-  EXPECT_TRUE(OidGreater("1.3.6.1.2.1.2.2.1.3", "1.3.6.1.2.1.2.2.1.2.300"));
-}
-
 TEST(ValuesTest, MaskEntriesReplaceEveryRtByTheInstancesComponent) {
   EXPECT_EQ(MaskEntries("RT", ".2"), std::vector<std::string>{"2"});
   EXPECT_EQ(MaskEntries("RT.*", ".10.3"), std::vector<std::string>{"10.*"});

@@ -167,6 +167,11 @@ void FakeAgent::SetOversize(size_t bytes) {
   m_oversize = bytes;
 }
 
+void FakeAgent::SetMaxAnswerBytes(size_t bytes) {
+  std::lock_guard lock(m_mutex);
+  m_maxAnswerBytes = bytes;
+}
+
 void FakeAgent::SetErrorStatus(int status, int index) {
   std::lock_guard lock(m_mutex);
   m_errorStatus = status;
@@ -292,6 +297,7 @@ void FakeAgent::Handle(const uint8_t* data, size_t size, uint32_t addr, uint16_t
   if (!reply) reply = Answer(request);
   if (!reply || reply->empty()) return;
   std::lock_guard lock(m_mutex);
+  if (m_maxAnswerBytes > 0 && reply->size() > m_maxAnswerBytes) return;
   for (int copy = 0; copy < (duplicate ? 2 : 1); ++copy) {
     if (delayMs > 0) {
       m_pending.push_back(Pending{NowMs() + delayMs, *reply, addr, port, fromOther});

@@ -84,6 +84,8 @@ class FakeAgent {
   void SetLooping(bool on);             // get-next answers with the very OID asked
   void SetReplyFromOtherPort(bool on);  // answers come from a second socket
   void SetOversize(size_t bytes);       // answers padded to about this many bytes (0: off)
+  // Answers longer than this many bytes are lost, as on a path that drops fragments (0: off).
+  void SetMaxAnswerBytes(size_t bytes);
   // GetBulk: at most this many repetitions in an answer, however many were asked (0: off),
   // as an agent does that keeps its answers small.
   void SetBulkRowLimit(int rows);
@@ -156,6 +158,7 @@ class FakeAgent {
   bool m_looping = false;
   bool m_otherPort = false;
   size_t m_oversize = 0;
+  size_t m_maxAnswerBytes = 0;
   int m_bulkRowLimit = 0;
   int m_bulkTooBigAbove = 0;
   BindingFault m_bindingFault = BindingFault::None;
