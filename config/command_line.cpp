@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
 #include "kestrava_version.h"
@@ -183,9 +184,9 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (auto v = OptionValue(args, "/USER")) cfg.V3.User = *v;
   if (auto v = OptionValue(args, "/SECURITYLEVEL")) cfg.V3.SecurityLevel = *v;
   if (auto v = OptionValue(args, "/AUTHPROTOCOL")) cfg.V3.AuthProtocol = *v;
-  if (auto v = OptionValue(args, "/AUTHPASSWORD")) cfg.V3.AuthPassword = *v;
+  if (auto v = OptionValue(args, "/AUTHPASSWORD")) ReplaceSecret(cfg.V3.AuthPassword, *v);
   if (auto v = OptionValue(args, "/PRIVPROTOCOL")) cfg.V3.PrivProtocol = *v;
-  if (auto v = OptionValue(args, "/PRIVPASSWORD")) cfg.V3.PrivPassword = *v;
+  if (auto v = OptionValue(args, "/PRIVPASSWORD")) ReplaceSecret(cfg.V3.PrivPassword, *v);
   if (auto v = OptionValue(args, "/CONTEXT")) cfg.V3.ContextName = *v;
   if (FindOption(args, "/NOBULK") != std::string::npos) cfg.BulkWalk = false;
   if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
@@ -338,12 +339,13 @@ std::string UsageText() {
          "its value is the next argument. Without options Kestrava shows the input octets\n"
          "(ifInOctets) of every interface of the agent on localhost, named by ifDescr.\n"
          "\n"
-         "Session options (with /XML the file sets the session and the others are ignored):\n"
+         "Session options (with /XML the file sets the session and the others are ignored,\n"
+         "all but /PORT, which takes the place of the file's port):\n"
          "  /XML file                the configuration file that sets the whole session\n"
          "  /HOST host               agent host name or address (localhost)\n"
          "  /COMMUNITY text          SNMP community (cobalt)\n"
          "  /PORT n                  agent UDP port, 1..65535 (161)\n"
-         "  /SNMPVERSION n           1 for SNMPv1, 2 for SNMPv2c, 3 for SNMPv3 (1)\n"
+         "  /SNMPVERSION n           1 for SNMPv1, 2 or 2c for SNMPv2c, 3 for SNMPv3 (1)\n"
          "  /POLLINGINTERVAL s       seconds between polls, 1..1000 (5)\n"
          "  /CHARTTITLE text         title line of the chart (Top receivers)\n"
          "  /PROGRAMTITLE text       first part of the window caption (Kestrava)\n"
@@ -356,8 +358,9 @@ std::string UsageText() {
          "  /NOBULK                  walk the table one get-next at a time, never with\n"
          "                           GetBulk (for agents whose GetBulk is broken)\n"
          "  /ANTIALIAS               draw the pie, rims and outlines smooth\n"
-         "Values out of range fall back to the default in brackets. /HOST takes a name or an\n"
-         "address, IPv6 with or without brackets; a port goes in /PORT.\n"
+         "Values out of range fall back to the default in brackets (standard error says so).\n"
+         "/HOST takes a name or an address, IPv6 with or without brackets; a port goes in\n"
+         "/PORT.\n"
          "\n"
          "SNMPv3 options (with /SNMPVERSION 3; session options too):\n"
          "  /USER name               the user (required)\n"

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "config/kestrava_xml.h"
+#include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
 #include "shared/formula_check.h"
@@ -90,9 +91,11 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   v3.User = shooter.User();
   v3.SecurityLevel = shooter.Securitylevel();
   v3.AuthProtocol = shooter.Authprotocol();
-  v3.AuthPassword = shooter.Authpassword();
+  std::string password = shooter.Authpassword();
+  ReplaceSecret(v3.AuthPassword, password);
   v3.PrivProtocol = shooter.Privprotocol();
-  v3.PrivPassword = shooter.Privpassword();
+  password = shooter.Privpassword();
+  ReplaceSecret(v3.PrivPassword, password);
   v3.ContextName = shooter.Contextname();
   std::string error;
   if (!CompleteSnmpV3(v3, session.SnmpVersion, TValueSource::File, error)) {
