@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "config/load_xml_config.h"
 #include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
@@ -289,6 +290,12 @@ std::vector<std::string> CommandLineWarnings(const std::vector<std::string>& arg
     } else {
       found.emplace_back(i, "Unknown option " + Quoted(args[i]) + " is ignored.");
     }
+  }
+  if (const std::size_t at = FindOption(args, "/XML");
+      at != std::string::npos && at + 1 < args.size()) {
+    for (std::string& warning :
+         XmlFileWarnings(args[at + 1], FindOption(args, "/PORT") != std::string::npos))
+      found.emplace_back(at + 1, std::move(warning));
   }
   std::stable_sort(found.begin(), found.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -64,6 +64,8 @@ class TXMLShooterType {
   bool Raw() const;
   int Remoteport() const;
   int Snmpversion() const;
+  // The text of the first child element of that name, as the accessors see it.
+  std::string Text(const char* name) const;
   bool Bulkwalk() const;
   std::string User() const;
   std::string Securitylevel() const;
@@ -82,6 +84,8 @@ class TXMLKestravaType {
  public:
   explicit TXMLKestravaType(const QDomElement& element) : m_element(element) {}
   std::string Programtitle() const;
+  // The text of the first child element of that name, as the accessors see it.
+  std::string Text(const char* name) const;
   std::string Charttitle() const;
   bool Chart3D() const;
   bool Showlegend() const;

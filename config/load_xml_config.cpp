@@ -80,9 +80,8 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   session.RemotePort = 161;
   ReadCaught([&] { return shooter.Remoteport(); },
              [&](int v) { session.RemotePort = CheckPort(std::to_string(v)); });
-  session.SnmpVersion = 1;
-  ReadCaught([&] { return shooter.Snmpversion(); },
-             [&](int v) { session.SnmpVersion = CheckVersion(std::to_string(v)); });
+  // net-snmp's "2c" as well as the numbers; anything else is version 1.
+  session.SnmpVersion = CheckVersion(shooter.Text("snmpversion"));
   ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
   ReadCaught([&] { return shooter.Bulkwalk(); }, [&](bool v) { cfg.BulkWalk = v; });
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
@@ -136,6 +135,35 @@ void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
 }
 
 }  // namespace
+
+std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portGiven) {
+  std::vector<std::string> warnings;
+  QDomDocument doc;
+  try {
+    OpenConfigDocument(fileName, doc);
+  } catch (const std::exception&) {
+    return warnings;  // the load says what is wrong with the file
+  }
+  const TXMLKestravaType root = GetConfigRoot(doc);
+  const TXMLShooterType shooter = root.Shooter();
+  const auto ranged = [&](const std::string& text, const char* name, TIntRange range) {
+    if (text.empty() || InRange(text, range)) return;
+    warnings.push_back(std::string(name) + " \"" + text + "\" in " + fileName +
+                       " is not a number in " + std::to_string(range.Low) + ".." +
+                       std::to_string(range.High) + "; " + std::to_string(range.Fallback) +
+                       " is used instead.");
+  };
+  ranged(root.Text("pollinginterval"), "pollinginterval", kIntervalRange);
+  ranged(root.Text("width"), "width", kWidthRange);
+  ranged(root.Text("height"), "height", kHeightRange);
+  if (!portGiven) ranged(shooter.Text("remoteport"), "remoteport", kPortRange);
+  if (const std::string version = shooter.Text("snmpversion");
+      !version.empty() && !ParseVersion(version)) {
+    warnings.push_back("snmpversion \"" + version + "\" in " + fileName +
+                       " is not 1, 2, 2c or 3; SNMPv1 is used instead.");
+  }
+  return warnings;
+}
 
 std::string XmlLoadErrorText(const std::string& fileName, const std::string& reason) {
   return "XML Parser error! The XML file: " + fileName +

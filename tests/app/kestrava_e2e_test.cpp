@@ -550,6 +550,16 @@ TEST(Program, MistypedOptionsAndValuesAreNamed) {
             "kestrava: /SNMPVERSION \"3x\" is not 1, 2, 2c or 3; SNMPv1 is used instead.\n"
             "kestrava: The host \"router.example:1161\" names a port; give the host alone and the "
             "port with /PORT (1161).\n");
+  // The file's values too; the file here cannot start a session (SNMPv3 without a user).
+  std::ofstream(dir.path / "bad.xml") << "<kestrava><pollinginterval>0</pollinginterval><shooter>"
+                                         "<snmpversion>3</snmpversion></shooter></kestrava>";
+  const std::string file = RunQuick(dir.path, "/XML bad.xml /EXITAFTER 1", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(file.rfind("kestrava: pollinginterval \"0\" in bad.xml is not a number in 1..1000; 5 "
+                       "is used instead.\nkestrava: XML Parser error! The XML file: bad.xml",
+                       0),
+            0u)
+      << file;
   const std::string version =
       RunQuick(dir.path, "/SNMPVERSION 3x /XML missing.xml /EXITAFTER 1", &status);
   EXPECT_EQ(status, 2);
