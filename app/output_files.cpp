@@ -56,6 +56,18 @@ const char* KindOf(mode_t mode) {
   return "something else";
 }
 
+// The kernel's rule for links (fs.protected_symlinks), which resolving links by hand would
+// otherwise side-step: in a world-writable sticky folder such as /tmp a link is followed only
+// when it belongs to the user who follows it or to the folder's owner. Nobody can then plant
+// a link there that leads another user's run, root's included, into that user's files.
+bool MayFollowLink(const std::string& link, const struct stat& linkStat) {
+  if (linkStat.st_uid == geteuid()) return true;
+  struct stat folder {};
+  if (stat(FolderOf(link).c_str(), &folder) != 0) return false;
+  if ((folder.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH)) return true;
+  return folder.st_uid == linkStat.st_uid;
+}
+
 // What is written for path: the name its links lead to, whether a file is already there, and
 // that file's mode. False, with the reason, for anything but a regular file or nothing.
 struct TOutputTarget {
@@ -90,6 +102,11 @@ bool ResolveOutputPath(const std::string& path, TOutputTarget& target, std::stri
     if (S_ISLNK(st.st_mode)) {
       if (links == kMaxLinks) {
         error = path + ": " + std::strerror(ELOOP);
+        return false;
+      }
+      if (!MayFollowLink(current, st)) {
+        error = path + ": " + std::strerror(EACCES) + ": the link " + current +
+                " belongs to another user in a world-writable sticky folder and is not followed";
         return false;
       }
       std::string link(static_cast<size_t>(st.st_size) + 256, '\0');

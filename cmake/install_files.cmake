@@ -7,16 +7,54 @@
 # The day the version in project() was released; change the two together.
 set(KESTRAVA_RELEASE_DATE 2026-12-10)
 set(KESTRAVA_APPSTREAM_ID example.quillbeck.kestrava)
-set(KESTRAVA_HOMEPAGE https://quillbeck.example)
+# The project's home page, for the package's Homepage field and the copyright file's Source;
+# none until the project publishes one (an invented address would send users nowhere).
+set(KESTRAVA_HOMEPAGE "" CACHE STRING "The project's home page; empty: none")
+if(KESTRAVA_HOMEPAGE)
+  set(KESTRAVA_COPYRIGHT_SOURCE "\nSource: ${KESTRAVA_HOMEPAGE}")
+else()
+  set(KESTRAVA_COPYRIGHT_SOURCE "")
+endif()
 set(KESTRAVA_MAINTAINER "Quillbeck Kestrava maintainers <kestrava@quillbeck.example>"
     CACHE STRING "Name and address of the package maintainer")
 set(KESTRAVA_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrava)
 
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-
 set(_desktop ${PROJECT_SOURCE_DIR}/app/desktop)
 set(_out ${PROJECT_BINARY_DIR}/install_files)
+
+# Folders are 0755 and files 0644 (programs 0755) whatever the umask of the one who installs.
+# CMake asks mkdir for the mode below, and the umask takes bits away from it (umask 077 would
+# give folders nobody else can enter). So the first rule of the installation (this file is
+# included before the modules) makes the folders, from the prefix down, and sets each one it
+# made to 0755; folders that were there before are left as they are.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+file(GLOB _icon_folders RELATIVE ${_desktop}/icons LIST_DIRECTORIES true ${_desktop}/icons/*/apps)
+list(TRANSFORM _icon_folders PREPEND ${CMAKE_INSTALL_DATADIR}/icons/hicolor/)
+set(_folders ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_DATADIR}/applications
+    ${CMAKE_INSTALL_DATADIR}/metainfo ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    ${CMAKE_INSTALL_MANDIR}/man1 ${KESTRAVA_INSTALL_DOCDIR}/examples ${_icon_folders})
+install(CODE "set(_kestrava_folders \"${_folders}\")")
+install(CODE [[
+  set(_root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  foreach(_folder IN LISTS _kestrava_folders)
+    if(IS_ABSOLUTE "${_folder}")
+      continue()  # a folder outside the prefix is the system's
+    endif()
+    set(_path "${_root}")
+    string(REPLACE "/" ";" _parts "${_folder}")
+    foreach(_part IN ITEMS "" ${_parts})
+      if(NOT _part STREQUAL "")
+        string(APPEND _path "/${_part}")
+      endif()
+      if(NOT EXISTS "${_path}")
+        file(MAKE_DIRECTORY "${_path}")
+        file(CHMOD "${_path}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+             GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+      endif()
+    endforeach()
+  endforeach()
+]])
 
 install(FILES ${_desktop}/kestrava.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(DIRECTORY ${_desktop}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
@@ -62,4 +100,5 @@ add_custom_target(kestrava_install_files ALL DEPENDS ${_gz})
 
 install(FILES ${_out}/man/kestrava.1.gz ${_out}/man/kestrava-snmp.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${_out}/copyright ${_out}/changelog.gz DESTINATION ${KESTRAVA_INSTALL_DOCDIR})
+install(FILES ${_out}/copyright ${_out}/changelog.gz ${PROJECT_SOURCE_DIR}/docs/corner-cases.md
+        DESTINATION ${KESTRAVA_INSTALL_DOCDIR})

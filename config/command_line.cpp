@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "config/load_xml_config.h"
+#include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
 #include "kestrava_version.h"
@@ -186,9 +188,9 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (auto v = OptionValue(args, "/USER")) cfg.V3.User = *v;
   if (auto v = OptionValue(args, "/SECURITYLEVEL")) cfg.V3.SecurityLevel = *v;
   if (auto v = OptionValue(args, "/AUTHPROTOCOL")) cfg.V3.AuthProtocol = *v;
-  if (auto v = OptionValue(args, "/AUTHPASSWORD")) cfg.V3.AuthPassword = *v;
+  if (auto v = OptionValue(args, "/AUTHPASSWORD")) ReplaceSecret(cfg.V3.AuthPassword, *v);
   if (auto v = OptionValue(args, "/PRIVPROTOCOL")) cfg.V3.PrivProtocol = *v;
-  if (auto v = OptionValue(args, "/PRIVPASSWORD")) cfg.V3.PrivPassword = *v;
+  if (auto v = OptionValue(args, "/PRIVPASSWORD")) ReplaceSecret(cfg.V3.PrivPassword, *v);
   if (auto v = OptionValue(args, "/CONTEXT")) cfg.V3.ContextName = *v;
   if (FindOption(args, "/NOBULK") != std::string::npos) cfg.BulkWalk = false;
   if (auto v = OptionValue(args, "/MAXROWS")) cfg.MaxRows = CheckMaxRows(*v);
@@ -293,6 +295,12 @@ std::vector<std::string> CommandLineWarnings(const std::vector<std::string>& arg
       found.emplace_back(i, "Unknown option " + Quoted(args[i]) + " is ignored.");
     }
   }
+  if (const std::size_t at = FindOption(args, "/XML");
+      at != std::string::npos && at + 1 < args.size()) {
+    for (std::string& warning :
+         XmlFileWarnings(args[at + 1], FindOption(args, "/PORT") != std::string::npos))
+      found.emplace_back(at + 1, std::move(warning));
+  }
   std::stable_sort(found.begin(), found.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> warnings;
@@ -343,12 +351,13 @@ std::string UsageText() {
          "its value is the next argument. Without options Kestrava shows the input octets\n"
          "(ifInOctets) of every interface of the agent on localhost, named by ifDescr.\n"
          "\n"
-         "Session options (with /XML the file sets the session and the others are ignored):\n"
+         "Session options (with /XML the file sets the session and the others are ignored,\n"
+         "all but /PORT, which takes the place of the file's port):\n"
          "  /XML file                the configuration file that sets the whole session\n"
          "  /HOST host               agent host name or address (localhost)\n"
          "  /COMMUNITY text          SNMP community (cobalt)\n"
          "  /PORT n                  agent UDP port, 1..65535 (161)\n"
-         "  /SNMPVERSION n           1 for SNMPv1, 2 for SNMPv2c, 3 for SNMPv3 (1)\n"
+         "  /SNMPVERSION n           1 for SNMPv1, 2 or 2c for SNMPv2c, 3 for SNMPv3 (1)\n"
          "  /POLLINGINTERVAL s       seconds between polls, 1..1000 (5)\n"
          "  /CHARTTITLE text         title line of the chart (Top receivers)\n"
          "  /PROGRAMTITLE text       first part of the window caption (Kestrava)\n"
@@ -362,8 +371,9 @@ std::string UsageText() {
          "                           GetBulk (for agents whose GetBulk is broken)\n"
          "  /MAXROWS n               instances discovery takes at most, 1..10000000 (100000)\n"
          "  /ANTIALIAS               draw the pie, rims and outlines smooth\n"
-         "Values out of range fall back to the default in brackets. /HOST takes a name or an\n"
-         "address, IPv6 with or without brackets; a port goes in /PORT.\n"
+         "Values out of range fall back to the default in brackets (standard error says so).\n"
+         "/HOST takes a name or an address, IPv6 with or without brackets; a port goes in\n"
+         "/PORT.\n"
          "\n"
          "SNMPv3 options (with /SNMPVERSION 3; session options too):\n"
          "  /USER name               the user (required)\n"

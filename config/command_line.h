@@ -41,7 +41,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
 // What the command line asks for that the program cannot do as written, one sentence each:
 // unknown options and stray arguments, options given twice, values without their option,
 // session options beside "/XML", and values the validators replace (with the value used
-// instead). The run goes on; these are for standard error and the status line.
+// instead), also those of the "/XML" file (which is read for that). The run goes on; these
+// are for standard error and the status line.
 std::vector<std::string> CommandLineWarnings(const std::vector<std::string>& args);
 
 // What to do with the charts: "/SNAPSHOT" png, "/EXPORT" csv, "/EXITAFTER" n (n >= 1; any

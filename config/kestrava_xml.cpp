@@ -108,6 +108,9 @@ TXMLShootertargetsType::TXMLShootertargetsType(const QDomElement& element) {
 bool TXMLShooterType::Raw() const {
   return XmlToBool(ChildText(m_element, "raw"));
 }
+std::string TXMLShooterType::Text(const char* name) const {
+  return ChildText(m_element, name);
+}
 int TXMLShooterType::Remoteport() const {
   return XmlToInt(ChildText(m_element, "remoteport"));
 }
@@ -168,6 +171,9 @@ int TXMLKestravaType::Slices() const {
 }
 bool TXMLKestravaType::Refreshinstances() const {
   return XmlToBool(ChildText(m_element, "refreshinstances"));
+}
+std::string TXMLKestravaType::Text(const char* name) const {
+  return ChildText(m_element, name);
 }
 int TXMLKestravaType::Width() const {
   return XmlToInt(ChildText(m_element, "width"));

@@ -65,6 +65,8 @@ class TXMLShooterType {
   int Remoteport() const;
   int Localport() const;
   int Snmpversion() const;
+  // The text of the first child element of that name, as the accessors see it.
+  std::string Text(const char* name) const;
   bool Bulkwalk() const;
   std::string User() const;
   std::string Securitylevel() const;
@@ -83,6 +85,8 @@ class TXMLKestravaType {
  public:
   explicit TXMLKestravaType(const QDomElement& element) : m_element(element) {}
   std::string Programtitle() const;
+  // The text of the first child element of that name, as the accessors see it.
+  std::string Text(const char* name) const;
   std::string Charttitle() const;
   bool Chart3D() const;
   bool Showlegend() const;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "config/kestrava_xml.h"
+#include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
 #include "shared/formula_check.h"
@@ -82,9 +83,8 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   cfg.LocalPort = 0;
   ReadCaught([&] { return shooter.Localport(); },
              [&](int v) { cfg.LocalPort = v >= 1 && v <= 65535 ? v : 0; });
-  session.SnmpVersion = 1;
-  ReadCaught([&] { return shooter.Snmpversion(); },
-             [&](int v) { session.SnmpVersion = CheckVersion(std::to_string(v)); });
+  // net-snmp's "2c" as well as the numbers; anything else is version 1.
+  session.SnmpVersion = CheckVersion(shooter.Text("snmpversion"));
   ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
   ReadCaught([&] { return shooter.Bulkwalk(); }, [&](bool v) { cfg.BulkWalk = v; });
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
@@ -95,9 +95,11 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   v3.User = shooter.User();
   v3.SecurityLevel = shooter.Securitylevel();
   v3.AuthProtocol = shooter.Authprotocol();
-  v3.AuthPassword = shooter.Authpassword();
+  std::string password = shooter.Authpassword();
+  ReplaceSecret(v3.AuthPassword, password);
   v3.PrivProtocol = shooter.Privprotocol();
-  v3.PrivPassword = shooter.Privpassword();
+  password = shooter.Privpassword();
+  ReplaceSecret(v3.PrivPassword, password);
   v3.ContextName = shooter.Contextname();
   std::string error;
   if (!CompleteSnmpV3(v3, session.SnmpVersion, TValueSource::File, error)) {
@@ -138,6 +140,35 @@ void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
 }
 
 }  // namespace
+
+std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portGiven) {
+  std::vector<std::string> warnings;
+  QDomDocument doc;
+  try {
+    OpenConfigDocument(fileName, doc);
+  } catch (const std::exception&) {
+    return warnings;  // the load says what is wrong with the file
+  }
+  const TXMLKestravaType root = GetConfigRoot(doc);
+  const TXMLShooterType shooter = root.Shooter();
+  const auto ranged = [&](const std::string& text, const char* name, TIntRange range) {
+    if (text.empty() || InRange(text, range)) return;
+    warnings.push_back(std::string(name) + " \"" + text + "\" in " + fileName +
+                       " is not a number in " + std::to_string(range.Low) + ".." +
+                       std::to_string(range.High) + "; " + std::to_string(range.Fallback) +
+                       " is used instead.");
+  };
+  ranged(root.Text("pollinginterval"), "pollinginterval", kIntervalRange);
+  ranged(root.Text("width"), "width", kWidthRange);
+  ranged(root.Text("height"), "height", kHeightRange);
+  if (!portGiven) ranged(shooter.Text("remoteport"), "remoteport", kPortRange);
+  if (const std::string version = shooter.Text("snmpversion");
+      !version.empty() && !ParseVersion(version)) {
+    warnings.push_back("snmpversion \"" + version + "\" in " + fileName +
+                       " is not 1, 2, 2c or 3; SNMPv1 is used instead.");
+  }
+  return warnings;
+}
 
 std::string XmlLoadErrorText(const std::string& fileName, const std::string& reason) {
   return "XML Parser error! The XML file: " + fileName +

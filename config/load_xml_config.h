@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/config_rec.h"
 #include "shared/session_types.h"
@@ -23,6 +24,12 @@ std::string RewriteOidDirective(const std::string& oidText);
 // A "formula" text made into a formula entry: "!@#$%" counts as ",", a closing "," is
 // appended and ",," collapses to ",".
 std::string MakeFormulaEntry(const std::string& formulaText);
+
+// What the file asks for that the load replaces, one sentence each for standard error: numbers
+// out of range (the port only when portGiven is false: "/PORT" replaces it anyway) and an
+// unknown SNMP version, with the value used instead. Nothing when the file cannot be read:
+// the load says why.
+std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portGiven);
 
 bool LoadXmlConfig(const std::string& fileName, TConfigRec& cfg, TRequest& session,
                    const std::function<void(const std::string&)>& showMessageBox);

@@ -1,6 +1,11 @@
 #include "config/secrets.h"
 
+#include <strings.h>
+#include <sys/prctl.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -15,6 +20,9 @@ std::vector<std::string> g_secrets;  // GUARDED_BY(g_secretsLock); longest first
 
 void RememberSecret(const std::string& secret) {
   if (secret.empty()) return;
+  // No core dump: it would hold the password in clear, in every copy the program has made.
+  // (This also keeps other users' debuggers away, as for any program with secrets.)
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   std::lock_guard<std::mutex> lock(g_secretsLock);
   if (std::find(g_secrets.begin(), g_secrets.end(), secret) != g_secrets.end()) return;
   g_secrets.push_back(secret);
@@ -31,6 +39,27 @@ std::string HideSecrets(std::string text) {
     }
   }
   return text;
+}
+
+void WipeSecret(std::string& text) {
+  text.resize(text.capacity());
+  explicit_bzero(text.data(), text.size());
+  text.clear();
+}
+
+void ReplaceSecret(std::string& held, std::string& given) {
+  WipeSecret(held);
+  held = given;
+  WipeSecret(given);
+}
+
+std::string TakeSecretFromEnvironment(const char* variable) {
+  char* value = std::getenv(variable);
+  if (value == nullptr) return std::string();
+  std::string secret = value;
+  explicit_bzero(value, std::strlen(value));
+  unsetenv(variable);
+  return secret;
 }
 
 }  // namespace kestrava

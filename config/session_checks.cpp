@@ -61,11 +61,13 @@ const TSettingNames& NamesOf(TValueSource source) {
 void TakePassword(std::string& password, const char* variable, const char* given,
                   std::string& from) {
   from = given;
-  if (!password.empty()) return;
-  if (const char* value = std::getenv(variable); value != nullptr && *value != '\0') {
-    password = value;
+  // Read and removed also when not needed: no password stays in the environment.
+  std::string value = TakeSecretFromEnvironment(variable);
+  if (password.empty() && !value.empty()) {
+    ReplaceSecret(password, value);
     from = variable;
   }
+  WipeSecret(value);
 }
 
 const char* const kLevels[] = {"noAuthNoPriv", "authNoPriv", "authPriv"};

@@ -2,7 +2,8 @@
 // Checks of the values without which a session cannot start: the agent's host and the SNMPv3
 // security settings. The configuration file and the command line use the same rules; only the
 // names in the messages differ ("/PORT" or "remoteport"). Messages never hold a password.
-// Thread: any (the environment is read, never written).
+// Thread: any; CompleteSnmpV3 removes the password variables from the environment, which
+// other threads must not read meanwhile (it runs as a session is set up).
 
 #include <string>
 #include <string_view>
@@ -29,12 +30,13 @@ inline constexpr char kAuthPasswordVariable[] = "KESTRAVA_AUTHPASSWORD";
 inline constexpr char kPrivPasswordVariable[] = "KESTRAVA_PRIVPASSWORD";
 
 // Completes the SNMPv3 settings as the user gave them: a missing password comes from the
-// environment, known names take their canonical spelling, and every password is remembered as
-// a secret (config/secrets.h). For SNMP version 3 only, the settings are then checked: a user
-// is needed; a missing security level follows the passwords (both: authPriv, the
-// authentication password alone: authNoPriv, none: noAuthNoPriv); missing protocols are MD5
-// and DES, as net-snmp's; an unknown name, a password shorter than 8 octets, or a level
-// without the passwords it needs is refused: false with the reason.
+// environment (its password variables are wiped and removed once read, used or not), known
+// names take their canonical spelling, and every password is remembered as a secret
+// (config/secrets.h). For SNMP version 3 only, the settings are then checked: a user is
+// needed; a missing security level follows the passwords (both: authPriv, the authentication
+// password alone: authNoPriv, none: noAuthNoPriv); missing protocols are MD5 and DES, as
+// net-snmp's; an unknown name, a password shorter than 8 octets, or a level without the
+// passwords it needs is refused: false with the reason.
 bool CompleteSnmpV3(TSnmpV3Settings& v3, int snmpVersion, TValueSource source, std::string& error);
 
 }  // namespace kestrava

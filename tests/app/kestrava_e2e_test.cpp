@@ -300,6 +300,29 @@ TEST(Program, OutputPathsThatAreNoRegularFileEndTheRunAtOnce) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
 }
 
+// A link planted by another user in a world-writable sticky folder ends the run before the
+// first poll; the file it leads to stays as it was.
+TEST(Program, AnotherUsersLinkInAStickyFolderEndsTheRunAtOnce) {
+  TempDir dir("kestrava-e2e");
+  std::ofstream(dir.path / "secret.conf") << "secret\n";
+  fs::create_directory(dir.path / "sticky");
+  ASSERT_EQ(chmod((dir.path / "sticky").c_str(), 01777), 0);
+  fs::create_symlink(dir.path / "secret.conf", dir.path / "sticky" / "out.csv");
+  if (lchown((dir.path / "sticky" / "out.csv").c_str(), 65534, 65534) != 0)
+    GTEST_SKIP() << "giving a link to another user needs root";
+  int status = -1;
+  const std::string said =
+      RunQuick(dir.path,
+               "/HOST 127.0.0.1 /PORT " + std::to_string(testing::FreeUdpPort()) +
+                   " /EXPORT sticky/out.csv /EXITAFTER 1",
+               &status);
+  EXPECT_EQ(status, 4);
+  EXPECT_EQ(said,
+            "kestrava: cannot write sticky/out.csv: Permission denied: the link sticky/out.csv "
+            "belongs to another user in a world-writable sticky folder and is not followed\n");
+  EXPECT_EQ(ReadAll(dir.path / "secret.conf"), "secret\n");
+}
+
 // "/SNAPSHOT /EXPORT x.csv": the snapshot's file name is missing; nothing is written to a file
 // named "/EXPORT".
 TEST(Program, AnOutputOptionWithoutItsValueIsRefused) {
@@ -353,6 +376,7 @@ TEST(Program, HelpWordsAsValuesAreValues) {
       RunQuick(dir.path, "/COMMUNITY /? /XML missing.xml /EXITAFTER 1", &status);
   EXPECT_EQ(status, 2);
   EXPECT_EQ(asValue,
+            "kestrava: /COMMUNITY is ignored beside /XML: the file sets the session.\n"
             "kestrava: XML Parser error! The XML file: missing.xml could not be parsed. Error "
             "message: No such file or directory\n");
   const std::string asOption = RunQuick(dir.path, "/COMMUNITY x /?", &status);
@@ -473,6 +497,27 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"ipv6", "/HOST ::1 /POLLINGINTERVAL 1"}, RunCase{"no_options", ""}),
     [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
+// The project's fake agent answers on [::1] as well as on 127.0.0.1: the program polls it over
+// IPv6. The agent ends when its standard input closes.
+TEST(Program, PollsTheFakeAgentOverIpv6) {
+  TempDir dir("kestrava-e2e");
+  const std::string script =
+      "cd " + dir.path.string() +
+      " && mkfifo in && (" KESTRAVA_BINARY_DIR
+      "/bin/kestrava-fake-agent --instances 3 <in >port & agent=$!; exec 3>in; "
+      "for i in $(seq 100); do [ -s port ] && break; sleep 0.1; done; "
+      "QT_QPA_PLATFORM=offscreen timeout 60 " +
+      kProgram +
+      " /HOST ::1 /PORT $(head -n 1 port) /POLLINGINTERVAL 1 /EXPORT pie.csv /EXITAFTER 1; "
+      "status=$?; exec 3>&-; wait $agent; echo status=$status) 2>&1";
+  const std::string said = RunCommand(script);
+  EXPECT_NE(said.find("status=0"), std::string::npos) << said;
+  std::string header;
+  const std::vector<Row> rows = ParseCsv(ReadAll(dir.path / "pie.csv"), &header);
+  EXPECT_EQ(header, "position,label,value");
+  EXPECT_EQ(rows.size(), 3u) << said;
+}
+
 // A headless run that cannot reach its agent says why on standard error and ends; the files an
 // earlier run left are gone, so they are not taken for this run's.
 TEST(RunCommand, AFailedHeadlessRunSaysWhyAndLeavesNoOldOutput) {
@@ -505,6 +550,16 @@ TEST(Program, MistypedOptionsAndValuesAreNamed) {
             "kestrava: /SNMPVERSION \"3x\" is not 1, 2, 2c or 3; SNMPv1 is used instead.\n"
             "kestrava: The host \"router.example:1161\" names a port; give the host alone and the "
             "port with /PORT (1161).\n");
+  // The file's values too; the file here cannot start a session (SNMPv3 without a user).
+  std::ofstream(dir.path / "bad.xml") << "<kestrava><pollinginterval>0</pollinginterval><shooter>"
+                                         "<snmpversion>3</snmpversion></shooter></kestrava>";
+  const std::string file = RunQuick(dir.path, "/XML bad.xml /EXITAFTER 1", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(file.rfind("kestrava: pollinginterval \"0\" in bad.xml is not a number in 1..1000; 5 "
+                       "is used instead.\nkestrava: XML Parser error! The XML file: bad.xml",
+                       0),
+            0u)
+      << file;
   const std::string version =
       RunQuick(dir.path, "/SNMPVERSION 3x /XML missing.xml /EXITAFTER 1", &status);
   EXPECT_EQ(status, 2);

@@ -218,6 +218,56 @@ TEST(AtomicWrite, WritesThroughSymbolicLinks) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path / "real"), fs::directory_iterator()), 2);
 }
 
+// A link planted by another user in a world-writable sticky folder (as /tmp) is not followed,
+// whoever runs the program: the kernel's rule for links, kept when links are resolved here.
+TEST(AtomicWrite, FollowsLinksInStickyFoldersAsTheKernelDoes) {
+  constexpr uid_t kNobody = 65534;
+  const uid_t me = geteuid();
+  struct Case {
+    const char* name;
+    mode_t folderMode;
+    uid_t folderOwner;
+    uid_t linkOwner;
+    bool followed;
+  } cases[] = {
+      {"another user's link, sticky and world-writable", 01777, me, kNobody, false},
+      {"my own link there", 01777, me, me, true},
+      {"the folder owner's link", 01777, kNobody, kNobody, true},
+      {"world-writable, not sticky", 0777, me, kNobody, true},
+      {"sticky, not world-writable", 01755, me, kNobody, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir("kestrava-out");
+    const fs::path secret = dir.path / "secret.conf";
+    std::ofstream(secret) << "secret\n";
+    const fs::path folder = dir.path / "shared";
+    fs::create_directory(folder);
+    const fs::path link = folder / "out.csv";
+    fs::create_symlink(secret, link);
+    if (lchown(link.c_str(), c.linkOwner, c.linkOwner) != 0 ||
+        chown(folder.c_str(), c.folderOwner, c.folderOwner) != 0) {
+      GTEST_SKIP() << "giving files to another user needs root";
+    }
+    ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+    // Also at the end of a chain of links that may be followed.
+    fs::create_symlink(link, dir.path / "mine.csv");
+    for (const fs::path& path : {link, dir.path / "mine.csv"}) {
+      std::string error;
+      EXPECT_EQ(CheckOutputPath(path.string(), error), c.followed) << error;
+      EXPECT_EQ(WriteFileAtomically(path.string(), "pie\n", error), c.followed) << error;
+      if (!c.followed) {
+        EXPECT_EQ(error, path.string() + ": Permission denied: the link " + link.string() +
+                             " belongs to another user in a world-writable sticky folder and is "
+                             "not followed");
+      }
+    }
+    EXPECT_EQ(ReadAll(secret), c.followed ? "pie\n" : "secret\n");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  }
+}
+
 // Only a regular file (or nothing yet) may be replaced: a device node, a FIFO, a folder or a
 // socket stays as it is, also behind a link.
 TEST(AtomicWrite, RefusesWhatIsNotARegularFile) {

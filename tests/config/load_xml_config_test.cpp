@@ -110,6 +110,8 @@ TEST(LoadXmlConfig, ValuesAndFallbacks) {
       {"<shooter><snmpversion>4</snmpversion></shooter>", version, 1},
       {"<shooter><snmpversion>3</snmpversion><user>u</user></shooter>", version, 3},
       {"<shooter><snmpversion>2</snmpversion></shooter>", version, 2},
+      {"<shooter><snmpversion>2c</snmpversion></shooter>", version, 2},
+      {"<shooter><snmpversion>3x</snmpversion></shooter>", version, 1},
       {"<slices>10</slices>", slices, 10},
       {"<slices>-5</slices>", slices, -5},  // unvalidated; the set-up ignores it
       {"<slices>many</slices>", slices, -1},
@@ -125,6 +127,25 @@ TEST(LoadXmlConfig, ValuesAndFallbacks) {
     EXPECT_TRUE(l.ok) << c.xml;
     EXPECT_EQ(c.get(l), c.want) << c.xml;
   }
+}
+
+// The values the load replaces are named, with what is used instead.
+TEST(LoadXmlConfig, WarningsNameTheValuesReplaced) {
+  const std::string file = WriteTempFile(KestravaXml(
+      "<pollinginterval>0</pollinginterval><width>wide</width><height>460</height>"
+      "<shooter><remoteport>355360</remoteport><snmpversion>3x</snmpversion></shooter>"));
+  const std::vector<std::string> want = {
+      "pollinginterval \"0\" in " + file + " is not a number in 1..1000; 5 is used instead.",
+      "width \"wide\" in " + file + " is not a number in 300..2000; 600 is used instead.",
+      "remoteport \"355360\" in " + file + " is not a number in 1..65535; 161 is used instead.",
+      "snmpversion \"3x\" in " + file + " is not 1, 2, 2c or 3; SNMPv1 is used instead."};
+  EXPECT_EQ(XmlFileWarnings(file, false), want);
+  // "/PORT" replaces the file's port anyway.
+  EXPECT_EQ(XmlFileWarnings(file, true), (std::vector<std::string>{want[0], want[1], want[3]}));
+  const std::string good = WriteTempFile(KestravaXml(
+      "<pollinginterval>5</pollinginterval><shooter><snmpversion>2c</snmpversion></shooter>"));
+  EXPECT_TRUE(XmlFileWarnings(good, false).empty());
+  EXPECT_TRUE(XmlFileWarnings(good + ".missing", false).empty()) << "the load says it";
 }
 
 // A port or version that does not convert is 161 or 1, not what the session held before.

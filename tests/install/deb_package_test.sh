@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack from the build folder and checks it as apt and a user
 # would meet it: its control data, its files (those of an installation below /usr, owned by
-# root), lintian without errors, and the unpacked programs running from another folder,
+# root), lintian without errors, the programs built with Debian's hardening flags, and the unpacked programs running from another folder,
 # the program itself polling a local snmpd until it has drawn a chart.
 # Usage: deb_package_test.sh SOURCE_DIR BUILD_DIR VERSION APPSTREAM_ID
 set -euo pipefail
@@ -56,11 +56,30 @@ mkdir "$tmp/root"
 dpkg-deb -x "$deb" "$tmp/root"
 check_file_list "$tmp/root/usr"
 
-# lintian: no errors; its other findings are shown.
-lintian_out=$(lintian --fail-on error --display-level '>=warning' "$deb" 2>&1) ||
+# lintian: no errors and none of its hardening findings (some of which are only "info");
+# its other warnings are shown.
+# (Its temporary files go to this test's folder: it leaves some behind.)
+lintian_out=$(TMPDIR=$tmp lintian --fail-on error --display-level '>=info' "$deb" 2>&1) ||
   fail "lintian found errors"
-lintian_out=$(grep -v 'running with root privileges' <<<"$lintian_out" || true)
+hardening=$(grep -E ' hardening-' <<<"$lintian_out" || true)
+[[ -z $hardening ]] || fail "lintian: the programs lack hardening: $hardening"
+lintian_out=$(grep -E '^[EW]: ' <<<"$lintian_out" | grep -v 'running with root privileges' || true)
 [[ -z $lintian_out ]] || echo "lintian: $lintian_out"
+
+# Debian's hardening flags, seen in the programs themselves: position-independent, full RELRO
+# (read-only after relocation, bound at once), the stack protector, and fortified C library
+# calls.
+for program in kestrava kestrava-snmp; do
+  bin=$tmp/root/usr/bin/$program
+  [[ $(readelf -hW "$bin" | sed -n 's/^ *Type: *\([A-Z]*\).*/\1/p') == DYN ]] ||
+    fail "$program is not a position-independent executable"
+  readelf -lW "$bin" | grep -q 'GNU_RELRO' || fail "$program has no RELRO segment"
+  readelf -dW "$bin" | grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' ||
+    fail "$program is not bound at once (-z now)"
+  symbols=$(readelf --dyn-syms -W "$bin")
+  grep -q ' __stack_chk_fail' <<<"$symbols" || fail "$program has no stack protector"
+  grep -Eq ' __[a-z0-9_]+_chk(@|$)' <<<"$symbols" || fail "$program calls no fortified functions"
+done
 
 # The unpacked programs: run from elsewhere, then the program polls a real agent.
 check_programs "$tmp/root/usr"

@@ -18,7 +18,8 @@ expected_files() {
       share/icons/hicolor/scalable/apps/kestrava.svg \
       share/man/man1/kestrava.1.gz share/man/man1/kestrava-snmp.1.gz \
       share/bash-completion/completions/kestrava share/bash-completion/completions/kestrava-snmp \
-      share/doc/kestrava/copyright share/doc/kestrava/changelog.gz
+      share/doc/kestrava/copyright share/doc/kestrava/changelog.gz \
+      share/doc/kestrava/corner-cases.md
     for n in 16 22 24 32 48 64 128 256; do
       echo "share/icons/hicolor/${n}x$n/apps/kestrava.png"
     done

@@ -12,7 +12,8 @@ source=$1 build=$2 version=$3 appstream_id=$4
 tmp=$(mktemp -d /tmp/kestrava-install-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/prefix
-cmake --install "$build" --prefix "$prefix" --strip >/dev/null
+# Under the strictest umask: what is installed is for every user all the same.
+(umask 077 && cmake --install "$build" --prefix "$prefix" --strip >/dev/null)
 
 check_file_list "$prefix"
 stray=$(cd "$prefix" && find . \( -type d ! -perm 755 \) \

@@ -1,16 +1,32 @@
 #pragma once
-// Writes test configuration files into the test's temporary folder.
+// Writes test configuration files into the test's temporary folder; they are removed when the
+// test program ends.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace kestrava::testing_files {
 
+// The files written so far; the list removes them as the program ends.
+class TWrittenFiles {
+ public:
+  ~TWrittenFiles() {
+    std::error_code ignored;
+    for (const std::filesystem::path& path : m_paths) std::filesystem::remove(path, ignored);
+  }
+  void Add(const std::filesystem::path& path) { m_paths.push_back(path); }
+
+ private:
+  std::vector<std::filesystem::path> m_paths;
+};
+
 // A file of its own for every call, named after the running test.
 inline std::string WriteTempFile(const std::string& contents) {
+  static TWrittenFiles written;
   static int counter = 0;
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + "_" + info->name() + "_" +
@@ -20,6 +36,7 @@ inline std::string WriteTempFile(const std::string& contents) {
   }
   const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
   std::ofstream(path, std::ios::binary) << contents;
+  written.Add(path);
   return path.string();
 }
 
