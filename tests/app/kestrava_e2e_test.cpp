@@ -571,3 +571,74 @@ TEST(Program, MistypedOptionsAndValuesAreNamed) {
 
 }  // namespace
 }  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+// The stream of a raw run read back by another JSON parser (Python's), next to the CSV the
+// same run wrote from the same poll.
+TEST(Program, TheStreamHoldsEveryRowOfTheSamePollAsTheCsv) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir("kestrava-e2e");
+  const fs::path config = dir.path / "raw.xml";
+  std::ofstream(config) << "<kestrava><host>127.0.0.1</host><community>cobalt</community>"
+                           "<pollinginterval>1</pollinginterval><shooter><raw>true</raw>"
+                           "<remoteport>"
+                        << agent.port()
+                        << "</remoteport><snmpversion>2</snmpversion><shootertargets>"
+                           "<shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid>"
+                           "<instance>ALL INSTANCES</instance><visible>true</visible>"
+                           "</shootertarget><shootertarget><oid>AL=1.3.6.1.2.1.2.2.1.2</oid>"
+                           "</shootertarget></shootertargets></shooter></kestrava>";
+  const fs::path csv = dir.path / "pie.csv";
+  const fs::path stream = dir.path / "polls.ndjson";
+  int status = -1;
+  const std::string said = RunProgram("/XML " + config.string() + " /EXPORT " + csv.string() +
+                                          " /STREAM " + stream.string() + " /EXITAFTER 2",
+                                      &status);
+  ASSERT_EQ(status, 0) << said;
+  // The second poll's line as "rank,label,value" lines in rank order, as the CSV has them.
+  const fs::path script = dir.path / "ranks.py";
+  std::ofstream(script)
+      << "import json, sys\n"
+         "lines = open(sys.argv[1]).read().splitlines()\n"
+         "poll = json.loads(lines[1])\n"
+         "assert poll['mode'] == 'raw' and poll['interval'] == 1, poll\n"
+         "assert poll['agent'].endswith(':' + sys.argv[2]), poll['agent']\n"
+         "rows = sorted((r for r in poll['rows'] if r['rank']), key=lambda r: r['rank'])\n"
+         "for r in rows:\n"
+         "    assert r['type'] == 'Counter32' and r['column'] == 'ifInOctets', r\n"
+         "    label = 'ifInOctets_' + r['label']\n"
+         "    if len(label) > 30: label = label[:26] + '..//'\n"
+         "    print('%d,%s,%d' % (r['rank'] - 1, label, r['value']))\n";
+  const std::string ranks = RunCommand("/usr/bin/python3 " + script.string() + " " +
+                                           stream.string() + " " + std::to_string(agent.port()),
+                                       &status);
+  ASSERT_EQ(status, 0) << ranks;
+  std::string header;
+  std::string fromCsv;
+  for (const Row& row : ParseCsv(ReadAll(csv), &header))
+    fromCsv += row.position + "," + row.label + "," + row.value + "\n";
+  EXPECT_EQ(header, "position,label,value");
+  EXPECT_FALSE(ranks.empty());
+  EXPECT_EQ(ranks, fromCsv);
+}
+
+TEST(Program, AStreamWhoseReaderGoesAwayEndsTheRunWithItsOwnStatus) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir("kestrava-e2e");
+  const std::string err = (dir.path / "err.txt").string();
+  int status = -1;
+  const std::string said = RunCommand(
+      "bash -c 'QT_QPA_PLATFORM=offscreen timeout 60 " + kProgram + " /HOST 127.0.0.1 /PORT " +
+          std::to_string(agent.port()) + " /SNMPVERSION 2 /POLLINGINTERVAL 1 /STREAM - 2>" +
+          err + " | head -n 1 >/dev/null; echo status ${PIPESTATUS[0]}; cat " + err + "'",
+      &status);
+  EXPECT_NE(said.find("status 5"), std::string::npos) << said;
+  EXPECT_NE(said.find("the reader of the stream went away"), std::string::npos) << said;
+}
+
+}  // namespace
+}  // namespace kestrava

@@ -11,6 +11,7 @@
 
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
+#include "app/stream_sink.h"
 #include "temp_dir.h"
 #include "ui/chart.h"
 
@@ -123,6 +124,53 @@ TEST(ScriptedRun, AnInteractiveRunNeverEndsByItself) {
   run.TakeSnapshot(Snapshot({{"eth0", 1, "1", 0, 0}}));
   run.SessionEnded("stopped");
   EXPECT_EQ(finished, 0);
+}
+
+}  // namespace
+}  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+TEST(StreamSink, WholeNumbersKeepEveryDigitAndMissingValuesSayWhy) {
+  auto layout = std::make_shared<TSnapshotLayout>();
+  layout->Host = "::1";
+  layout->Port = 161;
+  layout->Columns = {{"1.3.6.1.2.1.31.1.1.1.6", "ifHCInOctets", false, true}};
+  layout->Rows = {{".1", "lo"}, {".2", "eth0"}, {".3", "eth1"}};
+  layout->PolledOids = {"1.3.6.1.2.1.31.1.1.1.6.1", "1.3.6.1.2.1.31.1.1.1.6.2",
+                        "1.3.6.1.2.1.31.1.1.1.6.3"};
+  layout->SliceLabels = {"ifHCInOctets_lo", "ifHCInOctets_eth0", "ifHCInOctets_eth1"};
+  auto snapshot = std::make_shared<TPollSnapshot>();
+  snapshot->Fresh = true;
+  snapshot->TimeMs = 1765425600123;  // 2025-12-11T04:00:00.123Z
+  snapshot->Interval = 5;
+  snapshot->RawValues = true;
+  snapshot->Layout = layout;
+  snapshot->Slots.resize(3);
+  snapshot->Slots[0].Value = TSample::FromAnswer("18446744073709551615", 0x46);
+  snapshot->Slots[1].Value = TSample::FromAnswer("9007199254740992", 0x46);  // 2^53
+  snapshot->Slots[2].Value = TSample::FromAnswer("noSuchInstance", 0x81);
+  const std::string line = TStreamSink::Line(*snapshot);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  const std::vector<std::string> parts = {
+      R"("time":"2025-12-11T04:00:00.123Z")", R"("agent":"::1:161")", R"("mode":"raw")",
+      R"("value":"18446744073709551615")", R"("value":9007199254740992)", R"("rank":1)",
+      R"("rank":2)", R"("null":"not a number")", R"("type":"Counter64")", R"("index":"3")"};
+  for (const std::string& part : parts) EXPECT_NE(line.find(part), std::string::npos) << part;
+  // A snapshot shown again (another mode or slice count) is no new poll: no line.
+  TempDir dir("kestrava-stream");
+  const fs::path file = dir.path / "polls.ndjson";
+  int failures = 0;
+  int closed = 0;
+  TStreamSink sink(file.string(), [&](const std::string&) { ++failures; }, [&] { ++closed; });
+  sink.TakeSnapshot(snapshot);
+  auto again = std::make_shared<TPollSnapshot>(*snapshot);
+  again->Fresh = false;
+  sink.TakeSnapshot(again);
+  sink.TakeSnapshot(snapshot);
+  EXPECT_EQ(ReadAll(file), line + "\n" + line + "\n");
+  EXPECT_EQ(failures + closed, 0);
 }
 
 }  // namespace
