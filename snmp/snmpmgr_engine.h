@@ -38,7 +38,8 @@ struct TV3Request {
   int32_t MaxRepetitions = 0;
   std::vector<TObject> Objects;
   int32_t MsgId = 0;  // of the last send
-  bool Resent = false;
+  bool Resent = false;        // sent once more for the agent's authenticated clock
+  bool Rediscovered = false;  // sent again after a discovery an unauthenticated report asked for
   int64_t AtMs = 0;  // when it was asked or last sent
 };
 
@@ -130,6 +131,9 @@ struct TSnmpMgrEngine {
   // send waits for, refused when it is a request, checked for SNMPv3, and delivered by kind.
   void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
   const char* AwaitedMismatch(const TNetAddress& addr, uint16_t port) const;
+  bool FromAgent(const TNetAddress& addr, uint16_t port) const {
+    return addr == remoteAddr && (port == remotePort || ignorePortMismatch);
+  }
   void Deliver(const TNetAddress& addr, uint16_t port, const std::string& source);
   void DeliverTrap(const std::string& source, uint16_t port);
   void AnswerInform(const TNetAddress& addr, uint16_t port, const std::string& source);
@@ -168,7 +172,12 @@ struct TSnmpMgrEngine {
   TV3Request Snapshot(int action);
   int BuildAndSendV3(TV3Request& request, const TV3Security& security);
   int SendProbe(bool blocking);
+  int SendDiscoveryMessage(int action, const TUsmCredentials& creds);
+  int SendClockProbe();
+  void ProbeRefused(int code);
+  bool NeedsClock() const;
   int DiscoverEngine();
+  void Rediscover(TV3Request& request, int reportCode);
   void Remember(TV3Request&& request);
   TV3Request* FindSent(int32_t msgId);
   void ForgetSent(int32_t msgId);
@@ -183,6 +192,8 @@ struct TSnmpMgrEngine {
   bool RefuseV3(int code, const char* text, bool awaited);
   bool FailAuthentication(int code, const char* text, bool awaited);
   void HandleReport(const std::string& source, int port, bool awaited, bool sameEngine);
+  void AdoptReport(const std::string& source, int port, bool sameEngine, bool authentic);
+  void ProbeAnswered();
   bool FollowClock(const TSnmpMessage& msg);
   bool InTimeWindow(const TSnmpMessage& msg) const;
   void FireDiscoveryResponse(const std::string& source, int port);
@@ -289,9 +300,12 @@ struct TSnmpMgrEngine {
   std::deque<TV3Request> pendingV3;
   std::deque<TV3Request> sentV3;
   bool probing = false;  // an engine discovery of the asynchronous mode is under way
+  bool probingClock = false;  // its second step: the clock, asked with the user's key
+  int clockProbeTries = 0;
   int32_t probeMsgId = 0;
   int64_t probeAtMs = 0;
   int resendAsked = 0;  // the report code that asked a blocking send to send once more
+  bool rediscoverAsked = false;  // and whether it asked for a discovery first
   TSnmpMessage v3Out;   // record and table that requests are built again from
   TObjectTable v3Objects;
   std::mt19937_64 rng;  // seeded from the system's entropy

@@ -133,6 +133,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
   }
   for (;;) {
     resendAsked = 0;
+    rediscoverAsked = false;
     if (const int code = BuildAndSendV3(request, security)) return code;
     if (timeoutMs == 0) {
       Remember(std::move(request));
@@ -140,9 +141,14 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     }
     const int code = WaitForResponse();
     if (code != 0 || resendAsked == 0) return code;
-    // The agent reported a clock or an engine id that has now been learnt: once more.
-    if (request.Resent) return Fail(resendAsked, UsmReportText(resendAsked));
-    request.Resent = true;
+    // A signed report named the agent's clock, now learnt, or an unsigned one (anybody's) asked
+    // for a discovery first: once each, then the report stands.
+    bool& done = rediscoverAsked ? request.Rediscovered : request.Resent;
+    if (done) return Fail(resendAsked, UsmReportText(resendAsked));
+    done = true;
+    if (rediscoverAsked) {
+      if (const int code = DiscoverEngine()) return code;
+    }
   }
 }
 
@@ -191,16 +197,43 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
 int TSnmpMgrEngine::SendProbe(bool blocking) {
   if (!blocking && probing && NowMs() - probeAtMs < kProbeRepeatMs) return 0;
   // RFC 3414 4: a reportable, unauthenticated request without engine id or user is answered
-  // with a report that names the engine and its clock.
+  // with a report that names the engine.
+  const TUsmCredentials none;
+  probingClock = false;
+  clockProbeTries = 0;
+  return SendDiscoveryMessage(kActionDiscoverEngineId, none);
+}
+
+// RFC 3414 4: a user with a key learns the agent's clock from the report to a request signed
+// with that key and a clock of zero; only such a signed report is followed.
+int TSnmpMgrEngine::SendClockProbe() {
+  TV3Security security;
+  const char* text = nullptr;
+  if (const int code = Security(security, &text)) return Fail(code, text);
+  if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
+  TUsmCredentials creds;
+  FillCredentials(user, creds);
+  creds.Keys = &keys;
+  probingClock = true;
+  ++clockProbeTries;
+  return SendDiscoveryMessage(kActionDiscoverClock, creds);
+}
+
+bool TSnmpMgrEngine::NeedsClock() const {
+  TV3Security security;
+  const char* text = nullptr;
+  return !clockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
+}
+
+// A discovery message, remembered as the probe whose report is adopted.
+int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
   v3Out.Reset(maxPacketSize);
   v3Out.Version = kSnmpV3;
   v3Out.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
   v3Out.MsgId = out.MsgId;
   v3Objects.SetCount(0);
-  const TUsmCredentials none;
   const int32_t msgId = v3Out.MsgId;
-  if (const int code =
-          BuildMessage(kActionDiscoverEngineId, v3Out, v3Objects, packet, errorText, &none))
+  if (const int code = BuildMessage(action, v3Out, v3Objects, packet, errorText, &creds))
     return code;
   out.MsgId = v3Out.MsgId;
   probing = true;
@@ -209,8 +242,8 @@ int TSnmpMgrEngine::SendProbe(bool blocking) {
   sentRequestId = v3Out.RequestId;
   sentMsgId = msgId;
   sentVersion = kSnmpV3;
-  sentUser.clear();
-  sentAuthenticated = false;
+  sentUser = creds.User;
+  sentAuthenticated = creds.Keys != nullptr && creds.Keys->CanAuthenticate();
   return SendPacket();
 }
 
@@ -218,11 +251,62 @@ int TSnmpMgrEngine::DiscoverEngine() {
   discovering = true;
   int code = SendProbe(true);
   if (code == 0) code = WaitForResponse();
-  discovering = false;
-  probing = false;
   if (code == 0 && remoteEngineId.empty())
     code = Fail(kErrReportUnknownEngineId, UsmReportText(kErrReportUnknownEngineId));
+  // A refusal of the clock probe may be anybody's: asked once more before it stands.
+  while (code == 0 && NeedsClock() && clockProbeTries < 2) {
+    resendAsked = 0;
+    code = SendClockProbe();
+    if (code == 0) code = WaitForResponse();
+    if (code == 0 && resendAsked != 0 && clockProbeTries >= 2)
+      code = Fail(resendAsked, UsmReportText(resendAsked));
+  }
+  discovering = false;
+  probing = false;
+  probingClock = false;
   return code;
+}
+
+// The engine is known: a user with a key asks for the clock next, then what waited goes out.
+void TSnmpMgrEngine::ProbeAnswered() {
+  if (!probingClock && NeedsClock()) {
+    errorText.clear();
+    if (SendClockProbe() == 0) return;
+  }
+  probing = false;
+  probingClock = false;
+  FlushPending();
+}
+
+// The agent refused the clock probe (an unknown user, a wrong key, a level the user does not
+// have). Unsigned, the refusal may be anybody's: the probe goes out once more first.
+void TSnmpMgrEngine::ProbeRefused(int code) {
+  if (clockProbeTries < 2) {
+    errorText.clear();
+    if (SendClockProbe() == 0) return;
+  }
+  probing = false;
+  probingClock = false;
+  pendingV3.clear();
+  FireError(code, UsmReportText(code));
+}
+
+// An unsigned report asked for the engine or clock again: the request waits for one discovery
+// and goes out after it; a second such report for it stands.
+void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
+  const int32_t msgId = request.MsgId;
+  if (request.Rediscovered) {
+    FireError(reportCode, UsmReportText(reportCode));
+    ForgetSent(msgId);
+    return;
+  }
+  request.Rediscovered = true;
+  pendingV3.push_back(std::move(request));
+  ForgetSent(msgId);
+  KeepBounded(pendingV3);
+  errorText.clear();
+  if (const int code = SendProbe(false))
+    FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
 }
 
 void TSnmpMgrEngine::Remember(TV3Request&& request) {
@@ -343,6 +427,14 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
   if (!Authentic(data, size, awaited)) return;
   if (encrypted && !DecryptReceived(data, size, source, port, awaited)) return;
   if (in.PduType == kPduReport) return HandleReport(source, port, awaited, true);
+  if (in.PduType == kPduResponse && probing && in.MsgId == probeMsgId) {
+    // The clock probe was in time after all: its signed clock was followed above.
+    if (awaited)
+      EndAwaited(0, "");
+    else
+      ProbeAnswered();
+    return;
+  }
   if (in.PduType == kPduResponse) ForgetSent(in.MsgId);
   Answered(awaited, [&] { Deliver(addr, port, source); });
 }
@@ -417,6 +509,9 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
   TV3Request* sent = FindSent(in.MsgId);
   const bool probe = probing && in.MsgId == probeMsgId;
   const bool ours = awaited || sent != nullptr || probe;
+  // Only a report signed with the user's key (checked by Authentic) speaks for the agent; an
+  // unsigned one may come from anybody who saw the request.
+  const bool authentic = sameEngine && (in.MsgFlags & 1) != 0;
   // Reports that name the engine or its clock: discovery answers, and the two that ask for
   // a request to be sent again (usmStatsNotInTimeWindows, usmStatsUnknownEngineIDs).
   if (!sameEngine || counter == 2 || counter == 4) {
@@ -425,36 +520,65 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
       FireDiscoveryResponse(source, port);
       return;
     }
-    if (!sameEngine) {
-      remoteEngineId = in.AuthEngineId.str();
-      clockKnown = false;
+    if (probe || discovering) {
+      AdoptReport(source, port, sameEngine, authentic);
+      if (awaited) {
+        // A blocking discovery goes on by itself.
+        probing = false;
+        probingClock = false;
+        EndAwaited(0, "");
+      } else if (probe) {
+        ProbeAnswered();
+      }
+      return;
     }
-    // The report carries the agent's clock as it stands (RFC 3414 4), also when it is
-    // earlier than what was believed: that belief is what the agent refused. Unauthenticated
-    // clocks are taken too; they only decide what the next request carries, and the agent
-    // checks that.
-    if (in.EngineBoots != 0 || in.EngineTime != 0) LearnClock(in);
-    FireDiscoveryResponse(source, port);
     const int code =
         sameEngine && counter == 2 ? kErrReportNotInTimeWindow : kErrReportUnknownEngineId;
-    if (probe) probing = false;
+    const bool clockReport = authentic && counter == 2;
+    if (clockReport) AdoptReport(source, port, true, true);
     if (awaited) {
-      if (!discovering) resendAsked = code;
+      resendAsked = code;
+      rediscoverAsked = !clockReport;
       EndAwaited(0, "");
     }
-    if (sent) SendAgain(*sent, code);
-    if (probe) FlushPending();
+    if (sent && clockReport)
+      SendAgain(*sent, code);
+    else if (sent)
+      Rediscover(*sent, code);
     return;
   }
   if (counter != 0) {
     const int code = kErrReportUnsupportedSecLevel + counter - 1;
     const char* text = UsmReportText(code);
+    if (probe && !awaited) return ProbeRefused(code);
+    if (!authentic && (awaited || sent)) {
+      // Unsigned: the request goes out once more before the refusal stands.
+      if (awaited) {
+        resendAsked = code;
+        rediscoverAsked = false;
+        return EndAwaited(0, "");
+      }
+      return SendAgain(*sent, code);
+    }
     if (sent) ForgetSent(in.MsgId);
-    if (probe) probing = false;
     if (awaited) return EndAwaited(code, text);
     if (ours) return FireError(code, text);
   }
   Answered(awaited, [&] { FireResponseLike(kEventReport, source, port); });
+}
+
+// A discovery answer: the engine it names, and the clock only when the report is signed (RFC
+// 3414 3.2 7): an unsigned clock, a huge boots count above all, would stall every request.
+// A signed clock is taken as it stands, also when it is earlier than what was believed: that
+// belief is what the agent refused.
+void TSnmpMgrEngine::AdoptReport(const std::string& source, int port, bool sameEngine,
+                                 bool authentic) {
+  if (!sameEngine) {
+    remoteEngineId = in.AuthEngineId.str();
+    clockKnown = false;
+  }
+  if (authentic && (in.EngineBoots != 0 || in.EngineTime != 0)) LearnClock(in);
+  FireDiscoveryResponse(source, port);
 }
 
 }  // namespace kestrava

@@ -48,6 +48,7 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
   pendingV3.clear();
   sentV3.clear();
   probing = false;
+  probingClock = false;
 }
 
 // The user, the agent's engine and clock as far as they are known, the context, and a salt
@@ -146,8 +147,16 @@ int TSnmpMgrEngine::Discover() {
     discovering = false;
     if (code != 0 || !authenticated) return code;
   }
+  // The agent's refusal of the clock step is unsigned and may be anybody's: it stands when the
+  // step is refused twice.
   discovering = true;
-  const int code = Send(kActionDiscoverClock);
+  int code = 0;
+  for (int tries = 1; tries <= 2; ++tries) {
+    resendAsked = 0;
+    code = Send(kActionDiscoverClock);
+    if (code != 0 || resendAsked == 0) break;
+    if (tries == 2) code = Fail(resendAsked, UsmReportText(resendAsked));
+  }
   discovering = false;
   return code;
 }
