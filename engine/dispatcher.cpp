@@ -58,11 +58,13 @@ std::string TDispatcher::Open() {
                errorDescription);
   };
   m_component->OnError = [this](TSnmpMgr&, int errorCode, const std::string& description) {
-    if (m_events.Problem) m_events.Problem(ErrorCodeText(description, errorCode), errorCode);
+    m_refusal = ErrorCodeText(description, errorCode);
+    if (m_events.Problem) m_events.Problem(m_refusal, errorCode);
   };
   m_component->OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int,
                                     int errorCode, const std::string& errorDescription, bool&) {
-    if (m_events.Problem) m_events.Problem(ErrorCodeText(errorDescription, errorCode), errorCode);
+    m_refusal = ErrorCodeText(errorDescription, errorCode);
+    if (m_events.Problem) m_events.Problem(m_refusal, errorCode);
   };
   try {
     m_component->SetActive(false);
@@ -169,6 +171,10 @@ TSendFailure TDispatcher::Send(TRequest& record, bool resend) {
   return TSendFailure();
 }
 
+std::string TDispatcher::TimeoutText(const std::string& text) const {
+  return m_refusal.empty() ? text : text + " (" + m_refusal + ")";
+}
+
 void TDispatcher::OnResponse(int requestId, int version, const std::string& community,
                              const std::string& sourceAddress, int sourcePort, int errorIndex,
                              int errorStatus, const std::string& errorDescription) {
@@ -177,8 +183,13 @@ void TDispatcher::OnResponse(int requestId, int version, const std::string& comm
   if (sourceAddress != m_remoteAddress || sourcePort != m_port ||
       (version != kSnmpV3 && community != m_community)) {
     ++m_dropped;
+    m_refusal = ErrorCodeText(sourceAddress != m_remoteAddress || sourcePort != m_port
+                                  ? kTextOriginUnknown
+                                  : kTextCommunityMismatch,
+                              kErrMismatch);
     return;
   }
+  m_refusal.clear();
   TAnswer& answer = m_answer;
   answer.RequestId = requestId;
   answer.ErrorIndex = errorIndex;

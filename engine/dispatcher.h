@@ -96,6 +96,10 @@ class TDispatcher {
   // Answers dropped because they came from elsewhere than the agent the requests went to, or
   // carried another community: a blind sender cannot feed the pie.
   int Dropped() const { return m_dropped; }
+  // A time-out's status text: `text`, followed by why the component or the dispatcher refused
+  // an answer since the last one taken (a signature, a clock, another engine id or community),
+  // which is what a plain time-out would hide.
+  std::string TimeoutText(const std::string& text) const;
 
   // The component, for tests that look at its settings.
   TSnmpMgr* Component() { return m_component.get(); }
@@ -117,6 +121,7 @@ class TDispatcher {
   std::string m_remoteAddress;  // the agent's address as the component writes a source
   TSnmpV3Settings m_security;
   int m_dropped = 0;
+  std::string m_refusal;  // the last refusal since an answer was taken; empty: none
   TAnswer m_answer;  // reused: its buffers keep their room from answer to answer
 };
 

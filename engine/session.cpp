@@ -395,7 +395,7 @@ void TSession::TimeoutScanSync() {
   for (const auto& [purpose, asked] : retries) ShrinkWalkStep(purpose, asked);
   // With RequestLock released: a poll completed by expiry is evaluated now, which may start a
   // refresh walk that adds to the request table, and what expired makes room for more batches.
-  if (m_discoveryTimedOut) StopDiscovery(kDiscoveryTimedOut);
+  if (m_discoveryTimedOut) StopDiscovery(m_dispatcher.TimeoutText(kDiscoveryTimedOut));
   if (m_expiryCompletedPoll) EvaluatePoll();
   if (m_expiryFreedWindow) {
     SendBatches(m_pollRun);

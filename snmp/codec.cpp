@@ -966,11 +966,13 @@ int DecryptScopedPdu(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjec
                       msg.EngineTime, msg.PrivParams.data(), msg.PrivParams.size(), plain)) {
       return kErrDecryption;
     }
-    // A wrong key yields noise: when not even the scoped PDU's SEQUENCE can be read, that is
-    // what the failure is. DES pads behind the SEQUENCE; the pad is not read.
+    // A wrong key yields noise: when the scoped PDU does not even start as a SEQUENCE, that is
+    // what the failure is; a SEQUENCE cut short is a message that cannot be parsed. DES pads
+    // behind the SEQUENCE; the pad is not read.
+    if (plain.size() == 0 || plain.data()[0] != 0x30) return kErrDecryption;
     ber::TCursor cursor(plain.data(), plain.data() + plain.size());
     ber::TElement scoped;
-    if (cursor.Next(scoped) != kErrNone || scoped.Tag != 0x30) return kErrDecryption;
+    if (const int code = cursor.Next(scoped); code != kErrNone) return code;
     return ParseScopedPdu(scoped, msg, objects);
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "snmp/codec.h"
 #include "snmp/snmpmgr.h"
 #include "snmpd_process.h"
+#include "tests/snmp/usm_agent_script.h"
 
 namespace kestrava {
 namespace {
@@ -93,6 +95,54 @@ TEST_F(DispatcherTest, ForgedInformDoesNotTakeTheAgentsPlace) {
   EXPECT_EQ(agent.Log().size(), 3u);
   EXPECT_FALSE(forger.Take().has_value());
   EXPECT_EQ(dispatcher.Component()->RemoteHost(), "127.0.0.1");
+}
+
+// Signed answers the component refuses (a clock from before the agent's last boot, which a
+// replay carries) used to end in a bare time-out; the time-out now says why.
+TEST_F(DispatcherTest, ATimeOutNamesWhyAnswersWereRefused) {
+  const std::string engineId("\x80\x00\x1F\x88\x04kestrava", 13);
+  testing::TUsmAgentScript script(engineId);
+  script.AddUser("kestrel", {kAuthPriv, kAuthSha256, "auth-kestrel-pass", kPrivAes128,
+                             "priv-kestrel-pass"});
+  std::atomic<bool> replay{false};
+  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
+    TSnmpMessage in;
+    TObjectTable objects;
+    if (!replay || ParseMessage(reinterpret_cast<const uint8_t*>(r.Packet.data()),
+                                r.Packet.size(), in, objects) != 0 ||
+        (in.MsgFlags & 2) == 0)
+      return script.Answer(r);
+    return script.ResponseAt("kestrel", script.Boots() - 1, script.Time(), in.MsgId, 1);
+  });
+  TSnmpV3Settings v3;
+  v3.User = "kestrel";
+  v3.SecurityLevel = "authPriv";
+  v3.AuthProtocol = "SHA-256";
+  v3.AuthPassword = "auth-kestrel-pass";
+  v3.PrivProtocol = "AES";
+  v3.PrivPassword = "priv-kestrel-pass";
+  dispatcher.SetSecurity(v3);
+  TRequest record;
+  record.Host = "127.0.0.1";
+  record.Operation = kOperationGet;
+  record.SnmpVersion = 3;
+  record.RemotePort = agent.port();
+  AppendItem(record.OidList, "1.3.6.1.2.1.1.5.0");
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 1; }));
+  const std::string timedOut = "Timeout while collecting instances!";
+  EXPECT_EQ(dispatcher.TimeoutText(timedOut), timedOut);
+  replay = true;
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(WaitFor([&] { return !problems.empty(); }));
+  EXPECT_EQ(dispatcher.TimeoutText(timedOut),
+            timedOut + " (Invalid packet timing parameters. Packet ignored. ErrorCode=320)");
+  EXPECT_EQ(answers.size(), 1u);
+  // An answer taken clears it.
+  replay = false;
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 2; }));
+  EXPECT_EQ(dispatcher.TimeoutText(timedOut), timedOut);
 }
 
 }  // namespace
