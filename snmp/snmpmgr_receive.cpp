@@ -37,8 +37,8 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
     FireBadPacket(data, size, source, port, kErrRole, kTextRole);
     return;
   }
-  if (in.Version == kSnmpV3 && !awaited && !FromAgent(addr, port) &&
-      in.PduType != kPduTrapV2 && in.PduType != kPduInformRequest) {
+  if (in.Version == kSnmpV3 && !awaited && !FromAgent(addr, port) && in.PduType != kPduTrapV2 &&
+      in.PduType != kPduInformRequest) {
     // Reports and answers speak for the agent only from its address and port: from anywhere
     // else a report could end a request, name another engine or a clock.
     ++droppedPackets;

@@ -102,14 +102,15 @@ TEST_F(DispatcherTest, ForgedInformDoesNotTakeTheAgentsPlace) {
 TEST_F(DispatcherTest, ATimeOutNamesWhyAnswersWereRefused) {
   const std::string engineId("\x80\x00\x1F\x88\x04kestrava", 13);
   testing::TUsmAgentScript script(engineId);
-  script.AddUser("kestrel", {kAuthPriv, kAuthSha256, "auth-kestrel-pass", kPrivAes128,
-                             "priv-kestrel-pass"});
+  script.AddUser("kestrel",
+                 {kAuthPriv, kAuthSha256, "auth-kestrel-pass", kPrivAes128, "priv-kestrel-pass"});
   std::atomic<bool> replay{false};
   agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
     TSnmpMessage in;
     TObjectTable objects;
-    if (!replay || ParseMessage(reinterpret_cast<const uint8_t*>(r.Packet.data()),
-                                r.Packet.size(), in, objects) != 0 ||
+    if (!replay ||
+        ParseMessage(reinterpret_cast<const uint8_t*>(r.Packet.data()), r.Packet.size(), in,
+                     objects) != 0 ||
         (in.MsgFlags & 2) == 0)
       return script.Answer(r);
     return script.ResponseAt("kestrel", script.Boots() - 1, script.Time(), in.MsgId, 1);

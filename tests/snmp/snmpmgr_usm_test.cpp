@@ -263,8 +263,8 @@ TEST_F(SnmpMgrUsmTest, UnsignedReportsForARequestNeitherEndItNorMoveTheClock) {
       const std::string asked = agent.Log().back().Packet;
       TSnmpMessage request;
       TObjectTable objects;
-      ASSERT_EQ(ParseMessage(reinterpret_cast<const uint8_t*>(asked.data()), asked.size(),
-                             request, objects),
+      ASSERT_EQ(ParseMessage(reinterpret_cast<const uint8_t*>(asked.data()), asked.size(), request,
+                             objects),
                 0);
       const std::string report = TUsmAgentScript::UnsignedReport(
           *c.engineId, "kestrel", request.MsgId, c.counter, c.boots, 1000);
