@@ -146,5 +146,43 @@ TEST_F(DispatcherTest, ATimeOutNamesWhyAnswersWereRefused) {
   EXPECT_EQ(dispatcher.TimeoutText(timedOut), timedOut);
 }
 
+// Debian's /etc/hosts gives "localhost" as ::1 first, and an agent may listen on IPv4 only:
+// the name's addresses are tried in turn until one answers, and that one is kept.
+TEST_F(DispatcherTest, ANameOfSeveralAddressesKeepsTheOneThatAnswers) {
+  std::vector<std::string> resolved;
+  dispatcher.SetResolver([&](const std::string& host) {
+    resolved.push_back(host);
+    return std::vector<std::string>{"::1", "127.0.0.1"};
+  });
+  TRequest record;
+  record.Host = "localhost";
+  record.Community = "cobalt";
+  record.Operation = kOperationGet;
+  record.SnmpVersion = 2;
+  record.RemotePort = agent.port();
+  AppendItem(record.OidList, "1.3.6.1.2.1.1.3.0");
+  auto answered = [&] {
+    return WaitFor([&] {
+      return !answers.empty() && answers.back().RequestId == static_cast<int>(record.RequestId);
+    });
+  };
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  EXPECT_EQ(dispatcher.Component()->RemoteHost(), "::1");
+  EXPECT_FALSE(WaitFor([&] { return !answers.empty(); }, 300)) << "nobody on ::1";
+  // The session sends it again after its time-out: now to the next address.
+  ASSERT_FALSE(dispatcher.Send(record, true).Failed());
+  ASSERT_TRUE(answered());
+  EXPECT_EQ(dispatcher.Component()->RemoteHost(), "127.0.0.1");
+  // The address that answered stays, also when a later request goes unanswered once.
+  agent.SetSilent(true);
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_FALSE(dispatcher.Send(record, true).Failed());
+  EXPECT_EQ(dispatcher.Component()->RemoteHost(), "127.0.0.1");
+  agent.SetSilent(false);
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(answered());
+  EXPECT_EQ(resolved, std::vector<std::string>{"localhost"}) << "resolved once";
+}
+
 }  // namespace
 }  // namespace kestrava
