@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/number_text.h"
 #include "snmp/codec.h"
 #include "snmp/snmpmgr_core.h"
 #include "snmp/transport.h"
@@ -74,9 +75,10 @@ inline bool IsRequestPdu(uint8_t type) {
          type == kPduGetBulkRequest;
 }
 
-// Decimal text as the component reads it: optional "-", digits up to the first other
-// character; anything else reads as 0. Wraps to 32 bits.
-int32_t ParseInt(const std::string& text);
+// Decimal text as the component reads it (shared/number_text.h), as a signed 32-bit value.
+inline int32_t ParseInt(std::string_view text) {
+  return static_cast<int32_t>(LeadingDecimal32(text));
+}
 
 struct TSnmpMgrEngine {
   TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
