@@ -21,6 +21,7 @@
 #include "snmp/snmpmgr_core.h"
 #include "snmp/transport.h"
 #include "snmp/usm.h"
+#include "snmp/usm_key_cache.h"
 
 namespace kestrava {
 
@@ -286,16 +287,7 @@ struct TSnmpMgrEngine {
   int privType = kPrivDes;
   std::string privPassword;
   std::string contextName;
-  // The localised keys and what they were made from. Only a change of any of these localises
-  // again (each localisation hashes a megabyte per key).
-  TUsmKeys keys;
-  bool keysReady = false;
-  int keysLevel = 0;
-  int keysAuth = 0;
-  int keysPriv = 0;
-  std::string keysAuthPassword;
-  std::string keysPrivPassword;
-  std::string keysEngineId;
+  TUsmKeyCache keyCache;     // the localised keys, made again only when their recipe changes
   TByteBuffer plainPdu;      // a decrypted scoped PDU
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
   // Asynchronous requests: those waiting for discovery, and those sent (for a second send).

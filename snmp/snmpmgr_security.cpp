@@ -65,31 +65,14 @@ int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
 }
 
 bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
-  static const std::string kNone;
-  const int auth = security.Level >= kAuthNoPriv ? security.Auth : kAuthNone;
-  const int priv = security.Level == kAuthPriv ? security.Priv : kPrivNone;
-  const std::string& authSecret = auth != kAuthNone ? *security.AuthPassword : kNone;
-  const std::string& privSecret = priv != kPrivNone ? *security.PrivPassword : kNone;
-  if (keysReady && keysLevel == security.Level && keysAuth == auth && keysPriv == priv &&
-      keysEngineId == remoteEngineId && keysAuthPassword == authSecret &&
-      keysPrivPassword == privSecret)
-    return true;
-  std::string authKey;
-  std::string privKey;
-  if (auth != kAuthNone) authKey = LocalizeKey(auth, authSecret, remoteEngineId);
-  if (priv != kPrivNone) privKey = LocalizePrivKey(auth, priv, privSecret, remoteEngineId);
-  keysReady = keys.Prepare(auth, authKey, priv, privKey);
-  Cleanse(authKey);
-  Cleanse(privKey);
-  Cleanse(keysAuthPassword);
-  Cleanse(keysPrivPassword);
-  keysLevel = security.Level;
-  keysAuth = auth;
-  keysPriv = priv;
-  keysAuthPassword = authSecret;
-  keysPrivPassword = privSecret;
-  keysEngineId = remoteEngineId;
-  return keysReady;
+  TKeyRecipe recipe;
+  recipe.Level = security.Level;
+  recipe.Auth = security.Auth;
+  if (security.AuthPassword) recipe.AuthPassword = *security.AuthPassword;
+  recipe.Priv = security.Priv;
+  if (security.PrivPassword) recipe.PrivPassword = *security.PrivPassword;
+  recipe.EngineId = remoteEngineId;
+  return keyCache.Prepare(recipe);
 }
 
 bool TSnmpMgrEngine::NeedsDiscovery(const TV3Security& security) const {
@@ -169,7 +152,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   v3Out.MsgId = out.MsgId;
   TUsmCredentials creds;
   FillCredentials(user, creds);
-  creds.Keys = &keys;
+  creds.Keys = &keyCache.Keys();
   const int32_t msgId = v3Out.MsgId;
   int code = 0;
   try {
@@ -190,7 +173,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   sentMsgId = msgId;
   sentVersion = kSnmpV3;
   sentUser = user;
-  sentAuthenticated = keys.CanAuthenticate();
+  sentAuthenticated = keyCache.Keys().CanAuthenticate();
   return SendPacket();
 }
 
@@ -213,7 +196,7 @@ int TSnmpMgrEngine::SendClockProbe() {
   if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
   TUsmCredentials creds;
   FillCredentials(user, creds);
-  creds.Keys = &keys;
+  creds.Keys = &keyCache.Keys();
   probingClock = true;
   ++clockProbeTries;
   return SendDiscoveryMessage(kActionDiscoverClock, creds);
@@ -442,7 +425,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
 // The keys of the last request, or those of the settings when they were made for another
 // engine.
 void TSnmpMgrEngine::KeysForReceived() {
-  if (keysReady && keysEngineId == remoteEngineId) return;
+  if (keyCache.ReadyFor(remoteEngineId)) return;
   TV3Security security;
   const char* text = nullptr;
   if (Security(security, &text) == 0) PrepareKeys(security);
@@ -453,7 +436,8 @@ void TSnmpMgrEngine::KeysForReceived() {
 bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
   // Before decryption an encrypted message's PDU type is none: it counts as no report.
   const bool isReport = in.PduType == kPduReport;
-  const bool authenticating = keysReady && keys.CanAuthenticate();
+  TUsmKeys& keys = keyCache.Keys();
+  const bool authenticating = keyCache.Ready() && keys.CanAuthenticate();
   if ((in.MsgFlags & 1) == 0) {
     // The agent's error reports come unauthenticated; anything else must be signed.
     if (!authenticating || isReport) return true;
@@ -473,8 +457,8 @@ bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
 // cannot be read, or it is a request.
 bool TSnmpMgrEngine::DecryptReceived(const uint8_t* data, size_t size, const std::string& source,
                                      int port, bool awaited) {
-  const int code = keysReady && keys.CanEncrypt()
-                       ? DecryptScopedPdu(data, size, in, objects, keys, plainPdu)
+  const int code = keyCache.Ready() && keyCache.Keys().CanEncrypt()
+                       ? DecryptScopedPdu(data, size, in, objects, keyCache.Keys(), plainPdu)
                        : kErrDecryption;
   if (code == kErrDecryption) return RefuseV3(code, kTextDecryption, awaited);
   if (code != 0) return RefuseV3(code, kTextParseError, awaited);

@@ -72,7 +72,7 @@ int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
   if (action != kActionDiscoverEngineId && Security(security, &text) == 0 &&
       security.Level >= kAuthNoPriv) {
     if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
-    creds.Keys = &keys;
+    creds.Keys = &keyCache.Keys();
   }
   return 0;
 }
