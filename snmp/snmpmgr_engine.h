@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -64,7 +65,8 @@ struct TPropertyValue {
   std::string Text() const { return std::string(Bytes()); }
 };
 
-inline int64_t NowMs() {
+// Milliseconds of the steady clock: the engine's clock unless a test gives its own.
+inline int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -117,7 +119,7 @@ struct TSnmpMgrEngine {
   int OpenForRemote();
   int SendBytes(const uint8_t* data, size_t size);
   void MoveDeadline() {
-    if (!absoluteTimeout) deadline = NowMs() + timeoutMs;
+    if (!absoluteTimeout) deadline = now() + timeoutMs;
   }
   bool OnOwnerThread() const { return QThread::currentThread() == owner; }
   template <typename Fn>
@@ -219,6 +221,9 @@ struct TSnmpMgrEngine {
 
   TSnmpMgrCallback callback;
   void* userData;
+  // Milliseconds on a steady clock: time-outs, the agent's clock between its messages, how long
+  // requests are kept. Injected, so that tests can drive it.
+  std::function<int64_t()> now = SteadyMs;
   QThread* owner;
   QObject* notify;
   QSocketNotifier* notifier = nullptr;

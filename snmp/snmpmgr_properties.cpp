@@ -319,7 +319,7 @@ int TSnmpMgrEngine::SetV3(int property, const TPropertyValue& value) {
       return 0;
     case kPropRemoteEngineTime:
       remoteTime = value.Number();
-      remoteTimeAtMs = NowMs();
+      remoteTimeAtMs = now();
       clockKnown = true;
       return 0;
     case kPropUser:

@@ -32,8 +32,7 @@ int UsmStatsCounter(const TObjectTable& objects) {
   return n >= '1' && n <= '6' ? n - '0' : 0;
 }
 
-void KeepBounded(std::deque<TV3Request>& requests) {
-  const int64_t now = NowMs();
+void KeepBounded(std::deque<TV3Request>& requests, int64_t now) {
   while (!requests.empty() &&
          (requests.size() > kMaxKeptRequests || now - requests.front().AtMs > kKeepRequestsMs))
     requests.pop_front();
@@ -85,7 +84,7 @@ TV3Request TSnmpMgrEngine::Snapshot(int action) {
   request.RequestId = out.RequestId;
   request.NonRepeaters = out.NonRepeaters;
   request.MaxRepetitions = out.MaxRepetitions;
-  request.AtMs = NowMs();
+  request.AtMs = now();
   request.Objects.reserve(static_cast<size_t>(objects.Count()));
   for (int i = 1; i <= objects.Count(); ++i) {
     TSnmpObject& o = objects.At(i);
@@ -106,7 +105,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     if (timeoutMs == 0) {
       // Asynchronous: the request goes out when the agent's report has named its engine.
       pendingV3.push_back(std::move(request));
-      KeepBounded(pendingV3);
+      KeepBounded(pendingV3, now());
       return SendProbe(false);
     }
     if (const int code = DiscoverEngine()) {
@@ -168,7 +167,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   out.PduType = v3Out.PduType;
   out.MsgFlags = v3Out.MsgFlags;
   request.MsgId = msgId;
-  request.AtMs = NowMs();
+  request.AtMs = now();
   sentRequestId = request.RequestId;
   sentMsgId = msgId;
   sentVersion = kSnmpV3;
@@ -178,7 +177,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
 }
 
 int TSnmpMgrEngine::SendProbe(bool blocking) {
-  if (!blocking && probing && NowMs() - probeAtMs < kProbeRepeatMs) return 0;
+  if (!blocking && probing && now() - probeAtMs < kProbeRepeatMs) return 0;
   // RFC 3414 4: a reportable, unauthenticated request without engine id or user is answered
   // with a report that names the engine.
   const TUsmCredentials none;
@@ -221,7 +220,7 @@ int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& cred
   out.MsgId = v3Out.MsgId;
   probing = true;
   probeMsgId = msgId;
-  probeAtMs = NowMs();
+  probeAtMs = now();
   sentRequestId = v3Out.RequestId;
   sentMsgId = msgId;
   sentVersion = kSnmpV3;
@@ -286,7 +285,7 @@ void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
   request.Rediscovered = true;
   pendingV3.push_back(std::move(request));
   ForgetSent(msgId);
-  KeepBounded(pendingV3);
+  KeepBounded(pendingV3, now());
   errorText.clear();
   if (const int code = SendProbe(false))
     FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
@@ -294,7 +293,7 @@ void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
 
 void TSnmpMgrEngine::Remember(TV3Request&& request) {
   sentV3.push_back(std::move(request));
-  KeepBounded(sentV3);
+  KeepBounded(sentV3, now());
 }
 
 TV3Request* TSnmpMgrEngine::FindSent(int32_t msgId) {

@@ -27,7 +27,7 @@ void TSnmpMgrEngine::ResetAction() {
 }
 
 int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
-  return static_cast<int32_t>(remoteTime + (NowMs() - remoteTimeAtMs) / 1000);
+  return static_cast<int32_t>(remoteTime + (now() - remoteTimeAtMs) / 1000);
 }
 
 void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
@@ -35,7 +35,7 @@ void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
   if (msg.EngineBoots < 0 || msg.EngineTime < 0) return;
   remoteBoots = msg.EngineBoots;
   remoteTime = msg.EngineTime;
-  remoteTimeAtMs = NowMs();
+  remoteTimeAtMs = now();
   clockKnown = true;
 }
 
@@ -120,7 +120,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
     // Its report is adopted even when it arrives after an asynchronous Discover returned.
     probing = true;
     probeMsgId = msgId;
-    probeAtMs = NowMs();
+    probeAtMs = now();
   }
   code = SendPacket();
   if (code == 0 && timeoutMs != 0) code = WaitForResponse();
@@ -166,10 +166,10 @@ int TSnmpMgrEngine::WaitForResponse() {
   gotAwaited = false;
   waitError = 0;
   waitErrorText.clear();
-  deadline = NowMs() + timeoutMs;
+  deadline = now() + timeoutMs;
   auto timedOut = [this] {
     const int64_t d = deadline;
-    return d != 0 && NowMs() > d;
+    return d != 0 && now() > d;
   };
   bool expired = false;
   if (OnOwnerThread() && QThread::currentThread()->eventDispatcher() != nullptr) {

@@ -289,6 +289,27 @@ TEST_F(SnmpMgrUsmTest, UnsignedReportsForARequestNeitherEndItNorMoveTheClock) {
   }
 }
 
+// The component reads the clock it is given: the agent's time a request carries moves with it.
+TEST_F(SnmpMgrUsmTest, TheAgentsClockRunsOnTheInjectedClock) {
+  int64_t nowMs = 5'000'000;
+  mgr.SetClock([&] { return nowMs; });
+  ASSERT_TRUE(GetOnce(mgr, 1));
+  auto lastTime = [&] {
+    const std::string packet = agent.Log().back().Packet;
+    TSnmpMessage msg;
+    TObjectTable objects;
+    EXPECT_EQ(
+        ParseMessage(reinterpret_cast<const uint8_t*>(packet.data()), packet.size(), msg, objects),
+        0);
+    return msg.EngineTime;
+  };
+  const int32_t first = lastTime();
+  EXPECT_EQ(mgr.RemoteEngineTime(), first);
+  nowMs += 100'000;  // 100 s pass on the given clock, none on the agent's
+  ASSERT_TRUE(GetOnce(mgr, 2));
+  EXPECT_EQ(lastTime(), first + 100);
+}
+
 TEST_F(SnmpMgrUsmTest, AClockThatCannotBeFollowedIsAnError) {
   ASSERT_TRUE(GetOnce(mgr, 1));
   script.SetNeverInTime(true);
