@@ -7,6 +7,7 @@
 #include "snmp/codec.h"
 #include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
+#include "snmp/transport.h"
 
 namespace kestrava {
 
@@ -43,7 +44,14 @@ uint32_t FollowingRequestId(uint32_t counter) {
   return next > kMaxRequestId ? 0 : next;
 }
 
-TDispatcher::TDispatcher(TDispatcherEvents events) : m_events(std::move(events)) {}
+TDispatcher::TDispatcher(TDispatcherEvents events) : m_events(std::move(events)) {
+  m_resolve = [](const std::string& host) {
+    std::vector<std::string> texts;
+    for (const TNetAddress& address : ResolveHostAddresses(host))
+      texts.push_back(AddressText(address));
+    return texts;
+  };
+}
 
 TDispatcher::~TDispatcher() = default;
 
@@ -58,11 +66,13 @@ std::string TDispatcher::Open() {
                errorDescription);
   };
   m_component->OnError = [this](TSnmpMgr&, int errorCode, const std::string& description) {
-    if (m_events.Problem) m_events.Problem(ErrorCodeText(description, errorCode), errorCode);
+    m_refusal = ErrorCodeText(description, errorCode);
+    if (m_events.Problem) m_events.Problem(m_refusal, errorCode);
   };
   m_component->OnBadPacket = [this](TSnmpMgr&, const std::string&, const std::string&, int,
                                     int errorCode, const std::string& errorDescription, bool&) {
-    if (m_events.Problem) m_events.Problem(ErrorCodeText(errorDescription, errorCode), errorCode);
+    m_refusal = ErrorCodeText(errorDescription, errorCode);
+    if (m_events.Problem) m_events.Problem(m_refusal, errorCode);
   };
   try {
     m_component->SetActive(false);
@@ -105,7 +115,15 @@ void TDispatcher::Connect(const TRequest& record) {
       record.SnmpVersion == m_version && record.RemotePort == m_port)
     return;
   m_connected = false;
-  mgr.SetRemoteHost(record.Host);
+  if (record.Host != m_host || m_addresses.empty()) {
+    m_addresses = m_resolve ? m_resolve(record.Host) : std::vector<std::string>();
+    m_current = 0;
+    m_answered = false;
+    m_sentHere.clear();
+  }
+  // A name of several addresses goes to the one being tried; anything else to the component,
+  // which says why a host cannot be used.
+  mgr.SetRemoteHost(m_addresses.size() > 1 ? m_addresses[m_current] : record.Host);
   mgr.SetCommunity(record.Community);
   // Any other version leaves the component's version as it was.
   if (record.SnmpVersion >= 1 && record.SnmpVersion <= 3) mgr.SetSNMPVersion(record.SnmpVersion);
@@ -134,12 +152,40 @@ void TDispatcher::Connect(const TRequest& record) {
 
 TSendFailure TDispatcher::Send(TRequest& record, bool resend) {
   if (!m_component) return TSendFailure();
-  TSnmpMgr& mgr = *m_component;
   Connect(record);
   if (!resend) {
     m_requestCounter = FollowingRequestId(m_requestCounter);
     record.RequestId = m_requestCounter;
+  } else if (m_sentHere.count(record.RequestId) != 0) {
+    // Sent to this address and never answered: the next address of the name is tried.
+    MoveOn();
   }
+  TSendFailure failure = SendOnce(record);
+  // An address that cannot be sent to (a family the host does not have) gives way at once.
+  for (size_t tried = 1;
+       failure.Failed() && !failure.Permanent && CanMoveOn() && tried < m_addresses.size();
+       ++tried) {
+    MoveOn();
+    failure = SendOnce(record);
+  }
+  if (!m_answered && m_addresses.size() > 1) m_sentHere.insert(record.RequestId);
+  return failure;
+}
+
+bool TDispatcher::CanMoveOn() const {
+  return !m_answered && m_addresses.size() > 1;
+}
+
+void TDispatcher::MoveOn() {
+  if (!CanMoveOn()) return;
+  m_current = (m_current + 1) % m_addresses.size();
+  m_sentHere.clear();
+  m_component->SetRemoteHost(m_addresses[m_current]);
+  m_remoteAddress = m_component->RemoteHost();
+}
+
+TSendFailure TDispatcher::SendOnce(TRequest& record) {
+  TSnmpMgr& mgr = *m_component;
   // A resend carries the stored record's id, so that its answer is found.
   mgr.SetRequestId(static_cast<int>(record.RequestId));
   mgr.SetObjCount(CountItems(record.OidList));
@@ -169,6 +215,10 @@ TSendFailure TDispatcher::Send(TRequest& record, bool resend) {
   return TSendFailure();
 }
 
+std::string TDispatcher::TimeoutText(const std::string& text) const {
+  return m_refusal.empty() ? text : text + " (" + m_refusal + ")";
+}
+
 void TDispatcher::OnResponse(int requestId, int version, const std::string& community,
                              const std::string& sourceAddress, int sourcePort, int errorIndex,
                              int errorStatus, const std::string& errorDescription) {
@@ -177,8 +227,16 @@ void TDispatcher::OnResponse(int requestId, int version, const std::string& comm
   if (sourceAddress != m_remoteAddress || sourcePort != m_port ||
       (version != kSnmpV3 && community != m_community)) {
     ++m_dropped;
+    m_refusal = ErrorCodeText(sourceAddress != m_remoteAddress || sourcePort != m_port
+                                  ? kTextOriginUnknown
+                                  : kTextCommunityMismatch,
+                              kErrMismatch);
     return;
   }
+  m_refusal.clear();
+  // The address that answered is the agent's from now on.
+  m_answered = true;
+  m_sentHere.clear();
   TAnswer& answer = m_answer;
   answer.RequestId = requestId;
   answer.ErrorIndex = errorIndex;

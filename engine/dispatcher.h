@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -96,6 +97,18 @@ class TDispatcher {
   // Answers dropped because they came from elsewhere than the agent the requests went to, or
   // carried another community: a blind sender cannot feed the pie.
   int Dropped() const { return m_dropped; }
+  // A time-out's status text: `text`, followed by why the component or the dispatcher refused
+  // an answer since the last one taken (a signature, a clock, another engine id or community),
+  // which is what a plain time-out would hide.
+  std::string TimeoutText(const std::string& text) const;
+
+  // The addresses of a host name as numeric text, in the resolver's order (the system's
+  // resolver unless a test gives its own). A name of several addresses, as "localhost" with
+  // ::1 and 127.0.0.1, is tried address after address until one answers: a request that is
+  // sent again with no answer ever from the address it went to moves on to the next one, and
+  // the address that answered is kept.
+  using TResolver = std::function<std::vector<std::string>(const std::string& host)>;
+  void SetResolver(TResolver resolver) { m_resolve = std::move(resolver); }
 
   // The component, for tests that look at its settings.
   TSnmpMgr* Component() { return m_component.get(); }
@@ -103,6 +116,9 @@ class TDispatcher {
  private:
   // The component's connection follows the record's; set only when it changes.
   void Connect(const TRequest& record);
+  TSendFailure SendOnce(TRequest& record);
+  bool CanMoveOn() const;
+  void MoveOn();
   void OnResponse(int requestId, int version, const std::string& community,
                   const std::string& sourceAddress, int sourcePort, int errorIndex,
                   int errorStatus, const std::string& errorDescription);
@@ -117,6 +133,13 @@ class TDispatcher {
   std::string m_remoteAddress;  // the agent's address as the component writes a source
   TSnmpV3Settings m_security;
   int m_dropped = 0;
+  std::string m_refusal;
+  TResolver m_resolve;
+  std::vector<std::string> m_addresses;  // of the host name; one or none: the name itself
+  size_t m_current = 0;
+  bool m_answered = false;        // an answer came from the current address
+  std::set<uint32_t> m_sentHere;  // requests first sent to it while none was answered  // the last
+                                  // refusal since an answer was taken; empty: none
   TAnswer m_answer;  // reused: its buffers keep their room from answer to answer
 };
 

@@ -557,7 +557,7 @@ void TSession::OnWalkLost(const TRequest& record) {
     return;
   }
   // The refresh walk stops silently.
-  AbandonWalk(Discovering() ? kDiscoveryTimedOut : std::string());
+  AbandonWalk(Discovering() ? m_dispatcher.TimeoutText(kDiscoveryTimedOut) : std::string());
 }
 
 void TSession::EndWalk(const std::string& note) {

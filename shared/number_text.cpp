@@ -13,6 +13,19 @@ bool IsDigit(char c) {
 
 }  // namespace
 
+uint32_t LeadingDecimal32(std::string_view text) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  return negative ? 0u - static_cast<uint32_t>(LeadingDigits64(text))
+                  : static_cast<uint32_t>(LeadingDigits64(text));
+}
+
+uint64_t LeadingDigits64(std::string_view text) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
 bool ParseWhole(std::string_view text, uint64_t& value) {
   if (text.empty() || text.size() > 20) return false;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -20,6 +20,13 @@ bool ParseWhole(std::string_view text, uint64_t& value);
 // optional exponent) that fits a long double; `value` then holds it. No spaces, "inf" or "nan".
 bool ParseDecimal(std::string_view s, long double& value);
 
+// The leading number of `text` as the SNMP component reads values and settings: an optional
+// "-", then digits up to the first other character; text without digits reads as 0. Wraps to
+// 32 bits (an INTEGER and a Counter32 are both written from it).
+uint32_t LeadingDecimal32(std::string_view text);
+// Digits up to the first other character, no sign (a Counter64); wraps to 64 bits.
+uint64_t LeadingDigits64(std::string_view text);
+
 // `value` in general format with up to 15 significant digits: 1500, 3.5, -5, 1e+20.
 std::string FormatGeneral15(long double value);
 

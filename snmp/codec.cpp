@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "shared/number_text.h"
 #include "snmp/ber.h"
 #include "snmp/dotted_ipv4.h"
 #include "snmp/usm.h"
@@ -14,30 +15,7 @@ namespace kestrava {
 
 namespace {
 
-
 constexpr uint64_t kMaxArc = 0xFFFFFFFFu;
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Decimal text as the component reads it: an optional "-", then digits up to the first
-// non-digit; nothing numeric reads as 0; the value wraps to 32 bits.
-uint32_t ReadDecimal32(std::string_view text) {
-  size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) i = 1;
-  uint32_t value = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
-  return negative ? 0u - value : value;
-}
-
-// Counter64 text takes digits only, no sign.
-uint64_t ReadDigits64(std::string_view text) {
-  uint64_t value = 0;
-  for (size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
-  return value;
-}
 
 // "00".."99", so that numbers are written two digits per division.
 constexpr char kDigitPairs[] =
@@ -427,7 +405,7 @@ bool BuildValue(const TSnmpObject& object, TOidEncoder& oids, TByteBuffer& out) 
     }
     case kTagInteger: {
       const size_t at = ber::Open(out, tag);
-      ber::PutInt32Content(out, static_cast<int32_t>(ReadDecimal32(object.Value.view())));
+      ber::PutInt32Content(out, static_cast<int32_t>(LeadingDecimal32(object.Value.view())));
       return ber::ClosePrimitive(out, at);
     }
     case kTagCounter32:
@@ -435,12 +413,12 @@ bool BuildValue(const TSnmpObject& object, TOidEncoder& oids, TByteBuffer& out) 
     case kTagTimeTicks:
     case kTagUInteger32: {
       const size_t at = ber::Open(out, tag);
-      ber::PutUnsigned32Content(out, ReadDecimal32(object.Value.view()));
+      ber::PutUnsigned32Content(out, LeadingDecimal32(object.Value.view()));
       return ber::ClosePrimitive(out, at);
     }
     case kTagCounter64: {
       const size_t at = ber::Open(out, tag);
-      ber::PutUnsigned64Content(out, ReadDigits64(object.Value.view()));
+      ber::PutUnsigned64Content(out, LeadingDigits64(object.Value.view()));
       return ber::ClosePrimitive(out, at);
     }
     case kTagOid:
@@ -966,11 +944,13 @@ int DecryptScopedPdu(const uint8_t* data, size_t size, TSnmpMessage& msg, TObjec
                       msg.EngineTime, msg.PrivParams.data(), msg.PrivParams.size(), plain)) {
       return kErrDecryption;
     }
-    // A wrong key yields noise: when not even the scoped PDU's SEQUENCE can be read, that is
-    // what the failure is. DES pads behind the SEQUENCE; the pad is not read.
+    // A wrong key yields noise: when the scoped PDU does not even start as a SEQUENCE, that is
+    // what the failure is; a SEQUENCE cut short is a message that cannot be parsed. DES pads
+    // behind the SEQUENCE; the pad is not read.
+    if (plain.size() == 0 || plain.data()[0] != 0x30) return kErrDecryption;
     ber::TCursor cursor(plain.data(), plain.data() + plain.size());
     ber::TElement scoped;
-    if (cursor.Next(scoped) != kErrNone || scoped.Tag != 0x30) return kErrDecryption;
+    if (const int code = cursor.Next(scoped); code != kErrNone) return code;
     return ParseScopedPdu(scoped, msg, objects);
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "snmp/snmpmgr_core.h"
+#include "snmp/snmpmgr_engine.h"
 
 namespace kestrava {
 
@@ -239,6 +240,10 @@ void TSnmpMgr::Discover() {
 void TSnmpMgr::ProcessEvents() {
   Do(kMethodProcessEvents, 0, nullptr, nullptr);
 }
+void TSnmpMgr::SetClock(std::function<int64_t()> nowMs) {
+  m_engine->now = std::move(nowMs);
+}
+
 void TSnmpMgr::Interrupt() {
   Do(kMethodInterrupt, 0, nullptr, nullptr);
 }

@@ -101,6 +101,9 @@ class TSnmpMgr : public TComponentCore {
   void SendInformRequest();
   void SendSetRequest();
   std::string ValueForOid(const std::string& oid);
+  // The clock the component reads, in milliseconds on a steady scale (the steady clock unless
+  // set): time-outs, the agent's clock between its messages, how long requests are kept.
+  void SetClock(std::function<int64_t()> nowMs);
 
   std::function<void(TSnmpMgr& Sender, const std::string& Packet, const std::string& SourceAddress,
                      int SourcePort, int ErrorCode, const std::string& ErrorDescription,

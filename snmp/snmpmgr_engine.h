@@ -11,15 +11,18 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "shared/number_text.h"
 #include "snmp/codec.h"
 #include "snmp/snmpmgr_core.h"
 #include "snmp/transport.h"
 #include "snmp/usm.h"
+#include "snmp/usm_key_cache.h"
 
 namespace kestrava {
 
@@ -38,7 +41,8 @@ struct TV3Request {
   int32_t MaxRepetitions = 0;
   std::vector<TObject> Objects;
   int32_t MsgId = 0;  // of the last send
-  bool Resent = false;
+  bool Resent = false;        // sent once more for the agent's authenticated clock
+  bool Rediscovered = false;  // sent again after a discovery an unauthenticated report asked for
   int64_t AtMs = 0;  // when it was asked or last sent
 };
 
@@ -61,7 +65,8 @@ struct TPropertyValue {
   std::string Text() const { return std::string(Bytes()); }
 };
 
-inline int64_t NowMs() {
+// Milliseconds of the steady clock: the engine's clock unless a test gives its own.
+inline int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -73,9 +78,10 @@ inline bool IsRequestPdu(uint8_t type) {
          type == kPduGetBulkRequest;
 }
 
-// Decimal text as the component reads it: optional "-", digits up to the first other
-// character; anything else reads as 0. Wraps to 32 bits.
-int32_t ParseInt(const std::string& text);
+// Decimal text as the component reads it (shared/number_text.h), as a signed 32-bit value.
+inline int32_t ParseInt(std::string_view text) {
+  return static_cast<int32_t>(LeadingDecimal32(text));
+}
 
 struct TSnmpMgrEngine {
   TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
@@ -113,7 +119,7 @@ struct TSnmpMgrEngine {
   int OpenForRemote();
   int SendBytes(const uint8_t* data, size_t size);
   void MoveDeadline() {
-    if (!absoluteTimeout) deadline = NowMs() + timeoutMs;
+    if (!absoluteTimeout) deadline = now() + timeoutMs;
   }
   bool OnOwnerThread() const { return QThread::currentThread() == owner; }
   template <typename Fn>
@@ -130,6 +136,9 @@ struct TSnmpMgrEngine {
   // send waits for, refused when it is a request, checked for SNMPv3, and delivered by kind.
   void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
   const char* AwaitedMismatch(const TNetAddress& addr, uint16_t port) const;
+  bool FromAgent(const TNetAddress& addr, uint16_t port) const {
+    return addr == remoteAddr && (port == remotePort || ignorePortMismatch);
+  }
   void Deliver(const TNetAddress& addr, uint16_t port, const std::string& source);
   void DeliverTrap(const std::string& source, uint16_t port);
   void AnswerInform(const TNetAddress& addr, uint16_t port, const std::string& source);
@@ -168,7 +177,12 @@ struct TSnmpMgrEngine {
   TV3Request Snapshot(int action);
   int BuildAndSendV3(TV3Request& request, const TV3Security& security);
   int SendProbe(bool blocking);
+  int SendDiscoveryMessage(int action, const TUsmCredentials& creds);
+  int SendClockProbe();
+  void ProbeRefused(int code);
+  bool NeedsClock() const;
   int DiscoverEngine();
+  void Rediscover(TV3Request& request, int reportCode);
   void Remember(TV3Request&& request);
   TV3Request* FindSent(int32_t msgId);
   void ForgetSent(int32_t msgId);
@@ -183,6 +197,8 @@ struct TSnmpMgrEngine {
   bool RefuseV3(int code, const char* text, bool awaited);
   bool FailAuthentication(int code, const char* text, bool awaited);
   void HandleReport(const std::string& source, int port, bool awaited, bool sameEngine);
+  void AdoptReport(const std::string& source, int port, bool sameEngine, bool authentic);
+  void ProbeAnswered();
   bool FollowClock(const TSnmpMessage& msg);
   bool InTimeWindow(const TSnmpMessage& msg) const;
   void FireDiscoveryResponse(const std::string& source, int port);
@@ -205,6 +221,9 @@ struct TSnmpMgrEngine {
 
   TSnmpMgrCallback callback;
   void* userData;
+  // Milliseconds on a steady clock: time-outs, the agent's clock between its messages, how long
+  // requests are kept. Injected, so that tests can drive it.
+  std::function<int64_t()> now = SteadyMs;
   QThread* owner;
   QObject* notify;
   QSocketNotifier* notifier = nullptr;
@@ -273,25 +292,19 @@ struct TSnmpMgrEngine {
   int privType = kPrivDes;
   std::string privPassword;
   std::string contextName;
-  // The localised keys and what they were made from. Only a change of any of these localises
-  // again (each localisation hashes a megabyte per key).
-  TUsmKeys keys;
-  bool keysReady = false;
-  int keysLevel = 0;
-  int keysAuth = 0;
-  int keysPriv = 0;
-  std::string keysAuthPassword;
-  std::string keysPrivPassword;
-  std::string keysEngineId;
+  TUsmKeyCache keyCache;     // the localised keys, made again only when their recipe changes
   TByteBuffer plainPdu;      // a decrypted scoped PDU
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
   // Asynchronous requests: those waiting for discovery, and those sent (for a second send).
   std::deque<TV3Request> pendingV3;
   std::deque<TV3Request> sentV3;
   bool probing = false;  // an engine discovery of the asynchronous mode is under way
+  bool probingClock = false;  // its second step: the clock, asked with the user's key
+  int clockProbeTries = 0;
   int32_t probeMsgId = 0;
   int64_t probeAtMs = 0;
   int resendAsked = 0;  // the report code that asked a blocking send to send once more
+  bool rediscoverAsked = false;  // and whether it asked for a discovery first
   TSnmpMessage v3Out;   // record and table that requests are built again from
   TObjectTable v3Objects;
   std::mt19937_64 rng;  // seeded from the system's entropy

@@ -61,19 +61,6 @@ std::string_view TPropertyValue::Bytes() const {
   return Length >= 0 ? std::string_view(p, static_cast<size_t>(Length)) : std::string_view(p);
 }
 
-int32_t ParseInt(const std::string& text) {
-  size_t pos = 0;
-  bool negative = false;
-  if (pos < text.size() && text[pos] == '-') {
-    negative = true;
-    ++pos;
-  }
-  uint32_t value = 0;
-  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
-    value = value * 10 + static_cast<uint32_t>(text[pos++] - '0');
-  return static_cast<int32_t>(negative ? 0u - value : value);
-}
-
 intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
   switch (property) {
     case kPropReceiveEnabled:
@@ -332,7 +319,7 @@ int TSnmpMgrEngine::SetV3(int property, const TPropertyValue& value) {
       return 0;
     case kPropRemoteEngineTime:
       remoteTime = value.Number();
-      remoteTimeAtMs = NowMs();
+      remoteTimeAtMs = now();
       clockKnown = true;
       return 0;
     case kPropUser:

@@ -37,6 +37,14 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
     FireBadPacket(data, size, source, port, kErrRole, kTextRole);
     return;
   }
+  if (in.Version == kSnmpV3 && !awaited && !FromAgent(addr, port) && in.PduType != kPduTrapV2 &&
+      in.PduType != kPduInformRequest) {
+    // Reports and answers speak for the agent only from its address and port: from anywhere
+    // else a report could end a request, name another engine or a clock.
+    ++droppedPackets;
+    FireBadPacket(data, size, source, port, kErrMismatch, kTextOriginUnknown);
+    return;
+  }
   if (in.Version == kSnmpV3) {
     ProcessV3(data, size, addr, port, source, awaited);
     return;
@@ -45,7 +53,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
 }
 
 const char* TSnmpMgrEngine::AwaitedMismatch(const TNetAddress& addr, uint16_t port) const {
-  if (addr != remoteAddr || (port != remotePort && !ignorePortMismatch)) return kTextOriginUnknown;
+  if (!FromAgent(addr, port)) return kTextOriginUnknown;
   if (in.Version != sentVersion) return kTextVersionMismatch;
   if (in.Version != kSnmpV3) {
     if (in.RequestId != sentRequestId) return kTextRequestIdMismatch;

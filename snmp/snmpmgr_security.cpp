@@ -32,8 +32,7 @@ int UsmStatsCounter(const TObjectTable& objects) {
   return n >= '1' && n <= '6' ? n - '0' : 0;
 }
 
-void KeepBounded(std::deque<TV3Request>& requests) {
-  const int64_t now = NowMs();
+void KeepBounded(std::deque<TV3Request>& requests, int64_t now) {
   while (!requests.empty() &&
          (requests.size() > kMaxKeptRequests || now - requests.front().AtMs > kKeepRequestsMs))
     requests.pop_front();
@@ -65,31 +64,14 @@ int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
 }
 
 bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
-  static const std::string kNone;
-  const int auth = security.Level >= kAuthNoPriv ? security.Auth : kAuthNone;
-  const int priv = security.Level == kAuthPriv ? security.Priv : kPrivNone;
-  const std::string& authSecret = auth != kAuthNone ? *security.AuthPassword : kNone;
-  const std::string& privSecret = priv != kPrivNone ? *security.PrivPassword : kNone;
-  if (keysReady && keysLevel == security.Level && keysAuth == auth && keysPriv == priv &&
-      keysEngineId == remoteEngineId && keysAuthPassword == authSecret &&
-      keysPrivPassword == privSecret)
-    return true;
-  std::string authKey;
-  std::string privKey;
-  if (auth != kAuthNone) authKey = LocalizeKey(auth, authSecret, remoteEngineId);
-  if (priv != kPrivNone) privKey = LocalizePrivKey(auth, priv, privSecret, remoteEngineId);
-  keysReady = keys.Prepare(auth, authKey, priv, privKey);
-  Cleanse(authKey);
-  Cleanse(privKey);
-  Cleanse(keysAuthPassword);
-  Cleanse(keysPrivPassword);
-  keysLevel = security.Level;
-  keysAuth = auth;
-  keysPriv = priv;
-  keysAuthPassword = authSecret;
-  keysPrivPassword = privSecret;
-  keysEngineId = remoteEngineId;
-  return keysReady;
+  TKeyRecipe recipe;
+  recipe.Level = security.Level;
+  recipe.Auth = security.Auth;
+  if (security.AuthPassword) recipe.AuthPassword = *security.AuthPassword;
+  recipe.Priv = security.Priv;
+  if (security.PrivPassword) recipe.PrivPassword = *security.PrivPassword;
+  recipe.EngineId = remoteEngineId;
+  return keyCache.Prepare(recipe);
 }
 
 bool TSnmpMgrEngine::NeedsDiscovery(const TV3Security& security) const {
@@ -102,7 +84,7 @@ TV3Request TSnmpMgrEngine::Snapshot(int action) {
   request.RequestId = out.RequestId;
   request.NonRepeaters = out.NonRepeaters;
   request.MaxRepetitions = out.MaxRepetitions;
-  request.AtMs = NowMs();
+  request.AtMs = now();
   request.Objects.reserve(static_cast<size_t>(objects.Count()));
   for (int i = 1; i <= objects.Count(); ++i) {
     TSnmpObject& o = objects.At(i);
@@ -123,7 +105,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     if (timeoutMs == 0) {
       // Asynchronous: the request goes out when the agent's report has named its engine.
       pendingV3.push_back(std::move(request));
-      KeepBounded(pendingV3);
+      KeepBounded(pendingV3, now());
       return SendProbe(false);
     }
     if (const int code = DiscoverEngine()) {
@@ -133,6 +115,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
   }
   for (;;) {
     resendAsked = 0;
+    rediscoverAsked = false;
     if (const int code = BuildAndSendV3(request, security)) return code;
     if (timeoutMs == 0) {
       Remember(std::move(request));
@@ -140,9 +123,14 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     }
     const int code = WaitForResponse();
     if (code != 0 || resendAsked == 0) return code;
-    // The agent reported a clock or an engine id that has now been learnt: once more.
-    if (request.Resent) return Fail(resendAsked, UsmReportText(resendAsked));
-    request.Resent = true;
+    // A signed report named the agent's clock, now learnt, or an unsigned one (anybody's) asked
+    // for a discovery first: once each, then the report stands.
+    bool& done = rediscoverAsked ? request.Rediscovered : request.Resent;
+    if (done) return Fail(resendAsked, UsmReportText(resendAsked));
+    done = true;
+    if (rediscoverAsked) {
+      if (const int code = DiscoverEngine()) return code;
+    }
   }
 }
 
@@ -163,7 +151,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   v3Out.MsgId = out.MsgId;
   TUsmCredentials creds;
   FillCredentials(user, creds);
-  creds.Keys = &keys;
+  creds.Keys = &keyCache.Keys();
   const int32_t msgId = v3Out.MsgId;
   int code = 0;
   try {
@@ -179,38 +167,65 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   out.PduType = v3Out.PduType;
   out.MsgFlags = v3Out.MsgFlags;
   request.MsgId = msgId;
-  request.AtMs = NowMs();
+  request.AtMs = now();
   sentRequestId = request.RequestId;
   sentMsgId = msgId;
   sentVersion = kSnmpV3;
   sentUser = user;
-  sentAuthenticated = keys.CanAuthenticate();
+  sentAuthenticated = keyCache.Keys().CanAuthenticate();
   return SendPacket();
 }
 
 int TSnmpMgrEngine::SendProbe(bool blocking) {
-  if (!blocking && probing && NowMs() - probeAtMs < kProbeRepeatMs) return 0;
+  if (!blocking && probing && now() - probeAtMs < kProbeRepeatMs) return 0;
   // RFC 3414 4: a reportable, unauthenticated request without engine id or user is answered
-  // with a report that names the engine and its clock.
+  // with a report that names the engine.
+  const TUsmCredentials none;
+  probingClock = false;
+  clockProbeTries = 0;
+  return SendDiscoveryMessage(kActionDiscoverEngineId, none);
+}
+
+// RFC 3414 4: a user with a key learns the agent's clock from the report to a request signed
+// with that key and a clock of zero; only such a signed report is followed.
+int TSnmpMgrEngine::SendClockProbe() {
+  TV3Security security;
+  const char* text = nullptr;
+  if (const int code = Security(security, &text)) return Fail(code, text);
+  if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
+  TUsmCredentials creds;
+  FillCredentials(user, creds);
+  creds.Keys = &keyCache.Keys();
+  probingClock = true;
+  ++clockProbeTries;
+  return SendDiscoveryMessage(kActionDiscoverClock, creds);
+}
+
+bool TSnmpMgrEngine::NeedsClock() const {
+  TV3Security security;
+  const char* text = nullptr;
+  return !clockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
+}
+
+// A discovery message, remembered as the probe whose report is adopted.
+int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
   v3Out.Reset(maxPacketSize);
   v3Out.Version = kSnmpV3;
   v3Out.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
   v3Out.MsgId = out.MsgId;
   v3Objects.SetCount(0);
-  const TUsmCredentials none;
   const int32_t msgId = v3Out.MsgId;
-  if (const int code =
-          BuildMessage(kActionDiscoverEngineId, v3Out, v3Objects, packet, errorText, &none))
+  if (const int code = BuildMessage(action, v3Out, v3Objects, packet, errorText, &creds))
     return code;
   out.MsgId = v3Out.MsgId;
   probing = true;
   probeMsgId = msgId;
-  probeAtMs = NowMs();
+  probeAtMs = now();
   sentRequestId = v3Out.RequestId;
   sentMsgId = msgId;
   sentVersion = kSnmpV3;
-  sentUser.clear();
-  sentAuthenticated = false;
+  sentUser = creds.User;
+  sentAuthenticated = creds.Keys != nullptr && creds.Keys->CanAuthenticate();
   return SendPacket();
 }
 
@@ -218,16 +233,67 @@ int TSnmpMgrEngine::DiscoverEngine() {
   discovering = true;
   int code = SendProbe(true);
   if (code == 0) code = WaitForResponse();
-  discovering = false;
-  probing = false;
   if (code == 0 && remoteEngineId.empty())
     code = Fail(kErrReportUnknownEngineId, UsmReportText(kErrReportUnknownEngineId));
+  // A refusal of the clock probe may be anybody's: asked once more before it stands.
+  while (code == 0 && NeedsClock() && clockProbeTries < 2) {
+    resendAsked = 0;
+    code = SendClockProbe();
+    if (code == 0) code = WaitForResponse();
+    if (code == 0 && resendAsked != 0 && clockProbeTries >= 2)
+      code = Fail(resendAsked, UsmReportText(resendAsked));
+  }
+  discovering = false;
+  probing = false;
+  probingClock = false;
   return code;
+}
+
+// The engine is known: a user with a key asks for the clock next, then what waited goes out.
+void TSnmpMgrEngine::ProbeAnswered() {
+  if (!probingClock && NeedsClock()) {
+    errorText.clear();
+    if (SendClockProbe() == 0) return;
+  }
+  probing = false;
+  probingClock = false;
+  FlushPending();
+}
+
+// The agent refused the clock probe (an unknown user, a wrong key, a level the user does not
+// have). Unsigned, the refusal may be anybody's: the probe goes out once more first.
+void TSnmpMgrEngine::ProbeRefused(int code) {
+  if (clockProbeTries < 2) {
+    errorText.clear();
+    if (SendClockProbe() == 0) return;
+  }
+  probing = false;
+  probingClock = false;
+  pendingV3.clear();
+  FireError(code, UsmReportText(code));
+}
+
+// An unsigned report asked for the engine or clock again: the request waits for one discovery
+// and goes out after it; a second such report for it stands.
+void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
+  const int32_t msgId = request.MsgId;
+  if (request.Rediscovered) {
+    FireError(reportCode, UsmReportText(reportCode));
+    ForgetSent(msgId);
+    return;
+  }
+  request.Rediscovered = true;
+  pendingV3.push_back(std::move(request));
+  ForgetSent(msgId);
+  KeepBounded(pendingV3, now());
+  errorText.clear();
+  if (const int code = SendProbe(false))
+    FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
 }
 
 void TSnmpMgrEngine::Remember(TV3Request&& request) {
   sentV3.push_back(std::move(request));
-  KeepBounded(sentV3);
+  KeepBounded(sentV3, now());
 }
 
 TV3Request* TSnmpMgrEngine::FindSent(int32_t msgId) {
@@ -343,6 +409,14 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
   if (!Authentic(data, size, awaited)) return;
   if (encrypted && !DecryptReceived(data, size, source, port, awaited)) return;
   if (in.PduType == kPduReport) return HandleReport(source, port, awaited, true);
+  if (in.PduType == kPduResponse && probing && in.MsgId == probeMsgId) {
+    // The clock probe was in time after all: its signed clock was followed above.
+    if (awaited)
+      EndAwaited(0, "");
+    else
+      ProbeAnswered();
+    return;
+  }
   if (in.PduType == kPduResponse) ForgetSent(in.MsgId);
   Answered(awaited, [&] { Deliver(addr, port, source); });
 }
@@ -350,7 +424,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
 // The keys of the last request, or those of the settings when they were made for another
 // engine.
 void TSnmpMgrEngine::KeysForReceived() {
-  if (keysReady && keysEngineId == remoteEngineId) return;
+  if (keyCache.ReadyFor(remoteEngineId)) return;
   TV3Security security;
   const char* text = nullptr;
   if (Security(security, &text) == 0) PrepareKeys(security);
@@ -361,7 +435,8 @@ void TSnmpMgrEngine::KeysForReceived() {
 bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
   // Before decryption an encrypted message's PDU type is none: it counts as no report.
   const bool isReport = in.PduType == kPduReport;
-  const bool authenticating = keysReady && keys.CanAuthenticate();
+  TUsmKeys& keys = keyCache.Keys();
+  const bool authenticating = keyCache.Ready() && keys.CanAuthenticate();
   if ((in.MsgFlags & 1) == 0) {
     // The agent's error reports come unauthenticated; anything else must be signed.
     if (!authenticating || isReport) return true;
@@ -381,8 +456,8 @@ bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
 // cannot be read, or it is a request.
 bool TSnmpMgrEngine::DecryptReceived(const uint8_t* data, size_t size, const std::string& source,
                                      int port, bool awaited) {
-  const int code = keysReady && keys.CanEncrypt()
-                       ? DecryptScopedPdu(data, size, in, objects, keys, plainPdu)
+  const int code = keyCache.Ready() && keyCache.Keys().CanEncrypt()
+                       ? DecryptScopedPdu(data, size, in, objects, keyCache.Keys(), plainPdu)
                        : kErrDecryption;
   if (code == kErrDecryption) return RefuseV3(code, kTextDecryption, awaited);
   if (code != 0) return RefuseV3(code, kTextParseError, awaited);
@@ -417,6 +492,9 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
   TV3Request* sent = FindSent(in.MsgId);
   const bool probe = probing && in.MsgId == probeMsgId;
   const bool ours = awaited || sent != nullptr || probe;
+  // Only a report signed with the user's key (checked by Authentic) speaks for the agent; an
+  // unsigned one may come from anybody who saw the request.
+  const bool authentic = sameEngine && (in.MsgFlags & 1) != 0;
   // Reports that name the engine or its clock: discovery answers, and the two that ask for
   // a request to be sent again (usmStatsNotInTimeWindows, usmStatsUnknownEngineIDs).
   if (!sameEngine || counter == 2 || counter == 4) {
@@ -425,36 +503,65 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
       FireDiscoveryResponse(source, port);
       return;
     }
-    if (!sameEngine) {
-      remoteEngineId = in.AuthEngineId.str();
-      clockKnown = false;
+    if (probe || discovering) {
+      AdoptReport(source, port, sameEngine, authentic);
+      if (awaited) {
+        // A blocking discovery goes on by itself.
+        probing = false;
+        probingClock = false;
+        EndAwaited(0, "");
+      } else if (probe) {
+        ProbeAnswered();
+      }
+      return;
     }
-    // The report carries the agent's clock as it stands (RFC 3414 4), also when it is
-    // earlier than what was believed: that belief is what the agent refused. Unauthenticated
-    // clocks are taken too; they only decide what the next request carries, and the agent
-    // checks that.
-    if (in.EngineBoots != 0 || in.EngineTime != 0) LearnClock(in);
-    FireDiscoveryResponse(source, port);
     const int code =
         sameEngine && counter == 2 ? kErrReportNotInTimeWindow : kErrReportUnknownEngineId;
-    if (probe) probing = false;
+    const bool clockReport = authentic && counter == 2;
+    if (clockReport) AdoptReport(source, port, true, true);
     if (awaited) {
-      if (!discovering) resendAsked = code;
+      resendAsked = code;
+      rediscoverAsked = !clockReport;
       EndAwaited(0, "");
     }
-    if (sent) SendAgain(*sent, code);
-    if (probe) FlushPending();
+    if (sent && clockReport)
+      SendAgain(*sent, code);
+    else if (sent)
+      Rediscover(*sent, code);
     return;
   }
   if (counter != 0) {
     const int code = kErrReportUnsupportedSecLevel + counter - 1;
     const char* text = UsmReportText(code);
+    if (probe && !awaited) return ProbeRefused(code);
+    if (!authentic && (awaited || sent)) {
+      // Unsigned: the request goes out once more before the refusal stands.
+      if (awaited) {
+        resendAsked = code;
+        rediscoverAsked = false;
+        return EndAwaited(0, "");
+      }
+      return SendAgain(*sent, code);
+    }
     if (sent) ForgetSent(in.MsgId);
-    if (probe) probing = false;
     if (awaited) return EndAwaited(code, text);
     if (ours) return FireError(code, text);
   }
   Answered(awaited, [&] { FireResponseLike(kEventReport, source, port); });
+}
+
+// A discovery answer: the engine it names, and the clock only when the report is signed (RFC
+// 3414 3.2 7): an unsigned clock, a huge boots count above all, would stall every request.
+// A signed clock is taken as it stands, also when it is earlier than what was believed: that
+// belief is what the agent refused.
+void TSnmpMgrEngine::AdoptReport(const std::string& source, int port, bool sameEngine,
+                                 bool authentic) {
+  if (!sameEngine) {
+    remoteEngineId = in.AuthEngineId.str();
+    clockKnown = false;
+  }
+  if (authentic && (in.EngineBoots != 0 || in.EngineTime != 0)) LearnClock(in);
+  FireDiscoveryResponse(source, port);
 }
 
 }  // namespace kestrava

@@ -27,7 +27,7 @@ void TSnmpMgrEngine::ResetAction() {
 }
 
 int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
-  return static_cast<int32_t>(remoteTime + (NowMs() - remoteTimeAtMs) / 1000);
+  return static_cast<int32_t>(remoteTime + (now() - remoteTimeAtMs) / 1000);
 }
 
 void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
@@ -35,7 +35,7 @@ void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
   if (msg.EngineBoots < 0 || msg.EngineTime < 0) return;
   remoteBoots = msg.EngineBoots;
   remoteTime = msg.EngineTime;
-  remoteTimeAtMs = NowMs();
+  remoteTimeAtMs = now();
   clockKnown = true;
 }
 
@@ -48,6 +48,7 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
   pendingV3.clear();
   sentV3.clear();
   probing = false;
+  probingClock = false;
 }
 
 // The user, the agent's engine and clock as far as they are known, the context, and a salt
@@ -71,7 +72,7 @@ int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
   if (action != kActionDiscoverEngineId && Security(security, &text) == 0 &&
       security.Level >= kAuthNoPriv) {
     if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
-    creds.Keys = &keys;
+    creds.Keys = &keyCache.Keys();
   }
   return 0;
 }
@@ -119,7 +120,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
     // Its report is adopted even when it arrives after an asynchronous Discover returned.
     probing = true;
     probeMsgId = msgId;
-    probeAtMs = NowMs();
+    probeAtMs = now();
   }
   code = SendPacket();
   if (code == 0 && timeoutMs != 0) code = WaitForResponse();
@@ -146,8 +147,16 @@ int TSnmpMgrEngine::Discover() {
     discovering = false;
     if (code != 0 || !authenticated) return code;
   }
+  // The agent's refusal of the clock step is unsigned and may be anybody's: it stands when the
+  // step is refused twice.
   discovering = true;
-  const int code = Send(kActionDiscoverClock);
+  int code = 0;
+  for (int tries = 1; tries <= 2; ++tries) {
+    resendAsked = 0;
+    code = Send(kActionDiscoverClock);
+    if (code != 0 || resendAsked == 0) break;
+    if (tries == 2) code = Fail(resendAsked, UsmReportText(resendAsked));
+  }
   discovering = false;
   return code;
 }
@@ -157,10 +166,10 @@ int TSnmpMgrEngine::WaitForResponse() {
   gotAwaited = false;
   waitError = 0;
   waitErrorText.clear();
-  deadline = NowMs() + timeoutMs;
+  deadline = now() + timeoutMs;
   auto timedOut = [this] {
     const int64_t d = deadline;
-    return d != 0 && NowMs() > d;
+    return d != 0 && now() > d;
   };
   bool expired = false;
   if (OnOwnerThread() && QThread::currentThread()->eventDispatcher() != nullptr) {

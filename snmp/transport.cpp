@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -321,6 +322,27 @@ int ResolveHostName(const std::string& name, TNetAddress& addr, int family) {
   }
   freeaddrinfo(list);
   return code;
+}
+
+std::vector<TNetAddress> ResolveHostAddresses(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* list = nullptr;
+  std::vector<TNetAddress> addresses;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) return addresses;
+  for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
+    if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+    sockaddr_storage sa{};
+    std::memcpy(&sa, a->ai_addr, a->ai_addrlen);
+    TNetAddress addr;
+    uint16_t port = 0;
+    ReadAddress(sa, addr, port);
+    if (std::find(addresses.begin(), addresses.end(), addr) == addresses.end())
+      addresses.push_back(addr);
+  }
+  freeaddrinfo(list);
+  return addresses;
 }
 
 std::string LocalHostName() {

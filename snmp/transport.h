@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrava {
 
@@ -87,6 +88,9 @@ std::string AddressText(const TNetAddress& addr);
 // Resolves a host name to the first address the resolver gives (of `family` only, when not
 // AF_UNSPEC), as net-snmp takes it; 0 or a resolver code (11001..11004).
 int ResolveHostName(const std::string& name, TNetAddress& addr, int family = 0);
+// Every address of a host name of either family, in the resolver's order, without repeats;
+// empty when it has none.
+std::vector<TNetAddress> ResolveHostAddresses(const std::string& name);
 // This computer's host name.
 std::string LocalHostName();
 

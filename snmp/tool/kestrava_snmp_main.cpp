@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "kestrava_version.h"
 #include "shared/oid.h"
+#include "shared/oid_names.h"
 #include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
 #include "snmp/tool/value_format.h"
@@ -34,6 +37,8 @@ const char kUsage[] =
     "            request at a time\n"
     "  bulkwalk  the same with GetBulk requests (SNMPv2c and SNMPv3), -Cr objects at a time\n"
     "            (default 10)\n"
+    "  OID       numeric (1.3.6.1.2.1.1.5.0, a leading dot allowed) or a MIB-II name the\n"
+    "            program knows, with its instance (sysName.0, SNMPv2-MIB::sysName.0)\n"
     "  -v        SNMP version, 1, 2c or 3 (default 2c)\n"
     "  -c        community (default public)\n"
     "  -p        agent UDP port (default 161); HOST:PORT works as well, and net-snmp's\n"
@@ -49,6 +54,8 @@ const char kUsage[] =
     "  -x        privacy protocol: DES (default), AES, AES-192, AES-256\n"
     "  -X        privacy password (at least 8 characters)\n"
     "  -n        context name (default empty)\n"
+    "  Options take their value attached as well (-v2c, -ccobalt), as net-snmp's tools do.\n"
+    "  --version prints the version and ends\n"
     "  --verbose also says how many datagrams were dropped as not matching the request\n"
     "            (another source, community, request id or version)\n"
     "\n"
@@ -90,6 +97,24 @@ std::string* TextOption(TOptions& options, const std::string& arg) {
   return nullptr;
 }
 
+// A protocol name as net-snmp also spells it (SHA256, AES128) in the component's spelling.
+std::string ProtocolName(std::string name) {
+  std::string upper = name;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  for (const auto& [alias, canonical] : {std::pair<const char*, const char*>{"SHA1", "SHA"},
+                                         {"SHA224", "SHA-224"},
+                                         {"SHA256", "SHA-256"},
+                                         {"SHA384", "SHA-384"},
+                                         {"SHA512", "SHA-512"},
+                                         {"AES128", "AES"},
+                                         {"AES-128", "AES"},
+                                         {"AES192", "AES-192"},
+                                         {"AES256", "AES-256"}})
+    if (upper == alias) return canonical;
+  return name;
+}
+
 // The component's SNMPv3 settings from net-snmp's flags; -l also takes net-snmp's short forms.
 void UseV3(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   std::string level = options.level;
@@ -98,8 +123,8 @@ void UseV3(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   if (level == "3" || level == "priv" || level == "ap") level = "authPriv";
   mgr.SetUser(options.user);
   mgr.Config("SecurityLevel=" + level);
-  mgr.Config("AuthType=" + options.authProtocol);
-  mgr.Config("PrivType=" + options.privProtocol);
+  mgr.Config("AuthType=" + ProtocolName(options.authProtocol));
+  mgr.Config("PrivType=" + ProtocolName(options.privProtocol));
   mgr.Config("AuthPassword=" + options.authPassword);
   mgr.Config("PrivPassword=" + options.privPassword);
   mgr.Config("ContextName=" + options.context);
@@ -154,8 +179,38 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-std::string WithoutLeadingDot(const std::string& oid) {
-  return !oid.empty() && oid[0] == '.' ? oid.substr(1) : oid;
+// Dotted decimal arcs, each below 2^32, at least two.
+bool IsNumericOid(const std::string& oid) {
+  size_t arcs = 0;
+  for (size_t at = 0; at <= oid.size();) {
+    const size_t dot = std::min(oid.find('.', at), oid.size());
+    const std::string arc = oid.substr(at, dot - at);
+    if (arc.empty() || arc.size() > 10 ||
+        arc.find_first_not_of("0123456789") != std::string::npos ||
+        std::strtoull(arc.c_str(), nullptr, 10) > 0xFFFFFFFFull)
+      return false;
+    ++arcs;
+    at = dot + 1;
+  }
+  return arcs >= 2;
+}
+
+// An OID of the command line in dotted numbers: numeric text (a leading dot allowed), or a name
+// of the program's OID name table with the instance after it ("sysName.0", also with net-snmp's
+// "SNMPv2-MIB::" before it). Empty when it is neither.
+std::string NumericOid(std::string oid) {
+  if (!oid.empty() && oid[0] == '.') oid.erase(0, 1);
+  if (IsNumericOid(oid)) return oid;
+  if (const size_t module = oid.find("::"); module != std::string::npos) oid.erase(0, module + 2);
+  const size_t dot = oid.find('.');
+  const std::string name = oid.substr(0, dot);
+  if (name.empty()) return std::string();
+  for (const kestrava::TOIDRec& row : kestrava::TOidNames().Rows()) {
+    if (row.Name != name) continue;
+    const std::string numeric = row.Oid + (dot == std::string::npos ? "" : oid.substr(dot));
+    return IsNumericOid(numeric) ? numeric : std::string();
+  }
+  return std::string();
 }
 
 // Sends the request prepared in mgr with send, once more after each time-out, up to retries
@@ -364,11 +419,15 @@ std::string ReadArgument(int argc, char** argv, int& i, TOptions& options,
     return std::string();
   }
   if (arg.rfind("-C", 0) == 0) return ReadApplicationFlag(arg, argc, argv, i, options);
-  std::string* text = TextOption(options, arg);
-  if (text || IsNumberOption(arg)) {
-    const char* value = NextArgument(argc, argv, i);
+  // net-snmp's tools also take the value attached to its option: -v2c, -ccobalt.
+  const std::string option =
+      arg.size() > 2 && arg[0] == '-' && arg[1] != '-' ? arg.substr(0, 2) : arg;
+  std::string* text = TextOption(options, option);
+  if (text || IsNumberOption(option)) {
+    const std::string attached = arg.substr(option.size());
+    const char* value = option != arg ? attached.c_str() : NextArgument(argc, argv, i);
     if (!value) return arg + " needs a value";
-    if (!text) return ReadNumberOption(arg, value, options);
+    if (!text) return ReadNumberOption(option, value, options);
     *text = value;
     return std::string();
   }
@@ -383,8 +442,7 @@ std::string ReadPositional(const std::vector<std::string>& positional, TOptions&
   if (positional.size() < 2) return "a command and a host are needed";
   options.command = positional[0];
   options.host = positional[1];
-  for (size_t i = 2; i < positional.size(); ++i)
-    options.oids.push_back(WithoutLeadingDot(positional[i]));
+  for (size_t i = 2; i < positional.size(); ++i) options.oids.push_back(positional[i]);
   const bool walk = options.command == "walk" || options.command == "bulkwalk";
   if (options.command != "get" && options.command != "getnext" && !walk)
     return "unknown command: " + options.command;
@@ -404,11 +462,26 @@ std::optional<int> ReadCommandLine(int argc, char** argv, TOptions& options, int
       std::cout << kUsage;
       return 0;
     }
+    if (arg == "--version" || arg == "-V") {
+      std::cout << "kestrava-snmp " KESTRAVA_VERSION "\n";
+      return 0;
+    }
     if (const std::string error = ReadArgument(argc, argv, i, options, positional); !error.empty())
       return UsageError(error);
   }
   if (const std::string error = ReadPositional(positional, options, family); !error.empty())
     return UsageError(error);
+  // An OID that does not read would otherwise go out as a run of zeros.
+  for (std::string& oid : options.oids) {
+    const std::string numeric = NumericOid(oid);
+    if (numeric.empty()) {
+      std::cerr << "kestrava-snmp: " << oid
+                << ": Unknown Object Identifier (give it in numbers, or as a MIB-II name the "
+                   "program knows, such as sysName.0)\n";
+      return 1;
+    }
+    oid = numeric;
+  }
   return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "snmp/codec.h"
 #include "snmp/snmpmgr.h"
 #include "snmpd_process.h"
+#include "tests/snmp/usm_agent_script.h"
 
 namespace kestrava {
 namespace {
@@ -93,6 +95,93 @@ TEST_F(DispatcherTest, ForgedInformDoesNotTakeTheAgentsPlace) {
   EXPECT_EQ(agent.Log().size(), 3u);
   EXPECT_FALSE(forger.Take().has_value());
   EXPECT_EQ(dispatcher.Component()->RemoteHost(), "127.0.0.1");
+}
+
+// Signed answers the component refuses (a clock from before the agent's last boot, which a
+// replay carries) used to end in a bare time-out; the time-out now says why.
+TEST_F(DispatcherTest, ATimeOutNamesWhyAnswersWereRefused) {
+  const std::string engineId("\x80\x00\x1F\x88\x04kestrava", 13);
+  testing::TUsmAgentScript script(engineId);
+  script.AddUser("kestrel",
+                 {kAuthPriv, kAuthSha256, "auth-kestrel-pass", kPrivAes128, "priv-kestrel-pass"});
+  std::atomic<bool> replay{false};
+  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
+    TSnmpMessage in;
+    TObjectTable objects;
+    if (!replay ||
+        ParseMessage(reinterpret_cast<const uint8_t*>(r.Packet.data()), r.Packet.size(), in,
+                     objects) != 0 ||
+        (in.MsgFlags & 2) == 0)
+      return script.Answer(r);
+    return script.ResponseAt("kestrel", script.Boots() - 1, script.Time(), in.MsgId, 1);
+  });
+  TSnmpV3Settings v3;
+  v3.User = "kestrel";
+  v3.SecurityLevel = "authPriv";
+  v3.AuthProtocol = "SHA-256";
+  v3.AuthPassword = "auth-kestrel-pass";
+  v3.PrivProtocol = "AES";
+  v3.PrivPassword = "priv-kestrel-pass";
+  dispatcher.SetSecurity(v3);
+  TRequest record;
+  record.Host = "127.0.0.1";
+  record.Operation = kOperationGet;
+  record.SnmpVersion = 3;
+  record.RemotePort = agent.port();
+  AppendItem(record.OidList, "1.3.6.1.2.1.1.5.0");
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 1; }));
+  const std::string timedOut = "Timeout while collecting instances!";
+  EXPECT_EQ(dispatcher.TimeoutText(timedOut), timedOut);
+  replay = true;
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(WaitFor([&] { return !problems.empty(); }));
+  EXPECT_EQ(dispatcher.TimeoutText(timedOut),
+            timedOut + " (Invalid packet timing parameters. Packet ignored. ErrorCode=320)");
+  EXPECT_EQ(answers.size(), 1u);
+  // An answer taken clears it.
+  replay = false;
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 2; }));
+  EXPECT_EQ(dispatcher.TimeoutText(timedOut), timedOut);
+}
+
+// Debian's /etc/hosts gives "localhost" as ::1 first, and an agent may listen on IPv4 only:
+// the name's addresses are tried in turn until one answers, and that one is kept.
+TEST_F(DispatcherTest, ANameOfSeveralAddressesKeepsTheOneThatAnswers) {
+  std::vector<std::string> resolved;
+  dispatcher.SetResolver([&](const std::string& host) {
+    resolved.push_back(host);
+    return std::vector<std::string>{"::1", "127.0.0.1"};
+  });
+  TRequest record;
+  record.Host = "localhost";
+  record.Community = "cobalt";
+  record.Operation = kOperationGet;
+  record.SnmpVersion = 2;
+  record.RemotePort = agent.port();
+  AppendItem(record.OidList, "1.3.6.1.2.1.1.3.0");
+  auto answered = [&] {
+    return WaitFor([&] {
+      return !answers.empty() && answers.back().RequestId == static_cast<int>(record.RequestId);
+    });
+  };
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  EXPECT_EQ(dispatcher.Component()->RemoteHost(), "::1");
+  EXPECT_FALSE(WaitFor([&] { return !answers.empty(); }, 300)) << "nobody on ::1";
+  // The session sends it again after its time-out: now to the next address.
+  ASSERT_FALSE(dispatcher.Send(record, true).Failed());
+  ASSERT_TRUE(answered());
+  EXPECT_EQ(dispatcher.Component()->RemoteHost(), "127.0.0.1");
+  // The address that answered stays, also when a later request goes unanswered once.
+  agent.SetSilent(true);
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_FALSE(dispatcher.Send(record, true).Failed());
+  EXPECT_EQ(dispatcher.Component()->RemoteHost(), "127.0.0.1");
+  agent.SetSilent(false);
+  ASSERT_FALSE(dispatcher.Send(record, false).Failed());
+  ASSERT_TRUE(answered());
+  EXPECT_EQ(resolved, std::vector<std::string>{"localhost"}) << "resolved once";
 }
 
 }  // namespace

@@ -569,6 +569,20 @@ TEST(UsmMessage, DecryptionRefusesWhatItCannotRead) {
   EXPECT_EQ(DecryptScopedPdu(out.data(), out.size(), plainMessage, received, keys, plain),
             kErrDecryption);
   EXPECT_EQ(DecryptScopedPdu(out.data(), out.size(), in, received, keys, plain), 0);
+
+  // AES decrypts a cut ciphertext to the start of the scoped PDU: the key was right, the
+  // message is cut short, which is a parse error and no decryption failure.
+  TUsmKeys aes;
+  ASSERT_TRUE(aes.Prepare(kAuthSha1, LocalizeKey(kAuthSha1, "maplesyrup", engine), kPrivAes128,
+                          LocalizePrivKey(kAuthSha1, kPrivAes128, "maplesyrup", engine)));
+  user.Keys = &aes;
+  ASSERT_EQ(BuildMessage(kActionGetRequest, msg, objects, out, error, &user), 0);
+  ASSERT_EQ(ParseMessage(out.data(), out.size(), in, received), 0);
+  TSnmpMessage truncated = in;
+  truncated.EncryptedSize /= 2;
+  const int code = DecryptScopedPdu(out.data(), out.size(), truncated, received, aes, plain);
+  EXPECT_NE(code, 0);
+  EXPECT_NE(code, kErrDecryption);
 }
 
 // The parse fuzzer reaches the digest check and the ciphers through these seeds only while

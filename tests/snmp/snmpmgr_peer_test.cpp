@@ -191,6 +191,48 @@ TEST_F(SnmpdTest, CommandReportsErrorsOnStandardError) {
   EXPECT_NE(RunCommand(Tool() + " --help").find("usage: kestrava-snmp"), std::string::npos);
 }
 
+// An OID that does not read went out as a run of zeros ("sysName.0" printed ".0.0.0.0...")
+// or lost its bad arc ("1.3.6.1.2.1.1.5.x" became ".1.3.6.1.2.1.1.5.0.0"), with status 0. Names
+// the program knows are read; anything else is refused with status 1 and nothing sent.
+TEST_F(SnmpdTest, CommandReadsOidsAsSnmpgetDoesOrRefusesThem) {
+  const std::string theirs =
+      RunCommand("snmpget -On -v2c -c cobalt " + agent->peer() + " 1.3.6.1.2.1.1.5.0");
+  ASSERT_FALSE(theirs.empty());
+  for (const char* oid : {".1.3.6.1.2.1.1.5.0", "sysName.0", "SNMPv2-MIB::sysName.0"}) {
+    int status = -1;
+    EXPECT_EQ(RunCommand(Tool() + " get -c cobalt " + agent->peer() + " " + oid, &status), theirs)
+        << oid;
+    EXPECT_EQ(status, 0) << oid;
+  }
+  for (const char* oid : {"sysName.x", "1.3.6.1.2.1.1.5.x", "1..3", "1.3.6.1.2.1.1.5.4294967296",
+                          "noSuchName.0", "1.", "7"}) {
+    int status = -1;
+    const std::string out =
+        RunCommand(Tool() + " get -c cobalt " + agent->peer() + " '" + oid + "' 2>&1", &status);
+    EXPECT_EQ(status, 1) << oid;
+    EXPECT_EQ(out, std::string("kestrava-snmp: ") + oid +
+                       ": Unknown Object Identifier (give it in numbers, or as a MIB-II name the "
+                       "program knows, such as sysName.0)\n");
+  }
+}
+
+// net-snmp's tools take an option's value attached to it, and these names of the protocols.
+TEST_F(SnmpdTest, CommandTakesNetSnmpsAttachedOptionsAndVersion) {
+  const std::string theirs =
+      RunCommand("snmpget -On -v2c -ccobalt " + agent->peer() + " 1.3.6.1.2.1.1.5.0");
+  int status = -1;
+  EXPECT_EQ(
+      RunCommand(Tool() + " get -v2c -ccobalt -t1 -r1 " + agent->peer() + " sysName.0", &status),
+      theirs);
+  EXPECT_EQ(status, 0);
+  const std::string version = RunCommand(Tool() + " --version", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(version.rfind("kestrava-snmp ", 0), 0u) << version;
+  // bulkwalk stays as strict as snmpbulkwalk about SNMPv1, attached or not.
+  RunCommand(Tool() + " bulkwalk -v1 -ccobalt " + agent->peer() + " 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+}
+
 // ---- SNMPv3 with authentication, no privacy
 
 class SnmpdV3Test : public ::testing::Test {
@@ -610,6 +652,24 @@ TEST_F(SnmpdUsersTest, RestartedAgentIsFollowed) {
     EXPECT_EQ(mgr.RemoteEngineBoots(), boots + 1);
     EXPECT_EQ(mgr.RemoteEngineId(), engineId);
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
+  }
+}
+
+// -a SHA256 and -x AES128, as net-snmp also spells them, attached or not.
+TEST_F(SnmpdUsersTest, CommandTakesNetSnmpsProtocolSpellings) {
+  const std::string theirs = RunCommand("snmpget -On -v 3 -u paes -l authPriv -a SHA-256 -A " +
+                                        std::string("auth-paes-pw -x AES -X priv-paes-pw ") +
+                                        agent->peer() + " 1.3.6.1.2.1.1.5.0");
+  ASSERT_FALSE(theirs.empty());
+  for (const char* flags :
+       {"-v 3 -u paes -l authPriv -a SHA256 -A auth-paes-pw -x AES128 -X "
+        "priv-paes-pw",
+        "-v3 -upaes -lauthPriv -asha256 -Aauth-paes-pw -xaes128 -Xpriv-paes-pw"}) {
+    int status = -1;
+    EXPECT_EQ(RunCommand(Tool() + " get " + flags + " " + agent->peer() + " sysName.0", &status),
+              theirs)
+        << flags;
+    EXPECT_EQ(status, 0) << flags;
   }
 }
 

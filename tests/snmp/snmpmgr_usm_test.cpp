@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fake_agent.h"
+#include "loopback_peer.h"
 #include "snmp/snmpmgr.h"
 #include "snmp/usm.h"
 #include "snmpmgr_test_util.h"
@@ -201,10 +202,15 @@ TEST_F(SnmpMgrUsmTest, ClockReportsAreFollowedWithOneMoreSend) {
       return WaitFor([&] { return answers.size() == before + 1; }) &&
              answers.back().RequestId == id;
     };
+    // The unsigned clock of the engine discovery is not taken: the signed clock probe gives
+    // the agent's real one, and the request goes out once.
     script.SetDiscoveryClockOffset(5000);
     int requests = script.Requests();
+    const int clockProbes = script.ClockProbes();
     ASSERT_TRUE(get(1)) << mode;
-    EXPECT_EQ(script.Requests() - requests, 2) << mode << ": refused once for its clock";
+    EXPECT_EQ(script.Requests() - requests, 1) << mode;
+    EXPECT_EQ(script.ClockProbes() - clockProbes, 1) << mode;
+    EXPECT_EQ(m.RemoteEngineTime() / 1000, script.Time() / 1000) << mode;
     script.SetDiscoveryClockOffset(0);
 
     script.Reboot();
@@ -222,6 +228,86 @@ TEST_F(SnmpMgrUsmTest, ClockReportsAreFollowedWithOneMoreSend) {
     EXPECT_TRUE(errors.empty()) << mode << ": " << (errors.empty() ? "" : errors[0].second);
     script.SetEngineId(kEngineId);
   }
+}
+
+// Unsigned reports for a request in flight, as someone who saw it could send them: an unknown
+// user (it ended the session), a clock at the end of boots (it stalled every request and made
+// authentic answers look replayed), another engine (it sent the requests to nobody). From
+// another address they are dropped; from the agent's they may cost one more send or one
+// discovery, but the request is answered and the engine and clock stay the agent's.
+TEST_F(SnmpMgrUsmTest, UnsignedReportsForARequestNeitherEndItNorMoveTheClock) {
+  testing::LoopbackPeer elsewhere;
+  ASSERT_TRUE(elsewhere.ok());
+  ASSERT_TRUE(GetOnce(mgr, 1));
+  const std::string forgedEngine("\x80\x00\x1F\x88\x04forged!!", 13);
+  struct Case {
+    const char* name;
+    int counter;
+    const std::string* engineId;
+    int32_t boots;
+  };
+  const Case cases[] = {{"unknown user", 3, &kEngineId, 0},
+                        {"boots at their end", 2, &kEngineId, 0x7FFFFFFF},
+                        {"another engine", 4, &forgedEngine, 1}};
+  int requestId = 10;
+  for (const bool fromAgent : {false, true}) {
+    for (const Case& c : cases) {
+      const std::string label = std::string(c.name) + (fromAgent ? " from the agent" : "");
+      errors.clear();
+      const std::string dropped = mgr.Config("DroppedPackets");
+      const size_t logged = agent.Log().size();
+      agent.SetDelayMs(300);  // the request stays in flight while the report comes
+      Ask(mgr, {"1.3.6.1.2.1.1.5.0"}, ++requestId);
+      mgr.SendGetRequest();
+      ASSERT_TRUE(WaitFor([&] { return agent.Log().size() > logged; })) << label;
+      const std::string asked = agent.Log().back().Packet;
+      TSnmpMessage request;
+      TObjectTable objects;
+      ASSERT_EQ(ParseMessage(reinterpret_cast<const uint8_t*>(asked.data()), asked.size(), request,
+                             objects),
+                0);
+      const std::string report = TUsmAgentScript::UnsignedReport(
+          *c.engineId, "kestrel", request.MsgId, c.counter, c.boots, 1000);
+      if (fromAgent)
+        agent.SendTo(report, "127.0.0.1", mgr.LocalPort());
+      else
+        elsewhere.SendTo(report, mgr.LocalPort());
+      agent.SetDelayMs(0);
+      ASSERT_TRUE(WaitFor([&] {
+        return std::any_of(answers.begin(), answers.end(),
+                           [&](const TAnswer& a) { return a.RequestId == requestId; });
+      })) << label;
+      EXPECT_TRUE(errors.empty()) << label << ": " << (errors.empty() ? "" : errors[0].second);
+      EXPECT_EQ(mgr.RemoteEngineId(), kEngineId) << label;
+      EXPECT_EQ(mgr.RemoteEngineBoots(), script.Boots()) << label;
+      if (!fromAgent) {
+        EXPECT_NE(mgr.Config("DroppedPackets"), dropped) << label;
+      }
+      // Authentic answers still pass.
+      ASSERT_TRUE(GetOnce(mgr, ++requestId)) << label;
+    }
+  }
+}
+
+// The component reads the clock it is given: the agent's time a request carries moves with it.
+TEST_F(SnmpMgrUsmTest, TheAgentsClockRunsOnTheInjectedClock) {
+  int64_t nowMs = 5'000'000;
+  mgr.SetClock([&] { return nowMs; });
+  ASSERT_TRUE(GetOnce(mgr, 1));
+  auto lastTime = [&] {
+    const std::string packet = agent.Log().back().Packet;
+    TSnmpMessage msg;
+    TObjectTable objects;
+    EXPECT_EQ(
+        ParseMessage(reinterpret_cast<const uint8_t*>(packet.data()), packet.size(), msg, objects),
+        0);
+    return msg.EngineTime;
+  };
+  const int32_t first = lastTime();
+  EXPECT_EQ(mgr.RemoteEngineTime(), first);
+  nowMs += 100'000;  // 100 s pass on the given clock, none on the agent's
+  ASSERT_TRUE(GetOnce(mgr, 2));
+  EXPECT_EQ(lastTime(), first + 100);
 }
 
 TEST_F(SnmpMgrUsmTest, AClockThatCannotBeFollowedIsAnError) {

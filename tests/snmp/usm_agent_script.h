@@ -73,6 +73,7 @@ class TUsmAgentScript {
 
   int Probes() const { return m_probes; }
   int Requests() const { return m_requests; }  // requests of a known engine and user
+  int ClockProbes() const { return m_clockProbes; }
   int32_t Boots() const {
     std::lock_guard lock(m_mutex);
     return m_boots;
@@ -89,6 +90,44 @@ class TUsmAgentScript {
   std::string LastContext() const {
     std::lock_guard lock(m_mutex);
     return m_lastContext;
+  }
+
+  // Writes boots and time into an unauthenticated message built with zeros there.
+  static std::string PatchClock(std::string bytes, int32_t boots, int32_t time) {
+    // Boots and time follow the engine id as two four-octet INTEGERs: 02 04 00 00 00 00.
+    const std::string zeros("\x02\x04\x00\x00\x00\x00\x02\x04\x00\x00\x00\x00", 12);
+    const size_t at = bytes.find(zeros);
+    if (at == std::string::npos) return bytes;
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + 2 + i] = static_cast<char>(static_cast<uint32_t>(boots) >> (24 - 8 * i));
+      bytes[at + 8 + i] = static_cast<char>(static_cast<uint32_t>(time) >> (24 - 8 * i));
+    }
+    return bytes;
+  }
+
+  // An unsigned report as anybody who saw a request can send it: usmStats counter n for the
+  // message msgId, naming an engine and a clock.
+  static std::string UnsignedReport(const std::string& engineId, const std::string& userName,
+                                    int32_t msgId, int counter, int32_t boots, int32_t time) {
+    TSnmpMessage msg;
+    msg.Version = kSnmpV3;
+    msg.MsgId = msgId;
+    msg.MsgMaxSize = 65507;
+    TObjectTable objects;
+    objects.SetCount(1);
+    objects.At(1).Id.assign("1.3.6.1.6.3.15.1.1." + std::to_string(counter) + ".0");
+    objects.At(1).Type = kTagCounter32;
+    objects.At(1).Value.assign("1");
+    TUsmKeys none;
+    none.Prepare(kAuthNone, {}, kPrivNone, {});
+    TUsmCredentials creds;
+    creds.User = userName;
+    creds.EngineId = engineId;
+    creds.Keys = &none;
+    TByteBuffer out;
+    std::string error;
+    if (BuildMessage(kActionReport, msg, objects, out, error, &creds) != 0) return std::string();
+    return PatchClock(out.str(), boots, time);
   }
 
   // The value this agent serves for an OID: an OCTET STRING naming it.
@@ -199,19 +238,6 @@ class TUsmAgentScript {
     return Build(kActionReport, msg, objects, userName, keys, m_boots, TimeLocked() + clockOffset);
   }
 
-  // Writes boots and time into an unauthenticated message built with zeros there.
-  static std::string PatchClock(std::string bytes, int32_t boots, int32_t time) {
-    // Boots and time follow the engine id as two four-octet INTEGERs: 02 04 00 00 00 00.
-    const std::string zeros("\x02\x04\x00\x00\x00\x00\x02\x04\x00\x00\x00\x00", 12);
-    const size_t at = bytes.find(zeros);
-    if (at == std::string::npos) return bytes;
-    for (int i = 0; i < 4; ++i) {
-      bytes[at + 2 + i] = static_cast<char>(static_cast<uint32_t>(boots) >> (24 - 8 * i));
-      bytes[at + 8 + i] = static_cast<char>(static_cast<uint32_t>(time) >> (24 - 8 * i));
-    }
-    return bytes;
-  }
-
   std::string Respond(TSnmpMessage& in, TObjectTable& objects, const uint8_t* data, size_t size) {
     const std::string userName = in.UserName.str();
     if (in.AuthEngineId.view() != m_engineId) {
@@ -225,7 +251,10 @@ class TUsmAgentScript {
                       : (in.MsgFlags & 1) ? kAuthNoPriv
                                           : kNoAuthNoPriv;
     if (level > entry.User.Level) return Report(in, 1, userName, false);
-    ++m_requests;
+    // A signed request that asks for nothing is a manager's clock probe, not a request.
+    const bool clockProbe = level == kAuthNoPriv && objects.Count() == 0;
+    if (clockProbe) ++m_clockProbes;
+    if (!clockProbe) ++m_requests;
     if (m_report != 0) return Report(in, m_report, userName, m_report == 2);
     const auto keys = Keys(entry);
     if (level >= kAuthNoPriv) {
@@ -274,6 +303,7 @@ class TUsmAgentScript {
   uint64_t m_salt = 0x5A17;
   std::atomic<int> m_probes{0};
   std::atomic<int> m_requests{0};
+  std::atomic<int> m_clockProbes{0};
 };
 
 }  // namespace kestrava::testing
