@@ -16,6 +16,9 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kFullTurn = 2 * std::numbers::pi;
 constexpr int kLegendTopPercent = 10;
 constexpr int kLegendMaxRows = 10;
+// A legend gives way only where the pie would be left narrower or lower than this: a smaller
+// pie no longer shows its slices.
+constexpr int kLegendLeavesPie = 24;
 constexpr int kCalloutLength = 8;
 // The callout plus twice the mark frame: the room marks need around the pie.
 constexpr int kMarkRoom = 10;
@@ -188,7 +191,8 @@ TTitleLayout PlaceTitle(TPixRect& chart, const QString& title, const TTextMetric
 }
 
 TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alignment,
-                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics) {
+                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics,
+                              int titleWidth) {
   TLegendLayout legend;
   const int h = std::max(1, metrics.legendHeight);
   legend.rowHeight = h;
@@ -200,8 +204,16 @@ TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alig
   if (rows <= 0) return legend;
   for (int k = 0; k < rows; ++k) legend.items.push_back(LegendItem(k, texts[k]));
   int tw = MeasureLegendColumns(legend, texts, static_cast<size_t>(rows), metrics);
-  // Long labels in a narrow chart would leave no room for the title and the pie.
-  const int widest = chart.Width() / 2;
+  // Long labels in a narrow chart are cut short only where the pie beside them would vanish,
+  // or where the legend reaches up beside the title, which is centred over the rest.
+  const int chartWidth = chart.Width();
+  const int gap = 3 * chartWidth / 100;
+  const int edge = alignment == laRight ? 5 : 2;  // the legend's distance from the chart's side
+  int widest = chartWidth - edge - gap - kLegendLeavesPie;
+  if (top < chart.top + 1 + metrics.titleHeight) {
+    // With its 3-pixel shadow on the left, and a pixel for rounding the title's place.
+    widest = std::min(widest, chartWidth + gap - titleWidth - (alignment == laRight ? 6 : 9));
+  }
   if (SideLegendWidth(tw) > widest && !CutSideLegendLabels(legend, tw, widest, texts, metrics)) {
     legend.items.clear();
     return legend;
@@ -224,7 +236,6 @@ TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alig
     legend.items[k].swatchX = legend.box.left + 6;
     legend.items[k].rowTop = top + pad + 1 + k * h;
   }
-  const int chartWidth = chart.Width();
   if (alignment == laRight) {
     chart.right = legend.box.left - 3 * chartWidth / 100;
   } else {
@@ -248,8 +259,10 @@ TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment 
   const int chartWidth = chart.Width();
   const int columns = std::min(count, (chartWidth - 10) / (legend.swatchWidth + tw + 8));
   const int pad = RoundEven(h / 10.0);
-  // A low chart lists fewer rows: the legend keeps to half the height below the title.
-  const int roomRows = (chart.Height() / 2 - 2 - 2 * pad) / h;
+  // A low chart lists fewer rows where the pie below or above them would vanish.
+  const int chartHeight = chart.Height();
+  const int roomRows =
+      (chartHeight - 4 * chartHeight / 100 - kLegendLeavesPie - 2 - (2 + 2 * pad)) / h;
   if (columns < 1 || roomRows < 1) return legend;
   const int rows = std::min({(count + columns - 1) / columns, kLegendMaxRows, roomRows});
   const int listed = std::min(count, columns * rows);
@@ -275,7 +288,6 @@ TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment 
     legend.items[i].swatchX = legend.box.left + 6 + (k % columns) * step;
     legend.items[i].rowTop = legend.box.top + pad + 1 + (k / columns) * h;
   }
-  const int chartHeight = chart.Height();
   if (alignment == laBottom) {
     chart.bottom = legend.box.top - 4 * chartHeight / 100;
   } else {
@@ -809,7 +821,8 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
   layout.chart = ChartRectFromMargins(width, height);
   const bool side = options.alignment == laLeft || options.alignment == laRight;
   if (options.legendVisible && side) {
-    layout.legend = PlaceSideLegend(layout.chart, height, options.alignment, texts.legend, metrics);
+    layout.legend = PlaceSideLegend(layout.chart, height, options.alignment, texts.legend, metrics,
+                                    metrics.titleWidth(options.title));
   }
   layout.title = PlaceTitle(layout.chart, options.title, metrics);
   if (options.legendVisible && !side) {

@@ -154,14 +154,14 @@ struct TLegendLayout {
   }
 };
 
-// The legend at laLeft or laRight, before the title; height is the whole chart area's. It
-// takes at most half of the chart rectangle's width, its labels cut short when needed, so that
-// the title and the pie keep their room.
+// The legend at laLeft or laRight, before the title; height is the whole chart area's. Its
+// labels are cut short only where the pie beside it would otherwise vanish, or where a legend
+// that reaches up beside the title (titleWidth pixels wide) would run into it.
 TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alignment,
-                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics);
-// The legend at laTop or laBottom, after the title; width is the whole chart area's. It takes
-// at most half of the chart rectangle's height (fewer rows in a low chart), so that the title
-// and the pie keep their room.
+                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics,
+                              int titleWidth = 0);
+// The legend at laTop or laBottom, after the title; width is the whole chart area's. It lists
+// fewer rows only where the pie below or above it would otherwise vanish.
 TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment alignment,
                                    const std::vector<TLegendText>& texts,
                                    const TTextMetrics& metrics);
