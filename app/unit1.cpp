@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QSettings>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QToolButton>
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/connect_dialog.h"
 #include "app/glyphs.h"
 #include "engine/session_setup.h"
 #include "ui/chart.h"
@@ -29,6 +31,16 @@ namespace kestrava {
 namespace {
 
 std::function<void(const std::string&)> g_messageBoxHook;
+std::function<int(TConnectDialog&)> g_connectDialogHook;
+QString g_agentSettingsFile;
+
+// The recent agents live in the user's settings folder unless a test named another file.
+QString AgentSettingsFile() {
+  if (!g_agentSettingsFile.isEmpty()) return g_agentSettingsFile;
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrava"),
+                   QStringLiteral("kestrava"))
+      .fileName();
+}
 
 // Tahoma is not on a Linux desktop; Arial's metric twin comes closest to its widths, so
 // the toolbar's labels fit the places the layout gives them.
@@ -148,6 +160,14 @@ void TForm1::SetMessageBoxHook(std::function<void(const std::string&)> hook) {
   g_messageBoxHook = std::move(hook);
 }
 
+void TForm1::SetConnectDialogHook(std::function<int(TConnectDialog&)> hook) {
+  g_connectDialogHook = std::move(hook);
+}
+
+void TForm1::SetAgentSettingsFile(const QString& path) {
+  g_agentSettingsFile = path;
+}
+
 void TForm1::BuildControls() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
@@ -230,6 +250,8 @@ void TForm1::BuildMenu() {
   Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
   CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
                                          QStringLiteral("Copy Pie to Clipboard"));
+  Agent1 = MainMenu1->addMenu(QStringLiteral("Agent"));
+  Connect1 = Agent1->addAction(QStringLiteral("Connect to Agent..."));
   Options1 = MainMenu1->addMenu(QStringLiteral("Options"));
   RefreshInstances1 = Options1->addAction(QStringLiteral("Refresh Instances"));
   RefreshInstances1->setCheckable(true);
@@ -239,6 +261,7 @@ void TForm1::BuildMenu() {
   connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
   connect(CopyPietoclipboard1, &QAction::triggered, this, &TForm1::CopyPietoclipboard1Click);
   connect(RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
+  connect(Connect1, &QAction::triggered, this, &TForm1::Connect1Click);
   connect(About1, &QAction::triggered, this, &TForm1::About1Click);
 }
 
@@ -432,8 +455,17 @@ void TForm1::ShowPie(const std::vector<TPieSlice>& slices) {
 }
 
 void TForm1::SessionStopped(const std::string& message) {
-  // The status line already says it; the window stays up. A scripted run says it once.
-  if (!Scripted() || m_finishing) return;
+  // The status line already says it; the window stays up and offers another agent, once the
+  // engine's call has returned. A scripted run says it once and ends.
+  if (!Scripted()) {
+    if (m_connectShown || m_closed) return;
+    m_connectShown = true;
+    QMetaObject::invokeMethod(
+        this, [this, problem = QString::fromStdString(message)] { ShowConnectDialog(problem); },
+        Qt::QueuedConnection);
+    return;
+  }
+  if (m_finishing) return;
   std::fprintf(stderr, "kestrava: %s\n", message.c_str());
   FinishScriptedRun(kExitSessionStopped);
 }
@@ -518,6 +550,61 @@ void TForm1::CopyPietoclipboard1Click() {
 
 void TForm1::RefreshInstances1Click() {
   Guarded([this] { m_session->SetRefresh(RefreshInstances1->isChecked()); });
+}
+
+void TForm1::Connect1Click() {
+  if (!m_connectShown) ShowConnectDialog(QString());
+}
+
+void TForm1::ShowConnectDialog(const QString& problem) {
+  m_connectShown = true;
+  TConnectDialog dialog(AgentSettingsFile(), this);
+  dialog.SetChoice(CurrentAgent());
+  dialog.SetProblem(problem);
+  const int result = g_connectDialogHook ? g_connectDialogHook(dialog) : dialog.exec();
+  m_connectShown = false;
+  if (result != QDialog::Accepted || m_closed) return;
+  const TAgentChoice agent = dialog.Choice();
+  dialog.Remember(agent);
+  ConnectTo(agent);
+}
+
+TAgentChoice TForm1::CurrentAgent() const {
+  const TRequest& request = m_session->SessionRequest();
+  const TConfigRec& cfg = m_session->Config();
+  TAgentChoice agent;
+  if (!request.Host.empty()) agent.Host = request.Host;
+  if (request.RemotePort > 0) agent.Port = request.RemotePort;
+  if (request.SnmpVersion >= 1 && request.SnmpVersion <= 3) agent.Version = request.SnmpVersion;
+  agent.Community = request.Community;
+  agent.User = cfg.V3.User;
+  if (!cfg.V3.SecurityLevel.empty()) agent.SecurityLevel = cfg.V3.SecurityLevel;
+  if (!cfg.V3.AuthProtocol.empty()) agent.AuthProtocol = cfg.V3.AuthProtocol;
+  if (!cfg.V3.PrivProtocol.empty()) agent.PrivProtocol = cfg.V3.PrivProtocol;
+  agent.AuthPassword = cfg.V3.AuthPassword;
+  agent.PrivPassword = cfg.V3.PrivPassword;
+  // A session of one plain counter shows it; formulas and several columns start from traffic.
+  if (cfg.TargetOids.size() == 1 && cfg.TargetOids.front().rfind('&', 0) != 0)
+    agent.Counter = cfg.TargetOids.front();
+  return agent;
+}
+
+void TForm1::ConnectTo(const TAgentChoice& agent) {
+  const QSize outer = OuterSize();
+  const TMemoryFile config(AgentConfig(agent, m_session->Config(),
+                                       m_session->SessionRequest().Interval, outer.width(),
+                                       outer.height()));
+  if (!config.ok()) {
+    ShowStatus("Could not connect: no room for the session's settings.");
+    return;
+  }
+  // The session in place: the old one stops before the new one sets the window up again.
+  m_session->Stop();
+  m_session.reset();
+  Chart1->ClearSlices();
+  ClearStatus();
+  m_session = std::make_unique<TSession>(*this);
+  m_session->Start({"/XML", config.Path()});
 }
 
 void TForm1::About1Click() {

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/connect_dialog.h"
 #include "app/unit1.h"
 #include "temp_dir.h"
 #include "ui/chart.h"
@@ -75,8 +76,18 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TForm1::SetMessageBoxHook([this](const std::string& text) { messages.push_back(text); });
+    // A stopped session offers the connection dialog: seen, and cancelled.
+    TForm1::SetConnectDialogHook([this](TConnectDialog& dialog) {
+      offered.push_back(dialog.Problem().toStdString());
+      return int(QDialog::Rejected);
+    });
+    TForm1::SetAgentSettingsFile(QString::fromStdString((settings.path / "agents.ini").string()));
   }
-  void TearDown() override { TForm1::SetMessageBoxHook(nullptr); }
+  void TearDown() override {
+    TForm1::SetMessageBoxHook(nullptr);
+    TForm1::SetConnectDialogHook(nullptr);
+    TForm1::SetAgentSettingsFile(QString());
+  }
 
   // A window set up from the arguments against the silent agent, shown.
   std::unique_ptr<TForm1> Start(std::vector<std::string> args) {
@@ -94,7 +105,9 @@ class WindowTest : public ::testing::Test {
   }
 
   SilentAgent agent;
+  TempDir settings{"kestrava-window-settings"};
   std::vector<std::string> messages;
+  std::vector<std::string> offered;  // the connection dialog's messages, one per showing
 };
 
 TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
@@ -204,7 +217,7 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   auto form = Start({});
   QStringList menus;
   for (QAction* menu : form->MainMenu1->actions()) menus << menu->text();
-  EXPECT_EQ(menus, QStringList({"File", "Edit", "Options", "Help"}));
+  EXPECT_EQ(menus, QStringList({"File", "Edit", "Agent", "Options", "Help"}));
   struct Case {
     QMenu* menu;
     QAction* entry;
@@ -213,6 +226,7 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   } cases[] = {
       {form->File1, form->Exit1, "Exit", true},
       {form->Edit1, form->CopyPietoclipboard1, "Copy Pie to Clipboard", true},
+      {form->Agent1, form->Connect1, "Connect to Agent...", false},
       {form->Options1, form->RefreshInstances1, "Refresh Instances", false},
       {form->Help1, form->About1, "About", true},
   };
@@ -705,12 +719,19 @@ TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
 
-TEST_F(WindowTest, WithoutExitAfterAStoppedSessionLeavesTheWindowUp) {
+TEST_F(WindowTest, WithoutExitAfterAStoppedSessionOffersAnotherAgent) {
   auto form = Start({});
   form->SessionStopped("Timeout while collecting instances!");
+  form->SessionStopped("Timeout while collecting instances!");  // one dialog at a time
+  EXPECT_TRUE(offered.empty()) << "shown once the engine's call has returned";
   QTest::qWait(20);
+  EXPECT_EQ(offered, std::vector<std::string>{"Timeout while collecting instances!"});
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->ExitStatus(), 0);
+  // Cancelled, the window stays as it was; the menu offers the dialog again.
+  form->Connect1->trigger();
+  EXPECT_EQ(offered.size(), 2u);
+  EXPECT_EQ(form->Session().SessionRequest().RemotePort, std::stoi(agent.port()));
 }
 
 }  // namespace
