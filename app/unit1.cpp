@@ -129,6 +129,9 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   InstallFontSubstitutes();
   setFont(Tahoma8());
   setWindowTitle(QStringLiteral("Kestrava"));
+  // Qt shows hints only in the active window; a monitor is looked at while another window has
+  // the focus, and a window manager may give it none at all.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   BuildControls();
   BuildMenu();
   // The design size: a client area of 585 x 427 below the menu.

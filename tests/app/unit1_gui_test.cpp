@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -412,6 +414,52 @@ TEST_F(WindowTest, LegendButtonTogglesLegendAndMarks) {
   EXPECT_FALSE(form->Chart1->MarksVisible());
   EXPECT_EQ(form->SpeedButton3->toolTip(), "Hide legend");
   EXPECT_EQ(form->Chart1->LegendAlignment(), laLeft);
+}
+
+TEST_F(WindowTest, ButtonsShowTheirHintsWhenTheMouseRestsOnThem) {
+  auto form = Start({});
+  struct Case {
+    QWidget* control;
+    const char* hint;
+  } cases[] = {{form->SpeedButton1, "RAW values"},
+               {form->SpeedButton2, "Delta values"},
+               {form->SpeedButton3, "Show legend"},
+               {form->CheckBox1, "3D mode on/off"}};
+  // Before discovery ends the toolbar is disabled; the hints show all the same.
+  for (const bool enabled : {false, true}) {
+    form->EnableToolbar(enabled);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.hint << (enabled ? ", enabled" : ", disabled"));
+      EXPECT_EQ(c.control->toolTip(), QString::fromLatin1(c.hint));
+      QToolTip::hideText();
+      const QPoint at(c.control->width() / 2, c.control->height() / 2);
+      QHelpEvent help(QEvent::ToolTip, at, c.control->mapToGlobal(at));
+      QApplication::sendEvent(c.control, &help);
+      EXPECT_TRUE(QToolTip::isVisible());
+      EXPECT_EQ(QToolTip::text(), QString::fromLatin1(c.hint));
+    }
+  }
+  QToolTip::hideText();
+}
+
+TEST_F(WindowTest, HintsShowWhileAnotherWindowHasTheFocus) {
+  // A monitor is watched while one works elsewhere, and a bare X server gives no window the
+  // focus: the hints may not wait for the window to be active.
+  auto form = Start({});
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  ASSERT_FALSE(form->isActiveWindow());
+  for (QToolButton* button : {form->SpeedButton1, form->SpeedButton2}) {
+    SCOPED_TRACE(button->toolTip().toStdString());
+    QToolTip::hideText();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    QTest::mouseMove(button, QPoint(button->width() / 2, button->height() / 2));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QToolTip::isVisible() && QToolTip::text() == button->toolTip(); }, 5000));
+  }
+  QToolTip::hideText();
 }
 
 TEST_F(WindowTest, ValueModeButtonsAreARadioPair) {
