@@ -564,7 +564,9 @@ void TForm1::ShowConnectDialog(const QString& problem) {
   TConnectDialog dialog(AgentSettingsFile(), this);
   dialog.SetChoice(CurrentAgent());
   dialog.SetProblem(problem);
+  m_connectDialog = &dialog;
   const int result = g_connectDialogHook ? g_connectDialogHook(dialog) : dialog.exec();
+  m_connectDialog = nullptr;
   m_connectShown = false;
   if (result != QDialog::Accepted || m_closed) return;
   const TAgentChoice agent = dialog.Choice();
@@ -662,6 +664,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (m_closed || !m_session) return;
   m_closed = true;
+  // A dialog still up would keep the program running after its window closed.
+  if (m_connectDialog) m_connectDialog->reject();
   m_session->Stop();
 }
 

@@ -11,6 +11,7 @@
 // Thread: the window's thread only.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -181,6 +182,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QSize m_announcedSize;    // the last "WxH=" shown
   QString m_chartHint;
   bool m_connectShown = false;  // the connection dialog is up or about to come up
+  QPointer<TConnectDialog> m_connectDialog;  // while it is up
 };
 
 }  // namespace kestrava

@@ -587,6 +587,21 @@ TEST_F(WindowTest, AboutOpensTheAboutBoxModally) {
   EXPECT_TRUE(form->findChildren<TForm2*>().isEmpty());
 }
 
+TEST_F(WindowTest, ClosingTheWindowClosesTheConnectionDialog) {
+  auto form = Start({});
+  TForm1::SetConnectDialogHook(nullptr);  // the real modal dialog
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    modal = qobject_cast<TConnectDialog*>(QApplication::activeModalWidget()) != nullptr;
+    form->close();  // as a quit signal does
+  });
+  form->Connect1->trigger();  // returns when the dialog has gone
+  EXPECT_TRUE(modal);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->Session().WorkerFinished());
+  EXPECT_EQ(form->Session().SessionRequest().RemotePort, std::stoi(agent.port()));
+}
+
 TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheSession) {
   auto form = Start({});
   form->Exit1->trigger();
