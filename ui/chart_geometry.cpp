@@ -22,6 +22,7 @@ constexpr int kLegendLeavesPie = 24;
 constexpr int kCalloutLength = 8;
 // The callout plus twice the mark frame: the room marks need around the pie.
 constexpr int kMarkRoom = 10;
+constexpr int kMarkSweepTries = 8192;
 constexpr double kElevationDegrees = 315;
 constexpr double kRotationDegrees = 360;
 
@@ -710,6 +711,11 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
   // A moved mark keeps off the rim by a pixel or two: the callouts start there, rounded.
   ellipse.rx += 2;
   ellipse.ry += 2;
+  int noRoomWidth = INT_MAX;  // the smallest box that found no free place all round the pie
+  int noRoomHeight = INT_MAX;
+  // The places tried round the pie, for all marks together: a chart of thousands of slices is
+  // laid out in bounded time, however crowded.
+  int tries = kMarkSweepTries;
   for (size_t i = 0; i < texts.size() && i < angles.size(); ++i) {
     const TMarkText& text = texts[i];
     if (text.lines.isEmpty()) continue;
@@ -756,14 +762,18 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
         break;
       }
     }
-    if (!spot) {
+    // A box no smaller than one that found no free place all round the pie finds none either.
+    const bool noRoom = m.w >= noRoomWidth && m.v >= noRoomHeight;
+    if (!spot && !noRoom && tries > 0) {
       // A crowd of small slices fills the place beside them: further round the pie, about
-      // four pixels at a time either way and up to half a turn, the nearest free place at the
-      // rim or, past the marks there, away from the pie.
-      const double step = 4.0 / (std::max(pie.rx, pie.ry) + kCalloutLength);
+      // half a mark's height at a time either way and up to half a turn, the nearest free
+      // place at the rim or, past the marks there, away from the pie.
+      const double step = std::max(4, m.v / 2) / double(std::max(pie.rx, pie.ry) + kCalloutLength);
       const int steps = static_cast<int>(kPi / step);
-      for (int k = 1; k <= steps && !spot; ++k) {
+      bool freeBox = false;
+      for (int k = 1; k <= steps && !spot && tries > 0; ++k) {
         for (const int way : {1, -1}) {
+          --tries;
           const TMarkSpot round =
               MarkSpot(pie, projection, m.w, m.v, angles[i].mid + way * k * step);
           const TPixRect box = boxOf(round);
@@ -771,11 +781,16 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
           const std::optional<int> top =
               FreeTop(grid, box, round.y, round.y < round.to.y, area, ellipse);
           if (!top) continue;
+          freeBox = true;
           const TMarkSpot moved{{round.to.x, round.to.y + *top - round.y}, round.x, *top};
           if (grid.LineCrossesABox(m.from, moved.to)) continue;
           spot = moved;
           break;
         }
+      }
+      if (!freeBox) {
+        noRoomWidth = std::min(noRoomWidth, m.w);
+        noRoomHeight = std::min(noRoomHeight, m.v);
       }
     }
     if (!spot) continue;

@@ -262,9 +262,10 @@ int WidestMarkLine(const std::vector<TMarkText>& texts);
 // The marks in list order. A mark that overlaps marks placed before it moves up or down until
 // it overlaps none; where that finds no place inside the area (the whole chart area), off the
 // pie and with a callout that crosses no earlier mark, it goes round the rim to the nearest
-// such place (up to half a turn either way). Only a mark that finds none is left out, and so
-// is the mark of a slice whose arc is shorter than a pixel: what is drawn can be read.
-// Overlaps are looked up in a grid, so the cost grows with the marks, not with their pairs.
+// such place (up to half a turn either way; a few thousand places in all for one chart). Only
+// a mark that finds none is left out, and so is the mark of a slice whose arc is shorter than
+// a pixel: what is drawn can be read. Overlaps are looked up in a grid, so the cost grows with
+// the marks, not with their pairs.
 std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
