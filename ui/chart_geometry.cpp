@@ -700,9 +700,10 @@ std::vector<TFlatSector> MergeHairlineSectors(const std::vector<TFlatSector>& se
 std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
-                              const TPixRect& area) {
+                              const TPixRect& area, const std::vector<TPixRect>& keepClear) {
   std::vector<TMark> marks;
   TMarkGrid grid(area);
+  for (const TPixRect& clear : keepClear) grid.Add(clear);
   TMarkEllipse ellipse{double(pie.cx), double(pie.cy), double(pie.rx), double(pie.ry)};
   if (projection.on) {
     ellipse.cy = projection.ProjectF(pie.cx, pie.cy, projection.depth).y;
@@ -874,8 +875,11 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
     }
   }
   if (marks) {
+    const TPixRect title{layout.title.x, layout.title.y,
+                         layout.title.x + metrics.titleWidth(options.title),
+                         layout.title.y + metrics.titleHeight};
     layout.marks = PlaceMarks(texts.marks, layout.angles, layout.pie, layout.projection, metrics,
-                              {0, 0, width, height});
+                              {0, 0, width, height}, {title});
   }
   return layout;
 }

@@ -265,11 +265,12 @@ int WidestMarkLine(const std::vector<TMarkText>& texts);
 // such place (up to half a turn either way; a few thousand places in all for one chart). Only
 // a mark that finds none is left out, and so is the mark of a slice whose arc is shorter than
 // a pixel: what is drawn can be read. Overlaps are looked up in a grid, so the cost grows with
-// the marks, not with their pairs.
+// the marks, not with their pairs. The marks keep off the rectangles of keepClear (the title)
+// as they keep off each other.
 std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
-                              const TPixRect& area);
+                              const TPixRect& area, const std::vector<TPixRect>& keepClear = {});
 
 // The measured texts of the slices: legend texts when the legend is visible, mark texts when
 // the marks are; the part not shown may stay empty.

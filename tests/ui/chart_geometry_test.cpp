@@ -736,6 +736,9 @@ TEST(ChartMarks, EverySliceOfACrowdGetsItsMarkAtTheWindowsSize) {
         EXPECT_LE(m.x + m.w + 2, width) << m.slice;
         EXPECT_LE(m.y + m.v + 2, height) << m.slice;
         EXPECT_FALSE(CoversPie(layout, MarkBox(m))) << m.slice;
+        const TPixRect title{layout.title.x, layout.title.y, layout.title.x + 130,
+                             layout.title.y + 19};
+        EXPECT_FALSE(MarkBox(m).Overlaps(title)) << m.slice;
         for (size_t j = 0; j < i; ++j) {
           const TMark& earlier = layout.marks[j];
           EXPECT_FALSE(MarkBox(m).Overlaps(MarkBox(earlier))) << m.slice << " on " << earlier.slice;
