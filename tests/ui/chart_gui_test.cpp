@@ -501,8 +501,8 @@ TEST(ChartRender, ACrowdOfMarksShowsEveryLabelAndNoCalloutOverAnother) {
 
 TEST(ChartRender, MarksKeepOffTheTitle) {
   // Thirty interfaces of a busy host: the marks of the small ones go round the pie's top.
-  const char* const names[] = {"eth0", "wlan0", "lo", "docker0", "br-lan", "tun0", "enp3s0",
-                               "veth7a1f"};
+  const char* const names[] = {"eth0",   "wlan0", "lo",     "docker0",
+                               "br-lan", "tun0",  "enp3s0", "veth7a1f"};
   std::vector<TSlice> slices;
   double value = 1843200.5;
   for (int i = 0; i < 29; ++i, value *= 0.86) {
