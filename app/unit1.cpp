@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QSettings>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QToolButton>
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/connect_dialog.h"
 #include "app/glyphs.h"
 #include "engine/session_setup.h"
 #include "ui/chart.h"
@@ -29,6 +31,16 @@ namespace kestrava {
 namespace {
 
 std::function<void(const std::string&)> g_messageBoxHook;
+std::function<int(TConnectDialog&)> g_connectDialogHook;
+QString g_agentSettingsFile;
+
+// The recent agents live in the user's settings folder unless a test named another file.
+QString AgentSettingsFile() {
+  if (!g_agentSettingsFile.isEmpty()) return g_agentSettingsFile;
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrava"),
+                   QStringLiteral("kestrava"))
+      .fileName();
+}
 
 // Tahoma is not on a Linux desktop; Arial's metric twin comes closest to its widths, so
 // the toolbar's labels fit the places the layout gives them.
@@ -119,6 +131,9 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   InstallFontSubstitutes();
   setFont(Tahoma8());
   setWindowTitle(QStringLiteral("Kestrava"));
+  // Qt shows hints only in the active window; a monitor is looked at while another window has
+  // the focus, and a window manager may give it none at all.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   BuildControls();
   BuildMenu();
   // The design size: a client area of 585 x 427 below the menu.
@@ -168,6 +183,14 @@ TForm1::~TForm1() {
 
 void TForm1::SetMessageBoxHook(std::function<void(const std::string&)> hook) {
   g_messageBoxHook = std::move(hook);
+}
+
+void TForm1::SetConnectDialogHook(std::function<int(TConnectDialog&)> hook) {
+  g_connectDialogHook = std::move(hook);
+}
+
+void TForm1::SetAgentSettingsFile(const QString& path) {
+  g_agentSettingsFile = path;
 }
 
 void TForm1::BuildControls() {
@@ -252,6 +275,8 @@ void TForm1::BuildMenu() {
   Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
   CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
                                          QStringLiteral("Copy Pie to Clipboard"));
+  Agent1 = MainMenu1->addMenu(QStringLiteral("Agent"));
+  Connect1 = Agent1->addAction(QStringLiteral("Connect to Agent..."));
   Options1 = MainMenu1->addMenu(QStringLiteral("Options"));
   RefreshInstances1 = Options1->addAction(QStringLiteral("Refresh Instances"));
   RefreshInstances1->setCheckable(true);
@@ -261,6 +286,7 @@ void TForm1::BuildMenu() {
   connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
   connect(CopyPietoclipboard1, &QAction::triggered, this, &TForm1::CopyPietoclipboard1Click);
   connect(RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
+  connect(Connect1, &QAction::triggered, this, &TForm1::Connect1Click);
   connect(About1, &QAction::triggered, this, &TForm1::About1Click);
 }
 
@@ -431,8 +457,14 @@ void TForm1::ShowMessageBox(const std::string& text) {
   }
 }
 
-void TForm1::SessionStopped(const std::string&) {
-  // The status line already says it; the window stays up.
+void TForm1::SessionStopped(const std::string& message) {
+  // The status line already says it; the window stays up and offers another agent, once the
+  // engine's call has returned. A scripted run ends through its own sink.
+  if (Scripted() || m_connectShown || m_closed) return;
+  m_connectShown = true;
+  QMetaObject::invokeMethod(
+      this, [this, problem = QString::fromStdString(message)] { ShowConnectDialog(problem); },
+      Qt::QueuedConnection);
 }
 
 void TForm1::FinishScriptedRun(int status) {
@@ -502,6 +534,64 @@ void TForm1::RefreshInstances1Click() {
   Guarded([this] { m_session->SetRefresh(RefreshInstances1->isChecked()); });
 }
 
+void TForm1::Connect1Click() {
+  if (!m_connectShown) ShowConnectDialog(QString());
+}
+
+void TForm1::ShowConnectDialog(const QString& problem) {
+  m_connectShown = true;
+  TConnectDialog dialog(AgentSettingsFile(), this);
+  dialog.SetChoice(CurrentAgent());
+  dialog.SetProblem(problem);
+  m_connectDialog = &dialog;
+  const int result = g_connectDialogHook ? g_connectDialogHook(dialog) : dialog.exec();
+  m_connectDialog = nullptr;
+  m_connectShown = false;
+  if (result != QDialog::Accepted || m_closed) return;
+  const TAgentChoice agent = dialog.Choice();
+  dialog.Remember(agent);
+  ConnectTo(agent);
+}
+
+TAgentChoice TForm1::CurrentAgent() const {
+  const TRequest& request = m_session->SessionRequest();
+  const TConfigRec& cfg = m_session->Config();
+  TAgentChoice agent;
+  if (!request.Host.empty()) agent.Host = request.Host;
+  if (request.RemotePort > 0) agent.Port = request.RemotePort;
+  if (request.SnmpVersion >= 1 && request.SnmpVersion <= 3) agent.Version = request.SnmpVersion;
+  agent.Community = request.Community;
+  agent.User = cfg.V3.User;
+  if (!cfg.V3.SecurityLevel.empty()) agent.SecurityLevel = cfg.V3.SecurityLevel;
+  if (!cfg.V3.AuthProtocol.empty()) agent.AuthProtocol = cfg.V3.AuthProtocol;
+  if (!cfg.V3.PrivProtocol.empty()) agent.PrivProtocol = cfg.V3.PrivProtocol;
+  agent.AuthPassword = cfg.V3.AuthPassword;
+  agent.PrivPassword = cfg.V3.PrivPassword;
+  // A session of one plain counter shows it; formulas and several columns start from traffic.
+  if (cfg.TargetOids.size() == 1 && cfg.TargetOids.front().rfind('&', 0) != 0)
+    agent.Counter = cfg.TargetOids.front();
+  return agent;
+}
+
+void TForm1::ConnectTo(const TAgentChoice& agent) {
+  const QSize outer = OuterSize();
+  const TMemoryFile config(AgentConfig(agent, m_session->Config(),
+                                       m_session->SessionRequest().Interval, outer.width(),
+                                       outer.height()));
+  if (!config.ok()) {
+    ShowStatus("Could not connect: no room for the session's settings.");
+    return;
+  }
+  // The session in place: the old one stops before the new one sets the window up again.
+  m_session->Stop();
+  m_session.reset();
+  Chart1->ClearSlices();
+  ClearStatus();
+  m_session = std::make_unique<TSession>(*this);
+  AttachSinks();
+  m_session->Start({"/XML", config.Path()});
+}
+
 void TForm1::About1Click() {
   auto* about = new TForm2(this);
   about->setAttribute(Qt::WA_DeleteOnClose);
@@ -554,6 +644,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (m_closed || !m_session) return;
   m_closed = true;
+  // A dialog still up would keep the program running after its window closed.
+  if (m_connectDialog) m_connectDialog->reject();
   m_session->Stop();
 }
 

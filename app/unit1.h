@@ -4,13 +4,15 @@
 // the three lists, the chart Chart1 with the "Initializing..." label, the one-line status bar
 // and the main menu. Its creation starts the session with the program's arguments; closing it
 // stops the session before the window goes. Its handlers turn the controls' events into the
-// session's commands.
-// The chart and the output files ("/SNAPSHOT", "/EXPORT") are sinks of the session's snapshots;
-// a scripted run ("/EXITAFTER") ends the program by itself (TScriptedRun), and nothing then
-// waits for a person.
+// session's commands. A session that stops (a failed start) brings up the connection dialog
+// (also in the Agent menu); connecting replaces the session with one against the agent chosen.
+// The chart and the output files ("/SNAPSHOT", "/EXPORT", "/STREAM") are sinks of the session's
+// snapshots; a scripted run ("/EXITAFTER") ends the program by itself (TScriptedRun), and
+// nothing then waits for a person.
 // Thread: the window's thread only.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -38,6 +40,8 @@ class QToolButton;
 namespace kestrava {
 
 class TChart;
+class TConnectDialog;
+struct TAgentChoice;
 
 class TForm1 : public QMainWindow, public IMainWindow {
   Q_OBJECT
@@ -49,6 +53,11 @@ class TForm1 : public QMainWindow, public IMainWindow {
 
   // Replaces the message box (tests); an empty hook restores it.
   static void SetMessageBoxHook(std::function<void(const std::string&)> hook);
+  // Runs the connection dialog instead of its modal loop (tests): the hook returns the
+  // dialog's result. An empty hook restores the modal dialog.
+  static void SetConnectDialogHook(std::function<int(TConnectDialog&)> hook);
+  // The file that keeps the recent agents; empty restores the user's settings file.
+  static void SetAgentSettingsFile(const QString& path);
 
   TSession& Session() { return *m_session; }
   TScriptedRun& ScriptedRun() { return m_run; }
@@ -97,6 +106,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void Exit1Click();
   void CopyPietoclipboard1Click();
   void RefreshInstances1Click();
+  void Connect1Click();
   void About1Click();
 
   // Controls, named as the window's designer names them.
@@ -120,11 +130,13 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QMenuBar* MainMenu1;
   QMenu* File1;
   QMenu* Edit1;
+  QMenu* Agent1;
   QMenu* Options1;
   QMenu* Help1;
   QAction* Exit1;
   QAction* CopyPietoclipboard1;
   QAction* RefreshInstances1;
+  QAction* Connect1;
   QAction* About1;
 
  protected:
@@ -151,6 +163,12 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void FinishScriptedRun(int status);
   bool Scripted() const { return m_run.Active(); }
   QSize OuterSize() const;
+  // The connection dialog, with why it came up (empty from the menu); connects when accepted.
+  void ShowConnectDialog(const QString& problem);
+  // The agent and counter of the running session, as the dialog shows them.
+  TAgentChoice CurrentAgent() const;
+  // Stops the session and starts a new one against the agent, with the same presentation.
+  void ConnectTo(const TAgentChoice& agent);
 
   std::unique_ptr<TSession> m_session;
   TOutputOptions m_output;
@@ -165,6 +183,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QSize m_wantedOuterSize;  // until the window manager's frame is known
   QSize m_announcedSize;    // the last "WxH=" shown
   QString m_chartHint;
+  bool m_connectShown = false;  // the connection dialog is up or about to come up
+  QPointer<TConnectDialog> m_connectDialog;  // while it is up
 };
 
 }  // namespace kestrava

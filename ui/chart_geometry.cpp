@@ -16,9 +16,13 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kFullTurn = 2 * std::numbers::pi;
 constexpr int kLegendTopPercent = 10;
 constexpr int kLegendMaxRows = 10;
+// A legend gives way only where the pie would be left narrower or lower than this: a smaller
+// pie no longer shows its slices.
+constexpr int kLegendLeavesPie = 24;
 constexpr int kCalloutLength = 8;
 // The callout plus twice the mark frame: the room marks need around the pie.
 constexpr int kMarkRoom = 10;
+constexpr int kMarkSweepTries = 8192;
 constexpr double kElevationDegrees = 315;
 constexpr double kRotationDegrees = 360;
 
@@ -188,7 +192,8 @@ TTitleLayout PlaceTitle(TPixRect& chart, const QString& title, const TTextMetric
 }
 
 TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alignment,
-                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics) {
+                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics,
+                              int titleWidth) {
   TLegendLayout legend;
   const int h = std::max(1, metrics.legendHeight);
   legend.rowHeight = h;
@@ -200,8 +205,16 @@ TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alig
   if (rows <= 0) return legend;
   for (int k = 0; k < rows; ++k) legend.items.push_back(LegendItem(k, texts[k]));
   int tw = MeasureLegendColumns(legend, texts, static_cast<size_t>(rows), metrics);
-  // Long labels in a narrow chart would leave no room for the title and the pie.
-  const int widest = chart.Width() / 2;
+  // Long labels in a narrow chart are cut short only where the pie beside them would vanish,
+  // or where the legend reaches up beside the title, which is centred over the rest.
+  const int chartWidth = chart.Width();
+  const int gap = 3 * chartWidth / 100;
+  const int edge = alignment == laRight ? 5 : 2;  // the legend's distance from the chart's side
+  int widest = chartWidth - edge - gap - kLegendLeavesPie;
+  if (top < chart.top + 1 + metrics.titleHeight) {
+    // With its 3-pixel shadow on the left, and a pixel for rounding the title's place.
+    widest = std::min(widest, chartWidth + gap - titleWidth - (alignment == laRight ? 6 : 9));
+  }
   if (SideLegendWidth(tw) > widest && !CutSideLegendLabels(legend, tw, widest, texts, metrics)) {
     legend.items.clear();
     return legend;
@@ -224,7 +237,6 @@ TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alig
     legend.items[k].swatchX = legend.box.left + 6;
     legend.items[k].rowTop = top + pad + 1 + k * h;
   }
-  const int chartWidth = chart.Width();
   if (alignment == laRight) {
     chart.right = legend.box.left - 3 * chartWidth / 100;
   } else {
@@ -248,8 +260,10 @@ TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment 
   const int chartWidth = chart.Width();
   const int columns = std::min(count, (chartWidth - 10) / (legend.swatchWidth + tw + 8));
   const int pad = RoundEven(h / 10.0);
-  // A low chart lists fewer rows: the legend keeps to half the height below the title.
-  const int roomRows = (chart.Height() / 2 - 2 - 2 * pad) / h;
+  // A low chart lists fewer rows where the pie below or above them would vanish.
+  const int chartHeight = chart.Height();
+  const int roomRows =
+      (chartHeight - 4 * chartHeight / 100 - kLegendLeavesPie - 2 - (2 + 2 * pad)) / h;
   if (columns < 1 || roomRows < 1) return legend;
   const int rows = std::min({(count + columns - 1) / columns, kLegendMaxRows, roomRows});
   const int listed = std::min(count, columns * rows);
@@ -275,7 +289,6 @@ TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment 
     legend.items[i].swatchX = legend.box.left + 6 + (k % columns) * step;
     legend.items[i].rowTop = legend.box.top + pad + 1 + (k / columns) * h;
   }
-  const int chartHeight = chart.Height();
   if (alignment == laBottom) {
     chart.bottom = legend.box.top - 4 * chartHeight / 100;
   } else {
@@ -687,9 +700,10 @@ std::vector<TFlatSector> MergeHairlineSectors(const std::vector<TFlatSector>& se
 std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
-                              const TPixRect& area) {
+                              const TPixRect& area, const std::vector<TPixRect>& keepClear) {
   std::vector<TMark> marks;
   TMarkGrid grid(area);
+  for (const TPixRect& clear : keepClear) grid.Add(clear);
   TMarkEllipse ellipse{double(pie.cx), double(pie.cy), double(pie.rx), double(pie.ry)};
   if (projection.on) {
     ellipse.cy = projection.ProjectF(pie.cx, pie.cy, projection.depth).y;
@@ -698,6 +712,11 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
   // A moved mark keeps off the rim by a pixel or two: the callouts start there, rounded.
   ellipse.rx += 2;
   ellipse.ry += 2;
+  int noRoomWidth = INT_MAX;  // the smallest box that found no free place all round the pie
+  int noRoomHeight = INT_MAX;
+  // The places tried round the pie, for all marks together: a chart of thousands of slices is
+  // laid out in bounded time, however crowded.
+  int tries = kMarkSweepTries;
   for (size_t i = 0; i < texts.size() && i < angles.size(); ++i) {
     const TMarkText& text = texts[i];
     if (text.lines.isEmpty()) continue;
@@ -744,14 +763,18 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
         break;
       }
     }
-    if (!spot) {
+    // A box no smaller than one that found no free place all round the pie finds none either.
+    const bool noRoom = m.w >= noRoomWidth && m.v >= noRoomHeight;
+    if (!spot && !noRoom && tries > 0) {
       // A crowd of small slices fills the place beside them: further round the pie, about
-      // four pixels at a time either way and up to half a turn, the nearest free place at the
-      // rim or, past the marks there, away from the pie.
-      const double step = 4.0 / (std::max(pie.rx, pie.ry) + kCalloutLength);
+      // half a mark's height at a time either way and up to half a turn, the nearest free
+      // place at the rim or, past the marks there, away from the pie.
+      const double step = std::max(4, m.v / 2) / double(std::max(pie.rx, pie.ry) + kCalloutLength);
       const int steps = static_cast<int>(kPi / step);
-      for (int k = 1; k <= steps && !spot; ++k) {
+      bool freeBox = false;
+      for (int k = 1; k <= steps && !spot && tries > 0; ++k) {
         for (const int way : {1, -1}) {
+          --tries;
           const TMarkSpot round =
               MarkSpot(pie, projection, m.w, m.v, angles[i].mid + way * k * step);
           const TPixRect box = boxOf(round);
@@ -759,11 +782,16 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
           const std::optional<int> top =
               FreeTop(grid, box, round.y, round.y < round.to.y, area, ellipse);
           if (!top) continue;
+          freeBox = true;
           const TMarkSpot moved{{round.to.x, round.to.y + *top - round.y}, round.x, *top};
           if (grid.LineCrossesABox(m.from, moved.to)) continue;
           spot = moved;
           break;
         }
+      }
+      if (!freeBox) {
+        noRoomWidth = std::min(noRoomWidth, m.w);
+        noRoomHeight = std::min(noRoomHeight, m.v);
       }
     }
     if (!spot) continue;
@@ -809,7 +837,8 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
   layout.chart = ChartRectFromMargins(width, height);
   const bool side = options.alignment == laLeft || options.alignment == laRight;
   if (options.legendVisible && side) {
-    layout.legend = PlaceSideLegend(layout.chart, height, options.alignment, texts.legend, metrics);
+    layout.legend = PlaceSideLegend(layout.chart, height, options.alignment, texts.legend, metrics,
+                                    metrics.titleWidth(options.title));
   }
   layout.title = PlaceTitle(layout.chart, options.title, metrics);
   if (options.legendVisible && !side) {
@@ -846,8 +875,11 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
     }
   }
   if (marks) {
+    const TPixRect title{layout.title.x, layout.title.y,
+                         layout.title.x + metrics.titleWidth(options.title),
+                         layout.title.y + metrics.titleHeight};
     layout.marks = PlaceMarks(texts.marks, layout.angles, layout.pie, layout.projection, metrics,
-                              {0, 0, width, height});
+                              {0, 0, width, height}, {title});
   }
   return layout;
 }

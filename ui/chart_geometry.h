@@ -154,14 +154,14 @@ struct TLegendLayout {
   }
 };
 
-// The legend at laLeft or laRight, before the title; height is the whole chart area's. It
-// takes at most half of the chart rectangle's width, its labels cut short when needed, so that
-// the title and the pie keep their room.
+// The legend at laLeft or laRight, before the title; height is the whole chart area's. Its
+// labels are cut short only where the pie beside it would otherwise vanish, or where a legend
+// that reaches up beside the title (titleWidth pixels wide) would run into it.
 TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alignment,
-                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics);
-// The legend at laTop or laBottom, after the title; width is the whole chart area's. It takes
-// at most half of the chart rectangle's height (fewer rows in a low chart), so that the title
-// and the pie keep their room.
+                              const std::vector<TLegendText>& texts, const TTextMetrics& metrics,
+                              int titleWidth = 0);
+// The legend at laTop or laBottom, after the title; width is the whole chart area's. It lists
+// fewer rows only where the pie below or above it would otherwise vanish.
 TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment alignment,
                                    const std::vector<TLegendText>& texts,
                                    const TTextMetrics& metrics);
@@ -262,13 +262,15 @@ int WidestMarkLine(const std::vector<TMarkText>& texts);
 // The marks in list order. A mark that overlaps marks placed before it moves up or down until
 // it overlaps none; where that finds no place inside the area (the whole chart area), off the
 // pie and with a callout that crosses no earlier mark, it goes round the rim to the nearest
-// such place (up to half a turn either way). Only a mark that finds none is left out, and so
-// is the mark of a slice whose arc is shorter than a pixel: what is drawn can be read.
-// Overlaps are looked up in a grid, so the cost grows with the marks, not with their pairs.
+// such place (up to half a turn either way; a few thousand places in all for one chart). Only
+// a mark that finds none is left out, and so is the mark of a slice whose arc is shorter than
+// a pixel: what is drawn can be read. Overlaps are looked up in a grid, so the cost grows with
+// the marks, not with their pairs. The marks keep off the rectangles of keepClear (the title)
+// as they keep off each other.
 std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const std::vector<TSliceAngles>& angles, const TPieRect& pie,
                               const TProjection& projection, const TTextMetrics& metrics,
-                              const TPixRect& area);
+                              const TPixRect& area, const std::vector<TPixRect>& keepClear = {});
 
 // The measured texts of the slices: legend texts when the legend is visible, mark texts when
 // the marks are; the part not shown may stay empty.

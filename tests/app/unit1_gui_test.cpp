@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -17,10 +18,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/connect_dialog.h"
 #include "app/unit1.h"
 #include "temp_dir.h"
 #include "ui/chart.h"
@@ -75,8 +78,18 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TForm1::SetMessageBoxHook([this](const std::string& text) { messages.push_back(text); });
+    // A stopped session offers the connection dialog: seen, and cancelled.
+    TForm1::SetConnectDialogHook([this](TConnectDialog& dialog) {
+      offered.push_back(dialog.Problem().toStdString());
+      return int(QDialog::Rejected);
+    });
+    TForm1::SetAgentSettingsFile(QString::fromStdString((settings.path / "agents.ini").string()));
   }
-  void TearDown() override { TForm1::SetMessageBoxHook(nullptr); }
+  void TearDown() override {
+    TForm1::SetMessageBoxHook(nullptr);
+    TForm1::SetConnectDialogHook(nullptr);
+    TForm1::SetAgentSettingsFile(QString());
+  }
 
   // A window set up from the arguments against the silent agent, shown.
   std::unique_ptr<TForm1> Start(std::vector<std::string> args) {
@@ -94,7 +107,9 @@ class WindowTest : public ::testing::Test {
   }
 
   SilentAgent agent;
+  TempDir settings{"kestrava-window-settings"};
   std::vector<std::string> messages;
+  std::vector<std::string> offered;  // the connection dialog's messages, one per showing
 };
 
 TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
@@ -204,7 +219,7 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   auto form = Start({});
   QStringList menus;
   for (QAction* menu : form->MainMenu1->actions()) menus << menu->text();
-  EXPECT_EQ(menus, QStringList({"File", "Edit", "Options", "Help"}));
+  EXPECT_EQ(menus, QStringList({"File", "Edit", "Agent", "Options", "Help"}));
   struct Case {
     QMenu* menu;
     QAction* entry;
@@ -213,6 +228,7 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   } cases[] = {
       {form->File1, form->Exit1, "Exit", true},
       {form->Edit1, form->CopyPietoclipboard1, "Copy Pie to Clipboard", true},
+      {form->Agent1, form->Connect1, "Connect to Agent...", false},
       {form->Options1, form->RefreshInstances1, "Refresh Instances", false},
       {form->Help1, form->About1, "About", true},
   };
@@ -400,6 +416,52 @@ TEST_F(WindowTest, LegendButtonTogglesLegendAndMarks) {
   EXPECT_EQ(form->Chart1->LegendAlignment(), laLeft);
 }
 
+TEST_F(WindowTest, ButtonsShowTheirHintsWhenTheMouseRestsOnThem) {
+  auto form = Start({});
+  struct Case {
+    QWidget* control;
+    const char* hint;
+  } cases[] = {{form->SpeedButton1, "RAW values"},
+               {form->SpeedButton2, "Delta values"},
+               {form->SpeedButton3, "Show legend"},
+               {form->CheckBox1, "3D mode on/off"}};
+  // Before discovery ends the toolbar is disabled; the hints show all the same.
+  for (const bool enabled : {false, true}) {
+    form->EnableToolbar(enabled);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.hint << (enabled ? ", enabled" : ", disabled"));
+      EXPECT_EQ(c.control->toolTip(), QString::fromLatin1(c.hint));
+      QToolTip::hideText();
+      const QPoint at(c.control->width() / 2, c.control->height() / 2);
+      QHelpEvent help(QEvent::ToolTip, at, c.control->mapToGlobal(at));
+      QApplication::sendEvent(c.control, &help);
+      EXPECT_TRUE(QToolTip::isVisible());
+      EXPECT_EQ(QToolTip::text(), QString::fromLatin1(c.hint));
+    }
+  }
+  QToolTip::hideText();
+}
+
+TEST_F(WindowTest, HintsShowWhileAnotherWindowHasTheFocus) {
+  // A monitor is watched while one works elsewhere, and a bare X server gives no window the
+  // focus: the hints may not wait for the window to be active.
+  auto form = Start({});
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  ASSERT_FALSE(form->isActiveWindow());
+  for (QToolButton* button : {form->SpeedButton1, form->SpeedButton2}) {
+    SCOPED_TRACE(button->toolTip().toStdString());
+    QToolTip::hideText();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    QTest::mouseMove(button, QPoint(button->width() / 2, button->height() / 2));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QToolTip::isVisible() && QToolTip::text() == button->toolTip(); }, 5000));
+  }
+  QToolTip::hideText();
+}
+
 TEST_F(WindowTest, ValueModeButtonsAreARadioPair) {
   auto form = Start({});
   form->EnableToolbar(true);
@@ -523,6 +585,21 @@ TEST_F(WindowTest, AboutOpensTheAboutBoxModally) {
   EXPECT_TRUE(modal);
   QTest::qWait(10);  // the closed box frees itself
   EXPECT_TRUE(form->findChildren<TForm2*>().isEmpty());
+}
+
+TEST_F(WindowTest, ClosingTheWindowClosesTheConnectionDialog) {
+  auto form = Start({});
+  TForm1::SetConnectDialogHook(nullptr);  // the real modal dialog
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    modal = qobject_cast<TConnectDialog*>(QApplication::activeModalWidget()) != nullptr;
+    form->close();  // as a quit signal does
+  });
+  form->Connect1->trigger();  // returns when the dialog has gone
+  EXPECT_TRUE(modal);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->Session().WorkerFinished());
+  EXPECT_EQ(form->Session().SessionRequest().RemotePort, std::stoi(agent.port()));
 }
 
 TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheSession) {
@@ -717,12 +794,21 @@ TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
 
-TEST_F(WindowTest, WithoutExitAfterAStoppedSessionLeavesTheWindowUp) {
+TEST_F(WindowTest, WithoutExitAfterAStoppedSessionOffersAnotherAgent) {
   auto form = Start({});
+  // A scripted run's end is for the scripted run alone; the window offers another agent.
   form->ScriptedRun().SessionEnded("Timeout while collecting instances!");
+  form->SessionStopped("Timeout while collecting instances!");
+  form->SessionStopped("Timeout while collecting instances!");  // one dialog at a time
+  EXPECT_TRUE(offered.empty()) << "shown once the engine's call has returned";
   QTest::qWait(20);
+  EXPECT_EQ(offered, std::vector<std::string>{"Timeout while collecting instances!"});
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->ExitStatus(), 0);
+  // Cancelled, the window stays as it was; the menu offers the dialog again.
+  form->Connect1->trigger();
+  EXPECT_EQ(offered.size(), 2u);
+  EXPECT_EQ(form->Session().SessionRequest().RemotePort, std::stoi(agent.port()));
 }
 
 }  // namespace

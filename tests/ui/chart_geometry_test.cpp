@@ -276,13 +276,13 @@ TEST(ChartLayout, LegendInASmallChartLeavesTheTitleAndAPie) {
     int items;
   } cases[] = {
       // 300 x 120 is about the chart area of the smallest window. At the bottom and the top
-      // the legend keeps to half of the 83 pixels below the title: 2 rows of one column.
-      {laBottom, 300, 120, 2},
-      {laTop, 300, 120, 2},
-      // At the side all 7 rows that fit are listed, the labels cut to half the width.
+      // the legend leaves the pie 24 of the 83 pixels below the title: 3 rows of one column.
+      {laBottom, 300, 120, 3},
+      {laTop, 300, 120, 3},
+      // At the side all 7 rows that fit are listed, the labels cut beside the title.
       {laLeft, 300, 120, 7},
       {laRight, 300, 120, 7},
-      {laBottom, 400, 160, 3},
+      {laBottom, 400, 160, 6},
       {laRight, 400, 160, 9},
   };
   for (const auto& c : cases) {
@@ -299,19 +299,74 @@ TEST(ChartLayout, LegendInASmallChartLeavesTheTitleAndAPie) {
     EXPECT_FALSE(legend.Overlaps(title));
     EXPECT_TRUE(layout.pie.drawSlices);
     EXPECT_FALSE(legend.Overlaps(layout.pie.rect));
-    EXPECT_GE(layout.pie.rect.Height(), 30);
-    EXPECT_GE(layout.pie.rect.Width(), 30);
+    EXPECT_GE(layout.pie.rect.Height(), 24);
+    EXPECT_GE(layout.pie.rect.Width(), 24);
   }
   {
     SCOPED_TRACE("cut labels");
     const TChartLayout layout =
         LayoutChart(300, 120, TwelveLongLabels(), Options(true, laLeft), FixedMetrics());
-    // 300 - 2 * 10 = 280 wide, so the legend gets 140: a text block of 107 leaves 66 of the
-    // labels' 114, that is 10 characters and the cut mark.
-    EXPECT_EQ(layout.legend.box.Width(), 140);
-    EXPECT_EQ(layout.legend.labelWidth, 66);
-    EXPECT_EQ(layout.legend.items[0].label, QStringLiteral("GigabitEth~"));
+    // The legend reaches up beside the title (130 wide), which is centred over the 280 - 8
+    // pixels the legend leaves: at most 149 wide, a text block of 114 leaves 73 of the labels'
+    // 114, that is 11 characters and the cut mark.
+    EXPECT_EQ(layout.legend.box.Width(), 148);
+    EXPECT_EQ(layout.legend.labelWidth, 72);
+    EXPECT_EQ(layout.legend.items[0].label, QStringLiteral("GigabitEthe~"));
   }
+}
+
+TEST(ChartLayout, LegendGivesWayOnlyWhereThePieWouldVanish) {
+  std::vector<TSlice> longer;
+  for (int i = 0; i < 5; ++i) {
+    longer.push_back({QStringLiteral("GigabitEthernet0/%1 uplink to the core switch").arg(i + 10),
+                      12000.0 - i, 0, PaletteColour});
+  }
+  std::vector<TSlice> many;
+  for (int i = 0; i < 23; ++i) {
+    many.push_back(
+        {QStringLiteral("GigabitEthernet0/%1").arg(i + 10), 12000.0 - i, 0, PaletteColour});
+  }
+  std::vector<TSlice> five = TwelveLongLabels();
+  five.resize(5);
+  const struct {
+    const char* name;
+    int width, height;
+    TLegendAlignment alignment;
+    std::vector<TSlice> slices;
+    int columns, rows;
+    bool cut;
+  } cases[] = {
+      // Tall and narrow: the legend takes 198 of 285 pixels, the pie keeps 77.
+      {"tall and narrow, left", 305, 757, laLeft, five, 1, 5, false},
+      {"tall and narrow, right", 305, 757, laRight, five, 1, 5, false},
+      // Labels of 276 pixels would leave no pie: cut to leave it 24.
+      {"labels wider than the chart", 305, 757, laLeft, longer, 1, 5, true},
+      // Wide and low: 10 rows of 2 columns, the pie keeps 24 of the 181 pixels below the title.
+      {"wide and low, top", 494, 228, laTop, many, 2, 10, false},
+      {"wide and low, bottom", 494, 228, laBottom, many, 2, 10, false},
+      {"lower still", 494, 180, laTop, many, 2, 7, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TChartLayout layout =
+        LayoutChart(c.width, c.height, c.slices, Options(true, c.alignment), FixedMetrics());
+    ASSERT_TRUE(layout.legend.visible);
+    EXPECT_EQ(layout.legend.columns, c.columns);
+    EXPECT_EQ(layout.legend.rows, c.rows);
+    bool cut = false;
+    for (const TLegendItem& item : layout.legend.items)
+      cut = cut || item.label != c.slices[item.slice].label;
+    EXPECT_EQ(cut, c.cut);
+    EXPECT_TRUE(layout.pie.drawSlices);
+    EXPECT_GE(std::min(layout.pie.rect.Width(), layout.pie.rect.Height()), 24);
+    const TPixRect& box = layout.legend.box;
+    EXPECT_FALSE(
+        (TPixRect{box.left, box.top, box.right + 3, box.bottom + 3}.Overlaps(layout.pie.rect)));
+  }
+  // The left legend of five long labels ends where its text does.
+  TPixRect chart = ChartRectFromMargins(305, 757);
+  EXPECT_EQ(PlaceSideLegend(chart, 757, laLeft, LegendTexts(five), FixedMetrics(), 130).box,
+            (TPixRect{12, 76, 210, 150}));
 }
 
 TEST(ChartLayout, LegendLabelsLoseCarriageReturnsAndEmptyLabelsShowTheValue) {
@@ -681,6 +736,9 @@ TEST(ChartMarks, EverySliceOfACrowdGetsItsMarkAtTheWindowsSize) {
         EXPECT_LE(m.x + m.w + 2, width) << m.slice;
         EXPECT_LE(m.y + m.v + 2, height) << m.slice;
         EXPECT_FALSE(CoversPie(layout, MarkBox(m))) << m.slice;
+        const TPixRect title{layout.title.x, layout.title.y, layout.title.x + 130,
+                             layout.title.y + 19};
+        EXPECT_FALSE(MarkBox(m).Overlaps(title)) << m.slice;
         for (size_t j = 0; j < i; ++j) {
           const TMark& earlier = layout.marks[j];
           EXPECT_FALSE(MarkBox(m).Overlaps(MarkBox(earlier))) << m.slice << " on " << earlier.slice;

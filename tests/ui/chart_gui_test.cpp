@@ -499,6 +499,37 @@ TEST(ChartRender, ACrowdOfMarksShowsEveryLabelAndNoCalloutOverAnother) {
   }
 }
 
+TEST(ChartRender, MarksKeepOffTheTitle) {
+  // Thirty interfaces of a busy host: the marks of the small ones go round the pie's top.
+  const char* const names[] = {"eth0",   "wlan0", "lo",     "docker0",
+                               "br-lan", "tun0",  "enp3s0", "veth7a1f"};
+  std::vector<TSlice> slices;
+  double value = 1843200.5;
+  for (int i = 0; i < 29; ++i, value *= 0.86) {
+    const QString name = QString::fromLatin1(names[i % 8]) +
+                         (i < 8 ? QString() : QStringLiteral(".%1").arg(i / 8 + 100));
+    slices.push_back({name, std::round(value), 0, PaletteColour});
+  }
+  slices.push_back({QStringLiteral("Other"), 52345.25, 0, PaletteColour});
+  QFont titleFont = TChart().TitleFont();
+  titleFont.setPixelSize(16);
+  const QFontMetrics titleMetrics(titleFont);
+  for (bool view3D : {false, true}) {
+    SCOPED_TRACE(view3D ? "3D" : "flat");
+    TChart chart;
+    chart.SetSlices(slices);
+    chart.SetView3D(view3D);
+    chart.SetLegendVisible(false);
+    const TChartLayout layout = chart.Layout(QSize(585, 374));
+    EXPECT_EQ(layout.marks.size(), slices.size());
+    const TPixRect title{layout.title.x, layout.title.y,
+                         layout.title.x + titleMetrics.horizontalAdvance(chart.TitleText()),
+                         layout.title.y + titleMetrics.height()};
+    for (const TMark& m : layout.marks)
+      EXPECT_FALSE((TPixRect{m.x, m.y, m.x + m.w + 2, m.y + m.v + 2}.Overlaps(title))) << m.slice;
+  }
+}
+
 TEST(ChartRender, LegendInTheSmallestWindowLeavesTheTitleAndAPie) {
   TChart chart;
   FeedTwelve(chart);
