@@ -205,7 +205,8 @@ std::string NumericOid(std::string oid) {
   const size_t dot = oid.find('.');
   const std::string name = oid.substr(0, dot);
   if (name.empty()) return std::string();
-  for (const kestrava::TOIDRec& row : kestrava::TOidNames().Rows()) {
+  const kestrava::TOidNames names;
+  for (const kestrava::TOIDRec& row : names.Rows()) {
     if (row.Name != name) continue;
     const std::string numeric = row.Oid + (dot == std::string::npos ? "" : oid.substr(dot));
     return IsNumericOid(numeric) ? numeric : std::string();
