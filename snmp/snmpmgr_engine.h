@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "shared/number_text.h"
+#include "snmp/awaited_answer.h"
 #include "snmp/codec.h"
 #include "snmp/snmpmgr_core.h"
 #include "snmp/transport.h"
@@ -135,7 +136,7 @@ struct TSnmpMgrEngine {
   // The receive path, one job each: the datagram is parsed, matched to the answer a blocking
   // send waits for, refused when it is a request, checked for SNMPv3, and delivered by kind.
   void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
-  const char* AwaitedMismatch(const TNetAddress& addr, uint16_t port) const;
+  const char* AwaitedMismatch(const std::string& source, uint16_t port) const;
   bool FromAgent(const TNetAddress& addr, uint16_t port) const {
     return addr == remoteAddr && (port == remotePort || ignorePortMismatch);
   }
@@ -267,12 +268,7 @@ struct TSnmpMgrEngine {
   TObjectTable objects;
   TByteBuffer packet;
   std::vector<uint8_t> receiveBuffer;
-  int32_t sentRequestId = 0;
-  int32_t sentMsgId = 0;
-  int32_t sentVersion = 0;
-  std::string sentCommunity;
-  std::string sentUser;
-  bool sentAuthenticated = false;
+  TAwaitedAnswer awaited;  // the request sent last, which a blocking send waits for
 
   // SNMPv3.
   std::string user;

@@ -168,11 +168,10 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   out.MsgFlags = v3Out.MsgFlags;
   request.MsgId = msgId;
   request.AtMs = now();
-  sentRequestId = request.RequestId;
-  sentMsgId = msgId;
-  sentVersion = kSnmpV3;
-  sentUser = user;
-  sentAuthenticated = keyCache.Keys().CanAuthenticate();
+  awaited.RequestId = request.RequestId;
+  awaited.MsgId = msgId;
+  awaited.Version = kSnmpV3;
+  awaited.User = user;
   return SendPacket();
 }
 
@@ -221,11 +220,10 @@ int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& cred
   probing = true;
   probeMsgId = msgId;
   probeAtMs = now();
-  sentRequestId = v3Out.RequestId;
-  sentMsgId = msgId;
-  sentVersion = kSnmpV3;
-  sentUser = creds.User;
-  sentAuthenticated = creds.Keys != nullptr && creds.Keys->CanAuthenticate();
+  awaited.RequestId = v3Out.RequestId;
+  awaited.MsgId = msgId;
+  awaited.Version = kSnmpV3;
+  awaited.User = creds.User;
   return SendPacket();
 }
 

@@ -110,12 +110,11 @@ int TSnmpMgrEngine::SendPlain(int action) {
     code = Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
   if (code != 0) return code;
-  sentRequestId = requestId;
-  sentMsgId = msgId;
-  sentVersion = out.Version;
-  sentCommunity = out.Community.str();
-  sentUser = v3 ? creds.User : std::string();
-  sentAuthenticated = v3 && creds.Keys != nullptr;
+  awaited.RequestId = requestId;
+  awaited.MsgId = msgId;
+  awaited.Version = out.Version;
+  awaited.Community = out.Community.str();
+  awaited.User = v3 ? creds.User : std::string();
   if (v3 && action == kActionDiscoverEngineId) {
     // Its report is adopted even when it arrives after an asynchronous Discover returned.
     probing = true;
