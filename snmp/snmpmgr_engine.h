@@ -24,28 +24,9 @@
 #include "snmp/transport.h"
 #include "snmp/usm.h"
 #include "snmp/usm_key_cache.h"
+#include "snmp/v3_requests.h"
 
 namespace kestrava {
-
-// One SNMPv3 request as the caller asked for it, kept so that it can be built again: sent once
-// discovery has found the agent's engine, or once more after the agent's clock or engine id
-// was learnt from its report.
-struct TV3Request {
-  struct TObject {
-    std::string Id;
-    int32_t Type;
-    std::string Value;
-  };
-  int Action = 0;
-  int32_t RequestId = 0;
-  int32_t NonRepeaters = 0;
-  int32_t MaxRepetitions = 0;
-  std::vector<TObject> Objects;
-  int32_t MsgId = 0;  // of the last send
-  bool Resent = false;        // sent once more for the agent's authenticated clock
-  bool Rediscovered = false;  // sent again after a discovery an unauthenticated report asked for
-  int64_t AtMs = 0;  // when it was asked or last sent
-};
 
 // The SNMPv3 security a request goes out with: the Config settings, or the component's own
 // Password and AuthProtocol properties when Password is set. The passwords stay where they are.
@@ -184,9 +165,6 @@ struct TSnmpMgrEngine {
   bool NeedsClock() const;
   int DiscoverEngine();
   void Rediscover(TV3Request& request, int reportCode);
-  void Remember(TV3Request&& request);
-  TV3Request* FindSent(int32_t msgId);
-  void ForgetSent(int32_t msgId);
   void FlushPending();
   void SendAgain(TV3Request& request, int reportCode);
   void ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port,
@@ -292,8 +270,7 @@ struct TSnmpMgrEngine {
   TByteBuffer plainPdu;      // a decrypted scoped PDU
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
   // Asynchronous requests: those waiting for discovery, and those sent (for a second send).
-  std::deque<TV3Request> pendingV3;
-  std::deque<TV3Request> sentV3;
+  TV3Requests v3Requests;
   bool probing = false;  // an engine discovery of the asynchronous mode is under way
   bool probingClock = false;  // its second step: the clock, asked with the user's key
   int clockProbeTries = 0;

@@ -13,10 +13,6 @@ namespace kestrava {
 
 namespace {
 
-// An asynchronous request waits this long for discovery, and a request sent is remembered
-// this long for its report; the agent's retry table gives up well before.
-constexpr int64_t kKeepRequestsMs = 60000;
-constexpr size_t kMaxKeptRequests = 1024;
 // A discovery without an answer is asked again by the next request after this long.
 constexpr int64_t kProbeRepeatMs = 1000;
 
@@ -30,12 +26,6 @@ int UsmStatsCounter(const TObjectTable& objects) {
     return 0;
   const char n = oid[kPrefix.size()];
   return n >= '1' && n <= '6' ? n - '0' : 0;
-}
-
-void KeepBounded(std::deque<TV3Request>& requests, int64_t now) {
-  while (!requests.empty() &&
-         (requests.size() > kMaxKeptRequests || now - requests.front().AtMs > kKeepRequestsMs))
-    requests.pop_front();
 }
 
 }  // namespace
@@ -104,8 +94,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
   if (NeedsDiscovery(security)) {
     if (timeoutMs == 0) {
       // Asynchronous: the request goes out when the agent's report has named its engine.
-      pendingV3.push_back(std::move(request));
-      KeepBounded(pendingV3, now());
+      v3Requests.Wait(std::move(request), now());
       return SendProbe(false);
     }
     if (const int code = DiscoverEngine()) {
@@ -118,7 +107,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     rediscoverAsked = false;
     if (const int code = BuildAndSendV3(request, security)) return code;
     if (timeoutMs == 0) {
-      Remember(std::move(request));
+      v3Requests.Sent(std::move(request), now());
       return 0;
     }
     const int code = WaitForResponse();
@@ -267,7 +256,7 @@ void TSnmpMgrEngine::ProbeRefused(int code) {
   }
   probing = false;
   probingClock = false;
-  pendingV3.clear();
+  v3Requests.DropWaiting();
   FireError(code, UsmReportText(code));
 }
 
@@ -277,42 +266,19 @@ void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
   const int32_t msgId = request.MsgId;
   if (request.Rediscovered) {
     FireError(reportCode, UsmReportText(reportCode));
-    ForgetSent(msgId);
+    v3Requests.ForgetSent(msgId);
     return;
   }
   request.Rediscovered = true;
-  pendingV3.push_back(std::move(request));
-  ForgetSent(msgId);
-  KeepBounded(pendingV3, now());
+  v3Requests.Wait(std::move(request), now());
+  v3Requests.ForgetSent(msgId);
   errorText.clear();
   if (const int code = SendProbe(false))
     FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
 }
 
-void TSnmpMgrEngine::Remember(TV3Request&& request) {
-  sentV3.push_back(std::move(request));
-  KeepBounded(sentV3, now());
-}
-
-TV3Request* TSnmpMgrEngine::FindSent(int32_t msgId) {
-  for (auto it = sentV3.rbegin(); it != sentV3.rend(); ++it)
-    if (it->MsgId == msgId) return &*it;
-  return nullptr;
-}
-
-void TSnmpMgrEngine::ForgetSent(int32_t msgId) {
-  // Answers come mostly in the order of the requests: look from the oldest.
-  for (auto it = sentV3.begin(); it != sentV3.end(); ++it) {
-    if (it->MsgId == msgId) {
-      sentV3.erase(it);
-      return;
-    }
-  }
-}
-
 void TSnmpMgrEngine::FlushPending() {
-  std::deque<TV3Request> ready;
-  ready.swap(pendingV3);
+  std::deque<TV3Request> ready = v3Requests.TakeWaiting();
   TV3Security security;
   const char* text = nullptr;
   const int settings = Security(security, &text);
@@ -326,7 +292,7 @@ void TSnmpMgrEngine::FlushPending() {
       FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
       continue;
     }
-    Remember(std::move(request));
+    v3Requests.Sent(std::move(request), now());
   }
 }
 
@@ -334,7 +300,7 @@ void TSnmpMgrEngine::SendAgain(TV3Request& request, int reportCode) {
   if (request.Resent) {
     // The same report twice: the agent cannot be followed; say so and give the request up.
     FireError(reportCode, UsmReportText(reportCode));
-    ForgetSent(request.MsgId);
+    v3Requests.ForgetSent(request.MsgId);
     return;
   }
   request.Resent = true;
@@ -415,7 +381,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
       ProbeAnswered();
     return;
   }
-  if (in.PduType == kPduResponse) ForgetSent(in.MsgId);
+  if (in.PduType == kPduResponse) v3Requests.ForgetSent(in.MsgId);
   Answered(awaited, [&] { Deliver(addr, port, source); });
 }
 
@@ -487,7 +453,7 @@ bool TSnmpMgrEngine::FailAuthentication(int code, const char* text, bool awaited
 void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awaited,
                                   bool sameEngine) {
   const int counter = UsmStatsCounter(objects);
-  TV3Request* sent = FindSent(in.MsgId);
+  TV3Request* sent = v3Requests.FindSent(in.MsgId);
   const bool probe = probing && in.MsgId == probeMsgId;
   const bool ours = awaited || sent != nullptr || probe;
   // Only a report signed with the user's key (checked by Authentic) speaks for the agent; an
@@ -541,7 +507,7 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
       }
       return SendAgain(*sent, code);
     }
-    if (sent) ForgetSent(in.MsgId);
+    if (sent) v3Requests.ForgetSent(in.MsgId);
     if (awaited) return EndAwaited(code, text);
     if (ours) return FireError(code, text);
   }

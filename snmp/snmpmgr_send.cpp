@@ -45,8 +45,7 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
   remoteBoots = 0;
   remoteTime = 0;
   // What waits for this engine, or was sent to it, belongs to the agent that is left.
-  pendingV3.clear();
-  sentV3.clear();
+  v3Requests.Clear();
   probing = false;
   probingClock = false;
 }
