@@ -24,6 +24,7 @@
 #include "snmp/transport.h"
 #include "snmp/usm.h"
 #include "snmp/usm_key_cache.h"
+#include "snmp/usm_peer.h"
 #include "snmp/v3_requests.h"
 
 namespace kestrava {
@@ -253,11 +254,7 @@ struct TSnmpMgrEngine {
   std::string password;
   int authProtocol = kAuthMd5;
   std::string localEngineId;
-  std::string remoteEngineId;
-  bool clockKnown = false;
-  int32_t remoteBoots = 0;
-  int32_t remoteTime = 0;
-  int64_t remoteTimeAtMs = 0;
+  TUsmPeer peer;             // the agent's engine id and clock
   bool discovering = false;  // a blocking engine or clock discovery waits for its report
   // The SNMPv3 settings of Config; Reset keeps them.
   int securityLevel = kNoAuthNoPriv;

@@ -92,11 +92,11 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropPassword:
       return HandOut(password, length);
     case kPropRemoteEngineBoots:
-      return remoteBoots;
+      return peer.Boots;
     case kPropRemoteEngineId:
-      return HandOut(remoteEngineId, length);
+      return HandOut(peer.EngineId, length);
     case kPropRemoteEngineTime:
-      return clockKnown ? EstimatedEngineTime() : remoteTime;
+      return peer.ClockKnown ? EstimatedEngineTime() : peer.Time;
     case kPropRemoteHost:
       return HandOut(AddressText(remoteAddr), length);
     case kPropRemotePort:
@@ -312,15 +312,15 @@ int TSnmpMgrEngine::SetV3(int property, const TPropertyValue& value) {
       password = value.Text();
       return 0;
     case kPropRemoteEngineBoots:
-      remoteBoots = value.Number();
+      peer.Boots = value.Number();
       return 0;
     case kPropRemoteEngineId:
-      remoteEngineId = value.Text();
+      peer.EngineId = value.Text();
       return 0;
     case kPropRemoteEngineTime:
-      remoteTime = value.Number();
-      remoteTimeAtMs = now();
-      clockKnown = true;
+      peer.Time = value.Number();
+      peer.TimeAtMs = now();
+      peer.ClockKnown = true;
       return 0;
     case kPropUser:
       user = value.Text();

@@ -56,7 +56,7 @@ const char* TSnmpMgrEngine::AwaitedMismatch(const std::string& source, uint16_t 
   const std::string remote = AddressText(remoteAddr);
   const std::string community = in.Community.str();
   return awaited.Mismatch({remote, remotePort, awaited.Community}, {source, port, community}, in,
-                          remoteEngineId, ignorePortMismatch);
+                          peer.EngineId, ignorePortMismatch);
 }
 
 void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {

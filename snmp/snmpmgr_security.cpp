@@ -60,12 +60,12 @@ bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
   if (security.AuthPassword) recipe.AuthPassword = *security.AuthPassword;
   recipe.Priv = security.Priv;
   if (security.PrivPassword) recipe.PrivPassword = *security.PrivPassword;
-  recipe.EngineId = remoteEngineId;
+  recipe.EngineId = peer.EngineId;
   return keyCache.Prepare(recipe);
 }
 
 bool TSnmpMgrEngine::NeedsDiscovery(const TV3Security& security) const {
-  return remoteEngineId.empty() || (security.Level >= kAuthNoPriv && !clockKnown);
+  return peer.EngineId.empty() || (security.Level >= kAuthNoPriv && !peer.ClockKnown);
 }
 
 TV3Request TSnmpMgrEngine::Snapshot(int action) {
@@ -192,7 +192,7 @@ int TSnmpMgrEngine::SendClockProbe() {
 bool TSnmpMgrEngine::NeedsClock() const {
   TV3Security security;
   const char* text = nullptr;
-  return !clockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
+  return !peer.ClockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
 }
 
 // A discovery message, remembered as the probe whose report is adopted.
@@ -220,7 +220,7 @@ int TSnmpMgrEngine::DiscoverEngine() {
   discovering = true;
   int code = SendProbe(true);
   if (code == 0) code = WaitForResponse();
-  if (code == 0 && remoteEngineId.empty())
+  if (code == 0 && peer.EngineId.empty())
     code = Fail(kErrReportUnknownEngineId, UsmReportText(kErrReportUnknownEngineId));
   // A refusal of the clock probe may be anybody's: asked once more before it stands.
   while (code == 0 && NeedsClock() && clockProbeTries < 2) {
@@ -325,8 +325,8 @@ void TSnmpMgrEngine::EndAwaited(int code, const std::string& text) {
 bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
   // RFC 3414 3.2 7b: an authentic message with a later clock moves the notion of the
   // agent's clock on; a rebooted agent shows up here with more boots.
-  if (!clockKnown || msg.EngineBoots > remoteBoots ||
-      (msg.EngineBoots == remoteBoots && msg.EngineTime > EstimatedEngineTime())) {
+  if (!peer.ClockKnown || msg.EngineBoots > peer.Boots ||
+      (msg.EngineBoots == peer.Boots && msg.EngineTime > EstimatedEngineTime())) {
     LearnClock(msg);
     return true;
   }
@@ -335,7 +335,7 @@ bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
 
 bool TSnmpMgrEngine::InTimeWindow(const TSnmpMessage& msg) const {
   // A message from before the window (a replay) or with the boots at their end is refused.
-  return clockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == remoteBoots &&
+  return peer.ClockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == peer.Boots &&
          int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - timeWindow;
 }
 
@@ -361,7 +361,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
     RefuseV3(kErrEngineIdIgnored, kTextMalformed, awaited);
     return;
   }
-  const bool sameEngine = !remoteEngineId.empty() && in.AuthEngineId.view() == remoteEngineId;
+  const bool sameEngine = !peer.EngineId.empty() && in.AuthEngineId.view() == peer.EngineId;
   if (!sameEngine) {
     // Only a report may name another engine: it answers a discovery, or says that the agent
     // no longer has the engine id a request carried.
@@ -388,7 +388,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
 // The keys of the last request, or those of the settings when they were made for another
 // engine.
 void TSnmpMgrEngine::KeysForReceived() {
-  if (keyCache.ReadyFor(remoteEngineId)) return;
+  if (keyCache.ReadyFor(peer.EngineId)) return;
   TV3Security security;
   const char* text = nullptr;
   if (Security(security, &text) == 0) PrepareKeys(security);
@@ -521,8 +521,8 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
 void TSnmpMgrEngine::AdoptReport(const std::string& source, int port, bool sameEngine,
                                  bool authentic) {
   if (!sameEngine) {
-    remoteEngineId = in.AuthEngineId.str();
-    clockKnown = false;
+    peer.EngineId = in.AuthEngineId.str();
+    peer.ClockKnown = false;
   }
   if (authentic && (in.EngineBoots != 0 || in.EngineTime != 0)) LearnClock(in);
   FireDiscoveryResponse(source, port);

@@ -27,23 +27,15 @@ void TSnmpMgrEngine::ResetAction() {
 }
 
 int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
-  return static_cast<int32_t>(remoteTime + (now() - remoteTimeAtMs) / 1000);
+  return peer.EstimatedTime(now());
 }
 
 void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
-  // Boots and time run from 0 to 2^31-1 (RFC 3414 2.2.2); anything else names no clock.
-  if (msg.EngineBoots < 0 || msg.EngineTime < 0) return;
-  remoteBoots = msg.EngineBoots;
-  remoteTime = msg.EngineTime;
-  remoteTimeAtMs = now();
-  clockKnown = true;
+  peer.LearnClock(msg.EngineBoots, msg.EngineTime, now());
 }
 
 void TSnmpMgrEngine::ForgetRemoteEngine() {
-  remoteEngineId.clear();
-  clockKnown = false;
-  remoteBoots = 0;
-  remoteTime = 0;
+  peer.Forget();
   // What waits for this engine, or was sent to it, belongs to the agent that is left.
   v3Requests.Clear();
   probing = false;
@@ -54,11 +46,11 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
 // never given before.
 void TSnmpMgrEngine::FillCredentials(const std::string& userName, TUsmCredentials& creds) {
   creds.User = userName;
-  creds.EngineId = remoteEngineId;
+  creds.EngineId = peer.EngineId;
   creds.ContextName = contextName;
-  creds.ClockKnown = clockKnown;
-  if (clockKnown) {
-    creds.EngineBoots = remoteBoots;
+  creds.ClockKnown = peer.ClockKnown;
+  if (peer.ClockKnown) {
+    creds.EngineBoots = peer.Boots;
     creds.EngineTime = EstimatedEngineTime();
   }
   creds.Salt = ++saltCounter;
@@ -136,7 +128,7 @@ int TSnmpMgrEngine::Discover() {
   TV3Security security;
   const char* text = nullptr;
   const bool authenticated = Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
-  if (!authenticated || remoteEngineId.empty()) {
+  if (!authenticated || peer.EngineId.empty()) {
     if (authenticated && timeoutMs == 0)
       return Fail(kErrTimeoutNotPositive, kTextTimeoutNotPositive);
     discovering = true;
