@@ -66,6 +66,23 @@ inline int32_t ParseInt(std::string_view text) {
   return static_cast<int32_t>(LeadingDecimal32(text));
 }
 
+// The component's Config settings of the socket, the timing and traps (the SNMPv3 ones are kept
+// with the security).
+struct TMgrSettings {
+  bool forceLocalPort = true;
+  bool ignorePortMismatch = false;
+  bool answerInforms = false;  // the listener role: informs are answered, not dropped
+  int timeWindow = 150;
+  int trapPort = 162;
+  std::string trapAgentAddress;
+  std::string trapEnterprise;
+  int maxPacketSize = 8192;
+  bool absoluteTimeout = false;
+  bool timeoutInMilliseconds = false;
+  int codePage = 0;
+  int charsetMode = 0;
+};
+
 struct TSnmpMgrEngine {
   TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
   ~TSnmpMgrEngine();
@@ -102,7 +119,7 @@ struct TSnmpMgrEngine {
   int OpenForRemote();
   int SendBytes(const uint8_t* data, size_t size);
   void MoveDeadline() {
-    if (!absoluteTimeout) deadline = now() + timeoutMs;
+    if (!settings.absoluteTimeout) deadline = now() + timeoutMs;
   }
   bool OnOwnerThread() const { return QThread::currentThread() == owner; }
   template <typename Fn>
@@ -120,7 +137,7 @@ struct TSnmpMgrEngine {
   void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
   const char* AwaitedMismatch(const std::string& source, uint16_t port) const;
   bool FromAgent(const TNetAddress& addr, uint16_t port) const {
-    return addr == remoteAddr && (port == remotePort || ignorePortMismatch);
+    return addr == remoteAddr && (port == remotePort || settings.ignorePortMismatch);
   }
   void Deliver(const TNetAddress& addr, uint16_t port, const std::string& source);
   void DeliverTrap(const std::string& source, uint16_t port);
@@ -227,19 +244,7 @@ struct TSnmpMgrEngine {
   int waitError = 0;  // what the processing of the awaited response recorded
   std::string waitErrorText;
 
-  // Settings.
-  bool forceLocalPort = true;
-  bool ignorePortMismatch = false;
-  bool answerInforms = false;  // the listener role: informs are answered, not dropped
-  int timeWindow = 150;
-  int trapPort = 162;
-  std::string trapAgentAddress;
-  std::string trapEnterprise;
-  int maxPacketSize = 8192;
-  bool absoluteTimeout = false;
-  bool timeoutInMilliseconds = false;
-  int codePage = 0;
-  int charsetMode = 0;
+  TMgrSettings settings;  // the Config settings of the socket, timing and traps
 
   // Messages and objects.
   TSnmpMessage out;

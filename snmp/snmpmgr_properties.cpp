@@ -106,7 +106,7 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropSNMPVersion:
       return out.Version == kSnmpV1 ? 1 : out.Version == kSnmpV2c ? 2 : 3;
     case kPropTimeout:
-      return timeoutInMilliseconds ? timeoutMs.load() : timeoutMs / 1000;
+      return settings.timeoutInMilliseconds ? timeoutMs.load() : timeoutMs / 1000;
     case kPropUser:
       return HandOut(user, length);
     default:
@@ -291,7 +291,7 @@ int TSnmpMgrEngine::SetRequest(int property, const TPropertyValue& value) {
       out.Version = number == 2 ? kSnmpV2c : number == 3 ? kSnmpV3 : kSnmpV1;
       return 0;
     case kPropTimeout:
-      timeoutMs = timeoutInMilliseconds ? number : number * 1000;
+      timeoutMs = settings.timeoutInMilliseconds ? number : number * 1000;
       deadline = 0;
       return 0;
     default:
@@ -372,14 +372,19 @@ struct TSettingCall {
 
 using TSettingHandler = int (*)(TSnmpMgrEngine& engine, const TSettingCall& call);
 
-template <bool TSnmpMgrEngine::*Field>
+template <bool TMgrSettings::*Field>
 int BoolSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Bool(engine.*Field);
+  return call.Bool(engine.settings.*Field);
 }
 
-template <int TSnmpMgrEngine::*Field>
+template <int TMgrSettings::*Field>
 int IntSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Int(engine.*Field);
+  return call.Int(engine.settings.*Field);
+}
+
+template <std::string TMgrSettings::*Field>
+int SettingText(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.Text(engine.settings.*Field);
 }
 
 template <std::string TSnmpMgrEngine::*Field>
@@ -416,20 +421,20 @@ int UseConnection(TSnmpMgrEngine& engine, const TSettingCall& call) {
 int MaxPacketSize(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (call.Write && engine.socket.IsOpen())
     return engine.Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
-  call.Int(engine.maxPacketSize);
+  call.Int(engine.settings.maxPacketSize);
   // The size an SNMPv3 request offers the agent (msgMaxSize); datagrams are received whole
   // whatever it says. At most 64 KiB, at least one octet.
-  engine.maxPacketSize = std::clamp(engine.maxPacketSize, 1, kMaxPacketLimit);
-  engine.out.MsgMaxSize = engine.maxPacketSize;
+  engine.settings.maxPacketSize = std::clamp(engine.settings.maxPacketSize, 1, kMaxPacketLimit);
+  engine.out.MsgMaxSize = engine.settings.maxPacketSize;
   return 0;
 }
 
 // Unlike the other switches, it reads back as "1" or "0".
 int TimeoutInMilliseconds(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (call.Write)
-    engine.timeoutInMilliseconds = ParseBool(call.Value);
+    engine.settings.timeoutInMilliseconds = ParseBool(call.Value);
   else
-    call.Result = engine.timeoutInMilliseconds ? "1" : "0";
+    call.Result = engine.settings.timeoutInMilliseconds ? "1" : "0";
   return 0;
 }
 
@@ -438,7 +443,7 @@ int TrapAgentAddress(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (call.Write && !call.Value.empty() && call.Value != "255.255.255.255" &&
       !ParseDottedAddress(call.Value, addr))
     return engine.Fail(kErrNotIpAddress, kTextNotIpAddress);
-  return call.Text(engine.trapAgentAddress);
+  return call.Text(engine.settings.trapAgentAddress);
 }
 
 // The community of traps is the one every message carries.
@@ -520,14 +525,14 @@ int SendGetResponse(TSnmpMgrEngine& engine, const TSettingCall& call) {
 
 // Every setting by its name in lower case.
 constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
-    {"forcelocalport", BoolSetting<&TSnmpMgrEngine::forceLocalPort>},
-    {"ignoreportmismatch", BoolSetting<&TSnmpMgrEngine::ignorePortMismatch>},
-    {"answerinforms", BoolSetting<&TSnmpMgrEngine::answerInforms>},
-    {"timewindow", IntSetting<&TSnmpMgrEngine::timeWindow>},
-    {"trapport", IntSetting<&TSnmpMgrEngine::trapPort>},
+    {"forcelocalport", BoolSetting<&TMgrSettings::forceLocalPort>},
+    {"ignoreportmismatch", BoolSetting<&TMgrSettings::ignorePortMismatch>},
+    {"answerinforms", BoolSetting<&TMgrSettings::answerInforms>},
+    {"timewindow", IntSetting<&TMgrSettings::timeWindow>},
+    {"trapport", IntSetting<&TMgrSettings::trapPort>},
     {"trapagentaddress", TrapAgentAddress},
     {"trapcommunity", TrapCommunity},
-    {"trapenterprise", TextSetting<&TSnmpMgrEngine::trapEnterprise>},
+    {"trapenterprise", SettingText<&TMgrSettings::trapEnterprise>},
     {"useconnection", UseConnection},
     {"sharelocalport", ShareLocalPort},
     {"maxpacketsize", MaxPacketSize},
@@ -537,7 +542,7 @@ constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
     {"outbuffersize", SocketOption<&TSocketOptions::OutBufferSize>},
     {"timetolive", TimeToLive},
     {"ttl", TimeToLive},
-    {"absolutetimeout", BoolSetting<&TSnmpMgrEngine::absoluteTimeout>},
+    {"absolutetimeout", BoolSetting<&TMgrSettings::absoluteTimeout>},
     {"timeoutinmilliseconds", TimeoutInMilliseconds},
     // The SNMPv3 settings (Reset keeps them).
     {"securitylevel", SecurityLevel},
@@ -548,8 +553,8 @@ constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
     {"contextname", TextSetting<&TSnmpMgrEngine::contextName>},
     {"droppedpackets", DroppedPackets},
     {"winsockmaxsockets", WinsockMaxSockets},
-    {"codepage", IntSetting<&TSnmpMgrEngine::codePage>},
-    {"charsetmode", IntSetting<&TSnmpMgrEngine::charsetMode>},
+    {"codepage", IntSetting<&TMgrSettings::codePage>},
+    {"charsetmode", IntSetting<&TMgrSettings::charsetMode>},
     {"sendgetresponse", SendGetResponse},
 };
 

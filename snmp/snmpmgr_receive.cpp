@@ -56,7 +56,7 @@ const char* TSnmpMgrEngine::AwaitedMismatch(const std::string& source, uint16_t 
   const std::string remote = AddressText(remoteAddr);
   const std::string community = in.Community.str();
   return awaited.Mismatch({remote, remotePort, awaited.Community}, {source, port, community}, in,
-                          peer.EngineId, ignorePortMismatch);
+                          peer.EngineId, settings.ignorePortMismatch);
 }
 
 void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {
@@ -74,7 +74,7 @@ void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::
     case kPduInformRequest:
       // A manager has no use for informs; only a listener answers them. Anyone can send one,
       // so without that role it is dropped like any datagram that is not an answer.
-      if (answerInforms)
+      if (settings.answerInforms)
         AnswerInform(addr, port, source);
       else
         ++droppedPackets;

@@ -132,7 +132,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
     o.Type = request.Objects[i].Type;
     o.Value.assign(request.Objects[i].Value);
   }
-  v3Out.Reset(maxPacketSize);
+  v3Out.Reset(settings.maxPacketSize);
   v3Out.Version = kSnmpV3;
   v3Out.RequestId = request.RequestId;
   v3Out.NonRepeaters = request.NonRepeaters;
@@ -197,7 +197,7 @@ bool TSnmpMgrEngine::NeedsClock() const {
 
 // A discovery message, remembered as the probe whose report is adopted.
 int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
-  v3Out.Reset(maxPacketSize);
+  v3Out.Reset(settings.maxPacketSize);
   v3Out.Version = kSnmpV3;
   v3Out.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
   v3Out.MsgId = out.MsgId;
@@ -336,7 +336,7 @@ bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
 bool TSnmpMgrEngine::InTimeWindow(const TSnmpMessage& msg) const {
   // A message from before the window (a replay) or with the boots at their end is refused.
   return peer.ClockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == peer.Boots &&
-         int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - timeWindow;
+         int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - settings.timeWindow;
 }
 
 void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) {

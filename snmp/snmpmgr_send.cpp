@@ -21,7 +21,7 @@ void TSnmpMgrEngine::ResetAction() {
   objects.SetCount(0);
   waiting = false;
   busyAction = 0;
-  out.Reset(maxPacketSize);
+  out.Reset(settings.maxPacketSize);
   password.clear();
   authProtocol = kAuthMd5;
 }
@@ -93,7 +93,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
   const bool v3 = out.Version == kSnmpV3;
   int code = 0;
   if (v3 && (code = CurrentCredentials(action, creds)) != 0) return code;
-  out.MsgMaxSize = maxPacketSize;
+  out.MsgMaxSize = settings.maxPacketSize;
   const int32_t msgId = out.MsgId;
   try {
     code = BuildMessage(action, out, objects, packet, errorText, v3 ? &creds : nullptr);
