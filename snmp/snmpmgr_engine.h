@@ -83,6 +83,16 @@ struct TMgrSettings {
   int charsetMode = 0;
 };
 
+// The SNMPv3 settings of Config, as the user gave them.
+struct TV3Config {
+  int securityLevel = kNoAuthNoPriv;
+  int authType = kAuthMd5;
+  std::string authPassword;
+  int privType = kPrivDes;
+  std::string privPassword;
+  std::string contextName;
+};
+
 struct TSnmpMgrEngine {
   TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
   ~TSnmpMgrEngine();
@@ -261,13 +271,7 @@ struct TSnmpMgrEngine {
   std::string localEngineId;
   TUsmPeer peer;             // the agent's engine id and clock
   bool discovering = false;  // a blocking engine or clock discovery waits for its report
-  // The SNMPv3 settings of Config; Reset keeps them.
-  int securityLevel = kNoAuthNoPriv;
-  int authType = kAuthMd5;
-  std::string authPassword;
-  int privType = kPrivDes;
-  std::string privPassword;
-  std::string contextName;
+  TV3Config v3Config;        // the SNMPv3 settings of Config; Reset keeps them
   TUsmKeyCache keyCache;     // the localised keys, made again only when their recipe changes
   TByteBuffer plainPdu;      // a decrypted scoped PDU
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats

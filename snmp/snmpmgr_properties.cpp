@@ -387,9 +387,9 @@ int SettingText(TSnmpMgrEngine& engine, const TSettingCall& call) {
   return call.Text(engine.settings.*Field);
 }
 
-template <std::string TSnmpMgrEngine::*Field>
+template <std::string TV3Config::*Field>
 int TextSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Text(engine.*Field);
+  return call.Text(engine.v3Config.*Field);
 }
 
 // A socket option takes effect at once on an open socket.
@@ -470,29 +470,29 @@ int NamedSetting(TSnmpMgrEngine& engine, const TSettingCall& call, int& field,
 }
 
 int SecurityLevel(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.securityLevel, SecurityLevelFromName, SecurityLevelName,
-                      kTextUnknownSecurityLevel);
+  return NamedSetting(engine, call, engine.v3Config.securityLevel, SecurityLevelFromName,
+                      SecurityLevelName, kTextUnknownSecurityLevel);
 }
 
 int AuthType(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.authType, AuthProtocolFromName, AuthProtocolName,
-                      kTextUnknownAuthProtocol);
+  return NamedSetting(engine, call, engine.v3Config.authType, AuthProtocolFromName,
+                      AuthProtocolName, kTextUnknownAuthProtocol);
 }
 
 int PrivType(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.privType, PrivProtocolFromName, PrivProtocolName,
-                      kTextUnknownPrivProtocol);
+  return NamedSetting(engine, call, engine.v3Config.privType, PrivProtocolFromName,
+                      PrivProtocolName, kTextUnknownPrivProtocol);
 }
 
 // Passwords read back as empty text; the old one is overwritten before it is let go.
-template <std::string TSnmpMgrEngine::*Field>
+template <std::string TV3Config::*Field>
 int PasswordSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (!call.Write) return 0;
   // RFC 3414 11.2: shorter passwords make keys that can be guessed; net-snmp refuses them too.
   if (!call.Value.empty() && call.Value.size() < 8)
     return engine.Fail(kErrPasswordTooShort, kTextPasswordTooShort);
-  Cleanse(engine.*Field);
-  engine.*Field = call.Value;
+  Cleanse(engine.v3Config.*Field);
+  engine.v3Config.*Field = call.Value;
   return 0;
 }
 
@@ -548,9 +548,9 @@ constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
     {"securitylevel", SecurityLevel},
     {"authtype", AuthType},
     {"privtype", PrivType},
-    {"authpassword", PasswordSetting<&TSnmpMgrEngine::authPassword>},
-    {"privpassword", PasswordSetting<&TSnmpMgrEngine::privPassword>},
-    {"contextname", TextSetting<&TSnmpMgrEngine::contextName>},
+    {"authpassword", PasswordSetting<&TV3Config::authPassword>},
+    {"privpassword", PasswordSetting<&TV3Config::privPassword>},
+    {"contextname", TextSetting<&TV3Config::contextName>},
     {"droppedpackets", DroppedPackets},
     {"winsockmaxsockets", WinsockMaxSockets},
     {"codepage", IntSetting<&TMgrSettings::codePage>},

@@ -41,12 +41,13 @@ int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
     security = TV3Security{kAuthNoPriv, authProtocol, &password, kPrivNone, nullptr};
     return 0;
   }
-  security = TV3Security{securityLevel, authType, &authPassword, privType, &privPassword};
-  if (securityLevel >= kAuthNoPriv && authPassword.empty()) {
+  security = TV3Security{v3Config.securityLevel, v3Config.authType, &v3Config.authPassword,
+                         v3Config.privType, &v3Config.privPassword};
+  if (v3Config.securityLevel >= kAuthNoPriv && v3Config.authPassword.empty()) {
     *text = kTextAuthPasswordMissing;
     return kErrCredentialsMissing;
   }
-  if (securityLevel == kAuthPriv && privPassword.empty()) {
+  if (v3Config.securityLevel == kAuthPriv && v3Config.privPassword.empty()) {
     *text = kTextPrivPasswordMissing;
     return kErrCredentialsMissing;
   }

@@ -47,7 +47,7 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
 void TSnmpMgrEngine::FillCredentials(const std::string& userName, TUsmCredentials& creds) {
   creds.User = userName;
   creds.EngineId = peer.EngineId;
-  creds.ContextName = contextName;
+  creds.ContextName = v3Config.contextName;
   creds.ClockKnown = peer.ClockKnown;
   if (peer.ClockKnown) {
     creds.EngineBoots = peer.Boots;
