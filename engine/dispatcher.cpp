@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "shared/item_list.h"
+#include "snmp/awaited_answer.h"
 #include "snmp/codec.h"
 #include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
@@ -224,13 +225,10 @@ void TDispatcher::OnResponse(int requestId, int version, const std::string& comm
                              int errorStatus, const std::string& errorDescription) {
   // Only the agent asked answers, and with the community it was asked with (SNMPv3 answers are
   // bound to the engine and user by the component).
-  if (sourceAddress != m_remoteAddress || sourcePort != m_port ||
-      (version != kSnmpV3 && community != m_community)) {
+  if (const char* mismatch = SourceMismatch({m_remoteAddress, m_port, m_community},
+                                            {sourceAddress, sourcePort, community}, version)) {
     ++m_dropped;
-    m_refusal = ErrorCodeText(sourceAddress != m_remoteAddress || sourcePort != m_port
-                                  ? kTextOriginUnknown
-                                  : kTextCommunityMismatch,
-                              kErrMismatch);
+    m_refusal = ErrorCodeText(mismatch, kErrMismatch);
     return;
   }
   m_refusal.clear();

@@ -19,7 +19,7 @@ TSnmpMgrEngine::TSnmpMgrEngine(TSnmpMgrCallback cb, void* data)
   out.RequestId = static_cast<int32_t>(rng() % 0x7FFFFFFE) + 1;
   out.Version = kSnmpV2c;
   out.Community.assign("cobalt");
-  out.Reset(maxPacketSize);
+  out.Reset(settings.maxPacketSize);
   in.Clear();
 }
 

@@ -18,33 +18,16 @@
 #include <vector>
 
 #include "shared/number_text.h"
+#include "snmp/awaited_answer.h"
 #include "snmp/codec.h"
 #include "snmp/snmpmgr_core.h"
 #include "snmp/transport.h"
 #include "snmp/usm.h"
 #include "snmp/usm_key_cache.h"
+#include "snmp/usm_peer.h"
+#include "snmp/v3_requests.h"
 
 namespace kestrava {
-
-// One SNMPv3 request as the caller asked for it, kept so that it can be built again: sent once
-// discovery has found the agent's engine, or once more after the agent's clock or engine id
-// was learnt from its report.
-struct TV3Request {
-  struct TObject {
-    std::string Id;
-    int32_t Type;
-    std::string Value;
-  };
-  int Action = 0;
-  int32_t RequestId = 0;
-  int32_t NonRepeaters = 0;
-  int32_t MaxRepetitions = 0;
-  std::vector<TObject> Objects;
-  int32_t MsgId = 0;  // of the last send
-  bool Resent = false;        // sent once more for the agent's authenticated clock
-  bool Rediscovered = false;  // sent again after a discovery an unauthenticated report asked for
-  int64_t AtMs = 0;  // when it was asked or last sent
-};
 
 // The SNMPv3 security a request goes out with: the Config settings, or the component's own
 // Password and AuthProtocol properties when Password is set. The passwords stay where they are.
@@ -83,6 +66,33 @@ inline int32_t ParseInt(std::string_view text) {
   return static_cast<int32_t>(LeadingDecimal32(text));
 }
 
+// The component's Config settings of the socket, the timing and traps (the SNMPv3 ones are kept
+// with the security).
+struct TMgrSettings {
+  bool forceLocalPort = true;
+  bool ignorePortMismatch = false;
+  bool answerInforms = false;  // the listener role: informs are answered, not dropped
+  int timeWindow = 150;
+  int trapPort = 162;
+  std::string trapAgentAddress;
+  std::string trapEnterprise;
+  int maxPacketSize = 8192;
+  bool absoluteTimeout = false;
+  bool timeoutInMilliseconds = false;
+  int codePage = 0;
+  int charsetMode = 0;
+};
+
+// The SNMPv3 settings of Config, as the user gave them.
+struct TV3Config {
+  int securityLevel = kNoAuthNoPriv;
+  int authType = kAuthMd5;
+  std::string authPassword;
+  int privType = kPrivDes;
+  std::string privPassword;
+  std::string contextName;
+};
+
 struct TSnmpMgrEngine {
   TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
   ~TSnmpMgrEngine();
@@ -119,7 +129,7 @@ struct TSnmpMgrEngine {
   int OpenForRemote();
   int SendBytes(const uint8_t* data, size_t size);
   void MoveDeadline() {
-    if (!absoluteTimeout) deadline = now() + timeoutMs;
+    if (!settings.absoluteTimeout) deadline = now() + timeoutMs;
   }
   bool OnOwnerThread() const { return QThread::currentThread() == owner; }
   template <typename Fn>
@@ -135,9 +145,9 @@ struct TSnmpMgrEngine {
   // The receive path, one job each: the datagram is parsed, matched to the answer a blocking
   // send waits for, refused when it is a request, checked for SNMPv3, and delivered by kind.
   void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
-  const char* AwaitedMismatch(const TNetAddress& addr, uint16_t port) const;
+  const char* AwaitedMismatch(const std::string& source, uint16_t port) const;
   bool FromAgent(const TNetAddress& addr, uint16_t port) const {
-    return addr == remoteAddr && (port == remotePort || ignorePortMismatch);
+    return addr == remoteAddr && (port == remotePort || settings.ignorePortMismatch);
   }
   void Deliver(const TNetAddress& addr, uint16_t port, const std::string& source);
   void DeliverTrap(const std::string& source, uint16_t port);
@@ -183,9 +193,6 @@ struct TSnmpMgrEngine {
   bool NeedsClock() const;
   int DiscoverEngine();
   void Rediscover(TV3Request& request, int reportCode);
-  void Remember(TV3Request&& request);
-  TV3Request* FindSent(int32_t msgId);
-  void ForgetSent(int32_t msgId);
   void FlushPending();
   void SendAgain(TV3Request& request, int reportCode);
   void ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port,
@@ -247,19 +254,7 @@ struct TSnmpMgrEngine {
   int waitError = 0;  // what the processing of the awaited response recorded
   std::string waitErrorText;
 
-  // Settings.
-  bool forceLocalPort = true;
-  bool ignorePortMismatch = false;
-  bool answerInforms = false;  // the listener role: informs are answered, not dropped
-  int timeWindow = 150;
-  int trapPort = 162;
-  std::string trapAgentAddress;
-  std::string trapEnterprise;
-  int maxPacketSize = 8192;
-  bool absoluteTimeout = false;
-  bool timeoutInMilliseconds = false;
-  int codePage = 0;
-  int charsetMode = 0;
+  TMgrSettings settings;  // the Config settings of the socket, timing and traps
 
   // Messages and objects.
   TSnmpMessage out;
@@ -267,37 +262,21 @@ struct TSnmpMgrEngine {
   TObjectTable objects;
   TByteBuffer packet;
   std::vector<uint8_t> receiveBuffer;
-  int32_t sentRequestId = 0;
-  int32_t sentMsgId = 0;
-  int32_t sentVersion = 0;
-  std::string sentCommunity;
-  std::string sentUser;
-  bool sentAuthenticated = false;
+  TAwaitedAnswer awaited;  // the request sent last, which a blocking send waits for
 
   // SNMPv3.
   std::string user;
   std::string password;
   int authProtocol = kAuthMd5;
   std::string localEngineId;
-  std::string remoteEngineId;
-  bool clockKnown = false;
-  int32_t remoteBoots = 0;
-  int32_t remoteTime = 0;
-  int64_t remoteTimeAtMs = 0;
+  TUsmPeer peer;             // the agent's engine id and clock
   bool discovering = false;  // a blocking engine or clock discovery waits for its report
-  // The SNMPv3 settings of Config; Reset keeps them.
-  int securityLevel = kNoAuthNoPriv;
-  int authType = kAuthMd5;
-  std::string authPassword;
-  int privType = kPrivDes;
-  std::string privPassword;
-  std::string contextName;
+  TV3Config v3Config;        // the SNMPv3 settings of Config; Reset keeps them
   TUsmKeyCache keyCache;     // the localised keys, made again only when their recipe changes
   TByteBuffer plainPdu;      // a decrypted scoped PDU
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
   // Asynchronous requests: those waiting for discovery, and those sent (for a second send).
-  std::deque<TV3Request> pendingV3;
-  std::deque<TV3Request> sentV3;
+  TV3Requests v3Requests;
   bool probing = false;  // an engine discovery of the asynchronous mode is under way
   bool probingClock = false;  // its second step: the clock, asked with the user's key
   int clockProbeTries = 0;

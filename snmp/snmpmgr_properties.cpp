@@ -92,11 +92,11 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropPassword:
       return HandOut(password, length);
     case kPropRemoteEngineBoots:
-      return remoteBoots;
+      return peer.Boots;
     case kPropRemoteEngineId:
-      return HandOut(remoteEngineId, length);
+      return HandOut(peer.EngineId, length);
     case kPropRemoteEngineTime:
-      return clockKnown ? EstimatedEngineTime() : remoteTime;
+      return peer.ClockKnown ? EstimatedEngineTime() : peer.Time;
     case kPropRemoteHost:
       return HandOut(AddressText(remoteAddr), length);
     case kPropRemotePort:
@@ -106,7 +106,7 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropSNMPVersion:
       return out.Version == kSnmpV1 ? 1 : out.Version == kSnmpV2c ? 2 : 3;
     case kPropTimeout:
-      return timeoutInMilliseconds ? timeoutMs.load() : timeoutMs / 1000;
+      return settings.timeoutInMilliseconds ? timeoutMs.load() : timeoutMs / 1000;
     case kPropUser:
       return HandOut(user, length);
     default:
@@ -291,7 +291,7 @@ int TSnmpMgrEngine::SetRequest(int property, const TPropertyValue& value) {
       out.Version = number == 2 ? kSnmpV2c : number == 3 ? kSnmpV3 : kSnmpV1;
       return 0;
     case kPropTimeout:
-      timeoutMs = timeoutInMilliseconds ? number : number * 1000;
+      timeoutMs = settings.timeoutInMilliseconds ? number : number * 1000;
       deadline = 0;
       return 0;
     default:
@@ -312,15 +312,15 @@ int TSnmpMgrEngine::SetV3(int property, const TPropertyValue& value) {
       password = value.Text();
       return 0;
     case kPropRemoteEngineBoots:
-      remoteBoots = value.Number();
+      peer.Boots = value.Number();
       return 0;
     case kPropRemoteEngineId:
-      remoteEngineId = value.Text();
+      peer.EngineId = value.Text();
       return 0;
     case kPropRemoteEngineTime:
-      remoteTime = value.Number();
-      remoteTimeAtMs = now();
-      clockKnown = true;
+      peer.Time = value.Number();
+      peer.TimeAtMs = now();
+      peer.ClockKnown = true;
       return 0;
     case kPropUser:
       user = value.Text();
@@ -372,19 +372,24 @@ struct TSettingCall {
 
 using TSettingHandler = int (*)(TSnmpMgrEngine& engine, const TSettingCall& call);
 
-template <bool TSnmpMgrEngine::*Field>
+template <bool TMgrSettings::*Field>
 int BoolSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Bool(engine.*Field);
+  return call.Bool(engine.settings.*Field);
 }
 
-template <int TSnmpMgrEngine::*Field>
+template <int TMgrSettings::*Field>
 int IntSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Int(engine.*Field);
+  return call.Int(engine.settings.*Field);
 }
 
-template <std::string TSnmpMgrEngine::*Field>
+template <std::string TMgrSettings::*Field>
+int SettingText(TSnmpMgrEngine& engine, const TSettingCall& call) {
+  return call.Text(engine.settings.*Field);
+}
+
+template <std::string TV3Config::*Field>
 int TextSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Text(engine.*Field);
+  return call.Text(engine.v3Config.*Field);
 }
 
 // A socket option takes effect at once on an open socket.
@@ -416,20 +421,20 @@ int UseConnection(TSnmpMgrEngine& engine, const TSettingCall& call) {
 int MaxPacketSize(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (call.Write && engine.socket.IsOpen())
     return engine.Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
-  call.Int(engine.maxPacketSize);
+  call.Int(engine.settings.maxPacketSize);
   // The size an SNMPv3 request offers the agent (msgMaxSize); datagrams are received whole
   // whatever it says. At most 64 KiB, at least one octet.
-  engine.maxPacketSize = std::clamp(engine.maxPacketSize, 1, kMaxPacketLimit);
-  engine.out.MsgMaxSize = engine.maxPacketSize;
+  engine.settings.maxPacketSize = std::clamp(engine.settings.maxPacketSize, 1, kMaxPacketLimit);
+  engine.out.MsgMaxSize = engine.settings.maxPacketSize;
   return 0;
 }
 
 // Unlike the other switches, it reads back as "1" or "0".
 int TimeoutInMilliseconds(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (call.Write)
-    engine.timeoutInMilliseconds = ParseBool(call.Value);
+    engine.settings.timeoutInMilliseconds = ParseBool(call.Value);
   else
-    call.Result = engine.timeoutInMilliseconds ? "1" : "0";
+    call.Result = engine.settings.timeoutInMilliseconds ? "1" : "0";
   return 0;
 }
 
@@ -438,7 +443,7 @@ int TrapAgentAddress(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (call.Write && !call.Value.empty() && call.Value != "255.255.255.255" &&
       !ParseDottedAddress(call.Value, addr))
     return engine.Fail(kErrNotIpAddress, kTextNotIpAddress);
-  return call.Text(engine.trapAgentAddress);
+  return call.Text(engine.settings.trapAgentAddress);
 }
 
 // The community of traps is the one every message carries.
@@ -465,29 +470,29 @@ int NamedSetting(TSnmpMgrEngine& engine, const TSettingCall& call, int& field,
 }
 
 int SecurityLevel(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.securityLevel, SecurityLevelFromName, SecurityLevelName,
-                      kTextUnknownSecurityLevel);
+  return NamedSetting(engine, call, engine.v3Config.securityLevel, SecurityLevelFromName,
+                      SecurityLevelName, kTextUnknownSecurityLevel);
 }
 
 int AuthType(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.authType, AuthProtocolFromName, AuthProtocolName,
-                      kTextUnknownAuthProtocol);
+  return NamedSetting(engine, call, engine.v3Config.authType, AuthProtocolFromName,
+                      AuthProtocolName, kTextUnknownAuthProtocol);
 }
 
 int PrivType(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.privType, PrivProtocolFromName, PrivProtocolName,
-                      kTextUnknownPrivProtocol);
+  return NamedSetting(engine, call, engine.v3Config.privType, PrivProtocolFromName,
+                      PrivProtocolName, kTextUnknownPrivProtocol);
 }
 
 // Passwords read back as empty text; the old one is overwritten before it is let go.
-template <std::string TSnmpMgrEngine::*Field>
+template <std::string TV3Config::*Field>
 int PasswordSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
   if (!call.Write) return 0;
   // RFC 3414 11.2: shorter passwords make keys that can be guessed; net-snmp refuses them too.
   if (!call.Value.empty() && call.Value.size() < 8)
     return engine.Fail(kErrPasswordTooShort, kTextPasswordTooShort);
-  Cleanse(engine.*Field);
-  engine.*Field = call.Value;
+  Cleanse(engine.v3Config.*Field);
+  engine.v3Config.*Field = call.Value;
   return 0;
 }
 
@@ -520,14 +525,14 @@ int SendGetResponse(TSnmpMgrEngine& engine, const TSettingCall& call) {
 
 // Every setting by its name in lower case.
 constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
-    {"forcelocalport", BoolSetting<&TSnmpMgrEngine::forceLocalPort>},
-    {"ignoreportmismatch", BoolSetting<&TSnmpMgrEngine::ignorePortMismatch>},
-    {"answerinforms", BoolSetting<&TSnmpMgrEngine::answerInforms>},
-    {"timewindow", IntSetting<&TSnmpMgrEngine::timeWindow>},
-    {"trapport", IntSetting<&TSnmpMgrEngine::trapPort>},
+    {"forcelocalport", BoolSetting<&TMgrSettings::forceLocalPort>},
+    {"ignoreportmismatch", BoolSetting<&TMgrSettings::ignorePortMismatch>},
+    {"answerinforms", BoolSetting<&TMgrSettings::answerInforms>},
+    {"timewindow", IntSetting<&TMgrSettings::timeWindow>},
+    {"trapport", IntSetting<&TMgrSettings::trapPort>},
     {"trapagentaddress", TrapAgentAddress},
     {"trapcommunity", TrapCommunity},
-    {"trapenterprise", TextSetting<&TSnmpMgrEngine::trapEnterprise>},
+    {"trapenterprise", SettingText<&TMgrSettings::trapEnterprise>},
     {"useconnection", UseConnection},
     {"sharelocalport", ShareLocalPort},
     {"maxpacketsize", MaxPacketSize},
@@ -537,19 +542,19 @@ constexpr std::pair<std::string_view, TSettingHandler> kSettings[] = {
     {"outbuffersize", SocketOption<&TSocketOptions::OutBufferSize>},
     {"timetolive", TimeToLive},
     {"ttl", TimeToLive},
-    {"absolutetimeout", BoolSetting<&TSnmpMgrEngine::absoluteTimeout>},
+    {"absolutetimeout", BoolSetting<&TMgrSettings::absoluteTimeout>},
     {"timeoutinmilliseconds", TimeoutInMilliseconds},
     // The SNMPv3 settings (Reset keeps them).
     {"securitylevel", SecurityLevel},
     {"authtype", AuthType},
     {"privtype", PrivType},
-    {"authpassword", PasswordSetting<&TSnmpMgrEngine::authPassword>},
-    {"privpassword", PasswordSetting<&TSnmpMgrEngine::privPassword>},
-    {"contextname", TextSetting<&TSnmpMgrEngine::contextName>},
+    {"authpassword", PasswordSetting<&TV3Config::authPassword>},
+    {"privpassword", PasswordSetting<&TV3Config::privPassword>},
+    {"contextname", TextSetting<&TV3Config::contextName>},
     {"droppedpackets", DroppedPackets},
     {"winsockmaxsockets", WinsockMaxSockets},
-    {"codepage", IntSetting<&TSnmpMgrEngine::codePage>},
-    {"charsetmode", IntSetting<&TSnmpMgrEngine::charsetMode>},
+    {"codepage", IntSetting<&TMgrSettings::codePage>},
+    {"charsetmode", IntSetting<&TMgrSettings::charsetMode>},
     {"sendgetresponse", SendGetResponse},
 };
 

@@ -20,7 +20,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
   }
   bool awaited = false;
   if (waiting) {
-    if (const char* mismatch = AwaitedMismatch(addr, port)) {
+    if (const char* mismatch = AwaitedMismatch(source, port)) {
       ++droppedPackets;
       FireBadPacket(data, size, source, port, kErrMismatch, mismatch);
       return;
@@ -52,23 +52,11 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
   Answered(awaited, [&] { Deliver(addr, port, source); });
 }
 
-const char* TSnmpMgrEngine::AwaitedMismatch(const TNetAddress& addr, uint16_t port) const {
-  if (!FromAgent(addr, port)) return kTextOriginUnknown;
-  if (in.Version != sentVersion) return kTextVersionMismatch;
-  if (in.Version != kSnmpV3) {
-    if (in.RequestId != sentRequestId) return kTextRequestIdMismatch;
-    // Whoever can send from the agent's address must still know the community.
-    return in.Community.view() != sentCommunity ? kTextCommunityMismatch : nullptr;
-  }
-  if (in.MsgId != sentMsgId) return kTextV3MessageIdMismatch;
-  if (!in.UserName.empty() && !sentUser.empty() && in.UserName.view() != sentUser)
-    return kTextV3UserMismatch;
-  // A report may name another engine: the agent's answer to a discovery or to an engine id
-  // it no longer has.
-  if (in.PduType != kPduReport && !in.AuthEngineId.empty() && !remoteEngineId.empty() &&
-      in.AuthEngineId.view() != remoteEngineId)
-    return kTextV3EngineIdMismatch;
-  return nullptr;
+const char* TSnmpMgrEngine::AwaitedMismatch(const std::string& source, uint16_t port) const {
+  const std::string remote = AddressText(remoteAddr);
+  const std::string community = in.Community.str();
+  return awaited.Mismatch({remote, remotePort, awaited.Community}, {source, port, community}, in,
+                          peer.EngineId, settings.ignorePortMismatch);
 }
 
 void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {
@@ -86,7 +74,7 @@ void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::
     case kPduInformRequest:
       // A manager has no use for informs; only a listener answers them. Anyone can send one,
       // so without that role it is dropped like any datagram that is not an answer.
-      if (answerInforms)
+      if (settings.answerInforms)
         AnswerInform(addr, port, source);
       else
         ++droppedPackets;

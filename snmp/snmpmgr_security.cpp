@@ -13,10 +13,6 @@ namespace kestrava {
 
 namespace {
 
-// An asynchronous request waits this long for discovery, and a request sent is remembered
-// this long for its report; the agent's retry table gives up well before.
-constexpr int64_t kKeepRequestsMs = 60000;
-constexpr size_t kMaxKeptRequests = 1024;
 // A discovery without an answer is asked again by the next request after this long.
 constexpr int64_t kProbeRepeatMs = 1000;
 
@@ -32,12 +28,6 @@ int UsmStatsCounter(const TObjectTable& objects) {
   return n >= '1' && n <= '6' ? n - '0' : 0;
 }
 
-void KeepBounded(std::deque<TV3Request>& requests, int64_t now) {
-  while (!requests.empty() &&
-         (requests.size() > kMaxKeptRequests || now - requests.front().AtMs > kKeepRequestsMs))
-    requests.pop_front();
-}
-
 }  // namespace
 
 int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
@@ -51,12 +41,13 @@ int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
     security = TV3Security{kAuthNoPriv, authProtocol, &password, kPrivNone, nullptr};
     return 0;
   }
-  security = TV3Security{securityLevel, authType, &authPassword, privType, &privPassword};
-  if (securityLevel >= kAuthNoPriv && authPassword.empty()) {
+  security = TV3Security{v3Config.securityLevel, v3Config.authType, &v3Config.authPassword,
+                         v3Config.privType, &v3Config.privPassword};
+  if (v3Config.securityLevel >= kAuthNoPriv && v3Config.authPassword.empty()) {
     *text = kTextAuthPasswordMissing;
     return kErrCredentialsMissing;
   }
-  if (securityLevel == kAuthPriv && privPassword.empty()) {
+  if (v3Config.securityLevel == kAuthPriv && v3Config.privPassword.empty()) {
     *text = kTextPrivPasswordMissing;
     return kErrCredentialsMissing;
   }
@@ -70,12 +61,12 @@ bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
   if (security.AuthPassword) recipe.AuthPassword = *security.AuthPassword;
   recipe.Priv = security.Priv;
   if (security.PrivPassword) recipe.PrivPassword = *security.PrivPassword;
-  recipe.EngineId = remoteEngineId;
+  recipe.EngineId = peer.EngineId;
   return keyCache.Prepare(recipe);
 }
 
 bool TSnmpMgrEngine::NeedsDiscovery(const TV3Security& security) const {
-  return remoteEngineId.empty() || (security.Level >= kAuthNoPriv && !clockKnown);
+  return peer.EngineId.empty() || (security.Level >= kAuthNoPriv && !peer.ClockKnown);
 }
 
 TV3Request TSnmpMgrEngine::Snapshot(int action) {
@@ -104,8 +95,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
   if (NeedsDiscovery(security)) {
     if (timeoutMs == 0) {
       // Asynchronous: the request goes out when the agent's report has named its engine.
-      pendingV3.push_back(std::move(request));
-      KeepBounded(pendingV3, now());
+      v3Requests.Wait(std::move(request), now());
       return SendProbe(false);
     }
     if (const int code = DiscoverEngine()) {
@@ -118,7 +108,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     rediscoverAsked = false;
     if (const int code = BuildAndSendV3(request, security)) return code;
     if (timeoutMs == 0) {
-      Remember(std::move(request));
+      v3Requests.Sent(std::move(request), now());
       return 0;
     }
     const int code = WaitForResponse();
@@ -143,7 +133,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
     o.Type = request.Objects[i].Type;
     o.Value.assign(request.Objects[i].Value);
   }
-  v3Out.Reset(maxPacketSize);
+  v3Out.Reset(settings.maxPacketSize);
   v3Out.Version = kSnmpV3;
   v3Out.RequestId = request.RequestId;
   v3Out.NonRepeaters = request.NonRepeaters;
@@ -168,11 +158,10 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   out.MsgFlags = v3Out.MsgFlags;
   request.MsgId = msgId;
   request.AtMs = now();
-  sentRequestId = request.RequestId;
-  sentMsgId = msgId;
-  sentVersion = kSnmpV3;
-  sentUser = user;
-  sentAuthenticated = keyCache.Keys().CanAuthenticate();
+  awaited.RequestId = request.RequestId;
+  awaited.MsgId = msgId;
+  awaited.Version = kSnmpV3;
+  awaited.User = user;
   return SendPacket();
 }
 
@@ -204,12 +193,12 @@ int TSnmpMgrEngine::SendClockProbe() {
 bool TSnmpMgrEngine::NeedsClock() const {
   TV3Security security;
   const char* text = nullptr;
-  return !clockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
+  return !peer.ClockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
 }
 
 // A discovery message, remembered as the probe whose report is adopted.
 int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
-  v3Out.Reset(maxPacketSize);
+  v3Out.Reset(settings.maxPacketSize);
   v3Out.Version = kSnmpV3;
   v3Out.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
   v3Out.MsgId = out.MsgId;
@@ -221,11 +210,10 @@ int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& cred
   probing = true;
   probeMsgId = msgId;
   probeAtMs = now();
-  sentRequestId = v3Out.RequestId;
-  sentMsgId = msgId;
-  sentVersion = kSnmpV3;
-  sentUser = creds.User;
-  sentAuthenticated = creds.Keys != nullptr && creds.Keys->CanAuthenticate();
+  awaited.RequestId = v3Out.RequestId;
+  awaited.MsgId = msgId;
+  awaited.Version = kSnmpV3;
+  awaited.User = creds.User;
   return SendPacket();
 }
 
@@ -233,7 +221,7 @@ int TSnmpMgrEngine::DiscoverEngine() {
   discovering = true;
   int code = SendProbe(true);
   if (code == 0) code = WaitForResponse();
-  if (code == 0 && remoteEngineId.empty())
+  if (code == 0 && peer.EngineId.empty())
     code = Fail(kErrReportUnknownEngineId, UsmReportText(kErrReportUnknownEngineId));
   // A refusal of the clock probe may be anybody's: asked once more before it stands.
   while (code == 0 && NeedsClock() && clockProbeTries < 2) {
@@ -269,7 +257,7 @@ void TSnmpMgrEngine::ProbeRefused(int code) {
   }
   probing = false;
   probingClock = false;
-  pendingV3.clear();
+  v3Requests.DropWaiting();
   FireError(code, UsmReportText(code));
 }
 
@@ -279,42 +267,19 @@ void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
   const int32_t msgId = request.MsgId;
   if (request.Rediscovered) {
     FireError(reportCode, UsmReportText(reportCode));
-    ForgetSent(msgId);
+    v3Requests.ForgetSent(msgId);
     return;
   }
   request.Rediscovered = true;
-  pendingV3.push_back(std::move(request));
-  ForgetSent(msgId);
-  KeepBounded(pendingV3, now());
+  v3Requests.Wait(std::move(request), now());
+  v3Requests.ForgetSent(msgId);
   errorText.clear();
   if (const int code = SendProbe(false))
     FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
 }
 
-void TSnmpMgrEngine::Remember(TV3Request&& request) {
-  sentV3.push_back(std::move(request));
-  KeepBounded(sentV3, now());
-}
-
-TV3Request* TSnmpMgrEngine::FindSent(int32_t msgId) {
-  for (auto it = sentV3.rbegin(); it != sentV3.rend(); ++it)
-    if (it->MsgId == msgId) return &*it;
-  return nullptr;
-}
-
-void TSnmpMgrEngine::ForgetSent(int32_t msgId) {
-  // Answers come mostly in the order of the requests: look from the oldest.
-  for (auto it = sentV3.begin(); it != sentV3.end(); ++it) {
-    if (it->MsgId == msgId) {
-      sentV3.erase(it);
-      return;
-    }
-  }
-}
-
 void TSnmpMgrEngine::FlushPending() {
-  std::deque<TV3Request> ready;
-  ready.swap(pendingV3);
+  std::deque<TV3Request> ready = v3Requests.TakeWaiting();
   TV3Security security;
   const char* text = nullptr;
   const int settings = Security(security, &text);
@@ -328,7 +293,7 @@ void TSnmpMgrEngine::FlushPending() {
       FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
       continue;
     }
-    Remember(std::move(request));
+    v3Requests.Sent(std::move(request), now());
   }
 }
 
@@ -336,7 +301,7 @@ void TSnmpMgrEngine::SendAgain(TV3Request& request, int reportCode) {
   if (request.Resent) {
     // The same report twice: the agent cannot be followed; say so and give the request up.
     FireError(reportCode, UsmReportText(reportCode));
-    ForgetSent(request.MsgId);
+    v3Requests.ForgetSent(request.MsgId);
     return;
   }
   request.Resent = true;
@@ -361,8 +326,8 @@ void TSnmpMgrEngine::EndAwaited(int code, const std::string& text) {
 bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
   // RFC 3414 3.2 7b: an authentic message with a later clock moves the notion of the
   // agent's clock on; a rebooted agent shows up here with more boots.
-  if (!clockKnown || msg.EngineBoots > remoteBoots ||
-      (msg.EngineBoots == remoteBoots && msg.EngineTime > EstimatedEngineTime())) {
+  if (!peer.ClockKnown || msg.EngineBoots > peer.Boots ||
+      (msg.EngineBoots == peer.Boots && msg.EngineTime > EstimatedEngineTime())) {
     LearnClock(msg);
     return true;
   }
@@ -371,8 +336,8 @@ bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
 
 bool TSnmpMgrEngine::InTimeWindow(const TSnmpMessage& msg) const {
   // A message from before the window (a replay) or with the boots at their end is refused.
-  return clockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == remoteBoots &&
-         int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - timeWindow;
+  return peer.ClockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == peer.Boots &&
+         int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - settings.timeWindow;
 }
 
 void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) {
@@ -397,7 +362,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
     RefuseV3(kErrEngineIdIgnored, kTextMalformed, awaited);
     return;
   }
-  const bool sameEngine = !remoteEngineId.empty() && in.AuthEngineId.view() == remoteEngineId;
+  const bool sameEngine = !peer.EngineId.empty() && in.AuthEngineId.view() == peer.EngineId;
   if (!sameEngine) {
     // Only a report may name another engine: it answers a discovery, or says that the agent
     // no longer has the engine id a request carried.
@@ -417,14 +382,14 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
       ProbeAnswered();
     return;
   }
-  if (in.PduType == kPduResponse) ForgetSent(in.MsgId);
+  if (in.PduType == kPduResponse) v3Requests.ForgetSent(in.MsgId);
   Answered(awaited, [&] { Deliver(addr, port, source); });
 }
 
 // The keys of the last request, or those of the settings when they were made for another
 // engine.
 void TSnmpMgrEngine::KeysForReceived() {
-  if (keyCache.ReadyFor(remoteEngineId)) return;
+  if (keyCache.ReadyFor(peer.EngineId)) return;
   TV3Security security;
   const char* text = nullptr;
   if (Security(security, &text) == 0) PrepareKeys(security);
@@ -489,7 +454,7 @@ bool TSnmpMgrEngine::FailAuthentication(int code, const char* text, bool awaited
 void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awaited,
                                   bool sameEngine) {
   const int counter = UsmStatsCounter(objects);
-  TV3Request* sent = FindSent(in.MsgId);
+  TV3Request* sent = v3Requests.FindSent(in.MsgId);
   const bool probe = probing && in.MsgId == probeMsgId;
   const bool ours = awaited || sent != nullptr || probe;
   // Only a report signed with the user's key (checked by Authentic) speaks for the agent; an
@@ -543,7 +508,7 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
       }
       return SendAgain(*sent, code);
     }
-    if (sent) ForgetSent(in.MsgId);
+    if (sent) v3Requests.ForgetSent(in.MsgId);
     if (awaited) return EndAwaited(code, text);
     if (ours) return FireError(code, text);
   }
@@ -557,8 +522,8 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
 void TSnmpMgrEngine::AdoptReport(const std::string& source, int port, bool sameEngine,
                                  bool authentic) {
   if (!sameEngine) {
-    remoteEngineId = in.AuthEngineId.str();
-    clockKnown = false;
+    peer.EngineId = in.AuthEngineId.str();
+    peer.ClockKnown = false;
   }
   if (authentic && (in.EngineBoots != 0 || in.EngineTime != 0)) LearnClock(in);
   FireDiscoveryResponse(source, port);

@@ -21,32 +21,23 @@ void TSnmpMgrEngine::ResetAction() {
   objects.SetCount(0);
   waiting = false;
   busyAction = 0;
-  out.Reset(maxPacketSize);
+  out.Reset(settings.maxPacketSize);
   password.clear();
   authProtocol = kAuthMd5;
 }
 
 int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
-  return static_cast<int32_t>(remoteTime + (now() - remoteTimeAtMs) / 1000);
+  return peer.EstimatedTime(now());
 }
 
 void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
-  // Boots and time run from 0 to 2^31-1 (RFC 3414 2.2.2); anything else names no clock.
-  if (msg.EngineBoots < 0 || msg.EngineTime < 0) return;
-  remoteBoots = msg.EngineBoots;
-  remoteTime = msg.EngineTime;
-  remoteTimeAtMs = now();
-  clockKnown = true;
+  peer.LearnClock(msg.EngineBoots, msg.EngineTime, now());
 }
 
 void TSnmpMgrEngine::ForgetRemoteEngine() {
-  remoteEngineId.clear();
-  clockKnown = false;
-  remoteBoots = 0;
-  remoteTime = 0;
+  peer.Forget();
   // What waits for this engine, or was sent to it, belongs to the agent that is left.
-  pendingV3.clear();
-  sentV3.clear();
+  v3Requests.Clear();
   probing = false;
   probingClock = false;
 }
@@ -55,11 +46,11 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
 // never given before.
 void TSnmpMgrEngine::FillCredentials(const std::string& userName, TUsmCredentials& creds) {
   creds.User = userName;
-  creds.EngineId = remoteEngineId;
-  creds.ContextName = contextName;
-  creds.ClockKnown = clockKnown;
-  if (clockKnown) {
-    creds.EngineBoots = remoteBoots;
+  creds.EngineId = peer.EngineId;
+  creds.ContextName = v3Config.contextName;
+  creds.ClockKnown = peer.ClockKnown;
+  if (peer.ClockKnown) {
+    creds.EngineBoots = peer.Boots;
     creds.EngineTime = EstimatedEngineTime();
   }
   creds.Salt = ++saltCounter;
@@ -102,7 +93,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
   const bool v3 = out.Version == kSnmpV3;
   int code = 0;
   if (v3 && (code = CurrentCredentials(action, creds)) != 0) return code;
-  out.MsgMaxSize = maxPacketSize;
+  out.MsgMaxSize = settings.maxPacketSize;
   const int32_t msgId = out.MsgId;
   try {
     code = BuildMessage(action, out, objects, packet, errorText, v3 ? &creds : nullptr);
@@ -110,12 +101,11 @@ int TSnmpMgrEngine::SendPlain(int action) {
     code = Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
   if (code != 0) return code;
-  sentRequestId = requestId;
-  sentMsgId = msgId;
-  sentVersion = out.Version;
-  sentCommunity = out.Community.str();
-  sentUser = v3 ? creds.User : std::string();
-  sentAuthenticated = v3 && creds.Keys != nullptr;
+  awaited.RequestId = requestId;
+  awaited.MsgId = msgId;
+  awaited.Version = out.Version;
+  awaited.Community = out.Community.str();
+  awaited.User = v3 ? creds.User : std::string();
   if (v3 && action == kActionDiscoverEngineId) {
     // Its report is adopted even when it arrives after an asynchronous Discover returned.
     probing = true;
@@ -138,7 +128,7 @@ int TSnmpMgrEngine::Discover() {
   TV3Security security;
   const char* text = nullptr;
   const bool authenticated = Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
-  if (!authenticated || remoteEngineId.empty()) {
+  if (!authenticated || peer.EngineId.empty()) {
     if (authenticated && timeoutMs == 0)
       return Fail(kErrTimeoutNotPositive, kTextTimeoutNotPositive);
     discovering = true;

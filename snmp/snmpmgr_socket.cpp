@@ -40,7 +40,8 @@ int TSnmpMgrEngine::Open() {
 
 int TSnmpMgrEngine::OpenWithRetry() {
   int code = Open();
-  if (code != 0 && code != kErrAlreadyActive && code != kErrRemotePortZero && !forceLocalPort) {
+  if (code != 0 && code != kErrAlreadyActive && code != kErrRemotePortZero &&
+      !settings.forceLocalPort) {
     localPort = 0;
     code = Open();
   }
