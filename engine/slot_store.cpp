@@ -82,29 +82,6 @@ const TSample& TSlotStore::Previous(int slot) const {
              : m_histories[static_cast<size_t>(slot)].At(kHistoryLength - 2);
 }
 
-TCurrentValue TSlotStore::Current(int slot, bool raw) const {
-  TCurrentValue value;
-  if (slot < 0 || slot >= SlotCount()) return value;
-  const THistory& history = m_histories[static_cast<size_t>(slot)];
-  if (raw) {
-    const TSample& newest = history.Newest();
-    if (newest.IsNull()) return value;
-    value.Present = true;
-    value.Whole = newest.IsWhole();
-    value.Negative = newest.Negative();
-    value.Magnitude = newest.Magnitude();
-    value.Number = newest.Number();
-    return value;
-  }
-  const TDelta delta = Difference(history.At(kHistoryLength - 2), history.Newest());
-  value.Present = delta.Present;
-  value.Whole = delta.Whole;
-  value.Negative = delta.Negative;
-  value.Magnitude = delta.Magnitude;
-  value.Number = delta.Number;
-  return value;
-}
-
 std::string TSlotStore::SlotValue(int position, int slot, bool raw) const {
   if (slot < 0 || slot >= SlotCount() || position < 0 || position >= kHistoryLength)
     return std::string(kNull);

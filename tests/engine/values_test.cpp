@@ -5,6 +5,7 @@
 #include "engine/discovery.h"
 #include "engine/dispatcher.h"
 #include "engine/pie.h"
+#include "engine/poll_snapshot.h"
 #include "engine/slot_store.h"
 #include "shared/item_list.h"
 
@@ -93,7 +94,9 @@ std::vector<TPieSlice> Pie(const std::vector<std::string>& values, int wanted) {
   store.Evaluate(answers, 1, 0);
   std::vector<TSliceCandidate> candidates;
   for (int s = 0; s < store.SlotCount(); ++s) {
-    const TCurrentValue value = store.Current(s, true);
+    TSlotReading reading;
+    reading.Value = store.Newest(s);
+    const TCurrentValue value = ShownValue(reading, true);
     if (value.Present && !value.Negative) candidates.push_back({s, KeyOf(value)});
   }
   std::vector<std::string> names;
