@@ -82,7 +82,6 @@ class TSlotStore {
   const TSample& Newest(int slot) const;
   const TSample& Previous(int slot) const;
 
-
   // Position 0 (oldest) to 4 (newest) as text: the entry itself (raw) or its change since the
   // entry before, with one decimal (delta); "Null" when missing.
   std::string SlotValue(int position, int slot, bool raw) const;
