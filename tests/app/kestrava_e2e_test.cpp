@@ -70,20 +70,26 @@ std::string RunProgram(const std::string& args, int* status) {
                     status);
 }
 
-TEST(Program, ScriptedRunWritesThePieOfTheAgentsCounters) {
-  SnmpdProcess agent;
-  ASSERT_TRUE(agent.ok()) << agent.error();
-  TempDir dir("kestrava-e2e");
-  const fs::path config = dir.path / "raw.xml";
+// A file that polls the raw ifInOctets of every interface of the agent each second, named by
+// ifDescr.
+void WriteRawConfig(const fs::path& config, int port) {
   std::ofstream(config) << "<kestrava><host>127.0.0.1</host><community>cobalt</community>"
                            "<pollinginterval>1</pollinginterval><shooter><raw>true</raw>"
                            "<remoteport>"
-                        << agent.port()
+                        << port
                         << "</remoteport><snmpversion>2</snmpversion><shootertargets>"
                            "<shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid>"
                            "<instance>ALL INSTANCES</instance><visible>true</visible>"
                            "</shootertarget><shootertarget><oid>AL=1.3.6.1.2.1.2.2.1.2</oid>"
                            "</shootertarget></shootertargets></shooter></kestrava>";
+}
+
+TEST(Program, ScriptedRunWritesThePieOfTheAgentsCounters) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir("kestrava-e2e");
+  const fs::path config = dir.path / "raw.xml";
+  WriteRawConfig(config, agent.port());
   const auto descr = Column(agent, "1.3.6.1.2.1.2.2.1.2");
   const auto before = Column(agent, "1.3.6.1.2.1.2.2.1.10");
   ASSERT_FALSE(descr.empty());
@@ -582,15 +588,7 @@ TEST(Program, TheStreamHoldsEveryRowOfTheSamePollAsTheCsv) {
   ASSERT_TRUE(agent.ok()) << agent.error();
   TempDir dir("kestrava-e2e");
   const fs::path config = dir.path / "raw.xml";
-  std::ofstream(config) << "<kestrava><host>127.0.0.1</host><community>cobalt</community>"
-                           "<pollinginterval>1</pollinginterval><shooter><raw>true</raw>"
-                           "<remoteport>"
-                        << agent.port()
-                        << "</remoteport><snmpversion>2</snmpversion><shootertargets>"
-                           "<shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid>"
-                           "<instance>ALL INSTANCES</instance><visible>true</visible>"
-                           "</shootertarget><shootertarget><oid>AL=1.3.6.1.2.1.2.2.1.2</oid>"
-                           "</shootertarget></shootertargets></shooter></kestrava>";
+  WriteRawConfig(config, agent.port());
   const fs::path csv = dir.path / "pie.csv";
   const fs::path stream = dir.path / "polls.ndjson";
   int status = -1;
