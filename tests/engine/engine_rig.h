@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "engine/clock.h"
@@ -40,7 +41,13 @@ class RecordingWindow : public NullWindow {
   bool intervalGroupVisible = false;
   std::vector<std::string> instanceMaskItems;
   int instanceMaskSelected = -1;
-  std::function<void()> onFeed;
+  std::function<void()> onFeed;  // after every snapshot, republished ones too
+  std::function<void()> onPoll;  // after the snapshot of every completed poll only
+
+  void TakeSnapshot(const TSnapshotPtr& snapshot) override {
+    NullWindow::TakeSnapshot(snapshot);
+    if (snapshot->Fresh && onPoll) onPoll();
+  }
 
   void ShowStatus(const std::string& text) override {
     statuses.push_back(text);
@@ -117,11 +124,21 @@ inline bool WaitFor(const std::function<bool()>& done, int realMs = 10000) {
   return true;
 }
 
-// Writes a configuration file and returns its path.
-inline std::string WriteConfig(const std::string& name, const std::string& xml) {
-  const std::string path = std::string(KESTRAVA_BINARY_DIR) + "/" + name;
-  std::ofstream(path) << xml;
-  return path;
-}
+// A configuration file in the build folder, removed with the object. The process id in its
+// name keeps tests that run side by side out of each other's files.
+class ConfigFile {
+ public:
+  ConfigFile(const std::string& name, const std::string& xml)
+      : m_path(std::string(KESTRAVA_BINARY_DIR) + "/" + std::to_string(getpid()) + "_" + name) {
+    std::ofstream(m_path) << xml;
+  }
+  ~ConfigFile() { std::remove(m_path.c_str()); }
+  ConfigFile(const ConfigFile&) = delete;
+  ConfigFile& operator=(const ConfigFile&) = delete;
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
 
 }  // namespace kestrava::testing

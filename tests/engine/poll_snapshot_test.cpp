@@ -48,34 +48,25 @@ class KeepingSink : public IPollSink {
   }
 };
 
-// A configuration file in the build folder, removed with the object.
-class ConfigFile {
- public:
-  ConfigFile(const std::string& name, int port, const std::string& inName)
-      : m_path(testing::WriteConfig(
-            name,
-            "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host><community>cobalt</community>"
-            "<pollinginterval>1</pollinginterval><shooter><remoteport>" +
-                std::to_string(port) +
-                "</remoteport><snmpversion>2</snmpversion><shootertargets>"
-                "<shootertarget><oid>" +
-                kIn + "</oid><oiddescr>" + inName +
-                "</oiddescr><instance>ALL INSTANCES</instance><visible>true</visible>"
-                "</shootertarget><shootertarget><oid>AL=" +
-                kDescr + "</oid></shootertarget></shootertargets></shooter></kestrava>")) {}
-  ~ConfigFile() { std::remove(m_path.c_str()); }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
+// The configuration of a session that polls the octets in of every row, labelled by description.
+std::string PollingConfig(int port, const std::string& inName) {
+  return "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host><community>cobalt</community>"
+         "<pollinginterval>1</pollinginterval><shooter><remoteport>" +
+         std::to_string(port) +
+         "</remoteport><snmpversion>2</snmpversion><shootertargets>"
+         "<shootertarget><oid>" +
+         kIn + "</oid><oiddescr>" + inName +
+         "</oiddescr><instance>ALL INSTANCES</instance><visible>true</visible>"
+         "</shootertarget><shootertarget><oid>AL=" +
+         kDescr + "</oid></shootertarget></shootertargets></shooter></kestrava>";
+}
 
 struct Rig {
   explicit Rig(const std::string& inName = "In")
       : config(std::string("snapshot_") +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + inName +
                    ".xml",
-               agent.port(), inName) {}
+               PollingConfig(agent.port(), inName)) {}
   ~Rig() {
     if (session) session->Stop();
     session.reset();
@@ -91,7 +82,7 @@ struct Rig {
   }
 
   FakeAgent agent;
-  ConfigFile config;
+  testing::ConfigFile config;
   NullWindow window;
   FastClock clock{10};
   KeepingSink sink;
@@ -233,7 +224,7 @@ class StatusLine : public NullWindow {
 TEST(PollSnapshot, TheStatusLineSaysWhatIsPolledUnlessAProblemStandsThere) {
   FakeAgent agent;
   agent.FillInterfaceTable(3, 1000);
-  ConfigFile config("snapshot_status.xml", agent.port(), "In");
+  const testing::ConfigFile config("snapshot_status.xml", PollingConfig(agent.port(), "In"));
   StatusLine window;
   FastClock clock(10);
   KeepingSink sink;

@@ -77,7 +77,8 @@ TEST(SessionPeerTest, APollOfTenThousandRowsLosesNoRequest) {
   RecordingWindow window;
   TSession session(window);
   session.AddSink(window);
-  session.Start({"/XML", testing::WriteConfig("engine_ten_thousand.xml", xml)});
+  const testing::ConfigFile config("engine_ten_thousand.xml", xml);
+  session.Start({"/XML", config.path()});
   ASSERT_TRUE(WaitFor([&] { return window.intervalGroupVisible; }, 120000)) << window.status;
   ASSERT_EQ(session.Rows().size(), 10000u);
   // With an interval of 2 s a request is sent once: one lost would leave its rows "Null".
