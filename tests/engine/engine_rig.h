@@ -3,6 +3,7 @@
 // faster than the wall clock (the worker's sleeps move it), and helpers to wait on the event loop.
 // Thread: the window's (main) thread; the clock is also read by the worker.
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "engine/clock.h"
@@ -65,7 +65,8 @@ class RecordingWindow : public NullWindow {
   void ShowPie(const std::vector<TPieSlice>& pie) override {
     lastPie = pie;
     slices.clear();
-    for (const TPieSlice& slice : pie) slices.push_back(Slice{slice.Label, slice.Value, static_cast<double>(slice.Position)});
+    for (const TPieSlice& slice : pie)
+      slices.push_back(Slice{slice.Label, slice.Value, static_cast<double>(slice.Position)});
     ++feeds;
     if (!slices.empty()) ++feedsWithSlices;
     if (onFeed) onFeed();
