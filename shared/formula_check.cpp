@@ -18,12 +18,19 @@ char ToUpper(char c) {
 
 // The expression as the evaluator sees it: upper case, "$PI" a number, no spaces.
 std::string Normalise(std::string_view expression) {
-  std::string text;
+  std::string upper;
   for (char c : expression) {
-    if (c != ' ') text += ToUpper(c);
+    if (c != ' ') upper += ToUpper(c);
   }
-  for (size_t at = text.find("$PI"); at != std::string::npos; at = text.find("$PI", at)) {
-    text.replace(at, 3, "1");
+  // One pass: the "1" put in can never be part of another "$PI".
+  std::string text;
+  for (size_t i = 0; i < upper.size(); ++i) {
+    if (upper.compare(i, 3, "$PI") == 0) {
+      text += '1';
+      i += 2;
+    } else {
+      text += upper[i];
+    }
   }
   return text;
 }
