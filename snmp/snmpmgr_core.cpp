@@ -29,7 +29,7 @@ TSnmpMgrEngine::~TSnmpMgrEngine() {
   Close();
   // Descriptors handed over for closing by other threads are closed now.
   QCoreApplication::sendPostedEvents(notify);
-  delete notifier;
+  delete reader.notifier;
   delete notify;
 }
 
@@ -42,10 +42,10 @@ int TSnmpMgrEngine::Do(int method, int argc, intptr_t* argv, int* argl) {
   };
   switch (method) {
     case kMethodConfig: {
-      const int code = Config(argText(0), doResult);
+      const int code = Config(argText(0), handedOut.done);
       if (argc > 1) {
-        argv[1] = reinterpret_cast<intptr_t>(doResult.c_str());
-        if (argl) argl[1] = static_cast<int>(doResult.size());
+        argv[1] = reinterpret_cast<intptr_t>(handedOut.done.c_str());
+        if (argl) argl[1] = static_cast<int>(handedOut.done.size());
       }
       return code;
     }
@@ -75,10 +75,10 @@ int TSnmpMgrEngine::Do(int method, int argc, intptr_t* argv, int* argl) {
       for (int i = 1; i <= objects.Count(); ++i) {
         const TSnmpObject& o = std::as_const(objects).At(i);
         if (o.Id.view() == oid) {
-          doResult = o.Value.str();
+          handedOut.done = o.Value.str();
           if (argc > 1) {
-            argv[1] = reinterpret_cast<intptr_t>(doResult.data());
-            if (argl) argl[1] = static_cast<int>(doResult.size());
+            argv[1] = reinterpret_cast<intptr_t>(handedOut.done.data());
+            if (argl) argl[1] = static_cast<int>(handedOut.done.size());
           }
           return 0;
         }
@@ -114,17 +114,17 @@ intptr_t SNMPMgr_Get(TSnmpMgrEngine* engine, int property, int index, int* lengt
 namespace {
 
 int Finish(TSnmpMgrEngine* engine, int code) {
-  engine->lastErrorCode = code;
+  engine->lastError.code = code;
   if (code == 0) {
-    engine->lastError.clear();
+    engine->lastError.text.clear();
   } else if (!engine->errorText.empty()) {
-    engine->lastError = engine->errorText;
+    engine->lastError.text = engine->errorText;
   } else if (code == kErrTimeout) {
-    engine->lastError = kTextInterrupted;
+    engine->lastError.text = kTextInterrupted;
   } else if (code == kErrOutOfMemory) {
-    engine->lastError = kTextOutOfMemory;
+    engine->lastError.text = kTextOutOfMemory;
   } else {
-    engine->lastError = WinsockErrorText(code);
+    engine->lastError.text = WinsockErrorText(code);
   }
   return code;
 }
@@ -146,8 +146,8 @@ int SNMPMgr_Do(TSnmpMgrEngine* engine, int method, int argc, intptr_t* argv, int
   try {
     code = engine->Do(method, argc, argv, argl);
   } catch (const std::bad_alloc&) {
-    engine->busyAction = 0;
-    engine->waiting = false;
+    engine->blockingCall.action = 0;
+    engine->blockingCall.waiting = false;
     code = engine->Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
   return Finish(engine, code);
@@ -159,11 +159,11 @@ int SNMPMgr_CheckIndex(TSnmpMgrEngine* engine, int property, int index) {
 }
 
 const char* SNMPMgr_GetLastError(TSnmpMgrEngine* engine) {
-  return engine->lastError.c_str();
+  return engine->lastError.text.c_str();
 }
 
 int SNMPMgr_GetLastErrorCode(TSnmpMgrEngine* engine) {
-  return engine->lastErrorCode;
+  return engine->lastError.code;
 }
 
 int SNMPMgr_StaticInit(void*) {

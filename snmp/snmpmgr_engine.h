@@ -93,6 +93,61 @@ struct TV3Config {
   std::string contextName;
 };
 
+// Where the agent is, or where requests go out from.
+struct TEndpoint {
+  TNetAddress addr;  // none: no agent yet, or any local address
+  int port = 0;
+};
+
+// The notifier that tells the owner thread of readable datagrams, following the socket.
+struct TReadNotifier {
+  QSocketNotifier* notifier = nullptr;
+  int fd = -1;                  // the descriptor the notifier watches
+  std::atomic<int> openFd{-1};  // the socket's, read by the owner thread when it syncs
+};
+
+// A blocking call: the action under way, and the answer it waits for until its deadline.
+struct TBlockingCall {
+  std::atomic<int> action{0};
+  std::atomic<bool> waiting{false};
+  std::atomic<bool> answered{false};
+  std::atomic<int64_t> deadline{0};
+  int error = 0;  // what the processing of the awaited response recorded
+  std::string errorText;
+};
+
+// An engine discovery of the asynchronous mode: its message, remembered so that its report is
+// adopted, and its second step, the clock asked with the user's key.
+struct TEngineProbe {
+  bool running = false;
+  bool clockStep = false;
+  int clockTries = 0;
+  int32_t msgId = 0;
+  int64_t sentAtMs = 0;
+};
+
+// What an agent's report asked of a blocking send: its code (0 none), and a discovery first.
+struct TResendAsk {
+  int code = 0;
+  bool rediscover = false;
+};
+
+// The record and table that SNMPv3 requests are built again from.
+struct TV3Record {
+  TSnmpMessage message;
+  TObjectTable objects;
+};
+
+// The last error of a call, and the texts handed out by Get and Do, which live until the next.
+struct TLastError {
+  int code = 0;
+  std::string text;
+};
+struct THandedOut {
+  std::string get;
+  std::string done;
+};
+
 struct TSnmpMgrEngine {
   TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
   ~TSnmpMgrEngine();
@@ -129,7 +184,7 @@ struct TSnmpMgrEngine {
   int OpenForRemote();
   int SendBytes(const uint8_t* data, size_t size);
   void MoveDeadline() {
-    if (!settings.absoluteTimeout) deadline = now() + timeoutMs;
+    if (!settings.absoluteTimeout) blockingCall.deadline = now() + timeoutMs;
   }
   bool OnOwnerThread() const { return QThread::currentThread() == owner; }
   template <typename Fn>
@@ -147,7 +202,7 @@ struct TSnmpMgrEngine {
   void ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr, uint16_t port);
   const char* AwaitedMismatch(const std::string& source, uint16_t port) const;
   bool FromAgent(const TNetAddress& addr, uint16_t port) const {
-    return addr == remoteAddr && (port == remotePort || settings.ignorePortMismatch);
+    return addr == remote.addr && (port == remote.port || settings.ignorePortMismatch);
   }
   void Deliver(const TNetAddress& addr, uint16_t port, const std::string& source);
   void DeliverTrap(const std::string& source, uint16_t port);
@@ -158,11 +213,11 @@ struct TSnmpMgrEngine {
   template <typename Fn>
   void Answered(bool awaited, Fn fire) {
     if (awaited) {
-      waitError = 0;
-      gotAwaited = true;
+      blockingCall.error = 0;
+      blockingCall.answered = true;
     }
     fire();
-    if (awaited) waiting = false;
+    if (awaited) blockingCall.waiting = false;
   }
 
   // Sending.
@@ -233,26 +288,17 @@ struct TSnmpMgrEngine {
   std::function<int64_t()> now = SteadyMs;
   QThread* owner;
   QObject* notify;
-  QSocketNotifier* notifier = nullptr;
-  int notifierFd = -1;
+  TReadNotifier reader;
 
   TUdpSocket socket;
-  std::atomic<int> openFd{-1};  // read by the owner thread when it syncs its notifier
   TSocketOptions options;
-  TNetAddress localAddr;  // none: any address
-  int localPort = 162;
-  TNetAddress remoteAddr;  // none: no agent yet
-  int remotePort = 161;
+  TEndpoint local{TNetAddress(), 162};
+  TEndpoint remote{TNetAddress(), 161};
   std::atomic<int> timeoutMs{60000};
   bool receiveEnabled = true;
   bool reading = false;
   bool closeRequested = false;
-  std::atomic<int> busyAction{0};
-  std::atomic<bool> waiting{false};
-  std::atomic<bool> gotAwaited{false};
-  std::atomic<int64_t> deadline{0};
-  int waitError = 0;  // what the processing of the awaited response recorded
-  std::string waitErrorText;
+  TBlockingCall blockingCall;
 
   TMgrSettings settings;  // the Config settings of the socket, timing and traps
 
@@ -277,24 +323,16 @@ struct TSnmpMgrEngine {
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
   // Asynchronous requests: those waiting for discovery, and those sent (for a second send).
   TV3Requests v3Requests;
-  bool probing = false;  // an engine discovery of the asynchronous mode is under way
-  bool probingClock = false;  // its second step: the clock, asked with the user's key
-  int clockProbeTries = 0;
-  int32_t probeMsgId = 0;
-  int64_t probeAtMs = 0;
-  int resendAsked = 0;  // the report code that asked a blocking send to send once more
-  bool rediscoverAsked = false;  // and whether it asked for a discovery first
-  TSnmpMessage v3Out;   // record and table that requests are built again from
-  TObjectTable v3Objects;
+  TEngineProbe engineProbe;
+  TResendAsk resendAsk;
+  TV3Record v3Record;
   std::mt19937_64 rng;  // seeded from the system's entropy
   // Datagrams refused as not matching the awaited request, and informs nobody listens for.
   uint64_t droppedPackets = 0;
 
-  int lastErrorCode = 0;
-  std::string lastError;
+  TLastError lastError;
   std::string errorText;  // text recorded by the running call
-  std::string scratch;    // text handed out by Get
-  std::string doResult;   // text handed out by Do
+  THandedOut handedOut;
 };
 
 }  // namespace kestrava

@@ -98,9 +98,9 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
     case kPropRemoteEngineTime:
       return peer.ClockKnown ? EstimatedEngineTime() : peer.Time;
     case kPropRemoteHost:
-      return HandOut(AddressText(remoteAddr), length);
+      return HandOut(AddressText(remote.addr), length);
     case kPropRemotePort:
-      return remotePort;
+      return remote.port;
     case kPropRequestId:
       return out.RequestId;
     case kPropSNMPVersion:
@@ -114,11 +114,11 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
   }
 }
 
-// The text stays in scratch until the next text is handed out.
+// The text stays in handedOut.get until the next text is handed out.
 intptr_t TSnmpMgrEngine::HandOut(std::string text, int* length) {
-  scratch = std::move(text);
-  if (length) *length = static_cast<int>(scratch.size());
-  return reinterpret_cast<intptr_t>(scratch.c_str());
+  handedOut.get = std::move(text);
+  if (length) *length = static_cast<int>(handedOut.get.size());
+  return reinterpret_cast<intptr_t>(handedOut.get.c_str());
 }
 
 // While the socket is open, the address it is bound to; else the address asked for, or this
@@ -130,7 +130,7 @@ std::string TSnmpMgrEngine::LocalHostText() const {
     socket.BoundAddress(addr, port);
     return AddressText(addr);
   }
-  return localAddr.IsSet() ? AddressText(localAddr) : LocalHostName();
+  return local.addr.IsSet() ? AddressText(local.addr) : LocalHostName();
 }
 
 // While the socket is open, the port it is bound to (the system's choice for 0); else the port
@@ -141,7 +141,7 @@ int TSnmpMgrEngine::LocalPortNow() const {
     uint16_t port = 0;
     if (socket.BoundAddress(addr, port) == 0) return port;
   }
-  return localPort;
+  return local.port;
 }
 
 // An object's id, type or value; an index out of range reads as empty text of type 4.
@@ -209,12 +209,12 @@ int TSnmpMgrEngine::SetLocal(int property, const TPropertyValue& value) {
       TNetAddress addr;
       if (const int code = ReadHostProperty(value.Text(), addr, AF_INET); code != 0)
         return Fail(code, WinsockErrorText(code));
-      localAddr = addr;
+      local.addr = addr;
       return 0;
     }
     case kPropLocalPort:
       if (socket.IsOpen()) return Fail(kErrLocalPortActive, kTextLocalPortActive);
-      localPort = value.Number();
+      local.port = value.Number();
       return 0;
     default:
       return -1;
@@ -242,8 +242,8 @@ int TSnmpMgrEngine::SetRemote(int property, const TPropertyValue& value) {
   const bool connected = options.UseConnection && socket.IsOpen();
   if (property == kPropRemotePort) {
     if (connected) return Fail(kErrRemotePortConnected, kTextRemotePortConnected);
-    if (value.Number() != remotePort) ForgetRemoteEngine();
-    remotePort = value.Number();
+    if (value.Number() != remote.port) ForgetRemoteEngine();
+    remote.port = value.Number();
     return 0;
   }
   if (connected) return Fail(kErrRemoteHostConnected, kTextRemoteHostConnected);
@@ -252,8 +252,8 @@ int TSnmpMgrEngine::SetRemote(int property, const TPropertyValue& value) {
   TNetAddress addr;
   if (const int code = ReadHostProperty(value.Text(), addr, AF_UNSPEC); code != 0)
     return Fail(code, WinsockErrorText(code));
-  if (addr != remoteAddr) ForgetRemoteEngine();
-  remoteAddr = addr;
+  if (addr != remote.addr) ForgetRemoteEngine();
+  remote.addr = addr;
   return 0;
 }
 
@@ -292,7 +292,7 @@ int TSnmpMgrEngine::SetRequest(int property, const TPropertyValue& value) {
       return 0;
     case kPropTimeout:
       timeoutMs = settings.timeoutInMilliseconds ? number : number * 1000;
-      deadline = 0;
+      blockingCall.deadline = 0;
       return 0;
     default:
       return -1;
@@ -517,8 +517,8 @@ int SendGetResponse(TSnmpMgrEngine& engine, const TSettingCall& call) {
   TNetAddress addr;
   if (const int code = ReadHost(call.Value.substr(0, colon), addr, AF_UNSPEC); code != 0)
     return engine.Fail(code, WinsockErrorText(code));
-  engine.remoteAddr = addr;
-  if (colon != std::string::npos) engine.remotePort = ParseInt(call.Value.substr(colon + 1));
+  engine.remote.addr = addr;
+  if (colon != std::string::npos) engine.remote.port = ParseInt(call.Value.substr(colon + 1));
   engine.ForgetRemoteEngine();
   return engine.Fail(kErrRole, kTextRole);
 }

@@ -19,7 +19,7 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
     return;
   }
   bool awaited = false;
-  if (waiting) {
+  if (blockingCall.waiting) {
     if (const char* mismatch = AwaitedMismatch(source, port)) {
       ++droppedPackets;
       FireBadPacket(data, size, source, port, kErrMismatch, mismatch);
@@ -30,9 +30,9 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
   if (IsRequestPdu(in.PduType)) {
     // A manager takes no requests; a blocking send that waited for this one is over.
     if (awaited) {
-      waitError = 0;
-      gotAwaited = true;
-      waiting = false;
+      blockingCall.error = 0;
+      blockingCall.answered = true;
+      blockingCall.waiting = false;
     }
     FireBadPacket(data, size, source, port, kErrRole, kTextRole);
     return;
@@ -53,10 +53,10 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
 }
 
 const char* TSnmpMgrEngine::AwaitedMismatch(const std::string& source, uint16_t port) const {
-  const std::string remote = AddressText(remoteAddr);
+  const std::string agentText = AddressText(remote.addr);
   const std::string community = in.Community.str();
-  return awaited.Mismatch({remote, remotePort, awaited.Community}, {source, port, community}, in,
-                          peer.EngineId, settings.ignorePortMismatch);
+  return awaited.Mismatch({agentText, remote.port, awaited.Community}, {source, port, community},
+                          in, peer.EngineId, settings.ignorePortMismatch);
 }
 
 void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {

@@ -104,21 +104,21 @@ int TSnmpMgrEngine::SendV3Request(int action) {
     }
   }
   for (;;) {
-    resendAsked = 0;
-    rediscoverAsked = false;
+    resendAsk.code = 0;
+    resendAsk.rediscover = false;
     if (const int code = BuildAndSendV3(request, security)) return code;
     if (timeoutMs == 0) {
       v3Requests.Sent(std::move(request), now());
       return 0;
     }
     const int code = WaitForResponse();
-    if (code != 0 || resendAsked == 0) return code;
+    if (code != 0 || resendAsk.code == 0) return code;
     // A signed report named the agent's clock, now learnt, or an unsigned one (anybody's) asked
     // for a discovery first: once each, then the report stands.
-    bool& done = rediscoverAsked ? request.Rediscovered : request.Resent;
-    if (done) return Fail(resendAsked, UsmReportText(resendAsked));
+    bool& done = resendAsk.rediscover ? request.Rediscovered : request.Resent;
+    if (done) return Fail(resendAsk.code, UsmReportText(resendAsk.code));
     done = true;
-    if (rediscoverAsked) {
+    if (resendAsk.rediscover) {
       if (const int code = DiscoverEngine()) return code;
     }
   }
@@ -126,26 +126,27 @@ int TSnmpMgrEngine::SendV3Request(int action) {
 
 int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& security) {
   if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
-  v3Objects.SetCount(static_cast<int>(request.Objects.size()));
+  v3Record.objects.SetCount(static_cast<int>(request.Objects.size()));
   for (size_t i = 0; i < request.Objects.size(); ++i) {
-    TSnmpObject& o = v3Objects.At(static_cast<int>(i) + 1);
+    TSnmpObject& o = v3Record.objects.At(static_cast<int>(i) + 1);
     o.Id.assign(request.Objects[i].Id);
     o.Type = request.Objects[i].Type;
     o.Value.assign(request.Objects[i].Value);
   }
-  v3Out.Reset(settings.maxPacketSize);
-  v3Out.Version = kSnmpV3;
-  v3Out.RequestId = request.RequestId;
-  v3Out.NonRepeaters = request.NonRepeaters;
-  v3Out.MaxRepetitions = request.MaxRepetitions;
-  v3Out.MsgId = out.MsgId;
+  v3Record.message.Reset(settings.maxPacketSize);
+  v3Record.message.Version = kSnmpV3;
+  v3Record.message.RequestId = request.RequestId;
+  v3Record.message.NonRepeaters = request.NonRepeaters;
+  v3Record.message.MaxRepetitions = request.MaxRepetitions;
+  v3Record.message.MsgId = out.MsgId;
   TUsmCredentials creds;
   FillCredentials(user, creds);
   creds.Keys = &keyCache.Keys();
-  const int32_t msgId = v3Out.MsgId;
+  const int32_t msgId = v3Record.message.MsgId;
   int code = 0;
   try {
-    code = BuildMessage(request.Action, v3Out, v3Objects, packet, errorText, &creds);
+    code =
+        BuildMessage(request.Action, v3Record.message, v3Record.objects, packet, errorText, &creds);
   } catch (const std::bad_alloc&) {
     code = Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
@@ -153,9 +154,9 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
     if (!request.Resent) out.RequestId = request.RequestId;  // nothing went out
     return code;
   }
-  out.MsgId = v3Out.MsgId;
-  out.PduType = v3Out.PduType;
-  out.MsgFlags = v3Out.MsgFlags;
+  out.MsgId = v3Record.message.MsgId;
+  out.PduType = v3Record.message.PduType;
+  out.MsgFlags = v3Record.message.MsgFlags;
   request.MsgId = msgId;
   request.AtMs = now();
   awaited.RequestId = request.RequestId;
@@ -166,12 +167,12 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
 }
 
 int TSnmpMgrEngine::SendProbe(bool blocking) {
-  if (!blocking && probing && now() - probeAtMs < kProbeRepeatMs) return 0;
+  if (!blocking && engineProbe.running && now() - engineProbe.sentAtMs < kProbeRepeatMs) return 0;
   // RFC 3414 4: a reportable, unauthenticated request without engine id or user is answered
   // with a report that names the engine.
   const TUsmCredentials none;
-  probingClock = false;
-  clockProbeTries = 0;
+  engineProbe.clockStep = false;
+  engineProbe.clockTries = 0;
   return SendDiscoveryMessage(kActionDiscoverEngineId, none);
 }
 
@@ -185,8 +186,8 @@ int TSnmpMgrEngine::SendClockProbe() {
   TUsmCredentials creds;
   FillCredentials(user, creds);
   creds.Keys = &keyCache.Keys();
-  probingClock = true;
-  ++clockProbeTries;
+  engineProbe.clockStep = true;
+  ++engineProbe.clockTries;
   return SendDiscoveryMessage(kActionDiscoverClock, creds);
 }
 
@@ -198,19 +199,20 @@ bool TSnmpMgrEngine::NeedsClock() const {
 
 // A discovery message, remembered as the probe whose report is adopted.
 int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
-  v3Out.Reset(settings.maxPacketSize);
-  v3Out.Version = kSnmpV3;
-  v3Out.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
-  v3Out.MsgId = out.MsgId;
-  v3Objects.SetCount(0);
-  const int32_t msgId = v3Out.MsgId;
-  if (const int code = BuildMessage(action, v3Out, v3Objects, packet, errorText, &creds))
+  v3Record.message.Reset(settings.maxPacketSize);
+  v3Record.message.Version = kSnmpV3;
+  v3Record.message.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
+  v3Record.message.MsgId = out.MsgId;
+  v3Record.objects.SetCount(0);
+  const int32_t msgId = v3Record.message.MsgId;
+  if (const int code =
+          BuildMessage(action, v3Record.message, v3Record.objects, packet, errorText, &creds))
     return code;
-  out.MsgId = v3Out.MsgId;
-  probing = true;
-  probeMsgId = msgId;
-  probeAtMs = now();
-  awaited.RequestId = v3Out.RequestId;
+  out.MsgId = v3Record.message.MsgId;
+  engineProbe.running = true;
+  engineProbe.msgId = msgId;
+  engineProbe.sentAtMs = now();
+  awaited.RequestId = v3Record.message.RequestId;
   awaited.MsgId = msgId;
   awaited.Version = kSnmpV3;
   awaited.User = creds.User;
@@ -224,39 +226,39 @@ int TSnmpMgrEngine::DiscoverEngine() {
   if (code == 0 && peer.EngineId.empty())
     code = Fail(kErrReportUnknownEngineId, UsmReportText(kErrReportUnknownEngineId));
   // A refusal of the clock probe may be anybody's: asked once more before it stands.
-  while (code == 0 && NeedsClock() && clockProbeTries < 2) {
-    resendAsked = 0;
+  while (code == 0 && NeedsClock() && engineProbe.clockTries < 2) {
+    resendAsk.code = 0;
     code = SendClockProbe();
     if (code == 0) code = WaitForResponse();
-    if (code == 0 && resendAsked != 0 && clockProbeTries >= 2)
-      code = Fail(resendAsked, UsmReportText(resendAsked));
+    if (code == 0 && resendAsk.code != 0 && engineProbe.clockTries >= 2)
+      code = Fail(resendAsk.code, UsmReportText(resendAsk.code));
   }
   discovering = false;
-  probing = false;
-  probingClock = false;
+  engineProbe.running = false;
+  engineProbe.clockStep = false;
   return code;
 }
 
 // The engine is known: a user with a key asks for the clock next, then what waited goes out.
 void TSnmpMgrEngine::ProbeAnswered() {
-  if (!probingClock && NeedsClock()) {
+  if (!engineProbe.clockStep && NeedsClock()) {
     errorText.clear();
     if (SendClockProbe() == 0) return;
   }
-  probing = false;
-  probingClock = false;
+  engineProbe.running = false;
+  engineProbe.clockStep = false;
   FlushPending();
 }
 
 // The agent refused the clock probe (an unknown user, a wrong key, a level the user does not
 // have). Unsigned, the refusal may be anybody's: the probe goes out once more first.
 void TSnmpMgrEngine::ProbeRefused(int code) {
-  if (clockProbeTries < 2) {
+  if (engineProbe.clockTries < 2) {
     errorText.clear();
     if (SendClockProbe() == 0) return;
   }
-  probing = false;
-  probingClock = false;
+  engineProbe.running = false;
+  engineProbe.clockStep = false;
   v3Requests.DropWaiting();
   FireError(code, UsmReportText(code));
 }
@@ -317,10 +319,10 @@ void TSnmpMgrEngine::SendAgain(TV3Request& request, int reportCode) {
 }
 
 void TSnmpMgrEngine::EndAwaited(int code, const std::string& text) {
-  waitError = code;
-  waitErrorText = text;
-  gotAwaited = true;
-  waiting = false;
+  blockingCall.error = code;
+  blockingCall.errorText = text;
+  blockingCall.answered = true;
+  blockingCall.waiting = false;
 }
 
 bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
@@ -374,7 +376,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
   if (!Authentic(data, size, awaited)) return;
   if (encrypted && !DecryptReceived(data, size, source, port, awaited)) return;
   if (in.PduType == kPduReport) return HandleReport(source, port, awaited, true);
-  if (in.PduType == kPduResponse && probing && in.MsgId == probeMsgId) {
+  if (in.PduType == kPduResponse && engineProbe.running && in.MsgId == engineProbe.msgId) {
     // The clock probe was in time after all: its signed clock was followed above.
     if (awaited)
       EndAwaited(0, "");
@@ -455,7 +457,7 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
                                   bool sameEngine) {
   const int counter = UsmStatsCounter(objects);
   TV3Request* sent = v3Requests.FindSent(in.MsgId);
-  const bool probe = probing && in.MsgId == probeMsgId;
+  const bool probe = engineProbe.running && in.MsgId == engineProbe.msgId;
   const bool ours = awaited || sent != nullptr || probe;
   // Only a report signed with the user's key (checked by Authentic) speaks for the agent; an
   // unsigned one may come from anybody who saw the request.
@@ -472,8 +474,8 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
       AdoptReport(source, port, sameEngine, authentic);
       if (awaited) {
         // A blocking discovery goes on by itself.
-        probing = false;
-        probingClock = false;
+        engineProbe.running = false;
+        engineProbe.clockStep = false;
         EndAwaited(0, "");
       } else if (probe) {
         ProbeAnswered();
@@ -485,8 +487,8 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
     const bool clockReport = authentic && counter == 2;
     if (clockReport) AdoptReport(source, port, true, true);
     if (awaited) {
-      resendAsked = code;
-      rediscoverAsked = !clockReport;
+      resendAsk.code = code;
+      resendAsk.rediscover = !clockReport;
       EndAwaited(0, "");
     }
     if (sent && clockReport)
@@ -502,8 +504,8 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
     if (!authentic && (awaited || sent)) {
       // Unsigned: the request goes out once more before the refusal stands.
       if (awaited) {
-        resendAsked = code;
-        rediscoverAsked = false;
+        resendAsk.code = code;
+        resendAsk.rediscover = false;
         return EndAwaited(0, "");
       }
       return SendAgain(*sent, code);

@@ -19,8 +19,8 @@ constexpr int kWaitSliceMs = 50;
 
 void TSnmpMgrEngine::ResetAction() {
   objects.SetCount(0);
-  waiting = false;
-  busyAction = 0;
+  blockingCall.waiting = false;
+  blockingCall.action = 0;
   out.Reset(settings.maxPacketSize);
   password.clear();
   authProtocol = kAuthMd5;
@@ -38,8 +38,8 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
   peer.Forget();
   // What waits for this engine, or was sent to it, belongs to the agent that is left.
   v3Requests.Clear();
-  probing = false;
-  probingClock = false;
+  engineProbe.running = false;
+  engineProbe.clockStep = false;
 }
 
 // The user, the agent's engine and clock as far as they are known, the context, and a salt
@@ -71,16 +71,16 @@ int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
 int TSnmpMgrEngine::Send(int action) {
   errorText.clear();
   if (action < 0 || action > 11) return Fail(kErrBadAction, kTextBadAction);
-  if (busyAction != 0) return Fail(kErrBusy, kTextBusy);
+  if (blockingCall.action != 0) return Fail(kErrBusy, kTextBusy);
   if (action == 4 || action == 5) return Fail(kErrRole, kTextRole);
-  busyAction = action;
+  blockingCall.action = action;
   int code = OpenForRemote();
   if (code == 0) {
     const bool discovery = action == kActionDiscoverEngineId || action == kActionDiscoverClock;
     code = out.Version == kSnmpV3 && !discovery ? SendV3Request(action) : SendPlain(action);
   }
-  busyAction = 0;
-  waiting = false;
+  blockingCall.action = 0;
+  blockingCall.waiting = false;
   if (code != 0 && errorText.empty()) errorText = kTextBuildPacket;
   return code;
 }
@@ -108,9 +108,9 @@ int TSnmpMgrEngine::SendPlain(int action) {
   awaited.User = v3 ? creds.User : std::string();
   if (v3 && action == kActionDiscoverEngineId) {
     // Its report is adopted even when it arrives after an asynchronous Discover returned.
-    probing = true;
-    probeMsgId = msgId;
-    probeAtMs = now();
+    engineProbe.running = true;
+    engineProbe.msgId = msgId;
+    engineProbe.sentAtMs = now();
   }
   code = SendPacket();
   if (code == 0 && timeoutMs != 0) code = WaitForResponse();
@@ -119,7 +119,7 @@ int TSnmpMgrEngine::SendPlain(int action) {
 
 // The packet just built, traced and sent to the agent.
 int TSnmpMgrEngine::SendPacket() {
-  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remoteAddr), remotePort);
+  FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remote.addr), remote.port);
   return SendBytes(packet.data(), packet.size());
 }
 
@@ -142,23 +142,23 @@ int TSnmpMgrEngine::Discover() {
   discovering = true;
   int code = 0;
   for (int tries = 1; tries <= 2; ++tries) {
-    resendAsked = 0;
+    resendAsk.code = 0;
     code = Send(kActionDiscoverClock);
-    if (code != 0 || resendAsked == 0) break;
-    if (tries == 2) code = Fail(resendAsked, UsmReportText(resendAsked));
+    if (code != 0 || resendAsk.code == 0) break;
+    if (tries == 2) code = Fail(resendAsk.code, UsmReportText(resendAsk.code));
   }
   discovering = false;
   return code;
 }
 
 int TSnmpMgrEngine::WaitForResponse() {
-  waiting = true;
-  gotAwaited = false;
-  waitError = 0;
-  waitErrorText.clear();
-  deadline = now() + timeoutMs;
+  blockingCall.waiting = true;
+  blockingCall.answered = false;
+  blockingCall.error = 0;
+  blockingCall.errorText.clear();
+  blockingCall.deadline = now() + timeoutMs;
   auto timedOut = [this] {
-    const int64_t d = deadline;
+    const int64_t d = blockingCall.deadline;
     return d != 0 && now() > d;
   };
   bool expired = false;
@@ -167,26 +167,26 @@ int TSnmpMgrEngine::WaitForResponse() {
     // a timer wakes it to look at the deadline.
     QTimer tick;
     tick.start(kWaitSliceMs);
-    while (waiting) {
+    while (blockingCall.waiting) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-      if (waiting && timedOut()) {
+      if (blockingCall.waiting && timedOut()) {
         expired = true;
         break;
       }
     }
   } else {
     // Another thread's send: the owner's loop delivers the response; this thread only waits.
-    while (waiting) {
+    while (blockingCall.waiting) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      if (waiting && timedOut()) {
+      if (blockingCall.waiting && timedOut()) {
         expired = true;
         break;
       }
     }
   }
-  waiting = false;
-  if (expired && !gotAwaited) return Fail(kErrTimeout, kTextTimeout);
-  if (waitError != 0) return Fail(waitError, waitErrorText);
+  blockingCall.waiting = false;
+  if (expired && !blockingCall.answered) return Fail(kErrTimeout, kTextTimeout);
+  if (blockingCall.error != 0) return Fail(blockingCall.error, blockingCall.errorText);
   return 0;
 }
 

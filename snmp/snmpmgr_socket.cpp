@@ -20,10 +20,10 @@ int TSnmpMgrEngine::Open() {
   if (socket.IsOpen()) return Fail(kErrAlreadyActive, kTextAlreadyActive);
   reading = false;
   closeRequested = false;
-  if (options.UseConnection && remotePort == 0)
+  if (options.UseConnection && remote.port == 0)
     return Fail(kErrRemotePortZero, kTextRemotePortZero);
-  const int code = socket.Open(localAddr, static_cast<uint16_t>(localPort), options, remoteAddr,
-                               static_cast<uint16_t>(remotePort));
+  const int code = socket.Open(local.addr, static_cast<uint16_t>(local.port), options, remote.addr,
+                               static_cast<uint16_t>(remote.port));
   if (code != 0) return code;
   try {
     // Whole datagrams whatever MaxPacketSize says: an agent may answer with up to 65,507
@@ -33,7 +33,7 @@ int TSnmpMgrEngine::Open() {
     socket.Close();
     return Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
-  openFd = socket.Handle();
+  reader.openFd = socket.Handle();
   RunInOwner([this] { SyncNotifier(); });
   return 0;
 }
@@ -42,7 +42,7 @@ int TSnmpMgrEngine::OpenWithRetry() {
   int code = Open();
   if (code != 0 && code != kErrAlreadyActive && code != kErrRemotePortZero &&
       !settings.forceLocalPort) {
-    localPort = 0;
+    local.port = 0;
     code = Open();
   }
   if (code != 0 && errorText.empty()) errorText = WinsockErrorText(code);
@@ -61,7 +61,7 @@ void TSnmpMgrEngine::Close() {
 }
 
 int TSnmpMgrEngine::OpenForRemote() {
-  const int family = remoteAddr.Family == AF_INET6 ? AF_INET6 : AF_INET;
+  const int family = remote.addr.Family == AF_INET6 ? AF_INET6 : AF_INET;
   if (socket.IsOpen() && socket.Family() != family) {
     // Another agent of the other family: the socket follows it. Inside the receive loop the
     // datagrams still queued belong to the agent that is left, so they go with the socket.
@@ -76,7 +76,7 @@ int TSnmpMgrEngine::OpenForRemote() {
 void TSnmpMgrEngine::CloseNow() {
   if (!socket.IsOpen()) return;
   const int fd = socket.Release();
-  openFd = -1;
+  reader.openFd = -1;
   // The notifier lives in the owner thread: it goes first, then the descriptor, so the
   // descriptor's number cannot be reused under a live notifier.
   RunInOwner([this, fd] {
@@ -87,31 +87,32 @@ void TSnmpMgrEngine::CloseNow() {
 
 int TSnmpMgrEngine::SendBytes(const uint8_t* data, size_t size) {
   if (!socket.IsOpen()) return Fail(kErrNotActive, kTextNotActive);
-  const int code = socket.SendTo(data, size, remoteAddr, static_cast<uint16_t>(remotePort));
+  const int code = socket.SendTo(data, size, remote.addr, static_cast<uint16_t>(remote.port));
   if (code != 0) return Fail(code, WinsockErrorText(code));
   MoveDeadline();
   return 0;
 }
 
 void TSnmpMgrEngine::SyncNotifier() {
-  const int fd = openFd;
-  if (notifier && notifierFd != fd) {
-    delete notifier;
-    notifier = nullptr;
-    notifierFd = -1;
+  const int fd = reader.openFd;
+  if (reader.notifier && reader.fd != fd) {
+    delete reader.notifier;
+    reader.notifier = nullptr;
+    reader.fd = -1;
   }
-  if (!notifier && fd >= 0) {
-    notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, notify);
-    notifierFd = fd;
-    QObject::connect(notifier, &QSocketNotifier::activated, notify, [this] { OnReadable(); });
+  if (!reader.notifier && fd >= 0) {
+    reader.notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, notify);
+    reader.fd = fd;
+    QObject::connect(reader.notifier, &QSocketNotifier::activated, notify,
+                     [this] { OnReadable(); });
   }
-  if (notifier) notifier->setEnabled(receiveEnabled && !reading);
+  if (reader.notifier) reader.notifier->setEnabled(receiveEnabled && !reading);
 }
 
 void TSnmpMgrEngine::OnReadable() {
   if (!receiveEnabled || reading) {
     // Readiness is level-triggered: park the notifier until the datagrams can be taken.
-    if (notifier) notifier->setEnabled(false);
+    if (reader.notifier) reader.notifier->setEnabled(false);
     return;
   }
   ReceiveLoop();
@@ -148,7 +149,7 @@ void TSnmpMgrEngine::ReceiveLoop() {
     receiveEnabled = true;
     // The awaited answer ends a blocking send at once; readiness is level-triggered, so any
     // datagram behind it is taken on the next notification.
-    if (gotAwaited && !waiting) break;
+    if (blockingCall.answered && !blockingCall.waiting) break;
   }
   reading = false;
   if (closeRequested) {
