@@ -26,7 +26,7 @@ void TBatchRun::Stop() {
 }
 
 bool TBatchRun::NextBatch(TRequest& batch, int& first) {
-  if (m_inFlight.size() >= kBatchWindow || !HasMore()) return false;
+  if (m_inFlight.size() >= kMaxBatchesInFlight || !HasMore()) return false;
   std::string_view rest = m_oids.substr(m_sent);
   batch = m_request;
   batch.OidList = TakeBatch(rest);

@@ -1,9 +1,8 @@
 #pragma once
 // TBatchRun: one run of GetRequests over a list of OIDs, at most 15 OIDs to a request and at
-// most kBatchWindow requests unanswered at a time: the next request leaves as one is answered or
-// expires, so that an agent's receive buffer is never overrun. It cuts the batches and keeps
-// what is in flight; its owner sends them.
-// Thread: the window's thread only.
+// most kMaxBatchesInFlight requests unanswered at a time: the next request leaves as one is
+// answered or expires, so that an agent's receive buffer is never overrun. It cuts the batches and
+// keeps what is in flight; its owner sends them. Thread: the window's thread only.
 
 #include <cstdint>
 #include <optional>
@@ -17,7 +16,7 @@ namespace kestrava {
 
 // Requests of one run in flight at most: an agent takes a burst of this many without losing
 // one (its socket buffer holds them).
-inline constexpr size_t kBatchWindow = 32;
+inline constexpr size_t kMaxBatchesInFlight = 32;
 
 class TBatchRun {
  public:
@@ -30,8 +29,8 @@ class TBatchRun {
   void Stop();
   bool HasMore() const { return m_sent < m_oids.size(); }
 
-  // The next batch while the window has room: the request with its OIDs, and where its first
-  // OID stands in the list; false when there is none to send now.
+  // The next batch while fewer than kMaxBatchesInFlight are out: the request with its OIDs, and
+  // where its first OID stands in the list; false when there is none to send now.
   bool NextBatch(TRequest& batch, int& first);
   // A request that went out, and where its first OID stands (-1: none of the list's).
   void InFlight(uint32_t requestId, int first);
@@ -42,8 +41,8 @@ class TBatchRun {
   TRequest m_request;
   std::string m_own;
   std::string_view m_oids;
-  size_t m_sent = 0;   // characters of the list sent
-  int m_sentOids = 0;  // OIDs of the list sent
+  size_t m_sent = 0;                             // characters of the list sent
+  int m_sentOids = 0;                            // OIDs of the list sent
   std::unordered_map<uint32_t, int> m_inFlight;  // request id -> where its first OID stands
 };
 

@@ -134,7 +134,7 @@ void TSession::Start(const std::vector<std::string>& args) {
 
   m_window.EnableToolbar(false);
   TSetupHooks hooks;
-  hooks.ResetEngineCounters = [this] { ResetCounters(); };
+  hooks.ResetSessionCounters = [this] { ResetCounters(); };
   hooks.StartInstanceWalk = [this] { StartDiscovery(); };
   SetupSession(args, m_config, m_sessionRequest, m_window, hooks);
   // A session that can never poll (also one whose set-up stopped early) says so rather than

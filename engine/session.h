@@ -117,8 +117,8 @@ class TSession {
   // Sends a request and (a first send) records it; what failed when it did not go out.
   TSendFailure DispatchRequest(TRequest& record, bool resend);
   void PollRun(const TRequest& request);
-  // Sends a run's next batches while its window has room; false when one can never be built
-  // (the session then stops).
+  // Sends a run's next batches while fewer than kMaxBatchesInFlight are out; false when one can
+  // never be built (the session then stops).
   bool SendBatches(TBatchRun& run);
   // The first polls of new rows: after the probe of their counters when there is one to make.
   void BeginPolling();

@@ -104,7 +104,7 @@ bool Apply(const std::vector<std::string>& args, TConfigRec& cfg, TRequest& sess
   if (!ReadSettings(args, cfg, session, window)) return false;
   ApplyToolbar(cfg, session, window);
   const std::string caption = ApplyWindow(cfg, session, window);
-  if (hooks.ResetEngineCounters) hooks.ResetEngineCounters();
+  if (hooks.ResetSessionCounters) hooks.ResetSessionCounters();
   window.SetChartHint(caption);
   // Discovery, for the two modes that find their instances.
   if (cfg.InstanceMode == kInstanceModeAtRuntime || cfg.InstanceMode == kInstanceModeAllInstances) {

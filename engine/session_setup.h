@@ -20,7 +20,7 @@ namespace kestrava {
 
 struct TSetupHooks {
   // Starts the session over: the first selection, the request ids, the last refresh.
-  std::function<void()> ResetEngineCounters;
+  std::function<void()> ResetSessionCounters;
   // Walks the label column to discover the instances.
   std::function<void()> StartInstanceWalk;
 };

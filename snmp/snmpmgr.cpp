@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "snmp/snmpmgr_core.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
@@ -274,7 +274,7 @@ std::string TSnmpMgr::ValueForOid(const std::string& oid) {
   return BytesParam(argv[1], argl[1]);
 }
 
-// ---- events: the engine's numbered parameters as each handler's arguments; what a handler may
+// ---- events: the manager's numbered parameters as each handler's arguments; what a handler may
 // change is written back into them ----
 
 namespace {

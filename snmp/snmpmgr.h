@@ -1,7 +1,7 @@
 #pragma once
 // TSnmpMgr: the typed SNMP manager component. Every property access and method call maps
-// onto the numbered engine interface (snmp/snmpmgr_core.h); a nonzero engine result raises
-// ESnmpMgr with the code and the engine's last error text.
+// onto the numbered interface of the manager (snmp/snmpmgr_core.h); a nonzero result raises
+// ESnmpMgr with the code and the manager's last error text.
 // Thread: create it on a thread that runs a Qt event loop; all events are delivered in that
 // thread, through that loop (and from inside a blocking send's wait). Other threads may call
 // it when they serialise their calls against the event handlers themselves: the component
@@ -36,7 +36,7 @@
 
 namespace kestrava {
 
-struct TSnmpMgrEngine;
+struct TSnmpManager;
 
 class TSnmpMgr : public TComponentCore {
  public:
@@ -150,7 +150,7 @@ class TSnmpMgr : public TComponentCore {
   void Do(int method, int argc, intptr_t* argv, int* argl);
   [[noreturn]] void RaiseLast(int code);
 
-  TSnmpMgrEngine* m_engine;
+  TSnmpManager* m_engine;
 };
 
 }  // namespace kestrava

@@ -3,11 +3,11 @@
 #include <new>
 
 #include "snmp/errors.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
-TSnmpMgrEngine::TSnmpMgrEngine(TSnmpMgrCallback cb, void* data)
+TSnmpManager::TSnmpManager(TSnmpMgrCallback cb, void* data)
     : callback(cb), userData(data), owner(QThread::currentThread()), notify(new QObject) {
   std::random_device entropy;
   rng.seed(uint64_t{entropy()} << 32 | entropy());
@@ -23,7 +23,7 @@ TSnmpMgrEngine::TSnmpMgrEngine(TSnmpMgrCallback cb, void* data)
   in.Clear();
 }
 
-TSnmpMgrEngine::~TSnmpMgrEngine() {
+TSnmpManager::~TSnmpManager() {
   callback = nullptr;  // no event fires from here on
   receiveEnabled = false;
   Close();
@@ -33,7 +33,7 @@ TSnmpMgrEngine::~TSnmpMgrEngine() {
   delete notify;
 }
 
-int TSnmpMgrEngine::Do(int method, int argc, intptr_t* argv, int* argl) {
+int TSnmpManager::Do(int method, int argc, intptr_t* argv, int* argl) {
   errorText.clear();
   auto argText = [&](int i) {
     if (i >= argc || !argv[i]) return std::string();
@@ -93,77 +93,77 @@ int TSnmpMgrEngine::Do(int method, int argc, intptr_t* argv, int* argl) {
 // ---------------------------------------------------------------------------------------------
 // The numbered interface
 
-TSnmpMgrEngine* SNMPMgr_Create(TSnmpMgrCallback callback, void* userData) {
+TSnmpManager* SNMPMgr_Create(TSnmpMgrCallback callback, void* userData) {
   try {
-    return new TSnmpMgrEngine(callback, userData);
+    return new TSnmpManager(callback, userData);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-int SNMPMgr_Destroy(TSnmpMgrEngine* engine) {
-  delete engine;
+int SNMPMgr_Destroy(TSnmpManager* mgr) {
+  delete mgr;
   return 0;
 }
 
-intptr_t SNMPMgr_Get(TSnmpMgrEngine* engine, int property, int index, int* length) {
+intptr_t SNMPMgr_Get(TSnmpManager* mgr, int property, int index, int* length) {
   if (length) *length = 0;
-  return engine->Get(property, index, length);
+  return mgr->Get(property, index, length);
 }
 
 namespace {
 
-int Finish(TSnmpMgrEngine* engine, int code) {
-  engine->lastError.code = code;
+int Finish(TSnmpManager* mgr, int code) {
+  mgr->lastError.code = code;
   if (code == 0) {
-    engine->lastError.text.clear();
-  } else if (!engine->errorText.empty()) {
-    engine->lastError.text = engine->errorText;
+    mgr->lastError.text.clear();
+  } else if (!mgr->errorText.empty()) {
+    mgr->lastError.text = mgr->errorText;
   } else if (code == kErrTimeout) {
-    engine->lastError.text = kTextInterrupted;
+    mgr->lastError.text = kTextInterrupted;
   } else if (code == kErrOutOfMemory) {
-    engine->lastError.text = kTextOutOfMemory;
+    mgr->lastError.text = kTextOutOfMemory;
   } else {
-    engine->lastError.text = WinsockErrorText(code);
+    mgr->lastError.text = WinsockErrorText(code);
   }
   return code;
 }
 
 }  // namespace
 
-int SNMPMgr_Set(TSnmpMgrEngine* engine, int property, int index, intptr_t value, int length) {
+int SNMPMgr_Set(TSnmpManager* mgr, int property, int index, intptr_t value, int length) {
   int code;
   try {
-    code = engine->Set(property, index, value, length);
+    code = mgr->Set(property, index, value, length);
   } catch (const std::bad_alloc&) {
-    code = engine->Fail(kErrOutOfMemory, kTextOutOfMemory);
+    code = mgr->Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
-  return Finish(engine, code);
+  return Finish(mgr, code);
 }
 
-int SNMPMgr_Do(TSnmpMgrEngine* engine, int method, int argc, intptr_t* argv, int* argl) {
+int SNMPMgr_Do(TSnmpManager* mgr, int method, int argc, intptr_t* argv, int* argl) {
   int code;
   try {
-    code = engine->Do(method, argc, argv, argl);
+    code = mgr->Do(method, argc, argv, argl);
   } catch (const std::bad_alloc&) {
-    engine->blockingCall.action = 0;
-    engine->blockingCall.waiting = false;
-    code = engine->Fail(kErrOutOfMemory, kTextOutOfMemory);
+    mgr->blockingCall.action = 0;
+    mgr->blockingCall.waiting = false;
+    code = mgr->Fail(kErrOutOfMemory, kTextOutOfMemory);
   }
-  return Finish(engine, code);
+  return Finish(mgr, code);
 }
 
-int SNMPMgr_CheckIndex(TSnmpMgrEngine* engine, int property, int index) {
+int SNMPMgr_CheckIndex(TSnmpManager* mgr, int property, int index) {
   if (property != kPropObjId && property != kPropObjType && property != kPropObjValue) return 0;
-  return index < 1 || index > engine->objects.Count() ? kErrBadArrayIndex : 0;
+  return index < 1 || index > mgr->objects.Count() ? kErrBadArrayIndex : 0;
 }
 
-const char* SNMPMgr_GetLastError(TSnmpMgrEngine* engine) {
-  return engine->lastError.text.c_str();
+const char* SNMPMgr_GetLastError(TSnmpManager* mgr) {
+  return mgr->lastError.text.c_str();
 }
 
-int SNMPMgr_GetLastErrorCode(TSnmpMgrEngine* engine) {
-  return engine->lastError.code;
+int SNMPMgr_GetLastErrorCode(TSnmpManager* mgr) {
+  return mgr->lastError.code;
 }
 
 int SNMPMgr_StaticInit(void*) {

@@ -1,22 +1,22 @@
 #pragma once
-// The SNMP manager engine behind TSnmpMgr, addressed by numbers: read property n, write
+// The SNMP manager behind TSnmpMgr, addressed by numbers: read property n, write
 // property n, run method n, and one event callback that carries an event number and an array
 // of parameters (integers, booleans, text pointers, or byte pointers with their length in the
 // length array). A result of 0 means success; any other result is an error code, kept with a
-// text as the engine's last error.
+// text as the manager's last error.
 // Thread: SNMPMgr_Create on a thread that runs a Qt event loop (the owner); socket readiness,
 // the receive path and every event of the receive path run in the owner thread. Other threads
-// may call the engine when they serialise their calls with the owner's event handlers; the
-// engine holds no lock. SNMPMgr_Destroy runs in the owner thread.
+// may call the manager when they serialise their calls with the owner's event handlers; the
+// manager holds no lock. SNMPMgr_Destroy runs in the owner thread.
 
 #include <cstdint>
 
 namespace kestrava {
 
-struct TSnmpMgrEngine;
+struct TSnmpManager;
 
 // callback(userData, event, parameter count, parameters, lengths); the result is ignored.
-// The engine reads back var parameters (OnBadPacket's Report, OnInformRequest's ErrorIndex and
+// The manager reads back var parameters (OnBadPacket's Report, OnInformRequest's ErrorIndex and
 // ErrorStatus, OnDiscoveryRequest's Respond) after the call.
 using TSnmpMgrCallback = int (*)(void* userData, int eventId, int paramCount, intptr_t* params,
                                  int* lengths);
@@ -74,20 +74,20 @@ enum TSnmpMgrEvent : int {
   kEventTrap = 9,
 };
 
-// nullptr when the engine cannot be created. Sets the defaults of every property.
-TSnmpMgrEngine* SNMPMgr_Create(TSnmpMgrCallback callback, void* userData);
-// Closes the socket (no event fires afterwards) and frees the engine.
-int SNMPMgr_Destroy(TSnmpMgrEngine* engine);
+// nullptr when the manager cannot be created. Sets the defaults of every property.
+TSnmpManager* SNMPMgr_Create(TSnmpMgrCallback callback, void* userData);
+// Closes the socket (no event fires afterwards) and frees the manager.
+int SNMPMgr_Destroy(TSnmpManager* mgr);
 // An integer, or a pointer to NUL-terminated text, or a pointer to bytes with *length set.
-// Text and bytes stay valid until the next SNMPMgr_Get on this engine.
-intptr_t SNMPMgr_Get(TSnmpMgrEngine* engine, int property, int index, int* length);
+// Text and bytes stay valid until the next SNMPMgr_Get on this manager.
+intptr_t SNMPMgr_Get(TSnmpManager* mgr, int property, int index, int* length);
 // value: an integer, or a pointer to text (NUL-terminated), or to `length` bytes.
-int SNMPMgr_Set(TSnmpMgrEngine* engine, int property, int index, intptr_t value, int length);
-int SNMPMgr_Do(TSnmpMgrEngine* engine, int method, int argc, intptr_t* argv, int* argl);
+int SNMPMgr_Set(TSnmpManager* mgr, int property, int index, intptr_t value, int length);
+int SNMPMgr_Do(TSnmpManager* mgr, int method, int argc, intptr_t* argv, int* argl);
 // 280 when property is ObjId, ObjType or ObjValue and index lies outside 1..ObjCount.
-int SNMPMgr_CheckIndex(TSnmpMgrEngine* engine, int property, int index);
-const char* SNMPMgr_GetLastError(TSnmpMgrEngine* engine);
-int SNMPMgr_GetLastErrorCode(TSnmpMgrEngine* engine);
+int SNMPMgr_CheckIndex(TSnmpManager* mgr, int property, int index);
+const char* SNMPMgr_GetLastError(TSnmpManager* mgr);
+int SNMPMgr_GetLastErrorCode(TSnmpManager* mgr);
 // Process-wide set-up and tear-down; nothing is needed on this platform beyond the call.
 int SNMPMgr_StaticInit(void* instance);
 int SNMPMgr_StaticDestroy();

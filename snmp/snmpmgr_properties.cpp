@@ -1,4 +1,4 @@
-// Properties and settings of the engine: the numbered property reads and writes, and the
+// Properties and settings of the manager: the numbered property reads and writes, and the
 // "Name=value" settings of Config.
 
 #include <sys/resource.h>
@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "snmp/errors.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
@@ -61,7 +61,7 @@ std::string_view TPropertyValue::Bytes() const {
   return Length >= 0 ? std::string_view(p, static_cast<size_t>(Length)) : std::string_view(p);
 }
 
-intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
+intptr_t TSnmpManager::Get(int property, int index, int* length) {
   switch (property) {
     case kPropReceiveEnabled:
       return receiveEnabled;
@@ -115,7 +115,7 @@ intptr_t TSnmpMgrEngine::Get(int property, int index, int* length) {
 }
 
 // The text stays in handedOut.get until the next text is handed out.
-intptr_t TSnmpMgrEngine::HandOut(std::string text, int* length) {
+intptr_t TSnmpManager::HandOut(std::string text, int* length) {
   handedOut.get = std::move(text);
   if (length) *length = static_cast<int>(handedOut.get.size());
   return reinterpret_cast<intptr_t>(handedOut.get.c_str());
@@ -123,7 +123,7 @@ intptr_t TSnmpMgrEngine::HandOut(std::string text, int* length) {
 
 // While the socket is open, the address it is bound to; else the address asked for, or this
 // computer's name.
-std::string TSnmpMgrEngine::LocalHostText() const {
+std::string TSnmpManager::LocalHostText() const {
   if (socket.IsOpen()) {
     TNetAddress addr;
     uint16_t port = 0;
@@ -135,7 +135,7 @@ std::string TSnmpMgrEngine::LocalHostText() const {
 
 // While the socket is open, the port it is bound to (the system's choice for 0); else the port
 // asked for.
-int TSnmpMgrEngine::LocalPortNow() const {
+int TSnmpManager::LocalPortNow() const {
   if (socket.IsOpen()) {
     TNetAddress addr;
     uint16_t port = 0;
@@ -145,7 +145,7 @@ int TSnmpMgrEngine::LocalPortNow() const {
 }
 
 // An object's id, type or value; an index out of range reads as empty text of type 4.
-intptr_t TSnmpMgrEngine::GetObject(int property, int index, int* length) {
+intptr_t TSnmpManager::GetObject(int property, int index, int* length) {
   if (index < 1 || index > objects.Count()) {
     if (property == kPropObjType) return kTagOctetString;
     return HandOut("", length);
@@ -157,7 +157,7 @@ intptr_t TSnmpMgrEngine::GetObject(int property, int index, int* length) {
   return reinterpret_cast<intptr_t>(bytes.data());
 }
 
-int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
+int TSnmpManager::Set(int property, int index, intptr_t value, int length) {
   errorText.clear();
   const TPropertyValue written{value, length};
   switch (property) {
@@ -193,7 +193,7 @@ int TSnmpMgrEngine::Set(int property, int index, intptr_t value, int length) {
 }
 
 // This side: receiving, the socket, and the address and port it binds.
-int TSnmpMgrEngine::SetLocal(int property, const TPropertyValue& value) {
+int TSnmpManager::SetLocal(int property, const TPropertyValue& value) {
   switch (property) {
     case kPropReceiveEnabled:
       receiveEnabled = value.Number() != 0;
@@ -221,7 +221,7 @@ int TSnmpMgrEngine::SetLocal(int property, const TPropertyValue& value) {
   }
 }
 
-void TSnmpMgrEngine::ApplyReceiveEnabled() {
+void TSnmpManager::ApplyReceiveEnabled() {
   if (receiveEnabled && socket.IsOpen()) {
     // Datagrams that waited in the socket are taken now, through the owner's loop.
     QMetaObject::invokeMethod(
@@ -238,7 +238,7 @@ void TSnmpMgrEngine::ApplyReceiveEnabled() {
 
 // The agent's address and port. The same agent again keeps what was learnt of its engine:
 // callers set the host before every request.
-int TSnmpMgrEngine::SetRemote(int property, const TPropertyValue& value) {
+int TSnmpManager::SetRemote(int property, const TPropertyValue& value) {
   const bool connected = options.UseConnection && socket.IsOpen();
   if (property == kPropRemotePort) {
     if (connected) return Fail(kErrRemotePortConnected, kTextRemotePortConnected);
@@ -258,7 +258,7 @@ int TSnmpMgrEngine::SetRemote(int property, const TPropertyValue& value) {
 }
 
 // The object table: its count, and an object's id, type or value.
-int TSnmpMgrEngine::SetObject(int property, int index, const TPropertyValue& value) {
+int TSnmpManager::SetObject(int property, int index, const TPropertyValue& value) {
   if (property == kPropObjCount) {
     const int32_t count = value.Number();
     if (count < 0 || count > kMaxObjects) return Fail(kErrTooManyObjects, kTextTooManyObjects);
@@ -278,7 +278,7 @@ int TSnmpMgrEngine::SetObject(int property, int index, const TPropertyValue& val
 }
 
 // What every request carries, and how long a blocking one waits.
-int TSnmpMgrEngine::SetRequest(int property, const TPropertyValue& value) {
+int TSnmpManager::SetRequest(int property, const TPropertyValue& value) {
   const int32_t number = value.Number();
   switch (property) {
     case kPropCommunity:
@@ -300,7 +300,7 @@ int TSnmpMgrEngine::SetRequest(int property, const TPropertyValue& value) {
 }
 
 // The SNMPv3 user, the older Password and AuthProtocol, and the engines.
-int TSnmpMgrEngine::SetV3(int property, const TPropertyValue& value) {
+int TSnmpManager::SetV3(int property, const TPropertyValue& value) {
   switch (property) {
     case kPropAuthProtocol:
       authProtocol = value.Number();
@@ -370,93 +370,93 @@ struct TSettingCall {
   }
 };
 
-using TSettingHandler = int (*)(TSnmpMgrEngine& engine, const TSettingCall& call);
+using TSettingHandler = int (*)(TSnmpManager& mgr, const TSettingCall& call);
 
 template <bool TMgrSettings::*Field>
-int BoolSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Bool(engine.settings.*Field);
+int BoolSetting(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.Bool(mgr.settings.*Field);
 }
 
 template <int TMgrSettings::*Field>
-int IntSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Int(engine.settings.*Field);
+int IntSetting(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.Int(mgr.settings.*Field);
 }
 
 template <std::string TMgrSettings::*Field>
-int SettingText(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Text(engine.settings.*Field);
+int SettingText(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.Text(mgr.settings.*Field);
 }
 
 template <std::string TV3Config::*Field>
-int TextSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Text(engine.v3Config.*Field);
+int TextSetting(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.Text(mgr.v3Config.*Field);
 }
 
 // A socket option takes effect at once on an open socket.
 template <int TSocketOptions::*Field>
-int SocketOption(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  call.Int(engine.options.*Field);
-  if (call.Write && engine.socket.IsOpen()) {
-    const int code = engine.socket.ApplyOptions(engine.options);
-    if (code != 0) return engine.Fail(code, WinsockErrorText(code));
+int SocketOption(TSnmpManager& mgr, const TSettingCall& call) {
+  call.Int(mgr.options.*Field);
+  if (call.Write && mgr.socket.IsOpen()) {
+    const int code = mgr.socket.ApplyOptions(mgr.options);
+    if (code != 0) return mgr.Fail(code, WinsockErrorText(code));
   }
   return 0;
 }
 
-int TimeToLive(TSnmpMgrEngine& engine, const TSettingCall& call) {
+int TimeToLive(TSnmpManager& mgr, const TSettingCall& call) {
   if (call.Write && ParseInt(call.Value) == 0) return 0;  // 0 keeps the system's default
-  return SocketOption<&TSocketOptions::TimeToLive>(engine, call);
+  return SocketOption<&TSocketOptions::TimeToLive>(mgr, call);
 }
 
-int ShareLocalPort(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.Bool(engine.options.ShareLocalPort);
+int ShareLocalPort(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.Bool(mgr.options.ShareLocalPort);
 }
 
-int UseConnection(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  if (call.Write && engine.socket.IsOpen())
-    return engine.Fail(kErrUseConnectionActive, kTextUseConnectionActive);
-  return call.Bool(engine.options.UseConnection);
+int UseConnection(TSnmpManager& mgr, const TSettingCall& call) {
+  if (call.Write && mgr.socket.IsOpen())
+    return mgr.Fail(kErrUseConnectionActive, kTextUseConnectionActive);
+  return call.Bool(mgr.options.UseConnection);
 }
 
-int MaxPacketSize(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  if (call.Write && engine.socket.IsOpen())
-    return engine.Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
-  call.Int(engine.settings.maxPacketSize);
+int MaxPacketSize(TSnmpManager& mgr, const TSettingCall& call) {
+  if (call.Write && mgr.socket.IsOpen())
+    return mgr.Fail(kErrMaxPacketSizeActive, kTextMaxPacketSizeActive);
+  call.Int(mgr.settings.maxPacketSize);
   // The size an SNMPv3 request offers the agent (msgMaxSize); datagrams are received whole
   // whatever it says. At most 64 KiB, at least one octet.
-  engine.settings.maxPacketSize = std::clamp(engine.settings.maxPacketSize, 1, kMaxPacketLimit);
-  engine.out.MsgMaxSize = engine.settings.maxPacketSize;
+  mgr.settings.maxPacketSize = std::clamp(mgr.settings.maxPacketSize, 1, kMaxPacketLimit);
+  mgr.out.MsgMaxSize = mgr.settings.maxPacketSize;
   return 0;
 }
 
 // Unlike the other switches, it reads back as "1" or "0".
-int TimeoutInMilliseconds(TSnmpMgrEngine& engine, const TSettingCall& call) {
+int TimeoutInMilliseconds(TSnmpManager& mgr, const TSettingCall& call) {
   if (call.Write)
-    engine.settings.timeoutInMilliseconds = ParseBool(call.Value);
+    mgr.settings.timeoutInMilliseconds = ParseBool(call.Value);
   else
-    call.Result = engine.settings.timeoutInMilliseconds ? "1" : "0";
+    call.Result = mgr.settings.timeoutInMilliseconds ? "1" : "0";
   return 0;
 }
 
-int TrapAgentAddress(TSnmpMgrEngine& engine, const TSettingCall& call) {
+int TrapAgentAddress(TSnmpManager& mgr, const TSettingCall& call) {
   uint32_t addr = 0;
   if (call.Write && !call.Value.empty() && call.Value != "255.255.255.255" &&
       !ParseDottedAddress(call.Value, addr))
-    return engine.Fail(kErrNotIpAddress, kTextNotIpAddress);
-  return call.Text(engine.settings.trapAgentAddress);
+    return mgr.Fail(kErrNotIpAddress, kTextNotIpAddress);
+  return call.Text(mgr.settings.trapAgentAddress);
 }
 
 // The community of traps is the one every message carries.
-int TrapCommunity(TSnmpMgrEngine& engine, const TSettingCall& call) {
+int TrapCommunity(TSnmpManager& mgr, const TSettingCall& call) {
   if (call.Write)
-    engine.out.Community.assign(call.Value);
+    mgr.out.Community.assign(call.Value);
   else
-    call.Result = engine.out.Community.str();
+    call.Result = mgr.out.Community.str();
   return 0;
 }
 
 // An SNMPv3 level or protocol, written and read by its name; an unknown name changes nothing.
-int NamedSetting(TSnmpMgrEngine& engine, const TSettingCall& call, int& field,
+int NamedSetting(TSnmpManager& mgr, const TSettingCall& call, int& field,
                  int (*fromName)(std::string_view), const char* (*toName)(int),
                  const char* unknown) {
   if (!call.Write) {
@@ -464,63 +464,63 @@ int NamedSetting(TSnmpMgrEngine& engine, const TSettingCall& call, int& field,
     return 0;
   }
   const int parsed = fromName(call.Value);
-  if (parsed < 0) return engine.Fail(kErrUnknownV3Name, unknown);
+  if (parsed < 0) return mgr.Fail(kErrUnknownV3Name, unknown);
   field = parsed;
   return 0;
 }
 
-int SecurityLevel(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.v3Config.securityLevel, SecurityLevelFromName,
+int SecurityLevel(TSnmpManager& mgr, const TSettingCall& call) {
+  return NamedSetting(mgr, call, mgr.v3Config.securityLevel, SecurityLevelFromName,
                       SecurityLevelName, kTextUnknownSecurityLevel);
 }
 
-int AuthType(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.v3Config.authType, AuthProtocolFromName,
-                      AuthProtocolName, kTextUnknownAuthProtocol);
+int AuthType(TSnmpManager& mgr, const TSettingCall& call) {
+  return NamedSetting(mgr, call, mgr.v3Config.authType, AuthProtocolFromName, AuthProtocolName,
+                      kTextUnknownAuthProtocol);
 }
 
-int PrivType(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return NamedSetting(engine, call, engine.v3Config.privType, PrivProtocolFromName,
-                      PrivProtocolName, kTextUnknownPrivProtocol);
+int PrivType(TSnmpManager& mgr, const TSettingCall& call) {
+  return NamedSetting(mgr, call, mgr.v3Config.privType, PrivProtocolFromName, PrivProtocolName,
+                      kTextUnknownPrivProtocol);
 }
 
 // Passwords read back as empty text; the old one is overwritten before it is let go.
 template <std::string TV3Config::*Field>
-int PasswordSetting(TSnmpMgrEngine& engine, const TSettingCall& call) {
+int PasswordSetting(TSnmpManager& mgr, const TSettingCall& call) {
   if (!call.Write) return 0;
   // RFC 3414 11.2: shorter passwords make keys that can be guessed; net-snmp refuses them too.
   if (!call.Value.empty() && call.Value.size() < 8)
-    return engine.Fail(kErrPasswordTooShort, kTextPasswordTooShort);
-  Cleanse(engine.v3Config.*Field);
-  engine.v3Config.*Field = call.Value;
+    return mgr.Fail(kErrPasswordTooShort, kTextPasswordTooShort);
+  Cleanse(mgr.v3Config.*Field);
+  mgr.v3Config.*Field = call.Value;
   return 0;
 }
 
-int SocketHandle(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.ReadOnly(std::to_string(engine.socket.Handle()));
+int SocketHandle(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.ReadOnly(std::to_string(mgr.socket.Handle()));
 }
 
-int DroppedPackets(TSnmpMgrEngine& engine, const TSettingCall& call) {
-  return call.ReadOnly(std::to_string(engine.droppedPackets));
+int DroppedPackets(TSnmpManager& mgr, const TSettingCall& call) {
+  return call.ReadOnly(std::to_string(mgr.droppedPackets));
 }
 
-int WinsockMaxSockets(TSnmpMgrEngine&, const TSettingCall& call) {
+int WinsockMaxSockets(TSnmpManager&, const TSettingCall& call) {
   rlimit limit{};
   getrlimit(RLIMIT_NOFILE, &limit);
   return call.ReadOnly(std::to_string(limit.rlim_cur));
 }
 
 // Sends a Response to host:port, which the manager role refuses; the address stays the agent's.
-int SendGetResponse(TSnmpMgrEngine& engine, const TSettingCall& call) {
+int SendGetResponse(TSnmpManager& mgr, const TSettingCall& call) {
   if (!call.Write) return 0;
   const size_t colon = call.Value.rfind(':');
   TNetAddress addr;
   if (const int code = ReadHost(call.Value.substr(0, colon), addr, AF_UNSPEC); code != 0)
-    return engine.Fail(code, WinsockErrorText(code));
-  engine.remote.addr = addr;
-  if (colon != std::string::npos) engine.remote.port = ParseInt(call.Value.substr(colon + 1));
-  engine.ForgetRemoteEngine();
-  return engine.Fail(kErrRole, kTextRole);
+    return mgr.Fail(code, WinsockErrorText(code));
+  mgr.remote.addr = addr;
+  if (colon != std::string::npos) mgr.remote.port = ParseInt(call.Value.substr(colon + 1));
+  mgr.ForgetRemoteEngine();
+  return mgr.Fail(kErrRole, kTextRole);
 }
 
 // Every setting by its name in lower case.
@@ -578,7 +578,7 @@ std::string SettingKey(std::string name) {
 
 }  // namespace
 
-int TSnmpMgrEngine::Config(const std::string& setting, std::string& result) {
+int TSnmpManager::Config(const std::string& setting, std::string& result) {
   errorText.clear();
   result.clear();
   const size_t eq = setting.find('=');

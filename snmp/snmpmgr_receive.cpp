@@ -1,15 +1,15 @@
-// The receive path of the engine: every datagram taken from the socket is parsed, matched,
+// The receive path of the manager: every datagram taken from the socket is parsed, matched,
 // checked and delivered as one event; SNMPv3 messages pass the user-based security checks.
 
 #include <cstdlib>
 
 #include "snmp/errors.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
-void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr,
-                                     uint16_t port) {
+void TSnmpManager::ProcessDatagram(const uint8_t* data, size_t size, const TNetAddress& addr,
+                                   uint16_t port) {
   const std::string source = AddressText(addr);
   in.Clear();
   objects.SetCount(0);
@@ -52,14 +52,14 @@ void TSnmpMgrEngine::ProcessDatagram(const uint8_t* data, size_t size, const TNe
   Answered(awaited, [&] { Deliver(addr, port, source); });
 }
 
-const char* TSnmpMgrEngine::AwaitedMismatch(const std::string& source, uint16_t port) const {
+const char* TSnmpManager::AwaitedMismatch(const std::string& source, uint16_t port) const {
   const std::string agentText = AddressText(remote.addr);
   const std::string community = in.Community.str();
   return awaited.Mismatch({agentText, remote.port, awaited.Community}, {source, port, community},
                           in, peer.EngineId, settings.ignorePortMismatch);
 }
 
-void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {
+void TSnmpManager::Deliver(const TNetAddress& addr, uint16_t port, const std::string& source) {
   switch (in.PduType) {
     case kPduResponse:
       FireResponseLike(kEventResponse, source, port);
@@ -84,7 +84,7 @@ void TSnmpMgrEngine::Deliver(const TNetAddress& addr, uint16_t port, const std::
   }
 }
 
-void TSnmpMgrEngine::DeliverTrap(const std::string& source, uint16_t port) {
+void TSnmpManager::DeliverTrap(const std::string& source, uint16_t port) {
   std::string trapOid;
   uint32_t timeStamp = 0;
   if (in.Version == kSnmpV1) {
@@ -118,8 +118,7 @@ void TSnmpMgrEngine::DeliverTrap(const std::string& source, uint16_t port) {
   Fire(kEventTrap, 9, p, l);
 }
 
-void TSnmpMgrEngine::AnswerInform(const TNetAddress& addr, uint16_t port,
-                                  const std::string& source) {
+void TSnmpManager::AnswerInform(const TNetAddress& addr, uint16_t port, const std::string& source) {
   const std::string community = in.Community.str();
   const std::string userName = in.UserName.str();
   const std::string description = ErrorStatusName(in.ErrorStatus);
@@ -150,14 +149,14 @@ void TSnmpMgrEngine::AnswerInform(const TNetAddress& addr, uint16_t port,
   if (code != 0) FireError(code, kTextSendResponse);
 }
 
-void TSnmpMgrEngine::FireError(int code, const std::string& text) {
+void TSnmpManager::FireError(int code, const std::string& text) {
   intptr_t p[2] = {code, reinterpret_cast<intptr_t>(text.c_str())};
   int l[2] = {};
   Fire(kEventError, 2, p, l);
 }
 
-void TSnmpMgrEngine::FireBadPacket(const uint8_t* data, size_t size, const std::string& addr,
-                                   int port, int code, const char* text) {
+void TSnmpManager::FireBadPacket(const uint8_t* data, size_t size, const std::string& addr,
+                                 int port, int code, const char* text) {
   intptr_t p[6] = {reinterpret_cast<intptr_t>(data),
                    reinterpret_cast<intptr_t>(addr.c_str()),
                    port,
@@ -168,15 +167,15 @@ void TSnmpMgrEngine::FireBadPacket(const uint8_t* data, size_t size, const std::
   Fire(kEventBadPacket, 6, p, l);  // the manager ignores what a handler writes into Report
 }
 
-void TSnmpMgrEngine::FirePacketTrace(const uint8_t* data, size_t size, int direction,
-                                     const std::string& addr, int port) {
+void TSnmpManager::FirePacketTrace(const uint8_t* data, size_t size, int direction,
+                                   const std::string& addr, int port) {
   intptr_t p[4] = {reinterpret_cast<intptr_t>(data), direction,
                    reinterpret_cast<intptr_t>(addr.c_str()), port};
   int l[4] = {static_cast<int>(size)};
   Fire(kEventPacketTrace, 4, p, l);
 }
 
-void TSnmpMgrEngine::FireResponseLike(int event, const std::string& addr, int port) {
+void TSnmpManager::FireResponseLike(int event, const std::string& addr, int port) {
   const std::string community = in.Community.str();
   const std::string userName = in.UserName.str();
   const char* description = ErrorStatusName(in.ErrorStatus);

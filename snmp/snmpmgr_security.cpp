@@ -1,4 +1,4 @@
-// The SNMPv3 exchange of the engine: which security a request goes out with and its localised
+// The SNMPv3 exchange of the manager: which security a request goes out with and its localised
 // keys, the discovery of the agent's engine id and clock (before the first request of either
 // mode, and again when the agent reports that it rebooted or changed), requests kept so that
 // they can be sent once more, the checks of every received SNMPv3 message in RFC 3414's
@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "snmp/errors.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
@@ -30,7 +30,7 @@ int UsmStatsCounter(const TObjectTable& objects) {
 
 }  // namespace
 
-int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
+int TSnmpManager::Security(TV3Security& security, const char** text) const {
   // The Password property is the older way to ask for authentication; while it is set it
   // decides, as it always did.
   if (!password.empty()) {
@@ -54,7 +54,7 @@ int TSnmpMgrEngine::Security(TV3Security& security, const char** text) const {
   return 0;
 }
 
-bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
+bool TSnmpManager::PrepareKeys(const TV3Security& security) {
   TKeyRecipe recipe;
   recipe.Level = security.Level;
   recipe.Auth = security.Auth;
@@ -65,11 +65,11 @@ bool TSnmpMgrEngine::PrepareKeys(const TV3Security& security) {
   return keyCache.Prepare(recipe);
 }
 
-bool TSnmpMgrEngine::NeedsDiscovery(const TV3Security& security) const {
+bool TSnmpManager::NeedsDiscovery(const TV3Security& security) const {
   return peer.EngineId.empty() || (security.Level >= kAuthNoPriv && !peer.ClockKnown);
 }
 
-TV3Request TSnmpMgrEngine::Snapshot(int action) {
+TV3Request TSnmpManager::Snapshot(int action) {
   TV3Request request;
   request.Action = action;
   request.RequestId = out.RequestId;
@@ -87,7 +87,7 @@ TV3Request TSnmpMgrEngine::Snapshot(int action) {
   return request;
 }
 
-int TSnmpMgrEngine::SendV3Request(int action) {
+int TSnmpManager::SendV3Request(int action) {
   TV3Security security;
   const char* text = nullptr;
   if (const int code = Security(security, &text)) return Fail(code, text);
@@ -124,7 +124,7 @@ int TSnmpMgrEngine::SendV3Request(int action) {
   }
 }
 
-int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& security) {
+int TSnmpManager::BuildAndSendV3(TV3Request& request, const TV3Security& security) {
   if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
   v3Record.objects.SetCount(static_cast<int>(request.Objects.size()));
   for (size_t i = 0; i < request.Objects.size(); ++i) {
@@ -166,7 +166,7 @@ int TSnmpMgrEngine::BuildAndSendV3(TV3Request& request, const TV3Security& secur
   return SendPacket();
 }
 
-int TSnmpMgrEngine::SendProbe(bool blocking) {
+int TSnmpManager::SendProbe(bool blocking) {
   if (!blocking && engineProbe.running && now() - engineProbe.sentAtMs < kProbeRepeatMs) return 0;
   // RFC 3414 4: a reportable, unauthenticated request without engine id or user is answered
   // with a report that names the engine.
@@ -178,7 +178,7 @@ int TSnmpMgrEngine::SendProbe(bool blocking) {
 
 // RFC 3414 4: a user with a key learns the agent's clock from the report to a request signed
 // with that key and a clock of zero; only such a signed report is followed.
-int TSnmpMgrEngine::SendClockProbe() {
+int TSnmpManager::SendClockProbe() {
   TV3Security security;
   const char* text = nullptr;
   if (const int code = Security(security, &text)) return Fail(code, text);
@@ -191,14 +191,14 @@ int TSnmpMgrEngine::SendClockProbe() {
   return SendDiscoveryMessage(kActionDiscoverClock, creds);
 }
 
-bool TSnmpMgrEngine::NeedsClock() const {
+bool TSnmpManager::NeedsClock() const {
   TV3Security security;
   const char* text = nullptr;
   return !peer.ClockKnown && Security(security, &text) == 0 && security.Level >= kAuthNoPriv;
 }
 
 // A discovery message, remembered as the probe whose report is adopted.
-int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
+int TSnmpManager::SendDiscoveryMessage(int action, const TUsmCredentials& creds) {
   v3Record.message.Reset(settings.maxPacketSize);
   v3Record.message.Version = kSnmpV3;
   v3Record.message.RequestId = static_cast<int32_t>(rng() & 0x7FFFFFFF);
@@ -219,7 +219,7 @@ int TSnmpMgrEngine::SendDiscoveryMessage(int action, const TUsmCredentials& cred
   return SendPacket();
 }
 
-int TSnmpMgrEngine::DiscoverEngine() {
+int TSnmpManager::DiscoverEngine() {
   discovering = true;
   int code = SendProbe(true);
   if (code == 0) code = WaitForResponse();
@@ -240,7 +240,7 @@ int TSnmpMgrEngine::DiscoverEngine() {
 }
 
 // The engine is known: a user with a key asks for the clock next, then what waited goes out.
-void TSnmpMgrEngine::ProbeAnswered() {
+void TSnmpManager::ProbeAnswered() {
   if (!engineProbe.clockStep && NeedsClock()) {
     errorText.clear();
     if (SendClockProbe() == 0) return;
@@ -252,7 +252,7 @@ void TSnmpMgrEngine::ProbeAnswered() {
 
 // The agent refused the clock probe (an unknown user, a wrong key, a level the user does not
 // have). Unsigned, the refusal may be anybody's: the probe goes out once more first.
-void TSnmpMgrEngine::ProbeRefused(int code) {
+void TSnmpManager::ProbeRefused(int code) {
   if (engineProbe.clockTries < 2) {
     errorText.clear();
     if (SendClockProbe() == 0) return;
@@ -265,7 +265,7 @@ void TSnmpMgrEngine::ProbeRefused(int code) {
 
 // An unsigned report asked for the engine or clock again: the request waits for one discovery
 // and goes out after it; a second such report for it stands.
-void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
+void TSnmpManager::Rediscover(TV3Request& request, int reportCode) {
   const int32_t msgId = request.MsgId;
   if (request.Rediscovered) {
     FireError(reportCode, UsmReportText(reportCode));
@@ -280,7 +280,7 @@ void TSnmpMgrEngine::Rediscover(TV3Request& request, int reportCode) {
     FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
 }
 
-void TSnmpMgrEngine::FlushPending() {
+void TSnmpManager::FlushPending() {
   std::deque<TV3Request> ready = v3Requests.TakeWaiting();
   TV3Security security;
   const char* text = nullptr;
@@ -299,7 +299,7 @@ void TSnmpMgrEngine::FlushPending() {
   }
 }
 
-void TSnmpMgrEngine::SendAgain(TV3Request& request, int reportCode) {
+void TSnmpManager::SendAgain(TV3Request& request, int reportCode) {
   if (request.Resent) {
     // The same report twice: the agent cannot be followed; say so and give the request up.
     FireError(reportCode, UsmReportText(reportCode));
@@ -318,14 +318,14 @@ void TSnmpMgrEngine::SendAgain(TV3Request& request, int reportCode) {
     FireError(code, errorText.empty() ? std::string(kTextBuildPacket) : errorText);
 }
 
-void TSnmpMgrEngine::EndAwaited(int code, const std::string& text) {
+void TSnmpManager::EndAwaited(int code, const std::string& text) {
   blockingCall.error = code;
   blockingCall.errorText = text;
   blockingCall.answered = true;
   blockingCall.waiting = false;
 }
 
-bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
+bool TSnmpManager::FollowClock(const TSnmpMessage& msg) {
   // RFC 3414 3.2 7b: an authentic message with a later clock moves the notion of the
   // agent's clock on; a rebooted agent shows up here with more boots.
   if (!peer.ClockKnown || msg.EngineBoots > peer.Boots ||
@@ -336,13 +336,13 @@ bool TSnmpMgrEngine::FollowClock(const TSnmpMessage& msg) {
   return false;
 }
 
-bool TSnmpMgrEngine::InTimeWindow(const TSnmpMessage& msg) const {
+bool TSnmpManager::InTimeWindow(const TSnmpMessage& msg) const {
   // A message from before the window (a replay) or with the boots at their end is refused.
   return peer.ClockKnown && msg.EngineBoots != 0x7FFFFFFF && msg.EngineBoots == peer.Boots &&
          int64_t{msg.EngineTime} >= int64_t{EstimatedEngineTime()} - settings.timeWindow;
 }
 
-void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) {
+void TSnmpManager::FireDiscoveryResponse(const std::string& source, int port) {
   const std::string engineId = in.AuthEngineId.str();
   const std::string userName = in.UserName.str();
   intptr_t p[7] = {reinterpret_cast<intptr_t>(engineId.data()),
@@ -356,8 +356,8 @@ void TSnmpMgrEngine::FireDiscoveryResponse(const std::string& source, int port) 
   Fire(kEventDiscoveryResponse, 7, p, l);
 }
 
-void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr,
-                               uint16_t port, const std::string& source, bool awaited) {
+void TSnmpManager::ProcessV3(const uint8_t* data, size_t size, const TNetAddress& addr,
+                             uint16_t port, const std::string& source, bool awaited) {
   const bool encrypted = (in.MsgFlags & 2) != 0;
   // RFC 3412 7.2 3: privacy without authentication is not a valid message.
   if (encrypted && (in.MsgFlags & 1) == 0) {
@@ -390,7 +390,7 @@ void TSnmpMgrEngine::ProcessV3(const uint8_t* data, size_t size, const TNetAddre
 
 // The keys of the last request, or those of the settings when they were made for another
 // engine.
-void TSnmpMgrEngine::KeysForReceived() {
+void TSnmpManager::KeysForReceived() {
   if (keyCache.ReadyFor(peer.EngineId)) return;
   TV3Security security;
   const char* text = nullptr;
@@ -399,7 +399,7 @@ void TSnmpMgrEngine::KeysForReceived() {
 
 // A signed message needs the keys, a signature, the right digest and, but for a report, a clock
 // inside the time window. False when the message is refused.
-bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
+bool TSnmpManager::Authentic(const uint8_t* data, size_t size, bool awaited) {
   // Before decryption an encrypted message's PDU type is none: it counts as no report.
   const bool isReport = in.PduType == kPduReport;
   TUsmKeys& keys = keyCache.Keys();
@@ -421,8 +421,8 @@ bool TSnmpMgrEngine::Authentic(const uint8_t* data, size_t size, bool awaited) {
 
 // Decrypts the scoped PDU into in and objects. False when the message goes no further: it
 // cannot be read, or it is a request.
-bool TSnmpMgrEngine::DecryptReceived(const uint8_t* data, size_t size, const std::string& source,
-                                     int port, bool awaited) {
+bool TSnmpManager::DecryptReceived(const uint8_t* data, size_t size, const std::string& source,
+                                   int port, bool awaited) {
   const int code = keyCache.Ready() && keyCache.Keys().CanEncrypt()
                        ? DecryptScopedPdu(data, size, in, objects, keyCache.Keys(), plainPdu)
                        : kErrDecryption;
@@ -435,7 +435,7 @@ bool TSnmpMgrEngine::DecryptReceived(const uint8_t* data, size_t size, const std
 }
 
 // A refused message: an error event, and the awaited send ends with it. Returns false.
-bool TSnmpMgrEngine::RefuseV3(int code, const char* text, bool awaited) {
+bool TSnmpManager::RefuseV3(int code, const char* text, bool awaited) {
   FireError(code, text);
   if (awaited) EndAwaited(code, text);
   return false;
@@ -443,7 +443,7 @@ bool TSnmpMgrEngine::RefuseV3(int code, const char* text, bool awaited) {
 
 // An authentication failure ends the awaited send with its code instead of events. Returns
 // false.
-bool TSnmpMgrEngine::FailAuthentication(int code, const char* text, bool awaited) {
+bool TSnmpManager::FailAuthentication(int code, const char* text, bool awaited) {
   if (awaited) {
     EndAwaited(code, text);
     return false;
@@ -453,8 +453,8 @@ bool TSnmpMgrEngine::FailAuthentication(int code, const char* text, bool awaited
   return false;
 }
 
-void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awaited,
-                                  bool sameEngine) {
+void TSnmpManager::HandleReport(const std::string& source, int port, bool awaited,
+                                bool sameEngine) {
   const int counter = UsmStatsCounter(objects);
   TV3Request* sent = v3Requests.FindSent(in.MsgId);
   const bool probe = engineProbe.running && in.MsgId == engineProbe.msgId;
@@ -521,8 +521,8 @@ void TSnmpMgrEngine::HandleReport(const std::string& source, int port, bool awai
 // 3414 3.2 7): an unsigned clock, a huge boots count above all, would stall every request.
 // A signed clock is taken as it stands, also when it is earlier than what was believed: that
 // belief is what the agent refused.
-void TSnmpMgrEngine::AdoptReport(const std::string& source, int port, bool sameEngine,
-                                 bool authentic) {
+void TSnmpManager::AdoptReport(const std::string& source, int port, bool sameEngine,
+                               bool authentic) {
   if (!sameEngine) {
     peer.EngineId = in.AuthEngineId.str();
     peer.ClockKnown = false;

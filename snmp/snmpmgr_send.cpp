@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "snmp/errors.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
@@ -17,7 +17,7 @@ namespace {
 constexpr int kWaitSliceMs = 50;
 }  // namespace
 
-void TSnmpMgrEngine::ResetAction() {
+void TSnmpManager::ResetAction() {
   objects.SetCount(0);
   blockingCall.waiting = false;
   blockingCall.action = 0;
@@ -26,15 +26,15 @@ void TSnmpMgrEngine::ResetAction() {
   authProtocol = kAuthMd5;
 }
 
-int32_t TSnmpMgrEngine::EstimatedEngineTime() const {
+int32_t TSnmpManager::EstimatedEngineTime() const {
   return peer.EstimatedTime(now());
 }
 
-void TSnmpMgrEngine::LearnClock(const TSnmpMessage& msg) {
+void TSnmpManager::LearnClock(const TSnmpMessage& msg) {
   peer.LearnClock(msg.EngineBoots, msg.EngineTime, now());
 }
 
-void TSnmpMgrEngine::ForgetRemoteEngine() {
+void TSnmpManager::ForgetRemoteEngine() {
   peer.Forget();
   // What waits for this engine, or was sent to it, belongs to the agent that is left.
   v3Requests.Clear();
@@ -44,7 +44,7 @@ void TSnmpMgrEngine::ForgetRemoteEngine() {
 
 // The user, the agent's engine and clock as far as they are known, the context, and a salt
 // never given before.
-void TSnmpMgrEngine::FillCredentials(const std::string& userName, TUsmCredentials& creds) {
+void TSnmpManager::FillCredentials(const std::string& userName, TUsmCredentials& creds) {
   creds.User = userName;
   creds.EngineId = peer.EngineId;
   creds.ContextName = v3Config.contextName;
@@ -56,7 +56,7 @@ void TSnmpMgrEngine::FillCredentials(const std::string& userName, TUsmCredential
   creds.Salt = ++saltCounter;
 }
 
-int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
+int TSnmpManager::CurrentCredentials(int action, TUsmCredentials& creds) {
   FillCredentials(action == kActionDiscoverEngineId ? std::string() : user, creds);
   TV3Security security;
   const char* text = nullptr;
@@ -68,7 +68,7 @@ int TSnmpMgrEngine::CurrentCredentials(int action, TUsmCredentials& creds) {
   return 0;
 }
 
-int TSnmpMgrEngine::Send(int action) {
+int TSnmpManager::Send(int action) {
   errorText.clear();
   if (action < 0 || action > 11) return Fail(kErrBadAction, kTextBadAction);
   if (blockingCall.action != 0) return Fail(kErrBusy, kTextBusy);
@@ -87,7 +87,7 @@ int TSnmpMgrEngine::Send(int action) {
 
 // A request built from the outgoing record as it stands: SNMPv1, SNMPv2c, and the SNMPv3
 // discovery messages of Discover.
-int TSnmpMgrEngine::SendPlain(int action) {
+int TSnmpManager::SendPlain(int action) {
   const int32_t requestId = out.RequestId;
   TUsmCredentials creds;
   const bool v3 = out.Version == kSnmpV3;
@@ -118,12 +118,12 @@ int TSnmpMgrEngine::SendPlain(int action) {
 }
 
 // The packet just built, traced and sent to the agent.
-int TSnmpMgrEngine::SendPacket() {
+int TSnmpManager::SendPacket() {
   FirePacketTrace(packet.data(), packet.size(), 2, AddressText(remote.addr), remote.port);
   return SendBytes(packet.data(), packet.size());
 }
 
-int TSnmpMgrEngine::Discover() {
+int TSnmpManager::Discover() {
   errorText.clear();
   TV3Security security;
   const char* text = nullptr;
@@ -151,7 +151,7 @@ int TSnmpMgrEngine::Discover() {
   return code;
 }
 
-int TSnmpMgrEngine::WaitForResponse() {
+int TSnmpManager::WaitForResponse() {
   blockingCall.waiting = true;
   blockingCall.answered = false;
   blockingCall.error = 0;

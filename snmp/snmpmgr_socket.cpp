@@ -1,4 +1,4 @@
-// The engine's socket: opening with the component's options, the owner thread's readiness
+// The manager's socket: opening with the component's options, the owner thread's readiness
 // notifier, and the loop that takes every waiting datagram.
 
 #include <sys/socket.h>
@@ -7,7 +7,7 @@
 #include <new>
 
 #include "snmp/errors.h"
-#include "snmp/snmpmgr_engine.h"
+#include "snmp/snmpmgr_manager.h"
 
 namespace kestrava {
 
@@ -15,7 +15,7 @@ namespace {
 constexpr size_t kReceiveBufferSize = 65536;
 }  // namespace
 
-int TSnmpMgrEngine::Open() {
+int TSnmpManager::Open() {
   errorText.clear();
   if (socket.IsOpen()) return Fail(kErrAlreadyActive, kTextAlreadyActive);
   reading = false;
@@ -38,7 +38,7 @@ int TSnmpMgrEngine::Open() {
   return 0;
 }
 
-int TSnmpMgrEngine::OpenWithRetry() {
+int TSnmpManager::OpenWithRetry() {
   int code = Open();
   if (code != 0 && code != kErrAlreadyActive && code != kErrRemotePortZero &&
       !settings.forceLocalPort) {
@@ -49,7 +49,7 @@ int TSnmpMgrEngine::OpenWithRetry() {
   return code;
 }
 
-void TSnmpMgrEngine::Close() {
+void TSnmpManager::Close() {
   if (!socket.IsOpen()) return;
   if (reading) {
     closeRequested = true;
@@ -60,7 +60,7 @@ void TSnmpMgrEngine::Close() {
   CloseNow();
 }
 
-int TSnmpMgrEngine::OpenForRemote() {
+int TSnmpManager::OpenForRemote() {
   const int family = remote.addr.Family == AF_INET6 ? AF_INET6 : AF_INET;
   if (socket.IsOpen() && socket.Family() != family) {
     // Another agent of the other family: the socket follows it. Inside the receive loop the
@@ -73,7 +73,7 @@ int TSnmpMgrEngine::OpenForRemote() {
   return socket.IsOpen() ? 0 : OpenWithRetry();
 }
 
-void TSnmpMgrEngine::CloseNow() {
+void TSnmpManager::CloseNow() {
   if (!socket.IsOpen()) return;
   const int fd = socket.Release();
   reader.openFd = -1;
@@ -85,7 +85,7 @@ void TSnmpMgrEngine::CloseNow() {
   });
 }
 
-int TSnmpMgrEngine::SendBytes(const uint8_t* data, size_t size) {
+int TSnmpManager::SendBytes(const uint8_t* data, size_t size) {
   if (!socket.IsOpen()) return Fail(kErrNotActive, kTextNotActive);
   const int code = socket.SendTo(data, size, remote.addr, static_cast<uint16_t>(remote.port));
   if (code != 0) return Fail(code, WinsockErrorText(code));
@@ -93,7 +93,7 @@ int TSnmpMgrEngine::SendBytes(const uint8_t* data, size_t size) {
   return 0;
 }
 
-void TSnmpMgrEngine::SyncNotifier() {
+void TSnmpManager::SyncNotifier() {
   const int fd = reader.openFd;
   if (reader.notifier && reader.fd != fd) {
     delete reader.notifier;
@@ -109,7 +109,7 @@ void TSnmpMgrEngine::SyncNotifier() {
   if (reader.notifier) reader.notifier->setEnabled(receiveEnabled && !reading);
 }
 
-void TSnmpMgrEngine::OnReadable() {
+void TSnmpManager::OnReadable() {
   if (!receiveEnabled || reading) {
     // Readiness is level-triggered: park the notifier until the datagrams can be taken.
     if (reader.notifier) reader.notifier->setEnabled(false);
@@ -119,7 +119,7 @@ void TSnmpMgrEngine::OnReadable() {
   SyncNotifier();
 }
 
-void TSnmpMgrEngine::ReceiveLoop() {
+void TSnmpManager::ReceiveLoop() {
   reading = true;
   // Readiness with no datagram behind it is an ICMP error waiting in the error queue; once a
   // datagram was taken, the queue is left for the next readiness, which it keeps up.

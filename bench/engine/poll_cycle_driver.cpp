@@ -169,11 +169,12 @@ int main(int argc, char** argv) {
     // from an idle process pays for waking both processes up again and again.
     for (const int pauseMs : {0, 1000}) {
       const kestrava::bench::TPeerCycles peer = kestrava::bench::RunNetSnmpPoller(
-          peerPort, "cobalt", oids, static_cast<int>(kestrava::kBatchWindow), peerCycles, pauseMs);
+          peerPort, "cobalt", oids, static_cast<int>(kestrava::kMaxBatchesInFlight), peerCycles,
+          pauseMs);
       std::printf(
           "net-snmp poller (snmp_async_send, %zu in flight), %d cycles %s: CPU median "
           "%.2f ms, whole cycle median %.1f ms, lost requests %d\n",
-          kestrava::kBatchWindow, peerCycles, pauseMs ? "1 s apart" : "back to back",
+          kestrava::kMaxBatchesInFlight, peerCycles, pauseMs ? "1 s apart" : "back to back",
           Median(peer.CpuMs), Median(peer.WallMs), peer.Lost);
       if (!peer.CpuMs.empty() && Median(peer.CpuMs) > 0 && Median(peer.WallMs) > 0)
         std::printf("  engine / net-snmp: CPU %.2f, whole cycle %.2f\n",

@@ -18,7 +18,7 @@ struct Example {
 
 void Start(Example& e, const std::string& name) {
   TSetupHooks hooks;
-  hooks.ResetEngineCounters = [] {};
+  hooks.ResetSessionCounters = [] {};
   hooks.StartInstanceWalk = [&e] { ++e.walks; };
   e.ok = SetupSession({"/XML", std::string(KESTRAVA_SOURCE_DIR) + "/examples/" + name}, e.cfg,
                       e.session, e.window, hooks);

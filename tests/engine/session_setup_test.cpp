@@ -27,9 +27,9 @@ struct StartUp {
 // Runs the set-up; the hooks write into the window's log so that their place shows.
 void RunSetup(StartUp& r, const std::vector<std::string>& args) {
   TSetupHooks hooks;
-  hooks.ResetEngineCounters = [&r] {
+  hooks.ResetSessionCounters = [&r] {
     ++r.resets;
-    r.window.Note("ResetEngineCounters");
+    r.window.Note("ResetSessionCounters");
   };
   hooks.StartInstanceWalk = [&r] {
     ++r.walks;
@@ -57,7 +57,7 @@ TEST(SetupSession, NoArgumentsInOrder) {
       "SetChartTitle(Top receivers)",
       "SetWindowSize(600, 460)",
       "SetRefreshInstances(false)",
-      "ResetEngineCounters",
+      "ResetSessionCounters",
       "SetChartHint(Kestrava - Host: localhost)",
       "StartInstanceWalk(Operation 2)",
   };

@@ -1,8 +1,8 @@
 #pragma once
-// TSnmpMgrEngine: the state of one SNMP manager engine behind the numbered interface of
+// TSnmpManager: the state of one SNMP manager behind the numbered interface of
 // snmp/snmpmgr_core.h, shared by the files that implement it (calls and lifecycle, properties
 // and settings, the socket, sending, the receive path). Private to the component.
-// Thread: see snmp/snmpmgr_core.h; the engine holds no lock.
+// Thread: see snmp/snmpmgr_core.h; the manager holds no lock.
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -48,7 +48,7 @@ struct TPropertyValue {
   std::string Text() const { return std::string(Bytes()); }
 };
 
-// Milliseconds of the steady clock: the engine's clock unless a test gives its own.
+// Milliseconds of the steady clock: the manager's clock unless a test gives its own.
 inline int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -148,11 +148,11 @@ struct THandedOut {
   std::string done;
 };
 
-struct TSnmpMgrEngine {
-  TSnmpMgrEngine(TSnmpMgrCallback cb, void* data);
-  ~TSnmpMgrEngine();
-  TSnmpMgrEngine(const TSnmpMgrEngine&) = delete;
-  TSnmpMgrEngine& operator=(const TSnmpMgrEngine&) = delete;
+struct TSnmpManager {
+  TSnmpManager(TSnmpMgrCallback cb, void* data);
+  ~TSnmpManager();
+  TSnmpManager(const TSnmpManager&) = delete;
+  TSnmpManager& operator=(const TSnmpManager&) = delete;
 
   // Calls and their results.
   intptr_t Get(int property, int index, int* length);
