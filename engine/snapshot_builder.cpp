@@ -94,8 +94,26 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
   return m_layout;
 }
 
+std::shared_ptr<TPollSnapshot> TSnapshotBuilder::Blank() {
+  // A sink may keep a snapshot as long as it likes: only one that no one else holds is reused.
+  std::shared_ptr<TPollSnapshot> snapshot;
+  if (m_older && m_older.use_count() == 1) {
+    snapshot = std::move(m_older);
+    std::vector<TSlotReading> slots = std::move(snapshot->Slots);
+    std::vector<TPieSlice> pie = std::move(snapshot->Pie);
+    *snapshot = TPollSnapshot{};
+    snapshot->Slots = std::move(slots);
+    snapshot->Pie = std::move(pie);
+  } else {
+    snapshot = std::make_shared<TPollSnapshot>();
+  }
+  m_older = std::move(m_last);
+  m_last = snapshot;
+  return snapshot;
+}
+
 TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int wanted) {
-  auto snapshot = std::make_shared<TPollSnapshot>();
+  const std::shared_ptr<TPollSnapshot> snapshot = Blank();
   snapshot->Fresh = fresh;
   snapshot->TimeMs = m_timeMs;
   snapshot->Uptime = m_uptime;
@@ -115,10 +133,8 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
     reading.Value = in.Slots.Newest(s);
     reading.Delta = Difference(before, reading.Value);
     reading.DeltaReason = DifferenceNullReason(before, reading.Value);
-    if (reading.Delta.Present && m_elapsed > 0) {
-      reading.HasRate = true;
-      reading.Rate = static_cast<double>(reading.Delta.Number) / m_elapsed;
-    }
+    reading.HasRate = reading.Delta.Present && m_elapsed > 0;
+    reading.Rate = reading.HasRate ? static_cast<double>(reading.Delta.Number) / m_elapsed : 0;
     if (!layout.Columns[static_cast<size_t>(s % width)].Shown) continue;
     const TCurrentValue value = ShownValue(reading, snapshot->RawValues);
     // Negative values are left out, not even summed into "Other".

@@ -42,12 +42,17 @@ class TSnapshotBuilder {
 
  private:
   std::shared_ptr<const TSnapshotLayout> Layout(const TSnapshotSources& sources);
+  std::shared_ptr<TPollSnapshot> Blank();
 
   std::shared_ptr<const TSnapshotLayout> m_layout;
   int64_t m_timeMs = 0;
   int64_t m_uptime = -1;
   double m_elapsed = 0;
   std::vector<TSliceCandidate> m_candidates;  // kept from build to build
+  // The last two snapshots built. The older one, once nobody else holds it, lends its room to
+  // the next: a poll of thousands of rows then allocates nothing for its values.
+  std::shared_ptr<TPollSnapshot> m_last;
+  std::shared_ptr<TPollSnapshot> m_older;
 };
 
 }  // namespace kestrava

@@ -36,9 +36,11 @@ class KeepingSink : public IPollSink {
   std::vector<TSnapshotPtr> snapshots;
   std::vector<std::string> ended;
   std::function<void(const TPollSnapshot&)> onSnapshot;
+  std::function<void()> onTaken;  // after the hook: may let snapshots go
   void TakeSnapshot(const TSnapshotPtr& snapshot) override {
     snapshots.push_back(snapshot);
     if (onSnapshot) onSnapshot(*snapshot);
+    if (onTaken) onTaken();
   }
   void SessionEnded(const std::string& message) override { ended.push_back(message); }
   int Fresh() const {
@@ -163,6 +165,44 @@ TEST(PollSnapshot, AMissingValueSaysWhy) {
   EXPECT_EQ(last.Slots[1].Value.NullReason(), TNullReason::kNotANumber);
   EXPECT_EQ(last.Slots[1].DeltaReason, TNullReason::kNotANumber);
   EXPECT_FALSE(last.Slots[0].Value.IsNull());
+}
+
+TEST(PollSnapshot, ASnapshotKeptStaysAsItWasWhilePollsGoOn) {
+  // The session reuses the room of snapshots nobody holds any more; one a sink still holds must
+  // never change under it, and the reused ones must carry only their own poll's values.
+  Rig rig;
+  rig.agent.FillInterfaceTable(3, 1000);
+  std::vector<std::string> firstTexts;
+  rig.sink.onSnapshot = [&](const TPollSnapshot& s) {
+    if (!s.Fresh) return;
+    for (int i = 1; i <= 3; ++i) rig.agent.AdvanceCounter(kIn + "." + std::to_string(i), 10 * i);
+    if (firstTexts.empty())
+      for (const TSlotReading& reading : s.Slots) firstTexts.push_back(reading.Value.Text());
+  };
+  rig.Start();
+  ASSERT_TRUE(rig.WaitFresh(1));
+  const TSnapshotPtr kept = rig.sink.snapshots.front();
+  rig.sink.snapshots.erase(rig.sink.snapshots.begin() + 1, rig.sink.snapshots.end());
+  // From here the sink drops each snapshot as it comes, so that their room is reused.
+  std::vector<std::string> lastDeltas;
+  int fresh = 0;
+  rig.sink.onSnapshot = [&](const TPollSnapshot& s) {
+    if (!s.Fresh) return;
+    ++fresh;
+    for (int i = 1; i <= 3; ++i) rig.agent.AdvanceCounter(kIn + "." + std::to_string(i), 10 * i);
+    lastDeltas.clear();
+    for (const TSlotReading& reading : s.Slots)
+      lastDeltas.push_back(reading.Delta.Present
+                               ? std::to_string(static_cast<uint64_t>(reading.Delta.Magnitude))
+                               : "-");
+  };
+  rig.sink.onTaken = [&] { rig.sink.snapshots.resize(1); };
+  ASSERT_TRUE(WaitFor([&] { return fresh >= 4; }, 20000));
+  ASSERT_EQ(kept->Slots.size(), firstTexts.size());
+  for (size_t i = 0; i < firstTexts.size(); ++i)
+    EXPECT_EQ(kept->Slots[i].Value.Text(), firstTexts[i]) << i;
+  EXPECT_FALSE(kept->Slots[0].Delta.Present);
+  EXPECT_EQ(lastDeltas, (std::vector<std::string>{"10", "20", "30"}));
 }
 
 TEST(PollSnapshot, AChangeOfWhatIsShownPublishesTheSameValuesAgain) {
