@@ -30,8 +30,8 @@ int Index16(int index) {
 
 }  // namespace
 
-TSnmpMgr::TSnmpMgr() : m_engine(SNMPMgr_Create(&TSnmpMgr::Dispatch, this)) {
-  if (!m_engine) Raise(-1, "The SNMP manager component could not be created.");
+TSnmpMgr::TSnmpMgr() : m_manager(SNMPMgr_Create(&TSnmpMgr::Dispatch, this)) {
+  if (!m_manager) Raise(-1, "The SNMP manager component could not be created.");
   auto guarded = [](auto&& step) {
     try {
       step();
@@ -53,36 +53,36 @@ TSnmpMgr::TSnmpMgr() : m_engine(SNMPMgr_Create(&TSnmpMgr::Dispatch, this)) {
 }
 
 TSnmpMgr::~TSnmpMgr() {
-  SNMPMgr_Destroy(m_engine);
+  SNMPMgr_Destroy(m_manager);
 }
 
 void TSnmpMgr::RaiseLast(int code) {
-  Raise(code, SNMPMgr_GetLastError(m_engine));
+  Raise(code, SNMPMgr_GetLastError(m_manager));
 }
 
 int TSnmpMgr::GetInt(int property) {
-  return static_cast<int>(SNMPMgr_Get(m_engine, property, 0, nullptr));
+  return static_cast<int>(SNMPMgr_Get(m_manager, property, 0, nullptr));
 }
 
 std::string TSnmpMgr::GetText(int property, int index) {
   int length = 0;
-  const intptr_t value = SNMPMgr_Get(m_engine, property, index, &length);
+  const intptr_t value = SNMPMgr_Get(m_manager, property, index, &length);
   return BytesParam(value, length);
 }
 
 void TSnmpMgr::SetInt(int property, int index, int value) {
-  const int code = SNMPMgr_Set(m_engine, property, index, value, 0);
+  const int code = SNMPMgr_Set(m_manager, property, index, value, 0);
   if (code != 0) RaiseLast(code);
 }
 
 void TSnmpMgr::SetText(int property, int index, const std::string& value) {
-  const int code = SNMPMgr_Set(m_engine, property, index, reinterpret_cast<intptr_t>(value.data()),
+  const int code = SNMPMgr_Set(m_manager, property, index, reinterpret_cast<intptr_t>(value.data()),
                                static_cast<int>(value.size()));
   if (code != 0) RaiseLast(code);
 }
 
 void TSnmpMgr::Do(int method, int argc, intptr_t* argv, int* argl) {
-  const int code = SNMPMgr_Do(m_engine, method, argc, argv, argl);
+  const int code = SNMPMgr_Do(m_manager, method, argc, argv, argl);
   if (code != 0) RaiseLast(code);
 }
 
@@ -145,7 +145,7 @@ void TSnmpMgr::SetObjCount(int value) {
 }
 
 std::string TSnmpMgr::ObjId(int index) {
-  const int code = SNMPMgr_CheckIndex(m_engine, kPropObjId, Index16(index));
+  const int code = SNMPMgr_CheckIndex(m_manager, kPropObjId, Index16(index));
   if (code != 0) Raise(code, "Invalid array index value for ObjId");
   return GetText(kPropObjId, Index16(index));
 }
@@ -153,13 +153,13 @@ void TSnmpMgr::SetObjId(int index, const std::string& value) {
   SetText(kPropObjId, Index16(index), value);
 }
 int TSnmpMgr::ObjType(int index) {
-  return static_cast<int>(SNMPMgr_Get(m_engine, kPropObjType, Index16(index), nullptr));
+  return static_cast<int>(SNMPMgr_Get(m_manager, kPropObjType, Index16(index), nullptr));
 }
 void TSnmpMgr::SetObjType(int index, int value) {
   SetInt(kPropObjType, Index16(index), value);
 }
 std::string TSnmpMgr::ObjValue(int index) {
-  const int code = SNMPMgr_CheckIndex(m_engine, kPropObjValue, Index16(index));
+  const int code = SNMPMgr_CheckIndex(m_manager, kPropObjValue, Index16(index));
   if (code != 0) Raise(code, "Invalid array index value for ObjValue");
   return GetText(kPropObjValue, Index16(index));
 }
@@ -241,7 +241,7 @@ void TSnmpMgr::ProcessEvents() {
   Do(kMethodProcessEvents, 0, nullptr, nullptr);
 }
 void TSnmpMgr::SetClock(std::function<int64_t()> nowMs) {
-  m_engine->now = std::move(nowMs);
+  m_manager->now = std::move(nowMs);
 }
 
 void TSnmpMgr::Interrupt() {

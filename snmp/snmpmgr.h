@@ -150,7 +150,7 @@ class TSnmpMgr : public TComponentCore {
   void Do(int method, int argc, intptr_t* argv, int* argl);
   [[noreturn]] void RaiseLast(int code);
 
-  TSnmpManager* m_engine;
+  TSnmpManager* m_manager;
 };
 
 }  // namespace kestrava

@@ -138,6 +138,14 @@ struct TV3Record {
   TObjectTable objects;
 };
 
+// The component's own User, Password and AuthProtocol properties: the user every SNMPv3
+// request names, and the older way to give it a password.
+struct TOwnSecurity {
+  std::string user;
+  std::string password;
+  int authProtocol = kAuthMd5;
+};
+
 // The last error of a call, and the texts handed out by Get and Do, which live until the next.
 struct TLastError {
   int code = 0;
@@ -311,9 +319,7 @@ struct TSnmpManager {
   TAwaitedAnswer awaited;  // the request sent last, which a blocking send waits for
 
   // SNMPv3.
-  std::string user;
-  std::string password;
-  int authProtocol = kAuthMd5;
+  TOwnSecurity ownSecurity;
   std::string localEngineId;
   TUsmPeer peer;             // the agent's engine id and clock
   bool discovering = false;  // a blocking engine or clock discovery waits for its report

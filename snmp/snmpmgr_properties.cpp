@@ -68,7 +68,7 @@ intptr_t TSnmpManager::Get(int property, int index, int* length) {
     case kPropActive:
       return socket.IsOpen();
     case kPropAuthProtocol:
-      return authProtocol;
+      return ownSecurity.authProtocol;
     case kPropCommunity:
       return HandOut(out.Community.str(), length);
     case kPropErrorDescription:
@@ -90,7 +90,7 @@ intptr_t TSnmpManager::Get(int property, int index, int* length) {
     case kPropObjValue:
       return GetObject(property, index, length);
     case kPropPassword:
-      return HandOut(password, length);
+      return HandOut(ownSecurity.password, length);
     case kPropRemoteEngineBoots:
       return peer.Boots;
     case kPropRemoteEngineId:
@@ -108,7 +108,7 @@ intptr_t TSnmpManager::Get(int property, int index, int* length) {
     case kPropTimeout:
       return settings.timeoutInMilliseconds ? timeoutMs.load() : timeoutMs / 1000;
     case kPropUser:
-      return HandOut(user, length);
+      return HandOut(ownSecurity.user, length);
     default:
       return 0;
   }
@@ -303,13 +303,13 @@ int TSnmpManager::SetRequest(int property, const TPropertyValue& value) {
 int TSnmpManager::SetV3(int property, const TPropertyValue& value) {
   switch (property) {
     case kPropAuthProtocol:
-      authProtocol = value.Number();
+      ownSecurity.authProtocol = value.Number();
       return 0;
     case kPropLocalEngineId:
       localEngineId = value.Text();
       return 0;
     case kPropPassword:
-      password = value.Text();
+      ownSecurity.password = value.Text();
       return 0;
     case kPropRemoteEngineBoots:
       peer.Boots = value.Number();
@@ -323,8 +323,8 @@ int TSnmpManager::SetV3(int property, const TPropertyValue& value) {
       peer.ClockKnown = true;
       return 0;
     case kPropUser:
-      user = value.Text();
-      out.UserName.assign(user);
+      ownSecurity.user = value.Text();
+      out.UserName.assign(ownSecurity.user);
       return 0;
     default:
       return -1;

@@ -33,12 +33,13 @@ int UsmStatsCounter(const TObjectTable& objects) {
 int TSnmpManager::Security(TV3Security& security, const char** text) const {
   // The Password property is the older way to ask for authentication; while it is set it
   // decides, as it always did.
-  if (!password.empty()) {
-    if (AuthParamsSize(authProtocol) == 0) {
+  if (!ownSecurity.password.empty()) {
+    if (AuthParamsSize(ownSecurity.authProtocol) == 0) {
       *text = kTextUnknownAuthProtocol;
       return kErrUnknownV3Name;
     }
-    security = TV3Security{kAuthNoPriv, authProtocol, &password, kPrivNone, nullptr};
+    security = TV3Security{kAuthNoPriv, ownSecurity.authProtocol, &ownSecurity.password, kPrivNone,
+                           nullptr};
     return 0;
   }
   security = TV3Security{v3Config.securityLevel, v3Config.authType, &v3Config.authPassword,
@@ -140,7 +141,7 @@ int TSnmpManager::BuildAndSendV3(TV3Request& request, const TV3Security& securit
   v3Record.message.MaxRepetitions = request.MaxRepetitions;
   v3Record.message.MsgId = out.MsgId;
   TUsmCredentials creds;
-  FillCredentials(user, creds);
+  FillCredentials(ownSecurity.user, creds);
   creds.Keys = &keyCache.Keys();
   const int32_t msgId = v3Record.message.MsgId;
   int code = 0;
@@ -162,7 +163,7 @@ int TSnmpManager::BuildAndSendV3(TV3Request& request, const TV3Security& securit
   awaited.RequestId = request.RequestId;
   awaited.MsgId = msgId;
   awaited.Version = kSnmpV3;
-  awaited.User = user;
+  awaited.User = ownSecurity.user;
   return SendPacket();
 }
 
@@ -184,7 +185,7 @@ int TSnmpManager::SendClockProbe() {
   if (const int code = Security(security, &text)) return Fail(code, text);
   if (!PrepareKeys(security)) return Fail(kErrBadElement, kTextBuildPacket);
   TUsmCredentials creds;
-  FillCredentials(user, creds);
+  FillCredentials(ownSecurity.user, creds);
   creds.Keys = &keyCache.Keys();
   engineProbe.clockStep = true;
   ++engineProbe.clockTries;

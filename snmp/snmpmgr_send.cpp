@@ -22,8 +22,8 @@ void TSnmpManager::ResetAction() {
   blockingCall.waiting = false;
   blockingCall.action = 0;
   out.Reset(settings.maxPacketSize);
-  password.clear();
-  authProtocol = kAuthMd5;
+  ownSecurity.password.clear();
+  ownSecurity.authProtocol = kAuthMd5;
 }
 
 int32_t TSnmpManager::EstimatedEngineTime() const {
@@ -57,7 +57,7 @@ void TSnmpManager::FillCredentials(const std::string& userName, TUsmCredentials&
 }
 
 int TSnmpManager::CurrentCredentials(int action, TUsmCredentials& creds) {
-  FillCredentials(action == kActionDiscoverEngineId ? std::string() : user, creds);
+  FillCredentials(action == kActionDiscoverEngineId ? std::string() : ownSecurity.user, creds);
   TV3Security security;
   const char* text = nullptr;
   if (action != kActionDiscoverEngineId && Security(security, &text) == 0 &&
