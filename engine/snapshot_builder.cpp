@@ -45,6 +45,11 @@ void TSnapshotBuilder::PollEvaluated(int64_t nowMs, int64_t uptime) {
   m_uptime = uptime;
 }
 
+void TSnapshotBuilder::SetShownFilter(TLabelPattern pattern) {
+  m_shown = std::move(pattern);
+  m_layout.reset();
+}
+
 void TSnapshotBuilder::ForgetTime() {
   m_timeMs = 0;
   m_uptime = -1;
@@ -86,6 +91,14 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
           config.HasLabelOid, row.Label, row.Suffix, config.OidNames);
     }
   }
+  layout->FilteredOut = in.FilteredOut;
+  layout->Hidden.resize(static_cast<size_t>(slots));
+  if (!m_shown.Empty()) {
+    for (int s = 0; s < slots; ++s) {
+      layout->Hidden[static_cast<size_t>(s)] =
+          !m_shown.Matches(layout->SliceLabels[static_cast<size_t>(s)]);
+    }
+  }
   layout->PolledOids.resize(static_cast<size_t>(slots));
   in.Plan.ForEachPolled([&](int slot, std::string_view oid) {
     if (slot >= 0 && slot < slots) layout->PolledOids[static_cast<size_t>(slot)] = oid;
@@ -119,7 +132,9 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
       reading.HasRate = true;
       reading.Rate = static_cast<double>(reading.Delta.Number) / m_elapsed;
     }
-    if (!layout.Columns[static_cast<size_t>(s % width)].Shown) continue;
+    if (!layout.Columns[static_cast<size_t>(s % width)].Shown ||
+        layout.Hidden[static_cast<size_t>(s)])
+      continue;
     const TCurrentValue value = ShownValue(reading, snapshot->RawValues);
     // Negative values are left out, not even summed into "Other".
     if (!value.Present || value.Negative) continue;
