@@ -909,7 +909,10 @@ void TSession::EndRefresh() {
 }
 
 void TSession::ApplyRefresh() {
+  const int filteredOut = m_discovery.FilteredOut();
   const TRowChanges changes = m_discovery.EndRefresh();
+  // The status line's count of rows left out follows even when no polled row changed.
+  if (m_discovery.FilteredOut() != filteredOut) m_snapshots.RowsChanged();
   if (!changes.Any()) return;
   for (int row : changes.Removed) m_slots.RemoveRow(row);
   for (int i = 0; i < changes.Appended; ++i) m_slots.AppendRow();

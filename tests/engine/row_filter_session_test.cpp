@@ -139,6 +139,16 @@ TEST_F(RowFilterSession, ARefreshDropsAnInterfaceThatWentDownAndTakesOneThatCame
   agent.SetValue(kOper + ".1", 2, "2");
   agent.SetValue(kOper + ".7", 2, "1");
   ASSERT_TRUE(WaitFor([&] { return !has(".1") && has(".7"); }, 30000));
+  // A new interface that is down changes no polled row, only the count of those left out.
+  const auto status = [&] { return TStatusSink::PollingText(*session->LastSnapshot()); };
+  EXPECT_EQ(status(), "Polling 43 rows every 1 s, 7 filtered out");
+  agent.SetString("1.3.6.1.2.1.2.2.1.2.51", "eth50");
+  agent.SetCounter32(kIn + ".51", 5);
+  agent.SetValue(kType + ".51", 2, "6");
+  agent.SetValue(kOper + ".51", 2, "2");
+  ASSERT_TRUE(WaitFor([&] { return status() == "Polling 43 rows every 1 s, 8 filtered out"; },
+                      30000))
+      << status();
 }
 
 TEST_F(RowFilterSession, EveryRowFilteredOutStopsWithTheReason) {
