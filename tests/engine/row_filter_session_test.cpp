@@ -146,8 +146,8 @@ TEST_F(RowFilterSession, ARefreshDropsAnInterfaceThatWentDownAndTakesOneThatCame
   agent.SetCounter32(kIn + ".51", 5);
   agent.SetValue(kType + ".51", 2, "6");
   agent.SetValue(kOper + ".51", 2, "2");
-  ASSERT_TRUE(WaitFor([&] { return status() == "Polling 43 rows every 1 s, 8 filtered out"; },
-                      30000))
+  ASSERT_TRUE(
+      WaitFor([&] { return status() == "Polling 43 rows every 1 s, 8 filtered out"; }, 30000))
       << status();
 }
 
