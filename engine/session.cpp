@@ -53,6 +53,11 @@ std::string RowLimitText(int rows, bool refresh) {
          (refresh ? "the rows stay as they were" : "the rows found are polled");
 }
 
+// "1 instance", "48 instances".
+std::string InstancesText(int count) {
+  return std::to_string(count) + (count == 1 ? " instance" : " instances");
+}
+
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
@@ -820,8 +825,8 @@ void TSession::UseDiscoveredRows(const std::string& note) {
   } else if (m_config.InstanceMode == kInstanceModeAllInstances) {
     m_discovery.FilterRows();
     if (m_discovery.Rows().empty()) {
-      StopDiscovery(std::to_string(m_discovery.FilteredOut()) +
-                    " instances found, every one left out by the row filters" +
+      StopDiscovery(InstancesText(m_discovery.FilteredOut()) +
+                    " found, every one left out by the row filters" +
                     (m_factsFetch.Lost ? " (the agent did not tell every interface's type and "
                                          "state in time)"
                                        : ""));
@@ -848,6 +853,12 @@ void TSession::SelectInstances(int choice) {
     m_config.InstanceMask = m_discovery.Mask();
     RowsChanged();
     if (!picked) return;
+    if (m_discovery.Rows().empty() && m_discovery.FilteredOut() > 0) {
+      // Nothing of this entry is polled: another entry may still have rows that pass.
+      m_window.ShowStatus("This entry's " + InstancesText(m_discovery.FilteredOut()) +
+                          ": every one left out by the row filters");
+      return;
+    }
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
     BeginPolling();

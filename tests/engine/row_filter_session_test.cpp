@@ -53,7 +53,8 @@ class RowFilterSession : public ::testing::Test {
     session.reset();
     fast.Stop();
   }
-  void Start(const std::string& filterElements) {
+  void Start(const std::string& filterElements, const std::string& instance = "ALL INSTANCES",
+             const std::string& moreTargets = "") {
     config = std::make_unique<testing::ConfigFile>(
         std::string("row_filter_") +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".xml",
@@ -61,8 +62,8 @@ class RowFilterSession : public ::testing::Test {
         "<pollinginterval>1</pollinginterval><slices>5</slices>" +
             filterElements + "<shooter><remoteport>" + std::to_string(agent.port()) +
             "</remoteport><snmpversion>2</snmpversion><shootertargets><shootertarget><oid>" + kIn +
-            "</oid><instance>ALL INSTANCES</instance><visible>true</visible></shootertarget>"
-            "<shootertarget><oid>AL=" +
+            "</oid><instance>" + instance + "</instance><visible>true</visible></shootertarget>" +
+            moreTargets + "<shootertarget><oid>AL=" +
             "1.3.6.1.2.1.2.2.1.2</oid></shootertarget></shootertargets></shooter></kestrava>");
     session = std::make_unique<TSession>(window, fast.Clock());
     session->AddSink(window);
@@ -156,6 +157,23 @@ TEST_F(RowFilterSession, EveryRowFilteredOutStopsWithTheReason) {
   ASSERT_TRUE(WaitFor([&] { return !window.stopped.empty(); }));
   EXPECT_EQ(window.stopped[0], "50 instances found, every one left out by the row filters");
   EXPECT_TRUE(Polled().empty());
+}
+
+TEST_F(RowFilterSession, AtRuntimeAnEntryWhoseRowsAreAllLeftOutSaysSo) {
+  // Instance 7 is down; picking it polls nothing, picking 8 polls it.
+  Start("<uponly>true</uponly><preferredinstance>7</preferredinstance>", "AT RUNTIME",
+        "<shootertarget><oid>IM=RT</oid></shootertarget>");
+  ASSERT_TRUE(WaitFor([&] { return window.instanceMaskSelected >= 0; }));
+  ASSERT_TRUE(WaitFor([&] {
+    return window.status == "This entry's 1 instance: every one left out by the row filters";
+  })) << window.status;
+  EXPECT_TRUE(session->Rows().empty());
+  session->ChooseInstance(static_cast<int>(
+      std::find(window.instanceMaskItems.begin(), window.instanceMaskItems.end(), "8") -
+      window.instanceMaskItems.begin()));
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 2; }));
+  EXPECT_EQ(SuffixesOf(session->Rows()), std::vector<std::string>{".8"});
+  EXPECT_EQ(Polled(), std::set<std::string>{".8"});
 }
 
 TEST_F(RowFilterSession, TheWindowsFilterHidesSlicesButKeepsPolling) {
