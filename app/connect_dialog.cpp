@@ -127,6 +127,20 @@ std::string AgentConfig(const TAgentChoice& agent, const TConfigRec& cfg, int in
   xml.writeTextElement(QStringLiteral("pollinginterval"), QString::number(interval));
   xml.writeTextElement(QStringLiteral("width"), QString::number(width));
   xml.writeTextElement(QStringLiteral("height"), QString::number(height));
+  // The row filters and the look go with the session to the next agent.
+  if (!cfg.IncludeLabels.empty())
+    xml.writeTextElement(QStringLiteral("include"), Q(cfg.IncludeLabels));
+  if (!cfg.ExcludeLabels.empty())
+    xml.writeTextElement(QStringLiteral("exclude"), Q(cfg.ExcludeLabels));
+  if (!cfg.IfTypes.empty()) {
+    QStringList types;
+    for (int type : cfg.IfTypes) types << QString::number(type);
+    xml.writeTextElement(QStringLiteral("iftype"), types.join(QLatin1Char(',')));
+  }
+  xml.writeTextElement(QStringLiteral("uponly"), flag(cfg.UpOnly));
+  const char* const themes[] = {"light", "dark", "system"};
+  xml.writeTextElement(QStringLiteral("theme"),
+                       QString::fromLatin1(themes[static_cast<int>(cfg.Theme)]));
   xml.writeStartElement(QStringLiteral("shooter"));
   xml.writeTextElement(QStringLiteral("raw"), flag(cfg.RawValues));
   xml.writeTextElement(QStringLiteral("bulkwalk"), flag(cfg.BulkWalk));

@@ -1,6 +1,7 @@
 #include "app/unit1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
@@ -21,7 +23,9 @@
 #include <cstdio>
 
 #include "app/connect_dialog.h"
+#include "app/desktop_scheme.h"
 #include "app/glyphs.h"
+#include "app/window_theme.h"
 #include "engine/session_setup.h"
 #include "ui/chart.h"
 #include "ui/unit2.h"
@@ -67,6 +71,7 @@ QToolButton* MakeSpeedButton(QWidget* parent, const QRect& rect, const QImage& g
   button->setIconSize(QSize(16, 16));
   button->setIcon(QIcon(QPixmap::fromImage(glyph)));
   button->setToolTip(hint);
+  button->setAccessibleName(hint);
   return button;
 }
 
@@ -102,6 +107,7 @@ QComboBox* MakeList(QWidget* parent, const QRect& rect, const QString& hint) {
   list->setFixedHeight(rect.height());
   list->setGeometry(rect);
   list->setToolTip(hint);
+  list->setAccessibleName(hint);
   return list;
 }
 
@@ -159,6 +165,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
   m_session->Start(args);
+  ApplyTheme();
   // A scripted run never waits for ever, not even on a discovery that never ends.
   m_run.Start(m_session->SessionRequest().Interval);
 }
@@ -219,6 +226,7 @@ void TForm1::BuildControls() {
   CheckBox1 = new QCheckBox(QStringLiteral("3D"), Panel1);
   CheckBox1->setGeometry(96, 9, 33, 17);
   CheckBox1->setToolTip(QStringLiteral("3D mode on/off"));
+  CheckBox1->setAccessibleName(QStringLiteral("3D view"));
 
   Image1 = MakePicture(Panel1, QRect(142, 8, 16, 16), GlyphInstanceMask());
   Label1 = MakeLabel(Panel1, QStringLiteral("Instance-Mask"), QRect(160, 9, 70, 13));
@@ -228,6 +236,10 @@ void TForm1::BuildControls() {
   ComboBox2 = MakeList(Panel1, QRect(418, 7, 73, 21), QStringLiteral("Set the number of slices"));
   for (const std::string& item : DefaultSliceItems()) ComboBox2->addItem(QString::fromStdString(item));
   Label3 = MakeLabel(Panel1, QStringLiteral("Poll. int."), QRect(497, 9, 39, 13));
+  // Pictures and abbreviations say to a screen reader what they show to the eye.
+  Image1->setAccessibleName(QStringLiteral("Instance mask"));
+  Image2->setAccessibleName(QStringLiteral("Number of slices"));
+  Label3->setAccessibleName(QStringLiteral("Polling interval"));
   ComboBox3 = MakeList(Panel1, QRect(536, 7, 42, 21), QStringLiteral("Polling interval"));
 
   setTabOrder(CheckBox1, ComboBox1);
@@ -235,6 +247,7 @@ void TForm1::BuildControls() {
   setTabOrder(ComboBox2, ComboBox3);
 
   Chart1 = new TChart(central);
+  Chart1->setAccessibleName(QStringLiteral("Pie chart"));
   layout->addWidget(Chart1, 1);
 
   Label4 = new QLabel(QStringLiteral("Initializing..."), Chart1);
@@ -253,7 +266,16 @@ void TForm1::BuildControls() {
   StatusBar1 = statusBar();
   StatusText1 = new QLabel(StatusBar1);
   StatusBar1->addWidget(StatusText1, 1);
+  StatusText1->setAccessibleName(QStringLiteral("Status"));
   StatusBar1->setFixedHeight(19);
+  FilterEdit = new QLineEdit(StatusBar1);
+  FilterEdit->setPlaceholderText(QStringLiteral("Filter slices"));
+  FilterEdit->setToolTip(
+      QStringLiteral("Show only the slices whose label matches (a regular expression)"));
+  FilterEdit->setAccessibleName(QStringLiteral("Filter slices"));
+  FilterEdit->setClearButtonEnabled(true);
+  FilterEdit->setFixedSize(150, 17);
+  StatusBar1->addPermanentWidget(FilterEdit);
 
   connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
   connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
@@ -264,6 +286,7 @@ void TForm1::BuildControls() {
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox1Change);
   connect(ComboBox2, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox2Change);
   connect(ComboBox3, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox3Change);
+  connect(FilterEdit, &QLineEdit::textChanged, this, &TForm1::FilterEditChange);
   LayoutToolbar();
 }
 
@@ -522,6 +545,45 @@ void TForm1::ComboBox3Change() {
   m_session->SetIntervalChoice(ComboBox3->currentIndex());
 }
 
+void TForm1::FilterEditChange() {
+  Guarded([this] { ApplyFilter(); });
+}
+
+void TForm1::ApplyFilter() {
+  // A pattern not finished yet ("eth(") leaves the pie as it was and says so in the field.
+  const bool valid = m_session->SetShownFilter(FilterEdit->text().toStdString());
+  QPalette palette = FilterEdit->palette();
+  palette.setColor(QPalette::Text, valid ? QApplication::palette().color(QPalette::Text)
+                                         : QColor(0xD5, 0x5E, 0x00));
+  FilterEdit->setPalette(palette);
+  FilterEdit->setAccessibleDescription(valid ? QString()
+                                             : QStringLiteral("not a regular expression"));
+}
+
+void TForm1::ApplyTheme() {
+  const TTheme theme = m_session->Config().Theme;
+  if (theme != TTheme::kSystem) {
+    m_desktopScheme.reset();
+    ShowDark(theme == TTheme::kDark);
+    return;
+  }
+  if (!m_desktopScheme) {
+    m_desktopScheme = std::make_unique<TDesktopScheme>();
+    connect(m_desktopScheme.get(), &TDesktopScheme::PreferenceChanged, this, &TForm1::ShowDark);
+  }
+  ShowDark(m_desktopScheme->PrefersDark());
+}
+
+void TForm1::ShowDark(bool dark) {
+  UseDarkWindowPalette(dark);
+  Chart1->SetDark(dark);
+  QPalette label = Label4->palette();
+  label.setColor(QPalette::Window, dark ? QColor(DarkChartColours().Ground) : QColor(Qt::white));
+  Label4->setPalette(label);
+  // The field's own colours were set against the palette it had.
+  if (m_session) ApplyFilter();
+}
+
 void TForm1::Exit1Click() {
   close();
 }
@@ -590,6 +652,8 @@ void TForm1::ConnectTo(const TAgentChoice& agent) {
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
   m_session->Start({"/XML", config.Path()});
+  ApplyTheme();
+  ApplyFilter();
 }
 
 void TForm1::About1Click() {

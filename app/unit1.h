@@ -8,7 +8,8 @@
 // (also in the Agent menu); connecting replaces the session with one against the agent chosen.
 // The chart and the output files ("/SNAPSHOT", "/EXPORT", "/STREAM") are sinks of the session's
 // snapshots; a scripted run ("/EXITAFTER") ends the program by itself (TScriptedRun), and
-// nothing then waits for a person.
+// nothing then waits for a person. The filter field in the status bar hides the slices whose
+// label does not match; the theme (light, dark, or the desktop's) colours the window and chart.
 // Thread: the window's thread only.
 
 #include <QMainWindow>
@@ -32,6 +33,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
@@ -41,6 +43,7 @@ namespace kestrava {
 
 class TChart;
 class TConnectDialog;
+class TDesktopScheme;
 struct TAgentChoice;
 
 class TForm1 : public QMainWindow, public IMainWindow {
@@ -108,6 +111,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void RefreshInstances1Click();
   void Connect1Click();
   void About1Click();
+  void FilterEditChange();
 
   // Controls, named as the window's designer names them.
   QWidget* Panel1;
@@ -127,6 +131,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QLabel* Label4;
   QStatusBar* StatusBar1;
   QLabel* StatusText1;  // the status bar's one text area
+  // At the status bar's right end: which slices are shown.
+  QLineEdit* FilterEdit;
   QMenuBar* MainMenu1;
   QMenu* File1;
   QMenu* Edit1;
@@ -169,6 +175,11 @@ class TForm1 : public QMainWindow, public IMainWindow {
   TAgentChoice CurrentAgent() const;
   // Stops the session and starts a new one against the agent, with the same presentation.
   void ConnectTo(const TAgentChoice& agent);
+  // The session's theme on the window and the chart; "system" follows the desktop from then on.
+  void ApplyTheme();
+  void ShowDark(bool dark);
+  // The filter field's pattern handed to the session (again, to a new one).
+  void ApplyFilter();
 
   std::unique_ptr<TSession> m_session;
   TOutputOptions m_output;
@@ -185,6 +196,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QString m_chartHint;
   bool m_connectShown = false;  // the connection dialog is up or about to come up
   QPointer<TConnectDialog> m_connectDialog;  // while it is up
+  // With the theme "system": the desktop's preference.
+  std::unique_ptr<TDesktopScheme> m_desktopScheme;
 };
 
 }  // namespace kestrava

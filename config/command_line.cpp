@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "config/load_xml_config.h"
+#include "config/row_filter_settings.h"
 #include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
@@ -73,6 +74,11 @@ constexpr TOptionName kOptionNames[] = {
     {"/NOBULK", false},
     {"/MAXROWS", true},
     {"/ANTIALIAS", false},
+    {"/INCLUDE", true},
+    {"/EXCLUDE", true},
+    {"/IFTYPE", true},
+    {"/UPONLY", false},
+    {"/THEME", true},
     {"/SNAPSHOT", true},
     {"/EXPORT", true},
     {"/STREAM", true},
@@ -148,6 +154,25 @@ std::optional<std::string> OutputValue(const std::vector<std::string>& args, con
   return value;
 }
 
+// "/INCLUDE", "/EXCLUDE", "/IFTYPE" and "/UPONLY"; false with the reason when one cannot filter.
+bool ReadRowFilterOptions(const std::vector<std::string>& args, TConfigRec& cfg,
+                          std::string& error) {
+  for (const auto& [name, field] :
+       {std::pair{"/INCLUDE", &cfg.IncludeLabels}, std::pair{"/EXCLUDE", &cfg.ExcludeLabels}}) {
+    if (auto v = OptionValue(args, name)) {
+      error = LabelPatternFault(name, *v);
+      if (!error.empty()) return false;
+      *field = *v;
+    }
+  }
+  if (auto v = OptionValue(args, "/IFTYPE"); v && !ParseIfTypes(*v, cfg.IfTypes, error)) {
+    error = "/IFTYPE: " + error;
+    return false;
+  }
+  if (FindOption(args, "/UPONLY") != std::string::npos) cfg.UpOnly = true;
+  return true;
+}
+
 }  // namespace
 
 TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& cfg,
@@ -195,6 +220,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (FindOption(args, "/NOBULK") != std::string::npos) cfg.BulkWalk = false;
   if (auto v = OptionValue(args, "/MAXROWS")) cfg.MaxRows = CheckMaxRows(*v);
   if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
+  if (!ReadRowFilterOptions(args, cfg, result.Error)) return result;
+  if (auto v = OptionValue(args, "/THEME")) cfg.Theme = ParseTheme(*v).value_or(TTheme::kLight);
   CompleteSnmpV3(cfg.V3, session.SnmpVersion, TValueSource::CommandLine, result.Error);
   return result;
 }
@@ -235,6 +262,8 @@ std::string ValueWarning(const std::string& name, const std::string& value) {
     return name + " " + Quoted(value) +
            " is not LEFT, RIGHT, TOP or BOTTOM; the legend stays at the bottom.";
   }
+  if (name == "/THEME" && !ParseTheme(value))
+    return name + " " + Quoted(value) + " is not light, dark or system; light is used instead.";
   if (name == "/EXITAFTER" && ParseDecimalInt(value).value_or(0) < 1)
     return name + " " + Quoted(value) +
            " is not a number from 1 up; the run does not end by itself.";
@@ -371,6 +400,13 @@ std::string UsageText() {
          "                           GetBulk (for agents whose GetBulk is broken)\n"
          "  /MAXROWS n               instances discovery takes at most, 1..10000000 (100000)\n"
          "  /ANTIALIAS               draw the pie, rims and outlines smooth\n"
+         "  /INCLUDE regex           poll only rows whose label matches (e.g. \"^eth\")\n"
+         "  /EXCLUDE regex           leave out rows whose label matches\n"
+         "  /IFTYPE types            poll only these interface types: numbers or names such\n"
+         "                           as ethernetCsmacd, softwareLoopback, l2vlan,\n"
+         "                           ieee8023adLag, tunnel, comma-separated\n"
+         "  /UPONLY                  poll only interfaces that are up (ifOperStatus)\n"
+         "  /THEME name              light, dark, or system to follow the desktop (light)\n"
          "Values out of range fall back to the default in brackets (standard error says so).\n"
          "/HOST takes a name or an address, IPv6 with or without brackets; a port goes in\n"
          "/PORT.\n"

@@ -33,7 +33,8 @@ struct TCommandLine {
 
 // Applies "/HOST", "/COMMUNITY", "/POLLINGINTERVAL", "/CHARTTITLE", "/SHOWLEGEND",
 // "/LEGENDALIGNMENT", "/PROGRAMTITLE", "/WIDTH", "/HEIGHT", "/PREFERREDINSTANCE", "/PORT",
-// "/SNMPVERSION", the SNMPv3 options, "/NOBULK" and "/ANTIALIAS", unless "/XML" is present.
+// "/SNMPVERSION", the SNMPv3 options, "/NOBULK", "/ANTIALIAS", the row filters
+// ("/INCLUDE", "/EXCLUDE", "/IFTYPE", "/UPONLY") and "/THEME", unless "/XML" is present.
 // With no arguments nothing changes.
 TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& cfg,
                              TRequest& session);

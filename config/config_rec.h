@@ -15,6 +15,10 @@ inline constexpr int kInstanceModeNone = 0;
 inline constexpr int kInstanceModeAtRuntime = 2;
 inline constexpr int kInstanceModeAllInstances = 3;
 
+// The look of the window and the chart: light (the classic look), dark, or as the desktop
+// prefers (light when it says nothing).
+enum class TTheme { kLight, kDark, kSystem };
+
 // SNMPv3 user-based security, as the user named it (names in their canonical spelling).
 struct TSnmpV3Settings {
   std::string User;
@@ -52,6 +56,12 @@ struct TConfigRec {
   bool Antialias = false;  // the pie drawn smooth
   int LocalPort = 0;       // the UDP port requests go out from; 0 any free port
   TSnmpV3Settings V3;
+  // Row filters: which discovered rows are polled at all (engine/row_filter.h).
+  std::string IncludeLabels;  // a regular expression a row's label must match; "" any label
+  std::string ExcludeLabels;  // a regular expression no row's label may match; "" none
+  std::vector<int> IfTypes;   // the ifType numbers a row must have; empty any type
+  bool UpOnly = false;        // only rows whose ifOperStatus is up(1)
+  TTheme Theme = TTheme::kLight;
   // The OID names of this session: the built-in ones and the targets' display names.
   TOidNames OidNames;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),

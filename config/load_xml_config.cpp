@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "config/kestrava_xml.h"
+#include "config/row_filter_settings.h"
 #include "config/secrets.h"
 #include "config/session_checks.h"
 #include "config/validators.h"
@@ -48,6 +49,22 @@ void ReadCaught(Read read, Apply apply) {
   }
 }
 
+// A filter that cannot filter ends the load: polling every row instead would hide the mistake.
+void ReadRowFilters(const TXMLKestravaType& root, TConfigRec& cfg) {
+  cfg.IncludeLabels = root.Text("include");
+  cfg.ExcludeLabels = root.Text("exclude");
+  for (const auto& [name, pattern] :
+       {std::pair{"include", cfg.IncludeLabels}, std::pair{"exclude", cfg.ExcludeLabels}}) {
+    if (std::string fault = LabelPatternFault(name, pattern); !fault.empty())
+      throw EXmlConversion(fault);
+  }
+  if (const std::string types = root.Text("iftype"); !types.empty()) {
+    std::string error;
+    if (!ParseIfTypes(types, cfg.IfTypes, error)) throw EXmlConversion("iftype: " + error);
+  }
+  if (!root.Text("uponly").empty()) cfg.UpOnly = XmlToBool(root.Text("uponly"));
+}
+
 void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& session) {
   if (std::string v = root.Programtitle(); !v.empty()) cfg.ProgramTitle = v;
   if (std::string v = root.Charttitle(); !v.empty()) cfg.ChartTitle = v;
@@ -90,6 +107,8 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
   ReadCaught([&] { return root.Maxrows(); },
              [&](int v) { cfg.MaxRows = CheckMaxRows(std::to_string(v)); });
+  ReadRowFilters(root, cfg);
+  if (std::optional<TTheme> theme = ParseTheme(root.Text("theme"))) cfg.Theme = *theme;
 
   TSnmpV3Settings& v3 = cfg.V3;
   v3.User = shooter.User();
@@ -162,6 +181,10 @@ std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portG
   ranged(root.Text("width"), "width", kWidthRange);
   ranged(root.Text("height"), "height", kHeightRange);
   if (!portGiven) ranged(shooter.Text("remoteport"), "remoteport", kPortRange);
+  if (const std::string theme = root.Text("theme"); !theme.empty() && !ParseTheme(theme)) {
+    warnings.push_back("theme \"" + theme + "\" in " + fileName +
+                       " is not light, dark or system; light is used instead.");
+  }
   if (const std::string version = shooter.Text("snmpversion");
       !version.empty() && !ParseVersion(version)) {
     warnings.push_back("snmpversion \"" + version + "\" in " + fileName +

@@ -58,6 +58,16 @@ void TDiscovery::Reset(std::string labelOid, std::string mask) {
   m_refreshFound.clear();
   m_maskChoices.clear();
   m_choice = -1;
+  m_filteredOut = 0;
+}
+
+void TDiscovery::FilterRows() {
+  m_filteredOut = 0;
+  if (!m_admits) return;
+  const auto refused = std::remove_if(m_rows.begin(), m_rows.end(),
+                                      [this](const TInstance& row) { return !m_admits(row); });
+  m_filteredOut = static_cast<int>(m_rows.end() - refused);
+  m_rows.erase(refused, m_rows.end());
 }
 
 bool TDiscovery::Takes(const std::string& suffix) const {
@@ -126,6 +136,7 @@ bool TDiscovery::Select(int choice) {
   for (const TInstance& found : m_found) {
     if (MatchInstance(found.Suffix, m_mask)) m_rows.push_back(found);
   }
+  FilterRows();
   return true;
 }
 
@@ -143,8 +154,16 @@ TRowChanges TDiscovery::EndRefresh() {
   TRowChanges changes;
   if (m_refreshFound.empty()) return changes;
   const std::unordered_set<std::string_view> fresh = Suffixes(m_refreshFound);
+  // A row the filter now refuses (its interface went down, its label changed) goes as a
+  // vanished one does, but stays found.
+  std::unordered_set<std::string_view> refused;
+  if (m_admits) {
+    for (const TInstance& candidate : m_refreshFound)
+      if (!m_admits(candidate)) refused.insert(candidate.Suffix);
+  }
   for (size_t row = 0; row < m_rows.size();) {
-    if (fresh.count(m_rows[row].Suffix)) {
+    const bool vanished = !fresh.count(m_rows[row].Suffix);
+    if (!vanished && !refused.count(m_rows[row].Suffix)) {
       ++row;
       continue;
     }
@@ -153,9 +172,10 @@ TRowChanges TDiscovery::EndRefresh() {
     const auto found = std::find_if(m_found.begin(), m_found.end(), [&](const TInstance& f) {
       return f.Suffix == m_rows[row].Suffix;
     });
-    if (found != m_found.end()) m_found.erase(found);
+    if (vanished && found != m_found.end()) m_found.erase(found);
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(row));
   }
+  m_filteredOut = 0;
   const bool runtimeMask = m_mask.find("RT") != std::string::npos;
   std::unordered_set<std::string> rows;
   for (const TInstance& row : m_rows) rows.insert(row.Suffix);
@@ -167,6 +187,11 @@ TRowChanges TDiscovery::EndRefresh() {
         (m_choice < 0 || m_choice >= static_cast<int>(m_maskChoices.size()) ||
          !MatchInstance(candidate.Suffix, m_maskChoices[static_cast<size_t>(m_choice)])))
       continue;
+    if (refused.count(candidate.Suffix)) {
+      ++m_filteredOut;
+      if (found.insert(candidate.Suffix).second) m_found.push_back(candidate);
+      continue;
+    }
     m_rows.push_back(candidate);
     rows.insert(candidate.Suffix);
     if (found.insert(candidate.Suffix).second) m_found.push_back(candidate);

@@ -4,9 +4,12 @@
 // every OID in the column names an instance, its value the instance's description. In ALL
 // INSTANCES mode the instances found (under the mask) are the rows; in AT RUNTIME mode the found
 // instances fill the instance-mask choices and the picked entry selects the rows. A refresh walk
-// finds the instances again and tells which rows went and which are new.
+// finds the instances again and tells which rows went and which are new. A row filter may
+// keep instances from being rows: they are still found (and offered as mask choices), but not
+// polled.
 // Thread: the window's thread only.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +55,13 @@ class TDiscovery {
   const std::vector<TInstance>& Found() const { return m_found; }
   const std::vector<std::string>& MaskChoices() const { return m_maskChoices; }
 
+  // Which instances may be rows (the row filter); none set: every one. Kept by Reset.
+  void SetAdmission(std::function<bool(const TInstance&)> admits) { m_admits = std::move(admits); }
+  // Drops the rows the admission refuses, at the end of discovery; FilteredOut counts them.
+  void FilterRows();
+  // Instances that would be rows but for the admission, as the last filtering counted them.
+  int FilteredOut() const { return m_filteredOut; }
+
   // Discovery: the rows start empty; Step judges the answer (oid, value) to the step that asked
   // for `asked` and takes the instance it names.
   void StartWalk();
@@ -71,6 +81,8 @@ class TDiscovery {
   TWalkStep RefreshStep(std::string_view oid, int type, const std::string& value,
                         std::string_view asked);
   TRowChanges EndRefresh();
+  // What the refresh walk under way (or just ended) found.
+  const std::vector<TInstance>& RefreshFound() const { return m_refreshFound; }
 
  private:
   TWalkStep Judge(std::string_view oid, int type, const std::string& value, std::string_view asked,
@@ -86,6 +98,8 @@ class TDiscovery {
   int m_choice = -1;
   int m_rowLimit = 100000;
   int m_walked = 0;  // instances the walk under way found
+  std::function<bool(const TInstance&)> m_admits;
+  int m_filteredOut = 0;
 };
 
 // The entries of the instance-mask list that one found instance adds: for every "RT" component

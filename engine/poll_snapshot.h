@@ -41,6 +41,10 @@ struct TSnapshotLayout {
   std::vector<std::string> PolledOids;
   // Per slot: the label its slice shows, cut as the chart shows it.
   std::vector<std::string> SliceLabels;
+  // Per slot: left out of the pie by the window's filter (still polled, still in the files).
+  std::vector<bool> Hidden;
+  // Instances the row filter kept from being rows: found, not polled.
+  int FilteredOut = 0;
 
   int Width() const { return static_cast<int>(Columns.size()); }
 };

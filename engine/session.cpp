@@ -53,6 +53,11 @@ std::string RowLimitText(int rows, bool refresh) {
          (refresh ? "the rows stay as they were" : "the rows found are polled");
 }
 
+// "1 instance", "48 instances".
+std::string InstancesText(int count) {
+  return std::to_string(count) + (count == 1 ? " instance" : " instances");
+}
+
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
@@ -159,6 +164,7 @@ void TSession::Stop() {
   m_requestTable.Clear();
   m_schedule.Clear();
   m_discovery.Reset(std::string(), std::string());
+  m_factsFetch = TFactsFetch();
   m_plan.Reset({}, 0, 0);
   m_slots.Reset({}, {});
   m_config.LastSlot = -1;
@@ -187,6 +193,15 @@ void TSession::StartDiscovery() {
   m_twinsAnnounced = false;
   m_discovery.Reset(m_config.LabelOid, m_config.InstanceMask);
   m_discovery.SetRowLimit(m_config.MaxRows);
+  m_filter = TRowFilter(m_config);
+  m_rowFacts.Clear();
+  m_factsFetch = TFactsFetch();
+  if (m_filter.Any()) {
+    m_discovery.SetAdmission(
+        [this](const TInstance& row) { return m_filter.Passes(row, m_rowFacts.Of(row.Suffix)); });
+  } else {
+    m_discovery.SetAdmission(nullptr);
+  }
   m_plan.Reset(m_config.TargetOids, static_cast<int>(m_config.Formulas.size()),
                m_config.InstanceMode);
   m_slots.Reset(m_config.TargetOids, m_config.Formulas);
@@ -294,6 +309,14 @@ void TSession::SetLegendShown(bool shown) {
 
 void TSession::SetView3D(bool on) {
   m_config.View3D = on;
+}
+
+bool TSession::SetShownFilter(const std::string& pattern) {
+  TLabelPattern expression(pattern, true);
+  if (!expression.Valid()) return false;
+  m_snapshots.SetShownFilter(std::move(expression));
+  if (m_lastSnapshot) Publish(false);
+  return true;
 }
 
 std::string TSession::SlotValue(int position, int slot) const {
@@ -420,9 +443,17 @@ void TSession::TimeoutScanSync() {
   // what expired makes room for more batches.
   bool completed = false;
   bool freed = false;
+  bool factsFreed = false;
   for (const TRequest& record : expired) {
     if (record.Purpose == kPurposeDiscovery || record.Purpose == kPurposeRefresh) {
       OnWalkLost(record);
+    } else if (record.Purpose == kPurposeRowFacts) {
+      // Not known: the rows it asked about fail a filter that needs their type or state.
+      if (m_factsFetch.Run.Finish(record.RequestId)) {
+        m_factsFetch.Left -= CountItems(record.OidList);
+        m_factsFetch.Lost = true;
+        factsFreed = true;
+      }
     } else if (record.Purpose == kPurposeProbe) {
       // Not known: the counters it asked about stay 32-bit, their speeds unknown.
       m_probe.Run.Finish(record.RequestId);
@@ -439,6 +470,13 @@ void TSession::TimeoutScanSync() {
   if (completed) {
     EvaluatePoll();
     AfterPoll();
+  }
+  if (factsFreed && m_factsFetch.Running) {
+    if (m_factsFetch.Left <= 0) {
+      EndRowFacts();
+    } else {
+      SendBatches(m_factsFetch.Run);
+    }
   }
   if (freed) {
     SendBatches(m_pollRun);
@@ -475,6 +513,8 @@ void TSession::OnAnswer(const TAnswer& answer) {
         OnWalkAnswer(claim->Request, answer);
       } else if (claim->Request.Purpose == kPurposeProbe) {
         OnProbeAnswer(claim->Request, answer);
+      } else if (claim->Request.Purpose == kPurposeRowFacts) {
+        OnRowFactsAnswer(claim->Request, answer);
       } else {
         OnPollAnswer(claim->Request, answer);
       }
@@ -759,6 +799,15 @@ void TSession::EndDiscovery(const std::string& note) {
     StopDiscovery(note.empty() ? kNothingFound : note);
     return;
   }
+  // No row is polled before the filter has judged it.
+  if (m_filter.NeedsFacts()) {
+    FetchRowFacts(false, note);
+    return;
+  }
+  UseDiscoveredRows(note);
+}
+
+void TSession::UseDiscoveredRows(const std::string& note) {
   if (m_config.InstanceMode == kInstanceModeAtRuntime) {
     m_discovery.BuildMaskChoices();
     m_window.SetInstanceChoices(m_discovery.MaskChoices(), -1);
@@ -774,6 +823,15 @@ void TSession::EndDiscovery(const std::string& note) {
       m_window.ShowStatus("Select an instance from the Inst. listbox!");
     }
   } else if (m_config.InstanceMode == kInstanceModeAllInstances) {
+    m_discovery.FilterRows();
+    if (m_discovery.Rows().empty()) {
+      StopDiscovery(InstancesText(m_discovery.FilteredOut()) +
+                    " found, every one left out by the row filters" +
+                    (m_factsFetch.Lost ? " (the agent did not tell every interface's type and "
+                                         "state in time)"
+                                       : ""));
+      return;
+    }
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
     BeginPolling();
@@ -795,6 +853,12 @@ void TSession::SelectInstances(int choice) {
     m_config.InstanceMask = m_discovery.Mask();
     RowsChanged();
     if (!picked) return;
+    if (m_discovery.Rows().empty() && m_discovery.FilteredOut() > 0) {
+      // Nothing of this entry is polled: another entry may still have rows that pass.
+      m_window.ShowStatus("This entry's " + InstancesText(m_discovery.FilteredOut()) +
+                          ": every one left out by the row filters");
+      return;
+    }
     m_slots.SetRows(static_cast<int>(m_discovery.Rows().size()));
     RowsChanged();
     BeginPolling();
@@ -841,19 +905,84 @@ void TSession::CheckInstanceRefresh() {
   m_lastRefresh = now;
   // One walk at a time: a refresh still under way takes this one's turn. Two would each
   // compare the rows with the other's half list.
-  if (m_walk.Purpose != 0) return;
+  if (m_walk.Purpose != 0 || m_factsFetch.Running) return;
   m_discovery.StartRefresh();
   StartWalk(kPurposeRefresh);
 }
 
 void TSession::EndRefresh() {
+  // The type and state of what the walk found may have changed since: asked again.
+  if (m_filter.NeedsFacts()) {
+    FetchRowFacts(true, std::string());
+    return;
+  }
+  ApplyRefresh();
+}
+
+void TSession::ApplyRefresh() {
+  const int filteredOut = m_discovery.FilteredOut();
   const TRowChanges changes = m_discovery.EndRefresh();
+  // The status line's count of rows left out follows even when no polled row changed.
+  if (m_discovery.FilteredOut() != filteredOut) m_snapshots.RowsChanged();
   if (!changes.Any()) return;
   for (int row : changes.Removed) m_slots.RemoveRow(row);
   for (int i = 0; i < changes.Appended; ++i) m_slots.AppendRow();
   RowsChanged();
   StartPolling(false);
   Publish(false);
+}
+
+// ---- row filters ---------------------------------------------------------------------------
+
+void TSession::FetchRowFacts(bool refresh, const std::string& note) {
+  std::string oids = m_filter.FactOids(refresh ? m_discovery.RefreshFound() : m_discovery.Found());
+  m_factsFetch.Running = true;
+  m_factsFetch.Refresh = refresh;
+  m_factsFetch.Lost = false;
+  m_factsFetch.Note = note;
+  m_factsFetch.Left = CountItems(oids);
+  if (m_factsFetch.Left == 0) {
+    EndRowFacts();
+    return;
+  }
+  if (!refresh)
+    ShowProgress("Asking the type and state of " + std::to_string(m_discovery.Found().size()) +
+                 " interfaces");
+  TRequest ask = m_sessionRequest;
+  ask.Operation = kOperationGet;
+  ask.Purpose = kPurposeRowFacts;
+  ask.TriesLeft = 2;
+  m_factsFetch.Run.StartOwning(ask, std::move(oids));
+  SendBatches(m_factsFetch.Run);
+}
+
+void TSession::OnRowFactsAnswer(const TRequest& record, const TAnswer& answer) {
+  if (!m_factsFetch.Running || !m_factsFetch.Run.Finish(record.RequestId)) return;
+  m_factsFetch.Left -= CountItems(record.OidList);
+  // An error-status answer (an SNMPv1 agent without one of the instances) tells nothing of
+  // its batch: those rows fail the filter.
+  if (answer.ErrorStatus == 0) {
+    for (const TAnswerObject& object : answer.Objects)
+      m_rowFacts.Learn(object.Oid, object.Type, object.Value);
+  }
+  if (m_factsFetch.Left <= 0) {
+    EndRowFacts();
+  } else {
+    SendBatches(m_factsFetch.Run);
+  }
+}
+
+void TSession::EndRowFacts() {
+  m_factsFetch.Running = false;
+  m_factsFetch.Run.Stop();
+  if (!m_factsFetch.Refresh) {
+    EndProgress();
+    m_window.ClearStatus();
+    UseDiscoveredRows(m_factsFetch.Note);
+    return;
+  }
+  // A refresh that did not learn every row's type and state changes no row.
+  if (!m_factsFetch.Lost) ApplyRefresh();
 }
 
 // ---- values and the pie ------------------------------------------------------------------
@@ -903,9 +1032,10 @@ void TSession::RemoveSink(IPollSink& sink) {
 }
 
 void TSession::Publish(bool fresh) {
-  m_lastSnapshot = m_snapshots.Build(
-      TSnapshotSources{m_config, m_sessionRequest, m_discovery.Rows(), m_plan, m_slots}, fresh,
-      WantedSlices());
+  m_lastSnapshot =
+      m_snapshots.Build(TSnapshotSources{m_config, m_sessionRequest, m_discovery.Rows(), m_plan,
+                                         m_slots, m_discovery.FilteredOut()},
+                        fresh, WantedSlices());
   if (m_lastSnapshot->AnyValue) m_window.SetInitializingVisible(false);
   Deliver(m_lastSnapshot);
 }

@@ -36,6 +36,7 @@
 #include "engine/poll_plan.h"
 #include "engine/poll_snapshot.h"
 #include "engine/request_table.h"
+#include "engine/row_filter.h"
 #include "engine/schedule.h"
 #include "engine/slot_store.h"
 #include "engine/snapshot_builder.h"
@@ -80,6 +81,10 @@ class TSession {
   void SetRefresh(bool on);            // refresh the instances while polling
   void SetLegendShown(bool shown);
   void SetView3D(bool on);
+  // The window's filter: only slices whose label matches the pattern (any letter case) are
+  // shown; the rows are still polled. "" shows every slice; false (nothing changes) for a
+  // pattern that is not a regular expression.
+  bool SetShownFilter(const std::string& pattern);
 
   // What the session holds, for the window and for tests.
   const TConfigRec& Config() const { return m_config; }
@@ -165,6 +170,16 @@ class TSession {
   void RestartPollJob();
   void CheckInstanceRefresh();
   void EndRefresh();
+  // The rows that discovery found become the polled ones (through the row filter).
+  void UseDiscoveredRows(const std::string& note);
+  // A refresh walk's instances replace the rows.
+  void ApplyRefresh();
+
+  // The row filter's facts: the type and state of the instances discovery or a refresh found,
+  // asked for in a windowed run of gets before the rows are chosen.
+  void FetchRowFacts(bool refresh, const std::string& note);
+  void OnRowFactsAnswer(const TRequest& record, const TAnswer& answer);
+  void EndRowFacts();
 
   // The walk of the label column: discovery or a refresh, one at a time, one step in flight.
   // GetBulk where the version has it, the user did not ask for get-next walks and the agent
@@ -211,6 +226,17 @@ class TSession {
     int Left = 0;  // OIDs not answered or expired yet
   };
   TProbe m_probe;
+  TRowFilter m_filter;
+  TRowFactsTable m_rowFacts;
+  struct TFactsFetch {
+    bool Running = false;
+    bool Refresh = false;  // for a refresh walk, else for discovery
+    bool Lost = false;     // a request expired unanswered
+    int Left = 0;          // OIDs not answered or expired yet
+    std::string Note;      // why the discovery walk ended early
+    TBatchRun Run;
+  };
+  TFactsFetch m_factsFetch;
   TCounterFacts m_facts;
   bool m_twinGone = false;  // in the poll being collected
   bool m_twinsAnnounced = false;

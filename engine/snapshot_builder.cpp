@@ -45,6 +45,11 @@ void TSnapshotBuilder::PollEvaluated(int64_t nowMs, int64_t uptime) {
   m_uptime = uptime;
 }
 
+void TSnapshotBuilder::SetShownFilter(TLabelPattern pattern) {
+  m_shown = std::move(pattern);
+  m_layout.reset();
+}
+
 void TSnapshotBuilder::ForgetTime() {
   m_timeMs = 0;
   m_uptime = -1;
@@ -84,6 +89,14 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
       layout->SliceLabels[static_cast<size_t>(r * width + c)] = ColumnSliceLabel(
           static_cast<size_t>(c), config.TargetOids, config.Formulas, config.InstanceMode,
           config.HasLabelOid, row.Label, row.Suffix, config.OidNames);
+    }
+  }
+  layout->FilteredOut = in.FilteredOut;
+  layout->Hidden.resize(static_cast<size_t>(slots));
+  if (!m_shown.Empty()) {
+    for (int s = 0; s < slots; ++s) {
+      layout->Hidden[static_cast<size_t>(s)] =
+          !m_shown.Matches(layout->SliceLabels[static_cast<size_t>(s)]);
     }
   }
   layout->PolledOids.resize(static_cast<size_t>(slots));
@@ -135,7 +148,9 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
     reading.DeltaReason = DifferenceNullReason(before, reading.Value);
     reading.HasRate = reading.Delta.Present && m_elapsed > 0;
     reading.Rate = reading.HasRate ? static_cast<double>(reading.Delta.Number) / m_elapsed : 0;
-    if (!layout.Columns[static_cast<size_t>(s % width)].Shown) continue;
+    if (!layout.Columns[static_cast<size_t>(s % width)].Shown ||
+        layout.Hidden[static_cast<size_t>(s)])
+      continue;
     const TCurrentValue value = ShownValue(reading, snapshot->RawValues);
     // Negative values are left out, not even summed into "Other".
     if (!value.Present || value.Negative) continue;

@@ -13,6 +13,7 @@
 #include "engine/discovery.h"
 #include "engine/poll_plan.h"
 #include "engine/poll_snapshot.h"
+#include "engine/row_filter.h"
 #include "engine/slot_store.h"
 #include "shared/session_types.h"
 
@@ -25,6 +26,7 @@ struct TSnapshotSources {
   const std::vector<TInstance>& Rows;
   const TPollPlan& Plan;
   const TSlotStore& Slots;
+  int FilteredOut = 0;  // instances the row filter kept from being rows
 };
 
 class TSnapshotBuilder {
@@ -36,6 +38,9 @@ class TSnapshotBuilder {
   void PollEvaluated(int64_t nowMs, int64_t uptime);
   // Forgets the poll before: the next poll has no measured time since it.
   void ForgetTime();
+  // The window's filter: a slice whose label does not match gets no slice and no share of
+  // "Other" (an empty pattern matches every label). The next snapshot makes its layout anew.
+  void SetShownFilter(TLabelPattern pattern);
 
   // wanted: the number of slices asked for, "Other" included; below 1 every slot gets one.
   TSnapshotPtr Build(const TSnapshotSources& sources, bool fresh, int wanted);
@@ -45,6 +50,7 @@ class TSnapshotBuilder {
   std::shared_ptr<TPollSnapshot> Blank();
 
   std::shared_ptr<const TSnapshotLayout> m_layout;
+  TLabelPattern m_shown;
   int64_t m_timeMs = 0;
   int64_t m_uptime = -1;
   double m_elapsed = 0;

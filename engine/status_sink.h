@@ -1,6 +1,6 @@
 #pragma once
 // TStatusSink: the status line while polling. After each newly evaluated poll it says what is
-// being polled ("Polling 48 rows every 5 s"), unless something else stands there: a problem of
+// being polled ("Polling 36 rows every 5 s, 12 filtered out"), unless something else stands there: a problem of
 // this poll keeps its place until the next poll clears the line.
 // Thread: the window's thread only.
 
@@ -16,7 +16,7 @@ class TStatusSink : public IPollSink {
   explicit TStatusSink(IMainWindow& window) : m_window(window) {}
   void TakeSnapshot(const TSnapshotPtr& snapshot) override;
 
-  // "Polling 1 row every 1 s", "Polling 48 rows every 5 s".
+  // "Polling 1 row every 1 s", "Polling 36 rows every 5 s, 12 filtered out".
   static std::string PollingText(const TPollSnapshot& snapshot);
 
  private:

@@ -34,6 +34,8 @@ inline constexpr int32_t kPurposePoll = 0;
 inline constexpr int32_t kPurposeDiscovery = 10;
 inline constexpr int32_t kPurposeRefresh = 11;
 inline constexpr int32_t kPurposeProbe = 12;  // what the counters are, asked once
+// The instances' interface type and state, for the row filter.
+inline constexpr int32_t kPurposeRowFacts = 13;
 
 // Where the legend stands beside the pie.
 enum TLegendAlignment { laLeft = 0, laRight = 1, laTop = 2, laBottom = 3 };

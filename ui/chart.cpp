@@ -66,21 +66,24 @@ void DrawTextAt(QPainter& p, const QFontMetrics& fm, int x, int y, const QString
   p.drawText(QPointF(x - t.dx(), y + fm.ascent() - t.dy()), text);
 }
 
-// The legend's soft shadow: three lines below and three columns right of the box, black, then
-// 85 and 170 in each channel; each column ends in one pixel towards the box's corner.
-void DrawLegendShadow(QPainter& p, const TPixRect& box) {
+// The legend's soft shadow: three lines below and three columns right of the box, black, then a
+// third and two thirds of the way to the ground (85 and 170 in each channel on white); each
+// column ends in one pixel towards the box's corner.
+void DrawLegendShadow(QPainter& p, const TPixRect& box, uint32_t ground) {
   for (int j = 1; j <= 3; ++j) {
-    const int grey = 85 * (j - 1);
-    SetPen(p, QColor(grey, grey, grey));
+    const auto step = [&](int shift) {
+      return static_cast<int>((ground >> shift & 0xFF) * (j - 1) / 3);
+    };
+    SetPen(p, QColor(step(16), step(8), step(0)));
     p.drawLine(box.left + 3, box.bottom + j - 1, box.right + j - 2, box.bottom + j - 1);
     p.drawLine(box.right + j - 1, box.top + 3, box.right + j - 1, box.bottom + j - 2);
     p.drawPoint(box.right + j - 2, box.bottom + j - 2);
   }
 }
 
-// A rectangle covering left .. right - 1 and top .. bottom - 1, filled and framed black.
-void DrawBox(QPainter& p, const TPixRect& r, const QColor& fill) {
-  SetPen(p, Qt::black);
+// A rectangle covering left .. right - 1 and top .. bottom - 1, filled and framed.
+void DrawBox(QPainter& p, const TPixRect& r, const QColor& fill, uint32_t frame) {
+  SetPen(p, Rgb(frame));
   p.setBrush(fill);
   p.drawRect(r.left, r.top, r.Width() - 1, r.Height() - 1);
 }
@@ -124,31 +127,34 @@ struct TChartFonts {
   QHash<QString, int>& widths;
 };
 
-void PaintFrame(QPainter& p, int width, int height, const QPalette& palette) {
+void PaintFrame(QPainter& p, int width, int height, const QColor& light, const QColor& dark) {
   // Raised: highlight on the top and left edges, shadow on the bottom and right ones.
-  SetPen(p, palette.color(QPalette::Light));
+  SetPen(p, light);
   p.drawLine(0, 0, width - 2, 0);
   p.drawLine(0, 0, 0, height - 2);
-  SetPen(p, palette.color(QPalette::Dark));
+  SetPen(p, dark);
   p.drawLine(width - 1, 0, width - 1, height - 1);
   p.drawLine(0, height - 1, width - 1, height - 1);
 }
 
 void PaintLegend(QPainter& p, const TLegendLayout& legend, const std::vector<TSlice>& slices,
-                 const TChartFonts& fonts) {
-  DrawLegendShadow(p, legend.box);
-  DrawBox(p, legend.box, Qt::white);
+                 const TChartFonts& fonts, const TChartColours& colours) {
+  DrawLegendShadow(p, legend.box, colours.Ground);
+  DrawBox(p, legend.box, Rgb(colours.LegendFill), colours.Frame);
   const int space = fonts.smallFm.horizontalAdvance(QChar(' '));
   for (const TLegendItem& item : legend.items) {
-    DrawBox(p, legend.SwatchRect(item), Rgb(SliceColour(slices[item.slice].colour, item.slice)));
-    SetPen(p, Qt::black);
+    DrawBox(p, legend.SwatchRect(item),
+            Rgb(SliceColour(slices[item.slice].colour, item.slice, colours.Palette)),
+            colours.Frame);
+    SetPen(p, Rgb(colours.Text));
     DrawTextAt(p, fonts.smallFm, legend.ValueX(item, item.valueTextWidth), item.rowTop, item.value);
     DrawTextAt(p, fonts.smallFm, legend.LabelX(item, space), item.rowTop, item.label);
   }
 }
 
-void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSlice>& slices) {
-  SetPen(p, Qt::black);
+void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSlice>& slices,
+                 const TChartColours& colours) {
+  SetPen(p, Rgb(colours.Edge));
   if (!layout.smooth.empty()) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -157,7 +163,8 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
     p.setWorldTransform(QTransform::fromTranslate(0.5, 0.5));
     for (const TSmoothSlice& slice : layout.smooth) {
       const uint32_t colour =
-          slice.hairlines ? 0 : SliceColour(slices[slice.slice].colour, slice.slice);
+          slice.hairlines ? colours.Edge
+                          : SliceColour(slices[slice.slice].colour, slice.slice, colours.Palette);
       p.setBrush(Rgb(colour));
       p.drawPolygon(ToPolygonF(slice.cover));
       p.setBrush(Rgb(DarkenColour(colour)));
@@ -166,13 +173,15 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
     p.restore();
   }
   for (const TFlatSector& sector : layout.flat) {
-    p.setBrush(sector.hairlines ? QColor(Qt::black)
-                                : Rgb(SliceColour(slices[sector.slice].colour, sector.slice)));
+    p.setBrush(Rgb(sector.hairlines
+                       ? colours.Edge
+                       : SliceColour(slices[sector.slice].colour, sector.slice, colours.Palette)));
     p.drawPolygon(ToPolygon(FlatSectorPolygon(layout.pie, sector)));
   }
   for (const TSolidSlice& solid : layout.solid) {
     const uint32_t colour =
-        solid.hairlines ? 0 : SliceColour(slices[solid.slice].colour, solid.slice);
+        solid.hairlines ? colours.Edge
+                        : SliceColour(slices[solid.slice].colour, solid.slice, colours.Palette);
     p.setBrush(Rgb(colour));
     p.drawPolygon(ToPolygon(solid.cover));
     p.setBrush(Rgb(DarkenColour(colour)));
@@ -181,19 +190,19 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
 }
 
 void PaintMarks(QPainter& p, const std::vector<TMark>& marks, const TChartFonts& fonts,
-                const QColor& tooltip) {
+                const QColor& fill, const TChartColours& colours) {
   const QFontMetrics& fm = fonts.smallFm;
   p.setFont(fonts.small);
   // Each mark with its callout, in list order; the layout keeps a callout off the marks placed
   // before it. The white callouts show only where they cross a slice.
   for (const TMark& mark : marks) {
-    SetPen(p, Qt::white);
+    SetPen(p, Rgb(colours.Callout));
     p.drawLine(mark.from.x, mark.from.y, mark.to.x, mark.to.y);
-    SetPen(p, QColor(128, 128, 128));
+    SetPen(p, Rgb(colours.MarkShadow));
     p.drawLine(mark.x + 1, mark.y + mark.v, mark.x + mark.w - 1, mark.y + mark.v);
     p.drawLine(mark.x + mark.w, mark.y + 1, mark.x + mark.w, mark.y + mark.v);
-    DrawBox(p, {mark.x, mark.y, mark.x + mark.w, mark.y + mark.v}, tooltip);
-    SetPen(p, Qt::black);
+    DrawBox(p, {mark.x, mark.y, mark.x + mark.w, mark.y + mark.v}, fill, colours.Frame);
+    SetPen(p, Rgb(colours.Text));
     for (qsizetype j = 0; j < mark.lines.size(); ++j) {
       DrawTextAt(p, fm, mark.lineX[static_cast<size_t>(j)],
                  mark.y + 1 + static_cast<int>(j) * fm.height(), mark.lines[j]);
@@ -283,6 +292,11 @@ void TChart::SetAntialiased(bool on) {
   update();
 }
 
+void TChart::SetDark(bool on) {
+  m_dark = on;
+  update();
+}
+
 TChartLayout TChart::Layout(const QSize& size) const {
   const TChartFonts fonts(m_titleFont, m_smallWidths);
   const TTextMetrics metrics = fonts.Metrics();
@@ -316,19 +330,28 @@ QImage TChart::RenderImage(const QSize& size, qreal scale) const {
 
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
-  p.fillRect(0, 0, logical.width(), logical.height(), Qt::white);
+  const TChartColours& colours = m_dark ? DarkChartColours() : LightChartColours();
+  p.fillRect(0, 0, logical.width(), logical.height(), Rgb(colours.Ground));
   // At a ratio above 1 a 1-pixel pen is wider than a device pixel and centred on its line;
   // half a pixel further it covers the pixel it covers at ratio 1, right of and below the
   // line. Fills move with it and stay under their outlines.
   if (scale != 1) p.translate(0.5, 0.5);
-  PaintFrame(p, logical.width(), logical.height(), palette());
+  if (colours.Dark) {
+    PaintFrame(p, logical.width(), logical.height(), Rgb(colours.RaisedLight),
+               Rgb(colours.RaisedShadow));
+  } else {
+    PaintFrame(p, logical.width(), logical.height(), palette().color(QPalette::Light),
+               palette().color(QPalette::Dark));
+  }
   p.setFont(fonts.title);
-  SetPen(p, Qt::black);
+  SetPen(p, Rgb(colours.Text));
   DrawTextAt(p, fonts.titleFm, layout.title.x, layout.title.y, m_title);
   p.setFont(fonts.small);
-  if (layout.legend.visible) PaintLegend(p, layout.legend, m_slices, fonts);
-  PaintSlices(p, layout, m_slices);
-  PaintMarks(p, layout.marks, fonts, palette().color(QPalette::ToolTipBase));
+  if (layout.legend.visible) PaintLegend(p, layout.legend, m_slices, fonts, colours);
+  PaintSlices(p, layout, m_slices, colours);
+  PaintMarks(p, layout.marks, fonts,
+             colours.Dark ? Rgb(colours.MarkFill) : palette().color(QPalette::ToolTipBase),
+             colours);
   p.end();
   return image;
 }

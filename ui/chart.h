@@ -17,6 +17,7 @@
 
 #include "shared/session_types.h"
 #include "ui/chart_geometry.h"
+#include "ui/chart_theme.h"
 
 namespace kestrava {
 
@@ -52,6 +53,9 @@ class TChart : public QWidget {
   // pie is drawn pixel for pixel as its geometry places it.
   void SetAntialiased(bool on);
   bool Antialiased() const { return m_antialiased; }
+  // The dark look (ui/chart_theme.h); off, the classic light one.
+  void SetDark(bool on);
+  bool Dark() const { return m_dark; }
 
   // The geometry of one paint at the given size (in logical pixels), as RenderImage uses it.
   TChartLayout Layout(const QSize& size) const;
@@ -86,6 +90,7 @@ class TChart : public QWidget {
   bool m_legendVisible = true;
   TLegendAlignment m_alignment = laBottom;
   bool m_antialiased = false;
+  bool m_dark = false;
 };
 
 }  // namespace kestrava

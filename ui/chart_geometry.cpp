@@ -121,9 +121,8 @@ std::vector<std::vector<Point>> FacingRims(const std::vector<Point>& upper,
 
 }  // namespace
 
-uint32_t SliceColour(uint32_t colour, int index) {
-  if (colour == PaletteColour)
-    return SlicePalette[static_cast<size_t>(index) % SlicePalette.size()];
+uint32_t SliceColour(uint32_t colour, int index, std::span<const uint32_t> palette) {
+  if (colour == PaletteColour) return palette[static_cast<size_t>(index) % palette.size()];
   return colour & 0xFFFFFF;
 }
 

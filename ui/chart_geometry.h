@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "shared/session_types.h"
@@ -42,8 +43,9 @@ struct TSlice {
   QString valueText;    // the value with every digit, plain decimal with "."; "" to use value
 };
 
-// The slice's colour as 0xRRGGBB: its palette entry for PaletteColour, else its own colour.
-uint32_t SliceColour(uint32_t colour, int index);
+// The slice's colour as 0xRRGGBB: its palette entry for PaletteColour (of the given palette,
+// the classic one without), else its own colour.
+uint32_t SliceColour(uint32_t colour, int index, std::span<const uint32_t> palette = SlicePalette);
 // Each of red, green and blue lowered by 32, and 0 when it is 32 or less (the 3D rims).
 uint32_t DarkenColour(uint32_t rgb);
 

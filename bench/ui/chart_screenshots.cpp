@@ -1,7 +1,7 @@
 // Renders the chart with 3, 12 and 30 slices, flat and 3D, with the legend at each side and
 // with marks, as true-colour PNG files into the folder given as the only argument; and the
 // 12 slices in 3D with the legend at the bottom at scale 2 (-hidpi) and drawn smooth
-// (-antialias).
+// (-antialias), and in the dark look with the legend and with the marks (-dark).
 // Usage: QT_QPA_PLATFORM=offscreen chart_screenshots <folder>
 
 #include <QApplication>
@@ -59,6 +59,15 @@ int main(int argc, char** argv) {
     return 1;
   chart.SetAntialiased(true);
   if (!save(chart.RenderImage(QSize(585, 374)), QStringLiteral("chart-12-3d-bottom-antialias.png")))
+    return 1;
+  // The dark look beside the classic one, with the legend and with the marks.
+  chart.SetAntialiased(false);
+  chart.SetDark(true);
+  if (!save(chart.RenderImage(QSize(585, 374)), QStringLiteral("chart-12-3d-bottom-dark.png")))
+    return 1;
+  chart.SetView3D(false);
+  chart.SetLegendVisible(false);
+  if (!save(chart.RenderImage(QSize(585, 374)), QStringLiteral("chart-12-2d-marks-dark.png")))
     return 1;
   return 0;
 }

@@ -156,6 +156,39 @@ TEST(Program, DeltaRunFromTheCommandLineEndsWithStatusZero) {
   for (const Row& row : rows) EXPECT_GE(std::stod(row.value), 0) << row.label;
 }
 
+TEST(Program, TypeAndStateFiltersLeaveOutTheLoopbackAndDownInterfaces) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  const auto descr = Column(agent, "1.3.6.1.2.1.2.2.1.2");
+  const auto type = Column(agent, "1.3.6.1.2.1.2.2.1.3");
+  const auto oper = Column(agent, "1.3.6.1.2.1.2.2.1.8");
+  std::set<std::string> wanted;  // the labels of the Ethernet interfaces that are up
+  bool loopback = false;
+  for (const auto& [index, name] : descr) {
+    loopback |= type.count(index) && type.at(index) == "24";
+    if (type.count(index) && type.at(index) == "6" && oper.count(index) && oper.at(index) == "1")
+      wanted.insert(name);
+  }
+  ASSERT_TRUE(loopback) << "the agent serves this machine's loopback";
+  if (wanted.empty()) GTEST_SKIP() << "this machine has no Ethernet interface that is up";
+  TempDir dir("kestrava-e2e");
+  const fs::path csv = dir.path / "out.csv";
+  int status = -1;
+  const std::string said =
+      RunProgram("/HOST 127.0.0.1 /PORT " + std::to_string(agent.port()) +
+                     " /SNMPVERSION 2 /IFTYPE ethernetCsmacd /UPONLY /POLLINGINTERVAL 1 /EXPORT " +
+                     csv.string() + " /EXITAFTER 2",
+                 &status);
+  ASSERT_EQ(status, 0) << said;
+  std::string header;
+  std::set<std::string> shown;
+  for (const Row& row : ParseCsv(ReadAll(csv), &header)) {
+    const size_t cut = row.label.find('_');
+    shown.insert(cut == std::string::npos ? row.label : row.label.substr(cut + 1));
+  }
+  EXPECT_EQ(shown, wanted);
+}
+
 TEST(Program, RunsThatCannotFinishSayWhyAndFail) {
   TempDir dir("kestrava-e2e");
   int silentStatus = -1;

@@ -44,7 +44,7 @@ TEST(ExamplesPeer, ExamplesMatchARealAgent) {
   SnmpdProcess agent;
   ASSERT_TRUE(agent.ok()) << agent.error();
   for (const char* name : {"top-receivers.xml", "top-senders.xml", "bits-per-second.xml",
-                           "one-interface-at-runtime.xml"}) {
+                           "one-interface-at-runtime.xml", "ethernet-up.xml"}) {
     TConfigRec cfg;
     TRequest session;
     session.Community = "cobalt";
