@@ -58,6 +58,7 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
   layout->Host = in.Session.Host;
   layout->Port = in.Session.RemotePort;
   layout->SnmpVersion = in.Session.SnmpVersion;
+  if (config.HasLabelOid) layout->LabelOid = config.LabelOid;
   for (size_t t = 0; t < config.TargetOids.size(); ++t) {
     const bool hidden = t < config.TargetVisibility.size() && config.TargetVisibility[t] == "2";
     layout->Columns.push_back(TSnapshotColumn{
@@ -97,6 +98,7 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
 TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int wanted) {
   auto snapshot = std::make_shared<TPollSnapshot>();
   snapshot->Fresh = fresh;
+  snapshot->Counters = Counters;
   snapshot->TimeMs = m_timeMs;
   snapshot->Uptime = m_uptime;
   snapshot->Elapsed = m_elapsed;
