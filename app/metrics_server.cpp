@@ -63,8 +63,7 @@ std::string TMetricsServer::Listen(const TListenAddress& where) {
   if (!where.Host.isEmpty() && !address.setAddress(where.Host)) {
     // A name: its first address (a server listens where the name points now).
     const QHostInfo info = QHostInfo::fromName(where.Host);
-    if (info.addresses().isEmpty())
-      return "the host " + where.Host.toStdString() + " is not known";
+    if (info.addresses().isEmpty()) return "the host " + where.Host.toStdString() + " is not known";
     address = info.addresses().first();
   }
   auto* tcp = new QTcpServer(m_server.get());
@@ -84,8 +83,7 @@ void TMetricsServer::Reply(const QHttpServerRequest& request, QHttpServerRespond
   if (const QByteArray packed =
           AcceptsGzip(request.value("Accept-Encoding")) ? Gzip(body) : QByteArray();
       !packed.isEmpty()) {
-    responder.write(packed, {{"Content-Type", contentType}, {"Content-Encoding", "gzip"}},
-                    code);
+    responder.write(packed, {{"Content-Type", contentType}, {"Content-Encoding", "gzip"}}, code);
   } else {
     responder.write(body, {{"Content-Type", contentType}}, code);
   }

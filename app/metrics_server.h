@@ -43,8 +43,8 @@ class TMetricsServer {
   int Port() const { return m_port; }
 
   // Answers with body; compressed with gzip when the request accepts it.
-  static void Reply(const QHttpServerRequest& request, QHttpServerResponder& responder,
-                    int status, const QByteArray& body, const QByteArray& contentType);
+  static void Reply(const QHttpServerRequest& request, QHttpServerResponder& responder, int status,
+                    const QByteArray& body, const QByteArray& contentType);
   // The Prometheus text format's content type.
   static const QByteArray kTextFormat;
 

@@ -10,12 +10,12 @@ namespace kestrava {
 
 TMetricsSink::TMetricsSink(const std::string& address,
                            std::function<void(const std::string&)> failed) {
-  m_server.Route("/metrics", [this](const QHttpServerRequest& request,
-                                    QHttpServerResponder&& responder) {
-    TMetricsServer::Reply(request, responder, 200,
-                          QByteArray::fromStdString(Exposition(m_last.get(), m_ended)),
-                          TMetricsServer::kTextFormat);
-  });
+  m_server.Route(
+      "/metrics", [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+        TMetricsServer::Reply(request, responder, 200,
+                              QByteArray::fromStdString(Exposition(m_last.get(), m_ended)),
+                              TMetricsServer::kTextFormat);
+      });
   m_server.Route("/", [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
     TMetricsServer::Reply(request, responder, 200,
                           "<html><head><title>Kestrava</title></head><body><h1>Kestrava</h1>"
