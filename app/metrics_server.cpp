@@ -79,10 +79,13 @@ std::string TMetricsServer::Listen(const TListenAddress& where) {
 
 void TMetricsServer::Reply(const QHttpServerRequest& request, QHttpServerResponder& responder,
                            int status, const QByteArray& body, const QByteArray& contentType) {
+  Reply(responder, AcceptsGzip(request.value("Accept-Encoding")), status, body, contentType);
+}
+
+void TMetricsServer::Reply(QHttpServerResponder& responder, bool gzip, int status,
+                           const QByteArray& body, const QByteArray& contentType) {
   const auto code = static_cast<QHttpServerResponder::StatusCode>(status);
-  if (const QByteArray packed =
-          AcceptsGzip(request.value("Accept-Encoding")) ? Gzip(body) : QByteArray();
-      !packed.isEmpty()) {
+  if (const QByteArray packed = gzip ? Gzip(body) : QByteArray(); !packed.isEmpty()) {
     responder.write(packed, {{"Content-Type", contentType}, {"Content-Encoding", "gzip"}}, code);
   } else {
     responder.write(body, {{"Content-Type", contentType}}, code);

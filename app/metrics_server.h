@@ -45,6 +45,9 @@ class TMetricsServer {
   // Answers with body; compressed with gzip when the request accepts it.
   static void Reply(const QHttpServerRequest& request, QHttpServerResponder& responder, int status,
                     const QByteArray& body, const QByteArray& contentType);
+  // The same, for an answer given after the request has gone: gzip as the request asked.
+  static void Reply(QHttpServerResponder& responder, bool gzip, int status, const QByteArray& body,
+                    const QByteArray& contentType);
   // The Prometheus text format's content type.
   static const QByteArray kTextFormat;
 
