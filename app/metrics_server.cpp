@@ -2,12 +2,13 @@
 
 #include <zlib.h>
 
+#include <QAbstractHttpServer>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QTcpServer>
+#include <map>
 
 namespace kestrava {
 
@@ -39,23 +40,54 @@ bool ParseListenAddress(const std::string& text, TListenAddress& out, std::strin
   return true;
 }
 
-TMetricsServer::TMetricsServer() : m_server(std::make_unique<QHttpServer>()) {
-  m_server->setMissingHandler(
-      [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        Reply(request, responder, 404,
-              "Unknown path " + request.url().path().toUtf8() + " (GET / lists the paths)\n",
+// Routes by exact path; Qt's own router would hand out responders without their sockets.
+class THttpServer : public QAbstractHttpServer {
+ public:
+  std::map<QString, TMetricsServer::THandler> Routes;
+
+ protected:
+  bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
+    if (request.method() != QHttpServerRequest::Method::Get) return false;
+    const auto route = Routes.find(request.url().path());
+    if (route == Routes.end()) return false;
+    route->second(request, MakeReply(request, socket));
+    return true;
+  }
+  void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
+    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    MakeReply(request, socket)
+        .Send(get ? 404 : 405,
+              get ? "Unknown path " + request.url().path().toUtf8() + " (GET / lists the paths)\n"
+                  : QByteArray("Only GET is served\n"),
               "text/plain; charset=utf-8");
-      });
+  }
+
+ private:
+  static TReply MakeReply(const QHttpServerRequest& request, QTcpSocket* socket) {
+    return TReply(std::make_shared<QHttpServerResponder>(makeResponder(request, socket)), socket,
+                  AcceptsGzip(request.value("Accept-Encoding")));
+  }
+};
+
+TReply::TReply(std::shared_ptr<QHttpServerResponder> responder, QTcpSocket* socket, bool gzip)
+    : m_responder(std::move(responder)), m_socket(socket), m_gzip(gzip) {}
+
+void TReply::Send(int status, const QByteArray& body, const QByteArray& contentType) const {
+  if (m_socket.isNull() || !m_responder) return;
+  const auto code = static_cast<QHttpServerResponder::StatusCode>(status);
+  if (const QByteArray packed = m_gzip ? Gzip(body) : QByteArray(); !packed.isEmpty()) {
+    m_responder->write(packed, {{"Content-Type", contentType}, {"Content-Encoding", "gzip"}}, code);
+  } else {
+    m_responder->write(body, {{"Content-Type", contentType}}, code);
+  }
 }
+
+TMetricsServer::TMetricsServer() : m_server(std::make_unique<THttpServer>()) {}
 
 TMetricsServer::~TMetricsServer() = default;
 
 void TMetricsServer::Route(const QString& path, THandler handler) {
-  m_server->route(path, QHttpServerRequest::Method::Get,
-                  [handler = std::move(handler)](const QHttpServerRequest& request,
-                                                 QHttpServerResponder&& responder) {
-                    handler(request, std::move(responder));
-                  });
+  m_server->Routes[path] = std::move(handler);
 }
 
 std::string TMetricsServer::Listen(const TListenAddress& where) {
@@ -75,21 +107,6 @@ std::string TMetricsServer::Listen(const TListenAddress& where) {
   m_port = tcp->serverPort();
   m_server->bind(tcp);
   return {};
-}
-
-void TMetricsServer::Reply(const QHttpServerRequest& request, QHttpServerResponder& responder,
-                           int status, const QByteArray& body, const QByteArray& contentType) {
-  Reply(responder, AcceptsGzip(request.value("Accept-Encoding")), status, body, contentType);
-}
-
-void TMetricsServer::Reply(QHttpServerResponder& responder, bool gzip, int status,
-                           const QByteArray& body, const QByteArray& contentType) {
-  const auto code = static_cast<QHttpServerResponder::StatusCode>(status);
-  if (const QByteArray packed = gzip ? Gzip(body) : QByteArray(); !packed.isEmpty()) {
-    responder.write(packed, {{"Content-Type", contentType}, {"Content-Encoding", "gzip"}}, code);
-  } else {
-    responder.write(body, {{"Content-Type", contentType}}, code);
-  }
 }
 
 QByteArray Gzip(const QByteArray& body) {

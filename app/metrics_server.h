@@ -4,18 +4,21 @@
 // already run on, so a scrape reads a session's snapshot, and an exporter's scrape waits for
 // its polls, without a lock or a hand-over between threads; its request parser is Qt's (from
 // Node's http_parser), not ours. A path that is not routed gets 404 with a one-line reason.
-// Answers are gzip-compressed when the client accepts it.
+// Answers are gzip-compressed when the client accepts it. An answer given later (after a poll)
+// goes through a TReply, which drops it when the client has gone meanwhile: Qt deletes a
+// closed connection's socket, and its responder would write to freed memory.
 // Thread: the thread that created it, which runs an event loop.
 
 #include <QByteArray>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <string>
 
-class QHttpServer;
 class QHttpServerRequest;
 class QHttpServerResponder;
+class QTcpSocket;
 
 namespace kestrava {
 
@@ -27,9 +30,26 @@ struct TListenAddress {
 };
 bool ParseListenAddress(const std::string& text, TListenAddress& out, std::string& error);
 
+// The way back to one request's client; copies share it, and it answers once.
+class TReply {
+ public:
+  TReply(std::shared_ptr<QHttpServerResponder> responder, QTcpSocket* socket, bool gzip);
+  // Answers with body (gzip when the request accepted it); nothing when the client has gone or
+  // the request was answered already.
+  void Send(int status, const QByteArray& body, const QByteArray& contentType) const;
+  bool ClientGone() const { return m_socket.isNull(); }
+
+ private:
+  std::shared_ptr<QHttpServerResponder> m_responder;
+  QPointer<QTcpSocket> m_socket;
+  bool m_gzip;
+};
+
+class THttpServer;
+
 class TMetricsServer {
  public:
-  using THandler = std::function<void(const QHttpServerRequest&, QHttpServerResponder&&)>;
+  using THandler = std::function<void(const QHttpServerRequest&, const TReply&)>;
 
   TMetricsServer();
   ~TMetricsServer();
@@ -42,17 +62,11 @@ class TMetricsServer {
   std::string Listen(const TListenAddress& address);
   int Port() const { return m_port; }
 
-  // Answers with body; compressed with gzip when the request accepts it.
-  static void Reply(const QHttpServerRequest& request, QHttpServerResponder& responder, int status,
-                    const QByteArray& body, const QByteArray& contentType);
-  // The same, for an answer given after the request has gone: gzip as the request asked.
-  static void Reply(QHttpServerResponder& responder, bool gzip, int status, const QByteArray& body,
-                    const QByteArray& contentType);
   // The Prometheus text format's content type.
   static const QByteArray kTextFormat;
 
  private:
-  std::unique_ptr<QHttpServer> m_server;
+  std::unique_ptr<THttpServer> m_server;
   int m_port = 0;
 };
 

@@ -1,7 +1,6 @@
 #include "app/metrics_sink.h"
 
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <chrono>
 
 #include "engine/metrics_text.h"
@@ -10,17 +9,15 @@ namespace kestrava {
 
 TMetricsSink::TMetricsSink(const std::string& address,
                            std::function<void(const std::string&)> failed) {
-  m_server.Route(
-      "/metrics", [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        TMetricsServer::Reply(request, responder, 200,
-                              QByteArray::fromStdString(Exposition(m_last.get(), m_ended)),
-                              TMetricsServer::kTextFormat);
-      });
-  m_server.Route("/", [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-    TMetricsServer::Reply(request, responder, 200,
-                          "<html><head><title>Kestrava</title></head><body><h1>Kestrava</h1>"
-                          "<p><a href=\"/metrics\">Metrics</a></p></body></html>\n",
-                          "text/html; charset=utf-8");
+  m_server.Route("/metrics", [this](const QHttpServerRequest&, const TReply& reply) {
+    reply.Send(200, QByteArray::fromStdString(Exposition(m_last.get(), m_ended)),
+               TMetricsServer::kTextFormat);
+  });
+  m_server.Route("/", [](const QHttpServerRequest&, const TReply& reply) {
+    reply.Send(200,
+               "<html><head><title>Kestrava</title></head><body><h1>Kestrava</h1>"
+               "<p><a href=\"/metrics\">Metrics</a></p></body></html>\n",
+               "text/html; charset=utf-8");
   });
   TListenAddress where;
   std::string error;

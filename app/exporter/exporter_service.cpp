@@ -2,7 +2,6 @@
 
 #include <QHostInfo>
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QUrlQuery>
 #include <algorithm>
 
@@ -18,25 +17,23 @@ constexpr auto kIdleLimit = std::chrono::minutes(10);
 // The answer's way back to Prometheus.
 constexpr double kScrapeMargin = 0.25;
 
-void Refuse(QHttpServerResponder& responder, int status, const std::string& reason) {
-  TMetricsServer::Reply(responder, false, status, QByteArray::fromStdString(reason + "\n"), kPlain);
+void Refuse(const TReply& reply, int status, const std::string& reason) {
+  reply.Send(status, QByteArray::fromStdString(reason + "\n"), kPlain);
 }
 
 }  // namespace
 
 TExporter::TExporter(TExporterConfig config, TLog log)
     : m_config(std::move(config)), m_log(std::move(log)) {
-  m_server.Route("/snmp",
-                 [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                   Snmp(request, std::move(responder));
-                 });
-  m_server.Route("/-/healthy",
-                 [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                   TMetricsServer::Reply(request, responder, 200, "Healthy\n", kPlain);
-                 });
-  m_server.Route("/", [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-    TMetricsServer::Reply(
-        request, responder, 200,
+  m_server.Route("/snmp", [this](const QHttpServerRequest& request, const TReply& reply) {
+    Snmp(request, reply);
+  });
+  m_server.Route("/-/healthy", [](const QHttpServerRequest&, const TReply& reply) {
+    reply.Send(200, "Healthy\n", kPlain);
+  });
+  m_server.Route("/", [](const QHttpServerRequest&, const TReply& reply) {
+    reply.Send(
+        200,
         "<html><head><title>Kestrava exporter</title></head><body>\n"
         "<h1>Kestrava exporter</h1>\n"
         "<form action=\"/snmp\">Target: <input name=\"target\" value=\"127.0.0.1\"> "
@@ -46,19 +43,17 @@ TExporter::TExporter(TExporterConfig config, TLog log)
         "</body></html>\n",
         "text/html; charset=utf-8");
   });
-  m_server.Route(
-      "/metrics", [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        TMetricsText text;
-        text.Add("kestrava_exporter_targets", TMetricType::kGauge, "Targets with a poller kept.",
-                 {}, std::to_string(m_pollers.size()));
-        text.Add("kestrava_exporter_scrapes_total", TMetricType::kCounter,
-                 "Scrapes of /snmp served.", {}, std::to_string(m_scrapes));
-        text.Add("kestrava_exporter_refused_total", TMetricType::kCounter,
-                 "Scrapes of /snmp refused (no target, an unknown module, a target not allowed).",
-                 {}, std::to_string(m_refused));
-        TMetricsServer::Reply(request, responder, 200, QByteArray::fromStdString(text.Text()),
-                              TMetricsServer::kTextFormat);
-      });
+  m_server.Route("/metrics", [this](const QHttpServerRequest&, const TReply& reply) {
+    TMetricsText text;
+    text.Add("kestrava_exporter_targets", TMetricType::kGauge, "Targets with a poller kept.", {},
+             std::to_string(m_pollers.size()));
+    text.Add("kestrava_exporter_scrapes_total", TMetricType::kCounter, "Scrapes of /snmp served.",
+             {}, std::to_string(m_scrapes));
+    text.Add("kestrava_exporter_refused_total", TMetricType::kCounter,
+             "Scrapes of /snmp refused (no target, an unknown module, a target not allowed).", {},
+             std::to_string(m_refused));
+    reply.Send(200, QByteArray::fromStdString(text.Text()), TMetricsServer::kTextFormat);
+  });
   QObject::connect(&m_sweep, &QTimer::timeout, [this] { Sweep(); });
   m_sweep.start(60000);
 }
@@ -97,7 +92,7 @@ bool TExporter::SplitTarget(const QString& target, QString& host, int& port) {
   return true;
 }
 
-void TExporter::Snmp(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+void TExporter::Snmp(const QHttpServerRequest& request, const TReply& reply) {
   const QUrlQuery query = request.query();
   const QString target = query.queryItemValue("target", QUrl::FullyDecoded);
   const std::string module = query.hasQueryItem("module")
@@ -107,7 +102,7 @@ void TExporter::Snmp(const QHttpServerRequest& request, QHttpServerResponder&& r
     ++m_refused;
     m_log(TLogLevel::kDebug,
           "refused " + request.url().toString().left(200).toStdString() + ": " + reason);
-    Refuse(responder, 400, reason);
+    Refuse(reply, 400, reason);
   };
   if (target.isEmpty()) return refuse("'target' parameter must be specified");
   if (m_config.Modules.count(module) == 0)
@@ -117,29 +112,27 @@ void TExporter::Snmp(const QHttpServerRequest& request, QHttpServerResponder&& r
   if (target.size() > 300 || !SplitTarget(target, host, port))
     return refuse("'target' is not HOST[:PORT]: " + target.left(100).toStdString());
   const double seconds = ScrapeSeconds(request.value("X-Prometheus-Scrape-Timeout-Seconds"));
-  const bool gzip = AcceptsGzip(request.value("Accept-Encoding"));
-  auto kept = std::make_shared<QHttpServerResponder>(std::move(responder));
   if (QHostAddress literal; literal.setAddress(host))
-    return ScrapeResolved(kept, gzip, module, target, {literal}, port, seconds);
+    return ScrapeResolved(reply, module, target, {literal}, port, seconds);
   // A name: resolved without holding up the other scrapes.
   QHostInfo::lookupHost(host, &m_sweep, [=, this](const QHostInfo& info) {
-    ScrapeResolved(kept, gzip, module, target, info.addresses(), port, seconds);
+    ScrapeResolved(reply, module, target, info.addresses(), port, seconds);
   });
 }
 
-void TExporter::ScrapeResolved(const std::shared_ptr<QHttpServerResponder>& responder, bool gzip,
-                               const std::string& module, const QString& target,
-                               const QList<QHostAddress>& addresses, int port, double seconds) {
+void TExporter::ScrapeResolved(const TReply& reply, const std::string& module,
+                               const QString& target, const QList<QHostAddress>& addresses,
+                               int port, double seconds) {
   if (addresses.isEmpty()) {
     ++m_refused;
-    return Refuse(*responder, 400, "The target's host is not known: " + target.toStdString());
+    return Refuse(reply, 400, "The target's host is not known: " + target.toStdString());
   }
   // Every address of a name must be allowed: the poller could be answered from any of them.
   for (const QHostAddress& address : addresses) {
     if (!TargetAllowed(m_config, address)) {
       ++m_refused;
       m_log(TLogLevel::kInfo, "refused target " + target.toStdString() + ": not allowed");
-      return Refuse(*responder, 400,
+      return Refuse(reply, 400,
                     "Target " + target.toStdString() + " is outside the allowed networks");
     }
   }
@@ -152,9 +145,9 @@ void TExporter::ScrapeResolved(const std::shared_ptr<QHttpServerResponder>& resp
     m_log(TLogLevel::kDebug, "new target " + key);
   }
   ++m_scrapes;
-  poller->Scrape(seconds, [responder, gzip](const std::string& text) {
-    TMetricsServer::Reply(*responder, gzip, 200, QByteArray::fromStdString(text),
-                          TMetricsServer::kTextFormat);
+  // A client that has gone by then gets nothing; the poll's rows and counters stay.
+  poller->Scrape(seconds, [reply](const std::string& text) {
+    reply.Send(200, QByteArray::fromStdString(text), TMetricsServer::kTextFormat);
   });
 }
 

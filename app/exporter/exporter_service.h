@@ -21,7 +21,6 @@
 #include "app/metrics_server.h"
 
 class QHttpServerRequest;
-class QHttpServerResponder;
 
 namespace kestrava {
 
@@ -45,10 +44,9 @@ class TExporter {
   static bool SplitTarget(const QString& target, QString& host, int& port);
 
  private:
-  void Snmp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+  void Snmp(const QHttpServerRequest& request, const TReply& reply);
   // After the target's name has resolved: checks the allow-list and scrapes.
-  void ScrapeResolved(const std::shared_ptr<QHttpServerResponder>& responder, bool gzip,
-                      const std::string& module, const QString& target,
+  void ScrapeResolved(const TReply& reply, const std::string& module, const QString& target,
                       const QList<QHostAddress>& addresses, int port, double seconds);
   void Sweep();
 

@@ -228,6 +228,24 @@ time.sleep(30)
   EXPECT_TRUE(Has(Fetch(scrape).body, "kestrava_rows 2"));
 }
 
+TEST(ExporterPeerTest, AClientThatLeavesBeforeItsAnswerHurtsNobody) {
+  FakeAgent agent;
+  agent.FillInterfaceTable(2);
+  agent.SetDelayMs(300);
+  Service service;
+  ASSERT_TRUE(service.error.empty()) << service.error;
+  const std::string scrape =
+      service.Url("/snmp?module=if_mib&target=127.0.0.1:" + std::to_string(agent.port()));
+  // Gone before the walk's first answer, and again before the values'.
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_NE(Fetch(scrape, {"--max-time", "0.1"}).exitCode, 0);
+    testing::Spin(400);
+  }
+  testing::Spin(1500);
+  const testing::FetchResult got = Fetch(scrape);
+  EXPECT_TRUE(Has(got.body, "kestrava_rows 2")) << got.body;
+}
+
 TEST(ExporterPeerTest, PrometheusScrapesTwoAgentsThroughItAndAgreesWithTheirRates) {
   MovingAgent a(2), b(3);
   Service service;
