@@ -38,17 +38,17 @@ TEST(ExporterConfigTest, WithoutAFileIfMibPollsLoopbackWithPublic) {
   const auto has = [&](const std::string& oid) {
     return std::find(module.Columns.begin(), module.Columns.end(), oid) != module.Columns.end();
   };
-  EXPECT_TRUE(has("1.3.6.1.2.1.31.1.1.1.6"));   // ifHCInOctets
-  EXPECT_TRUE(has("1.3.6.1.2.1.2.2.1.8"));      // ifOperStatus
-  EXPECT_TRUE(has("1.3.6.1.2.1.31.1.1.1.15"));  // ifHighSpeed
-  EXPECT_FALSE(has("1.3.6.1.2.1.2.2.1.2"));     // ifDescr
+  EXPECT_TRUE(has("1.3.6.1.2.1.31.1.1.1.6"));    // ifHCInOctets
+  EXPECT_TRUE(has("1.3.6.1.2.1.2.2.1.8"));       // ifOperStatus
+  EXPECT_TRUE(has("1.3.6.1.2.1.31.1.1.1.15"));   // ifHighSpeed
+  EXPECT_FALSE(has("1.3.6.1.2.1.2.2.1.2"));      // ifDescr
   EXPECT_FALSE(has("1.3.6.1.2.1.31.1.1.1.18"));  // ifAlias
   const struct {
     const char* address;
     bool allowed;
-  } cases[] = {{"127.0.0.1", true},  {"127.8.9.10", true},      {"::1", true},
-               {"10.0.0.1", false},  {"::ffff:127.0.0.1", true}, {"::ffff:10.0.0.1", false},
-               {"fe80::1", false},   {"0.0.0.0", false}};
+  } cases[] = {{"127.0.0.1", true}, {"127.8.9.10", true},       {"::1", true},
+               {"10.0.0.1", false}, {"::ffff:127.0.0.1", true}, {"::ffff:10.0.0.1", false},
+               {"fe80::1", false},  {"0.0.0.0", false}};
   for (const auto& c : cases)
     EXPECT_EQ(TargetAllowed(config, QHostAddress(c.address)), c.allowed) << c.address;
 }
@@ -75,9 +75,9 @@ TEST(ExporterConfigTest, ModulesCredentialsAndNetworks) {
   EXPECT_EQ(core.V3.AuthPassword, "secret123");
   EXPECT_EQ(core.V3.PrivProtocol, "AES");
   EXPECT_EQ(core.V3.ContextName, "ctx");
-  EXPECT_EQ(core.Columns, (std::vector<std::string>{"1.3.6.1.2.1.31.1.1.1.6",
-                                                    "1.3.6.1.2.1.31.1.1.1.10",
-                                                    "1.3.6.1.4.1.9.2.2.1.1.6"}));
+  EXPECT_EQ(core.Columns,
+            (std::vector<std::string>{"1.3.6.1.2.1.31.1.1.1.6", "1.3.6.1.2.1.31.1.1.1.10",
+                                      "1.3.6.1.4.1.9.2.2.1.1.6"}));
   EXPECT_EQ(core.TimeoutMs, 500);
   EXPECT_EQ(core.Retries, 1);
   // A module named if_mib starts from the built-in one.
@@ -118,13 +118,20 @@ TEST(ExporterConfigTest, TargetsAndTimeouts) {
     const char* host;
     int port;
   } targets[] = {
-      {"127.0.0.1", true, "127.0.0.1", 161},    {"127.0.0.1:1161", true, "127.0.0.1", 1161},
-      {"[::1]:1161", true, "::1", 1161},        {"::1", true, "::1", 161},
-      {"[::1]", true, "::1", 161},              {"switch.example:161", true, "switch.example", 161},
-      {"host:", false, "", 0},                  {":161", false, "", 0},
-      {"host:0", false, "", 0},                 {"host:65536", false, "", 0},
-      {"host:+5", false, "", 0},                {"[::1]x", false, "", 0},
-      {"[::1:161", false, "", 0},               {"[::1]:", false, "", 0},
+      {"127.0.0.1", true, "127.0.0.1", 161},
+      {"127.0.0.1:1161", true, "127.0.0.1", 1161},
+      {"[::1]:1161", true, "::1", 1161},
+      {"::1", true, "::1", 161},
+      {"[::1]", true, "::1", 161},
+      {"switch.example:161", true, "switch.example", 161},
+      {"host:", false, "", 0},
+      {":161", false, "", 0},
+      {"host:0", false, "", 0},
+      {"host:65536", false, "", 0},
+      {"host:+5", false, "", 0},
+      {"[::1]x", false, "", 0},
+      {"[::1:161", false, "", 0},
+      {"[::1]:", false, "", 0},
   };
   for (const auto& c : targets) {
     QString host;
@@ -137,8 +144,8 @@ TEST(ExporterConfigTest, TargetsAndTimeouts) {
   const struct {
     const char* header;
     double seconds;
-  } timeouts[] = {{"", 10}, {"10", 9.75}, {"0.5", 0.25}, {"0.2", 0.1}, {"x", 10}, {"-3", 10},
-                  {"1e9", 300}};
+  } timeouts[] = {{"", 10},  {"10", 9.75}, {"0.5", 0.25}, {"0.2", 0.1},
+                  {"x", 10}, {"-3", 10},   {"1e9", 300}};
   for (const auto& c : timeouts)
     EXPECT_DOUBLE_EQ(TExporter::ScrapeSeconds(c.header), c.seconds) << c.header;
 }

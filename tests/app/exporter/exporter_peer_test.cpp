@@ -161,10 +161,10 @@ TEST(ExporterPeerTest, RequestsThatAreRefusedSayWhyOnOneLine) {
   } cases[] = {
       {"/snmp?module=if_mib", 400, "'target' parameter must be specified\n"},
       {"/snmp?target=127.0.0.1:" + port + "&module=nope", 400, "Unknown module 'nope'\n"},
-      {"/snmp?target=127.0.0.2:" + port, 400, "Target 127.0.0.2:" + port +
-                                                  " is outside the allowed networks\n"},
-      {"/snmp?target=%5B%3A%3A1%5D:" + port, 400, "Target [::1]:" + port +
-                                                       " is outside the allowed networks\n"},
+      {"/snmp?target=127.0.0.2:" + port, 400,
+       "Target 127.0.0.2:" + port + " is outside the allowed networks\n"},
+      {"/snmp?target=%5B%3A%3A1%5D:" + port, 400,
+       "Target [::1]:" + port + " is outside the allowed networks\n"},
       {"/snmp?target=127.0.0.1:99999", 400, "'target' is not HOST[:PORT]: 127.0.0.1:99999\n"},
       {"/snmp?target=name.invalid", 400, "The target's host is not known: name.invalid\n"},
       {"/snmpx", 404, "Unknown path /snmpx (GET / lists the paths)\n"},
@@ -173,7 +173,8 @@ TEST(ExporterPeerTest, RequestsThatAreRefusedSayWhyOnOneLine) {
   for (const auto& c : cases) {
     const testing::FetchResult got = Fetch(service.Url(c.query));
     EXPECT_NE(got.headers.find("HTTP/1.1 " + std::to_string(c.status)), std::string::npos)
-        << c.query << "\n" << got.headers;
+        << c.query << "\n"
+        << got.headers;
     EXPECT_EQ(got.body, c.body) << c.query;
   }
   // None of them made a poller.
@@ -189,7 +190,8 @@ TEST(ExporterPeerTest, HostileClientsLeaveTheExporterServingOthers) {
   // A thousand connections held open, a client that asks and never reads, a huge query string
   // and a stream of refused scrapes, all at once, from a child process.
   QProcess hostile;
-  hostile.start("python3", {"-c", R"(
+  hostile.start("python3",
+                {"-c", R"(
 import socket, sys, time
 port = int(sys.argv[1]); target = sys.argv[2]
 held = []
@@ -210,10 +212,10 @@ for q in [b'/snmp?target=' + b'x' * 100000, b'/snmp?module=' + b'%00' * 30000 + 
 print('ready', flush=True)
 time.sleep(30)
 )",
-                           QString::number(service.port),
-                           QString::fromStdString("127.0.0.1:" + std::to_string(agent.agent.port()))});
-  ASSERT_TRUE(WaitFor([&] { return hostile.canReadLine() ||
-                                   hostile.state() == QProcess::NotRunning; }, 60000));
+                 QString::number(service.port),
+                 QString::fromStdString("127.0.0.1:" + std::to_string(agent.agent.port()))});
+  ASSERT_TRUE(WaitFor(
+      [&] { return hostile.canReadLine() || hostile.state() == QProcess::NotRunning; }, 60000));
   ASSERT_EQ(hostile.readLine().trimmed(), "ready") << hostile.readAllStandardError().toStdString();
   // Meanwhile an ordinary scrape is served, in full.
   const testing::FetchResult got = Fetch(scrape);
@@ -257,15 +259,17 @@ TEST(ExporterPeerTest, PrometheusScrapesTwoAgentsThroughItAndAgreesWithTheirRate
       "    params:\n"
       "      module: [if_mib]\n"
       "    static_configs:\n"
-      "      - targets: ['127.0.0.1:" + std::to_string(a.agent.port()) + "', '127.0.0.1:" +
-      std::to_string(b.agent.port()) + "']\n"
+      "      - targets: ['127.0.0.1:" +
+      std::to_string(a.agent.port()) + "', '127.0.0.1:" + std::to_string(b.agent.port()) +
+      "']\n"
       "    relabel_configs:\n"
       "      - source_labels: [__address__]\n"
       "        target_label: __param_target\n"
       "      - source_labels: [__param_target]\n"
       "        target_label: instance\n"
       "      - target_label: __address__\n"
-      "        replacement: 127.0.0.1:" + std::to_string(service.port) + "\n");
+      "        replacement: 127.0.0.1:" +
+      std::to_string(service.port) + "\n");
   ASSERT_TRUE(prometheus.ok()) << prometheus.error();
   std::vector<testing::QuerySeries> rates;
   WaitFor(
