@@ -126,9 +126,9 @@ for who in ours theirs; do
   # Every agent once, to warm up, then all at once: one curl, every transfer in parallel.
   sed "s|^|url = \"http://127.0.0.1:${!port_var}/snmp?module=if_mib\&target=127.0.0.1:|;
        s|\$|\"\noutput = \"/dev/null\"|" "$work/agents" >"$work/urls"
-  curl -s --parallel --parallel-immediate --parallel-max "$targets" -K "$work/urls"
+  curl -s --no-progress-meter --parallel --parallel-immediate --parallel-max "$targets" -K "$work/urls"
   start=$(date +%s.%N)
-  curl -s --parallel --parallel-immediate --parallel-max "$targets" \
+  curl -s --no-progress-meter --parallel --parallel-immediate --parallel-max "$targets" \
     -H 'X-Prometheus-Scrape-Timeout-Seconds: 120' -K "$work/urls"
   end=$(date +%s.%N)
   many[$who]=$(echo "$end - $start" | bc -l)
