@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include "config/session_checks.h"
 #include "engine/metrics_text.h"
 
 namespace kestrava {
@@ -57,6 +58,11 @@ void ReadModule(const std::string& name, const YAML::Node& node, TExporterModule
   }
   if (module.SnmpVersion == 3 && module.V3.User.empty())
     throw std::runtime_error("module " + name + ": SNMPv3 needs auth.username");
+  // The window's own checks: levels and protocols in their canonical spelling, passwords long
+  // enough for the level.
+  if (std::string why; module.SnmpVersion == 3 &&
+                       !CompleteSnmpV3(module.V3, module.SnmpVersion, TValueSource::File, why))
+    throw std::runtime_error("module " + name + ": " + why);
   if (const YAML::Node columns = node["metrics"]) {
     module.Columns.clear();
     for (const YAML::Node& column : columns) {
@@ -116,6 +122,11 @@ bool LoadExporterConfig(const std::string& path, TExporterConfig& config, std::s
         if (subnet.first.isNull()) throw std::runtime_error("\"" + text + "\" is no network");
         config.Allowed.push_back(subnet);
       }
+    }
+    if (root["max_targets"]) {
+      const int n = root["max_targets"].as<int>();
+      if (n < 1) throw std::runtime_error("max_targets is below 1");
+      config.MaxTargets = static_cast<size_t>(n);
     }
     if (root["rewalk_interval"]) {
       const int ms = DurationMs(root["rewalk_interval"].as<std::string>());

@@ -33,6 +33,8 @@ struct TExporterConfig {
   std::map<std::string, TExporterModule> Modules;
   std::vector<QPair<QHostAddress, int>> Allowed;  // networks targets may be in
   int RewalkSeconds = 300;  // rows are walked again after this long (and when the agent restarts)
+  // Targets kept at once: each holds a socket and its rows, and an allowed network may be large.
+  size_t MaxTargets = 10000;
 };
 
 // The built-in if_mib module: ifTable's and ifXTable's counters and gauges.

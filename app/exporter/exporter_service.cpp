@@ -138,6 +138,13 @@ void TExporter::ScrapeResolved(const TReply& reply, const std::string& module,
   }
   const std::string host = addresses.front().toString().toStdString();
   const std::string key = module + "|" + host + "|" + std::to_string(port);
+  if (m_pollers.count(key) == 0 && m_pollers.size() >= m_config.MaxTargets) {
+    ++m_refused;
+    m_log(TLogLevel::kWarn, "refused target " + target.toStdString() + ": max_targets reached");
+    return Refuse(reply, 503,
+                  "Too many targets (max_targets " + std::to_string(m_config.MaxTargets) +
+                      "); an unused one is let go after 10 minutes");
+  }
   std::unique_ptr<TTargetPoller>& poller = m_pollers[key];
   if (!poller) {
     poller = std::make_unique<TTargetPoller>(m_config.Modules.at(module), host, port,

@@ -66,7 +66,8 @@ TEST(ExporterConfigTest, ModulesCredentialsAndNetworks) {
       "  if_mib:\n"
       "    auth: {community: s3cret}\n"
       "allowed_targets: [10.0.0.0/8, '2001:db8::/32']\n"
-      "rewalk_interval: 10m\n");
+      "rewalk_interval: 10m\n"
+      "max_targets: 500\n");
   ASSERT_TRUE(loaded.ok) << loaded.error;
   const TExporterModule& core = loaded.config.Modules.at("core");
   EXPECT_EQ(core.SnmpVersion, 3);
@@ -85,6 +86,7 @@ TEST(ExporterConfigTest, ModulesCredentialsAndNetworks) {
   EXPECT_EQ(ifMib.Community, "s3cret");
   EXPECT_EQ(ifMib.Columns, BuiltInIfMib().Columns);
   EXPECT_EQ(loaded.config.RewalkSeconds, 600);
+  EXPECT_EQ(loaded.config.MaxTargets, 500u);
   // The file's networks take the place of loopback.
   EXPECT_TRUE(TargetAllowed(loaded.config, QHostAddress("10.1.2.3")));
   EXPECT_TRUE(TargetAllowed(loaded.config, QHostAddress("2001:db8::5")));
@@ -100,6 +102,12 @@ TEST(ExporterConfigTest, FilesThatCannotBeUsedSayWhy) {
       {"modules:\n  m:\n    version: 4\n    metrics: [ifInOctets]\n", "version 4 is not 1, 2 or 3"},
       {"modules:\n  m:\n    version: 3\n    metrics: [ifInOctets]\n", "SNMPv3 needs auth.username"},
       {"modules:\n  m:\n    metrics: [ifInOctetz]\n", "\"ifInOctetz\" is neither"},
+      {"modules:\n  m:\n    version: 3\n    metrics: [ifInOctets]\n    auth: {username: u, "
+       "auth_protocol: SHA-999, password: longenough}\n",
+       "module m: "},
+      {"modules:\n  m:\n    version: 3\n    metrics: [ifInOctets]\n    auth: {username: u, "
+       "password: short}\n",
+       "shorter than 8 characters"},
       {"modules:\n  m:\n    version: 2\n", "polls nothing"},
       {"allowed_targets: [10.0.0.0/33]\n", "\"10.0.0.0/33\" is no network"},
       {"rewalk_interval: 0s\n", "below 1s"},
