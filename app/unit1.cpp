@@ -162,6 +162,14 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
     });
   }
 
+  if (!m_output.Metrics.empty()) {
+    m_metrics = std::make_unique<TMetricsSink>(m_output.Metrics, [this](const std::string& why) {
+      m_run.OutputFailed();
+      ShowStatus("Could not serve " + why);
+      std::fprintf(stderr, "kestrava: could not serve %s\n", why.c_str());
+    });
+  }
+
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
   m_session->Start(args);
@@ -175,6 +183,7 @@ void TForm1::AttachSinks() {
   if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
   if (m_csvExport) m_session->AddSink(*m_csvExport);
   if (m_stream) m_session->AddSink(*m_stream);
+  if (m_metrics) m_session->AddSink(*m_metrics);
   m_session->AddSink(m_run);
 }
 

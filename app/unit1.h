@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/chart_feed.h"
+#include "app/metrics_sink.h"
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
 #include "app/stream_sink.h"
@@ -187,6 +188,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TCsvExport> m_csvExport;
   std::unique_ptr<TPngSnapshot> m_pngSnapshot;
   std::unique_ptr<TStreamSink> m_stream;
+  std::unique_ptr<TMetricsSink> m_metrics;
   TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;

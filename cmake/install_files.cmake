@@ -33,7 +33,8 @@ file(GLOB _icon_folders RELATIVE ${_desktop}/icons LIST_DIRECTORIES true ${_desk
 list(TRANSFORM _icon_folders PREPEND ${CMAKE_INSTALL_DATADIR}/icons/hicolor/)
 set(_folders ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_DATADIR}/applications
     ${CMAKE_INSTALL_DATADIR}/metainfo ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-    ${CMAKE_INSTALL_MANDIR}/man1 ${KESTRAVA_INSTALL_DOCDIR}/examples ${_icon_folders})
+    ${CMAKE_INSTALL_MANDIR}/man1 ${KESTRAVA_INSTALL_DOCDIR}/examples ${_icon_folders}
+    lib/systemd/system)
 install(CODE "set(_kestrava_folders \"${_folders}\")")
 install(CODE [[
   set(_root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
@@ -86,7 +87,7 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/deb/changelog.in ${_out}/changelog @O
 # Manual pages and the change log are installed compressed, as Debian ships them; -n leaves
 # the time and name out so that the same sources give the same files.
 set(_compressed)
-foreach(page kestrava.1 kestrava-snmp.1)
+foreach(page kestrava.1 kestrava-snmp.1 kestrava-exporter.1)
   configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${_out}/man/${page} @ONLY)
   list(APPEND _compressed ${_out}/man/${page})
 endforeach()
@@ -99,6 +100,11 @@ endforeach()
 add_custom_target(kestrava_install_files ALL DEPENDS ${_gz})
 
 install(FILES ${_out}/man/kestrava.1.gz ${_out}/man/kestrava-snmp.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        ${_out}/man/kestrava-exporter.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The exporter's service (installed disabled: nothing enables it) and its sample configuration.
+install(FILES ${PROJECT_SOURCE_DIR}/app/exporter/systemd/kestrava-exporter.service
+        DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/kestrava-exporter.yml
+        DESTINATION ${KESTRAVA_INSTALL_DOCDIR}/examples)
 install(FILES ${_out}/copyright ${_out}/changelog.gz ${PROJECT_SOURCE_DIR}/docs/corner-cases.md
         DESTINATION ${KESTRAVA_INSTALL_DOCDIR})

@@ -82,6 +82,7 @@ constexpr TOptionName kOptionNames[] = {
     {"/SNAPSHOT", true},
     {"/EXPORT", true},
     {"/STREAM", true},
+    {"/METRICS", true},
     {"/EXITAFTER", true},
     {"/EXITTIMEOUT", true},
     {"/SNAPSHOTSCALE", true},
@@ -126,6 +127,7 @@ bool InOptionPosition(const std::vector<std::string>& args, const char* const (&
 
 bool IsOutputOption(const std::string& arg) {
   return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/STREAM") ||
+         IsOption(arg, "/METRICS") ||
          IsOption(arg, "/EXITAFTER") ||
          IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE");
 }
@@ -342,6 +344,11 @@ TOutputOptions ReadOutputOptions(const std::vector<std::string>& args) {
   if (auto v = OutputValue(args, "/SNAPSHOT", out.Error)) out.Snapshot = *v;
   if (auto v = OutputValue(args, "/EXPORT", out.Error)) out.Export = *v;
   if (auto v = OutputValue(args, "/STREAM", out.Error)) out.Stream = *v;
+  if (auto v = OutputValue(args, "/METRICS", out.Error)) out.Metrics = *v;
+  // The file may name the endpoint too; the command line's wins.
+  if (const size_t at = FindOption(args, "/XML");
+      out.Metrics.empty() && at != std::string::npos && at + 1 < args.size())
+    out.Metrics = XmlMetricsAddress(args[at + 1]);
   if (auto v = OutputValue(args, "/EXITAFTER", out.Error)) {
     const std::optional<int> n = ParseDecimalInt(*v);
     if (n && *n >= 1) out.ExitAfter = *n;
@@ -430,6 +437,10 @@ std::string UsageText() {
          "  /STREAM file             write every poll as one line of JSON (NDJSON): time,\n"
          "                           agent, mode and every row with its value, change, rate\n"
          "                           and rank; \"-\" is standard output\n"
+         "  /METRICS ADDRESS:PORT    serve every polled row for Prometheus at\n"
+         "                           http://ADDRESS:PORT/metrics (127.0.0.1:9100, [::1]:9100;\n"
+         "                           :9100 listens on every address); also \"metrics\" in\n"
+         "                           the file\n"
          "  /EXITAFTER n             end with status 0 after the n-th chart update that showed\n"
          "                           at least one slice; errors then end with a non-zero\n"
          "                           status and the message on standard error\n"

@@ -56,6 +56,7 @@ struct TOutputOptions {
   int ExitTimeout = 0;    // seconds a scripted run may go without a slice; 0 not given
   int SnapshotScale = 1;  // the "/SNAPSHOT" image at this multiple of the chart's size
   std::string Stream{};   // the polls as JSON lines; "-": standard output
+  std::string Metrics{};  // ADDRESS:PORT of the Prometheus endpoint; "" none
   // An output option whose value is another option ("/SNAPSHOT /EXPORT x.csv"): the program
   // refuses to start. Empty when every value is a value.
   std::string Error{};

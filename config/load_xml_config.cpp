@@ -193,6 +193,16 @@ std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portG
   return warnings;
 }
 
+std::string XmlMetricsAddress(const std::string& fileName) {
+  QDomDocument doc;
+  try {
+    OpenConfigDocument(fileName, doc);
+  } catch (const std::exception&) {
+    return {};
+  }
+  return GetConfigRoot(doc).Text("metrics");
+}
+
 std::string XmlLoadErrorText(const std::string& fileName, const std::string& reason) {
   return "XML Parser error! The XML file: " + fileName +
          " could not be parsed. Error message: " + reason;

@@ -30,6 +30,9 @@ std::string MakeFormulaEntry(const std::string& formulaText);
 // unknown SNMP version, with the value used instead. Nothing when the file cannot be read:
 // the load says why.
 std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portGiven);
+// The file's "metrics" element (the Prometheus endpoint's ADDRESS:PORT); "" without one or
+// when the file does not open (its load says why).
+std::string XmlMetricsAddress(const std::string& fileName);
 
 bool LoadXmlConfig(const std::string& fileName, TConfigRec& cfg, TRequest& session,
                    const std::function<void(const std::string&)>& showMessageBox);

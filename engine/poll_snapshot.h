@@ -35,6 +35,7 @@ struct TSnapshotLayout {
   std::string Host;
   int Port = 0;
   int SnmpVersion = 0;
+  std::string LabelOid;  // the column the rows' labels come from; "" when none was configured
   std::vector<TSnapshotColumn> Columns;
   std::vector<TSnapshotRow> Rows;
   // Per slot: the OID asked for (a 64-bit twin's where one is polled); "" for a formula.
@@ -62,6 +63,16 @@ struct TSlotReading {
 // What the pie shows of a slot: its newest value (raw), or its change.
 TCurrentValue ShownValue(const TSlotReading& reading, bool raw);
 
+// What the session's requests came to since it started, for a sink that reports on the poller
+// itself (the metrics endpoint).
+struct TSessionCounters {
+  uint64_t RequestsSent = 0;  // datagrams that went out, resends included
+  uint64_t Resent = 0;        // requests that went unanswered in time and went again
+  uint64_t Lost = 0;          // requests that expired without any answer
+  double PollSeconds = 0;     // the last evaluated poll, from its first request to its evaluation
+  std::string LastError;      // the last problem of the receive path; "" none yet
+};
+
 struct TPollSnapshot {
   // A newly evaluated poll; false for the same values shown again (another value mode or number
   // of slices, rows that came or went).
@@ -77,6 +88,7 @@ struct TPollSnapshot {
   std::vector<TPieSlice> Pie;
   // Some shown slot has a value the pie can show (also when it sums to an empty pie).
   bool AnyValue = false;
+  TSessionCounters Counters;
 };
 
 using TSnapshotPtr = std::shared_ptr<const TPollSnapshot>;

@@ -329,6 +329,10 @@ TSendFailure TSession::DispatchRequest(TRequest& record, bool resend) {
   // Setting up the connection may raise (a host that cannot be resolved): the caller decides.
   // A send that failed is not recorded: neither resent nor expired.
   const TSendFailure failure = m_dispatcher.Send(record, resend);
+  if (!failure.Failed()) {
+    ++m_snapshots.Counters.RequestsSent;
+    if (resend) ++m_snapshots.Counters.Resent;
+  }
   // A resend's record was already updated by the retry scan.
   if (failure.Failed() || resend) return failure;
   TRequest recorded = record;
@@ -394,6 +398,7 @@ void TSession::PollRun(const TRequest& request) {
   const int oids = m_plan.OidCount();
   m_pollInterval = request.Interval;
   m_pollUptime = TSample();
+  m_pollStartMs = m_clock.NowMs();
   // With SNMPv2c and v3 every poll also reads the agent's uptime, in a request of its own: a
   // restart must not read as traffic, and a counter that fell may be known to have wrapped.
   const bool uptime = CarriesCounter64(request.SnmpVersion);
@@ -438,6 +443,7 @@ void TSession::TimeoutScanSync() {
   m_requestTable.RequestTableOp(kRequestTimeoutScan);
   std::vector<TRequest> expired;
   expired.swap(m_expired);
+  m_snapshots.Counters.Lost += expired.size();
   // With RequestLock released: a walk step goes again or the walk ends, a poll completed by
   // expiry is evaluated (which may start a refresh walk that adds to the request table), and
   // what expired makes room for more batches.
@@ -497,6 +503,7 @@ void TSession::OnProblem(const std::string& text, int code) {
     StopDiscovery(text);
     return;
   }
+  m_snapshots.Counters.LastError = text;
   m_window.ShowStatus(text);
 }
 
@@ -1006,6 +1013,9 @@ void TSession::EvaluatePoll() {
   }
   if (!m_pollUptime.IsNull()) m_uptime = m_pollUptime;
   m_slots.Evaluate(m_plan.TakeRound(), m_pollInterval, rows, facts);
+  // Milliseconds since local midnight: a poll across midnight counts the day it crossed.
+  const int32_t pollMs = m_clock.NowMs() - m_pollStartMs;
+  m_snapshots.Counters.PollSeconds = (pollMs < 0 ? pollMs + 86400000 : pollMs) / 1000.0;
   m_snapshots.PollEvaluated(WallTimeMs(m_clock), m_pollUptime.IsWhole() && !m_pollUptime.Negative()
                                                      ? static_cast<int64_t>(m_pollUptime.Magnitude())
                                                      : -1);

@@ -217,6 +217,7 @@ class TSession {
   TSlotStore m_slots;
   TDispatcher m_dispatcher;
   int32_t m_pollInterval = 0;  // of the poll job that runs now
+  int32_t m_pollStartMs = 0;   // the clock's NowMs when the poll being collected began
   // The poll run being sent (its batches, what is in flight) and the rows its job was made for.
   uint64_t m_pollJobGeneration = 0;  // the plan's rows when the poll job was made
   TBatchRun m_pollRun;               // the poll's requests

@@ -63,6 +63,7 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
   layout->Host = in.Session.Host;
   layout->Port = in.Session.RemotePort;
   layout->SnmpVersion = in.Session.SnmpVersion;
+  if (config.HasLabelOid) layout->LabelOid = config.LabelOid;
   for (size_t t = 0; t < config.TargetOids.size(); ++t) {
     const bool hidden = t < config.TargetVisibility.size() && config.TargetVisibility[t] == "2";
     layout->Columns.push_back(TSnapshotColumn{
@@ -128,6 +129,7 @@ std::shared_ptr<TPollSnapshot> TSnapshotBuilder::Blank() {
 TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int wanted) {
   const std::shared_ptr<TPollSnapshot> snapshot = Blank();
   snapshot->Fresh = fresh;
+  snapshot->Counters = Counters;
   snapshot->TimeMs = m_timeMs;
   snapshot->Uptime = m_uptime;
   snapshot->Elapsed = m_elapsed;

@@ -45,6 +45,9 @@ class TSnapshotBuilder {
   // wanted: the number of slices asked for, "Other" included; below 1 every slot gets one.
   TSnapshotPtr Build(const TSnapshotSources& sources, bool fresh, int wanted);
 
+  // Kept by the session as its requests go; every snapshot carries a copy.
+  TSessionCounters Counters;
+
  private:
   std::shared_ptr<const TSnapshotLayout> Layout(const TSnapshotSources& sources);
   std::shared_ptr<TPollSnapshot> Blank();

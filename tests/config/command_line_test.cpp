@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <optional>
 
 #include "config/secrets.h"
@@ -304,6 +307,22 @@ TEST(CommandLine, StreamIsAnOutputOption) {
   EXPECT_EQ(ReadOutputOptions({"--stream", "polls.ndjson", "/HOST", "h"}).Stream, "polls.ndjson");
   // Beside output options alone the session is the built-in one, legend shown.
   EXPECT_FALSE(ReadOutputOptions({"/STREAM", "/EXPORT", "x.csv"}).Error.empty());
+}
+
+TEST(CommandLine, MetricsFromTheCommandLineOrTheFile) {
+  const std::string file = std::string(KESTRAVA_BINARY_DIR) + "/metrics_option_" +
+                           std::to_string(getpid()) + ".xml";
+  std::ofstream(file) << "<?xml version=\"1.0\"?><kestrava><metrics>127.0.0.1:9101</metrics>"
+                         "</kestrava>";
+  EXPECT_EQ(ReadOutputOptions({"/METRICS", "[::1]:9100"}).Metrics, "[::1]:9100");
+  EXPECT_EQ(ReadOutputOptions({"/XML", file}).Metrics, "127.0.0.1:9101");
+  // The command line's wins over the file's; a value that is an option is refused.
+  EXPECT_EQ(ReadOutputOptions({"/XML", file, "--metrics", ":9102"}).Metrics, ":9102");
+  EXPECT_FALSE(ReadOutputOptions({"/METRICS", "/EXPORT", "x.csv"}).Error.empty());
+  // Beside /XML it is an output option, not a session option that the file overrides.
+  for (const std::string& warning : CommandLineWarnings({"/XML", file, "/METRICS", ":9102"}))
+    EXPECT_EQ(warning.find("/METRICS"), std::string::npos) << warning;
+  std::remove(file.c_str());
 }
 
 TEST(CommandLine, OutputOptions) {

@@ -69,7 +69,7 @@ lintian_out=$(grep -E '^[EW]: ' <<<"$lintian_out" | grep -v 'running with root p
 # Debian's hardening flags, seen in the programs themselves: position-independent, full RELRO
 # (read-only after relocation, bound at once), the stack protector, and fortified C library
 # calls.
-for program in kestrava kestrava-snmp; do
+for program in kestrava kestrava-snmp kestrava-exporter; do
   bin=$tmp/root/usr/bin/$program
   [[ $(readelf -hW "$bin" | sed -n 's/^ *Type: *\([A-Z]*\).*/\1/p') == DYN ]] ||
     fail "$program is not a position-independent executable"
@@ -80,6 +80,13 @@ for program in kestrava kestrava-snmp; do
   grep -q ' __stack_chk_fail' <<<"$symbols" || fail "$program has no stack protector"
   grep -Eq ' __[a-z0-9_]+_chk(@|$)' <<<"$symbols" || fail "$program calls no fortified functions"
 done
+
+# The exporter's service comes disabled (no maintainer script enables it) and runs as a user
+# of its own.
+unit=$tmp/root/usr/lib/systemd/system/kestrava-exporter.service
+grep -qx 'DynamicUser=yes' "$unit" || fail "the exporter's unit has no DynamicUser=yes"
+scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'postinst|preinst|prerm|postrm' || true)
+[[ -z $scripts ]] || fail "the package has maintainer scripts: $scripts"
 
 # The unpacked programs: run from elsewhere, then the program polls a real agent.
 check_programs "$tmp/root/usr"

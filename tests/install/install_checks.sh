@@ -12,7 +12,9 @@ fail() {
 expected_files() {
   local n f
   {
-    printf '%s\n' bin/kestrava bin/kestrava-snmp \
+    printf '%s\n' bin/kestrava bin/kestrava-snmp bin/kestrava-exporter \
+      share/man/man1/kestrava-exporter.1.gz lib/systemd/system/kestrava-exporter.service \
+      share/doc/kestrava/examples/kestrava-exporter.yml \
       share/applications/kestrava.desktop \
       "share/metainfo/$appstream_id.metainfo.xml" \
       share/icons/hicolor/scalable/apps/kestrava.svg \
@@ -50,10 +52,13 @@ check_programs() {
   out=$(cd "$elsewhere" && "$prefix/bin/kestrava-snmp" --help 2>&1) && status=0 || status=$?
   [[ $status -eq 0 && $out == "usage: kestrava-snmp "* ]] ||
     fail "kestrava-snmp --help gave status $status and \"${out%%$'\n'*}\""
+  out=$(cd "$elsewhere" && "$prefix/bin/kestrava-exporter" --version 2>&1) && status=0 || status=$?
+  [[ $status -eq 0 && $out == "kestrava-exporter $version" ]] ||
+    fail "kestrava-exporter --version gave status $status and \"$out\""
   rmdir "$elsewhere"
 
   local program dir
-  for program in kestrava kestrava-snmp; do
+  for program in kestrava kestrava-snmp kestrava-exporter; do
     while read -r dir; do
       if strings -a "$prefix/bin/$program" | grep -F "$dir" >/dev/null; then
         fail "bin/$program contains the path $dir"

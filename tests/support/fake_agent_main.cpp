@@ -29,7 +29,8 @@ namespace {
 
 void Usage() {
   std::cerr << "usage: kestrava-fake-agent [--instances N] [--port PORT] [--community TEXT]\n"
-               "                          [--log N]\n"
+               "                          [--log N] [--xtable]\n"
+               "--xtable adds ifXTable's ifName, ifAlias and 64-bit octet counters.\n"
                "Commands on standard input: silent on|off, garbage on|off, duplicate on|off,\n"
                "delay MS, restart, quit.\n";
 }
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
   int port = 0;
   std::string community;
   long logLimit = 1000;  // the program never reads its log; a little helps a debugger
+  bool xtable = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--instances" && i + 1 < argc) {
@@ -118,6 +120,8 @@ int main(int argc, char** argv) {
       community = argv[++i];
     } else if (arg == "--log" && i + 1 < argc) {
       logLimit = std::atol(argv[++i]);
+    } else if (arg == "--xtable") {
+      xtable = true;
     } else {
       Usage();
       return arg == "--help" ? 0 : 2;
@@ -140,6 +144,14 @@ int main(int argc, char** argv) {
   agent.SetLogLimit(static_cast<size_t>(logLimit > 0 ? logLimit : 0));
   agent.SetCommunity(community);
   agent.FillInterfaceTable(instances);
+  // The columns an exporter's if_mib module reads besides ifTable's (the benchmarks' agent).
+  for (int i = 1; xtable && i <= instances; ++i) {
+    const std::string index = "." + std::to_string(i);
+    agent.SetString("1.3.6.1.2.1.31.1.1.1.1" + index, "port" + std::to_string(i));
+    agent.SetString("1.3.6.1.2.1.31.1.1.1.18" + index, i % 3 ? "" : "uplink");
+    agent.SetValue("1.3.6.1.2.1.31.1.1.1.6" + index, 0x46, std::to_string((1ull << 40) * i));
+    agent.SetValue("1.3.6.1.2.1.31.1.1.1.10" + index, 0x46, std::to_string((1ull << 39) * i));
+  }
   std::cout << agent.port() << std::endl;
 
   using Clock = std::chrono::steady_clock;

@@ -1,0 +1,99 @@
+#pragma once
+// TTargetPoller: one agent polled with one module, for kestrava-exporter's scrapes. Unlike an
+// exporter that walks every table at every scrape, it keeps the agent's rows (ifIndex with
+// ifDescr, ifName and ifAlias) between scrapes and walks them again only when they are older
+// than the rewalk interval or the agent restarted (its sysUpTime fell); a scrape then fetches
+// the values with GetRequests of up to 15 OIDs, several in flight at once. Scrapes that come
+// while a poll runs share it. A poll that runs out of time ends with what it has, and says so.
+// Thread: the thread that created it (its event loop carries the SNMP socket and the timers).
+
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/exporter/exporter_config.h"
+#include "engine/dispatcher.h"
+#include "engine/poll_snapshot.h"
+#include "engine/sample.h"
+
+namespace kestrava {
+
+class TTargetPoller {
+ public:
+  using TClock = std::chrono::steady_clock;
+  // The text of a scrape (the exposition), handed to each waiting scrape.
+  using TDone = std::function<void(const std::string& text)>;
+
+  // host: a numeric address the allow-list has passed.
+  TTargetPoller(const TExporterModule& module, std::string host, int port, int rewalkSeconds);
+  TTargetPoller(const TTargetPoller&) = delete;
+  TTargetPoller& operator=(const TTargetPoller&) = delete;
+
+  // Polls (or joins the poll under way) and calls done with the exposition, within `seconds`.
+  void Scrape(double seconds, TDone done);
+  TClock::time_point LastUsed() const { return m_lastUsed; }
+  bool Busy() const { return m_phase != TPhase::kIdle; }
+
+ private:
+  enum class TPhase { kIdle, kWalk, kGet };
+  struct TInFlight {
+    TRequest Record;
+    TClock::time_point SentAt;
+    int TriesLeft = 0;
+  };
+
+  void OnAnswer(const TAnswer& answer);
+  void OnWalkAnswer(const TRequest& record, const TAnswer& answer);
+  void OnGetAnswer(const TAnswer& answer);
+  // Sends one request (a new id), remembered until answered or expired; false when it failed.
+  bool SendNew(TRequest record);
+  void StartWalk();
+  void WalkStep(const std::string& from);
+  void EndWalkColumn();
+  void StartGet();
+  void SendGets();
+  void CheckTimeouts();
+  void Finish(bool timedOut);
+  std::string Exposition(bool timedOut) const;
+  void SetRows(const std::vector<std::string>& indexes);
+
+  TExporterModule m_module;
+  std::string m_host;
+  int m_port;
+  std::chrono::seconds m_rewalk;
+  TDispatcher m_dispatcher;
+  std::string m_openError;
+
+  // The rows, kept between scrapes.
+  std::vector<std::string> m_index;  // "3"
+  std::vector<std::string> m_descr, m_name, m_alias;
+  std::unordered_map<std::string, size_t> m_rowOf;  // by index
+  TClock::time_point m_walkedAt;
+  bool m_walked = false;
+  std::unordered_map<std::string, size_t> m_slotOf;  // polled OID -> slot (row x width + column)
+
+  // The poll under way.
+  TPhase m_phase = TPhase::kIdle;
+  std::vector<TDone> m_waiting;
+  TClock::time_point m_started;
+  std::map<uint32_t, TInFlight> m_inFlight;
+  int m_walkColumn = 0;  // 0 ifDescr, 1 ifName, 2 ifAlias
+  std::vector<std::string> m_walkIndexes;
+  std::vector<std::string> m_gets;  // batches not sent yet, as item lists
+  size_t m_nextGet = 0;
+  std::vector<TSample> m_values;
+  TSample m_uptime, m_lastUptime;
+  std::string m_error;  // of this poll
+  TSessionCounters m_counters;
+  double m_pollSeconds = 0;
+
+  QTimer m_tick;      // time-outs of the requests in flight
+  QTimer m_deadline;  // the scrape's
+  TClock::time_point m_lastUsed;
+};
+
+}  // namespace kestrava
