@@ -154,16 +154,20 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
       std::fprintf(stderr, "kestrava: the reader of the stream went away; the run ends.\n");
       FinishScriptedRun(kExitStreamClosed);
     });
+    m_stream->SetHistory(&m_history);
   }
 
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
   m_session->Start(args);
+  m_history.SetWindowMinutes(m_output.HistoryMinutes > 0 ? m_output.HistoryMinutes
+                                                          : m_session->Config().HistoryMinutes);
   // A scripted run never waits for ever, not even on a discovery that never ends.
   m_run.Start(m_session->SessionRequest().Interval);
 }
 
 void TForm1::AttachSinks() {
+  m_session->AddSink(m_history);  // before the stream, which tells its rank changes
   m_session->AddSink(*m_chartFeed);
   if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
   if (m_csvExport) m_session->AddSink(*m_csvExport);

@@ -25,6 +25,7 @@
 #include "app/scripted_run.h"
 #include "app/stream_sink.h"
 #include "config/command_line.h"
+#include "engine/history_store.h"
 #include "engine/session.h"
 #include "engine/window.h"
 
@@ -176,6 +177,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TCsvExport> m_csvExport;
   std::unique_ptr<TPngSnapshot> m_pngSnapshot;
   std::unique_ptr<TStreamSink> m_stream;
+  THistoryStore m_history;  // across connections: rows are told apart by their agent
   TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;

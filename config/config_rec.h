@@ -52,6 +52,7 @@ struct TConfigRec {
   bool Antialias = false;  // the pie drawn smooth
   int LocalPort = 0;       // the UDP port requests go out from; 0 any free port
   TSnmpV3Settings V3;
+  int HistoryMinutes = 60;  // the window of the history behind the pie
   // The OID names of this session: the built-in ones and the targets' display names.
   TOidNames OidNames;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),

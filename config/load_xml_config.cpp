@@ -90,6 +90,8 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
   ReadCaught([&] { return root.Maxrows(); },
              [&](int v) { cfg.MaxRows = CheckMaxRows(std::to_string(v)); });
+  ReadCaught([&] { return root.History(); },
+             [&](int v) { cfg.HistoryMinutes = CheckHistory(std::to_string(v)); });
 
   TSnmpV3Settings& v3 = cfg.V3;
   v3.User = shooter.User();
