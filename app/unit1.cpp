@@ -141,6 +141,9 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   move(0, 0);
 
   m_chartFeed = std::make_unique<TChartFeed>(*Chart1);
+  m_historyView = new THistoryView(*this, *Chart1, m_history, [this](const TSnapshotPtr& live) {
+    m_chartFeed->TakeSnapshot(live);
+  });
   const auto failed = [this](const std::string& reason) { OutputFailed(reason); };
   if (!m_output.Export.empty())
     m_csvExport = std::make_unique<TCsvExport>(m_output.Export, failed);
@@ -172,6 +175,7 @@ void TForm1::AttachSinks() {
   if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
   if (m_csvExport) m_session->AddSink(*m_csvExport);
   if (m_stream) m_session->AddSink(*m_stream);
+  m_session->AddSink(*m_historyView);  // after the outputs, which draw the live pie
   m_session->AddSink(m_run);
 }
 
@@ -593,6 +597,7 @@ void TForm1::ConnectTo(const TAgentChoice& agent) {
   ClearStatus();
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
+  m_historyView->SessionChanged();
   m_session->Start({"/XML", config.Path()});
 }
 

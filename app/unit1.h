@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/chart_feed.h"
+#include "app/history_view.h"
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
 #include "app/stream_sink.h"
@@ -61,6 +62,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   static void SetAgentSettingsFile(const QString& path);
 
   TSession& Session() { return *m_session; }
+  THistoryStore& History() { return m_history; }
+  THistoryView& HistoryView() { return *m_historyView; }
   TScriptedRun& ScriptedRun() { return m_run; }
   const TOutputOptions& OutputOptions() const { return m_output; }
   // The status the program ends with: 0 unless a scripted run failed.
@@ -178,6 +181,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TPngSnapshot> m_pngSnapshot;
   std::unique_ptr<TStreamSink> m_stream;
   THistoryStore m_history;  // across connections: rows are told apart by their agent
+  THistoryView* m_historyView = nullptr;  // a child of the window
   TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;

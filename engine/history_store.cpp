@@ -148,10 +148,12 @@ void THistoryStore::AddValue(TSeriesData& series, uint64_t poll, int64_t minute,
 }
 
 void THistoryStore::TakeSnapshot(const TSnapshotPtr& snapshot) {
-  // Only polls count: the same values shown again (another number of slices) are no moment.
-  if (!snapshot->Fresh || !snapshot->Layout) return;
+  if (!snapshot->Layout) return;
+  // The rows of every snapshot are known, so that the slices shown always name theirs.
   if (snapshot->Layout.get() != m_layout) MapLayout(*snapshot->Layout);
   m_layoutHeld = snapshot->Layout;
+  // Only polls count: the same values shown again (another number of slices) are no moment.
+  if (!snapshot->Fresh) return;
   const uint64_t poll = m_firstPoll + m_frames.Size();
 
   THistoryFrame frame;

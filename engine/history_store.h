@@ -83,7 +83,7 @@ class THistoryStore : public IPollSink {
   // Series.
   int SeriesCount() const { return static_cast<int>(m_series.size()); }
   const TSeriesInfo& Info(int series) const { return m_info[Idx(series)]; }
-  // The series of a slot of the newest snapshot taken; -1 when there is none.
+  // The series of a slot of the newest snapshot taken (fresh or not); -1 when there is none.
   int SeriesOfSlot(int slot) const;
   // Full resolution from now on (and never dropped back while pinned).
   void Pin(int series, bool pinned);
