@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
@@ -22,6 +23,7 @@
 
 #include "app/connect_dialog.h"
 #include "app/glyphs.h"
+#include "engine/recording.h"
 #include "engine/session_setup.h"
 #include "ui/chart.h"
 #include "ui/unit2.h"
@@ -279,6 +281,8 @@ void TForm1::BuildMenu() {
   // Captions carry no keyboard accelerators.
   MainMenu1 = menuBar();
   File1 = MainMenu1->addMenu(QStringLiteral("File"));
+  OpenRecording1 = File1->addAction(QStringLiteral("Open recording..."));
+  SaveRecording1 = File1->addAction(QStringLiteral("Save recording..."));
   Exit1 = File1->addAction(QIcon(QPixmap::fromImage(GlyphExit())), QStringLiteral("Exit"));
   Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
   CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
@@ -296,6 +300,17 @@ void TForm1::BuildMenu() {
   connect(RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
   connect(Connect1, &QAction::triggered, this, &TForm1::Connect1Click);
   connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+  const QString recordings = QStringLiteral("Kestrava recordings (*.ndjson.gz);;All files (*)");
+  connect(OpenRecording1, &QAction::triggered, this, [this, recordings] {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"),
+                                                      QString(), recordings);
+    if (!path.isEmpty()) OpenRecording(path);
+  });
+  connect(SaveRecording1, &QAction::triggered, this, [this, recordings] {
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save recording"),
+                                                QStringLiteral("kestrava.ndjson.gz"), recordings);
+    if (!path.isEmpty()) SaveRecording(path);
+  });
 }
 
 // ---- window operations -------------------------------------------------------------------
@@ -601,6 +616,30 @@ void TForm1::ConnectTo(const TAgentChoice& agent) {
   m_session->Start({"/XML", config.Path()});
 }
 
+bool TForm1::SaveRecording(const QString& path) {
+  std::string error;
+  if (!WriteRecording(m_history, path.toStdString(), error)) {
+    ShowStatus("Could not save the recording: " + error);
+    return false;
+  }
+  ShowStatus("Recording saved: " + path.toStdString());
+  return true;
+}
+
+bool TForm1::OpenRecording(const QString& path) {
+  std::string error;
+  if (!ReadRecording(path.toStdString(), m_history, error)) {
+    ShowStatus("Could not open the recording: " + error);
+    return false;
+  }
+  m_session->Stop();
+  EnableToolbar(false);
+  SetInitializingVisible(false);
+  m_historyView->RecordingLoaded();
+  ShowStatus("Recording " + path.toStdString());
+  return true;
+}
+
 void TForm1::About1Click() {
   auto* about = new TForm2(this);
   about->setAttribute(Qt::WA_DeleteOnClose);
@@ -656,6 +695,13 @@ void TForm1::FormClose() {
   // A dialog still up would keep the program running after its window closed.
   if (m_connectDialog) m_connectDialog->reject();
   m_session->Stop();
+  if (!m_output.Record.empty()) {
+    std::string error;
+    if (!WriteRecording(m_history, m_output.Record, error)) {
+      std::fprintf(stderr, "kestrava: could not write %s\n", error.c_str());
+      if (Scripted() && m_exitStatus == 0) m_exitStatus = kExitOutputFailed;
+    }
+  }
 }
 
 }  // namespace kestrava

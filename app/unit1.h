@@ -112,6 +112,11 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void RefreshInstances1Click();
   void Connect1Click();
   void About1Click();
+  // The history to a recording and back; false (the status line says why) when it fails. An
+  // opened recording takes the place of the session: polling stops, the chart shows the
+  // recording, paused and scrubbable, until a connection is made again.
+  bool SaveRecording(const QString& path);
+  bool OpenRecording(const QString& path);
 
   // Controls, named as the window's designer names them.
   QWidget* Panel1;
@@ -142,6 +147,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QAction* RefreshInstances1;
   QAction* Connect1;
   QAction* About1;
+  QAction* OpenRecording1;
+  QAction* SaveRecording1;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -264,5 +264,45 @@ TEST_F(HistoryWindowTest, PauseAndScrubShowThePieOfThenWhileTheOutputsStayLive) 
   EXPECT_TRUE(events.contains(at30 + " eth0 left the top 2 (rank 1)"));
 }
 
+// A recording saved from one window and opened in another shows the same pie at each moment,
+// paused, with nothing live to return to.
+TEST_F(HistoryWindowTest, ARecordingOpensWithThePiesOfItsMoments) {
+  const std::string path = (dir.path / "minute.ndjson.gz").string();
+  const auto rate = [](int row, int t) { return 100.0 * ((row + t / 10) % 3) + row; };
+  {
+    auto form = Start();
+    Poll(*form, polls, 0, 40, rate);
+    ASSERT_TRUE(form->SaveRecording(QString::fromStdString(path)));
+  }
+  auto form = Start();
+  EXPECT_FALSE(form->OpenRecording(QString::fromStdString((dir.path / "none.gz").string())));
+  EXPECT_NE(form->StatusText().indexOf("Could not open the recording"), -1);
+  ASSERT_TRUE(form->OpenRecording(QString::fromStdString(path)));
+  THistoryView& view = form->HistoryView();
+  EXPECT_TRUE(view.Paused());
+  EXPECT_FALSE(view.LiveAction()->isEnabled());
+  ASSERT_EQ(view.Slider()->maximum(), 39);
+  EXPECT_EQ(view.Slider()->value(), 39);
+  for (const int t : {0, 9, 10, 25, 39}) {
+    SCOPED_TRACE(t);
+    view.Slider()->setValue(t);
+    QCoreApplication::processEvents();
+    const TSnapshotPtr then = polls.Make(t, rate);
+    ASSERT_EQ(form->Chart1->SliceCount(), static_cast<int>(then->Pie.size()));
+    for (size_t i = 0; i < then->Pie.size(); ++i) {
+      EXPECT_EQ(form->Chart1->Slices()[i].label.toStdString(), then->Pie[i].Label);
+      EXPECT_EQ(form->Chart1->Slices()[i].value, then->Pie[i].Value);
+      EXPECT_EQ(form->Chart1->Slices()[i].valueText.toStdString(), then->Pie[i].ValueText);
+    }
+    EXPECT_EQ(view.MomentLabel()->text(),
+              "Recorded " + QDateTime::fromMSecsSinceEpoch(then->TimeMs).toString("HH:mm:ss"));
+  }
+  // End does not leave the recording.
+  QTest::keyClick(form.get(), Qt::Key_End);
+  EXPECT_TRUE(view.Paused());
+  view.PickSlice(0);
+  EXPECT_EQ(view.Details()->RowTitle->text().toStdString(), polls.Make(39, rate)->Pie[0].Label);
+}
+
 }  // namespace
 }  // namespace kestrava
