@@ -90,6 +90,10 @@ THistoryView::THistoryView(QMainWindow& window, TChart& chart, THistoryStore& st
   m_moment->hide();
   chart.installEventFilter(this);
   m_bar->addAction(m_eventsDock->toggleViewAction());
+  m_notify = m_bar->addAction(QStringLiteral("Notify"));
+  m_notify->setCheckable(true);
+  m_notify->setToolTip(QStringLiteral("A desktop notification when a row enters the top"));
+  connect(m_notify, &QAction::toggled, this, [this](bool on) { m_notifier.SetEnabled(on); });
 }
 
 THistoryView::~THistoryView() = default;
@@ -109,6 +113,7 @@ void THistoryView::TakeSnapshot(const TSnapshotPtr& snapshot) {
   m_newest = snapshot;
   if (snapshot->Fresh) {
     AddEvents(m_store.EventCount() - static_cast<int>(m_store.LastEvents().size()));
+    m_notifier.Notify(m_store.LastEvents(), m_store);
     UpdateSlider();
   }
   if (m_paused) {

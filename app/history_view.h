@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/desktop_notifier.h"
 #include "engine/history_store.h"
 
 class QAction;
@@ -67,6 +68,8 @@ class THistoryView : public QObject, public IPollSink {
   QAction* LiveAction() const { return m_live; }
   QSlider* Slider() const { return m_slider; }
   QLabel* MomentLabel() const { return m_moment; }
+  QAction* NotifyAction() const { return m_notify; }
+  TDesktopNotifier& Notifier() { return m_notifier; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -94,6 +97,8 @@ class THistoryView : public QObject, public IPollSink {
   QSlider* m_slider;
   QLabel* m_barTime;
   QLabel* m_moment;  // on the chart, beside its title
+  QAction* m_notify;
+  TDesktopNotifier m_notifier;
   bool m_paused = false;
   bool m_recording = false;
   int64_t m_shownTime = 0;         // the frame shown while paused, by its time
