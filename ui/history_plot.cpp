@@ -53,7 +53,8 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
       std::max(metrics.horizontalAdvance(topText), metrics.horizontalAdvance(m_format(0))) + 6;
   const int top = metrics.height() / 2 + 2;
   const int right = width() - 8;
-  const int bottom = height() - metrics.height() - 4;
+  // Room below for the times, clear of the lowest value's text.
+  const int bottom = height() - metrics.height() - metrics.ascent() / 2 - 6;
   if (right - left < 10 || bottom - top < 10) return;
   const auto xOf = [&](int64_t t) {
     return left + static_cast<int>(static_cast<double>(t - m_fromMs) * (right - left) /
