@@ -23,6 +23,7 @@
 
 #include "app/connect_dialog.h"
 #include "app/glyphs.h"
+#include "app/output_files.h"
 #include "engine/recording.h"
 #include "engine/session_setup.h"
 #include "ui/chart.h"
@@ -618,7 +619,7 @@ void TForm1::ConnectTo(const TAgentChoice& agent) {
 
 bool TForm1::SaveRecording(const QString& path) {
   std::string error;
-  if (!WriteRecording(m_history, path.toStdString(), error)) {
+  if (!WriteFileAtomically(path.toStdString(), RecordingBytes(m_history), error)) {
     ShowStatus("Could not save the recording: " + error);
     return false;
   }
@@ -697,7 +698,7 @@ void TForm1::FormClose() {
   m_session->Stop();
   if (!m_output.Record.empty()) {
     std::string error;
-    if (!WriteRecording(m_history, m_output.Record, error)) {
+    if (!WriteFileAtomically(m_output.Record, RecordingBytes(m_history), error)) {
       std::fprintf(stderr, "kestrava: could not write %s\n", error.c_str());
       if (Scripted() && m_exitStatus == 0) m_exitStatus = kExitOutputFailed;
     }

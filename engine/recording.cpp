@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace kestrava {
@@ -82,11 +81,48 @@ QJsonObject EventLine(const TRankEvent& event) {
   return line;
 }
 
-bool Put(gzFile file, const QJsonObject& line) {
-  QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact);
-  bytes.append('\n');
-  return gzwrite(file, bytes.constData(), static_cast<unsigned>(bytes.size())) == bytes.size();
-}
+// Compresses lines into a gzip member as they come.
+class TGzipWriter {
+ public:
+  TGzipWriter() {
+    // 15 + 16: the largest window, with gzip's header and trailer.
+    m_ok = deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8,
+                        Z_DEFAULT_STRATEGY) == Z_OK;
+  }
+  ~TGzipWriter() {
+    if (m_ok) deflateEnd(&m_stream);
+  }
+  TGzipWriter(const TGzipWriter&) = delete;
+  TGzipWriter& operator=(const TGzipWriter&) = delete;
+
+  void Put(const QJsonObject& line) {
+    QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact);
+    bytes.append('\n');
+    Deflate(bytes.constData(), bytes.size(), Z_NO_FLUSH);
+  }
+  std::string Finish() {
+    Deflate(nullptr, 0, Z_FINISH);
+    return std::move(m_out);
+  }
+
+ private:
+  void Deflate(const char* data, qsizetype size, int flush) {
+    if (!m_ok) return;
+    m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    m_stream.avail_in = static_cast<uInt>(size);
+    unsigned char chunk[65536];
+    do {
+      m_stream.next_out = chunk;
+      m_stream.avail_out = sizeof chunk;
+      deflate(&m_stream, flush);
+      m_out.append(reinterpret_cast<const char*>(chunk), sizeof chunk - m_stream.avail_out);
+    } while (m_stream.avail_out == 0);
+  }
+
+  z_stream m_stream{};
+  bool m_ok = false;
+  std::string m_out;
+};
 
 // One line of the file, without its line break; false at the end.
 bool NextLine(gzFile file, std::string& line) {
@@ -115,27 +151,18 @@ bool ChangeNamed(const QString& name, TRankChange& change) {
 
 }  // namespace
 
-bool WriteRecording(const THistoryStore& store, const std::string& path, std::string& error) {
-  const std::string part = path + ".part";
-  gzFile file = gzopen(part.c_str(), "wb");
-  if (file == nullptr) {
-    error = path + ": " + std::strerror(errno);
-    return false;
-  }
+std::string RecordingBytes(const THistoryStore& store) {
+  TGzipWriter out;
   QJsonObject head;
   head[QStringLiteral("format")] = QLatin1String(kFormatName);
   head[QStringLiteral("version")] = kRecordingVersion;
   head[QStringLiteral("window")] = store.WindowMinutes();
   head[QStringLiteral("firstPoll")] = static_cast<double>(store.FirstPoll());
-  bool ok = Put(file, head);
-  for (int s = 0; ok && s < store.SeriesCount(); ++s) ok = Put(file, SeriesLine(store, s));
-  for (int f = 0; ok && f < store.FrameCount(); ++f) ok = Put(file, PollLine(store.Frame(f)));
-  for (int e = 0; ok && e < store.EventCount(); ++e) ok = Put(file, EventLine(store.Event(e)));
-  ok = gzclose(file) == Z_OK && ok;
-  if (ok && std::rename(part.c_str(), path.c_str()) == 0) return true;
-  error = path + ": " + (ok ? std::strerror(errno) : "the recording could not be written");
-  std::remove(part.c_str());
-  return false;
+  out.Put(head);
+  for (int s = 0; s < store.SeriesCount(); ++s) out.Put(SeriesLine(store, s));
+  for (int f = 0; f < store.FrameCount(); ++f) out.Put(PollLine(store.Frame(f)));
+  for (int e = 0; e < store.EventCount(); ++e) out.Put(EventLine(store.Event(e)));
+  return out.Finish();
 }
 
 bool ReadRecording(const std::string& path, THistoryStore& store, std::string& error) {

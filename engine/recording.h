@@ -16,9 +16,9 @@ namespace kestrava {
 
 inline constexpr int kRecordingVersion = 1;
 
-// Writes the store to path (through a file beside it, renamed into place). false with the
-// reason in error when it cannot.
-bool WriteRecording(const THistoryStore& store, const std::string& path, std::string& error);
+// The store as a recording: the bytes of the file (a gzip member), for the writer of the
+// program's output files to put in place.
+std::string RecordingBytes(const THistoryStore& store);
 // Reads a recording into the store, in place of what it held; false with the reason (and the
 // store unchanged) when the file is no recording, of a newer version, or damaged.
 bool ReadRecording(const std::string& path, THistoryStore& store, std::string& error);

@@ -285,6 +285,8 @@ TEST(Program, OutputPathsThatAreNoRegularFileEndTheRunAtOnce) {
        "kestrava: cannot write fifo.csv: Is a FIFO, not a regular file\n"},
       {"folder", "/SNAPSHOT folder.png /EXITAFTER 1",
        "kestrava: cannot write folder.png: Is a directory\n"},
+      {"a recording into a folder", "/RECORD folder.png",
+       "kestrava: cannot write folder.png: Is a directory\n"},
       {"link to a device", "/EXPORT null.csv /EXITAFTER 1",
        "kestrava: cannot write null.csv: Is a character device, not a regular file (the link "
        "leads to /dev/null)\n"},
