@@ -174,8 +174,13 @@ void THistoryView::ShowFrame(int frame) {
 }
 
 void THistoryView::ShowShownFrame() {
-  const int index = m_store.FrameAt(m_shownTime);
-  if (index < 0) return;
+  int index = m_store.FrameAt(m_shownTime);
+  if (index < 0) {
+    // The moment shown left the window: the oldest kept stands in for it.
+    if (m_store.FrameCount() == 0) return;
+    index = 0;
+    m_shownTime = m_store.Frame(0).TimeMs;
+  }
   const THistoryFrame& frame = m_store.Frame(index);
   std::vector<TSlice> slices;
   m_shownSeries.clear();

@@ -264,6 +264,26 @@ TEST_F(HistoryWindowTest, PauseAndScrubShowThePieOfThenWhileTheOutputsStayLive) 
   EXPECT_TRUE(events.contains(at30 + " eth0 left the top 2 (rank 1)"));
 }
 
+// A paused moment that leaves the history's window gives way to the oldest moment kept, never
+// to the live pie.
+TEST_F(HistoryWindowTest, APausedMomentThatLeavesTheWindowGivesWayToTheOldestKept) {
+  auto form = Start({"/HISTORY", "1"});
+  const auto leader = [](int row, int t) {
+    const int first = t < 30 ? 0 : t < 100 ? 1 : 2;
+    return row == first ? 900.0 : 100.0 * (row + 1);
+  };
+  Poll(*form, polls, 0, 30, leader);
+  QTest::keyClick(form.get(), Qt::Key_Space);
+  EXPECT_EQ(LegendLabels(*form->Chart1).front(), "eth0");
+  Poll(*form, polls, 30, 130, leader);
+  THistoryView& view = form->HistoryView();
+  ASSERT_TRUE(view.Paused());
+  EXPECT_EQ(view.Slider()->value(), 0);
+  EXPECT_EQ(LegendLabels(*form->Chart1).front(), "eth1");
+  EXPECT_EQ(view.MomentLabel()->text(),
+            "Paused at " + QDateTime::fromMSecsSinceEpoch(kStart + 69'000).toString("HH:mm:ss"));
+}
+
 // A recording saved from one window and opened in another shows the same pie at each moment,
 // paused, with nothing live to return to.
 TEST_F(HistoryWindowTest, ARecordingOpensWithThePiesOfItsMoments) {
