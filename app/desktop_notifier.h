@@ -21,7 +21,6 @@ class TDesktopNotifier {
   explicit TDesktopNotifier(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
   void SetEnabled(bool on);
-  bool Enabled() const { return m_enabled; }
   // Sends one notification for each entry into the top among events (rows named by store).
   void Notify(const std::vector<TRankEvent>& events, const THistoryStore& store);
 

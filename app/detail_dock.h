@@ -28,15 +28,12 @@ class TDetailDock : public QDockWidget {
 
   // The row shown; the dock opens. -1: none.
   void ShowSeries(int series);
-  int Series() const { return m_series; }
   // Shows everything as of timeMs.
   void ShowMoment(int64_t timeMs);
-  int64_t Moment() const { return m_moment; }
   // The store's content was replaced: no row is shown or pinned.
   void Forget();
 
   void SetRangeMinutes(int minutes);
-  int RangeMinutes() const { return m_rangeMinutes; }
   const std::vector<int>& PinnedSeries() const { return m_pinned; }
 
   QLabel* RowTitle;

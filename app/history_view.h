@@ -68,8 +68,6 @@ class THistoryView : public QObject, public IPollSink {
   QAction* LiveAction() const { return m_live; }
   QSlider* Slider() const { return m_slider; }
   QLabel* MomentLabel() const { return m_moment; }
-  QAction* NotifyAction() const { return m_notify; }
-  TDesktopNotifier& Notifier() { return m_notifier; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

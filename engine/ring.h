@@ -1,6 +1,6 @@
 #pragma once
-// TRing: a first-in-first-out buffer in one block that grows by doubling and gives its room back
-// when asked, so that the history's memory is what its blocks hold and nothing more.
+// TRing: a first-in-first-out buffer in one block that grows by doubling and gives all its room
+// back when cleared, so that the history's memory is what its blocks hold and nothing more.
 // Thread: any; a plain value.
 
 #include <cstddef>
@@ -39,10 +39,6 @@ class TRing {
     std::vector<T>().swap(m_buffer);
     m_head = 0;
     m_count = 0;
-  }
-  // Gives back the room above twice the size (a row that left keeps no room for an hour).
-  void Trim() {
-    if (m_buffer.size() > 2 * m_count + 8) Resize(m_count);
   }
 
  private:

@@ -36,8 +36,6 @@ class THistoryPlot : public QWidget {
   void SetLines(std::vector<TPlotLine> lines, int64_t fromMs, int64_t toMs);
   void SetValueFormatter(std::function<QString(double)> format);
   const std::vector<TPlotLine>& Lines() const { return m_lines; }
-  // The top of the scale: a round number at or above the largest value.
-  double ScaleTop() const { return m_scaleTop; }
 
   QSize sizeHint() const override { return {320, 160}; }
 
