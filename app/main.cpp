@@ -40,7 +40,8 @@ int CheckOutputOptions(const kestrava::TOutputOptions& output) {
     return kExitConfigError;
   }
   for (const std::string& path :
-       {output.Snapshot, output.Export, output.Stream == "-" ? std::string() : output.Stream}) {
+       {output.Snapshot, output.Export, output.Stream == "-" ? std::string() : output.Stream,
+        output.Record}) {
     std::string error;
     if (!path.empty() && !CheckOutputPath(path, error)) {
       std::fprintf(stderr, "kestrava: cannot write %s\n", error.c_str());

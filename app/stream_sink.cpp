@@ -123,7 +123,11 @@ void TStreamSink::TakeSnapshot(const TSnapshotPtr& snapshot) {
     m_done = true;
     return;
   }
-  const std::string line = Line(*snapshot) + '\n';
+  std::string line = Line(*snapshot) + '\n';
+  if (m_history) {
+    for (const TRankEvent& event : m_history->LastEvents())
+      line += EventLine(event, m_history->Info(event.Row)) + '\n';
+  }
   if (std::fwrite(line.data(), 1, line.size(), m_file) == line.size() && std::fflush(m_file) == 0)
     return;
   const int error = errno;
@@ -195,6 +199,21 @@ std::string TStreamSink::Line(const TPollSnapshot& snapshot) {
   if (snapshot.Uptime >= 0) poll[QStringLiteral("uptime")] = static_cast<double>(snapshot.Uptime);
   poll[QStringLiteral("rows")] = rows;
   return QJsonDocument(poll).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string TStreamSink::EventLine(const TRankEvent& event, const TSeriesInfo& row) {
+  QJsonObject out;
+  out[QStringLiteral("event")] = RankChangeName(event.Change);
+  out[QStringLiteral("time")] =
+      QDateTime::fromMSecsSinceEpoch(event.TimeMs, Qt::UTC).toString(Qt::ISODateWithMs);
+  out[QStringLiteral("index")] = QString::fromStdString(row.Index);
+  out[QStringLiteral("label")] = QString::fromStdString(row.Label);
+  out[QStringLiteral("column")] = QString::fromStdString(row.Column);
+  out[QStringLiteral("top")] = event.TopSize;
+  if (event.From > 0) out[QStringLiteral("from")] = event.From;
+  if (event.To > 0) out[QStringLiteral("rank")] = event.To;
+  out[QStringLiteral("text")] = QString::fromStdString(RankChangeText(event));
+  return QJsonDocument(out).toJson(QJsonDocument::Compact).toStdString();
 }
 
 }  // namespace kestrava

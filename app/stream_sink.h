@@ -4,13 +4,16 @@
 // poll's time, the agent, the value mode and every shown row with its index, label, column,
 // value (a JSON number, or a string of digits where a number would lose digits above 2^53),
 // change, rate per second, rank and, where a value is missing, why. A reader that goes away (a
-// closed pipe) is told through `closed` once, and nothing more is written.
+// closed pipe) is told through `closed` once, and nothing more is written. With a history, the
+// changes of the ranking at each poll follow its line, one JSON object a line each, told apart
+// by their "event" member.
 // Thread: the window's thread only.
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
+#include "engine/history_store.h"
 #include "engine/poll_snapshot.h"
 
 namespace kestrava {
@@ -25,10 +28,16 @@ class TStreamSink : public IPollSink {
   TStreamSink(const TStreamSink&) = delete;
   TStreamSink& operator=(const TStreamSink&) = delete;
 
+  // The history whose rank changes follow each poll (it takes each snapshot before this sink);
+  // null: none.
+  void SetHistory(const THistoryStore* history) { m_history = history; }
+
   void TakeSnapshot(const TSnapshotPtr& snapshot) override;
 
   // One poll as its line, without the line break.
   static std::string Line(const TPollSnapshot& snapshot);
+  // One change of the ranking as its line, without the line break.
+  static std::string EventLine(const TRankEvent& event, const TSeriesInfo& row);
 
  private:
   bool Open();
@@ -38,6 +47,7 @@ class TStreamSink : public IPollSink {
   std::function<void()> m_closed;
   std::FILE* m_file = nullptr;
   bool m_done = false;
+  const THistoryStore* m_history = nullptr;
 };
 
 }  // namespace kestrava

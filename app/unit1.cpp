@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -25,7 +26,9 @@
 #include "app/connect_dialog.h"
 #include "app/desktop_scheme.h"
 #include "app/glyphs.h"
+#include "app/output_files.h"
 #include "app/window_theme.h"
+#include "engine/recording.h"
 #include "engine/session_setup.h"
 #include "ui/chart.h"
 #include "ui/unit2.h"
@@ -147,9 +150,11 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   move(0, 0);
 
   m_chartFeed = std::make_unique<TChartFeed>(*Chart1);
+  m_historyView = new THistoryView(*this, *Chart1, m_history, [this](const TSnapshotPtr& live) {
+    m_chartFeed->TakeSnapshot(live);
+  });
   const auto failed = [this](const std::string& reason) { OutputFailed(reason); };
-  if (!m_output.Export.empty())
-    m_csvExport = std::make_unique<TCsvExport>(m_output.Export, failed);
+  if (!m_output.Export.empty()) m_csvExport = std::make_unique<TCsvExport>(m_output.Export, failed);
   if (!m_output.Snapshot.empty()) {
     m_pngSnapshot =
         std::make_unique<TPngSnapshot>(m_output.Snapshot, m_output.SnapshotScale, *Chart1, failed);
@@ -160,6 +165,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
       std::fprintf(stderr, "kestrava: the reader of the stream went away; the run ends.\n");
       FinishScriptedRun(kExitStreamClosed);
     });
+    m_stream->SetHistory(&m_history);
   }
 
   if (!m_output.Metrics.empty()) {
@@ -174,16 +180,20 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   AttachSinks();
   m_session->Start(args);
   ApplyTheme();
+  m_history.SetWindowMinutes(m_output.HistoryMinutes > 0 ? m_output.HistoryMinutes
+                                                         : m_session->Config().HistoryMinutes);
   // A scripted run never waits for ever, not even on a discovery that never ends.
   m_run.Start(m_session->SessionRequest().Interval);
 }
 
 void TForm1::AttachSinks() {
+  m_session->AddSink(m_history);  // before the stream, which tells its rank changes
   m_session->AddSink(*m_chartFeed);
   if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
   if (m_csvExport) m_session->AddSink(*m_csvExport);
   if (m_stream) m_session->AddSink(*m_stream);
   if (m_metrics) m_session->AddSink(*m_metrics);
+  m_session->AddSink(*m_historyView);  // after the outputs, which draw the live pie
   m_session->AddSink(m_run);
 }
 
@@ -243,7 +253,8 @@ void TForm1::BuildControls() {
   Image2 = MakePicture(Panel1, QRect(360, 8, 16, 16), GlyphSlices());
   Label2 = MakeLabel(Panel1, QStringLiteral("#Slices"), QRect(378, 9, 34, 13));
   ComboBox2 = MakeList(Panel1, QRect(418, 7, 73, 21), QStringLiteral("Set the number of slices"));
-  for (const std::string& item : DefaultSliceItems()) ComboBox2->addItem(QString::fromStdString(item));
+  for (const std::string& item : DefaultSliceItems())
+    ComboBox2->addItem(QString::fromStdString(item));
   Label3 = MakeLabel(Panel1, QStringLiteral("Poll. int."), QRect(497, 9, 39, 13));
   // Pictures and abbreviations say to a screen reader what they show to the eye.
   Image1->setAccessibleName(QStringLiteral("Instance mask"));
@@ -303,6 +314,8 @@ void TForm1::BuildMenu() {
   // Captions carry no keyboard accelerators.
   MainMenu1 = menuBar();
   File1 = MainMenu1->addMenu(QStringLiteral("File"));
+  OpenRecording1 = File1->addAction(QStringLiteral("Open recording..."));
+  SaveRecording1 = File1->addAction(QStringLiteral("Save recording..."));
   Exit1 = File1->addAction(QIcon(QPixmap::fromImage(GlyphExit())), QStringLiteral("Exit"));
   Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
   CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
@@ -320,6 +333,17 @@ void TForm1::BuildMenu() {
   connect(RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
   connect(Connect1, &QAction::triggered, this, &TForm1::Connect1Click);
   connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+  const QString recordings = QStringLiteral("Kestrava recordings (*.ndjson.gz);;All files (*)");
+  connect(OpenRecording1, &QAction::triggered, this, [this, recordings] {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), QString(), recordings);
+    if (!path.isEmpty()) OpenRecording(path);
+  });
+  connect(SaveRecording1, &QAction::triggered, this, [this, recordings] {
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save recording"),
+                                                QStringLiteral("kestrava.ndjson.gz"), recordings);
+    if (!path.isEmpty()) SaveRecording(path);
+  });
 }
 
 // ---- window operations -------------------------------------------------------------------
@@ -388,8 +412,8 @@ void TForm1::LayoutToolbar() {
     int Left;
     int Width;  // as designed
   };
-  const TPlace places[] = {{Image1, 142, 16}, {Label1, 160, 70}, {ComboBox1, 234, 121},
-                           {Image2, 360, 16}, {Label2, 378, 34}, {ComboBox2, 418, 73},
+  const TPlace places[] = {{Image1, 142, 16}, {Label1, 160, 70},   {ComboBox1, 234, 121},
+                           {Image2, 360, 16}, {Label2, 378, 34},   {ComboBox2, 418, 73},
                            {Label3, 497, 39}, {ComboBox3, 536, 42}};
   int designEnd = 0;
   int end = 0;
@@ -660,9 +684,34 @@ void TForm1::ConnectTo(const TAgentChoice& agent) {
   ClearStatus();
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
+  m_historyView->SessionChanged();
   m_session->Start({"/XML", config.Path()});
   ApplyTheme();
   ApplyFilter();
+}
+
+bool TForm1::SaveRecording(const QString& path) {
+  std::string error;
+  if (!WriteFileAtomically(path.toStdString(), RecordingBytes(m_history), error)) {
+    ShowStatus("Could not save the recording: " + error);
+    return false;
+  }
+  ShowStatus("Recording saved: " + path.toStdString());
+  return true;
+}
+
+bool TForm1::OpenRecording(const QString& path) {
+  std::string error;
+  if (!ReadRecording(path.toStdString(), m_history, error)) {
+    ShowStatus("Could not open the recording: " + error);
+    return false;
+  }
+  m_session->Stop();
+  EnableToolbar(false);
+  SetInitializingVisible(false);
+  m_historyView->RecordingLoaded();
+  ShowStatus("Recording " + path.toStdString());
+  return true;
 }
 
 void TForm1::About1Click() {
@@ -720,6 +769,13 @@ void TForm1::FormClose() {
   // A dialog still up would keep the program running after its window closed.
   if (m_connectDialog) m_connectDialog->reject();
   m_session->Stop();
+  if (!m_output.Record.empty()) {
+    std::string error;
+    if (!WriteFileAtomically(m_output.Record, RecordingBytes(m_history), error)) {
+      std::fprintf(stderr, "kestrava: could not write %s\n", error.c_str());
+      if (Scripted() && m_exitStatus == 0) m_exitStatus = kExitOutputFailed;
+    }
+  }
 }
 
 }  // namespace kestrava

@@ -22,11 +22,13 @@
 #include <vector>
 
 #include "app/chart_feed.h"
+#include "app/history_view.h"
 #include "app/metrics_sink.h"
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
 #include "app/stream_sink.h"
 #include "config/command_line.h"
+#include "engine/history_store.h"
 #include "engine/session.h"
 #include "engine/window.h"
 
@@ -64,6 +66,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   static void SetAgentSettingsFile(const QString& path);
 
   TSession& Session() { return *m_session; }
+  THistoryStore& History() { return m_history; }
+  THistoryView& HistoryView() { return *m_historyView; }
   TScriptedRun& ScriptedRun() { return m_run; }
   const TOutputOptions& OutputOptions() const { return m_output; }
   // The status the program ends with: 0 unless a scripted run failed.
@@ -113,6 +117,11 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void Connect1Click();
   void About1Click();
   void FilterEditChange();
+  // The history to a recording and back; false (the status line says why) when it fails. An
+  // opened recording takes the place of the session: polling stops, the chart shows the
+  // recording, paused and scrubbable, until a connection is made again.
+  bool SaveRecording(const QString& path);
+  bool OpenRecording(const QString& path);
 
   // Controls, named as the window's designer names them.
   QWidget* Panel1;
@@ -145,6 +154,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QAction* RefreshInstances1;
   QAction* Connect1;
   QAction* About1;
+  QAction* OpenRecording1;
+  QAction* SaveRecording1;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -189,6 +200,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TPngSnapshot> m_pngSnapshot;
   std::unique_ptr<TStreamSink> m_stream;
   std::unique_ptr<TMetricsSink> m_metrics;
+  THistoryStore m_history;                // across connections: rows are told apart by their agent
+  THistoryView* m_historyView = nullptr;  // a child of the window
   TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;
@@ -196,7 +209,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QSize m_wantedOuterSize;  // until the window manager's frame is known
   QSize m_announcedSize;    // the last "WxH=" shown
   QString m_chartHint;
-  bool m_connectShown = false;  // the connection dialog is up or about to come up
+  bool m_connectShown = false;               // the connection dialog is up or about to come up
   QPointer<TConnectDialog> m_connectDialog;  // while it is up
   // With the theme "system": the desktop's preference.
   std::unique_ptr<TDesktopScheme> m_desktopScheme;

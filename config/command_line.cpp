@@ -86,6 +86,8 @@ constexpr TOptionName kOptionNames[] = {
     {"/EXITAFTER", true},
     {"/EXITTIMEOUT", true},
     {"/SNAPSHOTSCALE", true},
+    {"/HISTORY", true},
+    {"/RECORD", true},
     {"/HELP", false},
     {"/VERSION", false},
 };
@@ -129,7 +131,8 @@ bool IsOutputOption(const std::string& arg) {
   return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/STREAM") ||
          IsOption(arg, "/METRICS") ||
          IsOption(arg, "/EXITAFTER") ||
-         IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE");
+         IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE") ||
+         IsOption(arg, "/HISTORY") || IsOption(arg, "/RECORD");
 }
 
 // Output options say what to do with the charts, not what to poll: a command line of nothing
@@ -273,6 +276,7 @@ std::string ValueWarning(const std::string& name, const std::string& value) {
     return RangeWarning(name, value, TIntRange{1, 86400, 0},
                         "the run's own bound (three polling intervals) applies.");
   if (name == "/SNAPSHOTSCALE") return RangeWarning(name, value, TIntRange{1, 4, 1});
+  if (name == "/HISTORY") return RangeWarning(name, value, kHistoryRange);
   return "";
 }
 
@@ -361,6 +365,8 @@ TOutputOptions ReadOutputOptions(const std::vector<std::string>& args) {
     const std::optional<int> n = ParseDecimalInt(*v);
     if (n && *n >= 1 && *n <= 4) out.SnapshotScale = *n;
   }
+  if (auto v = OutputValue(args, "/HISTORY", out.Error)) out.HistoryMinutes = CheckHistory(*v);
+  if (auto v = OutputValue(args, "/RECORD", out.Error)) out.Record = *v;
   return out;
 }
 
@@ -447,6 +453,10 @@ std::string UsageText() {
          "  /EXITTIMEOUT s           with /EXITAFTER: end with status 1 when no update has\n"
          "                           shown a slice for s seconds, 1..86400\n"
          "  /SNAPSHOTSCALE n         the /SNAPSHOT image at n times the chart's size, 1..4 (1)\n"
+         "  /HISTORY minutes         how far back the history behind the pie reaches, 1..1440\n"
+         "                           (the file's \"history\", else 60)\n"
+         "  /RECORD file             write the history and its rank changes to a recording\n"
+         "                           (gzip-compressed NDJSON) when the run ends\n"
          "An output option's value may not be another option (\"/SNAPSHOT /EXPORT x\").\n"
          "\n"
          "  --help, /?, -h           print this text and exit\n"

@@ -62,6 +62,7 @@ struct TConfigRec {
   std::vector<int> IfTypes;   // the ifType numbers a row must have; empty any type
   bool UpOnly = false;        // only rows whose ifOperStatus is up(1)
   TTheme Theme = TTheme::kLight;
+  int HistoryMinutes = 60;  // the window of the history behind the pie
   // The OID names of this session: the built-in ones and the targets' display names.
   TOidNames OidNames;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),

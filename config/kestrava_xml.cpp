@@ -196,6 +196,9 @@ bool TXMLKestravaType::Antialias() const {
 int TXMLKestravaType::Maxrows() const {
   return XmlToInt(ChildText(m_element, "maxrows"));
 }
+int TXMLKestravaType::History() const {
+  return XmlToInt(ChildText(m_element, "history"));
+}
 TXMLShooterType TXMLKestravaType::Shooter() const {
   return TXMLShooterType(m_element.firstChildElement(QStringLiteral("shooter")));
 }

@@ -101,6 +101,7 @@ class TXMLKestravaType {
   int Pollinginterval() const;
   bool Antialias() const;
   int Maxrows() const;
+  int History() const;
   TXMLShooterType Shooter() const;
 
  private:

@@ -109,6 +109,8 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
              [&](int v) { cfg.MaxRows = CheckMaxRows(std::to_string(v)); });
   ReadRowFilters(root, cfg);
   if (std::optional<TTheme> theme = ParseTheme(root.Text("theme"))) cfg.Theme = *theme;
+  ReadCaught([&] { return root.History(); },
+             [&](int v) { cfg.HistoryMinutes = CheckHistory(std::to_string(v)); });
 
   TSnmpV3Settings& v3 = cfg.V3;
   v3.User = shooter.User();

@@ -30,6 +30,9 @@ int CheckInterval(const std::string& text) {
 int CheckMaxRows(const std::string& text) {
   return InRange(text, kMaxRowsRange).value_or(kMaxRowsRange.Fallback);
 }
+int CheckHistory(const std::string& text) {
+  return InRange(text, kHistoryRange).value_or(kHistoryRange.Fallback);
+}
 int CheckPort(const std::string& text) {
   return InRange(text, kPortRange).value_or(kPortRange.Fallback);
 }

@@ -23,6 +23,7 @@ inline constexpr TIntRange kPortRange{1, 65535, 161};
 inline constexpr TIntRange kWidthRange{300, 2000, 600};
 inline constexpr TIntRange kHeightRange{200, 1600, 460};
 inline constexpr TIntRange kMaxRowsRange{1, 10000000, 100000};
+inline constexpr TIntRange kHistoryRange{1, 1440, 60};
 
 // The value when the text is a number in the range; nothing otherwise.
 std::optional<int> InRange(const std::string& text, TIntRange range);
@@ -32,6 +33,7 @@ int CheckPort(const std::string& text);      // 1..65535, otherwise 161
 int CheckWidth(const std::string& text);     // 300..2000, otherwise 600
 int CheckHeight(const std::string& text);    // 200..1600, otherwise 460
 int CheckMaxRows(const std::string& text);   // 1..10000000, otherwise 100000
+int CheckHistory(const std::string& text);   // 1..1440 minutes, otherwise 60
 
 // The SNMP version: "1", "2" and "3", and net-snmp's "2c" in either letter case; nothing for
 // any other text. CheckVersion falls back to 1.

@@ -123,6 +123,7 @@ void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
         c.Key.Wide ? WideText(c.Key.WideValue) : HundredthsText(c.Key.Hundredths);
     slice.Position = rank;
     slice.Colour = PaletteColour;
+    slice.Slot = c.Slot;
   }
   unsigned __int128 narrow = 0;
   long double wide = 0;

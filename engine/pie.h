@@ -23,6 +23,7 @@ struct TPieSlice {
   std::string ValueText;  // the same value in plain decimal with "." and every digit
   int Position = 0;       // rank: 0 the largest; "Other" comes last
   uint32_t Colour = 0;
+  int Slot = -1;  // the slot the slice shows; -1 for "Other"
   bool operator==(const TPieSlice&) const = default;
 };
 

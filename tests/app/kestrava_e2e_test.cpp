@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "engine/recording.h"
 #include "kestrava_version.h"
 #include "snmpd_process.h"
 #include "temp_dir.h"
@@ -316,6 +317,8 @@ TEST(Program, OutputPathsThatAreNoRegularFileEndTheRunAtOnce) {
       {"FIFO", "/EXITAFTER 1 /EXPORT fifo.csv",
        "kestrava: cannot write fifo.csv: Is a FIFO, not a regular file\n"},
       {"folder", "/SNAPSHOT folder.png /EXITAFTER 1",
+       "kestrava: cannot write folder.png: Is a directory\n"},
+      {"a recording into a folder", "/RECORD folder.png",
        "kestrava: cannot write folder.png: Is a directory\n"},
       {"link to a device", "/EXPORT null.csv /EXITAFTER 1",
        "kestrava: cannot write null.csv: Is a character device, not a regular file (the link "
@@ -633,8 +636,8 @@ TEST(Program, TheStreamHoldsEveryRowOfTheSamePollAsTheCsv) {
   const fs::path script = dir.path / "ranks.py";
   std::ofstream(script)
       << "import json, sys\n"
-         "lines = open(sys.argv[1]).read().splitlines()\n"
-         "poll = json.loads(lines[1])\n"
+         "lines = [json.loads(l) for l in open(sys.argv[1]).read().splitlines()]\n"
+         "poll = [l for l in lines if 'event' not in l][1]  # rank changes are lines of their own\n"
          "assert poll['mode'] == 'raw' and poll['interval'] == 1, poll\n"
          "assert poll['agent'].endswith(':' + sys.argv[2]), poll['agent']\n"
          "rows = sorted((r for r in poll['rows'] if r['rank']), key=lambda r: r['rank'])\n"
@@ -669,6 +672,59 @@ TEST(Program, AStreamWhoseReaderGoesAwayEndsTheRunWithItsOwnStatus) {
       &status);
   EXPECT_NE(said.find("status 5"), std::string::npos) << said;
   EXPECT_NE(said.find("the reader of the stream went away"), std::string::npos) << said;
+}
+
+// A headless run's recording opens again with the pie of every poll at its moment, as the
+// stream of the same run gives them.
+TEST(Program, AHeadlessRunsRecordingHoldsThePiesOfItsPolls) {
+  SnmpdProcess agent;
+  ASSERT_TRUE(agent.ok()) << agent.error();
+  TempDir dir("kestrava-e2e");
+  const fs::path config = dir.path / "raw.xml";
+  WriteRawConfig(config, agent.port());
+  const fs::path stream = dir.path / "polls.ndjson";
+  const fs::path recording = dir.path / "run.ndjson.gz";
+  int status = -1;
+  const std::string said = RunProgram("/XML " + config.string() + " /STREAM " + stream.string() +
+                                          " /RECORD " + recording.string() + " /EXITAFTER 3",
+                                      &status);
+  ASSERT_EQ(status, 0) << said;
+  // Every poll of the stream as "time position label value" lines, the pie's order.
+  const fs::path script = dir.path / "pies.py";
+  std::ofstream(script)
+      << "import json, sys, datetime\n"
+         "for text in open(sys.argv[1]).read().splitlines():\n"
+         "    poll = json.loads(text)\n"
+         "    if 'event' in poll: continue\n"
+         "    t = datetime.datetime.fromisoformat(poll['time'].replace('Z', '+00:00'))\n"
+         "    ms = round(t.timestamp() * 1000)\n"
+         "    rows = sorted((r for r in poll['rows'] if r['rank']), key=lambda r: r['rank'])\n"
+         "    for r in rows:\n"
+         "        label = 'ifInOctets_' + r['label']\n"
+         "        if len(label) > 30: label = label[:26] + '..//'\n"
+         "        print('%d %d %s %d' % (ms, r['rank'] - 1, label, r['value']))\n";
+  const std::string fromStream =
+      RunCommand("/usr/bin/python3 " + script.string() + " " + stream.string(), &status);
+  ASSERT_EQ(status, 0) << fromStream;
+
+  THistoryStore store;
+  std::string error;
+  ASSERT_TRUE(ReadRecording(recording.string(), store, error)) << error;
+  EXPECT_GE(store.FrameCount(), 3);
+  std::string fromRecording;
+  for (int f = 0; f < store.FrameCount(); ++f) {
+    const THistoryFrame& frame = store.Frame(f);
+    EXPECT_TRUE(frame.RawValues);
+    for (size_t i = 0; i < frame.Slices.size(); ++i) {
+      ASSERT_GE(frame.Slices[i].Series, 0);
+      char value[32];
+      std::snprintf(value, sizeof value, "%.0f", frame.Slices[i].Value);
+      fromRecording += std::to_string(frame.TimeMs) + " " + std::to_string(i) + " " +
+                       store.Info(frame.Slices[i].Series).SliceLabel + " " + value + "\n";
+    }
+  }
+  EXPECT_FALSE(fromStream.empty());
+  EXPECT_EQ(fromRecording, fromStream);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 // and the scripted run's end: its count, its bound from the very start, and its statuses.
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <filesystem>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -171,6 +174,55 @@ TEST(StreamSink, WholeNumbersKeepEveryDigitAndMissingValuesSayWhy) {
   sink.TakeSnapshot(snapshot);
   EXPECT_EQ(ReadAll(file), line + "\n" + line + "\n");
   EXPECT_EQ(failures + closed, 0);
+}
+
+// The rank changes of a poll follow its line in the stream, each a JSON object of its own.
+TEST(StreamSink, RankChangesFollowTheirPoll) {
+  auto layout = std::make_shared<TSnapshotLayout>();
+  layout->Host = "127.0.0.1";
+  layout->Port = 161;
+  layout->Columns = {{"1.3.6.1.2.1.2.2.1.10", "In", false, true}};
+  layout->Rows = {{".1", "lo"}, {".2", "eth0"}, {".3", "eth1"}};
+  layout->PolledOids = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.10.2",
+                        "1.3.6.1.2.1.2.2.1.10.3"};
+  layout->SliceLabels = {"lo", "eth0", "eth1"};
+  const auto poll = [&](int64_t timeMs, int leader) {
+    auto snapshot = std::make_shared<TPollSnapshot>();
+    snapshot->Fresh = true;
+    snapshot->TimeMs = timeMs;
+    snapshot->Layout = layout;
+    snapshot->Slots.resize(3);
+    snapshot->Pie = {{layout->SliceLabels[static_cast<size_t>(leader)], 90, "90", 0, 0, leader},
+                     {"Other", 20, "20", 1, 0, -1}};
+    return snapshot;
+  };
+  TempDir dir("kestrava-stream");
+  const fs::path file = dir.path / "polls.ndjson";
+  THistoryStore history;
+  TStreamSink sink(file.string(), [](const std::string&) {}, [] {});
+  sink.SetHistory(&history);
+  for (const auto& snapshot : {poll(1765425600000, 1), poll(1765425601000, 1),
+                               poll(1765425602000, 2)}) {
+    history.TakeSnapshot(snapshot);
+    sink.TakeSnapshot(snapshot);
+  }
+  std::istringstream lines(ReadAll(file));
+  std::vector<QJsonObject> objects;
+  for (std::string line; std::getline(lines, line);)
+    objects.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+  ASSERT_EQ(objects.size(), 5u);
+  EXPECT_FALSE(objects[2].contains(QStringLiteral("event")));
+  EXPECT_EQ(objects[3][QStringLiteral("event")].toString(), QStringLiteral("entered"));
+  EXPECT_EQ(objects[3][QStringLiteral("label")].toString(), QStringLiteral("eth1"));
+  EXPECT_EQ(objects[3][QStringLiteral("index")].toString(), QStringLiteral("3"));
+  EXPECT_EQ(objects[3][QStringLiteral("rank")].toInt(), 1);
+  EXPECT_EQ(objects[3][QStringLiteral("top")].toInt(), 1);
+  EXPECT_EQ(objects[3][QStringLiteral("time")].toString(),
+            QStringLiteral("2025-12-11T04:00:02.000Z"));
+  EXPECT_EQ(objects[4][QStringLiteral("event")].toString(), QStringLiteral("left"));
+  EXPECT_EQ(objects[4][QStringLiteral("label")].toString(), QStringLiteral("eth0"));
+  EXPECT_EQ(objects[4][QStringLiteral("from")].toInt(), 1);
+  EXPECT_FALSE(objects[4].contains(QStringLiteral("rank")));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <filesystem>
@@ -156,12 +157,14 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
     EXPECT_EQ(c.control->toolTip(), QString::fromLatin1(c.hint));
     EXPECT_EQ(c.control->parentWidget(), c.control == form->Label4 ? form->Chart1 : form->Panel1);
   }
-  // The strip on top, the chart filling the middle, the status bar below.
+  // The strip on top, the chart filling the middle, the history bar and the status bar below.
   const QWidget* central = form->centralWidget();
   EXPECT_EQ(form->Panel1->geometry(), QRect(0, 0, central->width(), 34));
   EXPECT_EQ(form->Chart1->geometry(), QRect(0, 34, central->width(), central->height() - 34));
   EXPECT_EQ(form->StatusBar1->height(), 19);
-  EXPECT_EQ(form->StatusBar1->geometry().top(), central->geometry().bottom() + 1);
+  const QWidget* historyBar = form->HistoryView().Bar();
+  EXPECT_EQ(historyBar->geometry().top(), central->geometry().bottom() + 1);
+  EXPECT_EQ(form->StatusBar1->geometry().top(), historyBar->geometry().bottom() + 1);
   EXPECT_EQ(form->pos(), QPoint(0, 0));
   // No text runs into the control to its right.
   EXPECT_LT(form->Label1->geometry().right(), form->ComboBox1->x());
@@ -234,7 +237,10 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(c.menu->actions(), QList<QAction*>({c.entry}));
+    const QList<QAction*> before = c.menu == form->File1
+                                       ? QList<QAction*>({form->OpenRecording1, form->SaveRecording1})
+                                       : QList<QAction*>();
+    EXPECT_EQ(c.menu->actions(), before + QList<QAction*>({c.entry}));
     EXPECT_EQ(c.entry->text(), c.text);
     EXPECT_EQ(!c.entry->icon().isNull(), c.image);
     EXPECT_EQ(c.entry->isCheckable(), c.entry == form->RefreshInstances1);

@@ -351,6 +351,36 @@ TEST(CommandLine, OutputOptions) {
   }
 }
 
+// The history's window and its recording work beside "/XML" as beside any session; a window
+// out of range falls back to an hour, with a warning.
+TEST(CommandLine, HistoryAndRecordAreOutputOptions) {
+  const struct {
+    Args args;
+    int minutes;
+    const char* record;
+    bool warned;
+  } cases[] = {
+      {{}, 0, "", false},
+      {{"/XML", "a.xml", "/HISTORY", "15", "/RECORD", "hour.ndjson.gz"}, 15, "hour.ndjson.gz",
+       false},
+      {{"--history", "1440"}, 1440, "", false},
+      {{"/HISTORY", "0"}, 60, "", true},
+      {{"/HISTORY", "1441", "/HOST", "h"}, 60, "", true},
+      {{"/HISTORY", "ten"}, 60, "", true},
+  };
+  for (const auto& c : cases) {
+    const TOutputOptions got = ReadOutputOptions(c.args);
+    EXPECT_EQ(got.HistoryMinutes, c.minutes) << testing::PrintToString(c.args);
+    EXPECT_EQ(got.Record, c.record) << testing::PrintToString(c.args);
+    EXPECT_TRUE(got.Error.empty());
+    bool warned = false;
+    for (const std::string& warning : CommandLineWarnings(c.args))
+      warned |= warning.find("/HISTORY") != std::string::npos;
+    EXPECT_EQ(warned, c.warned) << testing::PrintToString(c.args);
+  }
+  EXPECT_FALSE(ReadOutputOptions({"/RECORD", "/HISTORY", "5"}).Error.empty());
+}
+
 TEST(CommandLine, HelpAndVersion) {
   for (const Args& args : {Args{"--help"}, Args{"/?"}, Args{"-h"}, Args{"/HOST", "h", "--HELP"}}) {
     EXPECT_TRUE(WantsHelp(args)) << args.back();

@@ -468,6 +468,24 @@ TEST(LoadXmlConfig, MaxRows) {
   }
 }
 
+TEST(LoadXmlConfig, HistoryMinutes) {
+  const struct {
+    const char* xml;
+    int minutes;
+  } cases[] = {
+      {"", 60},
+      {"<history>15</history>", 15},
+      {"<history>0</history>", 60},
+      {"<history>1441</history>", 60},
+      {"<history>soon</history>", 60},
+  };
+  for (const auto& c : cases) {
+    const Loaded l = Load(KestravaXml(c.xml));
+    EXPECT_TRUE(l.ok) << c.xml;
+    EXPECT_EQ(l.cfg.HistoryMinutes, c.minutes) << c.xml;
+  }
+}
+
 // A formula entry that could only ever give "Null" is refused when the file loads, named by
 // its place among the formulas and its label.
 TEST(LoadXmlConfig, FormulasThatCanNeverGiveAValueAreRefused) {
