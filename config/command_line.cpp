@@ -73,6 +73,8 @@ constexpr TOptionName kOptionNames[] = {
     {"/NOBULK", false},
     {"/MAXROWS", true},
     {"/ANTIALIAS", false},
+    {"/UNITS", true},
+    {"/UTILISATION", false},
     {"/SNAPSHOT", true},
     {"/EXPORT", true},
     {"/STREAM", true},
@@ -195,6 +197,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (FindOption(args, "/NOBULK") != std::string::npos) cfg.BulkWalk = false;
   if (auto v = OptionValue(args, "/MAXROWS")) cfg.MaxRows = CheckMaxRows(*v);
   if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
+  if (auto v = OptionValue(args, "/UNITS")) ParseUnits(*v, cfg.Units);
+  if (FindOption(args, "/UTILISATION") != std::string::npos) cfg.Utilisation = true;
   CompleteSnmpV3(cfg.V3, session.SnmpVersion, TValueSource::CommandLine, result.Error);
   return result;
 }
@@ -235,6 +239,8 @@ std::string ValueWarning(const std::string& name, const std::string& value) {
     return name + " " + Quoted(value) +
            " is not LEFT, RIGHT, TOP or BOTTOM; the legend stays at the bottom.";
   }
+  if (TUnits units; name == "/UNITS" && !ParseUnits(value, units))
+    return name + " " + Quoted(value) + " is not bits, bytes or none; bits are used instead.";
   if (name == "/EXITAFTER" && ParseDecimalInt(value).value_or(0) < 1)
     return name + " " + Quoted(value) +
            " is not a number from 1 up; the run does not end by itself.";
@@ -371,6 +377,9 @@ std::string UsageText() {
          "                           GetBulk (for agents whose GetBulk is broken)\n"
          "  /MAXROWS n               instances discovery takes at most, 1..10000000 (100000)\n"
          "  /ANTIALIAS               draw the pie, rims and outlines smooth\n"
+         "  /UNITS word              bits, bytes or none: octet counters read as bit/s\n"
+         "                           (812 kbit/s), as B/s, or as bare numbers (bits)\n"
+         "  /UTILISATION             show each interface's rate as a share of its speed\n"
          "Values out of range fall back to the default in brackets (standard error says so).\n"
          "/HOST takes a name or an address, IPv6 with or without brackets; a port goes in\n"
          "/PORT.\n"

@@ -48,6 +48,20 @@ void ReadCaught(Read read, Apply apply) {
   }
 }
 
+// "mode" (raw, delta or utilisation; it wins over the shooter's "raw") and "units" (bits, bytes
+// or none); an unknown word leaves the value as it was.
+void ReadValueView(const TXMLKestravaType& root, TConfigRec& cfg) {
+  const std::string mode = UpperAscii(root.Text("mode"));
+  if (mode == "RAW" || mode == "DELTA") {
+    cfg.RawValues = mode == "RAW";
+    cfg.Utilisation = false;
+  } else if (mode == "UTILISATION" || mode == "UTILIZATION") {
+    cfg.RawValues = false;
+    cfg.Utilisation = true;
+  }
+  ParseUnits(root.Text("units"), cfg.Units);
+}
+
 void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& session) {
   if (std::string v = root.Programtitle(); !v.empty()) cfg.ProgramTitle = v;
   if (std::string v = root.Charttitle(); !v.empty()) cfg.ChartTitle = v;
@@ -86,6 +100,7 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   // net-snmp's "2c" as well as the numbers; anything else is version 1.
   session.SnmpVersion = CheckVersion(shooter.Text("snmpversion"));
   ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
+  ReadValueView(root, cfg);
   ReadCaught([&] { return shooter.Bulkwalk(); }, [&](bool v) { cfg.BulkWalk = v; });
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
   ReadCaught([&] { return root.Maxrows(); },

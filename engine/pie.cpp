@@ -123,6 +123,8 @@ void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
         c.Key.Wide ? WideText(c.Key.WideValue) : HundredthsText(c.Key.Hundredths);
     slice.Position = rank;
     slice.Colour = PaletteColour;
+    slice.Shown = TQuantity();
+    slice.Slot = c.Slot;
   }
   unsigned __int128 narrow = 0;
   long double wide = 0;
@@ -140,7 +142,7 @@ void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
     const long double other = static_cast<long double>(narrow) / 100 + wide;
     pie.push_back(TPieSlice{"Other", static_cast<double>(other),
                             anyWide ? WideText(other) : HundredthsText(narrow), slices - 1,
-                            PaletteColour});
+                            PaletteColour, TQuantity(), -1});
   }
 }
 

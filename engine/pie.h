@@ -13,6 +13,7 @@
 
 #include "engine/slot_store.h"
 #include "shared/session_types.h"
+#include "shared/unit_text.h"
 
 namespace kestrava {
 
@@ -23,6 +24,8 @@ struct TPieSlice {
   std::string ValueText;  // the same value in plain decimal with "." and every digit
   int Position = 0;       // rank: 0 the largest; "Other" comes last
   uint32_t Colour = 0;
+  TQuantity Shown;  // the value with its unit, for the legend and the marks; kNone: ValueText's
+  int Slot = -1;    // the slot it shows; -1 for "Other"
   bool operator==(const TPieSlice&) const = default;
 };
 
@@ -44,7 +47,9 @@ struct TSliceCandidate {
 
 // Fills pie with the slices. wanted is N, the number of slices asked for, "Other" included; a
 // wanted below 1 means "Any": every candidate its own slice. label names a slot's slice. The
-// candidates are reordered; both vectors keep their room for the next feed.
+// candidates are reordered: those of the slices of their own come first, in the slices'
+// order, and the rest (what "Other" sums) after them; both vectors keep their room for the
+// next feed.
 void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
               const std::function<const std::string&(int slot)>& label,
               std::vector<TPieSlice>& pie);

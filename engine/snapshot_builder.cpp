@@ -1,5 +1,6 @@
 #include "engine/snapshot_builder.h"
 
+#include "engine/shown_quantity.h"
 #include "shared/instance_helpers.h"
 
 namespace kestrava {
@@ -32,6 +33,29 @@ TCurrentValue ShownValue(const TSlotReading& reading, bool raw) {
   return value;
 }
 
+const char* ValueModeName(TValueMode mode) {
+  switch (mode) {
+    case TValueMode::kRaw:
+      return "raw";
+    case TValueMode::kUtilisation:
+      return "utilisation";
+    default:
+      return "delta";
+  }
+}
+
+TCurrentValue ShownValue(const TSlotReading& reading, TValueMode mode) {
+  if (mode != TValueMode::kUtilisation) return ShownValue(reading, mode == TValueMode::kRaw);
+  TCurrentValue value;
+  if (!reading.HasRate || reading.Speed <= 0) return value;
+  // Bits per second of the link's speed, in percent; the key rounds it as the legend does.
+  const long double percent = static_cast<long double>(reading.Rate) * 800 / reading.Speed;
+  value.Present = true;
+  value.Negative = percent < 0;
+  value.Number = percent;
+  return value;
+}
+
 void TSnapshotBuilder::PollEvaluated(int64_t nowMs, int64_t uptime) {
   // The agent's clock counts the time between its two answers; an uptime that went back is a
   // restart, after which no time since the poll before can be told. An uptime that stood still
@@ -60,11 +84,13 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
   layout->SnmpVersion = in.Session.SnmpVersion;
   for (size_t t = 0; t < config.TargetOids.size(); ++t) {
     const bool hidden = t < config.TargetVisibility.size() && config.TargetVisibility[t] == "2";
-    layout->Columns.push_back(TSnapshotColumn{
-        config.TargetOids[t], config.OidNames.Symbol(config.TargetOids[t]), false, !hidden});
+    layout->Columns.push_back(
+        TSnapshotColumn{config.TargetOids[t], config.OidNames.Symbol(config.TargetOids[t]), false,
+                        !hidden, ColumnKindOf(config.TargetOids[t], config.OidNames)});
   }
   for (const std::string& formula : config.Formulas)
-    layout->Columns.push_back(TSnapshotColumn{formula, FormulaLabel(formula), true, true});
+    layout->Columns.push_back(
+        TSnapshotColumn{formula, FormulaLabel(formula), true, true, TColumnKind::kOther});
 
   const int width = layout->Width();
   const int slots = in.Slots.SlotCount();
@@ -102,6 +128,10 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
   snapshot->Elapsed = m_elapsed;
   snapshot->Interval = in.Session.Interval;
   snapshot->RawValues = in.Config.RawValues;
+  snapshot->Mode = in.Config.RawValues      ? TValueMode::kRaw
+                   : in.Config.Utilisation ? TValueMode::kUtilisation
+                                           : TValueMode::kDelta;
+  snapshot->Units = in.Config.Units;
   snapshot->Layout = Layout(in);
   const TSnapshotLayout& layout = *snapshot->Layout;
 
@@ -119,8 +149,18 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
       reading.HasRate = true;
       reading.Rate = static_cast<double>(reading.Delta.Number) / m_elapsed;
     }
-    if (!layout.Columns[static_cast<size_t>(s % width)].Shown) continue;
-    const TCurrentValue value = ShownValue(reading, snapshot->RawValues);
+    const TSnapshotColumn& column = layout.Columns[static_cast<size_t>(s % width)];
+    const TSnapshotRow& row = layout.Rows[static_cast<size_t>(s / width)];
+    // The speed is known by the row's ifIndex: only rows of an instance mode have one.
+    if (in.Facts && column.Kind == TColumnKind::kOctets && !row.Suffix.empty())
+      reading.Speed = in.Facts->LinkSpeed(row.Suffix);
+    reading.Shown = ShownQuantity(reading, TShownColumn{column.Kind, column.Formula},
+                                  snapshot->Mode, snapshot->Units);
+    if (!column.Shown) continue;
+    const TCurrentValue value = ShownValue(reading, snapshot->Mode);
+    if (snapshot->Mode == TValueMode::kUtilisation && !value.Present && reading.HasRate &&
+        column.Kind == TColumnKind::kOctets)
+      ++snapshot->WithoutSpeed;
     // Negative values are left out, not even summed into "Other".
     if (!value.Present || value.Negative) continue;
     m_candidates.push_back(TSliceCandidate{s, KeyOf(value)});
@@ -132,6 +172,17 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
         return layout.SliceLabels[static_cast<size_t>(slot)];
       },
       snapshot->Pie);
+  TQuantitySum other;
+  for (TPieSlice& slice : snapshot->Pie) {
+    if (slice.Slot >= 0) slice.Shown = snapshot->Slots[static_cast<size_t>(slice.Slot)].Shown;
+  }
+  if (!snapshot->Pie.empty() && snapshot->Pie.back().Slot < 0) {
+    // The candidates past the slices of their own are what "Other" sums.
+    const size_t own = snapshot->Pie.size() - 1;
+    for (size_t k = own; k < m_candidates.size(); ++k)
+      other.Add(snapshot->Slots[static_cast<size_t>(m_candidates[k].Slot)].Shown);
+    snapshot->Pie.back().Shown = other.Sum();
+  }
   return snapshot;
 }
 

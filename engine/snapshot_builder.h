@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/config_rec.h"
+#include "engine/counter_facts.h"
 #include "engine/discovery.h"
 #include "engine/poll_plan.h"
 #include "engine/poll_snapshot.h"
@@ -25,6 +26,8 @@ struct TSnapshotSources {
   const std::vector<TInstance>& Rows;
   const TPollPlan& Plan;
   const TSlotStore& Slots;
+  // The interfaces' speeds, for utilisation and the legend (null: none known).
+  const TCounterFacts* Facts = nullptr;
 };
 
 class TSnapshotBuilder {

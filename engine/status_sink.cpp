@@ -2,10 +2,20 @@
 
 namespace kestrava {
 
+namespace {
+
+// Utilisation leaves out the interfaces whose speed the agent did not tell.
+std::string SpeedNote(const TPollSnapshot& snapshot) {
+  if (snapshot.WithoutSpeed == 0) return std::string();
+  return ", " + std::to_string(snapshot.WithoutSpeed) + " without a known speed left out";
+}
+
+}  // namespace
+
 std::string TStatusSink::PollingText(const TPollSnapshot& snapshot) {
   const size_t rows = snapshot.Layout->Rows.size();
   return "Polling " + std::to_string(rows) + (rows == 1 ? " row" : " rows") + " every " +
-         std::to_string(snapshot.Interval) + " s";
+         std::to_string(snapshot.Interval) + " s" + SpeedNote(snapshot);
 }
 
 void TStatusSink::TakeSnapshot(const TSnapshotPtr& snapshot) {

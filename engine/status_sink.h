@@ -16,7 +16,8 @@ class TStatusSink : public IPollSink {
   explicit TStatusSink(IMainWindow& window) : m_window(window) {}
   void TakeSnapshot(const TSnapshotPtr& snapshot) override;
 
-  // "Polling 1 row every 1 s", "Polling 48 rows every 5 s".
+  // "Polling 1 row every 1 s", "Polling 48 rows every 5 s"; in utilisation with the count of
+  // slots left out for want of a speed: "..., 3 without a known speed left out".
   static std::string PollingText(const TPollSnapshot& snapshot);
 
  private:
