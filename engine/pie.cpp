@@ -142,7 +142,7 @@ void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
     const long double other = static_cast<long double>(narrow) / 100 + wide;
     pie.push_back(TPieSlice{"Other", static_cast<double>(other),
                             anyWide ? WideText(other) : HundredthsText(narrow), slices - 1,
-                            PaletteColour, TQuantity(), -1});
+                            PaletteColour});
   }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/slot_store.h"
@@ -19,6 +20,15 @@ namespace kestrava {
 
 // One slice as the window gets it.
 struct TPieSlice {
+  TPieSlice() = default;
+  // The slice of the chart's own; what it shows with its unit and its slot are filled in after.
+  TPieSlice(std::string label, double value, std::string valueText, int position,
+            uint32_t colour)
+      : Label(std::move(label)),
+        Value(value),
+        ValueText(std::move(valueText)),
+        Position(position),
+        Colour(colour) {}
   std::string Label;
   double Value = 0;       // what the slice's size and the legend show
   std::string ValueText;  // the same value in plain decimal with "." and every digit
