@@ -127,6 +127,8 @@ std::string AgentConfig(const TAgentChoice& agent, const TConfigRec& cfg, int in
   xml.writeTextElement(QStringLiteral("pollinginterval"), QString::number(interval));
   xml.writeTextElement(QStringLiteral("width"), QString::number(width));
   xml.writeTextElement(QStringLiteral("height"), QString::number(height));
+  xml.writeTextElement(QStringLiteral("units"), QString::fromLatin1(UnitsName(cfg.Units)));
+  if (cfg.Utilisation) xml.writeTextElement(QStringLiteral("mode"), QStringLiteral("utilisation"));
   xml.writeStartElement(QStringLiteral("shooter"));
   xml.writeTextElement(QStringLiteral("raw"), flag(cfg.RawValues));
   xml.writeTextElement(QStringLiteral("bulkwalk"), flag(cfg.BulkWalk));
