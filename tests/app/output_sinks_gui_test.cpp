@@ -2,6 +2,9 @@
 // and the scripted run's end: its count, its bound from the very start, and its statuses.
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <filesystem>
@@ -171,6 +174,46 @@ TEST(StreamSink, WholeNumbersKeepEveryDigitAndMissingValuesSayWhy) {
   sink.TakeSnapshot(snapshot);
   EXPECT_EQ(ReadAll(file), line + "\n" + line + "\n");
   EXPECT_EQ(failures + closed, 0);
+}
+
+TEST(StreamSink, UtilisationAndUnitsReachTheStream) {
+  auto layout = std::make_shared<TSnapshotLayout>();
+  layout->Host = "127.0.0.1";
+  layout->Port = 161;
+  layout->Columns = {{"1.3.6.1.2.1.2.2.1.10", "ifInOctets", false, true, TColumnKind::kOctets}};
+  layout->Rows = {{".1", "eth0"}, {".2", "eth1"}};
+  layout->PolledOids = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.10.2"};
+  layout->SliceLabels = {"ifInOctets_eth0", "ifInOctets_eth1"};
+  auto snapshot = std::make_shared<TPollSnapshot>();
+  snapshot->Fresh = true;
+  snapshot->Mode = TValueMode::kUtilisation;
+  snapshot->Units = TUnits::kBytes;
+  snapshot->Layout = layout;
+  snapshot->Slots.resize(2);
+  for (TSlotReading& slot : snapshot->Slots) {
+    slot.Value = TSample::FromAnswer("5000", 0x41);
+    slot.Delta = Difference(TSample::FromAnswer("0", 0x41), slot.Value);
+    slot.HasRate = true;
+    slot.Rate = 1000;  // octets per second
+  }
+  snapshot->Slots[0].Speed = 10000;  // 80 % full
+  snapshot->Slots[0].Shown = TQuantity{true, TUnit::kPercent, 80, 10000};
+  const QJsonObject poll =
+      QJsonDocument::fromJson(QByteArray::fromStdString(TStreamSink::Line(*snapshot))).object();
+  EXPECT_EQ(poll[QStringLiteral("mode")].toString(), QStringLiteral("utilisation"));
+  EXPECT_EQ(poll[QStringLiteral("units")].toString(), QStringLiteral("bytes"));
+  const QJsonArray rows = poll[QStringLiteral("rows")].toArray();
+  ASSERT_EQ(rows.size(), 2);
+  const QJsonObject known = rows[0].toObject();
+  EXPECT_EQ(known[QStringLiteral("speed")].toDouble(), 10000);
+  EXPECT_EQ(known[QStringLiteral("utilisation")].toDouble(), 80);
+  EXPECT_EQ(known[QStringLiteral("shown")].toString(), QStringLiteral("80 % of 10 kbit/s"));
+  EXPECT_EQ(known[QStringLiteral("rank")].toInt(), 1);
+  // Without a speed: no share, and no rank, as the pie leaves the row out.
+  const QJsonObject unknown = rows[1].toObject();
+  EXPECT_TRUE(unknown[QStringLiteral("utilisation")].isNull());
+  EXPECT_TRUE(unknown[QStringLiteral("rank")].isNull());
+  EXPECT_FALSE(unknown.contains(QStringLiteral("speed")));
 }
 
 }  // namespace
