@@ -64,6 +64,9 @@ struct TConfigRec {
   // RawValues false).
   TUnits Units = TUnits::kBits;
   bool Utilisation = false;
+  // By formula, the unit its values are in ("bit/s": read with SI prefixes); "" or missing: a
+  // number alone.
+  std::vector<std::string> FormulaUnits;
 };
 
 }  // namespace kestrava

@@ -134,6 +134,8 @@ void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
                              FormulaLabel(entry) + "\"): " + fault + ".");
       }
       cfg.Formulas.push_back(entry);
+      cfg.FormulaUnits.resize(cfg.Formulas.size());
+      cfg.FormulaUnits.back() = target.Unit();
     } else if (StartsWith(oid, "&AL=")) {
       cfg.LabelOid = oid.substr(4);
       cfg.HasLabelOid = true;

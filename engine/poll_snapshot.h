@@ -25,6 +25,7 @@ struct TSnapshotColumn {
   bool Formula = false;
   bool Shown = true;  // a hidden target is polled (for formulas) but gets no slice
   TColumnKind Kind = TColumnKind::kOther;  // what it counts (a formula counts nothing known)
+  std::string Unit{};                      // a formula's unit as the file gives it; "" none
 };
 
 struct TSnapshotRow {

@@ -28,7 +28,14 @@ TQuantity ShownQuantity(const TSlotReading& reading, const TShownColumn& column,
     share.Of = reading.Speed;
     return share;
   }
-  if (units == TUnits::kNone || column.Formula) return Of(TUnit::kNone, number);
+  if (units == TUnits::kNone) return Of(TUnit::kNone, number);
+  if (column.Formula) {
+    // The formula's own value, which already says per what it counts.
+    if (column.Unit.empty()) return Of(TUnit::kNone, number);
+    TQuantity named = Of(TUnit::kNamed, number);
+    named.Name = column.Unit;
+    return named;
+  }
   const bool octets = column.Kind == TColumnKind::kOctets;
   const bool bits = units == TUnits::kBits;
   if (mode == TValueMode::kRaw) {

@@ -2,9 +2,11 @@
 // What the legend and the marks show of a slot: its value, change per second or share of its
 // interface's speed, in the unit of what its column counts and of the user's units setting.
 // Octets become bits (or stay bytes), packets are packets, other counters count per second;
-// formulas stay numbers alone. With units "none" every slot is its number alone, as the pie's
-// own text has it. The legend shows these; the ranking and the CSV keep the exact values.
-// Thread: any; pure functions.
+// formulas stay numbers alone unless the file gives their unit. With units "none" every slot is its
+// number alone, as the pie's own text has it. The legend shows these; the ranking and the CSV keep
+// the exact values. Thread: any; pure functions.
+
+#include <string>
 
 #include "engine/poll_snapshot.h"
 
@@ -13,6 +15,7 @@ namespace kestrava {
 struct TShownColumn {
   TColumnKind Kind = TColumnKind::kOther;
   bool Formula = false;
+  std::string Unit{};  // a formula's unit from the file; "" none
 };
 
 TQuantity ShownQuantity(const TSlotReading& reading, const TShownColumn& column, TValueMode mode,

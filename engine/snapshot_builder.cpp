@@ -88,9 +88,12 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
         TSnapshotColumn{config.TargetOids[t], config.OidNames.Symbol(config.TargetOids[t]), false,
                         !hidden, ColumnKindOf(config.TargetOids[t], config.OidNames)});
   }
-  for (const std::string& formula : config.Formulas)
+  for (size_t f = 0; f < config.Formulas.size(); ++f) {
+    const std::string& formula = config.Formulas[f];
     layout->Columns.push_back(
-        TSnapshotColumn{formula, FormulaLabel(formula), true, true, TColumnKind::kOther});
+        TSnapshotColumn{formula, FormulaLabel(formula), true, true, TColumnKind::kOther,
+                        f < config.FormulaUnits.size() ? config.FormulaUnits[f] : std::string()});
+  }
 
   const int width = layout->Width();
   const int slots = in.Slots.SlotCount();
@@ -128,7 +131,7 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
   snapshot->Elapsed = m_elapsed;
   snapshot->Interval = in.Session.Interval;
   snapshot->RawValues = in.Config.RawValues;
-  snapshot->Mode = in.Config.RawValues      ? TValueMode::kRaw
+  snapshot->Mode = in.Config.RawValues     ? TValueMode::kRaw
                    : in.Config.Utilisation ? TValueMode::kUtilisation
                                            : TValueMode::kDelta;
   snapshot->Units = in.Config.Units;
@@ -154,7 +157,7 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
     // The speed is known by the row's ifIndex: only rows of an instance mode have one.
     if (in.Facts && column.Kind == TColumnKind::kOctets && !row.Suffix.empty())
       reading.Speed = in.Facts->LinkSpeed(row.Suffix);
-    reading.Shown = ShownQuantity(reading, TShownColumn{column.Kind, column.Formula},
+    reading.Shown = ShownQuantity(reading, TShownColumn{column.Kind, column.Formula, column.Unit},
                                   snapshot->Mode, snapshot->Units);
     if (!column.Shown) continue;
     const TCurrentValue value = ShownValue(reading, snapshot->Mode);

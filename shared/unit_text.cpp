@@ -174,6 +174,8 @@ std::string UnitText(const TQuantity& quantity, const TNumberStyle& style) {
       if (quantity.Of > 0) text += " of " + Prefixed(quantity.Of, "bit/s", style);
       return text;
     }
+    case TUnit::kNamed:
+      return Prefixed(value, quantity.Name.c_str(), style);
     case TUnit::kNone:
       break;
   }

@@ -39,13 +39,15 @@ enum class TUnit {
   kPackets,
   kSeconds,  // a span of time, shown as days and a clock ("3 d 04:05:06")
   kPercent,  // a share, with what it is a share of (a speed in bits per second) where known
+  kNamed,    // a unit the configuration names (Name), with SI prefixes: "1.25 Gbit/s"
 };
 
 struct TQuantity {
   bool Present = false;  // false: "Null"
   TUnit Unit = TUnit::kNone;
-  double Value = 0;  // in the unit: bits per second for kBitRate, percent for kPercent
-  double Of = 0;     // kPercent: the whole, bits per second; 0 none
+  double Value = 0;    // in the unit: bits per second for kBitRate, percent for kPercent
+  double Of = 0;       // kPercent: the whole, bits per second; 0 none
+  std::string Name{};  // kNamed: the unit
   bool operator==(const TQuantity&) const = default;
 };
 

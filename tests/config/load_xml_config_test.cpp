@@ -476,6 +476,20 @@ TEST(LoadXmlConfig, ModeAndUnits) {
   }
 }
 
+TEST(LoadXmlConfig, AFormulaMayNameItsUnit) {
+  const Loaded l = Load(KestravaXml(
+      "<shooter><shootertargets>"
+      "<shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid><visible>false</visible></shootertarget>"
+      "<shootertarget><oid>FORMULA</oid><formula>Plain,A,A=1.3.6.1.2.1.2.2.1.10,</formula>"
+      "</shootertarget>"
+      "<shootertarget><oid>FORMULA</oid><formula>Bits,A*8/$PI,A=1.3.6.1.2.1.2.2.1.10,</formula>"
+      "<unit> bit/s </unit></shootertarget>"
+      "</shootertargets></shooter>"));
+  ASSERT_TRUE(l.ok);
+  ASSERT_EQ(l.cfg.Formulas.size(), 2u);
+  EXPECT_EQ(l.cfg.FormulaUnits, (std::vector<std::string>{"", "bit/s"}));
+}
+
 TEST(LoadXmlConfig, MaxRows) {
   const struct {
     const char* xml;

@@ -46,6 +46,7 @@ TEST(ShownQuantity, EachColumnReadsInTheUnitOfWhatItCounts) {
   const TShownColumn kPackets{TColumnKind::kPackets, false};
   const TShownColumn kOther{TColumnKind::kOther, false};
   const TShownColumn kFormula{TColumnKind::kOther, true};
+  const TShownColumn kBitsFormula{TColumnKind::kOther, true, "bit/s"};
   const struct {
     const char* name;
     const TSlotReading& reading;
@@ -62,6 +63,10 @@ TEST(ShownQuantity, EachColumnReadsInTheUnitOfWhatItCounts) {
       {"packets", octets, kPackets, TValueMode::kDelta, TUnits::kBits, "200 pkt/s"},
       {"any other counter", octets, kOther, TValueMode::kDelta, TUnits::kBits, "200 /s"},
       {"a formula stays a number", octets, kFormula, TValueMode::kDelta, TUnits::kBits, "1000"},
+      {"a formula with its unit", octets, kBitsFormula, TValueMode::kDelta, TUnits::kBits,
+       "1 kbit/s"},
+      {"a formula with its unit, no units", octets, kBitsFormula, TValueMode::kDelta, TUnits::kNone,
+       "1000"},
       {"no time since the poll before", unmeasured, kOctets, TValueMode::kDelta, TUnits::kBits,
        "1000"},
       {"raw octets in bits", octets, kOctets, TValueMode::kRaw, TUnits::kBits, "8 kbit"},
@@ -103,6 +108,9 @@ struct Links {
       if (kLinks[i].speed) agent.SetValue(kSpeed + index, kGauge32, kLinks[i].speed);
       if (kLinks[i].highSpeed) agent.SetValue(kHighSpeed + index, kGauge32, kLinks[i].highSpeed);
     }
+    // Without a speed no wrap of a 32-bit counter can be told from a reset: the busiest link
+    // counts in 64 bits, so that it never wraps while a test runs.
+    agent.SetValue(kIn + ".4", 0x46, "1004");
   }
   void Advance() {
     agent.AdvanceCounter(kUptime, 500);

@@ -40,6 +40,8 @@ TEST(UnitText, RatesCountsAndSharesReadAsTheLegendShowsThem) {
       {{true, TUnit::kPercent, 90, 10e6}, "90 % of 10 Mbit/s"},
       {{true, TUnit::kPercent, 5, 100000e6}, "5 % of 100 Gbit/s"},
       {{true, TUnit::kPercent, 12.5}, "12.5 %"},
+      {{true, TUnit::kNamed, 1.25e9, 0, "bit/s"}, "1.25 Gbit/s"},
+      {{true, TUnit::kNamed, 42, 0, "requests/s"}, "42 requests/s"},
       {{true, TUnit::kNone, 1234.5678}, "1234.568"},
       {{true, TUnit::kNone, kMax64}, "18.4 E"},
       {{false, TUnit::kBitRate, 5}, "Null"},
