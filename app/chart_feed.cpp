@@ -14,6 +14,7 @@ void TChartFeed::TakeSnapshot(const TSnapshotPtr& snapshot) {
     shown.push_back(TSlice{QString::fromStdString(slice.Label), slice.Value,
                            static_cast<double>(slice.Position), slice.Colour,
                            QString::fromStdString(slice.ValueText)});
+    shown.back().shown = slice.Shown;
   }
   m_chart.SetSlices(std::move(shown));
 }

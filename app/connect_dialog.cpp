@@ -141,6 +141,8 @@ std::string AgentConfig(const TAgentChoice& agent, const TConfigRec& cfg, int in
   const char* const themes[] = {"light", "dark", "system"};
   xml.writeTextElement(QStringLiteral("theme"),
                        QString::fromLatin1(themes[static_cast<int>(cfg.Theme)]));
+  xml.writeTextElement(QStringLiteral("units"), QString::fromLatin1(UnitsName(cfg.Units)));
+  if (cfg.Utilisation) xml.writeTextElement(QStringLiteral("mode"), QStringLiteral("utilisation"));
   xml.writeStartElement(QStringLiteral("shooter"));
   xml.writeTextElement(QStringLiteral("raw"), flag(cfg.RawValues));
   xml.writeTextElement(QStringLiteral("bulkwalk"), flag(cfg.BulkWalk));

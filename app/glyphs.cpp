@@ -42,6 +42,16 @@ QImage GlyphDeltaValues() {
   return image;
 }
 
+QImage GlyphUtilisation() {
+  QImage image = Blank();
+  QPainter p(&image);
+  p.setPen(QColor(64, 64, 64));
+  p.setBrush(Qt::white);
+  p.drawRect(QRect(0, 4, 15, 7));
+  p.fillRect(QRect(1, 5, 10, 6), QColor(0, 160, 0));
+  return image;
+}
+
 QImage GlyphLegend() {
   QImage image = Blank();
   QPainter p(&image);

@@ -15,5 +15,6 @@ QImage GlyphSlices();        // a small 3D pie with a blue, a red and a yellow s
 QImage GlyphExit();          // a red square with a white cross
 QImage GlyphCopy();          // two overlapping documents
 QImage GlyphAbout();         // a blue circle with a white "i"
+QImage GlyphUtilisation();   // a gauge bar, three quarters full of green
 
 }  // namespace kestrava

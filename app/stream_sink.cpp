@@ -142,11 +142,13 @@ void TStreamSink::TakeSnapshot(const TSnapshotPtr& snapshot) {
 std::string TStreamSink::Line(const TPollSnapshot& snapshot) {
   const TSnapshotLayout& layout = *snapshot.Layout;
   const int width = layout.Width();
+  // RawValues stands for the first mode wherever a snapshot was made without Mode.
+  const TValueMode mode = snapshot.RawValues ? TValueMode::kRaw : snapshot.Mode;
   // Ranks by what the pie shows, largest first, ties as the pie orders them.
   std::vector<TSliceCandidate> ranked;
   for (size_t s = 0; s < snapshot.Slots.size(); ++s) {
     if (!layout.Columns[s % static_cast<size_t>(width)].Shown) continue;
-    const TCurrentValue value = ShownValue(snapshot.Slots[s], snapshot.RawValues);
+    const TCurrentValue value = ShownValue(snapshot.Slots[s], mode);
     if (value.Present && !value.Negative)
       ranked.push_back(TSliceCandidate{static_cast<int>(s), KeyOf(value)});
   }
@@ -180,6 +182,14 @@ std::string TStreamSink::Line(const TPollSnapshot& snapshot) {
     out[QStringLiteral("delta")] = DeltaOf(reading.Delta);
     out[QStringLiteral("rate")] = reading.HasRate ? QJsonValue(reading.Rate) : QJsonValue::Null;
     out[QStringLiteral("rank")] = rank[s] > 0 ? QJsonValue(rank[s]) : QJsonValue::Null;
+    if (reading.Speed > 0) out[QStringLiteral("speed")] = reading.Speed;
+    if (mode == TValueMode::kUtilisation) {
+      const TCurrentValue share = ShownValue(reading, mode);
+      out[QStringLiteral("utilisation")] =
+          share.Present ? QJsonValue(static_cast<double>(share.Number)) : QJsonValue::Null;
+    }
+    if (reading.Shown.Present && reading.Shown.Unit != TUnit::kNone)
+      out[QStringLiteral("shown")] = QString::fromStdString(UnitText(reading.Shown));
     const bool missing = snapshot.RawValues ? reading.Value.IsNull() : !reading.Delta.Present;
     if (missing) {
       out[QStringLiteral("null")] =
@@ -192,8 +202,8 @@ std::string TStreamSink::Line(const TPollSnapshot& snapshot) {
       QDateTime::fromMSecsSinceEpoch(snapshot.TimeMs, Qt::UTC).toString(Qt::ISODateWithMs);
   poll[QStringLiteral("agent")] =
       QString::fromStdString(layout.Host) + QLatin1Char(':') + QString::number(layout.Port);
-  poll[QStringLiteral("mode")] =
-      snapshot.RawValues ? QStringLiteral("raw") : QStringLiteral("delta");
+  poll[QStringLiteral("mode")] = ValueModeName(mode);
+  poll[QStringLiteral("units")] = UnitsName(snapshot.Units);
   poll[QStringLiteral("interval")] = snapshot.Interval;
   poll[QStringLiteral("elapsed")] = snapshot.Elapsed;
   if (snapshot.Uptime >= 0) poll[QStringLiteral("uptime")] = static_cast<double>(snapshot.Uptime);

@@ -1,6 +1,7 @@
 #include "app/unit1.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -234,16 +235,21 @@ void TForm1::BuildControls() {
       MakeSpeedButton(Panel1, QRect(8, 4, 25, 25), GlyphRawValues(), QStringLiteral("RAW values"));
   SpeedButton2 = MakeSpeedButton(Panel1, QRect(33, 4, 25, 25), GlyphDeltaValues(),
                                  QStringLiteral("Delta values"));
+  // Utilisation joins the value-mode buttons; the legend button and the 3D box close up to
+  // make room, so that everything after them keeps its place.
+  SpeedButton4 = MakeSpeedButton(Panel1, QRect(58, 4, 25, 25), GlyphUtilisation(),
+                                 QStringLiteral("Utilisation: rate as % of the link's speed"));
   SpeedButton3 =
-      MakeSpeedButton(Panel1, QRect(64, 4, 25, 25), GlyphLegend(), QStringLiteral("Hide legend"));
-  auto* valueMode = new QButtonGroup(this);  // exactly one of RAW and Delta is down
+      MakeSpeedButton(Panel1, QRect(85, 4, 25, 25), GlyphLegend(), QStringLiteral("Hide legend"));
+  auto* valueMode = new QButtonGroup(this);  // exactly one of RAW, Delta and utilisation is down
   valueMode->setExclusive(true);
   valueMode->addButton(SpeedButton1);
   valueMode->addButton(SpeedButton2);
+  valueMode->addButton(SpeedButton4);
   SpeedButton2->setChecked(true);
 
   CheckBox1 = new QCheckBox(QStringLiteral("3D"), Panel1);
-  CheckBox1->setGeometry(96, 9, 33, 17);
+  CheckBox1->setGeometry(111, 9, 31, 17);
   CheckBox1->setToolTip(QStringLiteral("3D mode on/off"));
   CheckBox1->setAccessibleName(QStringLiteral("3D view"));
 
@@ -300,6 +306,7 @@ void TForm1::BuildControls() {
   connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
   connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
   connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+  connect(SpeedButton4, &QToolButton::clicked, this, &TForm1::SpeedButton4Click);
   connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
   // A choice runs its handler when it changes; picking the entry already chosen does nothing
   // (filling a list from the session is silent, see FillList).
@@ -320,6 +327,19 @@ void TForm1::BuildMenu() {
   Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
   CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
                                          QStringLiteral("Copy Pie to Clipboard"));
+  View1 = MainMenu1->addMenu(QStringLiteral("View"));
+  auto* units = new QActionGroup(this);
+  const auto addUnits = [this, units](const QString& text, TUnits which) {
+    QAction* action = View1->addAction(text);
+    action->setCheckable(true);
+    units->addAction(action);
+    connect(action, &QAction::triggered, this, [this, which] { UnitsClick(which); });
+    return action;
+  };
+  UnitsBits1 = addUnits(QStringLiteral("Rates in Bits per Second"), TUnits::kBits);
+  UnitsBytes1 = addUnits(QStringLiteral("Rates in Bytes per Second"), TUnits::kBytes);
+  UnitsNone1 = addUnits(QStringLiteral("Numbers without Units"), TUnits::kNone);
+  UnitsBits1->setChecked(true);
   Agent1 = MainMenu1->addMenu(QStringLiteral("Agent"));
   Connect1 = Agent1->addAction(QStringLiteral("Connect to Agent..."));
   Options1 = MainMenu1->addMenu(QStringLiteral("Options"));
@@ -365,8 +385,9 @@ void TForm1::ShowIdleStatus(const std::string& text) {
 }
 
 void TForm1::EnableToolbar(bool enabled) {
-  for (QWidget* control : std::initializer_list<QWidget*>{
-           SpeedButton1, SpeedButton2, SpeedButton3, CheckBox1, ComboBox1, ComboBox2, ComboBox3}) {
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{SpeedButton1, SpeedButton2, SpeedButton4, SpeedButton3,
+                                       CheckBox1, ComboBox1, ComboBox2, ComboBox3}) {
     control->setEnabled(enabled);
   }
 }
@@ -449,6 +470,17 @@ void TForm1::ShowIntervalChoice(bool visible) {
 
 void TForm1::SetValueMode(bool raw) {
   (raw ? SpeedButton1 : SpeedButton2)->setChecked(true);
+}
+
+void TForm1::SetUtilisation(bool on) {
+  if (on) SpeedButton4->setChecked(true);
+}
+
+void TForm1::SetUnits(TUnits units) {
+  (units == TUnits::kBytes  ? UnitsBytes1
+   : units == TUnits::kNone ? UnitsNone1
+                            : UnitsBits1)
+      ->setChecked(true);
 }
 
 void TForm1::SetView3D(bool on) {
@@ -550,6 +582,14 @@ void TForm1::SpeedButton1Click() {
 
 void TForm1::SpeedButton2Click() {
   Guarded([this] { m_session->SetValueMode(false); });
+}
+
+void TForm1::SpeedButton4Click() {
+  Guarded([this] { m_session->SetUtilisation(true); });
+}
+
+void TForm1::UnitsClick(TUnits units) {
+  Guarded([this, units] { m_session->SetUnits(units); });
 }
 
 void TForm1::SpeedButton3Click() {

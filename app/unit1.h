@@ -88,6 +88,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void ShowSliceChoice(bool visible) override;
   void ShowIntervalChoice(bool visible) override;
   void SetValueMode(bool raw) override;
+  void SetUtilisation(bool on) override;
+  void SetUnits(TUnits units) override;
   void SetView3D(bool on) override;
   void SetAntialiased(bool on) override;
   void SetLegend(bool shown, TLegendAlignment alignment) override;
@@ -107,6 +109,8 @@ class TForm1 : public QMainWindow, public IMainWindow {
   void SpeedButton1Click();
   void SpeedButton2Click();
   void SpeedButton3Click();
+  void SpeedButton4Click();  // utilisation
+  void UnitsClick(TUnits units);
   void CheckBox1Click();
   void ComboBox1Change();
   void ComboBox2Change();
@@ -128,6 +132,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QToolButton* SpeedButton1;
   QToolButton* SpeedButton2;
   QToolButton* SpeedButton3;
+  QToolButton* SpeedButton4;  // utilisation, the third value mode
   QCheckBox* CheckBox1;
   QLabel* Image1;
   QLabel* Label1;
@@ -146,6 +151,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QMenuBar* MainMenu1;
   QMenu* File1;
   QMenu* Edit1;
+  QMenu* View1;  // the units the legend reads in
   QMenu* Agent1;
   QMenu* Options1;
   QMenu* Help1;
@@ -156,6 +162,9 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QAction* About1;
   QAction* OpenRecording1;
   QAction* SaveRecording1;
+  QAction* UnitsBits1;
+  QAction* UnitsBytes1;
+  QAction* UnitsNone1;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -79,6 +79,8 @@ constexpr TOptionName kOptionNames[] = {
     {"/IFTYPE", true},
     {"/UPONLY", false},
     {"/THEME", true},
+    {"/UNITS", true},
+    {"/UTILISATION", false},
     {"/SNAPSHOT", true},
     {"/EXPORT", true},
     {"/STREAM", true},
@@ -129,8 +131,7 @@ bool InOptionPosition(const std::vector<std::string>& args, const char* const (&
 
 bool IsOutputOption(const std::string& arg) {
   return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/STREAM") ||
-         IsOption(arg, "/METRICS") ||
-         IsOption(arg, "/EXITAFTER") ||
+         IsOption(arg, "/METRICS") || IsOption(arg, "/EXITAFTER") ||
          IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE") ||
          IsOption(arg, "/HISTORY") || IsOption(arg, "/RECORD");
 }
@@ -227,6 +228,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& args, TConfigRec& c
   if (FindOption(args, "/ANTIALIAS") != std::string::npos) cfg.Antialias = true;
   if (!ReadRowFilterOptions(args, cfg, result.Error)) return result;
   if (auto v = OptionValue(args, "/THEME")) cfg.Theme = ParseTheme(*v).value_or(TTheme::kLight);
+  if (auto v = OptionValue(args, "/UNITS")) ParseUnits(*v, cfg.Units);
+  if (FindOption(args, "/UTILISATION") != std::string::npos) cfg.Utilisation = true;
   CompleteSnmpV3(cfg.V3, session.SnmpVersion, TValueSource::CommandLine, result.Error);
   return result;
 }
@@ -269,6 +272,8 @@ std::string ValueWarning(const std::string& name, const std::string& value) {
   }
   if (name == "/THEME" && !ParseTheme(value))
     return name + " " + Quoted(value) + " is not light, dark or system; light is used instead.";
+  if (TUnits units; name == "/UNITS" && !ParseUnits(value, units))
+    return name + " " + Quoted(value) + " is not bits, bytes or none; bits are used instead.";
   if (name == "/EXITAFTER" && ParseDecimalInt(value).value_or(0) < 1)
     return name + " " + Quoted(value) +
            " is not a number from 1 up; the run does not end by itself.";
@@ -420,6 +425,9 @@ std::string UsageText() {
          "                           ieee8023adLag, tunnel, comma-separated\n"
          "  /UPONLY                  poll only interfaces that are up (ifOperStatus)\n"
          "  /THEME name              light, dark, or system to follow the desktop (light)\n"
+         "  /UNITS word              bits, bytes or none: octet counters read as bit/s\n"
+         "                           (812 kbit/s), as B/s, or as bare numbers (bits)\n"
+         "  /UTILISATION             show each interface's rate as a share of its speed\n"
          "Values out of range fall back to the default in brackets (standard error says so).\n"
          "/HOST takes a name or an address, IPv6 with or without brackets; a port goes in\n"
          "/PORT.\n"

@@ -7,6 +7,7 @@
 
 #include "shared/oid_names.h"
 #include "shared/session_types.h"
+#include "shared/unit_text.h"
 
 namespace kestrava {
 
@@ -69,6 +70,14 @@ struct TConfigRec {
   // as the start-up set-up fills them; SliceIndex selects in the first.
   std::vector<std::string> SliceItems;
   std::vector<std::string> IntervalItems;
+  // How values are read: octet counters in bits, bytes or as numbers alone; and the third value
+  // mode beside raw values and deltas, the rate as a share of the interface's speed (it needs
+  // RawValues false).
+  TUnits Units = TUnits::kBits;
+  bool Utilisation = false;
+  // By formula, the unit its values are in ("bit/s": read with SI prefixes); "" or missing: a
+  // number alone.
+  std::vector<std::string> FormulaUnits;
 };
 
 }  // namespace kestrava

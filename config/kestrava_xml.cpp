@@ -96,6 +96,9 @@ bool TXMLShootertargetType::Visible() const {
 std::string TXMLShootertargetType::Formula() const {
   return ChildText(m_element, "formula");
 }
+std::string TXMLShootertargetType::Unit() const {
+  return ChildText(m_element, "unit");
+}
 
 TXMLShootertargetsType::TXMLShootertargetsType(const QDomElement& element) {
   const QString name = QStringLiteral("shootertarget");

@@ -42,6 +42,7 @@ class TXMLShootertargetType {
   std::string Instance() const;
   bool Visible() const;
   std::string Formula() const;
+  std::string Unit() const;  // the unit a formula's values are in ("bit/s"); "" none
 
  private:
   QDomElement m_element;

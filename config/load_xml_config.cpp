@@ -65,6 +65,20 @@ void ReadRowFilters(const TXMLKestravaType& root, TConfigRec& cfg) {
   if (!root.Text("uponly").empty()) cfg.UpOnly = XmlToBool(root.Text("uponly"));
 }
 
+// "mode" (raw, delta or utilisation; it wins over the shooter's "raw") and "units" (bits, bytes
+// or none); an unknown word leaves the value as it was.
+void ReadValueView(const TXMLKestravaType& root, TConfigRec& cfg) {
+  const std::string mode = UpperAscii(root.Text("mode"));
+  if (mode == "RAW" || mode == "DELTA") {
+    cfg.RawValues = mode == "RAW";
+    cfg.Utilisation = false;
+  } else if (mode == "UTILISATION" || mode == "UTILIZATION") {
+    cfg.RawValues = false;
+    cfg.Utilisation = true;
+  }
+  ParseUnits(root.Text("units"), cfg.Units);
+}
+
 void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& session) {
   if (std::string v = root.Programtitle(); !v.empty()) cfg.ProgramTitle = v;
   if (std::string v = root.Charttitle(); !v.empty()) cfg.ChartTitle = v;
@@ -103,6 +117,7 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   // net-snmp's "2c" as well as the numbers; anything else is version 1.
   session.SnmpVersion = CheckVersion(shooter.Text("snmpversion"));
   ReadCaught([&] { return shooter.Raw(); }, [&](bool v) { cfg.RawValues = v; });
+  ReadValueView(root, cfg);
   ReadCaught([&] { return shooter.Bulkwalk(); }, [&](bool v) { cfg.BulkWalk = v; });
   ReadCaught([&] { return root.Antialias(); }, [&](bool v) { cfg.Antialias = v; });
   ReadCaught([&] { return root.Maxrows(); },
@@ -140,6 +155,8 @@ void ReadTarget(const TXMLShootertargetType& target, TConfigRec& cfg) {
                              FormulaLabel(entry) + "\"): " + fault + ".");
       }
       cfg.Formulas.push_back(entry);
+      cfg.FormulaUnits.resize(cfg.Formulas.size());
+      cfg.FormulaUnits.back() = target.Unit();
     } else if (StartsWith(oid, "&AL=")) {
       cfg.LabelOid = oid.substr(4);
       cfg.HasLabelOid = true;

@@ -4,7 +4,8 @@
 // scale), NowDays the local date and time counted in days (the request table's scale), Sleep
 // waits a number of milliseconds (the worker's only wait; empty means a real, interruptible
 // sleep), WallMs the wall clock in milliseconds since 1970 UTC (the time a poll is published
-// with; empty means the machine's). Thread: the functions are called from the worker and the window's thread.
+// with; empty means the machine's). Thread: the functions are called from the worker and the
+// window's thread.
 
 #include <cstdint>
 #include <functional>

@@ -115,6 +115,20 @@ bool TCounterFacts::WrappedOnce(const std::string& target, const std::string& su
   return static_cast<double>(unwrapped) <= fullSpeed * elapsed * 1.25;
 }
 
+std::string TCounterFacts::SpeedOids(const std::vector<TInstance>& rows) {
+  std::string list;
+  for (const TInstance& row : rows) AppendItem(list, kIfSpeed + row.Suffix);
+  for (const TInstance& row : rows) AppendItem(list, kIfHighSpeed + row.Suffix);
+  return list;
+}
+
+double TCounterFacts::LinkSpeed(const std::string& suffix) const {
+  if (const auto high = m_highSpeed.find(suffix); high != m_highSpeed.end() && high->second > 0)
+    return high->second;
+  const auto speed = m_speed.find(suffix);
+  return speed != m_speed.end() ? speed->second : 0;
+}
+
 double TCounterFacts::WrapSeconds(const std::string& suffix) const {
   double bps = 0;
   if (const auto speed = m_speed.find(suffix); speed != m_speed.end()) bps = speed->second;

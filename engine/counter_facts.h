@@ -55,6 +55,12 @@ class TCounterFacts {
   // counting `unwrapped` since the poll `elapsed` seconds before; suffix: the slot's row.
   bool WrappedOnce(const std::string& target, const std::string& suffix, double elapsed,
                    uint64_t unwrapped) const;
+  // The OIDs of the interfaces' speeds for these rows, every ifSpeed before every ifHighSpeed
+  // (an SNMPv1 agent without ifXTable then fails only the requests of the latter).
+  static std::string SpeedOids(const std::vector<TInstance>& rows);
+  // The interface's speed in bits per second: ifHighSpeed x 10^6 when the agent gave it and it
+  // is not 0, else ifSpeed; 0 unknown.
+  double LinkSpeed(const std::string& suffix) const;
   // Seconds one wrap of a 32-bit octet counter takes at this interface's speed; 0 when the
   // speed is not known.
   double WrapSeconds(const std::string& suffix) const;

@@ -60,9 +60,8 @@ std::string TDispatcher::Open() {
   m_component = std::make_unique<TSnmpMgr>();
   m_component->OnResponse = [this](TSnmpMgr&, int requestId, int version,
                                    const std::string& community, const std::string&, int,
-                                   const std::string& sourceAddress, int sourcePort,
-                                   int errorIndex, int errorStatus,
-                                   const std::string& errorDescription) {
+                                   const std::string& sourceAddress, int sourcePort, int errorIndex,
+                                   int errorStatus, const std::string& errorDescription) {
     OnResponse(requestId, version, community, sourceAddress, sourcePort, errorIndex, errorStatus,
                errorDescription);
   };

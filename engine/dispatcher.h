@@ -120,8 +120,8 @@ class TDispatcher {
   bool CanMoveOn() const;
   void MoveOn();
   void OnResponse(int requestId, int version, const std::string& community,
-                  const std::string& sourceAddress, int sourcePort, int errorIndex,
-                  int errorStatus, const std::string& errorDescription);
+                  const std::string& sourceAddress, int sourcePort, int errorIndex, int errorStatus,
+                  const std::string& errorDescription);
 
   TDispatcherEvents m_events;
   std::unique_ptr<TSnmpMgr> m_component;
@@ -140,7 +140,7 @@ class TDispatcher {
   bool m_answered = false;        // an answer came from the current address
   std::set<uint32_t> m_sentHere;  // requests first sent to it while none was answered  // the last
                                   // refusal since an answer was taken; empty: none
-  TAnswer m_answer;  // reused: its buffers keep their room from answer to answer
+  TAnswer m_answer;               // reused: its buffers keep their room from answer to answer
 };
 
 }  // namespace kestrava

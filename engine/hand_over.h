@@ -25,6 +25,7 @@ class THandOver {
   bool OnWindowThread() const { return std::this_thread::get_id() == m_owner; }
   void Post(std::function<void()> call);
   void Run(std::function<void()> call);
+
  private:
   struct TItem {
     std::function<void()> Call;

@@ -13,7 +13,8 @@ constexpr int kNarrowDigits = 36;
 std::string Digits(unsigned __int128 value) {
   if (value <= UINT64_MAX) {
     char text[24];
-    return std::string(text, std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr);
+    return std::string(text,
+                       std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr);
   }
   char digits[48];
   char* at = digits + sizeof digits;
@@ -119,10 +120,10 @@ void BuildPie(std::vector<TSliceCandidate>& candidates, int wanted,
     TPieSlice& slice = pie[static_cast<size_t>(rank)];
     slice.Label = label(c.Slot);
     slice.Value = static_cast<double>(KeyNumber(c.Key));
-    slice.ValueText =
-        c.Key.Wide ? WideText(c.Key.WideValue) : HundredthsText(c.Key.Hundredths);
+    slice.ValueText = c.Key.Wide ? WideText(c.Key.WideValue) : HundredthsText(c.Key.Hundredths);
     slice.Position = rank;
     slice.Colour = PaletteColour;
+    slice.Shown = TQuantity();
     slice.Slot = c.Slot;
   }
   unsigned __int128 narrow = 0;

@@ -40,8 +40,8 @@ void TPollPlan::SetRows(const std::vector<TInstance>& rows, const TCounterFacts*
   m_slotAt.clear();
   const int targets = static_cast<int>(m_targetOids.size());
   for (size_t i = 0; i < m_oidSpans.size(); ++i) {
-    const std::string_view oid = std::string_view(m_oidList).substr(m_oidSpans[i].first,
-                                                                    m_oidSpans[i].second);
+    const std::string_view oid =
+        std::string_view(m_oidList).substr(m_oidSpans[i].first, m_oidSpans[i].second);
     if (!twin[i]) {
       m_slotAt.push_back(m_index.SlotOfOid(oid));
       continue;

@@ -40,8 +40,8 @@ class TPollPlan {
   template <typename Visit>
   void ForEachPolled(Visit&& visit) const {
     for (size_t i = 0; i < m_oidSpans.size(); ++i)
-      visit(m_slotAt[i], std::string_view(m_oidList).substr(m_oidSpans[i].first,
-                                                            m_oidSpans[i].second));
+      visit(m_slotAt[i],
+            std::string_view(m_oidList).substr(m_oidSpans[i].first, m_oidSpans[i].second));
   }
 
   // A new poll run (or a new poll job) starts a new collection of `expected` answers.

@@ -15,6 +15,7 @@
 
 #include "engine/pie.h"
 #include "engine/sample.h"
+#include "shared/unit_text.h"
 
 namespace kestrava {
 
@@ -23,6 +24,8 @@ struct TSnapshotColumn {
   std::string Name;  // the target's name in the session's OID names, or the formula's label
   bool Formula = false;
   bool Shown = true;  // a hidden target is polled (for formulas) but gets no slice
+  TColumnKind Kind = TColumnKind::kOther;  // what it counts (a formula counts nothing known)
+  std::string Unit{};                      // a formula's unit as the file gives it; "" none
 };
 
 struct TSnapshotRow {
@@ -58,10 +61,23 @@ struct TSlotReading {
   // with the change and a known time between the two polls.
   bool HasRate = false;
   double Rate = 0;
+  // The speed of the row's interface in bits per second, for a column of interface octets whose
+  // speed the agent told; 0 unknown.
+  double Speed = 0;
+  // What the legend shows of the slot in the snapshot's mode, with its unit (TUnit::kNone: the
+  // number alone, as the pie's own text has it).
+  TQuantity Shown;
 };
+
+// The three ways of looking at the values: the newest value, its change per interval, or its
+// rate as a share of the interface's speed.
+enum class TValueMode { kRaw, kDelta, kUtilisation };
+const char* ValueModeName(TValueMode mode);  // "raw", "delta", "utilisation"
 
 // What the pie shows of a slot: its newest value (raw), or its change.
 TCurrentValue ShownValue(const TSlotReading& reading, bool raw);
+// The same in any mode; in utilisation the rate in percent of the speed (none without one).
+TCurrentValue ShownValue(const TSlotReading& reading, TValueMode mode);
 
 // What the session's requests came to since it started, for a sink that reports on the poller
 // itself (the metrics endpoint).
@@ -82,6 +98,10 @@ struct TPollSnapshot {
   double Elapsed = 0;      // seconds since the poll before; 0 unknown
   int Interval = 0;        // the polling interval, seconds
   bool RawValues = false;  // what the pie shows: raw values, or their changes
+  TValueMode Mode = TValueMode::kDelta;  // the same, with utilisation beside them
+  TUnits Units = TUnits::kBits;
+  // Utilisation: the rows of interface octets left out because their speed is not known.
+  int WithoutSpeed = 0;
   std::shared_ptr<const TSnapshotLayout> Layout;
   std::vector<TSlotReading> Slots;
   // The pie as the chart shows it: largest first, "Other" last.

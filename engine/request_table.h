@@ -60,7 +60,6 @@ class TRequestTable {
   // Marks the claimed record finished (TriesLeft -1) and lets the scans see it again.
   void Release(const TClaim& claim);
 
-
   // Copies of the records in table order.
   std::vector<TRequest> Snapshot();
   // Releases every record, first to last.

@@ -110,7 +110,7 @@ TNullReason DifferenceNullReason(const TSample& before, const TSample& after) {
   if (after.IsNull()) return after.NullReason();
   if (!before.IsNull()) return TNullReason::kNoValue;
   return before.NullReason() == TNullReason::kRestarted ? TNullReason::kRestarted
-                                                         : TNullReason::kNoPrevious;
+                                                        : TNullReason::kNoPrevious;
 }
 
 std::string DeltaText(const TDelta& delta) {

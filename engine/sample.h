@@ -40,7 +40,7 @@ class TSample {
   bool IsWhole() const { return m_kind == kWholeKind; }
   bool Negative() const { return m_negative; }
   uint64_t Magnitude() const { return m_magnitude; }  // whole numbers only
-  long double Number() const;                          // REQUIRES: !IsNull()
+  long double Number() const;                         // REQUIRES: !IsNull()
 
   // "Null", the digits of a whole number ("-" first when negative), or the kept text.
   std::string Text() const;

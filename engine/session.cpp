@@ -231,10 +231,44 @@ void TSession::SetValueMode(bool raw) {
   try {
     const bool changed = raw != m_config.RawValues;
     m_config.RawValues = raw;
+    m_config.Utilisation = false;
     if (changed) FollowValueMode();
     Publish(false);
   } catch (const std::exception&) {
   }
+}
+
+void TSession::SetUtilisation(bool on) {
+  try {
+    const bool rawBefore = m_config.RawValues;
+    m_config.Utilisation = on;
+    if (on) m_config.RawValues = false;
+    if (rawBefore != m_config.RawValues) FollowValueMode();
+    if (on) ProbeSpeeds();
+    Publish(false);
+  } catch (const std::exception&) {
+  }
+}
+
+void TSession::SetUnits(TUnits units) {
+  try {
+    m_config.Units = units;
+    Publish(false);
+  } catch (const std::exception&) {
+  }
+}
+
+void TSession::ProbeSpeeds() {
+  // One probe at a time; a poll that ends while another runs asks next time.
+  if (!m_config.Utilisation || m_probe.For != TProbeFor::kNone || Discovering() || m_stopped ||
+      m_plan.OidCount() == 0 || m_config.InstanceMode < kInstanceModeAtRuntime)
+    return;
+  const std::vector<std::string>& targets = m_config.TargetOids;
+  if (std::none_of(targets.begin(), targets.end(), [this](const std::string& target) {
+        return ColumnKindOf(target, m_config.OidNames) == TColumnKind::kOctets;
+      }))
+    return;
+  Probe(TProbeFor::kSpeeds, TCounterFacts::SpeedOids(m_discovery.Rows()));
 }
 
 void TSession::FollowValueMode() {
@@ -750,6 +784,9 @@ void TSession::EndProbe() {
   } else if (why == TProbeFor::kModeSwitch) {
     m_facts.SetKnown();
     if (ColumnsChange()) SwitchColumns(true);
+  } else if (why == TProbeFor::kSpeeds) {
+    // Rows left out for want of a speed come in at once, not a poll later.
+    if (m_lastSnapshot && m_lastSnapshot->WithoutSpeed > 0) Publish(false);
   } else if (ColumnsChange()) {
     // A gone twin is back: the poll job keeps its time, the twin's first value is "Null".
     SwitchColumns(false);
@@ -770,6 +807,7 @@ void TSession::AfterPoll() {
     if (std::string gone = m_facts.GoneOids(); !gone.empty())
       Probe(TProbeFor::kRecheck, std::move(gone));
   }
+  ProbeSpeeds();
 }
 
 // ---- discovery and rows ------------------------------------------------------------------
@@ -1016,9 +1054,10 @@ void TSession::EvaluatePoll() {
   // Milliseconds since local midnight: a poll across midnight counts the day it crossed.
   const int32_t pollMs = m_clock.NowMs() - m_pollStartMs;
   m_snapshots.Counters.PollSeconds = (pollMs < 0 ? pollMs + 86400000 : pollMs) / 1000.0;
-  m_snapshots.PollEvaluated(WallTimeMs(m_clock), m_pollUptime.IsWhole() && !m_pollUptime.Negative()
-                                                     ? static_cast<int64_t>(m_pollUptime.Magnitude())
-                                                     : -1);
+  m_snapshots.PollEvaluated(WallTimeMs(m_clock),
+                            m_pollUptime.IsWhole() && !m_pollUptime.Negative()
+                                ? static_cast<int64_t>(m_pollUptime.Magnitude())
+                                : -1);
   Publish(true);
   if (m_config.RefreshInstances) CheckInstanceRefresh();
 }
@@ -1044,7 +1083,7 @@ void TSession::RemoveSink(IPollSink& sink) {
 void TSession::Publish(bool fresh) {
   m_lastSnapshot =
       m_snapshots.Build(TSnapshotSources{m_config, m_sessionRequest, m_discovery.Rows(), m_plan,
-                                         m_slots, m_discovery.FilteredOut()},
+                                         m_slots, m_discovery.FilteredOut(), &m_facts},
                         fresh, WantedSlices());
   if (m_lastSnapshot->AnyValue) m_window.SetInitializingVisible(false);
   Deliver(m_lastSnapshot);

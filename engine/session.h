@@ -74,7 +74,10 @@ class TSession {
   const TSnapshotPtr& LastSnapshot() const { return m_lastSnapshot; }
 
   // What the user chose.
-  void SetValueMode(bool raw);         // raw values or per-interval deltas; feeds again
+  void SetValueMode(bool raw);  // raw values or per-interval deltas; feeds again
+  // Rates as shares of the interfaces' speeds (deltas underneath); off: deltas. Feeds again.
+  void SetUtilisation(bool on);
+  void SetUnits(TUnits units);         // how the legend reads; feeds again
   void ChooseInstance(int choice);     // an entry of the instance-mask choices
   void SetSliceChoice(int choice);     // an entry of the "#Slices" choices; feeds again
   void SetIntervalChoice(int choice);  // an entry of the polling-interval choices; restarts polling
@@ -131,7 +134,9 @@ class TSession {
   void FollowValueMode();
   // The probe: what the agent's counters are, asked when polling starts, when Delta needs the
   // twins and the session never learnt them, and after polls while a twin is gone.
-  enum class TProbeFor { kNone, kStart, kModeSwitch, kRecheck };
+  // In utilisation the interfaces' speeds are asked for after every poll (kSpeeds).
+  enum class TProbeFor { kNone, kStart, kModeSwitch, kRecheck, kSpeeds };
+  void ProbeSpeeds();
   void Probe(TProbeFor why, std::string oids);
   void OnProbeAnswer(const TRequest& record, const TAnswer& answer);
   void EndProbe();

@@ -79,7 +79,11 @@ void ApplyToolbar(TConfigRec& cfg, const TRequest& session, IMainWindow& window)
     cfg.SliceIndex = InsertSliceItem(cfg.SliceItems, cfg.Slices);
     window.SetSliceChoices(cfg.SliceItems, cfg.SliceIndex);
   }
+  // Utilisation is a view of the deltas.
+  if (cfg.Utilisation) cfg.RawValues = false;
   window.SetValueMode(cfg.RawValues);
+  window.SetUtilisation(cfg.Utilisation);
+  window.SetUnits(cfg.Units);
   window.SetView3D(cfg.View3D);
   window.SetAntialiased(cfg.Antialias);
   window.SetLegend(cfg.ShowLegend, cfg.LegendAlignment);

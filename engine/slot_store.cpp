@@ -54,7 +54,8 @@ void TSlotStore::EvaluateFormulas(int interval, int rows) {
           m_formulas[static_cast<size_t>(f)], interval,
           [this, r](const std::string& oid) { return LatestTargetValue(oid, r); });
       const int slot = r * m_width + targets + f;
-      if (slot < SlotCount()) m_histories[static_cast<size_t>(slot)].Push(TSample::FromText(result));
+      if (slot < SlotCount())
+        m_histories[static_cast<size_t>(slot)].Push(TSample::FromText(result));
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "engine/snapshot_builder.h"
 
+#include "engine/shown_quantity.h"
 #include "shared/instance_helpers.h"
 
 namespace kestrava {
@@ -29,6 +30,29 @@ TCurrentValue ShownValue(const TSlotReading& reading, bool raw) {
   value.Negative = reading.Delta.Negative;
   value.Magnitude = reading.Delta.Magnitude;
   value.Number = reading.Delta.Number;
+  return value;
+}
+
+const char* ValueModeName(TValueMode mode) {
+  switch (mode) {
+    case TValueMode::kRaw:
+      return "raw";
+    case TValueMode::kUtilisation:
+      return "utilisation";
+    default:
+      return "delta";
+  }
+}
+
+TCurrentValue ShownValue(const TSlotReading& reading, TValueMode mode) {
+  if (mode != TValueMode::kUtilisation) return ShownValue(reading, mode == TValueMode::kRaw);
+  TCurrentValue value;
+  if (!reading.HasRate || reading.Speed <= 0) return value;
+  // Bits per second of the link's speed, in percent; the key rounds it as the legend does.
+  const long double percent = static_cast<long double>(reading.Rate) * 800 / reading.Speed;
+  value.Present = true;
+  value.Negative = percent < 0;
+  value.Number = percent;
   return value;
 }
 
@@ -66,11 +90,16 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
   if (config.HasLabelOid) layout->LabelOid = config.LabelOid;
   for (size_t t = 0; t < config.TargetOids.size(); ++t) {
     const bool hidden = t < config.TargetVisibility.size() && config.TargetVisibility[t] == "2";
-    layout->Columns.push_back(TSnapshotColumn{
-        config.TargetOids[t], config.OidNames.Symbol(config.TargetOids[t]), false, !hidden});
+    layout->Columns.push_back(
+        TSnapshotColumn{config.TargetOids[t], config.OidNames.Symbol(config.TargetOids[t]), false,
+                        !hidden, ColumnKindOf(config.TargetOids[t], config.OidNames)});
   }
-  for (const std::string& formula : config.Formulas)
-    layout->Columns.push_back(TSnapshotColumn{formula, FormulaLabel(formula), true, true});
+  for (size_t f = 0; f < config.Formulas.size(); ++f) {
+    const std::string& formula = config.Formulas[f];
+    layout->Columns.push_back(
+        TSnapshotColumn{formula, FormulaLabel(formula), true, true, TColumnKind::kOther,
+                        f < config.FormulaUnits.size() ? config.FormulaUnits[f] : std::string()});
+  }
 
   const int width = layout->Width();
   const int slots = in.Slots.SlotCount();
@@ -135,6 +164,10 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
   snapshot->Elapsed = m_elapsed;
   snapshot->Interval = in.Session.Interval;
   snapshot->RawValues = in.Config.RawValues;
+  snapshot->Mode = in.Config.RawValues     ? TValueMode::kRaw
+                   : in.Config.Utilisation ? TValueMode::kUtilisation
+                                           : TValueMode::kDelta;
+  snapshot->Units = in.Config.Units;
   snapshot->Layout = Layout(in);
   const TSnapshotLayout& layout = *snapshot->Layout;
 
@@ -150,10 +183,19 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
     reading.DeltaReason = DifferenceNullReason(before, reading.Value);
     reading.HasRate = reading.Delta.Present && m_elapsed > 0;
     reading.Rate = reading.HasRate ? static_cast<double>(reading.Delta.Number) / m_elapsed : 0;
-    if (!layout.Columns[static_cast<size_t>(s % width)].Shown ||
-        layout.Hidden[static_cast<size_t>(s)])
-      continue;
-    const TCurrentValue value = ShownValue(reading, snapshot->RawValues);
+    const TSnapshotColumn& column = layout.Columns[static_cast<size_t>(s % width)];
+    const TSnapshotRow& row = layout.Rows[static_cast<size_t>(s / width)];
+    // The speed is known by the row's ifIndex: only rows of an instance mode have one.
+    reading.Speed = in.Facts && column.Kind == TColumnKind::kOctets && !row.Suffix.empty()
+                        ? in.Facts->LinkSpeed(row.Suffix)
+                        : 0;
+    reading.Shown = ShownQuantity(reading, TShownColumn{column.Kind, column.Formula, column.Unit},
+                                  snapshot->Mode, snapshot->Units);
+    if (!column.Shown || layout.Hidden[static_cast<size_t>(s)]) continue;
+    const TCurrentValue value = ShownValue(reading, snapshot->Mode);
+    if (snapshot->Mode == TValueMode::kUtilisation && !value.Present && reading.HasRate &&
+        column.Kind == TColumnKind::kOctets)
+      ++snapshot->WithoutSpeed;
     // Negative values are left out, not even summed into "Other".
     if (!value.Present || value.Negative) continue;
     m_candidates.push_back(TSliceCandidate{s, KeyOf(value)});
@@ -165,6 +207,17 @@ TSnapshotPtr TSnapshotBuilder::Build(const TSnapshotSources& in, bool fresh, int
         return layout.SliceLabels[static_cast<size_t>(slot)];
       },
       snapshot->Pie);
+  TQuantitySum other;
+  for (TPieSlice& slice : snapshot->Pie) {
+    if (slice.Slot >= 0) slice.Shown = snapshot->Slots[static_cast<size_t>(slice.Slot)].Shown;
+  }
+  if (!snapshot->Pie.empty() && snapshot->Pie.back().Slot < 0) {
+    // The candidates past the slices of their own are what "Other" sums.
+    const size_t own = snapshot->Pie.size() - 1;
+    for (size_t k = own; k < m_candidates.size(); ++k)
+      other.Add(snapshot->Slots[static_cast<size_t>(m_candidates[k].Slot)].Shown);
+    snapshot->Pie.back().Shown = other.Sum();
+  }
   return snapshot;
 }
 

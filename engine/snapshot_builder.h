@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/config_rec.h"
+#include "engine/counter_facts.h"
 #include "engine/discovery.h"
 #include "engine/poll_plan.h"
 #include "engine/poll_snapshot.h"
@@ -27,6 +28,8 @@ struct TSnapshotSources {
   const TPollPlan& Plan;
   const TSlotStore& Slots;
   int FilteredOut = 0;  // instances the row filter kept from being rows
+  // The interfaces' speeds, for utilisation and the legend (null: none known).
+  const TCounterFacts* Facts = nullptr;
 };
 
 class TSnapshotBuilder {

@@ -2,13 +2,14 @@
 // IMainWindow: what the engine and the session set-up tell the window, in the window's own
 // terms: the status line, the toolbar's state and choices, and the window and chart settings.
 // The values of the polls (the pie among them) reach the chart as snapshots, through the
-// session's sinks (engine/poll_snapshot.h). The main window (app/) implements it with widgets; tests implement it with recorders.
-// Thread: every operation is called on the window's thread only.
+// session's sinks (engine/poll_snapshot.h). The main window (app/) implements it with widgets;
+// tests implement it with recorders. Thread: every operation is called on the window's thread only.
 
 #include <string>
 #include <vector>
 
 #include "shared/session_types.h"
+#include "shared/unit_text.h"
 
 namespace kestrava {
 
@@ -37,6 +38,10 @@ class IMainWindow {
 
   // Toolbar state set at start-up.
   virtual void SetValueMode(bool raw) = 0;  // raw values or per-interval deltas
+  // Utilisation, the third value mode (after SetValueMode(false)), and the units the legend
+  // reads in.
+  virtual void SetUtilisation(bool on) { (void)on; }
+  virtual void SetUnits(TUnits units) { (void)units; }
   virtual void SetView3D(bool on) = 0;
   virtual void SetAntialiased(bool on) = 0;  // the pie drawn smooth
   // The legend beside the pie (and the legend control down), or labels beside the slices.

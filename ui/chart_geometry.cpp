@@ -176,6 +176,19 @@ QString FormatSliceValue(const TSlice& slice, const QLocale& locale) {
   return out;
 }
 
+TNumberStyle NumberStyle(const QLocale& locale) {
+  return TNumberStyle{locale.decimalPoint().toStdString(), locale.negativeSign().toStdString()};
+}
+
+bool HasUnit(const TSlice& slice) {
+  return slice.shown.Present && slice.shown.Unit != TUnit::kNone;
+}
+
+QString SliceValueText(const TSlice& slice, const QLocale& locale) {
+  if (!HasUnit(slice)) return FormatSliceValue(slice, locale);
+  return QString::fromStdString(UnitText(slice.shown, NumberStyle(locale)));
+}
+
 TPixRect ChartRectFromMargins(int width, int height) {
   return {1 + 3 * width / 100, 1 + 4 * height / 100, width - 1 - 3 * width / 100,
           height - 1 - 4 * height / 100};
@@ -462,7 +475,9 @@ TSmoothSlice SmoothSolidSlice(const TPieRect& pie, const TProjection& projection
 }
 
 QString MarkText(const TSlice& slice, const QLocale& locale) {
-  return slice.label.isEmpty() ? FormatSliceValue(slice, locale) : slice.label;
+  if (slice.label.isEmpty()) return SliceValueText(slice, locale);
+  if (!HasUnit(slice)) return slice.label;
+  return slice.label + QStringLiteral("  ") + SliceValueText(slice, locale);
 }
 
 std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
@@ -810,7 +825,7 @@ std::vector<TLegendText> MeasureLegendTexts(const std::vector<TSlice>& slices,
   std::vector<TLegendText> texts(slices.size());
   for (size_t i = 0; i < slices.size(); ++i) {
     TLegendText& t = texts[i];
-    t.value = FormatSliceValue(slices[i], locale);
+    t.value = SliceValueText(slices[i], locale);
     t.label = slices[i].label;
     t.label.replace(QChar(13), QChar(' '));
     t.valueWidth = metrics.legendWidth(t.value);
@@ -844,6 +859,8 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
     layout.legend =
         PlaceTopBottomLegend(layout.chart, width, options.alignment, texts.legend, metrics);
   }
+  layout.legend.labelFirst = std::any_of(slices.begin(), slices.end(), HasUnit);
+  layout.legend.space = metrics.legendSpace;
   layout.projection = MakeProjection(layout.chart, options.view3D);
   const bool marks = !options.legendVisible;
   const int widest = marks ? WidestMarkLine(texts.marks) : 0;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "shared/session_types.h"
+#include "shared/unit_text.h"
 
 namespace kestrava {
 
@@ -41,6 +42,9 @@ struct TSlice {
   double position = 0;  // the rank given by the feed; kept, never drawn
   uint32_t colour = 0;  // 0xRRGGBB, or PaletteColour
   QString valueText;    // the value with every digit, plain decimal with "."; "" to use value
+  // The value with its unit, as the legend and the marks read it; not present (or TUnit::kNone)
+  // shows the number alone, from valueText.
+  TQuantity shown;
 };
 
 // The slice's colour as 0xRRGGBB: its palette entry for PaletteColour (of the given palette,
@@ -106,6 +110,14 @@ QString FormatSliceValue(double value, const QLocale& locale);
 // that a 64-bit counter keeps every digit, else from its value.
 QString FormatSliceValue(const TSlice& slice, const QLocale& locale);
 
+// The window's signs for numbers with units.
+TNumberStyle NumberStyle(const QLocale& locale);
+// Whether the slice's value has a unit to show ("812 kbit/s").
+bool HasUnit(const TSlice& slice);
+// The slice's value as the legend and the marks show it: with its unit where it has one, else
+// the number alone (FormatSliceValue).
+QString SliceValueText(const TSlice& slice, const QLocale& locale);
+
 // The chart rectangle inside the margins of a W x H chart area.
 TPixRect ChartRectFromMargins(int width, int height);
 
@@ -145,13 +157,20 @@ struct TLegendLayout {
   int columns = 0;
   int rows = 0;
   std::vector<TLegendItem> items;
+  // Values with units read after their labels ("eth0  812 kbit/s"), right-aligned in the
+  // value column; space is the gap between the two columns then.
+  bool labelFirst = false;
+  int space = 0;
   TPixRect SwatchRect(const TLegendItem& item) const {
     return {item.swatchX, item.rowTop + 2, item.swatchX + swatchWidth, item.rowTop + rowHeight - 2};
   }
   int ValueX(const TLegendItem& item, int valueTextWidth) const {
+    if (labelFirst)
+      return item.swatchX + swatchWidth + 4 + labelWidth + space + valueWidth - valueTextWidth;
     return item.swatchX + swatchWidth + 4 + valueWidth - valueTextWidth;
   }
   int LabelX(const TLegendItem& item, int space) const {
+    if (labelFirst) return item.swatchX + swatchWidth + 4;
     return item.swatchX + swatchWidth + 4 + valueWidth + space;
   }
 };
@@ -249,7 +268,8 @@ struct TMark {
   int w = 0;
   int v = 0;
 };
-// The mark text of a slice: its label, or its value when the label is empty.
+// The mark text of a slice: its label, or its value when the label is empty; a value with a
+// unit follows the label ("eth0  812 kbit/s").
 QString MarkText(const TSlice& slice, const QLocale& locale);
 // A slice's mark text in lines, each line measured once.
 struct TMarkText {

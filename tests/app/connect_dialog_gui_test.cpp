@@ -225,6 +225,7 @@ TEST_F(ReconnectTest, AFailedStartOffersTheDialogAndConnectingPollsTheNewAgent) 
   ASSERT_TRUE(broken.ok() && good.ok());
   const fs::path config = dir.path / "first.xml";
   std::ofstream(config) << "<kestrava><host>127.0.0.1</host><pollinginterval>1</pollinginterval>"
+                           "<units>bytes</units>"
                            "<shooter><raw>true</raw><remoteport>"
                         << broken.port()
                         << "</remoteport><shootertargets><shootertarget>"
@@ -256,6 +257,7 @@ TEST_F(ReconnectTest, AFailedStartOffersTheDialogAndConnectingPollsTheNewAgent) 
   EXPECT_FALSE(form.Label4->isVisible());
   EXPECT_EQ(form.Chart1->TitleText(), "Top senders");
   EXPECT_EQ(form.Session().SessionRequest().RemotePort, good.port());
+  EXPECT_EQ(form.Session().Config().Units, TUnits::kBytes) << "the chart's settings stay";
   // The new agent was asked in SNMPv2c for the sent octets.
   bool askedForSent = false;
   for (const auto& request : good.Log()) {

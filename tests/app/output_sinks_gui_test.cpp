@@ -2,13 +2,14 @@
 // and the scripted run's end: its count, its bound from the very start, and its statuses.
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 #include <filesystem>
-#include <sstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -156,17 +157,24 @@ TEST(StreamSink, WholeNumbersKeepEveryDigitAndMissingValuesSayWhy) {
   snapshot->Slots[2].Value = TSample::FromAnswer("noSuchInstance", 0x81);
   const std::string line = TStreamSink::Line(*snapshot);
   EXPECT_EQ(line.find('\n'), std::string::npos);
-  const std::vector<std::string> parts = {
-      R"("time":"2025-12-11T04:00:00.123Z")", R"("agent":"::1:161")", R"("mode":"raw")",
-      R"("value":"18446744073709551615")", R"("value":9007199254740992)", R"("rank":1)",
-      R"("rank":2)", R"("null":"not a number")", R"("type":"Counter64")", R"("index":"3")"};
+  const std::vector<std::string> parts = {R"("time":"2025-12-11T04:00:00.123Z")",
+                                          R"("agent":"::1:161")",
+                                          R"("mode":"raw")",
+                                          R"("value":"18446744073709551615")",
+                                          R"("value":9007199254740992)",
+                                          R"("rank":1)",
+                                          R"("rank":2)",
+                                          R"("null":"not a number")",
+                                          R"("type":"Counter64")",
+                                          R"("index":"3")"};
   for (const std::string& part : parts) EXPECT_NE(line.find(part), std::string::npos) << part;
   // A snapshot shown again (another mode or slice count) is no new poll: no line.
   TempDir dir("kestrava-stream");
   const fs::path file = dir.path / "polls.ndjson";
   int failures = 0;
   int closed = 0;
-  TStreamSink sink(file.string(), [&](const std::string&) { ++failures; }, [&] { ++closed; });
+  TStreamSink sink(
+      file.string(), [&](const std::string&) { ++failures; }, [&] { ++closed; });
   sink.TakeSnapshot(snapshot);
   auto again = std::make_shared<TPollSnapshot>(*snapshot);
   again->Fresh = false;
@@ -192,17 +200,19 @@ TEST(StreamSink, RankChangesFollowTheirPoll) {
     snapshot->TimeMs = timeMs;
     snapshot->Layout = layout;
     snapshot->Slots.resize(3);
-    snapshot->Pie = {{layout->SliceLabels[static_cast<size_t>(leader)], 90, "90", 0, 0, leader},
-                     {"Other", 20, "20", 1, 0, -1}};
+    snapshot->Pie = {
+        {layout->SliceLabels[static_cast<size_t>(leader)], 90, "90", 0, 0, TQuantity(), leader},
+        {"Other", 20, "20", 1, 0, TQuantity(), -1}};
     return snapshot;
   };
   TempDir dir("kestrava-stream");
   const fs::path file = dir.path / "polls.ndjson";
   THistoryStore history;
-  TStreamSink sink(file.string(), [](const std::string&) {}, [] {});
+  TStreamSink sink(
+      file.string(), [](const std::string&) {}, [] {});
   sink.SetHistory(&history);
-  for (const auto& snapshot : {poll(1765425600000, 1), poll(1765425601000, 1),
-                               poll(1765425602000, 2)}) {
+  for (const auto& snapshot :
+       {poll(1765425600000, 1), poll(1765425601000, 1), poll(1765425602000, 2)}) {
     history.TakeSnapshot(snapshot);
     sink.TakeSnapshot(snapshot);
   }
@@ -223,6 +233,46 @@ TEST(StreamSink, RankChangesFollowTheirPoll) {
   EXPECT_EQ(objects[4][QStringLiteral("label")].toString(), QStringLiteral("eth0"));
   EXPECT_EQ(objects[4][QStringLiteral("from")].toInt(), 1);
   EXPECT_FALSE(objects[4].contains(QStringLiteral("rank")));
+}
+
+TEST(StreamSink, UtilisationAndUnitsReachTheStream) {
+  auto layout = std::make_shared<TSnapshotLayout>();
+  layout->Host = "127.0.0.1";
+  layout->Port = 161;
+  layout->Columns = {{"1.3.6.1.2.1.2.2.1.10", "ifInOctets", false, true, TColumnKind::kOctets}};
+  layout->Rows = {{".1", "eth0"}, {".2", "eth1"}};
+  layout->PolledOids = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.10.2"};
+  layout->SliceLabels = {"ifInOctets_eth0", "ifInOctets_eth1"};
+  auto snapshot = std::make_shared<TPollSnapshot>();
+  snapshot->Fresh = true;
+  snapshot->Mode = TValueMode::kUtilisation;
+  snapshot->Units = TUnits::kBytes;
+  snapshot->Layout = layout;
+  snapshot->Slots.resize(2);
+  for (TSlotReading& slot : snapshot->Slots) {
+    slot.Value = TSample::FromAnswer("5000", 0x41);
+    slot.Delta = Difference(TSample::FromAnswer("0", 0x41), slot.Value);
+    slot.HasRate = true;
+    slot.Rate = 1000;  // octets per second
+  }
+  snapshot->Slots[0].Speed = 10000;  // 80 % full
+  snapshot->Slots[0].Shown = TQuantity{true, TUnit::kPercent, 80, 10000};
+  const QJsonObject poll =
+      QJsonDocument::fromJson(QByteArray::fromStdString(TStreamSink::Line(*snapshot))).object();
+  EXPECT_EQ(poll[QStringLiteral("mode")].toString(), QStringLiteral("utilisation"));
+  EXPECT_EQ(poll[QStringLiteral("units")].toString(), QStringLiteral("bytes"));
+  const QJsonArray rows = poll[QStringLiteral("rows")].toArray();
+  ASSERT_EQ(rows.size(), 2);
+  const QJsonObject known = rows[0].toObject();
+  EXPECT_EQ(known[QStringLiteral("speed")].toDouble(), 10000);
+  EXPECT_EQ(known[QStringLiteral("utilisation")].toDouble(), 80);
+  EXPECT_EQ(known[QStringLiteral("shown")].toString(), QStringLiteral("80 % of 10 kbit/s"));
+  EXPECT_EQ(known[QStringLiteral("rank")].toInt(), 1);
+  // Without a speed: no share, and no rank, as the pie leaves the row out.
+  const QJsonObject unknown = rows[1].toObject();
+  EXPECT_TRUE(unknown[QStringLiteral("utilisation")].isNull());
+  EXPECT_TRUE(unknown[QStringLiteral("rank")].isNull());
+  EXPECT_FALSE(unknown.contains(QStringLiteral("speed")));
 }
 
 }  // namespace

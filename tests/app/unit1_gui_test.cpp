@@ -124,8 +124,10 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   } cases[] = {
       {"SpeedButton1", form->SpeedButton1, {8, 4, 25, 25}, "RAW values"},
       {"SpeedButton2", form->SpeedButton2, {33, 4, 25, 25}, "Delta values"},
-      {"SpeedButton3", form->SpeedButton3, {64, 4, 25, 25}, "Show legend"},
-      {"CheckBox1", form->CheckBox1, {96, 9, 33, 17}, "3D mode on/off"},
+      {"SpeedButton4", form->SpeedButton4, {58, 4, 25, 25},
+       "Utilisation: rate as % of the link's speed"},
+      {"SpeedButton3", form->SpeedButton3, {85, 4, 25, 25}, "Show legend"},
+      {"CheckBox1", form->CheckBox1, {111, 9, 31, 17}, "3D mode on/off"},
       {"Image1", form->Image1, {142, 8, 16, 16}, ""},
       {"Label1", form->Label1, {160, 9, 70, 13}, ""},
       {"ComboBox1", form->ComboBox1, {234, 6, 121, 21}, "Instance listbox"},
@@ -192,7 +194,8 @@ TEST_F(WindowTest, CaptionsFontsAndPictures) {
   EXPECT_EQ(form->Label4->palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_TRUE(form->Label4->autoFillBackground());
 
-  for (QToolButton* button : {form->SpeedButton1, form->SpeedButton2, form->SpeedButton3}) {
+  for (QToolButton* button :
+       {form->SpeedButton1, form->SpeedButton2, form->SpeedButton4, form->SpeedButton3}) {
     EXPECT_TRUE(button->autoRaise());
     EXPECT_TRUE(button->isCheckable());
     EXPECT_EQ(button->iconSize(), QSize(16, 16));
@@ -213,7 +216,8 @@ TEST_F(WindowTest, CaptionsFontsAndPictures) {
   EXPECT_EQ(nextTabStop(form->CheckBox1), form->ComboBox1);
   EXPECT_EQ(nextTabStop(form->ComboBox1), form->ComboBox2);
   EXPECT_EQ(nextTabStop(form->ComboBox2), form->ComboBox3);
-  for (QToolButton* button : {form->SpeedButton1, form->SpeedButton2, form->SpeedButton3}) {
+  for (QToolButton* button :
+       {form->SpeedButton1, form->SpeedButton2, form->SpeedButton4, form->SpeedButton3}) {
     EXPECT_EQ(button->focusPolicy(), Qt::NoFocus);
   }
 }
@@ -222,7 +226,11 @@ TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   auto form = Start({});
   QStringList menus;
   for (QAction* menu : form->MainMenu1->actions()) menus << menu->text();
-  EXPECT_EQ(menus, QStringList({"File", "Edit", "Agent", "Options", "Help"}));
+  EXPECT_EQ(menus, QStringList({"File", "Edit", "View", "Agent", "Options", "Help"}));
+  EXPECT_EQ(form->View1->actions(),
+            QList<QAction*>({form->UnitsBits1, form->UnitsBytes1, form->UnitsNone1}));
+  for (QAction* units : form->View1->actions()) EXPECT_TRUE(units->isCheckable());
+  EXPECT_TRUE(form->UnitsBits1->isChecked());
   struct Case {
     QMenu* menu;
     QAction* entry;
@@ -384,8 +392,8 @@ TEST_F(WindowTest, AFailedLoadShowsItsMessageOnceAndLeavesTheWindowIdle) {
     EXPECT_EQ(form->windowTitle(), "Kestrava") << "the design-time caption";
     EXPECT_TRUE(form->Label4->isVisible());
     for (QWidget* control : std::initializer_list<QWidget*>{
-             form->SpeedButton1, form->SpeedButton2, form->SpeedButton3, form->CheckBox1,
-             form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+             form->SpeedButton1, form->SpeedButton2, form->SpeedButton4, form->SpeedButton3,
+             form->CheckBox1, form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
       EXPECT_FALSE(control->isEnabled());
     }
     EXPECT_EQ(form->Chart1->SliceCount(), 0);
@@ -481,6 +489,15 @@ TEST_F(WindowTest, ValueModeButtonsAreARadioPair) {
   EXPECT_FALSE(form->Session().Config().RawValues);
   form->SpeedButton2->click();  // pressing the down button keeps it down
   EXPECT_TRUE(form->SpeedButton2->isChecked());
+  // Utilisation is the third of the group.
+  form->SpeedButton4->click();
+  EXPECT_TRUE(form->SpeedButton4->isChecked());
+  EXPECT_FALSE(form->SpeedButton2->isChecked());
+  EXPECT_TRUE(form->Session().Config().Utilisation);
+  form->SpeedButton1->click();
+  EXPECT_FALSE(form->SpeedButton4->isChecked());
+  EXPECT_FALSE(form->Session().Config().Utilisation);
+  EXPECT_TRUE(form->Session().Config().RawValues);
 }
 
 TEST_F(WindowTest, ThreeDBoxSwitchesTheChart) {

@@ -259,14 +259,15 @@ TEST(CommandLine, WarningsNameWhatIsNotUsed) {
        {"The argument \"yes\" is no option; it is ignored."}},
       {"values the validators replace",
        {"/PORT", "355360", "/POLLINGINTERVAL", "0", "/WIDTH", "wide", "/HEIGHT", "1601",
-        "/SNMPVERSION", "3x", "/LEGENDALIGNMENT", "middle"},
+        "/SNMPVERSION", "3x", "/LEGENDALIGNMENT", "middle", "/UNITS", "octets"},
        {"/PORT \"355360\" is not a number in 1..65535; 161 is used instead.",
         "/POLLINGINTERVAL \"0\" is not a number in 1..1000; 5 is used instead.",
         "/WIDTH \"wide\" is not a number in 300..2000; 600 is used instead.",
         "/HEIGHT \"1601\" is not a number in 200..1600; 460 is used instead.",
         "/SNMPVERSION \"3x\" is not 1, 2, 2c or 3; SNMPv1 is used instead.",
         "/LEGENDALIGNMENT \"middle\" is not LEFT, RIGHT, TOP or BOTTOM; the legend stays at the "
-        "bottom."}},
+        "bottom.",
+        "/UNITS \"octets\" is not bits, bytes or none; bits are used instead."}},
       {"output values",
        {"/EXITAFTER", "0", "/EXITTIMEOUT", "86401", "/SNAPSHOTSCALE", "5"},
        {"/EXITAFTER \"0\" is not a number from 1 up; the run does not end by itself.",
@@ -420,6 +421,8 @@ TEST(CommandLine, HelpAndVersion) {
                              "/CONTEXT",
                              "/NOBULK",
                              "/ANTIALIAS",
+                             "/UNITS",
+                             "/UTILISATION",
                              "KESTRAVA_AUTHPASSWORD",
                              "KESTRAVA_PRIVPASSWORD",
                              "--help",
@@ -601,6 +604,27 @@ TEST(CommandLine, BulkWalkAndAntialias) {
     EXPECT_EQ(s.cfg.BulkWalk, c.bulk) << name;
     EXPECT_EQ(s.cfg.Antialias, c.antialias) << name;
     EXPECT_EQ(s.result.Error, "") << name;
+  }
+}
+
+TEST(CommandLine, UnitsAndUtilisation) {
+  const struct {
+    Args args;
+    TUnits units;
+    bool utilisation;
+  } cases[] = {
+      {{}, TUnits::kBits, false},
+      {{"/UNITS", "bytes"}, TUnits::kBytes, false},
+      {{"--units", "NONE", "--utilisation"}, TUnits::kNone, true},
+      {{"/UNITS", "octets"}, TUnits::kBits, false},
+      {{"/XML", "a.xml", "/UNITS", "bytes", "/UTILISATION"}, TUnits::kBits, false},  // the file
+  };
+  for (const auto& c : cases) {
+    const Session s = Read(c.args);
+    std::string name;
+    for (const std::string& arg : c.args) name += arg + " ";
+    EXPECT_EQ(s.cfg.Units, c.units) << name;
+    EXPECT_EQ(s.cfg.Utilisation, c.utilisation) << name;
   }
 }
 

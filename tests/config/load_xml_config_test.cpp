@@ -451,6 +451,45 @@ TEST(LoadXmlConfig, BulkWalkAndAntialias) {
   }
 }
 
+TEST(LoadXmlConfig, ModeAndUnits) {
+  const struct {
+    const char* xml;
+    bool raw;
+    bool utilisation;
+    TUnits units;
+  } cases[] = {
+      {"", false, false, TUnits::kBits},
+      {"<units>Bytes</units>", false, false, TUnits::kBytes},
+      {"<units>none</units><mode>utilisation</mode>", false, true, TUnits::kNone},
+      {"<mode>UTILIZATION</mode><shooter><raw>true</raw></shooter>", false, true, TUnits::kBits},
+      {"<mode>delta</mode><shooter><raw>true</raw></shooter>", false, false, TUnits::kBits},
+      {"<mode>raw</mode>", true, false, TUnits::kBits},
+      {"<mode>fast</mode><shooter><raw>true</raw></shooter><units>octets</units>", true, false,
+       TUnits::kBits},  // unknown words change nothing
+  };
+  for (const auto& c : cases) {
+    const Loaded l = Load(KestravaXml(c.xml));
+    EXPECT_TRUE(l.ok) << c.xml;
+    EXPECT_EQ(l.cfg.RawValues, c.raw) << c.xml;
+    EXPECT_EQ(l.cfg.Utilisation, c.utilisation) << c.xml;
+    EXPECT_EQ(l.cfg.Units, c.units) << c.xml;
+  }
+}
+
+TEST(LoadXmlConfig, AFormulaMayNameItsUnit) {
+  const Loaded l = Load(KestravaXml(
+      "<shooter><shootertargets>"
+      "<shootertarget><oid>1.3.6.1.2.1.2.2.1.10</oid><visible>false</visible></shootertarget>"
+      "<shootertarget><oid>FORMULA</oid><formula>Plain,A,A=1.3.6.1.2.1.2.2.1.10,</formula>"
+      "</shootertarget>"
+      "<shootertarget><oid>FORMULA</oid><formula>Bits,A*8/$PI,A=1.3.6.1.2.1.2.2.1.10,</formula>"
+      "<unit> bit/s </unit></shootertarget>"
+      "</shootertargets></shooter>"));
+  ASSERT_TRUE(l.ok);
+  ASSERT_EQ(l.cfg.Formulas.size(), 2u);
+  EXPECT_EQ(l.cfg.FormulaUnits, (std::vector<std::string>{"", "bit/s"}));
+}
+
 TEST(LoadXmlConfig, MaxRows) {
   const struct {
     const char* xml;

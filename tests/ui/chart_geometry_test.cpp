@@ -800,3 +800,46 @@ TEST(ChartMarks, MultiLineTextsAndTheProjectedCalloutIn3D) {
 
 }  // namespace
 }  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+TEST(ChartLayout, ValuesWithUnitsReadAfterTheirLabelsInTheLegendAndTheMarks) {
+  std::vector<TSlice> slices = {{"eth0", 101500, 0, PaletteColour, "101500"},
+                                {"", 2500, 1, PaletteColour, "2500"}};
+  slices[0].shown = TQuantity{true, TUnit::kBitRate, 812000};
+  slices[1].shown = TQuantity{true, TUnit::kPercent, 73.24, 1e9};
+  const QLocale german(QLocale::German, QLocale::Germany);
+  EXPECT_EQ(SliceValueText(slices[0], german), QStringLiteral("812 kbit/s"));
+  EXPECT_EQ(SliceValueText(slices[1], german), QStringLiteral("73,2 % of 1 Gbit/s"));
+  EXPECT_EQ(MarkText(slices[0], kEnglish), QStringLiteral("eth0  812 kbit/s"));
+  EXPECT_EQ(MarkText(slices[1], kEnglish), QStringLiteral("73.2 % of 1 Gbit/s"));
+
+  TChartOptions options;
+  options.legendVisible = true;
+  options.locale = kEnglish;
+  const TTextMetrics m = FixedMetrics();
+  const TSliceTexts texts = MeasureSliceTexts(slices, options, m);
+  const TChartLayout layout = LayoutChart(585, 374, slices, texts, options, m);
+  ASSERT_EQ(layout.legend.items.size(), 2u);
+  const TLegendLayout& legend = layout.legend;
+  const TLegendItem& item = legend.items[0];
+  EXPECT_TRUE(legend.labelFirst);
+  EXPECT_EQ(item.value, QStringLiteral("812 kbit/s"));
+  // The label starts the row; the value ends where the value column ends, after the labels.
+  const int start = item.swatchX + legend.swatchWidth + 4;
+  EXPECT_EQ(legend.LabelX(item, 3), start);
+  EXPECT_EQ(legend.ValueX(item, item.valueTextWidth) + item.valueTextWidth,
+            start + legend.labelWidth + 3 + legend.valueWidth);
+
+  // Without units the value comes first, as ever.
+  for (TSlice& slice : slices) slice.shown = TQuantity();
+  const TChartLayout bare =
+      LayoutChart(585, 374, slices, MeasureSliceTexts(slices, options, m), options, m);
+  EXPECT_FALSE(bare.legend.labelFirst);
+  EXPECT_EQ(bare.legend.items[0].value, QStringLiteral("101,500"));
+  EXPECT_EQ(MarkText(slices[0], kEnglish), QStringLiteral("eth0"));
+}
+
+}  // namespace
+}  // namespace kestrava
