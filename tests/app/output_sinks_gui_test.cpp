@@ -200,9 +200,9 @@ TEST(StreamSink, RankChangesFollowTheirPoll) {
     snapshot->TimeMs = timeMs;
     snapshot->Layout = layout;
     snapshot->Slots.resize(3);
-    snapshot->Pie = {
-        {layout->SliceLabels[static_cast<size_t>(leader)], 90, "90", 0, 0, TQuantity(), leader},
-        {"Other", 20, "20", 1, 0, TQuantity(), -1}};
+    snapshot->Pie = {{layout->SliceLabels[static_cast<size_t>(leader)], 90, "90", 0, 0},
+                     {"Other", 20, "20", 1, 0}};
+    snapshot->Pie[0].Slot = leader;
     return snapshot;
   };
   TempDir dir("kestrava-stream");
