@@ -154,28 +154,22 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   m_historyView = new THistoryView(*this, *Chart1, m_history, [this](const TSnapshotPtr& live) {
     m_chartFeed->TakeSnapshot(live);
   });
-  const auto failed = [this](const std::string& reason) { OutputFailed(reason); };
-  if (!m_output.Export.empty()) m_csvExport = std::make_unique<TCsvExport>(m_output.Export, failed);
-  if (!m_output.Snapshot.empty()) {
-    m_pngSnapshot =
-        std::make_unique<TPngSnapshot>(m_output.Snapshot, m_output.SnapshotScale, *Chart1, failed);
-  }
-  if (!m_output.Stream.empty()) {
-    // A reader that goes away ends the run, scripted or not: nobody reads what follows.
-    m_stream = std::make_unique<TStreamSink>(m_output.Stream, failed, [this] {
-      std::fprintf(stderr, "kestrava: the reader of the stream went away; the run ends.\n");
-      FinishScriptedRun(kExitStreamClosed);
-    });
-    m_stream->SetHistory(&m_history);
-  }
-
-  if (!m_output.Metrics.empty()) {
-    m_metrics = std::make_unique<TMetricsSink>(m_output.Metrics, [this](const std::string& why) {
-      m_run.OutputFailed();
-      ShowStatus("Could not serve " + why);
-      std::fprintf(stderr, "kestrava: could not serve %s\n", why.c_str());
-    });
-  }
+  m_outputs = std::make_unique<TRunOutputs>(
+      m_output, *Chart1, m_history,
+      TRunOutputEvents{[this](const std::string& reason) { OutputFailed(reason); },
+                       [this] {
+                         // A reader that goes away ends the run, scripted or not: nobody reads
+                         // what follows.
+                         std::fprintf(stderr,
+                                      "kestrava: the reader of the stream went away; the run "
+                                      "ends.\n");
+                         FinishScriptedRun(kExitStreamClosed);
+                       },
+                       [this](const std::string& why) {
+                         m_run.OutputFailed();
+                         ShowStatus("Could not serve " + why);
+                         std::fprintf(stderr, "kestrava: could not serve %s\n", why.c_str());
+                       }});
 
   m_session = std::make_unique<TSession>(*this);
   AttachSinks();
@@ -190,10 +184,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
 void TForm1::AttachSinks() {
   m_session->AddSink(m_history);  // before the stream, which tells its rank changes
   m_session->AddSink(*m_chartFeed);
-  if (m_pngSnapshot) m_session->AddSink(*m_pngSnapshot);
-  if (m_csvExport) m_session->AddSink(*m_csvExport);
-  if (m_stream) m_session->AddSink(*m_stream);
-  if (m_metrics) m_session->AddSink(*m_metrics);
+  m_outputs->Attach(*m_session);
   m_session->AddSink(*m_historyView);  // after the outputs, which draw the live pie
   m_session->AddSink(m_run);
 }
@@ -319,47 +310,49 @@ void TForm1::BuildControls() {
 
 void TForm1::BuildMenu() {
   // Captions carry no keyboard accelerators.
-  MainMenu1 = menuBar();
-  File1 = MainMenu1->addMenu(QStringLiteral("File"));
-  OpenRecording1 = File1->addAction(QStringLiteral("Open recording..."));
-  SaveRecording1 = File1->addAction(QStringLiteral("Save recording..."));
-  Exit1 = File1->addAction(QIcon(QPixmap::fromImage(GlyphExit())), QStringLiteral("Exit"));
-  Edit1 = MainMenu1->addMenu(QStringLiteral("Edit"));
-  CopyPietoclipboard1 = Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
-                                         QStringLiteral("Copy Pie to Clipboard"));
-  View1 = MainMenu1->addMenu(QStringLiteral("View"));
+  Menu.MainMenu1 = menuBar();
+  Menu.File1 = Menu.MainMenu1->addMenu(QStringLiteral("File"));
+  Menu.OpenRecording1 = Menu.File1->addAction(QStringLiteral("Open recording..."));
+  Menu.SaveRecording1 = Menu.File1->addAction(QStringLiteral("Save recording..."));
+  Menu.Exit1 =
+      Menu.File1->addAction(QIcon(QPixmap::fromImage(GlyphExit())), QStringLiteral("Exit"));
+  Menu.Edit1 = Menu.MainMenu1->addMenu(QStringLiteral("Edit"));
+  Menu.CopyPietoclipboard1 = Menu.Edit1->addAction(QIcon(QPixmap::fromImage(GlyphCopy())),
+                                                   QStringLiteral("Copy Pie to Clipboard"));
+  Menu.View1 = Menu.MainMenu1->addMenu(QStringLiteral("View"));
   auto* units = new QActionGroup(this);
   const auto addUnits = [this, units](const QString& text, TUnits which) {
-    QAction* action = View1->addAction(text);
+    QAction* action = Menu.View1->addAction(text);
     action->setCheckable(true);
     units->addAction(action);
     connect(action, &QAction::triggered, this, [this, which] { UnitsClick(which); });
     return action;
   };
-  UnitsBits1 = addUnits(QStringLiteral("Rates in Bits per Second"), TUnits::kBits);
-  UnitsBytes1 = addUnits(QStringLiteral("Rates in Bytes per Second"), TUnits::kBytes);
-  UnitsNone1 = addUnits(QStringLiteral("Numbers without Units"), TUnits::kNone);
-  UnitsBits1->setChecked(true);
-  Agent1 = MainMenu1->addMenu(QStringLiteral("Agent"));
-  Connect1 = Agent1->addAction(QStringLiteral("Connect to Agent..."));
-  Options1 = MainMenu1->addMenu(QStringLiteral("Options"));
-  RefreshInstances1 = Options1->addAction(QStringLiteral("Refresh Instances"));
-  RefreshInstances1->setCheckable(true);
-  Help1 = MainMenu1->addMenu(QStringLiteral("Help"));
-  About1 = Help1->addAction(QIcon(QPixmap::fromImage(GlyphAbout())), QStringLiteral("About"));
+  Menu.UnitsBits1 = addUnits(QStringLiteral("Rates in Bits per Second"), TUnits::kBits);
+  Menu.UnitsBytes1 = addUnits(QStringLiteral("Rates in Bytes per Second"), TUnits::kBytes);
+  Menu.UnitsNone1 = addUnits(QStringLiteral("Numbers without Units"), TUnits::kNone);
+  Menu.UnitsBits1->setChecked(true);
+  Menu.Agent1 = Menu.MainMenu1->addMenu(QStringLiteral("Agent"));
+  Menu.Connect1 = Menu.Agent1->addAction(QStringLiteral("Connect to Agent..."));
+  Menu.Options1 = Menu.MainMenu1->addMenu(QStringLiteral("Options"));
+  Menu.RefreshInstances1 = Menu.Options1->addAction(QStringLiteral("Refresh Instances"));
+  Menu.RefreshInstances1->setCheckable(true);
+  Menu.Help1 = Menu.MainMenu1->addMenu(QStringLiteral("Help"));
+  Menu.About1 =
+      Menu.Help1->addAction(QIcon(QPixmap::fromImage(GlyphAbout())), QStringLiteral("About"));
 
-  connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-  connect(CopyPietoclipboard1, &QAction::triggered, this, &TForm1::CopyPietoclipboard1Click);
-  connect(RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
-  connect(Connect1, &QAction::triggered, this, &TForm1::Connect1Click);
-  connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+  connect(Menu.Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+  connect(Menu.CopyPietoclipboard1, &QAction::triggered, this, &TForm1::CopyPietoclipboard1Click);
+  connect(Menu.RefreshInstances1, &QAction::triggered, this, &TForm1::RefreshInstances1Click);
+  connect(Menu.Connect1, &QAction::triggered, this, &TForm1::Connect1Click);
+  connect(Menu.About1, &QAction::triggered, this, &TForm1::About1Click);
   const QString recordings = QStringLiteral("Kestrava recordings (*.ndjson.gz);;All files (*)");
-  connect(OpenRecording1, &QAction::triggered, this, [this, recordings] {
+  connect(Menu.OpenRecording1, &QAction::triggered, this, [this, recordings] {
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), QString(), recordings);
     if (!path.isEmpty()) OpenRecording(path);
   });
-  connect(SaveRecording1, &QAction::triggered, this, [this, recordings] {
+  connect(Menu.SaveRecording1, &QAction::triggered, this, [this, recordings] {
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save recording"),
                                                 QStringLiteral("kestrava.ndjson.gz"), recordings);
     if (!path.isEmpty()) SaveRecording(path);
@@ -477,9 +470,9 @@ void TForm1::SetUtilisation(bool on) {
 }
 
 void TForm1::SetUnits(TUnits units) {
-  (units == TUnits::kBytes  ? UnitsBytes1
-   : units == TUnits::kNone ? UnitsNone1
-                            : UnitsBits1)
+  (units == TUnits::kBytes  ? Menu.UnitsBytes1
+   : units == TUnits::kNone ? Menu.UnitsNone1
+                            : Menu.UnitsBits1)
       ->setChecked(true);
 }
 
@@ -526,7 +519,7 @@ void TForm1::SetWindowSize(int width, int height) {
 }
 
 void TForm1::SetRefreshInstances(bool on) {
-  RefreshInstances1->setChecked(on);
+  Menu.RefreshInstances1->setChecked(on);
 }
 
 void TForm1::SetChartHint(const std::string& hint) {
@@ -560,8 +553,7 @@ void TForm1::FinishScriptedRun(int status) {
   m_finishing = true;
   m_exitStatus = status;
   // The files of the last counted update stay as they are.
-  if (m_csvExport) m_session->RemoveSink(*m_csvExport);
-  if (m_pngSnapshot) m_session->RemoveSink(*m_pngSnapshot);
+  m_outputs->KeepFiles(*m_session);
   // Closed from the event loop, so that the engine's call that got here returns first.
   QMetaObject::invokeMethod(this, &TForm1::close, Qt::QueuedConnection);
 }
@@ -666,7 +658,7 @@ void TForm1::CopyPietoclipboard1Click() {
 }
 
 void TForm1::RefreshInstances1Click() {
-  Guarded([this] { m_session->SetRefresh(RefreshInstances1->isChecked()); });
+  Guarded([this] { m_session->SetRefresh(Menu.RefreshInstances1->isChecked()); });
 }
 
 void TForm1::Connect1Click() {

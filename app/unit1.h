@@ -23,10 +23,9 @@
 
 #include "app/chart_feed.h"
 #include "app/history_view.h"
-#include "app/metrics_sink.h"
-#include "app/output_sinks.h"
+#include "app/main_menu.h"
+#include "app/run_outputs.h"
 #include "app/scripted_run.h"
-#include "app/stream_sink.h"
 #include "config/command_line.h"
 #include "engine/history_store.h"
 #include "engine/session.h"
@@ -148,23 +147,7 @@ class TForm1 : public QMainWindow, public IMainWindow {
   QLabel* StatusText1;  // the status bar's one text area
   // At the status bar's right end: which slices are shown.
   QLineEdit* FilterEdit;
-  QMenuBar* MainMenu1;
-  QMenu* File1;
-  QMenu* Edit1;
-  QMenu* View1;  // the units the legend reads in
-  QMenu* Agent1;
-  QMenu* Options1;
-  QMenu* Help1;
-  QAction* Exit1;
-  QAction* CopyPietoclipboard1;
-  QAction* RefreshInstances1;
-  QAction* Connect1;
-  QAction* About1;
-  QAction* OpenRecording1;
-  QAction* SaveRecording1;
-  QAction* UnitsBits1;
-  QAction* UnitsBytes1;
-  QAction* UnitsNone1;
+  TMainMenu Menu;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -205,12 +188,9 @@ class TForm1 : public QMainWindow, public IMainWindow {
   std::unique_ptr<TSession> m_session;
   TOutputOptions m_output;
   std::unique_ptr<TChartFeed> m_chartFeed;
-  std::unique_ptr<TCsvExport> m_csvExport;
-  std::unique_ptr<TPngSnapshot> m_pngSnapshot;
-  std::unique_ptr<TStreamSink> m_stream;
-  std::unique_ptr<TMetricsSink> m_metrics;
-  THistoryStore m_history;                // across connections: rows are told apart by their agent
-  THistoryView* m_historyView = nullptr;  // a child of the window
+  std::unique_ptr<TRunOutputs> m_outputs;  // the files and the endpoint asked for
+  THistoryStore m_history;                 // across connections: rows are told apart by their agent
+  THistoryView* m_historyView = nullptr;   // a child of the window
   TScriptedRun m_run;
   int m_exitStatus = 0;
   bool m_finishing = false;

@@ -269,7 +269,7 @@ TEST_F(ReconnectTest, AFailedStartOffersTheDialogAndConnectingPollsTheNewAgent) 
   EXPECT_TRUE(messages.empty());
 
   // The menu offers the agent now watched, and the recent list remembers it.
-  form.Connect1->trigger();
+  form.Menu.Connect1->trigger();
   ASSERT_EQ(offered.size(), 2u);
   EXPECT_EQ(offered[1].Port, good.port());
   EXPECT_EQ(offered[1].Version, 2);

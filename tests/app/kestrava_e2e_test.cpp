@@ -667,8 +667,8 @@ TEST(Program, AStreamWhoseReaderGoesAwayEndsTheRunWithItsOwnStatus) {
   int status = -1;
   const std::string said = RunCommand(
       "bash -c 'QT_QPA_PLATFORM=offscreen timeout 60 " + kProgram + " /HOST 127.0.0.1 /PORT " +
-          std::to_string(agent.port()) + " /SNMPVERSION 2 /POLLINGINTERVAL 1 /STREAM - 2>" +
-          err + " | head -n 1 >/dev/null; echo status ${PIPESTATUS[0]}; cat " + err + "'",
+          std::to_string(agent.port()) + " /SNMPVERSION 2 /POLLINGINTERVAL 1 /STREAM - 2>" + err +
+          " | head -n 1 >/dev/null; echo status ${PIPESTATUS[0]}; cat " + err + "'",
       &status);
   EXPECT_NE(said.find("status 5"), std::string::npos) << said;
   EXPECT_NE(said.find("the reader of the stream went away"), std::string::npos) << said;

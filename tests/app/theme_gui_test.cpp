@@ -102,7 +102,7 @@ TEST(ThemeGui, EveryControlHasAnAccessibleName) {
   EXPECT_GE(named, 16);
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form->SpeedButton1)->text(QAccessible::Name),
             QStringLiteral("RAW values"));
-  for (QAction* action : form->MainMenu1->actions()) EXPECT_FALSE(action->text().isEmpty());
+  for (QAction* action : form->Menu.MainMenu1->actions()) EXPECT_FALSE(action->text().isEmpty());
 }
 
 TEST(ThemeGui, TheFilterFieldSaysWhenItsPatternCannotFilter) {

@@ -9,9 +9,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QHelpEvent>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -124,7 +124,9 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   } cases[] = {
       {"SpeedButton1", form->SpeedButton1, {8, 4, 25, 25}, "RAW values"},
       {"SpeedButton2", form->SpeedButton2, {33, 4, 25, 25}, "Delta values"},
-      {"SpeedButton4", form->SpeedButton4, {58, 4, 25, 25},
+      {"SpeedButton4",
+       form->SpeedButton4,
+       {58, 4, 25, 25},
        "Utilisation: rate as % of the link's speed"},
       {"SpeedButton3", form->SpeedButton3, {85, 4, 25, 25}, "Show legend"},
       {"CheckBox1", form->CheckBox1, {111, 9, 31, 17}, "3D mode on/off"},
@@ -225,33 +227,35 @@ TEST_F(WindowTest, CaptionsFontsAndPictures) {
 TEST_F(WindowTest, MenuEntriesWithTheirPictures) {
   auto form = Start({});
   QStringList menus;
-  for (QAction* menu : form->MainMenu1->actions()) menus << menu->text();
+  for (QAction* menu : form->Menu.MainMenu1->actions()) menus << menu->text();
   EXPECT_EQ(menus, QStringList({"File", "Edit", "View", "Agent", "Options", "Help"}));
-  EXPECT_EQ(form->View1->actions(),
-            QList<QAction*>({form->UnitsBits1, form->UnitsBytes1, form->UnitsNone1}));
-  for (QAction* units : form->View1->actions()) EXPECT_TRUE(units->isCheckable());
-  EXPECT_TRUE(form->UnitsBits1->isChecked());
+  EXPECT_EQ(
+      form->Menu.View1->actions(),
+      QList<QAction*>({form->Menu.UnitsBits1, form->Menu.UnitsBytes1, form->Menu.UnitsNone1}));
+  for (QAction* units : form->Menu.View1->actions()) EXPECT_TRUE(units->isCheckable());
+  EXPECT_TRUE(form->Menu.UnitsBits1->isChecked());
   struct Case {
     QMenu* menu;
     QAction* entry;
     const char* text;
     bool image;
   } cases[] = {
-      {form->File1, form->Exit1, "Exit", true},
-      {form->Edit1, form->CopyPietoclipboard1, "Copy Pie to Clipboard", true},
-      {form->Agent1, form->Connect1, "Connect to Agent...", false},
-      {form->Options1, form->RefreshInstances1, "Refresh Instances", false},
-      {form->Help1, form->About1, "About", true},
+      {form->Menu.File1, form->Menu.Exit1, "Exit", true},
+      {form->Menu.Edit1, form->Menu.CopyPietoclipboard1, "Copy Pie to Clipboard", true},
+      {form->Menu.Agent1, form->Menu.Connect1, "Connect to Agent...", false},
+      {form->Menu.Options1, form->Menu.RefreshInstances1, "Refresh Instances", false},
+      {form->Menu.Help1, form->Menu.About1, "About", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const QList<QAction*> before = c.menu == form->File1
-                                       ? QList<QAction*>({form->OpenRecording1, form->SaveRecording1})
-                                       : QList<QAction*>();
+    const QList<QAction*> before =
+        c.menu == form->Menu.File1
+            ? QList<QAction*>({form->Menu.OpenRecording1, form->Menu.SaveRecording1})
+            : QList<QAction*>();
     EXPECT_EQ(c.menu->actions(), before + QList<QAction*>({c.entry}));
     EXPECT_EQ(c.entry->text(), c.text);
     EXPECT_EQ(!c.entry->icon().isNull(), c.image);
-    EXPECT_EQ(c.entry->isCheckable(), c.entry == form->RefreshInstances1);
+    EXPECT_EQ(c.entry->isCheckable(), c.entry == form->Menu.RefreshInstances1);
   }
 }
 
@@ -349,7 +353,7 @@ TEST_F(WindowTest, StartUpPutsTheSettingsIntoTheControls) {
     EXPECT_EQ(form->Chart1->View3D(), c.view3D);
     EXPECT_EQ(form->SpeedButton1->isChecked(), c.raw);
     EXPECT_EQ(form->SpeedButton2->isChecked(), !c.raw);
-    EXPECT_EQ(form->RefreshInstances1->isChecked(), c.refresh);
+    EXPECT_EQ(form->Menu.RefreshInstances1->isChecked(), c.refresh);
     EXPECT_EQ(Items(form->ComboBox2), c.slices);
     EXPECT_EQ(form->ComboBox2->currentText(), c.slice);
     EXPECT_EQ(Items(form->ComboBox3), c.intervals);
@@ -556,8 +560,8 @@ TEST_F(WindowTest, ListsAreAsWideAsTheirEntriesAndNothingOverlaps) {
           << list->itemText(i).toStdString();
   }
   // Left to right, each control ends before the next begins.
-  const QWidget* order[] = {form->Image1, form->Label1, form->ComboBox1, form->Image2,
-                            form->Label2, form->ComboBox2, form->Label3, form->ComboBox3};
+  const QWidget* order[] = {form->Image1, form->Label1,    form->ComboBox1, form->Image2,
+                            form->Label2, form->ComboBox2, form->Label3,    form->ComboBox3};
   for (size_t i = 1; i < std::size(order); ++i)
     EXPECT_LE(order[i - 1]->geometry().right(), order[i]->geometry().left()) << i;
   // Shorter entries give the list back its laid-out size, and the lists keep their height.
@@ -571,19 +575,19 @@ TEST_F(WindowTest, ListsAreAsWideAsTheirEntriesAndNothingOverlaps) {
 
 TEST_F(WindowTest, RefreshInstancesFlipsItsCheckMark) {
   auto form = Start({});
-  ASSERT_FALSE(form->RefreshInstances1->isChecked());
-  form->RefreshInstances1->trigger();
-  EXPECT_TRUE(form->RefreshInstances1->isChecked());
+  ASSERT_FALSE(form->Menu.RefreshInstances1->isChecked());
+  form->Menu.RefreshInstances1->trigger();
+  EXPECT_TRUE(form->Menu.RefreshInstances1->isChecked());
   EXPECT_TRUE(form->Session().Config().RefreshInstances);
-  form->RefreshInstances1->trigger();
-  EXPECT_FALSE(form->RefreshInstances1->isChecked());
+  form->Menu.RefreshInstances1->trigger();
+  EXPECT_FALSE(form->Menu.RefreshInstances1->isChecked());
   EXPECT_FALSE(form->Session().Config().RefreshInstances);
 }
 
 TEST_F(WindowTest, CopyPieCopiesTheChartWithoutTheInitializingLabel) {
   auto form = Start({});
   ASSERT_TRUE(form->Label4->isVisible());
-  form->CopyPietoclipboard1->trigger();
+  form->Menu.CopyPietoclipboard1->trigger();
   const QImage copied = QGuiApplication::clipboard()->image();
   ASSERT_EQ(copied.size(), form->Chart1->size());
   EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
@@ -603,7 +607,7 @@ TEST_F(WindowTest, AboutOpensTheAboutBoxModally) {
     modal = box->isModal() && qobject_cast<TForm2*>(box) != nullptr && box->parent() == form.get();
     box->close();
   });
-  form->About1->trigger();
+  form->Menu.About1->trigger();
   EXPECT_EQ(seen, "About Quillbeck Kestrava");
   EXPECT_TRUE(modal);
   QTest::qWait(10);  // the closed box frees itself
@@ -618,7 +622,7 @@ TEST_F(WindowTest, ClosingTheWindowClosesTheConnectionDialog) {
     modal = qobject_cast<TConnectDialog*>(QApplication::activeModalWidget()) != nullptr;
     form->close();  // as a quit signal does
   });
-  form->Connect1->trigger();  // returns when the dialog has gone
+  form->Menu.Connect1->trigger();  // returns when the dialog has gone
   EXPECT_TRUE(modal);
   EXPECT_FALSE(form->isVisible());
   EXPECT_TRUE(form->Session().WorkerFinished());
@@ -627,7 +631,7 @@ TEST_F(WindowTest, ClosingTheWindowClosesTheConnectionDialog) {
 
 TEST_F(WindowTest, ExitClosesTheWindowAndEndsTheSession) {
   auto form = Start({});
-  form->Exit1->trigger();
+  form->Menu.Exit1->trigger();
   EXPECT_FALSE(form->isVisible());
   EXPECT_TRUE(form->Session().WorkerFinished());
   EXPECT_TRUE(form->Session().RequestTableSnapshot().empty());
@@ -827,7 +831,7 @@ TEST_F(WindowTest, WithoutExitAfterAStoppedSessionOffersAnotherAgent) {
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->ExitStatus(), 0);
   // Cancelled, the window stays as it was; the menu offers the dialog again.
-  form->Connect1->trigger();
+  form->Menu.Connect1->trigger();
   EXPECT_EQ(offered.size(), 2u);
   EXPECT_EQ(form->Session().SessionRequest().RemotePort, std::stoi(agent.port()));
 }

@@ -102,14 +102,14 @@ TEST_F(UnitsWindowTest, TheLegendReadsRatesSharesAndBareNumbersAsTheUserSwitches
   EXPECT_EQ(Legend(*form), QStringList({"ifInOctets_eth0  90 % of 10 Mbit/s",
                                         "ifInOctets_eth1  5 % of 10 Gbit/s"}));
 
-  form->UnitsNone1->trigger();
+  form->Menu.UnitsNone1->trigger();
   EXPECT_EQ(Legend(*form), QStringList({"90  ifInOctets_eth0", "5  ifInOctets_eth1"}));
 
   form->SpeedButton2->click();
-  form->UnitsBytes1->trigger();
+  form->Menu.UnitsBytes1->trigger();
   EXPECT_EQ(Legend(*form),
             QStringList({"ifInOctets_eth1  62.5 MB/s", "ifInOctets_eth0  1.12 MB/s"}));
-  form->UnitsNone1->trigger();
+  form->Menu.UnitsNone1->trigger();
   EXPECT_EQ(Legend(*form),
             QStringList({"62,500,000  ifInOctets_eth1", "1,125,000  ifInOctets_eth0"}));
 }
@@ -117,7 +117,7 @@ TEST_F(UnitsWindowTest, TheLegendReadsRatesSharesAndBareNumbersAsTheUserSwitches
 TEST_F(UnitsWindowTest, TheLabelsBesideTheSlicesCarryTheValueToo) {
   auto form = Start({"/UTILISATION", "/UNITS", "bytes"});
   EXPECT_TRUE(form->SpeedButton4->isChecked());
-  EXPECT_TRUE(form->UnitsBytes1->isChecked());
+  EXPECT_TRUE(form->Menu.UnitsBytes1->isChecked());
   // The toolbar takes clicks once discovery has ended; the pie is there by then.
   ASSERT_TRUE(QTest::qWaitFor([&] { return Legend(*form).size() == 2; }, 20000));
   form->SpeedButton3->click();  // the legend off, the marks on

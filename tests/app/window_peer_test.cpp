@@ -123,7 +123,7 @@ TEST_F(WindowWithAgentTest, AtRuntimeThePreferredEntryIsPickedFromTheInstanceLis
   EXPECT_EQ(form->windowTitle(), "Kestrava - Host: 127.0.0.1");
   EXPECT_EQ(form->Chart1->TitleText(), "Received and sent");
   EXPECT_EQ(form->Chart1->LegendAlignment(), laRight);
-  EXPECT_TRUE(form->RefreshInstances1->isChecked());
+  EXPECT_TRUE(form->Menu.RefreshInstances1->isChecked());
 }
 
 }  // namespace
