@@ -126,6 +126,11 @@ void TDetailDock::Forget() {
   Refresh();
 }
 
+void TDetailDock::SetUnits(TUnits units) {
+  m_units = units;
+  Refresh();
+}
+
 void TDetailDock::SetRangeMinutes(int minutes) {
   m_rangeMinutes = minutes;
   for (size_t i = 0; i < RangeButtons.size(); ++i)
@@ -189,12 +194,16 @@ void TDetailDock::Refresh() {
 
   const int frame = m_store.FrameAt(m_moment);
   const bool raw = frame >= 0 && m_store.Frame(frame).RawValues;
-  Plot->SetValueFormatter([raw](double value) { return RateText(value, raw); });
+  // A formula's entry is no OID: it reads as a plain number.
+  const TColumnKind kind = ColumnKindOf(info.Target, m_names);
+  const TUnits units = m_units;
+  const auto text = [raw, kind, units](double value) { return RateText(value, raw, kind, units); };
+  Plot->SetValueFormatter(text);
   const THistoryStats stats = m_store.Stats(m_series, from, m_moment);
-  CurrentValue->setText(RateText(stats.Current, raw));
-  MinValue->setText(stats.Any ? RateText(stats.Min, raw) : QStringLiteral("-"));
-  MeanValue->setText(stats.Any ? RateText(stats.Mean, raw) : QStringLiteral("-"));
-  MaxValue->setText(stats.Any ? RateText(stats.Max, raw) : QStringLiteral("-"));
+  CurrentValue->setText(text(stats.Current));
+  MinValue->setText(stats.Any ? text(stats.Min) : QStringLiteral("-"));
+  MeanValue->setText(stats.Any ? text(stats.Mean) : QStringLiteral("-"));
+  MaxValue->setText(stats.Any ? text(stats.Max) : QStringLiteral("-"));
   int top = 0;
   int rank = 0;
   if (frame >= 0) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine/history_store.h"
+#include "shared/oid_names.h"
+#include "shared/unit_text.h"
 
 class QLabel;
 class QListWidget;
@@ -34,6 +36,8 @@ class TDetailDock : public QDockWidget {
   void Forget();
 
   void SetRangeMinutes(int minutes);
+  // The units the values read in, as the legend's (none, the default: plain numbers).
+  void SetUnits(TUnits units);
   const std::vector<int>& PinnedSeries() const { return m_pinned; }
 
   QLabel* RowTitle;
@@ -62,6 +66,8 @@ class TDetailDock : public QDockWidget {
   int m_series = -1;
   int64_t m_moment = 0;
   int m_rangeMinutes = 5;
+  TUnits m_units = TUnits::kNone;
+  TOidNames m_names;  // which columns count octets or packets
   std::vector<int> m_pinned;
 };
 

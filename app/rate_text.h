@@ -1,13 +1,17 @@
 #pragma once
-// How the history's values read: a change per second as a plain number with "/s" after it, a
-// raw value as a plain number, in the user's locale with at most two decimals. The one place
-// that writes them, so that a unit of measure can take its place.
+// How the history's values read: a change per second, or a raw value, in the unit of what the
+// row's column counts and of the user's units setting ("812 kbit/s", "150 pkt/s", "2.5/s"), as
+// the legend reads them; with units "none" a plain number ("/s" after a change). In the user's
+// locale. The one place that writes them.
 // Thread: any.
 
 #include <QString>
 
+#include "shared/unit_text.h"
+
 namespace kestrava {
 
-QString RateText(double value, bool raw);
+QString RateText(double value, bool raw, TColumnKind kind = TColumnKind::kOther,
+                 TUnits units = TUnits::kNone);
 
 }  // namespace kestrava

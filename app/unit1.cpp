@@ -26,6 +26,7 @@
 
 #include "app/connect_dialog.h"
 #include "app/desktop_scheme.h"
+#include "app/detail_dock.h"
 #include "app/glyphs.h"
 #include "app/output_files.h"
 #include "app/window_theme.h"
@@ -470,6 +471,7 @@ void TForm1::SetUtilisation(bool on) {
 }
 
 void TForm1::SetUnits(TUnits units) {
+  m_historyView->Details()->SetUnits(units);
   (units == TUnits::kBytes  ? Menu.UnitsBytes1
    : units == TUnits::kNone ? Menu.UnitsNone1
                             : Menu.UnitsBits1)
@@ -581,6 +583,7 @@ void TForm1::SpeedButton4Click() {
 }
 
 void TForm1::UnitsClick(TUnits units) {
+  m_historyView->Details()->SetUnits(units);
   Guarded([this, units] { m_session->SetUnits(units); });
 }
 

@@ -6,9 +6,9 @@
 // stops the session before the window goes. Its handlers turn the controls' events into the
 // session's commands. A session that stops (a failed start) brings up the connection dialog
 // (also in the Agent menu); connecting replaces the session with one against the agent chosen.
-// The chart and the output files ("/SNAPSHOT", "/EXPORT", "/STREAM") are sinks of the session's
-// snapshots; a scripted run ("/EXITAFTER") ends the program by itself (TScriptedRun), and
-// nothing then waits for a person. The filter field in the status bar hides the slices whose
+// The chart, the history and the outputs the command line asks for (TRunOutputs) are sinks of
+// the session's snapshots; a scripted run ("/EXITAFTER") ends the program by itself (TScriptedRun),
+// and nothing then waits for a person. The filter field in the status bar hides the slices whose
 // label does not match; the theme (light, dark, or the desktop's) colours the window and chart.
 // Thread: the window's thread only.
 

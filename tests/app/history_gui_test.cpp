@@ -169,10 +169,22 @@ TEST_F(HistoryWindowTest, ClickingASliceShowsItsRowAndItsNumbers) {
   EXPECT_EQ(details.RowIndex->text(), "Index 1");
   EXPECT_EQ(details.RowTargets->text(),
             "In (1.3.6.1.2.1.2.2.1.10), polled as 1.3.6.1.2.1.2.2.1.10.1");
+  // Octets a second read as the legend reads them: in bit/s by default, bare with no units.
+  EXPECT_EQ(details.CurrentValue->text(), "8.95 kbit/s");
+  EXPECT_EQ(details.MinValue->text(), "8 kbit/s");
+  EXPECT_EQ(details.MeanValue->text(), "8.48 kbit/s");
+  EXPECT_EQ(details.MaxValue->text(), "8.95 kbit/s");
+  form->Menu.UnitsNone1->trigger();
+  QCoreApplication::processEvents();
   EXPECT_EQ(details.CurrentValue->text(), "1119/s");
   EXPECT_EQ(details.MinValue->text(), "1000/s");
   EXPECT_EQ(details.MeanValue->text(), "1059.5/s");
   EXPECT_EQ(details.MaxValue->text(), "1119/s");
+  form->Menu.UnitsBytes1->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(details.MaxValue->text(), "1.12 kB/s");
+  form->Menu.UnitsBits1->trigger();
+  QCoreApplication::processEvents();
   EXPECT_EQ(details.RankValue->text(), "1 of 2");
   EXPECT_EQ(details.TopTimeValue->text(), "2 min 00 s");
   ASSERT_EQ(details.Plot->Lines().size(), 1u);
@@ -182,8 +194,8 @@ TEST_F(HistoryWindowTest, ClickingASliceShowsItsRowAndItsNumbers) {
   Poll(*form, polls, 120, 121, [](int row, int t) {
     return row == 0 ? 1000.0 + t : row == 1 ? 500 : 10;
   });
-  EXPECT_EQ(details.MinValue->text(), "1060/s");
-  EXPECT_EQ(details.CurrentValue->text(), "1120/s");
+  EXPECT_EQ(details.MinValue->text(), "8.48 kbit/s");
+  EXPECT_EQ(details.CurrentValue->text(), "8.96 kbit/s");
   EXPECT_EQ(details.Plot->Lines()[0].Points.size(), 61u);
 
   // Enter on a legend entry with the focus does the same for its row; "Other" opens nothing.
@@ -194,7 +206,7 @@ TEST_F(HistoryWindowTest, ClickingASliceShowsItsRowAndItsNumbers) {
   EXPECT_EQ(form->HistoryView().Picker()->FocusedEntry(), 1);
   QTest::keyClick(form->Chart1, Qt::Key_Return);
   EXPECT_EQ(details.RowTitle->text(), "eth1");
-  EXPECT_EQ(details.CurrentValue->text(), "500/s");
+  EXPECT_EQ(details.CurrentValue->text(), "4 kbit/s");
   EXPECT_EQ(details.RankValue->text(), "2 of 2");
   QTest::keyClick(form->Chart1, Qt::Key_Down);
   QTest::keyClick(form->Chart1, Qt::Key_Return);
@@ -247,7 +259,7 @@ TEST_F(HistoryWindowTest, PauseAndScrubShowThePieOfThenWhileTheOutputsStayLive) 
   // The slice picked is the row of then.
   view.PickSlice(0);
   EXPECT_EQ(view.Details()->RowTitle->text(), "eth0");
-  EXPECT_EQ(view.Details()->CurrentValue->text(), "900/s");
+  EXPECT_EQ(view.Details()->CurrentValue->text(), "7.2 kbit/s");
 
   QTest::keyClick(form.get(), Qt::Key_End);
   EXPECT_FALSE(view.Paused());
