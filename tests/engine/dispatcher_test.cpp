@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,20 +102,24 @@ TEST_F(DispatcherTest, ForgedInformDoesNotTakeTheAgentsPlace) {
 // replay carries) used to end in a bare time-out; the time-out now says why.
 TEST_F(DispatcherTest, ATimeOutNamesWhyAnswersWereRefused) {
   const std::string engineId("\x80\x00\x1F\x88\x04kestrava", 13);
-  testing::TUsmAgentScript script(engineId);
-  script.AddUser("kestrel",
-                 {kAuthPriv, kAuthSha256, "auth-kestrel-pass", kPrivAes128, "priv-kestrel-pass"});
-  std::atomic<bool> replay{false};
-  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
-    TSnmpMessage in;
-    TObjectTable objects;
-    if (!replay ||
-        ParseMessage(reinterpret_cast<const uint8_t*>(r.Packet.data()), r.Packet.size(), in,
-                     objects) != 0 ||
-        (in.MsgFlags & 2) == 0)
-      return script.Answer(r);
-    return script.ResponseAt("kestrel", script.Boots() - 1, script.Time(), in.MsgId, 1);
-  });
+  // The agent's thread may still answer a resend after the test body ends: what its responder
+  // uses lives as long as the responder does.
+  const auto script = std::make_shared<testing::TUsmAgentScript>(engineId);
+  script->AddUser("kestrel",
+                  {kAuthPriv, kAuthSha256, "auth-kestrel-pass", kPrivAes128, "priv-kestrel-pass"});
+  const auto replaying = std::make_shared<std::atomic<bool>>(false);
+  std::atomic<bool>& replay = *replaying;
+  agent.SetResponder(
+      [script, replaying](const FakeAgent::Request& r) -> std::optional<std::string> {
+        TSnmpMessage in;
+        TObjectTable objects;
+        if (!*replaying ||
+            ParseMessage(reinterpret_cast<const uint8_t*>(r.Packet.data()), r.Packet.size(), in,
+                         objects) != 0 ||
+            (in.MsgFlags & 2) == 0)
+          return script->Answer(r);
+        return script->ResponseAt("kestrel", script->Boots() - 1, script->Time(), in.MsgId, 1);
+      });
   TSnmpV3Settings v3;
   v3.User = "kestrel";
   v3.SecurityLevel = "authPriv";

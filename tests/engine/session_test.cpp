@@ -504,14 +504,18 @@ TEST_F(SessionTest, DiscoveryThatCannotCompleteStopsTheSession) {
 TEST_F(SessionTest, AnswersToResendsAreFound) {
   agent.FillInterfaceTable(3);
   // Every poll request is ignored the first time it is sent and answered when sent again.
-  std::mutex seenLock;
-  std::set<int32_t> seen;
-  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
-    if (r.PduType != 0xA0) return std::nullopt;
-    std::lock_guard<std::mutex> lock(seenLock);
-    if (seen.insert(r.RequestId).second) return std::string();
-    return std::nullopt;
-  });
+  // The agent's thread may answer after the test body ends: the responder owns what it uses.
+  struct Seen {
+    std::mutex lock;
+    std::set<int32_t> ids;
+  };
+  agent.SetResponder(
+      [seen = std::make_shared<Seen>()](const FakeAgent::Request& r) -> std::optional<std::string> {
+        if (r.PduType != 0xA0) return std::nullopt;
+        std::lock_guard<std::mutex> lock(seen->lock);
+        if (seen->ids.insert(r.RequestId).second) return std::string();
+        return std::nullopt;
+      });
   Options o;
   o.interval = 5;  // two sends per poll request
   o.raw = true;
@@ -586,15 +590,18 @@ TEST_F(SessionTest, ClosingDuringAPollEndsCleanlyWithNoRequestLeft) {
 TEST_F(SessionTest, APollKeepsAWindowOfRequestsInFlight) {
   // 600 rows, one target: 40 batches; the first 32 go out, the rest as answers come.
   agent.FillInterfaceTable(600);
-  std::atomic<bool> silent{true};
+  // The responder owns what it uses: the agent's thread may call it after the test body ends.
+  const auto silencing = std::make_shared<std::atomic<bool>>(true);
+  std::atomic<bool>& silent = *silencing;
   // Only the poll's requests (of the counter column) go unanswered.
   const auto polled = [](const FakeAgent::Request& r) {
     return r.PduType == 0xA0 && r.Oids[0].rfind(kIn + ".", 0) == 0;
   };
-  agent.SetResponder([&](const FakeAgent::Request& r) -> std::optional<std::string> {
-    if (polled(r) && silent) return std::string();  // no answer
-    return std::nullopt;
-  });
+  agent.SetResponder(
+      [polled, silencing](const FakeAgent::Request& r) -> std::optional<std::string> {
+        if (polled(r) && *silencing) return std::string();  // no answer
+        return std::nullopt;
+      });
   Options options;
   options.interval = 30;
   StartXml(Target(kIn) + Label(kDescr), options);
