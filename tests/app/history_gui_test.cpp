@@ -24,6 +24,7 @@
 #include "app/connect_dialog.h"
 #include "app/detail_dock.h"
 #include "app/unit1.h"
+#include "silent_agent.h"
 #include "temp_dir.h"
 #include "ui/chart.h"
 #include "ui/chart_picker.h"
@@ -38,28 +39,7 @@ using testing_files::TempDir;
 
 constexpr int64_t kStart = 1'700'000'040'000;
 
-// An agent that never answers: discovery stays pending while the test delivers the polls.
-class SilentAgent {
- public:
-  SilentAgent() {
-    m_fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
-  ~SilentAgent() { close(m_fd); }
-  SilentAgent(const SilentAgent&) = delete;
-  SilentAgent& operator=(const SilentAgent&) = delete;
-  std::string port() const { return std::to_string(m_port); }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-};
+using testing::SilentAgent;
 
 // Polls of three rows of one column, two slices of their own and "Other".
 class Polls {

@@ -23,33 +23,13 @@
 #include <QToolButton>
 
 #include "app/unit1.h"
+#include "silent_agent.h"
 #include "ui/chart.h"
 
 namespace kestrava {
 namespace {
 
-// An agent that never answers, so that discovery stays pending while the test looks.
-class SilentAgent {
- public:
-  SilentAgent() {
-    m_fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
-  ~SilentAgent() { close(m_fd); }
-  SilentAgent(const SilentAgent&) = delete;
-  SilentAgent& operator=(const SilentAgent&) = delete;
-  std::string port() const { return std::to_string(m_port); }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-};
+using testing::SilentAgent;
 
 std::unique_ptr<TForm1> Start(const SilentAgent& agent, std::vector<std::string> args) {
   args.insert(args.begin(), {"/HOST", "127.0.0.1", "/PORT", agent.port()});

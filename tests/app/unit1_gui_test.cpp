@@ -26,6 +26,7 @@
 
 #include "app/connect_dialog.h"
 #include "app/unit1.h"
+#include "silent_agent.h"
 #include "temp_dir.h"
 #include "ui/chart.h"
 #include "ui/unit2.h"
@@ -39,27 +40,7 @@ using testing_files::TempDir;
 
 // An agent that never answers: a bound UDP socket nobody reads, so discovery stays pending
 // while a test looks at the window.
-class SilentAgent {
- public:
-  SilentAgent() {
-    m_fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
-  ~SilentAgent() { close(m_fd); }
-  SilentAgent(const SilentAgent&) = delete;
-  SilentAgent& operator=(const SilentAgent&) = delete;
-  std::string port() const { return std::to_string(m_port); }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-};
+using testing::SilentAgent;
 
 QStringList Items(const QComboBox* list) {
   QStringList items;
@@ -447,7 +428,7 @@ TEST_F(WindowTest, ButtonsShowTheirHintsWhenTheMouseRestsOnThem) {
   for (const bool enabled : {false, true}) {
     form->EnableToolbar(enabled);
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << c.hint << (enabled ? ", enabled" : ", disabled"));
+      SCOPED_TRACE(::testing::Message() << c.hint << (enabled ? ", enabled" : ", disabled"));
       EXPECT_EQ(c.control->toolTip(), QString::fromLatin1(c.hint));
       QToolTip::hideText();
       const QPoint at(c.control->width() / 2, c.control->height() / 2);
@@ -749,9 +730,9 @@ TEST_F(WindowTest, ScriptedRunThatCannotWriteItsLastFilesFails) {
   TempDir dir("kestrava-window");
   const fs::path csv = dir.path / "missing-folder" / "pie.csv";
   auto form = Start({"/EXPORT", csv.string(), "/EXITAFTER", "1"});
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   Feed(*form, {{"eth0", 1, 0}});
-  const std::string said = testing::internal::GetCapturedStderr();
+  const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("could not write " + csv.string()), std::string::npos) << said;
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
   EXPECT_EQ(form->ExitStatus(), kExitOutputFailed);
@@ -759,12 +740,12 @@ TEST_F(WindowTest, ScriptedRunThatCannotWriteItsLastFilesFails) {
 
 TEST_F(WindowTest, AScriptedRunSaysWhyItStopsOnce) {
   auto form = Start({"/EXITAFTER", "2"});
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   // Discovery offers the entries, then again with the preferred one, which matches none.
   form->SetInstanceChoices({"1", "2"}, -1);
   form->SetInstanceChoices({"1", "2"}, -1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
-  const std::string said = testing::internal::GetCapturedStderr();
+  const std::string said = ::testing::internal::GetCapturedStderr();
   const size_t first = said.find("No instance selected");
   ASSERT_NE(first, std::string::npos) << said;
   EXPECT_EQ(said.find("No instance selected", first + 1), std::string::npos) << said;
@@ -787,20 +768,20 @@ TEST_F(WindowTest, ScriptedRunNeverWaitsForAPerson) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     auto form = StartExactly(c.args, false);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
-    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(form->ExitStatus(), c.status);
     EXPECT_NE(said.find(c.said), std::string::npos) << said;
   }
   EXPECT_TRUE(messages.empty()) << "no message box in a scripted run";
 
   auto form = Start({"/EXITAFTER", "2"});
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   form->ScriptedRun().SessionEnded("Timeout while collecting instances!");
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("Timeout while collecting instances!"),
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Timeout while collecting instances!"),
             std::string::npos);
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
@@ -814,10 +795,10 @@ TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
     EXPECT_TRUE(form->isVisible());
   }
   auto form = Start({"/EXITAFTER", "1"});
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   form->SetInstanceChoices({".1", ".2"}, -1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("No instance selected"), std::string::npos);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("No instance selected"), std::string::npos);
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
 
