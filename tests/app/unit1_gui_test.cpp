@@ -798,7 +798,8 @@ TEST_F(WindowTest, ScriptedRunEndsWhenAnInstanceIsLeftForThePersonToPick) {
   ::testing::internal::CaptureStderr();
   form->SetInstanceChoices({".1", ".2"}, -1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }));
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("No instance selected"), std::string::npos);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("No instance selected"),
+            std::string::npos);
   EXPECT_EQ(form->ExitStatus(), kExitSessionStopped);
 }
 
