@@ -12,25 +12,44 @@
 
 namespace kestrava {
 
-std::string CsvField(const std::string& text) {
+namespace {
+
+// Appends a field as CSV has it: quoted (inner quotes doubled) when it holds a separator, a
+// quote or a line break, or starts or ends with a blank.
+void AppendCsvField(std::string& out, const std::string& text) {
   const bool blankEdge = !text.empty() && (text.front() == ' ' || text.back() == ' ' ||
                                            text.front() == '\t' || text.back() == '\t');
-  if (text.find_first_of(",\"\r\n") == std::string::npos && !blankEdge) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
+  if (text.find_first_of(",\"\r\n") == std::string::npos && !blankEdge) {
+    out += text;
+    return;
   }
-  quoted += '"';
-  return quoted;
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+}  // namespace
+
+std::string CsvField(const std::string& text) {
+  std::string field;
+  AppendCsvField(field, text);
+  return field;
 }
 
 std::string SlicesCsv(const std::vector<TPieSlice>& slices) {
   std::string csv = "position,label,value\n";
+  // One allocation for the whole file, however many slices: a 5,000-row pie is written at
+  // every poll.
+  size_t size = csv.size();
+  for (const TPieSlice& slice : slices) size += slice.Label.size() + slice.ValueText.size() + 16;
+  csv.reserve(size);
   for (const TPieSlice& slice : slices) {
     csv += std::to_string(slice.Position);
     csv += ',';
-    csv += CsvField(slice.Label);
+    AppendCsvField(csv, slice.Label);
     csv += ',';
     csv += slice.ValueText;
     csv += '\n';

@@ -41,6 +41,13 @@ double CpuSeconds() {
          usage.ru_stime.tv_usec / 1e6;
 }
 
+// Times the process gave up the CPU of its own accord (waits for a datagram, a lock, a timer).
+long VoluntarySwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw;
+}
+
 long ResidentKb() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
@@ -122,6 +129,7 @@ int main(int argc, char** argv) {
   polling = true;
   lastCpu = CpuSeconds();
   const double cpuFrom = lastCpu;
+  const long switchesFrom = VoluntarySwitches();
   const auto from = std::chrono::steady_clock::now();
   // A real event loop: the driver itself sleeps between events.
   QEventLoop loop;
@@ -130,6 +138,7 @@ int main(int argc, char** argv) {
   const double cpuUsed = CpuSeconds() - cpuFrom;
   const double wall = Seconds(from);
   const long rss = ResidentKb();
+  const long switches = VoluntarySwitches() - switchesFrom;
   session.Stop();
   std::remove(csvPath.c_str());
   if (csvFailures > 0) std::fprintf(stderr, "the CSV could not be written %d times\n", csvFailures);
@@ -153,6 +162,9 @@ int main(int argc, char** argv) {
       "median %.2f ms, max %.2f ms\n",
       Median(cpu), cpu.empty() ? 0.0 : *std::max_element(cpu.begin(), cpu.end()));
   std::printf("average CPU load: %.3f %% of one core\n", 100.0 * cpuUsed / wall);
+  if (!cycles.empty())
+    std::printf("voluntary context switches per cycle: %.0f\n",
+                static_cast<double>(switches) / static_cast<double>(cycles.size()));
   std::printf("resident memory: %.1f MB after discovery, %.1f MB at the end\n",
               rssAfterDiscovery / 1024.0, rss / 1024.0);
 #ifdef KESTRAVA_NETSNMP_PEER
@@ -168,6 +180,7 @@ int main(int argc, char** argv) {
     // Back to back, and then a second apart as the engine's cycles are: a cycle that starts
     // from an idle process pays for waking both processes up again and again.
     for (const int pauseMs : {0, 1000}) {
+      const long peerSwitchesFrom = VoluntarySwitches();
       const kestrava::bench::TPeerCycles peer = kestrava::bench::RunNetSnmpPoller(
           peerPort, "cobalt", oids, static_cast<int>(kestrava::kMaxBatchesInFlight), peerCycles,
           pauseMs);
@@ -176,6 +189,8 @@ int main(int argc, char** argv) {
           "%.2f ms, whole cycle median %.1f ms, lost requests %d\n",
           kestrava::kMaxBatchesInFlight, peerCycles, pauseMs ? "1 s apart" : "back to back",
           Median(peer.CpuMs), Median(peer.WallMs), peer.Lost);
+      std::printf("  voluntary context switches per cycle: %.0f\n",
+                  static_cast<double>(VoluntarySwitches() - peerSwitchesFrom) / peerCycles);
       if (!peer.CpuMs.empty() && Median(peer.CpuMs) > 0 && Median(peer.WallMs) > 0)
         std::printf("  engine / net-snmp: CPU %.2f, whole cycle %.2f\n",
                     Median(cpu) / Median(peer.CpuMs), Median(whole) / Median(peer.WallMs));
