@@ -10,6 +10,7 @@ void TBatchRun::Start(const TRequest& request, std::string_view oids) {
   m_request.OidList.clear();
   m_own.clear();
   m_oids = oids;
+  m_again.clear();
   m_sent = 0;
   m_sentOids = 0;
 }
@@ -22,11 +23,23 @@ void TBatchRun::StartOwning(const TRequest& request, std::string oids) {
 
 void TBatchRun::Stop() {
   m_oids = std::string_view();
+  m_again.clear();
   m_sent = 0;
+}
+
+void TBatchRun::AskAgain(std::string list) {
+  if (!list.empty()) m_again.push_back(std::move(list));
 }
 
 bool TBatchRun::NextBatch(TRequest& batch, int& first) {
   if (m_inFlight.size() >= kMaxBatchesInFlight || !HasMore()) return false;
+  if (!m_again.empty()) {
+    batch = m_request;
+    batch.OidList = std::move(m_again.front());
+    m_again.pop_front();
+    first = -1;
+    return true;
+  }
   std::string_view rest = m_oids.substr(m_sent);
   batch = m_request;
   batch.OidList = TakeBatch(rest);

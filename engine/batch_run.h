@@ -5,6 +5,7 @@
 // keeps what is in flight; its owner sends them. Thread: the window's thread only.
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,7 +28,12 @@ class TBatchRun {
   void StartOwning(const TRequest& request, std::string oids);
   // Sends nothing more of the list.
   void Stop();
-  bool HasMore() const { return m_sent < m_oids.size(); }
+  bool HasMore() const { return !m_again.empty() || m_sent < m_oids.size(); }
+
+  // Asks the OIDs of `list` (an item list) again, in a request of their own that leaves before
+  // the rest of the list: what is left of a batch an SNMPv1 agent refused whole for one OID it
+  // does not have. Its batch stands nowhere in the list (first -1).
+  void AskAgain(std::string list);
 
   // The next batch while fewer than kMaxBatchesInFlight are out: the request with its OIDs, and
   // where its first OID stands in the list; false when there is none to send now.
@@ -41,6 +47,7 @@ class TBatchRun {
   TRequest m_request;
   std::string m_own;
   std::string_view m_oids;
+  std::deque<std::string> m_again;               // lists to ask again, first first
   size_t m_sent = 0;                             // characters of the list sent
   int m_sentOids = 0;                            // OIDs of the list sent
   std::unordered_map<uint32_t, int> m_inFlight;  // request id -> where its first OID stands

@@ -466,6 +466,24 @@ bool TSession::SendBatches(TBatchRun& run) {
   return true;
 }
 
+int TSession::AskAgainWithout(TBatchRun& run, const TRequest& record, const TAnswer& answer) {
+  if (record.SnmpVersion != 1 || answer.ErrorStatus != kNoSuchName) return 0;
+  std::string rest;
+  bool named = false;
+  int index = 0;
+  std::string_view list = record.OidList;
+  std::string_view oid;
+  while (NextItemView(list, oid)) {
+    if (++index == answer.ErrorIndex)
+      named = true;
+    else
+      AppendItem(rest, oid);
+  }
+  if (!named) return 0;
+  run.AskAgain(rest);
+  return index - 1;
+}
+
 void TSession::ExpireRequest(const TRequest& record) {
   // REQUIRES: RequestLock held, window's thread (the time-out scan). Acted on once the scan
   // has released the lock (TimeoutScanSync).
@@ -765,6 +783,8 @@ void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
       m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value, object.Type), object.Type);
+  } else {
+    m_probe.Left += AskAgainWithout(m_probe.Run, record, answer);
   }
   if (m_probe.Left <= 0) {
     EndProbe();
@@ -1004,11 +1024,12 @@ void TSession::FetchRowFacts(bool refresh, const std::string& note) {
 void TSession::OnRowFactsAnswer(const TRequest& record, const TAnswer& answer) {
   if (!m_factsFetch.Running || !m_factsFetch.Run.Finish(record.RequestId)) return;
   m_factsFetch.Left -= CountItems(record.OidList);
-  // An error-status answer (an SNMPv1 agent without one of the instances) tells nothing of
-  // its batch: those rows fail the filter.
+  // Any other error-status answer tells nothing of its batch: those rows fail the filter.
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
       m_rowFacts.Learn(object.Oid, object.Type, object.Value);
+  } else {
+    m_factsFetch.Left += AskAgainWithout(m_factsFetch.Run, record, answer);
   }
   if (m_factsFetch.Left <= 0) {
     EndRowFacts();

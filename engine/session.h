@@ -128,6 +128,9 @@ class TSession {
   // Sends a run's next batches while fewer than kMaxBatchesInFlight are out; false when one can
   // never be built (the session then stops).
   bool SendBatches(TBatchRun& run);
+  // What an SNMPv1 agent refused whole for one OID it lacks (noSuchName naming it) is asked
+  // again without that OID; the number of OIDs asked again (0 for any other answer).
+  static int AskAgainWithout(TBatchRun& run, const TRequest& record, const TAnswer& answer);
   // The first polls of new rows: after the probe of their counters when there is one to make.
   void BeginPolling();
   // After a change between raw values and deltas: polls the configured columns or their twins.

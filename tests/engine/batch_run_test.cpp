@@ -74,5 +74,29 @@ TEST(BatchRunTest, FinishingTellsWhereTheRequestStood) {
   EXPECT_FALSE(run.HasMore());
 }
 
+TEST(BatchRunTest, WhatIsAskedAgainLeavesBeforeTheRestOfTheList) {
+  TBatchRun run;
+  run.StartOwning(TRequest(), Oids(16));
+  TRequest batch;
+  int first = 0;
+  ASSERT_TRUE(run.NextBatch(batch, first));  // OIDs 1..15
+  run.InFlight(1, first);
+  run.AskAgain("x\x1Fy\x1F");
+  run.AskAgain("");  // nothing left to ask: no request
+  ASSERT_TRUE(run.NextBatch(batch, first));
+  EXPECT_EQ(batch.OidList, "x\x1Fy\x1F");
+  EXPECT_EQ(first, -1);
+  run.InFlight(2, first);
+  ASSERT_TRUE(run.NextBatch(batch, first));
+  EXPECT_EQ(first, 15);
+  EXPECT_FALSE(run.HasMore());
+
+  // A stopped run asks nothing again either.
+  run.AskAgain("z\x1F");
+  EXPECT_TRUE(run.HasMore());
+  run.Stop();
+  EXPECT_FALSE(run.HasMore());
+}
+
 }  // namespace
 }  // namespace kestrava

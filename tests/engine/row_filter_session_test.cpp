@@ -54,16 +54,17 @@ class RowFilterSession : public ::testing::Test {
     fast.Stop();
   }
   void Start(const std::string& filterElements, const std::string& instance = "ALL INSTANCES",
-             const std::string& moreTargets = "") {
+             const std::string& moreTargets = "", int version = 2) {
     config = std::make_unique<testing::ConfigFile>(
         std::string("row_filter_") +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".xml",
         "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host><community>cobalt</community>"
         "<pollinginterval>1</pollinginterval><slices>5</slices>" +
             filterElements + "<shooter><remoteport>" + std::to_string(agent.port()) +
-            "</remoteport><snmpversion>2</snmpversion><shootertargets><shootertarget><oid>" + kIn +
-            "</oid><instance>" + instance + "</instance><visible>true</visible></shootertarget>" +
-            moreTargets + "<shootertarget><oid>AL=" +
+            "</remoteport><snmpversion>" + std::to_string(version) +
+            "</snmpversion><shootertargets><shootertarget><oid>" + kIn + "</oid><instance>" +
+            instance + "</instance><visible>true</visible></shootertarget>" + moreTargets +
+            "<shootertarget><oid>AL=" +
             "1.3.6.1.2.1.2.2.1.2</oid></shootertarget></shootertargets></shooter></kestrava>");
     session = std::make_unique<TSession>(window, fast.Clock());
     session->AddSink(window);
@@ -113,6 +114,21 @@ TEST_F(RowFilterSession, TypeAndStateFiltersLeaveRowsUnpolledAndOutOfOther) {
   EXPECT_EQ(TStatusSink::PollingText(*session->LastSnapshot()),
             "Polling " + std::to_string(want.size()) + " rows every 1 s, " + std::to_string(left) +
                 " filtered out");
+  EXPECT_TRUE(window.stopped.empty());
+}
+
+TEST_F(RowFilterSession, AnSnmpV1AgentWithoutOneRowsTypeLosesOnlyThatRow) {
+  // SNMPv1 refuses a whole get for the one instance it lacks (noSuchName): the other rows of
+  // that request must still be judged by their own type.
+  agent.RemoveValue(kType + ".3");
+  Start("<iftype>ethernetCsmacd</iftype>", "ALL INSTANCES", "", 1);
+  ASSERT_TRUE(WaitFor([&] { return window.feedsWithSlices >= 1; }));
+  std::set<std::string> want;
+  for (int i = 1; i <= kRows; ++i) {
+    if (TypeOf(i) == 6 && i != 3) want.insert("." + std::to_string(i));
+  }
+  const std::vector<std::string> rows = SuffixesOf(session->Rows());
+  EXPECT_EQ(std::set<std::string>(rows.begin(), rows.end()), want);
   EXPECT_TRUE(window.stopped.empty());
 }
 

@@ -28,6 +28,7 @@ const std::string kSpeed = "1.3.6.1.2.1.2.2.1.5";
 const std::string kHighSpeed = "1.3.6.1.2.1.31.1.1.1.15";
 const std::string kUptime = "1.3.6.1.2.1.1.3.0";
 constexpr int kGauge32 = 0x42;
+constexpr int kCounter32 = 0x41;
 
 TEST(ShownQuantity, EachColumnReadsInTheUnitOfWhatItCounts) {
   TSlotReading octets;
@@ -120,11 +121,12 @@ struct Links {
   FakeAgent& agent;
 };
 
-std::string Config(int port, const std::string& extra) {
+std::string Config(int port, const std::string& extra, int version) {
   return "<?xml version=\"1.0\"?><kestrava><host>127.0.0.1</host><community>cobalt</community>"
          "<pollinginterval>1</pollinginterval>" +
-         extra + "<shooter><remoteport>" + std::to_string(port) +
-         "</remoteport><snmpversion>2</snmpversion><shootertargets>"
+         extra + "<shooter><remoteport>" + std::to_string(port) + "</remoteport><snmpversion>" +
+         std::to_string(version) +
+         "</snmpversion><shootertargets>"
          "<shootertarget><oid>" +
          kIn +
          "</oid><instance>ALL INSTANCES</instance><visible>true</visible></shootertarget>"
@@ -148,11 +150,11 @@ class KeepingSink : public IPollSink {
 };
 
 struct Rig {
-  explicit Rig(const std::string& extra)
+  explicit Rig(const std::string& extra, int version = 2)
       : links(agent),
         config(std::string("units_") +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".xml",
-               Config(agent.port(), extra)) {
+               Config(agent.port(), extra, version)) {
     sink.onFresh = [this] { links.Advance(); };
   }
   ~Rig() {
@@ -196,22 +198,29 @@ std::vector<Shown> ShownPie(const TPollSnapshot& snapshot) {
   return out;
 }
 
+// The utilisation pie of the five links, once the speeds are known.
+const TPollSnapshot& UtilisationShares(Rig& rig) {
+  // The speeds come after the first poll; the second one has its rates over the agent's 5 s.
+  EXPECT_TRUE(WaitFor(
+      [&] { return rig.sink.Fresh() >= 3 && rig.Last().Fresh && rig.Last().Pie.size() == 4; },
+      20000));
+  return rig.Last();
+}
+
+// A 10 Mbit/s link at 90 % before a 10 Gbit/s link at 5 %; ifHighSpeed 0 takes ifSpeed, and
+// the link without a speed is left out however much it carries.
+const std::vector<Shown> kShares = {{"ifInOctets_eth0", "90 % of 10 Mbit/s"},
+                                    {"ifInOctets_eth2", "20 % of 100 Mbit/s"},
+                                    {"ifInOctets_eth1", "5 % of 10 Gbit/s"},
+                                    {"ifInOctets_eth4", "1 % of 100 Gbit/s"}};
+
 TEST(Utilisation, RanksTheLinksByHowFullTheyAreAndCountsThoseWithoutASpeed) {
   Rig rig("<mode>utilisation</mode>");
   ASSERT_TRUE(rig.Run());
-  // The speeds come after the first poll; the second one has its rates over the agent's 5 s.
-  ASSERT_TRUE(WaitFor(
-      [&] { return rig.sink.Fresh() >= 3 && rig.Last().Fresh && rig.Last().Pie.size() == 4; },
-      20000));
-  const TPollSnapshot& shares = rig.Last();
+  const TPollSnapshot& shares = UtilisationShares(rig);
   EXPECT_EQ(shares.Mode, TValueMode::kUtilisation);
   EXPECT_DOUBLE_EQ(shares.Elapsed, 5.0);
-  // A 10 Mbit/s link at 90 % before a 10 Gbit/s link at 5 %; ifHighSpeed 0 takes ifSpeed, and
-  // the link without a speed is left out however much it carries.
-  EXPECT_EQ(ShownPie(shares), (std::vector<Shown>{{"ifInOctets_eth0", "90 % of 10 Mbit/s"},
-                                                  {"ifInOctets_eth2", "20 % of 100 Mbit/s"},
-                                                  {"ifInOctets_eth1", "5 % of 10 Gbit/s"},
-                                                  {"ifInOctets_eth4", "1 % of 100 Gbit/s"}}));
+  EXPECT_EQ(ShownPie(shares), kShares);
   EXPECT_EQ(shares.Pie[0].ValueText, "90");
   EXPECT_EQ(shares.WithoutSpeed, 1);
   EXPECT_EQ(TStatusSink::PollingText(shares),
@@ -227,6 +236,24 @@ TEST(Utilisation, RanksTheLinksByHowFullTheyAreAndCountsThoseWithoutASpeed) {
   ASSERT_EQ(deltas.Pie.size(), 5u);
   EXPECT_EQ(deltas.Pie[0].Label, "ifInOctets_eth3");
   EXPECT_EQ(deltas.Pie.back().Label, "ifInOctets_eth0");
+}
+
+TEST(Utilisation, AnSnmpV1AgentWithoutSomeSpeedsStillGivesTheOthers) {
+  // SNMPv1 refuses a whole get for each instance it lacks (noSuchName): the link without a
+  // speed must not take the other links' speeds with it.
+  Rig rig("<mode>utilisation</mode>", 1);
+  rig.agent.SetValue(kIn + ".4", kCounter32, "1004");  // no Counter64 over SNMPv1
+  ASSERT_TRUE(rig.Run());
+  const TPollSnapshot& shares = UtilisationShares(rig);
+  // SNMPv1 polls no uptime: the shares are of the local clock's interval, their order is not.
+  std::vector<std::string> labels;
+  for (const TPieSlice& slice : shares.Pie) labels.push_back(slice.Label);
+  std::vector<std::string> want;
+  for (const Shown& share : kShares) want.push_back(share.label);
+  EXPECT_EQ(labels, want);
+  const double speeds[] = {10e6, 10e9, 100e6, 0, 100e9};
+  for (size_t i = 0; i < std::size(speeds); ++i) EXPECT_DOUBLE_EQ(shares.Slots[i].Speed, speeds[i]);
+  EXPECT_EQ(shares.WithoutSpeed, 1);
 }
 
 TEST(Units, RatesReadInBitsBytesOrBareNumbersOverTheSameExactValues) {
