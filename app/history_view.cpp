@@ -1,9 +1,14 @@
 #include "app/history_view.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDockWidget>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
@@ -85,6 +90,8 @@ THistoryView::THistoryView(QMainWindow& window, TChart& chart, THistoryStore& st
   window.addToolBar(Qt::BottomToolBarArea, m_bar);
   window.addAction(m_pause);
   window.addAction(m_live);
+  // Space is the pause key only where the focus has no use of its own for it.
+  qApp->installEventFilter(this);
 
   m_moment = new QLabel(&chart);
   m_moment->hide();
@@ -99,8 +106,22 @@ THistoryView::THistoryView(QMainWindow& window, TChart& chart, THistoryStore& st
 THistoryView::~THistoryView() = default;
 
 bool THistoryView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && WantsSpace(watched)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // Accepted, the key goes to the focused control instead of the shortcut: a check box
+    // toggles, a button clicks, a list selects.
+    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) event->accept();
+    return false;
+  }
   if (watched == &m_chart && event->type() == QEvent::Resize) PlaceMomentLabel();
   return false;
+}
+
+bool THistoryView::WantsSpace(QObject* object) const {
+  const auto* widget = qobject_cast<QWidget*>(object);
+  if (!widget || widget->window() != &m_window) return false;
+  return qobject_cast<const QAbstractButton*>(widget) ||
+         qobject_cast<const QAbstractItemView*>(widget) || qobject_cast<const QComboBox*>(widget);
 }
 
 void THistoryView::PlaceMomentLabel() {

@@ -71,6 +71,8 @@ class THistoryView : public QObject, public IPollSink {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Whether a control of the window has a use of its own for Space.
+  bool WantsSpace(QObject* object) const;
 
  private:
   void ShowShownFrame();

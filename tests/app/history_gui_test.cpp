@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -254,6 +255,24 @@ TEST_F(HistoryWindowTest, PauseAndScrubShowThePieOfThenWhileTheOutputsStayLive) 
   EXPECT_TRUE(events.contains(at30 + " eth2 entered the top 2 at rank 1"))
       << events.join('\n').toStdString();
   EXPECT_TRUE(events.contains(at30 + " eth0 left the top 2 (rank 1)"));
+}
+
+TEST_F(HistoryWindowTest, SpacePausesOnlyWhereTheFocusHasNoUseForIt) {
+  auto form = Start();
+  Poll(*form, polls, 0, 3, [](int row, int) { return 100.0 * (row + 1); });
+  THistoryView& view = form->HistoryView();
+  // A check box with the focus toggles; the chart goes on. (The silent agent never ends the
+  // discovery, which keeps the toolbar disabled.)
+  form->CheckBox1->setEnabled(true);
+  form->CheckBox1->setFocus();
+  const bool checked = form->CheckBox1->isChecked();
+  QTest::keyClick(form->CheckBox1, Qt::Key_Space);
+  EXPECT_NE(form->CheckBox1->isChecked(), checked);
+  EXPECT_FALSE(view.Paused());
+  // The chart with the focus: Space pauses.
+  form->Chart1->setFocus();
+  QTest::keyClick(form->Chart1, Qt::Key_Space);
+  EXPECT_TRUE(view.Paused());
 }
 
 // A paused moment that leaves the history's window gives way to the oldest moment kept, never
