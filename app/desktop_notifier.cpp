@@ -13,19 +13,24 @@ void TDesktopNotifier::SetEnabled(bool on) {
 }
 
 QString TDesktopNotifier::Summary(const TRankEvent& event, const TSeriesInfo& row) {
-  return QString::fromStdString(row.SliceLabel) +
-         QStringLiteral(" entered the top %1").arg(event.TopSize);
+  const QString label = QString::fromStdString(row.SliceLabel);
+  if (event.Change == TRankChange::kAbove)
+    return label + QStringLiteral(" went above %1 %").arg(event.Threshold);
+  return label + QStringLiteral(" entered the top %1").arg(event.TopSize);
 }
 
 QString TDesktopNotifier::Body(const TRankEvent& event) {
-  return QDateTime::fromMSecsSinceEpoch(event.TimeMs).toString(QStringLiteral("HH:mm:ss")) +
-         QStringLiteral(", at rank %1").arg(event.To);
+  const QString time =
+      QDateTime::fromMSecsSinceEpoch(event.TimeMs).toString(QStringLiteral("HH:mm:ss"));
+  if (event.Change == TRankChange::kAbove)
+    return time + QStringLiteral(", at %1 %").arg(event.Share, 0, 'f', 1);
+  return time + QStringLiteral(", at rank %1").arg(event.To);
 }
 
 void TDesktopNotifier::Notify(const std::vector<TRankEvent>& events, const THistoryStore& store) {
   if (!m_enabled || !m_bus || !m_bus->isConnected()) return;
   for (const TRankEvent& event : events) {
-    if (event.Change != TRankChange::kEntered) continue;
+    if (event.Change != TRankChange::kEntered && event.Change != TRankChange::kAbove) continue;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"),

@@ -219,7 +219,12 @@ std::string TStreamSink::EventLine(const TRankEvent& event, const TSeriesInfo& r
   out[QStringLiteral("index")] = QString::fromStdString(row.Index);
   out[QStringLiteral("label")] = QString::fromStdString(row.Label);
   out[QStringLiteral("column")] = QString::fromStdString(row.Column);
-  out[QStringLiteral("top")] = event.TopSize;
+  if (event.Change == TRankChange::kAbove || event.Change == TRankChange::kBelow) {
+    out[QStringLiteral("share")] = event.Share;
+    out[QStringLiteral("threshold")] = event.Threshold;
+  } else {
+    out[QStringLiteral("top")] = event.TopSize;
+  }
   if (event.From > 0) out[QStringLiteral("from")] = event.From;
   if (event.To > 0) out[QStringLiteral("rank")] = event.To;
   out[QStringLiteral("text")] = QString::fromStdString(RankChangeText(event));

@@ -178,6 +178,8 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent)
   ApplyTheme();
   m_history.SetWindowMinutes(m_output.HistoryMinutes > 0 ? m_output.HistoryMinutes
                                                          : m_session->Config().HistoryMinutes);
+  m_history.SetThreshold(m_output.ThresholdPercent > 0 ? m_output.ThresholdPercent
+                                                       : m_session->Config().UtilisationThreshold);
   // A scripted run never waits for ever, not even on a discovery that never ends.
   m_run.Start(m_session->SessionRequest().Interval);
 }

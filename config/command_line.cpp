@@ -89,6 +89,7 @@ constexpr TOptionName kOptionNames[] = {
     {"/EXITTIMEOUT", true},
     {"/SNAPSHOTSCALE", true},
     {"/HISTORY", true},
+    {"/THRESHOLD", true},
     {"/RECORD", true},
     {"/HELP", false},
     {"/VERSION", false},
@@ -133,7 +134,7 @@ bool IsOutputOption(const std::string& arg) {
   return IsOption(arg, "/SNAPSHOT") || IsOption(arg, "/EXPORT") || IsOption(arg, "/STREAM") ||
          IsOption(arg, "/METRICS") || IsOption(arg, "/EXITAFTER") ||
          IsOption(arg, "/EXITTIMEOUT") || IsOption(arg, "/SNAPSHOTSCALE") ||
-         IsOption(arg, "/HISTORY") || IsOption(arg, "/RECORD");
+         IsOption(arg, "/HISTORY") || IsOption(arg, "/THRESHOLD") || IsOption(arg, "/RECORD");
 }
 
 // Output options say what to do with the charts, not what to poll: a command line of nothing
@@ -282,6 +283,8 @@ std::string ValueWarning(const std::string& name, const std::string& value) {
                         "the run's own bound (three polling intervals) applies.");
   if (name == "/SNAPSHOTSCALE") return RangeWarning(name, value, TIntRange{1, 4, 1});
   if (name == "/HISTORY") return RangeWarning(name, value, kHistoryRange);
+  if (name == "/THRESHOLD")
+    return RangeWarning(name, value, kThresholdRange, "the file's threshold, if any, applies.");
   return "";
 }
 
@@ -371,6 +374,8 @@ TOutputOptions ReadOutputOptions(const std::vector<std::string>& args) {
     if (n && *n >= 1 && *n <= 4) out.SnapshotScale = *n;
   }
   if (auto v = OutputValue(args, "/HISTORY", out.Error)) out.HistoryMinutes = CheckHistory(*v);
+  if (auto v = OutputValue(args, "/THRESHOLD", out.Error))
+    out.ThresholdPercent = CheckThreshold(*v);
   if (auto v = OutputValue(args, "/RECORD", out.Error)) out.Record = *v;
   return out;
 }
@@ -463,6 +468,9 @@ std::string UsageText() {
          "  /SNAPSHOTSCALE n         the /SNAPSHOT image at n times the chart's size, 1..4 (1)\n"
          "  /HISTORY minutes         how far back the history behind the pie reaches, 1..1440\n"
          "                           (the file's \"history\", else 60)\n"
+         "  /THRESHOLD percent       in the utilisation mode, tell when a row's utilisation\n"
+         "                           goes above percent and back, 1..100 (the file's\n"
+         "                           \"threshold\", else none)\n"
          "  /RECORD file             write the history and its rank changes to a recording\n"
          "                           (gzip-compressed NDJSON) when the run ends\n"
          "An output option's value may not be another option (\"/SNAPSHOT /EXPORT x\").\n"

@@ -53,12 +53,13 @@ struct TOutputOptions {
   std::string Snapshot;
   std::string Export;
   int ExitAfter = 0;
-  int ExitTimeout = 0;    // seconds a scripted run may go without a slice; 0 not given
-  int SnapshotScale = 1;  // the "/SNAPSHOT" image at this multiple of the chart's size
-  std::string Stream{};   // the polls as JSON lines; "-": standard output
-  std::string Metrics{};  // ADDRESS:PORT of the Prometheus endpoint; "" none
-  int HistoryMinutes = 0;  // "/HISTORY" n (1..1440) in place of the file's; 0 not given
-  std::string Record{};    // "/RECORD": the history written to this file when the run ends
+  int ExitTimeout = 0;       // seconds a scripted run may go without a slice; 0 not given
+  int SnapshotScale = 1;     // the "/SNAPSHOT" image at this multiple of the chart's size
+  std::string Stream{};      // the polls as JSON lines; "-": standard output
+  std::string Metrics{};     // ADDRESS:PORT of the Prometheus endpoint; "" none
+  int HistoryMinutes = 0;    // "/HISTORY" n (1..1440) in place of the file's; 0 not given
+  int ThresholdPercent = 0;  // "/THRESHOLD" n (1..100) in place of the file's; 0 not given
+  std::string Record{};      // "/RECORD": the history written to this file when the run ends
   // An output option whose value is another option ("/SNAPSHOT /EXPORT x.csv"): the program
   // refuses to start. Empty when every value is a value.
   std::string Error{};

@@ -64,6 +64,8 @@ struct TConfigRec {
   bool UpOnly = false;        // only rows whose ifOperStatus is up(1)
   TTheme Theme = TTheme::kLight;
   int HistoryMinutes = 60;  // the window of the history behind the pie
+  // In the utilisation mode, rows whose utilisation crosses this (percent) are events; 0 none.
+  int UtilisationThreshold = 0;
   // The OID names of this session: the built-in ones and the targets' display names.
   TOidNames OidNames;
   // Contents of the "#Slices" list (ComboBox2) and of the polling-interval list (ComboBox3),

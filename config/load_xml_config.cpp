@@ -126,6 +126,7 @@ void ReadRootValues(const TXMLKestravaType& root, TConfigRec& cfg, TRequest& ses
   if (std::optional<TTheme> theme = ParseTheme(root.Text("theme"))) cfg.Theme = *theme;
   ReadCaught([&] { return root.History(); },
              [&](int v) { cfg.HistoryMinutes = CheckHistory(std::to_string(v)); });
+  cfg.UtilisationThreshold = CheckThreshold(root.Text("threshold"));
 
   TSnmpV3Settings& v3 = cfg.V3;
   v3.User = shooter.User();
@@ -200,6 +201,11 @@ std::vector<std::string> XmlFileWarnings(const std::string& fileName, bool portG
   ranged(root.Text("width"), "width", kWidthRange);
   ranged(root.Text("height"), "height", kHeightRange);
   if (!portGiven) ranged(shooter.Text("remoteport"), "remoteport", kPortRange);
+  if (const std::string threshold = root.Text("threshold");
+      !threshold.empty() && !InRange(threshold, kThresholdRange)) {
+    warnings.push_back("threshold \"" + threshold + "\" in " + fileName +
+                       " is not a number in 1..100; no threshold is watched.");
+  }
   if (const std::string theme = root.Text("theme"); !theme.empty() && !ParseTheme(theme)) {
     warnings.push_back("theme \"" + theme + "\" in " + fileName +
                        " is not light, dark or system; light is used instead.");

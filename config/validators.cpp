@@ -30,6 +30,10 @@ int CheckInterval(const std::string& text) {
 int CheckMaxRows(const std::string& text) {
   return InRange(text, kMaxRowsRange).value_or(kMaxRowsRange.Fallback);
 }
+int CheckThreshold(const std::string& text) {
+  return InRange(text, kThresholdRange).value_or(kThresholdRange.Fallback);
+}
+
 int CheckHistory(const std::string& text) {
   return InRange(text, kHistoryRange).value_or(kHistoryRange.Fallback);
 }

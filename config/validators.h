@@ -24,16 +24,18 @@ inline constexpr TIntRange kWidthRange{300, 2000, 600};
 inline constexpr TIntRange kHeightRange{200, 1600, 460};
 inline constexpr TIntRange kMaxRowsRange{1, 10000000, 100000};
 inline constexpr TIntRange kHistoryRange{1, 1440, 60};
+inline constexpr TIntRange kThresholdRange{1, 100, 0};
 
 // The value when the text is a number in the range; nothing otherwise.
 std::optional<int> InRange(const std::string& text, TIntRange range);
 
-int CheckInterval(const std::string& text);  // 1..1000, otherwise 5
-int CheckPort(const std::string& text);      // 1..65535, otherwise 161
-int CheckWidth(const std::string& text);     // 300..2000, otherwise 600
-int CheckHeight(const std::string& text);    // 200..1600, otherwise 460
-int CheckMaxRows(const std::string& text);   // 1..10000000, otherwise 100000
-int CheckHistory(const std::string& text);   // 1..1440 minutes, otherwise 60
+int CheckInterval(const std::string& text);   // 1..1000, otherwise 5
+int CheckPort(const std::string& text);       // 1..65535, otherwise 161
+int CheckWidth(const std::string& text);      // 300..2000, otherwise 600
+int CheckHeight(const std::string& text);     // 200..1600, otherwise 460
+int CheckMaxRows(const std::string& text);    // 1..10000000, otherwise 100000
+int CheckHistory(const std::string& text);    // 1..1440 minutes, otherwise 60
+int CheckThreshold(const std::string& text);  // 1..100 percent, otherwise 0 (none)
 
 // The SNMP version: "1", "2" and "3", and net-snmp's "2c" in either letter case; nothing for
 // any other text. CheckVersion falls back to 1.

@@ -179,6 +179,7 @@ void THistoryStore::TakeSnapshot(const TSnapshotPtr& snapshot) {
     if (slice.Series >= 0) top.push_back(slice.Series);
   }
   m_lastEvents = m_tracker.Step(frame.TimeMs, top);
+  WatchThreshold(*snapshot);
   for (const TRankEvent& event : m_lastEvents) m_events.PushBack(event);
   m_frames.PushBack(std::move(frame));
 
@@ -191,6 +192,22 @@ void THistoryStore::TakeSnapshot(const TSnapshotPtr& snapshot) {
     AddValue(data, poll, minute, HistoryValue(snapshot->Slots[slot], snapshot->RawValues));
     Trim(data);
   }
+}
+
+void THistoryStore::WatchThreshold(const TPollSnapshot& snapshot) {
+  if (snapshot.Mode != TValueMode::kUtilisation) {
+    m_threshold.Reset();
+    return;
+  }
+  if (m_threshold.Threshold() <= 0) return;
+  std::vector<std::pair<int, double>> shares;
+  for (size_t slot = 0; slot < m_slotSeries.size() && slot < snapshot.Slots.size(); ++slot) {
+    if (m_slotSeries[slot] < 0) continue;
+    const TCurrentValue share = ShownValue(snapshot.Slots[slot], TValueMode::kUtilisation);
+    if (share.Present) shares.emplace_back(m_slotSeries[slot], static_cast<double>(share.Number));
+  }
+  for (const TRankEvent& event : m_threshold.Step(snapshot.TimeMs, shares))
+    m_lastEvents.push_back(event);
 }
 
 void THistoryStore::DropBefore(int64_t timeMs) {
@@ -322,6 +339,7 @@ void THistoryStore::Restore(std::vector<TSeriesInfo> info, std::vector<TSeriesDa
   for (const TRankEvent& event : events) m_events.PushBack(event);
   m_lastEvents.clear();
   m_tracker = TRankTracker(m_tracker.Places());
+  m_threshold.Reset();
 }
 
 }  // namespace kestrava

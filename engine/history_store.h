@@ -109,6 +109,8 @@ class THistoryStore : public IPollSink {
   // Changes of the ranking (rows named by their series), oldest first, within the window; and
   // those of the newest poll. A move counts when it is by more than `places` (3 unless set).
   void SetRankPlaces(int places) { m_tracker.SetPlaces(places); }
+  // In the utilisation mode, rows crossing this threshold (percent; 0 none) are events too.
+  void SetThreshold(int percent) { m_threshold.SetThreshold(percent); }
   int EventCount() const { return static_cast<int>(m_events.Size()); }
   const TRankEvent& Event(int i) const { return m_events[static_cast<size_t>(i)]; }
   const std::vector<TRankEvent>& LastEvents() const { return m_lastEvents; }
@@ -152,6 +154,8 @@ class THistoryStore : public IPollSink {
   void MakeFull(TSeriesData& series, uint64_t poll);
   // Drops what lies before the window from a series.
   void Trim(TSeriesData& series) const;
+  // The threshold crossings of a poll, after its rank changes in m_lastEvents.
+  void WatchThreshold(const TPollSnapshot& snapshot);
   // Drops the frames and events before timeMs; every series too once the window's first minute
   // moved on (those polled are trimmed as their values come).
   void DropBefore(int64_t timeMs);
@@ -168,6 +172,7 @@ class THistoryStore : public IPollSink {
   int64_t m_firstMinute = std::numeric_limits<int64_t>::min();  // of the window
   TRing<THistoryFrame> m_frames;
   TRankTracker m_tracker;
+  TThresholdWatch m_threshold;
   TRing<TRankEvent> m_events;
   std::vector<TRankEvent> m_lastEvents;
 };

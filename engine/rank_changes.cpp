@@ -1,5 +1,6 @@
 #include "engine/rank_changes.h"
 
+#include <charconv>
 #include <cstdlib>
 
 namespace kestrava {
@@ -31,6 +32,36 @@ std::vector<TRankEvent> TRankTracker::Step(int64_t timeMs, const std::vector<int
   return events;
 }
 
+void TThresholdWatch::SetThreshold(int percent) {
+  if (percent == m_threshold) return;
+  m_threshold = percent;
+  m_above.clear();
+}
+
+std::vector<TRankEvent> TThresholdWatch::Step(int64_t timeMs,
+                                              const std::vector<std::pair<int, double>>& shares) {
+  std::vector<TRankEvent> events;
+  if (m_threshold <= 0) return events;
+  const double rearm = m_threshold * 0.9;
+  for (const auto& [row, share] : shares) {
+    bool& above = m_above[row];
+    TRankChange change;
+    if (!above && share >= m_threshold) {
+      change = TRankChange::kAbove;
+    } else if (above && share < rearm) {
+      change = TRankChange::kBelow;
+    } else {
+      continue;
+    }
+    above = change == TRankChange::kAbove;
+    TRankEvent event{timeMs, change, row, 0, 0, 0};
+    event.Share = share;
+    event.Threshold = m_threshold;
+    events.push_back(event);
+  }
+  return events;
+}
+
 const char* RankChangeName(TRankChange change) {
   switch (change) {
     case TRankChange::kEntered:
@@ -41,6 +72,10 @@ const char* RankChangeName(TRankChange change) {
       return "rose";
     case TRankChange::kFell:
       return "fell";
+    case TRankChange::kAbove:
+      return "above";
+    case TRankChange::kBelow:
+      return "below";
   }
   return "";
 }
@@ -56,6 +91,15 @@ std::string RankChangeText(const TRankEvent& event) {
     case TRankChange::kFell:
       return std::string(RankChangeName(event.Change)) + " from rank " +
              std::to_string(event.From) + " to rank " + std::to_string(event.To);
+    case TRankChange::kAbove:
+    case TRankChange::kBelow: {
+      // One decimal and a point whatever the locale, as the stream has it.
+      char share[32];
+      const auto end =
+          std::to_chars(share, share + sizeof share, event.Share, std::chars_format::fixed, 1).ptr;
+      return std::string(event.Change == TRankChange::kAbove ? "went above " : "fell back below ") +
+             std::to_string(event.Threshold) + " % (" + std::string(share, end) + " %)";
+    }
   }
   return {};
 }

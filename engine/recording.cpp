@@ -70,8 +70,21 @@ QJsonObject PollLine(const THistoryFrame& frame) {
   return line;
 }
 
+bool IsCrossing(TRankChange change) {
+  return change == TRankChange::kAbove || change == TRankChange::kBelow;
+}
+
 QJsonObject EventLine(const TRankEvent& event) {
   QJsonObject line;
+  if (IsCrossing(event.Change)) {
+    // A line of its own kind, which readers that know only rank changes pass over.
+    line[QStringLiteral("crossed")] = RankChangeName(event.Change);
+    line[QStringLiteral("time")] = static_cast<double>(event.TimeMs);
+    line[QStringLiteral("row")] = event.Row;
+    line[QStringLiteral("share")] = event.Share;
+    line[QStringLiteral("threshold")] = event.Threshold;
+    return line;
+  }
   line[QStringLiteral("event")] = RankChangeName(event.Change);
   line[QStringLiteral("time")] = static_cast<double>(event.TimeMs);
   line[QStringLiteral("row")] = event.Row;
@@ -138,9 +151,10 @@ bool NextLine(gzFile file, std::string& line) {
   return !line.empty();
 }
 
-bool ChangeNamed(const QString& name, TRankChange& change) {
-  for (const TRankChange c :
-       {TRankChange::kEntered, TRankChange::kLeft, TRankChange::kRose, TRankChange::kFell}) {
+bool ChangeNamed(const QString& name, bool crossing, TRankChange& change) {
+  for (const TRankChange c : {TRankChange::kEntered, TRankChange::kLeft, TRankChange::kRose,
+                              TRankChange::kFell, TRankChange::kAbove, TRankChange::kBelow}) {
+    if (IsCrossing(c) != crossing) continue;
     if (name == QLatin1String(RankChangeName(c))) {
       change = c;
       return true;
@@ -259,17 +273,22 @@ bool ReadRecording(const std::string& path, THistoryStore& store, std::string& e
         frame.Slices.push_back(TFrameSlice{row, pair[1].toDouble()});
       }
       frames.push_back(std::move(frame));
-    } else if (line.contains(QStringLiteral("event"))) {
+    } else if (line.contains(QStringLiteral("event")) || line.contains(QStringLiteral("crossed"))) {
+      const bool crossing = line.contains(QStringLiteral("crossed"));
       TRankEvent event;
-      if (!ChangeNamed(line[QStringLiteral("event")].toString(), event.Change))
-        return fail("an unknown rank change");
+      const QString name =
+          line[crossing ? QStringLiteral("crossed") : QStringLiteral("event")].toString();
+      if (!ChangeNamed(name, crossing, event.Change))
+        return fail(crossing ? "an unknown threshold crossing" : "an unknown rank change");
       event.TimeMs = static_cast<int64_t>(line[QStringLiteral("time")].toDouble());
       event.Row = line[QStringLiteral("row")].toInt(-1);
       if (event.Row < 0 || event.Row >= static_cast<int>(series.size()))
-        return fail("a rank change of no row");
+        return fail(crossing ? "a threshold crossing of no row" : "a rank change of no row");
       event.From = line[QStringLiteral("from")].toInt();
       event.To = line[QStringLiteral("to")].toInt();
       event.TopSize = line[QStringLiteral("top")].toInt();
+      event.Share = line[QStringLiteral("share")].toDouble();
+      event.Threshold = line[QStringLiteral("threshold")].toInt();
       events.push_back(event);
     }  // lines of later kinds are left to later readers
   }

@@ -75,7 +75,7 @@ THistoryStore& StoreWithRows() {
   return store;
 }
 
-TEST(DesktopNotifier, EntriesIntoTheTopAreToldWhileSwitchedOn) {
+TEST(DesktopNotifier, EntriesIntoTheTopAndThresholdsCrossedAreToldWhileSwitchedOn) {
   PrivateBus bus;
   if (bus.address.isEmpty()) GTEST_SKIP() << "no dbus-daemon";
   QDBusConnection service = bus.Connect(QStringLiteral("service"));
@@ -91,14 +91,17 @@ TEST(DesktopNotifier, EntriesIntoTheTopAreToldWhileSwitchedOn) {
       {at, TRankChange::kLeft, store.SeriesOfSlot(0), 1, 0, 8},
       {at, TRankChange::kEntered, eth3, 0, 2, 8},
       {at, TRankChange::kRose, eth3, 7, 2, 8},
+      {at, TRankChange::kAbove, eth3, 0, 0, 0, 91.46, 80},
+      {at, TRankChange::kBelow, eth3, 0, 0, 0, 40, 80},
   };
   TDesktopNotifier notifier(bus.Connect(QStringLiteral("client")));
   notifier.Notify(events, store);  // switched off
   notifier.SetEnabled(true);
   notifier.Notify(events, store);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !fake.shown.isEmpty(); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return fake.shown.size() >= 2; }));
   QTest::qWait(50);  // nothing else follows
-  EXPECT_EQ(fake.shown, QStringList({"Kestrava | eth3 entered the top 8 | 14:02:07, at rank 2"}));
+  EXPECT_EQ(fake.shown, QStringList({"Kestrava | eth3 entered the top 8 | 14:02:07, at rank 2",
+                                     "Kestrava | eth3 went above 80 % | 14:02:07, at 91.5 %"}));
 }
 
 TEST(DesktopNotifier, WithoutAServiceOrABusNothingHappens) {

@@ -235,6 +235,25 @@ TEST(StreamSink, RankChangesFollowTheirPoll) {
   EXPECT_FALSE(objects[4].contains(QStringLiteral("rank")));
 }
 
+TEST(StreamSink, AThresholdCrossedIsALineWithTheShareAndTheThreshold) {
+  TSeriesInfo row;
+  row.Index = "3";
+  row.Label = "eth1";
+  row.Column = "ifInOctets";
+  TRankEvent event{1765425602000, TRankChange::kAbove, 0, 0, 0, 0};
+  event.Share = 91.5;
+  event.Threshold = 80;
+  const QJsonObject line =
+      QJsonDocument::fromJson(QByteArray::fromStdString(TStreamSink::EventLine(event, row)))
+          .object();
+  EXPECT_EQ(line[QStringLiteral("event")].toString(), QStringLiteral("above"));
+  EXPECT_EQ(line[QStringLiteral("label")].toString(), QStringLiteral("eth1"));
+  EXPECT_EQ(line[QStringLiteral("share")].toDouble(), 91.5);
+  EXPECT_EQ(line[QStringLiteral("threshold")].toInt(), 80);
+  EXPECT_FALSE(line.contains(QStringLiteral("top")));
+  EXPECT_EQ(line[QStringLiteral("text")].toString(), QStringLiteral("went above 80 % (91.5 %)"));
+}
+
 TEST(StreamSink, UtilisationAndUnitsReachTheStream) {
   auto layout = std::make_shared<TSnapshotLayout>();
   layout->Host = "127.0.0.1";

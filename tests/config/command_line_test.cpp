@@ -311,8 +311,8 @@ TEST(CommandLine, StreamIsAnOutputOption) {
 }
 
 TEST(CommandLine, MetricsFromTheCommandLineOrTheFile) {
-  const std::string file = std::string(KESTRAVA_BINARY_DIR) + "/metrics_option_" +
-                           std::to_string(getpid()) + ".xml";
+  const std::string file =
+      std::string(KESTRAVA_BINARY_DIR) + "/metrics_option_" + std::to_string(getpid()) + ".xml";
   std::ofstream(file) << "<?xml version=\"1.0\"?><kestrava><metrics>127.0.0.1:9101</metrics>"
                          "</kestrava>";
   EXPECT_EQ(ReadOutputOptions({"/METRICS", "[::1]:9100"}).Metrics, "[::1]:9100");
@@ -362,7 +362,9 @@ TEST(CommandLine, HistoryAndRecordAreOutputOptions) {
     bool warned;
   } cases[] = {
       {{}, 0, "", false},
-      {{"/XML", "a.xml", "/HISTORY", "15", "/RECORD", "hour.ndjson.gz"}, 15, "hour.ndjson.gz",
+      {{"/XML", "a.xml", "/HISTORY", "15", "/RECORD", "hour.ndjson.gz"},
+       15,
+       "hour.ndjson.gz",
        false},
       {{"--history", "1440"}, 1440, "", false},
       {{"/HISTORY", "0"}, 60, "", true},
@@ -380,6 +382,33 @@ TEST(CommandLine, HistoryAndRecordAreOutputOptions) {
     EXPECT_EQ(warned, c.warned) << testing::PrintToString(c.args);
   }
   EXPECT_FALSE(ReadOutputOptions({"/RECORD", "/HISTORY", "5"}).Error.empty());
+}
+
+// The utilisation threshold: 1..100 percent; anything else is left out with a warning, and the
+// file's threshold applies.
+TEST(CommandLine, ThresholdIsAnOutputOption) {
+  const struct {
+    Args args;
+    int percent;
+    bool warned;
+  } cases[] = {
+      {{}, 0, false},
+      {{"/XML", "a.xml", "/THRESHOLD", "80"}, 80, false},
+      {{"--threshold", "100"}, 100, false},
+      {{"/THRESHOLD", "0"}, 0, true},
+      {{"/THRESHOLD", "101", "/HOST", "h"}, 0, true},
+      {{"/THRESHOLD", "most"}, 0, true},
+  };
+  for (const auto& c : cases) {
+    const TOutputOptions got = ReadOutputOptions(c.args);
+    EXPECT_EQ(got.ThresholdPercent, c.percent) << testing::PrintToString(c.args);
+    bool warned = false;
+    for (const std::string& warning : CommandLineWarnings(c.args))
+      warned |= warning.find("/THRESHOLD") != std::string::npos;
+    EXPECT_EQ(warned, c.warned) << testing::PrintToString(c.args);
+  }
+  // A value that is another option is refused.
+  EXPECT_FALSE(ReadOutputOptions({"/THRESHOLD", "/HOST"}).Error.empty());
 }
 
 TEST(CommandLine, HelpAndVersion) {
@@ -635,7 +664,7 @@ TEST(CommandLine, MaxRows) {
   } cases[] = {
       {{}, 100000},
       {{"/MAXROWS", "500"}, 500},
-      {{"--maxrows", "0"}, 100000},  // out of range: the default
+      {{"--maxrows", "0"}, 100000},                    // out of range: the default
       {{"/XML", "a.xml", "/MAXROWS", "500"}, 100000},  // the file decides
   };
   for (const auto& c : cases) EXPECT_EQ(Read(c.args).cfg.MaxRows, c.rows) << c.args.size();

@@ -146,6 +146,10 @@ TEST(LoadXmlConfig, WarningsNameTheValuesReplaced) {
       "<pollinginterval>5</pollinginterval><shooter><snmpversion>2c</snmpversion></shooter>"));
   EXPECT_TRUE(XmlFileWarnings(good, false).empty());
   EXPECT_TRUE(XmlFileWarnings(good + ".missing", false).empty()) << "the load says it";
+  const std::string threshold = WriteTempFile(KestravaXml("<threshold>120</threshold>"));
+  EXPECT_EQ(XmlFileWarnings(threshold, false),
+            (std::vector<std::string>{"threshold \"120\" in " + threshold +
+                                      " is not a number in 1..100; no threshold is watched."}));
 }
 
 // A port or version that does not convert is 161 or 1, not what the session held before.
@@ -522,6 +526,24 @@ TEST(LoadXmlConfig, HistoryMinutes) {
     const Loaded l = Load(KestravaXml(c.xml));
     EXPECT_TRUE(l.ok) << c.xml;
     EXPECT_EQ(l.cfg.HistoryMinutes, c.minutes) << c.xml;
+  }
+}
+
+TEST(LoadXmlConfig, UtilisationThreshold) {
+  const struct {
+    const char* xml;
+    int percent;
+  } cases[] = {
+      {"", 0},
+      {"<threshold>80</threshold>", 80},
+      {"<threshold>0</threshold>", 0},
+      {"<threshold>101</threshold>", 0},
+      {"<threshold>high</threshold>", 0},
+  };
+  for (const auto& c : cases) {
+    const Loaded l = Load(KestravaXml(c.xml));
+    EXPECT_TRUE(l.ok) << c.xml;
+    EXPECT_EQ(l.cfg.UtilisationThreshold, c.percent) << c.xml;
   }
 }
 

@@ -30,10 +30,14 @@ class Polls {
     m_layout = layout;
   }
   // One poll at timeMs, `elapsed` seconds after the one before, with each row's rate (NaN: no
-  // value).
+  // value). With a link speed (bits per second) the poll is of the utilisation mode.
   TSnapshotPtr Make(int64_t timeMs, const std::vector<double>& rates, double elapsed = 1,
-                    bool raw = false) const {
+                    bool raw = false, double speed = 0) const {
     auto s = std::make_shared<TPollSnapshot>();
+    const TValueMode mode = raw         ? TValueMode::kRaw
+                            : speed > 0 ? TValueMode::kUtilisation
+                                        : TValueMode::kDelta;
+    s->Mode = mode;
     s->Fresh = true;
     s->TimeMs = timeMs;
     s->Elapsed = elapsed;
@@ -48,7 +52,9 @@ class Polls {
         reading.Delta = TDelta{true, true, false, whole, static_cast<long double>(whole)};
         reading.HasRate = true;
         reading.Rate = rates[r];
-        candidates.push_back(TSliceCandidate{static_cast<int>(r), KeyOf(ShownValue(reading, raw))});
+        reading.Speed = speed;
+        candidates.push_back(
+            TSliceCandidate{static_cast<int>(r), KeyOf(ShownValue(reading, mode))});
       }
       s->Slots.push_back(reading);
     }

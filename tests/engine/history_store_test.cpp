@@ -166,6 +166,34 @@ TEST(HistoryStore, FramesKeepThePieOfEachMomentAndTheRanks) {
                       "eth0 left the top 2 (rank 1)", "eth1 left the top 2 (rank 2)"}));
 }
 
+TEST(HistoryStore, InTheUtilisationModeRowsCrossingTheThresholdAreEvents) {
+  THistoryStore store(60);
+  store.SetThreshold(80);
+  const Polls polls(3, 4);
+  const double speed = 8000;  // bits per second: a rate of 10 octets per second is 1 %
+  // eth0 climbs to 90 % and falls back to 50 %; eth1 stays at 79 %; eth2 has no value.
+  const double nan = std::nan("");
+  store.TakeSnapshot(polls.Make(kStart, {700, 790, nan}, 1, false, speed));
+  store.TakeSnapshot(polls.Make(kStart + 1000, {900, 790, nan}, 1, false, speed));
+  EXPECT_EQ(store.LastEvents().size(), 1u);
+  store.TakeSnapshot(polls.Make(kStart + 2000, {500, 790, nan}, 1, false, speed));
+  // The same rates as changes: no utilisation, nothing crosses; back in utilisation, eth0 is
+  // below and quiet, and tells again once above.
+  store.TakeSnapshot(polls.Make(kStart + 3000, {900, 790, nan}));
+  store.TakeSnapshot(polls.Make(kStart + 4000, {500, 790, nan}, 1, false, speed));
+  store.TakeSnapshot(polls.Make(kStart + 5000, {950, 790, nan}, 1, false, speed));
+  std::vector<std::string> seen;
+  for (int e = 0; e < store.EventCount(); ++e) {
+    const TRankEvent& event = store.Event(e);
+    if (event.Change != TRankChange::kAbove && event.Change != TRankChange::kBelow) continue;
+    seen.push_back(std::to_string((event.TimeMs - kStart) / 1000) + " " +
+                   store.Info(event.Row).Label + " " + RankChangeText(event));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 eth0 went above 80 % (90.0 %)",
+                                            "2 eth0 fell back below 80 % (50.0 %)",
+                                            "5 eth0 went above 80 % (95.0 %)"}));
+}
+
 TEST(HistoryStore, RowsThatGoAndComeBackStayInStepWithThePolls) {
   THistoryStore store(60);
   const Polls three(3, 0);

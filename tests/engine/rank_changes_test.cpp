@@ -60,5 +60,56 @@ TEST(RankTracker, SequencesOfTops) {
   }
 }
 
+TEST(ThresholdWatch, SequencesOfShares) {
+  using Shares = std::vector<std::pair<int, double>>;
+  const struct {
+    const char* name;
+    int threshold;
+    std::vector<Shares> polls;
+    std::vector<std::string> want;  // "poll: row text", in order
+  } cases[] = {
+      {"no threshold watches nothing", 0, {{{1, 99.0}}, {{1, 0.0}}}, {}},
+      {"a row first seen above tells so at once",
+       80,
+       {{{1, 91.46}, {2, 10.0}}},
+       {"0: 1 went above 80 % (91.5 %)"}},
+      {"exactly the threshold is above", 80, {{{1, 80.0}}}, {"0: 1 went above 80 % (80.0 %)"}},
+      {"hovering at the threshold tells once",
+       80,
+       {{{1, 79.0}}, {{1, 81.0}}, {{1, 75.0}}, {{1, 82.0}}, {{1, 72.5}}},
+       {"1: 1 went above 80 % (81.0 %)"}},
+      {"back below nine tenths of it is told, then above again",
+       80,
+       {{{1, 95.0}}, {{1, 71.9}}, {{1, 50.0}}, {{1, 85.0}}},
+       {"0: 1 went above 80 % (95.0 %)", "1: 1 fell back below 80 % (71.9 %)",
+        "3: 1 went above 80 % (85.0 %)"}},
+      {"a row missing at a poll keeps where it stood",
+       50,
+       {{{1, 60.0}, {2, 60.0}}, {{2, 60.0}}, {{1, 60.0}, {2, 10.0}}},
+       {"0: 1 went above 50 % (60.0 %)", "0: 2 went above 50 % (60.0 %)",
+        "2: 2 fell back below 50 % (10.0 %)"}},
+  };
+  for (const auto& c : cases) {
+    TThresholdWatch watch;
+    watch.SetThreshold(c.threshold);
+    std::vector<std::string> got;
+    for (size_t poll = 0; poll < c.polls.size(); ++poll) {
+      for (const TRankEvent& event : watch.Step(static_cast<int64_t>(poll), c.polls[poll])) {
+        EXPECT_EQ(event.Threshold, c.threshold) << c.name;
+        got.push_back(std::to_string(poll) + ": " + std::to_string(event.Row) + " " +
+                      RankChangeText(event));
+      }
+    }
+    EXPECT_EQ(got, c.want) << c.name;
+  }
+  // Another threshold starts over: who stood above tells again against the new one.
+  TThresholdWatch watch;
+  watch.SetThreshold(50);
+  EXPECT_EQ(watch.Step(0, {{1, 60.0}}).size(), 1u);
+  EXPECT_TRUE(watch.Step(1, {{1, 60.0}}).empty());
+  watch.SetThreshold(55);
+  EXPECT_EQ(watch.Step(2, {{1, 60.0}}).size(), 1u);
+}
+
 }  // namespace
 }  // namespace kestrava

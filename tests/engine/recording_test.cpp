@@ -43,6 +43,12 @@ void Fill(THistoryStore& store) {
   store.Pin(store.SeriesOfSlot(4), true);
   PollEverySecond(
       store, polls, 5, 50, [](int row, int t) { return 10.0 * row + t; }, 100);
+  // Three polls of the utilisation mode: eth0 goes above the threshold and falls back.
+  store.SetThreshold(50);
+  for (int t = 150; t < 153; ++t) {
+    const double eth0 = t == 151 ? 700 : 100;  // octets a second of 8,000 bit/s: 70 %, 10 %
+    store.TakeSnapshot(polls.Make(kStart + t * 1000LL, {eth0, 10, 10, 10, 10}, 1, false, 8000));
+  }
 }
 
 TEST(Recording, GivesBackWhatTheStoreHeld) {
@@ -80,7 +86,13 @@ TEST(Recording, GivesBackWhatTheStoreHeld) {
       EXPECT_EQ(back.Frame(f).Slices[i].Value, store.Frame(f).Slices[i].Value);
     }
   }
-  for (int e = 0; e < store.EventCount(); ++e) EXPECT_EQ(back.Event(e), store.Event(e));
+  int crossings = 0;
+  for (int e = 0; e < store.EventCount(); ++e) {
+    EXPECT_EQ(back.Event(e), store.Event(e));
+    crossings += store.Event(e).Change == TRankChange::kAbove ||
+                 store.Event(e).Change == TRankChange::kBelow;
+  }
+  EXPECT_EQ(crossings, 2);
 }
 
 void WriteGzip(const std::string& path, const std::string& text) {
