@@ -6,7 +6,6 @@
 
 #include "shared/instance_helpers.h"
 #include "shared/label_text.h"
-#include "shared/oid.h"
 
 namespace kestrava {
 
@@ -74,21 +73,18 @@ bool TDiscovery::Takes(const std::string& suffix) const {
   return m_mask.empty() || m_mask.find("RT") != std::string::npos || MatchInstance(suffix, m_mask);
 }
 
-TWalkStep TDiscovery::Judge(std::string_view oid, int type, const std::string& value,
-                            std::string_view asked, std::vector<TInstance>& into,
-                            std::vector<TInstance>* alsoInto) {
+TWalkStep TDiscovery::Judge(std::string_view oid, TWalkBinding binding, const std::string& value,
+                            std::vector<TInstance>& into, std::vector<TInstance>* alsoInto) {
   TWalkStep step;
-  // A column ends at a "." boundary: "...1.2" does not claim "...1.20.1".
-  if (!IsUnderOid(oid, m_labelOid)) return step;
+  if (binding == TWalkBinding::kOutside || binding == TWalkBinding::kException) return step;
   const std::string suffix(oid.substr(m_labelOid.size()));
+  // The instance taken last once more ends the walk as the column's end does.
   if (!into.empty() && suffix == into.back().Suffix) return step;
-  const TWalkBinding binding = JudgeWalkBinding(m_labelOid, asked, oid, type);
   if (binding == TWalkBinding::kNotIncreasing) {
     // An agent that goes back or stands still would keep the walk going for ever.
     step.Kind = TWalkStep::kOutOfOrder;
     return step;
   }
-  if (binding != TWalkBinding::kRow) return step;
   if (m_walked >= m_rowLimit) {
     step.Kind = TWalkStep::kLimit;
     return step;
@@ -109,9 +105,8 @@ void TDiscovery::StartWalk() {
   m_walked = 0;
 }
 
-TWalkStep TDiscovery::Step(std::string_view oid, int type, const std::string& value,
-                           std::string_view asked) {
-  return Judge(oid, type, value, asked, m_rows, &m_found);
+TWalkStep TDiscovery::Step(std::string_view oid, TWalkBinding binding, const std::string& value) {
+  return Judge(oid, binding, value, m_rows, &m_found);
 }
 
 void TDiscovery::BuildMaskChoices() {
@@ -145,9 +140,9 @@ void TDiscovery::StartRefresh() {
   m_walked = 0;
 }
 
-TWalkStep TDiscovery::RefreshStep(std::string_view oid, int type, const std::string& value,
-                                  std::string_view asked) {
-  return Judge(oid, type, value, asked, m_refreshFound, nullptr);
+TWalkStep TDiscovery::RefreshStep(std::string_view oid, TWalkBinding binding,
+                                  const std::string& value) {
+  return Judge(oid, binding, value, m_refreshFound, nullptr);
 }
 
 TRowChanges TDiscovery::EndRefresh() {

@@ -1,7 +1,7 @@
 #pragma once
 // TDiscovery: the instances of the table and the rows polled from them. The label column is
-// walked one get-next at a time (this class judges each answer; the session sends the steps):
-// every OID in the column names an instance, its value the instance's description. In ALL
+// walked (snmp/walk.h judges each binding, the session sends the steps, this class takes the
+// rows): every OID in the column names an instance, its value the instance's description. In ALL
 // INSTANCES mode the instances found (under the mask) are the rows; in AT RUNTIME mode the found
 // instances fill the instance-mask choices and the picked entry selects the rows. A refresh walk
 // finds the instances again and tells which rows went and which are new. A row filter may
@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "snmp/walk.h"
+
 namespace kestrava {
 
 // One instance: its suffix after the column's OID (".3", with its leading dot) and the value the
@@ -24,7 +26,7 @@ struct TInstance {
   bool operator==(const TInstance&) const = default;
 };
 
-// What one answer of a walk means.
+// What one binding of a walk means for the rows.
 struct TWalkStep {
   // kLimit: the walk found as many instances as it may; this one is not taken.
   enum TKind { kNext, kEnd, kOutOfOrder, kLimit } Kind = kEnd;
@@ -62,10 +64,10 @@ class TDiscovery {
   // Instances that would be rows but for the admission, as the last filtering counted them.
   int FilteredOut() const { return m_filteredOut; }
 
-  // Discovery: the rows start empty; Step judges the answer (oid, value) to the step that asked
-  // for `asked` and takes the instance it names.
+  // Discovery: the rows start empty; Step takes the instance a binding (oid, value) names, as
+  // the walk judged it.
   void StartWalk();
-  TWalkStep Step(std::string_view oid, int type, const std::string& value, std::string_view asked);
+  TWalkStep Step(std::string_view oid, TWalkBinding binding, const std::string& value);
   // The end of discovery in ALL INSTANCES mode: the rows are what was taken.
   // The end in AT RUNTIME mode: the mask choices from every found instance.
   void BuildMaskChoices();
@@ -78,14 +80,13 @@ class TDiscovery {
 
   // A refresh walk: Step as above over a list of its own, then the rows compared with it.
   void StartRefresh();
-  TWalkStep RefreshStep(std::string_view oid, int type, const std::string& value,
-                        std::string_view asked);
+  TWalkStep RefreshStep(std::string_view oid, TWalkBinding binding, const std::string& value);
   TRowChanges EndRefresh();
   // What the refresh walk under way (or just ended) found.
   const std::vector<TInstance>& RefreshFound() const { return m_refreshFound; }
 
  private:
-  TWalkStep Judge(std::string_view oid, int type, const std::string& value, std::string_view asked,
+  TWalkStep Judge(std::string_view oid, TWalkBinding binding, const std::string& value,
                   std::vector<TInstance>& into, std::vector<TInstance>* alsoInto);
   bool Takes(const std::string& suffix) const;
 

@@ -35,7 +35,6 @@ constexpr int kBulkRepetitions = 50;
 // answer takes at least besides its OID: an answer of this many rows must fit.
 constexpr int kMaxPacketSize = 8192;
 constexpr int kRowOverhead = 16;
-constexpr int kTooBig = 1;
 const std::string kNoRuntimeMask =
     "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\" (a target with IM=RT).";
 // Discovery's progress reaches the status line at most this often; the newest text always.
@@ -44,8 +43,6 @@ constexpr int kProgressMs = 50;
 bool IsException(int type) {
   return type == 0x80 || type == 0x81;
 }
-// How an SNMPv1 agent says that a walk ran past the end of its view.
-constexpr int kNoSuchName = 2;
 
 std::string RowLimitText(int rows, bool refresh) {
   return (refresh ? "Refresh stopped at " : "Discovery stopped at ") + std::to_string(rows) +
@@ -60,13 +57,6 @@ std::string InstancesText(int count) {
 
 uint32_t ClockSeed() {
   return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-}
-
-// The OID a walk step asked for: its request's one item.
-std::string AskedOid(const TRequest& record) {
-  std::string asked = record.OidList;
-  if (!asked.empty() && asked.back() == kItemSeparator) asked.pop_back();
-  return asked;
 }
 
 }  // namespace
@@ -393,19 +383,21 @@ void TSession::StartWalk(int32_t purpose) {
   m_walk.Request.Host = m_sessionRequest.Host;
   m_walk.Request.SnmpVersion = m_sessionRequest.SnmpVersion;
   m_walk.Request.RemotePort = m_sessionRequest.RemotePort;
-  m_walk.Repetitions = InitialRepetitions();
-  ContinueWalk(m_config.LabelOid);
+  m_walk.Walk = TWalk(m_config.LabelOid, InitialRepetitions(), m_sessionRequest.SnmpVersion,
+                      TWalk::TReading::kRows);
+  ContinueWalk();
 }
 
-void TSession::ContinueWalk(const std::string& oid) {
+void TSession::ContinueWalk() {
   TRequest& step = m_walk.Request;
-  step.Operation = m_walk.Repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
-  step.MaxRepetitions = m_walk.Repetitions;
+  const int repetitions = m_walk.Walk.Repetitions();
+  step.Operation = repetitions > 0 ? kOperationGetBulk : kOperationGetNext;
+  step.MaxRepetitions = repetitions;
   step.OidList.clear();
-  AppendItem(step.OidList, oid);
+  AppendItem(step.OidList, m_walk.Walk.Next());
   // A GetBulk answer that does not come was most likely too big to come: the step goes again
   // at half the size rather than as it was. The smallest is tried as often as a get-next.
-  step.TriesLeft = m_walk.Repetitions > 1 ? 1 : 5;
+  step.TriesLeft = repetitions > 1 ? 1 : 5;
   step.Purpose = m_walk.Purpose;
   // A walk whose step does not go out would wait for ever: it ends here.
   std::string failure;
@@ -586,73 +578,75 @@ void TSession::OnAnswer(const TAnswer& answer) {
 
 void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
   if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
-  const bool bulk = record.Operation == kOperationGetBulk;
-  const std::string asked = AskedOid(record);
-  if (!bulk && InitialRepetitions() > 0) {
+  if (record.Operation != kOperationGetBulk && InitialRepetitions() > 0) {
     // A get-next answered where GetBulk went unanswered: later walks start with get-next (an
     // agent that was merely away keeps its GetBulk).
     m_bulkUnanswered = true;
     m_window.ShowStatus(kBulkUnanswered);
   }
-  if (bulk && answer.ErrorStatus == kTooBig && record.MaxRepetitions > 1) {
-    m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
-    ContinueWalk(asked);
-  } else if (answer.ErrorStatus == kNoSuchName && record.SnmpVersion == 1) {
-    EndWalk("");
-  } else if (answer.ErrorStatus != 0) {
-    AbandonWalk(ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
-  } else if (answer.Objects.empty()) {
-    // An answer without objects ends the walk with the component's message.
-    AbandonWalk(answer.ObjectError);
-  } else {
-    // A get-next answer names the next instance in its last binding; a GetBulk answer names
-    // one in every binding, in order.
-    WalkRows(answer, bulk ? 0 : answer.Objects.size() - 1, asked);
+  std::vector<TWalkBindingRef> bindings;
+  bindings.reserve(answer.Objects.size());
+  for (const TAnswerObject& object : answer.Objects) bindings.push_back({object.Oid, object.Type});
+  TWalkStep ended;  // what the rows made of the binding that ended the walk
+  const TWalk::TStep step =
+      m_walk.Walk.Step(answer.ErrorStatus, bindings, [&](size_t i, TWalkBinding binding) {
+        ended = TakeWalkRow(answer.Objects[i], binding);
+        return ended.Kind == TWalkStep::kNext;
+      });
+  switch (step) {
+    case TWalk::TStep::kNext:
+    case TWalk::TStep::kAgain:
+      ContinueWalk();
+      break;
+    case TWalk::TStep::kOver:
+      EndWalkAt(ended);
+      break;
+    case TWalk::TStep::kEndOfView:
+      EndWalk("");
+      break;
+    case TWalk::TStep::kError:
+      AbandonWalk(
+          ResponseErrorText(answer.ErrorDescription, answer.ErrorIndex, answer.ErrorStatus));
+      break;
+    case TWalk::TStep::kEmpty:
+      // An answer without objects ends the walk with the component's message.
+      AbandonWalk(answer.ObjectError);
+      break;
   }
 }
 
-void TSession::WalkRows(const TAnswer& answer, size_t first, const std::string& asked) {
+TWalkStep TSession::TakeWalkRow(const TAnswerObject& object, TWalkBinding binding) {
   const bool discovery = Discovering();
-  const std::string* previous = &asked;
-  for (size_t i = first; i < answer.Objects.size(); ++i) {
-    const TAnswerObject& object = answer.Objects[i];
-    const TWalkStep step =
-        discovery ? m_discovery.Step(object.Oid, object.Type, object.Value, *previous)
-                  : m_discovery.RefreshStep(object.Oid, object.Type, object.Value, *previous);
-    switch (step.Kind) {
-      case TWalkStep::kNext:
-        break;
-      case TWalkStep::kEnd:
-        EndWalk("");
-        return;
-      // Discovery keeps what it found up to there; a refresh that did not see the whole
-      // column changes no row.
-      case TWalkStep::kOutOfOrder:
-        discovery ? EndWalk(kNonIncreasing) : AbandonWalk(kNonIncreasing);
-        return;
-      case TWalkStep::kLimit:
-        discovery ? EndWalk(RowLimitText(m_discovery.RowLimit(), false))
-                  : AbandonWalk(RowLimitText(m_discovery.RowLimit(), true));
-        return;
-    }
-    if (discovery && step.Taken)
-      ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
-    previous = &object.Oid;
+  const TWalkStep step = discovery ? m_discovery.Step(object.Oid, binding, object.Value)
+                                   : m_discovery.RefreshStep(object.Oid, binding, object.Value);
+  if (discovery && step.Taken)
+    ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
+  return step;
+}
+
+void TSession::EndWalkAt(const TWalkStep& ended) {
+  const bool discovery = Discovering();
+  switch (ended.Kind) {
+    case TWalkStep::kNext:
+    case TWalkStep::kEnd:
+      EndWalk("");
+      break;
+    // Discovery keeps what it found up to there; a refresh that did not see the whole column
+    // changes no row.
+    case TWalkStep::kOutOfOrder:
+      discovery ? EndWalk(kNonIncreasing) : AbandonWalk(kNonIncreasing);
+      break;
+    case TWalkStep::kLimit:
+      discovery ? EndWalk(RowLimitText(m_discovery.RowLimit(), false))
+                : AbandonWalk(RowLimitText(m_discovery.RowLimit(), true));
+      break;
   }
-  ContinueWalk(*previous);
 }
 
 void TSession::OnWalkLost(const TRequest& record) {
   if (record.RequestId != m_walk.StepId || record.Purpose != m_walk.Purpose) return;
-  if (record.Operation == kOperationGetBulk) {
-    if (record.MaxRepetitions > 1) {
-      m_walk.Repetitions = std::max(1, record.MaxRepetitions / 2);
-    } else {
-      // Not even one row came back: perhaps an agent that answers get-next only. This walk
-      // goes on with get-next from where it stands.
-      m_walk.Repetitions = 0;
-    }
-    ContinueWalk(AskedOid(record));
+  if (m_walk.Walk.Lost()) {
+    ContinueWalk();
     return;
   }
   // The refresh walk stops silently.

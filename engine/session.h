@@ -194,10 +194,12 @@ class TSession {
   // answered it.
   int InitialRepetitions() const;
   void StartWalk(int32_t purpose);
-  // Sends the step after oid; a step that does not go out abandons the walk.
-  void ContinueWalk(const std::string& oid);
-  // The bindings of one walk answer, from `first` on, judged in order.
-  void WalkRows(const TAnswer& answer, size_t first, const std::string& asked);
+  // Sends the step the walk asks for; a step that does not go out abandons the walk.
+  void ContinueWalk();
+  // One binding of a walk answer as the walk judged it: the instance it names is taken.
+  TWalkStep TakeWalkRow(const TAnswerObject& object, TWalkBinding binding);
+  // The walk ended at a binding: how the rows took it.
+  void EndWalkAt(const TWalkStep& ended);
   // A step that got no answer: GetBulk goes again with half the repetitions, then with get-next.
   void OnWalkLost(const TRequest& record);
   // The walk saw the whole column (note: why it ended early, kept as an end).
@@ -259,7 +261,7 @@ class TSession {
   struct TLabelWalk {
     int32_t Purpose = 0;  // kPurposeDiscovery or kPurposeRefresh; 0: none runs
     TRequest Request;     // the connection and the step in flight
-    int Repetitions = 0;  // of a GetBulk step; 0: get-next steps
+    TWalk Walk;           // what the next step asks
     uint32_t StepId = 0;  // the request id of the step in flight
   };
   TLabelWalk m_walk;

@@ -33,12 +33,4 @@ bool IsUnderOid(std::string_view oid, std::string_view root) {
          oid[root.size()] == '.';
 }
 
-TWalkBinding JudgeWalkBinding(std::string_view root, std::string_view after, std::string_view oid,
-                              int type) {
-  if (oid != root && !IsUnderOid(oid, root)) return TWalkBinding::kOutside;
-  if (type == 0x80 || type == 0x81 || type == 0x82) return TWalkBinding::kException;
-  if (CompareOids(oid, after) <= 0) return TWalkBinding::kNotIncreasing;
-  return TWalkBinding::kRow;
-}
-
 }  // namespace kestrava

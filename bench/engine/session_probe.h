@@ -34,11 +34,9 @@ class TSessionProbe {
     c.SliceIndex = 4;  // "12"
     s.m_discovery.Reset(c.LabelOid, "");
     s.m_discovery.StartWalk();
-    std::string asked = c.LabelOid;
     for (int i = 1; i <= instances; ++i) {
       const std::string oid = c.LabelOid + "." + std::to_string(i);
-      s.m_discovery.Step(oid, 4, "eth" + std::to_string(i - 1), asked);
-      asked = oid;
+      s.m_discovery.Step(oid, TWalkBinding::kRow, "eth" + std::to_string(i - 1));
     }
     s.m_plan.Reset(c.TargetOids, 0, c.InstanceMode);
     s.m_slots.Reset(c.TargetOids, {});

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "kestrava_version.h"
-#include "shared/oid.h"
 #include "shared/oid_names.h"
 #include "snmp/errors.h"
 #include "snmp/snmpmgr.h"
 #include "snmp/tool/value_format.h"
 #include "snmp/transport.h"
+#include "snmp/walk.h"
 
 namespace {
 
@@ -296,55 +296,51 @@ int Get(kestrava::TSnmpMgr& mgr, const TOptions& options) {
   return 0;
 }
 
-// A walk of get-next or GetBulk requests (non-repeaters 0), ending as net-snmp's snmpwalk and
-// snmpbulkwalk do: the bindings of each answer under the root are printed; the agent's
-// exception (endOfMibView at the end of the MIB view) is printed and ends the walk, and so does
-// a binding outside the root, unprinted; SNMPv1's noSuchName is "End of MIB", on standard
-// output; a binding that does not follow the request's OID is printed, then reported.
+// A walk of get-next or GetBulk requests (non-repeaters 0), read as net-snmp's snmpwalk and
+// snmpbulkwalk read it (snmp/walk.h): the bindings of each answer under the root are printed,
+// the agent's exceptions too, which end the walk; a binding outside the root is not printed and
+// ends it; noSuchName is "End of MIB", on standard output; a binding that does not follow the
+// request's OID is printed, then reported.
 int Walk(kestrava::TSnmpMgr& mgr, const TOptions& options, bool bulk) {
-  const std::string root = WalkRoot(options);
-  std::string current = root;
+  kestrava::TWalk walk(WalkRoot(options), bulk ? options.repetitions : 0, options.version,
+                       kestrava::TWalk::TReading::kLikeNetSnmp);
   int printed = 0;
-  for (bool more = true; more;) {
-    PrepareRequest(mgr, {current});
+  for (;;) {
+    const std::string asked = walk.Next();
+    PrepareRequest(mgr, {asked});
     WithRetries(options.retries, [&] {
       if (bulk)
-        mgr.SendGetBulkRequest(0, options.repetitions);
+        mgr.SendGetBulkRequest(0, walk.Repetitions());
       else
         mgr.SendGetNextRequest();
     });
-    if (mgr.ErrorStatus() == 2 && (bulk || options.version == 1)) {
+    std::vector<std::string> oids;
+    for (int i = 1; i <= mgr.ObjCount(); ++i) oids.push_back(mgr.ObjId(i));
+    std::vector<kestrava::TWalkBindingRef> bindings;
+    for (size_t i = 0; i < oids.size(); ++i)
+      bindings.push_back({oids[i], mgr.ObjType(static_cast<int>(i) + 1)});
+    std::string out;
+    std::string notIncreasing;  // the binding that did not follow the request's OID
+    const kestrava::TWalk::TStep step =
+        walk.Step(mgr.ErrorStatus(), bindings, [&](size_t i, kestrava::TWalkBinding binding) {
+          if (binding == kestrava::TWalkBinding::kOutside) return true;
+          const int index = static_cast<int>(i) + 1;
+          out += kestrava::FormatBinding(oids[i], bindings[i].Type, mgr.ObjValue(index)) + "\n";
+          ++printed;
+          if (binding != kestrava::TWalkBinding::kNotIncreasing) return true;
+          notIncreasing = oids[i];
+          return false;
+        });
+    if (step == kestrava::TWalk::TStep::kEndOfView) {
       std::fputs("End of MIB\n", stdout);
       break;
     }
-    if (mgr.ErrorStatus() != 0) return ReportErrorStatus(mgr);
-    if (mgr.ObjCount() < 1) break;
-    std::string out;
-    std::string last;
-    for (int i = 1; i <= mgr.ObjCount(); ++i) {
-      const std::string oid = mgr.ObjId(i);
-      const int type = mgr.ObjType(i);
-      const kestrava::TWalkBinding binding = kestrava::JudgeWalkBinding(root, current, oid, type);
-      if (binding == kestrava::TWalkBinding::kOutside) {
-        more = false;
-        continue;
-      }
-      out += kestrava::FormatBinding(oid, type, mgr.ObjValue(i)) + "\n";
-      ++printed;
-      if (binding == kestrava::TWalkBinding::kException) {
-        more = false;
-      } else if (binding == kestrava::TWalkBinding::kNotIncreasing) {
-        WriteOut(out);
-        return ReportNotIncreasing(current, oid);
-      } else if (i == mgr.ObjCount()) {
-        last = oid;
-      }
-    }
+    if (step == kestrava::TWalk::TStep::kError) return ReportErrorStatus(mgr);
     WriteOut(out);
-    if (last.empty()) break;
-    current = last;
+    if (!notIncreasing.empty()) return ReportNotIncreasing(asked, notIncreasing);
+    if (step != kestrava::TWalk::TStep::kNext) break;
   }
-  return printed > 0 ? 0 : GetRoot(mgr, root, options.retries);
+  return printed > 0 ? 0 : GetRoot(mgr, walk.Root(), options.retries);
 }
 
 // The command on the prepared component; 0 on success, 1 on an error (reported).

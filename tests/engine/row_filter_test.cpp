@@ -102,13 +102,11 @@ TEST(RowFilter, LearnsIntegersOfItsTwoColumnsOnly) {
 
 // A walk of the label column over instances 1..n with the given labels.
 void Walk(TDiscovery& discovery, const std::vector<std::string>& labels, bool refresh) {
-  std::string asked = kDescr;
   for (size_t i = 0; i < labels.size(); ++i) {
     const std::string oid = kDescr + "." + std::to_string(i + 1);
-    const TWalkStep step = refresh ? discovery.RefreshStep(oid, 4, labels[i], asked)
-                                   : discovery.Step(oid, 4, labels[i], asked);
+    const TWalkStep step = refresh ? discovery.RefreshStep(oid, TWalkBinding::kRow, labels[i])
+                                   : discovery.Step(oid, TWalkBinding::kRow, labels[i]);
     ASSERT_EQ(step.Kind, TWalkStep::kNext);
-    asked = oid;
   }
 }
 

@@ -26,27 +26,5 @@ TEST(OidTest, OrderIsNumericArcByArc) {
   }
 }
 
-TEST(OidTest, WalkBindingsAreJudgedAgainstTheRootAndTheStep) {
-  const char* root = "1.3.6.1.2.1.2.2.1.2";
-  const struct {
-    const char* after;
-    const char* oid;
-    int type;
-    TWalkBinding want;
-  } cases[] = {
-      {root, "1.3.6.1.2.1.2.2.1.2.1", 4, TWalkBinding::kRow},
-      {"1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.2.10", 4, TWalkBinding::kRow},
-      {"1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.20.1", 4, TWalkBinding::kOutside},
-      {"1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.3.1", 0x41, TWalkBinding::kOutside},
-      {"1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.2.9", 0x82, TWalkBinding::kException},
-      {root, root, 0x82, TWalkBinding::kException},  // the root counts as inside
-      {root, root, 4, TWalkBinding::kNotIncreasing},
-      {"1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.2.9", 4, TWalkBinding::kNotIncreasing},
-      {"1.3.6.1.2.1.2.2.1.2.9", "1.3.6.1.2.1.2.2.1.2.8", 4, TWalkBinding::kNotIncreasing},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(JudgeWalkBinding(root, c.after, c.oid, c.type), c.want) << c.after << " " << c.oid;
-}
-
 }  // namespace
 }  // namespace kestrava
