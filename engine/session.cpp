@@ -39,6 +39,8 @@ const std::string kNoRuntimeMask =
     "Nothing to poll: AT RUNTIME needs an instance mask with \"RT\" (a target with IM=RT).";
 // Discovery's progress reaches the status line at most this often; the newest text always.
 constexpr int kProgressMs = 50;
+// The error status of an SNMPv1 agent asked for an OID it does not have.
+constexpr int kNoSuchName = 2;
 // noSuchObject and noSuchInstance: the agent does not serve what was asked.
 bool IsException(int type) {
   return type == 0x80 || type == 0x81;
