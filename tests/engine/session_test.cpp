@@ -350,7 +350,9 @@ TEST_F(SessionTest, DuplicateAnswersAreCountedOnce) {
 
 TEST_F(SessionTest, AnswersThatArriveAfterExpiryAreIgnored) {
   agent.FillInterfaceTable(3);
-  agent.SetDelayMs(150);  // 1.5 s on the engine's clock: past the 500 ms of a 1 s poll
+  // 2.75 s on the engine's clock: well past the 500 ms a 1 s poll waits, well within the five
+  // seconds a discovery step has, so that a busy machine cannot move an answer across either.
+  agent.SetDelayMs(275);
   Options raw;
   raw.raw = true;
   StartXml(Target(kIn) + Label(kDescr), raw);
