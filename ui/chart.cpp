@@ -122,7 +122,8 @@ void PaintLegend(QPainter& p, const TLegendLayout& legend, const std::vector<TSl
 }
 
 void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSlice>& slices,
-                 const TChartColours& colours, QPolygon& polygon, QPolygonF& polygonF) {
+                 const TChartColours& colours, std::vector<TPoint>& points, QPolygon& polygon,
+                 QPolygonF& polygonF) {
   SetPen(p, Rgb(colours.Edge));
   if (!layout.smooth.empty()) {
     p.save();
@@ -145,7 +146,8 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
     p.setBrush(Rgb(sector.hairlines
                        ? colours.Edge
                        : SliceColour(slices[sector.slice].colour, sector.slice, colours.Palette)));
-    p.drawPolygon(ToPolygon(FlatSectorPolygon(layout.pie, sector), polygon));
+    FlatSectorPolygon(layout.pie, sector, points);
+    p.drawPolygon(ToPolygon(points, polygon));
   }
   for (const TSolidSlice& solid : layout.solid) {
     const uint32_t colour =
@@ -308,8 +310,9 @@ void TChart::Paint(QImage& image, const QSize& logical) const {
   const qreal scale = image.devicePixelRatio();
   const TTextMetrics metrics = Metrics();
   const TChartOptions options = Options();
-  const TChartLayout layout =
-      LayoutChart(logical.width(), logical.height(), m_slices, Texts(options), options, metrics);
+  LayoutChart(logical.width(), logical.height(), m_slices, Texts(options), options, metrics,
+              m_layout);
+  const TChartLayout& layout = m_layout;
 
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
@@ -331,7 +334,7 @@ void TChart::Paint(QImage& image, const QSize& logical) const {
   DrawTextAt(p, m_titleTexts, layout.title.x, layout.title.y, m_title);
   p.setFont(m_smallTexts.Font());
   if (layout.legend.visible) PaintLegend(p, layout.legend, m_slices, m_smallTexts, colours);
-  PaintSlices(p, layout, m_slices, colours, m_polygon, m_polygonF);
+  PaintSlices(p, layout, m_slices, colours, m_points, m_polygon, m_polygonF);
   PaintMarks(p, layout.marks, m_smallTexts,
              colours.Dark ? Rgb(colours.MarkFill) : palette().color(QPalette::ToolTipBase),
              colours);

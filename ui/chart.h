@@ -97,9 +97,12 @@ class TChart : public QWidget {
   mutable QLocale m_textsLocale;
   mutable TChartTextCache m_smallTexts;
   mutable TChartTextCache m_titleTexts;
-  // The picture shown, kept for the next paint of the same size and ratio.
+  // The picture shown, kept for the next paint of the same size and ratio, and the layout of
+  // the last paint, whose lists keep their room for the next.
   QImage m_frame;
+  mutable TChartLayout m_layout;
   // The outline of the polygon drawn, kept so that a paint allocates none.
+  mutable std::vector<TPoint> m_points;
   mutable QPolygon m_polygon;
   mutable QPolygonF m_polygonF;
   QString m_title = QStringLiteral("Top receivers");

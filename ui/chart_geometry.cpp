@@ -373,9 +373,15 @@ TPoint EllipsePoint(const TPieRect& pie, double theta) {
 }
 
 std::vector<TSliceAngles> SliceAngles(const std::vector<TSlice>& slices) {
+  std::vector<TSliceAngles> angles;
+  SliceAngles(slices, angles);
+  return angles;
+}
+
+void SliceAngles(const std::vector<TSlice>& slices, std::vector<TSliceAngles>& angles) {
   double total = 0;
   for (const TSlice& s : slices) total += SliceSize(s.value);
-  std::vector<TSliceAngles> angles(slices.size());
+  angles.resize(slices.size());
   double sum = 0;
   double start = 0;
   for (size_t i = 0; i < slices.size(); ++i) {
@@ -386,7 +392,6 @@ std::vector<TSliceAngles> SliceAngles(const std::vector<TSlice>& slices) {
     a.mid = (a.start + a.end) / 2;
     start = a.end;
   }
-  return angles;
 }
 
 std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSliceAngles>& angles) {
@@ -404,10 +409,17 @@ std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSli
 }
 
 std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector) {
+  std::vector<TPoint> points;
+  FlatSectorPolygon(pie, sector, points);
+  return points;
+}
+
+void FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector,
+                       std::vector<TPoint>& points) {
   const double span = sector.full ? kFullTurn : sector.to - sector.from;
   // About one pixel of arc per step, so that the outline passes every ellipse pixel.
   const int steps = std::max(1, static_cast<int>(std::ceil(span * std::max(pie.rx, pie.ry))));
-  std::vector<TPoint> points;
+  points.clear();
   points.reserve(static_cast<size_t>(steps) + 3);
   points.push_back({pie.cx, pie.cy});
   for (int k = 0; k <= steps; ++k) {
@@ -416,7 +428,6 @@ std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& se
         k == steps && !sector.full ? EllipsePoint(pie, sector.to) : EllipsePoint(pie, theta);
     if (q != points.back()) points.push_back(q);
   }
-  return points;
 }
 
 std::vector<TPointF> SmoothSectorPolygon(const TPieRect& pie, const TFlatSector& sector) {
@@ -900,6 +911,21 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
                          TSliceTexts& texts, const TChartOptions& options,
                          const TTextMetrics& metrics) {
   TChartLayout layout;
+  LayoutChart(width, height, slices, texts, options, metrics, layout);
+  return layout;
+}
+
+void LayoutChart(int width, int height, const std::vector<TSlice>& slices, TSliceTexts& texts,
+                 const TChartOptions& options, const TTextMetrics& metrics, TChartLayout& layout) {
+  // Everything is laid out anew; the lists keep their room for the next layout.
+  layout.title = {};
+  layout.legend = {};
+  layout.projection = {};
+  layout.pie = {};
+  layout.flat.clear();
+  layout.solid.clear();
+  layout.smooth.clear();
+  layout.marks.clear();
   layout.chart = ChartRectFromMargins(width, height);
   const bool side = options.alignment == laLeft || options.alignment == laRight;
   if (options.legendVisible) {
@@ -923,7 +949,7 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
   layout.legend.space = metrics.legendSpace;
   layout.projection = MakeProjection(layout.chart, options.view3D);
   const bool marks = !options.legendVisible;
-  layout.angles = SliceAngles(slices);
+  SliceAngles(slices, layout.angles);
   if (marks) {
     // The pie without room for the marks is the largest there can be: a slice under a pixel
     // of arc there is under a pixel in any pie with the room, and shows no mark.
@@ -966,7 +992,6 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
     layout.marks = PlaceMarks(texts.marks, layout.angles, layout.pie, layout.projection, metrics,
                               {0, 0, width, height}, {title});
   }
-  return layout;
 }
 
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,

@@ -222,6 +222,8 @@ struct TSliceAngles {
 };
 // The last slice closes the circle; with a zero total the first slice is the whole disc.
 std::vector<TSliceAngles> SliceAngles(const std::vector<TSlice>& slices);
+// The same into the given list, which keeps its room.
+void SliceAngles(const std::vector<TSlice>& slices, std::vector<TSliceAngles>& angles);
 
 // One drawn flat sector: from the radius at angle `from` (the last drawn end) to `to`.
 struct TFlatSector {
@@ -235,6 +237,8 @@ struct TFlatSector {
 std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSliceAngles>& angles);
 // The outline of a flat sector: centre, the arc pixel by pixel, back to the centre.
 std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector);
+// The same into the given list, which keeps its room.
+void FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector, std::vector<TPoint>& points);
 // The same outline for smooth drawing: unrounded points, about two pixels of arc apart.
 std::vector<TPointF> SmoothSectorPolygon(const TPieRect& pie, const TFlatSector& sector);
 
@@ -364,6 +368,10 @@ struct TChartLayout {
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
                          TSliceTexts& texts, const TChartOptions& options,
                          const TTextMetrics& metrics);
+// The same into the given layout, whose lists keep their room: a chart laid out for every
+// update allocates little once its lists have grown.
+void LayoutChart(int width, int height, const std::vector<TSlice>& slices, TSliceTexts& texts,
+                 const TChartOptions& options, const TTextMetrics& metrics, TChartLayout& layout);
 // The same, measuring the texts first.
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
                          const TChartOptions& options, const TTextMetrics& metrics);
