@@ -636,6 +636,34 @@ TEST(ChartRender, AnUpdateOfThousandsOfSlicesMeasuresAndShapesOnlyWhatItShows) {
   EXPECT_EQ(chart.SmallTexts().Shaped(), shaped);
 }
 
+TEST(ChartRender, TheKeptPictureFollowsEveryUpdateAndSize) {
+  TChart chart;
+  chart.resize(300, 200);
+  chart.show();
+  const auto screen = [&chart] {
+    return chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  };
+  // Each step changes what is drawn or where; the screen is the chart drawn afresh each time.
+  const struct {
+    const char* what;
+    QSize size;
+    std::vector<double> values;
+    bool legend;
+  } steps[] = {
+      {"first", {300, 200}, {5, 3, 1}, true},  {"values", {300, 200}, {1, 3, 5}, true},
+      {"marks", {300, 200}, {1, 3, 5}, false}, {"smaller", {240, 150}, {1, 3, 5}, false},
+      {"larger", {420, 310}, {2, 2}, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    chart.resize(step.size);
+    Feed(chart, step.values);
+    chart.SetLegendVisible(step.legend);
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    EXPECT_EQ(screen(), chart.RenderImage(step.size));
+  }
+}
+
 TEST(ChartRender, AChangedTextOrFontIsShapedAgain) {
   const QSize size(400, 300);
   const auto fresh = [&size](const QString& title, const QFont& font, const QString& label) {
