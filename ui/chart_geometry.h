@@ -282,6 +282,7 @@ struct TMarkText {
   std::vector<int> lineWidths;
   int widest = 0;
 };
+// One slice's mark text; every slice's.
 TMarkText MeasureMarkText(const TSlice& slice, const TTextMetrics& metrics, const QLocale& locale);
 std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
                                         const TTextMetrics& metrics, const QLocale& locale);
