@@ -1,8 +1,8 @@
 // The program: the application object, the main window (whose creation sets up the session
-// from the arguments), the About box created hidden, then the event loop until the main
-// window closes. "--help" and "--version" answer without opening a window; output options
-// that cannot work (a value that is another option, a path that is no regular file) end the
-// program before the window exists and before the first poll.
+// from the arguments), then the event loop until the main window closes. "--help" and
+// "--version" answer without opening a window; output options that cannot work (a value that
+// is another option, a path that is no regular file) end the program before the window exists
+// and before the first poll.
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +15,6 @@
 #include "app/quit_signals.h"
 #include "app/unit1.h"
 #include "config/command_line.h"
-#include "ui/unit2.h"
 
 namespace {
 
@@ -87,9 +86,8 @@ int main(int argc, char** argv) {
   try {
     TForm1 form1(args);
     TQuitSignals quitSignals([&form1](int signo) { form1.CloseOnSignal(signo); });
+    // The About box is made when it is opened (TForm1::About1Click), not before the first paint.
     form1.show();
-    auto* form2 = new TForm2(&form1);  // the About box, hidden, owned by the main window
-    form2->hide();
     const int status = app.exec();
     return form1.ExitStatus() != 0 ? form1.ExitStatus() : status;
   } catch (const std::exception& e) {

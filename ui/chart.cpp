@@ -8,6 +8,7 @@
 #include <QPen>
 #include <QPolygon>
 #include <QPolygonF>
+#include <QStaticText>
 #include <QtMath>
 
 namespace kestrava {
@@ -36,18 +37,20 @@ QColor Rgb(uint32_t rgb) {
   return QColor::fromRgb(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
 }
 
-QPolygon ToPolygon(const std::vector<TPoint>& points) {
-  QPolygon polygon(static_cast<int>(points.size()));
+// The points into the kept outline, which keeps its room from one polygon to the next.
+const QPolygon& ToPolygon(const std::vector<TPoint>& points, QPolygon& polygon) {
+  polygon.resize(static_cast<qsizetype>(points.size()));
   for (size_t i = 0; i < points.size(); ++i) {
-    polygon.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+    polygon[static_cast<qsizetype>(i)] = QPoint(points[i].x, points[i].y);
   }
   return polygon;
 }
 
-QPolygonF ToPolygonF(const std::vector<TPointF>& points) {
-  QPolygonF polygon;
-  polygon.reserve(static_cast<qsizetype>(points.size()));
-  for (const TPointF& point : points) polygon.append(QPointF(point.x, point.y));
+const QPolygonF& ToPolygonF(const std::vector<TPointF>& points, QPolygonF& polygon) {
+  polygon.resize(static_cast<qsizetype>(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) {
+    polygon[static_cast<qsizetype>(i)] = QPointF(points[i].x, points[i].y);
+  }
   return polygon;
 }
 
@@ -60,10 +63,15 @@ void SetPen(QPainter& p, const QColor& colour) {
 }
 
 // Text is drawn transparently with its top at y, where the layout puts it: the half-pixel
-// move of the lines (see RenderImage) is not for text.
-void DrawTextAt(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& text) {
+// move of the lines (see Paint) is not for text. It is drawn as shaped once in the cache's font,
+// which is the painter's.
+void DrawTextAt(QPainter& p, TChartTextCache& texts, int x, int y, const QString& text) {
   const QTransform& t = p.worldTransform();
-  p.drawText(QPointF(x - t.dx(), y + fm.ascent() - t.dy()), text);
+  if (const QStaticText* shaped = texts.Shaped(text)) {
+    p.drawStaticText(QPointF(x - t.dx(), y - t.dy()), *shaped);
+  } else {
+    p.drawText(QPointF(x - t.dx(), y + texts.Metrics().ascent() - t.dy()), text);
+  }
 }
 
 // The legend's soft shadow: three lines below and three columns right of the box, black, then a
@@ -88,45 +96,6 @@ void DrawBox(QPainter& p, const TPixRect& r, const QColor& fill, uint32_t frame)
   p.drawRect(r.left, r.top, r.Width() - 1, r.Height() - 1);
 }
 
-// The title font and the small font of the legend and the marks, with their measures; the
-// metrics it hands out measure through it, so it stays where it was made. Widths in the small
-// font are looked up in, and added to, the given table of widths by text.
-struct TChartFonts {
-  TChartFonts(const QFont& titleFont, QHash<QString, int>& smallWidths)
-      : title(PixelSized(titleFont)),
-        small(SmallTextFont()),
-        titleFm(title),
-        smallFm(small),
-        widths(smallWidths) {}
-  TChartFonts(const TChartFonts&) = delete;
-  TChartFonts& operator=(const TChartFonts&) = delete;
-  TTextMetrics Metrics() const {
-    TTextMetrics m;
-    m.titleHeight = titleFm.height();
-    m.titleWidth = [this](const QString& s) { return titleFm.horizontalAdvance(s); };
-    m.legendHeight = m.marksHeight = smallFm.height();
-    m.legendSpace = smallFm.horizontalAdvance(QChar(' '));
-    m.marksWidthW = smallFm.horizontalAdvance(QChar('W'));
-    m.legendWidth = m.marksWidth = [this](const QString& s) { return SmallWidth(s); };
-    m.legendElide = [this](const QString& s, int width) {
-      return smallFm.elidedText(s, Qt::ElideRight, width);
-    };
-    return m;
-  }
-  int SmallWidth(const QString& text) const {
-    const auto known = widths.constFind(text);
-    if (known != widths.cend()) return *known;
-    const int width = smallFm.horizontalAdvance(text);
-    widths.insert(text, width);
-    return width;
-  }
-  QFont title;
-  QFont small;
-  QFontMetrics titleFm;
-  QFontMetrics smallFm;
-  QHash<QString, int>& widths;
-};
-
 void PaintFrame(QPainter& p, int width, int height, const QColor& light, const QColor& dark) {
   // Raised: highlight on the top and left edges, shadow on the bottom and right ones.
   SetPen(p, light);
@@ -138,22 +107,23 @@ void PaintFrame(QPainter& p, int width, int height, const QColor& light, const Q
 }
 
 void PaintLegend(QPainter& p, const TLegendLayout& legend, const std::vector<TSlice>& slices,
-                 const TChartFonts& fonts, const TChartColours& colours) {
+                 TChartTextCache& texts, const TChartColours& colours) {
   DrawLegendShadow(p, legend.box, colours.Ground);
   DrawBox(p, legend.box, Rgb(colours.LegendFill), colours.Frame);
-  const int space = fonts.smallFm.horizontalAdvance(QChar(' '));
+  const int space = texts.Metrics().horizontalAdvance(QChar(' '));
   for (const TLegendItem& item : legend.items) {
     DrawBox(p, legend.SwatchRect(item),
             Rgb(SliceColour(slices[item.slice].colour, item.slice, colours.Palette)),
             colours.Frame);
     SetPen(p, Rgb(colours.Text));
-    DrawTextAt(p, fonts.smallFm, legend.ValueX(item, item.valueTextWidth), item.rowTop, item.value);
-    DrawTextAt(p, fonts.smallFm, legend.LabelX(item, space), item.rowTop, item.label);
+    DrawTextAt(p, texts, legend.ValueX(item, item.valueTextWidth), item.rowTop, item.value);
+    DrawTextAt(p, texts, legend.LabelX(item, space), item.rowTop, item.label);
   }
 }
 
 void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSlice>& slices,
-                 const TChartColours& colours) {
+                 const TChartColours& colours, std::vector<TPoint>& points, QPolygon& polygon,
+                 QPolygonF& polygonF) {
   SetPen(p, Rgb(colours.Edge));
   if (!layout.smooth.empty()) {
     p.save();
@@ -166,9 +136,9 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
           slice.hairlines ? colours.Edge
                           : SliceColour(slices[slice.slice].colour, slice.slice, colours.Palette);
       p.setBrush(Rgb(colour));
-      p.drawPolygon(ToPolygonF(slice.cover));
+      p.drawPolygon(ToPolygonF(slice.cover, polygonF));
       p.setBrush(Rgb(DarkenColour(colour)));
-      for (const std::vector<TPointF>& rim : slice.rims) p.drawPolygon(ToPolygonF(rim));
+      for (const std::vector<TPointF>& rim : slice.rims) p.drawPolygon(ToPolygonF(rim, polygonF));
     }
     p.restore();
   }
@@ -176,23 +146,24 @@ void PaintSlices(QPainter& p, const TChartLayout& layout, const std::vector<TSli
     p.setBrush(Rgb(sector.hairlines
                        ? colours.Edge
                        : SliceColour(slices[sector.slice].colour, sector.slice, colours.Palette)));
-    p.drawPolygon(ToPolygon(FlatSectorPolygon(layout.pie, sector)));
+    FlatSectorPolygon(layout.pie, sector, points);
+    p.drawPolygon(ToPolygon(points, polygon));
   }
   for (const TSolidSlice& solid : layout.solid) {
     const uint32_t colour =
         solid.hairlines ? colours.Edge
                         : SliceColour(slices[solid.slice].colour, solid.slice, colours.Palette);
     p.setBrush(Rgb(colour));
-    p.drawPolygon(ToPolygon(solid.cover));
+    p.drawPolygon(ToPolygon(solid.cover, polygon));
     p.setBrush(Rgb(DarkenColour(colour)));
-    for (const std::vector<TPoint>& rim : solid.rims) p.drawPolygon(ToPolygon(rim));
+    for (const std::vector<TPoint>& rim : solid.rims) p.drawPolygon(ToPolygon(rim, polygon));
   }
 }
 
-void PaintMarks(QPainter& p, const std::vector<TMark>& marks, const TChartFonts& fonts,
+void PaintMarks(QPainter& p, const std::vector<TMark>& marks, TChartTextCache& texts,
                 const QColor& fill, const TChartColours& colours) {
-  const QFontMetrics& fm = fonts.smallFm;
-  p.setFont(fonts.small);
+  const int lineHeight = texts.Metrics().height();
+  p.setFont(texts.Font());
   // Each mark with its callout, in list order; the layout keeps a callout off the marks placed
   // before it. The white callouts show only where they cross a slice.
   for (const TMark& mark : marks) {
@@ -204,8 +175,8 @@ void PaintMarks(QPainter& p, const std::vector<TMark>& marks, const TChartFonts&
     DrawBox(p, {mark.x, mark.y, mark.x + mark.w, mark.y + mark.v}, fill, colours.Frame);
     SetPen(p, Rgb(colours.Text));
     for (qsizetype j = 0; j < mark.lines.size(); ++j) {
-      DrawTextAt(p, fm, mark.lineX[static_cast<size_t>(j)],
-                 mark.y + 1 + static_cast<int>(j) * fm.height(), mark.lines[j]);
+      DrawTextAt(p, texts, mark.lineX[static_cast<size_t>(j)],
+                 mark.y + 1 + static_cast<int>(j) * lineHeight, mark.lines[j]);
     }
   }
 }
@@ -236,30 +207,41 @@ void TChart::SetSlices(std::vector<TSlice> slices) {
 }
 
 void TChart::SlicesChanged() {
-  m_legendTextsValid = false;
-  m_markTextsValid = false;
+  m_textsValid = false;
   update();
 }
 
-const TSliceTexts& TChart::Texts(const TChartOptions& options, const TTextMetrics& metrics) const {
+TSliceTexts& TChart::Texts(const TChartOptions& options) const {
   if (options.locale != m_textsLocale) {
     m_textsLocale = options.locale;
-    m_legendTextsValid = m_markTextsValid = false;
+    m_textsValid = false;
   }
-  const bool stale = options.legendVisible ? !m_legendTextsValid : !m_markTextsValid;
-  if (!stale) return m_texts;
-  // Widths of texts no longer shown would pile up over a long run of changing labels.
-  if (m_smallWidths.size() > 4 * static_cast<qsizetype>(m_slices.size()) + 1024) {
-    m_smallWidths.clear();
-  }
-  if (options.legendVisible) {
-    m_texts.legend = MeasureLegendTexts(m_slices, metrics, options.locale);
-    m_legendTextsValid = true;
-  } else {
-    m_texts.marks = MeasureMarkTexts(m_slices, metrics, options.locale);
-    m_markTextsValid = true;
+  if (!m_textsValid) {
+    m_texts.Reset(m_slices.size());
+    m_textsValid = true;
   }
   return m_texts;
+}
+
+TTextMetrics TChart::Metrics() const {
+  m_titleTexts.SetFont(PixelSized(m_titleFont));
+  m_smallTexts.SetFont(SmallTextFont());
+  // Texts no longer shown would pile up over a long run of changing labels.
+  m_titleTexts.Trim();
+  m_smallTexts.Trim();
+  const QFontMetrics& title = m_titleTexts.Metrics();
+  const QFontMetrics& small = m_smallTexts.Metrics();
+  TTextMetrics m;
+  m.titleHeight = title.height();
+  m.titleWidth = [this](const QString& s) { return m_titleTexts.Width(s); };
+  m.legendHeight = m.marksHeight = small.height();
+  m.legendSpace = small.horizontalAdvance(QChar(' '));
+  m.marksWidthW = small.horizontalAdvance(QChar('W'));
+  m.legendWidth = m.marksWidth = [this](const QString& s) { return m_smallTexts.Width(s); };
+  m.legendElide = [this](const QString& s, int width) {
+    return m_smallTexts.Metrics().elidedText(s, Qt::ElideRight, width);
+  };
+  return m;
 }
 
 void TChart::SetTitleText(const QString& text) {
@@ -298,11 +280,9 @@ void TChart::SetDark(bool on) {
 }
 
 TChartLayout TChart::Layout(const QSize& size) const {
-  const TChartFonts fonts(m_titleFont, m_smallWidths);
-  const TTextMetrics metrics = fonts.Metrics();
+  const TTextMetrics metrics = Metrics();
   const TChartOptions options = Options();
-  return LayoutChart(size.width(), size.height(), m_slices, Texts(options, metrics), options,
-                     metrics);
+  return LayoutChart(size.width(), size.height(), m_slices, Texts(options), options, metrics);
 }
 
 TChartOptions TChart::Options() const {
@@ -322,11 +302,17 @@ QImage TChart::RenderImage(const QSize& size, qreal scale) const {
   image.setDevicePixelRatio(scale);
   image.setDotsPerMeterX(qRound(kDotsPerMeter96 * scale));
   image.setDotsPerMeterY(qRound(kDotsPerMeter96 * scale));
-  const TChartFonts fonts(m_titleFont, m_smallWidths);
-  const TTextMetrics metrics = fonts.Metrics();
+  Paint(image, logical);
+  return image;
+}
+
+void TChart::Paint(QImage& image, const QSize& logical) const {
+  const qreal scale = image.devicePixelRatio();
+  const TTextMetrics metrics = Metrics();
   const TChartOptions options = Options();
-  const TChartLayout layout = LayoutChart(logical.width(), logical.height(), m_slices,
-                                          Texts(options, metrics), options, metrics);
+  LayoutChart(logical.width(), logical.height(), m_slices, Texts(options), options, metrics,
+              m_layout);
+  const TChartLayout& layout = m_layout;
 
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
@@ -343,17 +329,16 @@ QImage TChart::RenderImage(const QSize& size, qreal scale) const {
     PaintFrame(p, logical.width(), logical.height(), palette().color(QPalette::Light),
                palette().color(QPalette::Dark));
   }
-  p.setFont(fonts.title);
+  p.setFont(m_titleTexts.Font());
   SetPen(p, Rgb(colours.Text));
-  DrawTextAt(p, fonts.titleFm, layout.title.x, layout.title.y, m_title);
-  p.setFont(fonts.small);
-  if (layout.legend.visible) PaintLegend(p, layout.legend, m_slices, fonts, colours);
-  PaintSlices(p, layout, m_slices, colours);
-  PaintMarks(p, layout.marks, fonts,
+  DrawTextAt(p, m_titleTexts, layout.title.x, layout.title.y, m_title);
+  p.setFont(m_smallTexts.Font());
+  if (layout.legend.visible) PaintLegend(p, layout.legend, m_slices, m_smallTexts, colours);
+  PaintSlices(p, layout, m_slices, colours, m_points, m_polygon, m_polygonF);
+  PaintMarks(p, layout.marks, m_smallTexts,
              colours.Dark ? Rgb(colours.MarkFill) : palette().color(QPalette::ToolTipBase),
              colours);
   p.end();
-  return image;
 }
 
 void TChart::CopyChartBitmap() {
@@ -364,8 +349,17 @@ void TChart::CopyChartBitmap() {
 void TChart::paintEvent(QPaintEvent*) {
   // Drawn off screen first and shown in one step, so the chart never flickers; drawn at the
   // screen's pixel density, so that text and edges stay sharp on a HiDPI screen.
+  // The image of the last paint is drawn over when its size and ratio still hold.
+  const QSize logical = size().expandedTo(QSize(1, 1));
+  const qreal scale = devicePixelRatioF();
+  const QSize pixels(qCeil(logical.width() * scale), qCeil(logical.height() * scale));
+  if (m_frame.size() != pixels || m_frame.devicePixelRatio() != scale) {
+    m_frame = QImage(pixels, QImage::Format_RGB32);
+    m_frame.setDevicePixelRatio(scale);
+  }
+  Paint(m_frame, logical);
   QPainter painter(this);
-  painter.drawImage(0, 0, RenderImage(size(), devicePixelRatioF()));
+  painter.drawImage(0, 0, m_frame);
 }
 
 }  // namespace kestrava

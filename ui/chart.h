@@ -2,14 +2,17 @@
 // TChart: the chart area Chart1 with its one pie series Series1, its title, and either the
 // legend or the slice marks. Every paint lays the chart out with the plain geometry of
 // "ui/chart_geometry.h", draws it into an off-screen image at the screen's device-pixel ratio
-// (sizes stay in logical pixels) and shows that image in one step. The slices' texts are
-// measured once per change of text and kept between paints.
+// (sizes stay in logical pixels) and shows that image in one step. The image is kept between
+// paints of the same size. Only the texts that can be shown are measured, once per change of the
+// slices; each text is measured and shaped once and kept across paints (ui/chart_text_cache.h).
 // Thread: the window's thread only.
 
 #include <QFont>
 #include <QHash>
 #include <QImage>
 #include <QLocale>
+#include <QPolygon>
+#include <QPolygonF>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -17,6 +20,7 @@
 
 #include "shared/session_types.h"
 #include "ui/chart_geometry.h"
+#include "ui/chart_text_cache.h"
 #include "ui/chart_theme.h"
 
 namespace kestrava {
@@ -67,23 +71,40 @@ class TChart : public QWidget {
   // Puts an image of the chart area's current size on the clipboard, then repaints.
   void CopyChartBitmap();
 
+  // The texts in the small font of the legend and the marks, and in the title font, as the
+  // paints measured and shaped them.
+  const TChartTextCache& SmallTexts() const { return m_smallTexts; }
+  const TChartTextCache& TitleTexts() const { return m_titleTexts; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   TChartOptions Options() const;
   void SlicesChanged();
-  // The measured texts of the part that options show, measured again only when needed.
-  const TSliceTexts& Texts(const TChartOptions& options, const TTextMetrics& metrics) const;
+  // The fonts set in the text caches and the metrics that measure through them.
+  TTextMetrics Metrics() const;
+  // The slices' texts, emptied when the slices or the locale changed since they were measured.
+  TSliceTexts& Texts(const TChartOptions& options) const;
+  // Draws the chart into the image, which has the size and ratio the chart is drawn at.
+  void Paint(QImage& image, const QSize& logical) const;
 
   std::vector<TSlice> m_slices;
-  // Measured texts of the slices, and widths by text in the small font across changes of
-  // the slices, so that a feed of the same labels measures nothing again.
+  // Measured texts of the slices, and each text measured and shaped by font across changes
+  // of the slices, so that a feed of the same labels measures nothing again.
   mutable TSliceTexts m_texts;
-  mutable bool m_legendTextsValid = false;
-  mutable bool m_markTextsValid = false;
+  mutable bool m_textsValid = false;
   mutable QLocale m_textsLocale;
-  mutable QHash<QString, int> m_smallWidths;
+  mutable TChartTextCache m_smallTexts;
+  mutable TChartTextCache m_titleTexts;
+  // The picture shown, kept for the next paint of the same size and ratio, and the layout of
+  // the last paint, whose lists keep their room for the next.
+  QImage m_frame;
+  mutable TChartLayout m_layout;
+  // The outline of the polygon drawn, kept so that a paint allocates none.
+  mutable std::vector<TPoint> m_points;
+  mutable QPolygon m_polygon;
+  mutable QPolygonF m_polygonF;
   QString m_title = QStringLiteral("Top receivers");
   QFont m_titleFont;
   bool m_view3D = true;

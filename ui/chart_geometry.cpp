@@ -266,10 +266,11 @@ TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment 
   legend.rowHeight = h;
   const int count = static_cast<int>(texts.size());
   if (count == 0) return legend;
-  // The columns are as wide as the widest texts of all slices, listed or not.
-  const int tw = MeasureLegendColumns(legend, texts, texts.size(), metrics);
-  legend.swatchWidth = RoundEven(tw / 5.0);
   const int chartWidth = chart.Width();
+  // The columns are as wide as the widest texts of the slices it could list, listed or not.
+  const int tw = MeasureLegendColumns(
+      legend, texts, ListableLegendItems(chartWidth, texts.size(), metrics), metrics);
+  legend.swatchWidth = RoundEven(tw / 5.0);
   const int columns = std::min(count, (chartWidth - 10) / (legend.swatchWidth + tw + 8));
   const int pad = RoundEven(h / 10.0);
   // A low chart lists fewer rows where the pie below or above them would vanish.
@@ -372,9 +373,15 @@ TPoint EllipsePoint(const TPieRect& pie, double theta) {
 }
 
 std::vector<TSliceAngles> SliceAngles(const std::vector<TSlice>& slices) {
+  std::vector<TSliceAngles> angles;
+  SliceAngles(slices, angles);
+  return angles;
+}
+
+void SliceAngles(const std::vector<TSlice>& slices, std::vector<TSliceAngles>& angles) {
   double total = 0;
   for (const TSlice& s : slices) total += SliceSize(s.value);
-  std::vector<TSliceAngles> angles(slices.size());
+  angles.resize(slices.size());
   double sum = 0;
   double start = 0;
   for (size_t i = 0; i < slices.size(); ++i) {
@@ -385,7 +392,6 @@ std::vector<TSliceAngles> SliceAngles(const std::vector<TSlice>& slices) {
     a.mid = (a.start + a.end) / 2;
     start = a.end;
   }
-  return angles;
 }
 
 std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSliceAngles>& angles) {
@@ -403,10 +409,17 @@ std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSli
 }
 
 std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector) {
+  std::vector<TPoint> points;
+  FlatSectorPolygon(pie, sector, points);
+  return points;
+}
+
+void FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector,
+                       std::vector<TPoint>& points) {
   const double span = sector.full ? kFullTurn : sector.to - sector.from;
   // About one pixel of arc per step, so that the outline passes every ellipse pixel.
   const int steps = std::max(1, static_cast<int>(std::ceil(span * std::max(pie.rx, pie.ry))));
-  std::vector<TPoint> points;
+  points.clear();
   points.reserve(static_cast<size_t>(steps) + 3);
   points.push_back({pie.cx, pie.cy});
   for (int k = 0; k <= steps; ++k) {
@@ -415,7 +428,6 @@ std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& se
         k == steps && !sector.full ? EllipsePoint(pie, sector.to) : EllipsePoint(pie, theta);
     if (q != points.back()) points.push_back(q);
   }
-  return points;
 }
 
 std::vector<TPointF> SmoothSectorPolygon(const TPieRect& pie, const TFlatSector& sector) {
@@ -480,20 +492,23 @@ QString MarkText(const TSlice& slice, const QLocale& locale) {
   return slice.label + QStringLiteral("  ") + SliceValueText(slice, locale);
 }
 
+TMarkText MeasureMarkText(const TSlice& slice, const TTextMetrics& metrics, const QLocale& locale) {
+  TMarkText t;
+  const QString text = MarkText(slice, locale);
+  if (text.isEmpty()) return t;
+  t.lines = text.split(QChar(13));
+  t.lineWidths.reserve(static_cast<size_t>(t.lines.size()));
+  for (const QString& line : t.lines) {
+    t.lineWidths.push_back(metrics.marksWidth(line));
+    t.widest = std::max(t.widest, t.lineWidths.back());
+  }
+  return t;
+}
+
 std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
                                         const TTextMetrics& metrics, const QLocale& locale) {
   std::vector<TMarkText> texts(slices.size());
-  for (size_t i = 0; i < slices.size(); ++i) {
-    const QString text = MarkText(slices[i], locale);
-    if (text.isEmpty()) continue;
-    TMarkText& t = texts[i];
-    t.lines = text.split(QChar(13));
-    t.lineWidths.reserve(static_cast<size_t>(t.lines.size()));
-    for (const QString& line : t.lines) {
-      t.lineWidths.push_back(metrics.marksWidth(line));
-      t.widest = std::max(t.widest, t.lineWidths.back());
-    }
-  }
+  for (size_t i = 0; i < slices.size(); ++i) texts[i] = MeasureMarkText(slices[i], metrics, locale);
   return texts;
 }
 
@@ -820,36 +835,107 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
   return marks;
 }
 
+namespace {
+
+TLegendText MeasureLegendText(const TSlice& slice, const TTextMetrics& metrics,
+                              const QLocale& locale) {
+  TLegendText t;
+  t.value = SliceValueText(slice, locale);
+  t.label = slice.label;
+  t.label.replace(QChar(13), QChar(' '));
+  t.valueWidth = metrics.legendWidth(t.value);
+  t.labelWidth = metrics.legendWidth(t.label);
+  return t;
+}
+
+}  // namespace
+
 std::vector<TLegendText> MeasureLegendTexts(const std::vector<TSlice>& slices,
                                             const TTextMetrics& metrics, const QLocale& locale) {
   std::vector<TLegendText> texts(slices.size());
-  for (size_t i = 0; i < slices.size(); ++i) {
-    TLegendText& t = texts[i];
-    t.value = SliceValueText(slices[i], locale);
-    t.label = slices[i].label;
-    t.label.replace(QChar(13), QChar(' '));
-    t.valueWidth = metrics.legendWidth(t.value);
-    t.labelWidth = metrics.legendWidth(t.label);
-  }
+  for (size_t i = 0; i < slices.size(); ++i)
+    texts[i] = MeasureLegendText(slices[i], metrics, locale);
   return texts;
+}
+
+void TSliceTexts::Reset(size_t count) {
+  for (size_t i = 0; i < m_legendMeasured && i < legend.size(); ++i) legend[i] = TLegendText();
+  m_legendMeasured = 0;
+  for (size_t i : m_markEntries) {
+    if (i < marks.size()) marks[i] = TMarkText();
+  }
+  m_markEntries.clear();
+  // Kept at their size while the number of slices stays, as it does from one update to the next.
+  legend.resize(count);
+  marks.resize(count);
+  m_markMeasured.assign(count, 0);
+}
+
+void TSliceTexts::MeasureLegend(const std::vector<TSlice>& slices, size_t count,
+                                const TTextMetrics& metrics, const QLocale& locale) {
+  count = std::min({count, slices.size(), legend.size()});
+  for (; m_legendMeasured < count; ++m_legendMeasured)
+    legend[m_legendMeasured] = MeasureLegendText(slices[m_legendMeasured], metrics, locale);
+}
+
+void TSliceTexts::MeasureMark(const std::vector<TSlice>& slices, size_t i,
+                              const TTextMetrics& metrics, const QLocale& locale) {
+  if (i >= slices.size() || i >= marks.size() || m_markMeasured[i]) return;
+  m_markMeasured[i] = 1;
+  marks[i] = MeasureMarkText(slices[i], metrics, locale);
+  m_markEntries.push_back(i);
 }
 
 TSliceTexts MeasureSliceTexts(const std::vector<TSlice>& slices, const TChartOptions& options,
                               const TTextMetrics& metrics) {
   TSliceTexts texts;
-  if (options.legendVisible)
-    texts.legend = MeasureLegendTexts(slices, metrics, options.locale);
-  else
-    texts.marks = MeasureMarkTexts(slices, metrics, options.locale);
+  texts.Reset(slices.size());
+  if (options.legendVisible) {
+    texts.MeasureLegend(slices, slices.size(), metrics, options.locale);
+  } else {
+    for (size_t i = 0; i < slices.size(); ++i)
+      texts.MeasureMark(slices, i, metrics, options.locale);
+  }
   return texts;
 }
 
+size_t ListableLegendItems(int chartWidth, size_t count, const TTextMetrics& metrics) {
+  // The narrowest column: no value, no label, the text block 2 sp - 1 wide with its swatch.
+  const int tw = std::max(0, 2 * metrics.legendSpace - 1);
+  const int narrowest = RoundEven(tw / 5.0) + tw + 8;
+  const int columns = std::max(0, chartWidth - 10) / narrowest;
+  return std::min(count, static_cast<size_t>(columns) * kLegendMaxRows);
+}
+
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
-                         const TSliceTexts& texts, const TChartOptions& options,
+                         TSliceTexts& texts, const TChartOptions& options,
                          const TTextMetrics& metrics) {
   TChartLayout layout;
+  LayoutChart(width, height, slices, texts, options, metrics, layout);
+  return layout;
+}
+
+void LayoutChart(int width, int height, const std::vector<TSlice>& slices, TSliceTexts& texts,
+                 const TChartOptions& options, const TTextMetrics& metrics, TChartLayout& layout) {
+  // Everything is laid out anew; the lists keep their room for the next layout.
+  layout.title = {};
+  layout.legend = {};
+  layout.projection = {};
+  layout.pie = {};
+  layout.flat.clear();
+  layout.solid.clear();
+  layout.smooth.clear();
+  layout.marks.clear();
   layout.chart = ChartRectFromMargins(width, height);
   const bool side = options.alignment == laLeft || options.alignment == laRight;
+  if (options.legendVisible) {
+    // A side legend lists no more rows than the area is high; a top or bottom one no more
+    // items than ten rows of its narrowest columns.
+    const size_t rows =
+        static_cast<size_t>(std::max(0, height / std::max(1, metrics.legendHeight)));
+    texts.MeasureLegend(slices, side ? rows : ListableLegendItems(width, slices.size(), metrics),
+                        metrics, options.locale);
+  }
   if (options.legendVisible && side) {
     layout.legend = PlaceSideLegend(layout.chart, height, options.alignment, texts.legend, metrics,
                                     metrics.titleWidth(options.title));
@@ -863,9 +949,18 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
   layout.legend.space = metrics.legendSpace;
   layout.projection = MakeProjection(layout.chart, options.view3D);
   const bool marks = !options.legendVisible;
+  SliceAngles(slices, layout.angles);
+  if (marks) {
+    // The pie without room for the marks is the largest there can be: a slice under a pixel
+    // of arc there is under a pixel in any pie with the room, and shows no mark.
+    const TPieRect largest = PlacePie(layout.chart, false, metrics, 0);
+    for (size_t i = 0; i < slices.size(); ++i) {
+      if (ArcPixels(largest, layout.projection, layout.angles[i]) >= 1)
+        texts.MeasureMark(slices, i, metrics, options.locale);
+    }
+  }
   const int widest = marks ? WidestMarkLine(texts.marks) : 0;
   layout.pie = PlacePie(layout.chart, marks, metrics, widest);
-  layout.angles = SliceAngles(slices);
   if (layout.pie.drawSlices && options.view3D) {
     for (const TSliceRun& run : SliceRuns(layout.pie, layout.projection, layout.angles)) {
       TSliceAngles angles = layout.angles[run.first];
@@ -897,13 +992,13 @@ TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slice
     layout.marks = PlaceMarks(texts.marks, layout.angles, layout.pie, layout.projection, metrics,
                               {0, 0, width, height}, {title});
   }
-  return layout;
 }
 
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
                          const TChartOptions& options, const TTextMetrics& metrics) {
-  return LayoutChart(width, height, slices, MeasureSliceTexts(slices, options, metrics), options,
-                     metrics);
+  TSliceTexts texts;
+  texts.Reset(slices.size());
+  return LayoutChart(width, height, slices, texts, options, metrics);
 }
 
 }  // namespace kestrava

@@ -3,8 +3,8 @@
 // slice angles, flat sectors, 3D covers and rims, and the marks with their overlap moves.
 // Plain functions over the chart area's size, the slices and measured text sizes, so that the
 // layout can be checked with fixed metrics; the painting lives in "ui/chart.h". The slices'
-// texts are measured apart from the layout (MeasureLegendTexts, MeasureMarkTexts), so that a
-// caller can keep them while the slices stay and lay out many paints from one measuring.
+// texts are measured as the layout asks for them (TSliceTexts), only for the slices whose
+// texts can be shown, and kept while the slices stay, so that many paints share one measuring.
 // Rounding is to the nearest integer with ties to even; div truncates towards zero.
 // Rectangles cover x from left to right - 1 and y from top to bottom - 1.
 // Thread: any; nothing here keeps state.
@@ -182,7 +182,8 @@ TLegendLayout PlaceSideLegend(TPixRect& chart, int height, TLegendAlignment alig
                               const std::vector<TLegendText>& texts, const TTextMetrics& metrics,
                               int titleWidth = 0);
 // The legend at laTop or laBottom, after the title; width is the whole chart area's. It lists
-// fewer rows only where the pie below or above it would otherwise vanish.
+// fewer rows only where the pie below or above it would otherwise vanish. Its columns are as
+// wide as the widest texts of the slices it could list (ListableLegendItems).
 TLegendLayout PlaceTopBottomLegend(TPixRect& chart, int width, TLegendAlignment alignment,
                                    const std::vector<TLegendText>& texts,
                                    const TTextMetrics& metrics);
@@ -221,6 +222,8 @@ struct TSliceAngles {
 };
 // The last slice closes the circle; with a zero total the first slice is the whole disc.
 std::vector<TSliceAngles> SliceAngles(const std::vector<TSlice>& slices);
+// The same into the given list, which keeps its room.
+void SliceAngles(const std::vector<TSlice>& slices, std::vector<TSliceAngles>& angles);
 
 // One drawn flat sector: from the radius at angle `from` (the last drawn end) to `to`.
 struct TFlatSector {
@@ -234,6 +237,8 @@ struct TFlatSector {
 std::vector<TFlatSector> FlatSectors(const TPieRect& pie, const std::vector<TSliceAngles>& angles);
 // The outline of a flat sector: centre, the arc pixel by pixel, back to the centre.
 std::vector<TPoint> FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector);
+// The same into the given list, which keeps its room.
+void FlatSectorPolygon(const TPieRect& pie, const TFlatSector& sector, std::vector<TPoint>& points);
 // The same outline for smooth drawing: unrounded points, about two pixels of arc apart.
 std::vector<TPointF> SmoothSectorPolygon(const TPieRect& pie, const TFlatSector& sector);
 
@@ -277,9 +282,11 @@ struct TMarkText {
   std::vector<int> lineWidths;
   int widest = 0;
 };
+// One slice's mark text; every slice's.
+TMarkText MeasureMarkText(const TSlice& slice, const TTextMetrics& metrics, const QLocale& locale);
 std::vector<TMarkText> MeasureMarkTexts(const std::vector<TSlice>& slices,
                                         const TTextMetrics& metrics, const QLocale& locale);
-// M: the widest line of all mark texts.
+// M: the widest line of the mark texts measured.
 int WidestMarkLine(const std::vector<TMarkText>& texts);
 // The marks in list order. A mark that overlaps marks placed before it moves up or down until
 // it overlaps none; where that finds no place inside the area (the whole chart area), off the
@@ -294,14 +301,37 @@ std::vector<TMark> PlaceMarks(const std::vector<TMarkText>& texts,
                               const TProjection& projection, const TTextMetrics& metrics,
                               const TPixRect& area, const std::vector<TPixRect>& keepClear = {});
 
-// The measured texts of the slices: legend texts when the legend is visible, mark texts when
-// the marks are; the part not shown may stay empty.
-struct TSliceTexts {
+// The measured texts of the slices, one entry per slice in each part, measured when a layout
+// first asks for them and kept until Reset. A layout asks only for what can be shown: the legend
+// texts of the first slices, as many as could be listed, and the mark texts of the slices whose
+// arc is at least a pixel in the largest pie the chart could draw. An entry not asked for stays
+// empty, so that a chart of thousands of slices measures a few hundred texts, not all of them.
+class TSliceTexts {
+ public:
+  // Forgets what was measured; the entries are then those of `count` slices, all empty.
+  void Reset(size_t count);
+  // Measures the legend texts of the first `count` slices not measured yet.
+  void MeasureLegend(const std::vector<TSlice>& slices, size_t count, const TTextMetrics& metrics,
+                     const QLocale& locale);
+  // Measures the mark text of slice i, unless it is measured.
+  void MeasureMark(const std::vector<TSlice>& slices, size_t i, const TTextMetrics& metrics,
+                   const QLocale& locale);
+
   std::vector<TLegendText> legend;
   std::vector<TMarkText> marks;
+
+ private:
+  size_t m_legendMeasured = 0;        // the first so many legend entries
+  std::vector<char> m_markMeasured;   // one flag a slice
+  std::vector<size_t> m_markEntries;  // the mark entries filled, to empty them again
 };
+// The texts of every slice in the part that options show.
 TSliceTexts MeasureSliceTexts(const std::vector<TSlice>& slices, const TChartOptions& options,
                               const TTextMetrics& metrics);
+// How many of `count` slices a top or bottom legend in a chart rectangle `chartWidth` wide could
+// ever list: ten rows of the narrowest columns. Its columns are as wide as the widest texts of
+// these slices, listed or not.
+size_t ListableLegendItems(int chartWidth, size_t count, const TTextMetrics& metrics);
 
 // A slice with less than a pixel of arc shows nothing but its black outline: two or more of
 // them in a row are drawn as one black sector, or 3D slice, over their arcs (`hairlines`,
@@ -334,10 +364,15 @@ struct TChartLayout {
   std::vector<TSmoothSlice> smooth;  // either mode, antialiased: instead of flat and solid
   std::vector<TMark> marks;          // when the legend is hidden
 };
-// REQUIRES: texts holds one entry per slice in the part that options show.
+// Measures in texts what the layout needs and has not been measured yet.
+// REQUIRES: texts was Reset for these slices, or measured for them by MeasureSliceTexts.
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
-                         const TSliceTexts& texts, const TChartOptions& options,
+                         TSliceTexts& texts, const TChartOptions& options,
                          const TTextMetrics& metrics);
+// The same into the given layout, whose lists keep their room: a chart laid out for every
+// update allocates little once its lists have grown.
+void LayoutChart(int width, int height, const std::vector<TSlice>& slices, TSliceTexts& texts,
+                 const TChartOptions& options, const TTextMetrics& metrics, TChartLayout& layout);
 // The same, measuring the texts first.
 TChartLayout LayoutChart(int width, int height, const std::vector<TSlice>& slices,
                          const TChartOptions& options, const TTextMetrics& metrics);

@@ -106,7 +106,7 @@ TEST(ChartValueFormat, ASliceWithItsTextKeepsEveryDigit) {
       {"1234.5", 1234.5, kEnglish, "1,234.5"},
       {"150.50", 150.5, kEnglish, "150.5"},
       {"999", 999, kEnglish, "999"},
-      {"", 1234.5, kEnglish, "1,234.5"},       // no text: from the value
+      {"", 1234.5, kEnglish, "1,234.5"},                         // no text: from the value
       {"1e+20", 1e20, kEnglish, "100,000,000,000,000,000,000"},  // not plain: from the value
   };
   for (const auto& c : cases) {
@@ -152,8 +152,9 @@ TEST(ChartLayout, RectanglesForEachLegendSideAndForMarks) {
       {"top", true, laTop, 227, {193, 44, 455, 62}, {18, 74, 567, 359}, {18, 74, 566, 358}},
       {"right", true, laRight, 172, {472, 37, 562, 83}, {18, 42, 456, 359}, {18, 42, 456, 358}},
       {"left", true, laLeft, 281, {20, 37, 110, 83}, {126, 42, 567, 359}, {126, 42, 566, 358}},
-      // Marks: room of 24 above and below, 11 + 30 + 10 at the sides.
-      {"marks", false, laBottom, 227, {}, {18, 42, 567, 359}, {69, 66, 515, 334}},
+      // Marks: room of 24 above and below, 11 + 24 + 10 at the sides: "Other" (30 wide) is a
+      // sliver that shows no mark and takes no room.
+      {"marks", false, laBottom, 227, {}, {18, 42, 567, 359}, {63, 66, 521, 334}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -804,6 +805,71 @@ TEST(ChartMarks, MultiLineTextsAndTheProjectedCalloutIn3D) {
 namespace kestrava {
 namespace {
 
+// A long tail of 20,000 slices, each label its own text.
+std::vector<TSlice> LongTail(int count) {
+  std::vector<TSlice> slices;
+  for (int i = 0; i < count; ++i) {
+    slices.push_back(
+        {QStringLiteral("port %1").arg(i), 9.5e8 / (i + 1), double(i + 1), PaletteColour});
+  }
+  return slices;
+}
+
+TEST(ChartLayout, OnlyTheTextsThatCanBeShownAreMeasured) {
+  const std::vector<TSlice> slices = LongTail(20000);
+  for (const bool view3D : {false, true}) {
+    SCOPED_TRACE(view3D);
+    int measured = 0;
+    TTextMetrics m = FixedMetrics();
+    m.marksWidth = m.legendWidth = [&measured](const QString& s) {
+      ++measured;
+      return 6 * static_cast<int>(s.size());
+    };
+    const TChartLayout marks = LayoutChart(585, 374, slices, Options(false, laBottom, view3D), m);
+    ASSERT_FALSE(marks.marks.empty());
+    // A mark needs a pixel of arc: no more slices can have one than the largest pie's rim has
+    // pixels (about 1,500 here).
+    EXPECT_GE(measured, static_cast<int>(marks.marks.size()));
+    EXPECT_LT(measured, 2000);
+    // The legend at the bottom: its value and label of the slices it could list.
+    measured = 0;
+    const TChartLayout legend = LayoutChart(585, 374, slices, Options(true, laBottom, view3D), m);
+    ASSERT_FALSE(legend.legend.items.empty());
+    EXPECT_EQ(measured, 2 * static_cast<int>(ListableLegendItems(585, slices.size(), m)));
+    EXPECT_LT(measured, 2000);
+    // At the side: the rows that fit in its height.
+    measured = 0;
+    LayoutChart(585, 374, slices, Options(true, laRight, view3D), m);
+    EXPECT_EQ(measured, 2 * (374 / 14));
+  }
+}
+
+TEST(ChartLayout, TextsMeasuredOnceUntilReset) {
+  const std::vector<TSlice> slices = LongTail(50);
+  int measured = 0;
+  TTextMetrics m = FixedMetrics();
+  m.marksWidth = m.legendWidth = [&measured](const QString& s) {
+    ++measured;
+    return 6 * static_cast<int>(s.size());
+  };
+  TSliceTexts texts;
+  texts.Reset(slices.size());
+  const TChartOptions options = Options(false, laBottom);
+  const TChartLayout first = LayoutChart(585, 374, slices, texts, options, m);
+  const int once = measured;
+  EXPECT_GT(once, 0);
+  LayoutChart(585, 374, slices, texts, options, m);
+  EXPECT_EQ(measured, once);
+  // Other slices of the same number: nothing of the old texts is kept.
+  std::vector<TSlice> renamed = slices;
+  renamed[0].label = QStringLiteral("a much longer first label");
+  texts.Reset(renamed.size());
+  const TChartLayout second = LayoutChart(585, 374, renamed, texts, options, m);
+  EXPECT_EQ(second.marks[0].lines, QStringList{renamed[0].label});
+  EXPECT_GT(second.marks[0].w, first.marks[0].w);
+  EXPECT_EQ(second.pie.rect, LayoutChart(585, 374, renamed, options, m).pie.rect);
+}
+
 TEST(ChartLayout, ValuesWithUnitsReadAfterTheirLabelsInTheLegendAndTheMarks) {
   std::vector<TSlice> slices = {{"eth0", 101500, 0, PaletteColour, "101500"},
                                 {"", 2500, 1, PaletteColour, "2500"}};
@@ -819,7 +885,7 @@ TEST(ChartLayout, ValuesWithUnitsReadAfterTheirLabelsInTheLegendAndTheMarks) {
   options.legendVisible = true;
   options.locale = kEnglish;
   const TTextMetrics m = FixedMetrics();
-  const TSliceTexts texts = MeasureSliceTexts(slices, options, m);
+  TSliceTexts texts = MeasureSliceTexts(slices, options, m);
   const TChartLayout layout = LayoutChart(585, 374, slices, texts, options, m);
   ASSERT_EQ(layout.legend.items.size(), 2u);
   const TLegendLayout& legend = layout.legend;
@@ -834,8 +900,8 @@ TEST(ChartLayout, ValuesWithUnitsReadAfterTheirLabelsInTheLegendAndTheMarks) {
 
   // Without units the value comes first, as ever.
   for (TSlice& slice : slices) slice.shown = TQuantity();
-  const TChartLayout bare =
-      LayoutChart(585, 374, slices, MeasureSliceTexts(slices, options, m), options, m);
+  TSliceTexts bareTexts = MeasureSliceTexts(slices, options, m);
+  const TChartLayout bare = LayoutChart(585, 374, slices, bareTexts, options, m);
   EXPECT_FALSE(bare.legend.labelFirst);
   EXPECT_EQ(bare.legend.items[0].value, QStringLiteral("101,500"));
   EXPECT_EQ(MarkText(slices[0], kEnglish), QStringLiteral("eth0"));

@@ -12,8 +12,10 @@
 #include <QSet>
 #include <cmath>
 #include <numbers>
+#include <string>
 
 #include "ui/chart.h"
+#include "ui/chart_text_cache.h"
 
 namespace kestrava {
 namespace {
@@ -607,6 +609,141 @@ TEST(ChartRender, TextsAreMeasuredAgainWhenTheyChange) {
   TChart fresh;
   fresh.SetSlices({{QString(), 2500, 1, PaletteColour}});
   EXPECT_EQ(chart.RenderImage(size), fresh.RenderImage(size));
+}
+
+TEST(ChartRender, AnUpdateOfThousandsOfSlicesMeasuresAndShapesOnlyWhatItShows) {
+  TChart chart;
+  chart.SetLegendVisible(false);
+  chart.resize(585, 374);
+  chart.show();
+  std::vector<TSlice> slices;
+  for (int i = 0; i < 20000; ++i) {
+    slices.push_back(
+        {QStringLiteral("port %1").arg(i), 9.5e8 / (i + 1), double(i + 1), PaletteColour});
+  }
+  chart.SetSlices(slices);
+  chart.repaint();
+  const TChartLayout layout = chart.Layout(chart.size());
+  const qint64 measured = chart.SmallTexts().Measured();
+  const qint64 shaped = chart.SmallTexts().Shaped();
+  EXPECT_LE(shaped, static_cast<qint64>(layout.marks.size()));
+  EXPECT_LT(measured, 2000);
+  // The next update: new values for the same labels measures and shapes nothing again.
+  for (TSlice& slice : slices) slice.value += 1;
+  chart.SetSlices(slices);
+  chart.repaint();
+  EXPECT_EQ(chart.SmallTexts().Measured(), measured);
+  EXPECT_EQ(chart.SmallTexts().Shaped(), shaped);
+}
+
+TEST(ChartRender, TheKeptPictureFollowsEveryUpdateAndSize) {
+  TChart chart;
+  chart.resize(300, 200);
+  chart.show();
+  const auto screen = [&chart] {
+    return chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  };
+  // Each step changes what is drawn or where; the screen is the chart drawn afresh each time.
+  const struct {
+    const char* what;
+    QSize size;
+    std::vector<double> values;
+    bool legend;
+  } steps[] = {
+      {"first", {300, 200}, {5, 3, 1}, true},  {"values", {300, 200}, {1, 3, 5}, true},
+      {"marks", {300, 200}, {1, 3, 5}, false}, {"smaller", {240, 150}, {1, 3, 5}, false},
+      {"larger", {420, 310}, {2, 2}, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    chart.resize(step.size);
+    Feed(chart, step.values);
+    chart.SetLegendVisible(step.legend);
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    EXPECT_EQ(screen(), chart.RenderImage(step.size));
+  }
+}
+
+TEST(ChartRender, AChangedTextOrFontIsShapedAgain) {
+  const QSize size(400, 300);
+  const auto fresh = [&size](const QString& title, const QFont& font, const QString& label) {
+    TChart chart;
+    chart.SetTitleText(title);
+    chart.SetTitleFont(font);
+    chart.AddSlice(label, 1, 1, PaletteColour);
+    return chart.RenderImage(size);
+  };
+  QFont verdana(QStringLiteral("Verdana"));
+  verdana.setPointSize(12);
+  verdana.setBold(true);
+  QFont larger = verdana;
+  larger.setPointSize(18);
+  TChart chart;
+  chart.AddSlice(QStringLiteral("eth0"), 1, 1, PaletteColour);
+  const QImage before = chart.RenderImage(size);
+  const struct {
+    const char* what;
+    QString title;
+    QFont font;
+    QString label;
+  } steps[] = {
+      {"title", QStringLiteral("Top senders"), verdana, QStringLiteral("eth0")},
+      {"font", QStringLiteral("Top senders"), larger, QStringLiteral("eth0")},
+      {"label", QStringLiteral("Top senders"), larger, QStringLiteral("wlan0")},
+      {"back", QStringLiteral("Top receivers"), verdana, QStringLiteral("eth0")},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    chart.SetTitleText(step.title);
+    chart.SetTitleFont(step.font);
+    chart.SetSlices({{step.label, 1, 1, PaletteColour}});
+    const QImage drawn = chart.RenderImage(size);
+    EXPECT_EQ(drawn, fresh(step.title, step.font, step.label));
+    if (std::string(step.what) != "back") {
+      EXPECT_NE(drawn, before);
+    } else {
+      EXPECT_EQ(drawn, before);
+    }
+  }
+}
+
+TEST(ChartTextCache, KeepsWhatItMeasuredUntilTheFontChangesAndStaysBounded) {
+  QFont small(QStringLiteral("Arial"));
+  small.setPixelSize(11);
+  QFont large = small;
+  large.setPixelSize(22);
+  TChartTextCache cache(4);
+  cache.SetFont(small);
+  const int width = cache.Width(QStringLiteral("eth0"));
+  EXPECT_EQ(width, QFontMetrics(small).horizontalAdvance(QStringLiteral("eth0")));
+  ASSERT_NE(cache.Shaped(QStringLiteral("eth0")), nullptr);
+  EXPECT_EQ(cache.Shaped(QStringLiteral("eth0"))->text(), QStringLiteral("eth0"));
+  EXPECT_EQ(cache.Width(QStringLiteral("eth0")), width);
+  EXPECT_EQ(cache.Measured(), 1);
+  EXPECT_EQ(cache.Shaped(), 1);
+  // The same font set again keeps it; another measures again.
+  cache.SetFont(small);
+  EXPECT_EQ(cache.Width(QStringLiteral("eth0")), width);
+  EXPECT_EQ(cache.Measured(), 1);
+  cache.SetFont(large);
+  EXPECT_EQ(cache.Size(), 0);
+  EXPECT_EQ(cache.Width(QStringLiteral("eth0")),
+            QFontMetrics(large).horizontalAdvance(QStringLiteral("eth0")));
+  EXPECT_EQ(cache.Measured(), 2);
+  // A text with a line break or a tab is drawn as it stands, never laid out.
+  EXPECT_EQ(cache.Shaped(QStringLiteral("a\nb")), nullptr);
+  EXPECT_EQ(cache.Shaped(QStringLiteral("a\tb")), nullptr);
+  // Past its limit it keeps the texts used since the last trim and those used before it.
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 10; ++i) cache.Width(QStringLiteral("t%1-%2").arg(round).arg(i));
+    cache.Trim();
+    EXPECT_LE(cache.Size(), 2 * 10 + 4);
+  }
+  const qint64 measured = cache.Measured();
+  cache.Width(QStringLiteral("t2-3"));  // used in the last round: kept
+  EXPECT_EQ(cache.Measured(), measured);
+  cache.Width(QStringLiteral("t0-3"));  // two trims ago: gone
+  EXPECT_EQ(cache.Measured(), measured + 1);
 }
 
 }  // namespace
