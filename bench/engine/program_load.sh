@@ -37,7 +37,6 @@ floor=$build/bench/engine/bench_qt_floor
 for exe in "$program" "$agent" "$poller" "$floor"; do
   [ -x "$exe" ] || { echo "build $exe first" >&2; exit 1; }
 done
-hz=$(getconf CLK_TCK)
 
 pid=""
 agent_pid=""
@@ -47,19 +46,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# CPU time in nanoseconds, summed over the process's threads: a clock tick (10 ms) is too coarse
+# for a poller that needs a few milliseconds a second. (A thread that ends within a turn would take
+# its time with it; both programs keep theirs for their whole run.)
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%.0f\n", ns }'; }
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
 
 # Measures the process $pid for $seconds after $1 seconds of warm-up: "cpu_percent rss_kb".
 measure() {
   sleep "$1"
   local start end rss
-  start=$(ticks "$pid")
+  start=$(cpu_ns "$pid")
   sleep "$seconds"
-  end=$(ticks "$pid")
+  end=$(cpu_ns "$pid")
   rss=$(rss_kb "$pid")
-  awk -v t=$((end - start)) -v hz="$hz" -v s="$seconds" -v rss="$rss" \
-    'BEGIN { printf "%.4f %d\n", 100 * t / hz / s, rss }'
+  awk -v t=$((end - start)) -v s="$seconds" -v rss="$rss" \
+    'BEGIN { printf "%.4f %d\n", 100 * t / 1e9 / s, rss }'
 }
 
 stop() {
