@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "shared/instance_helpers.h"
 #include "shared/label_text.h"
@@ -54,7 +55,8 @@ void TDiscovery::Reset(std::string labelOid, std::string mask) {
   m_mask = std::move(mask);
   m_rows.clear();
   m_found.clear();
-  m_refreshFound.clear();
+  m_foundApart = false;
+  m_refreshFound = {};
   m_maskChoices.clear();
   m_choice = -1;
   m_filteredOut = 0;
@@ -63,10 +65,20 @@ void TDiscovery::Reset(std::string labelOid, std::string mask) {
 void TDiscovery::FilterRows() {
   m_filteredOut = 0;
   if (!m_admits) return;
-  const auto refused = std::remove_if(m_rows.begin(), m_rows.end(),
-                                      [this](const TInstance& row) { return !m_admits(row); });
-  m_filteredOut = static_cast<int>(m_rows.end() - refused);
-  m_rows.erase(refused, m_rows.end());
+  const auto refuses = [this](const TInstance& row) { return !m_admits(row); };
+  if (std::none_of(m_rows.begin(), m_rows.end(), refuses)) return;
+  // The refused stay found (as mask choices): what was found is now a list of its own.
+  SetFoundApart();
+  std::vector<TInstance>& rows = m_rows.Edit();
+  const auto refused = std::remove_if(rows.begin(), rows.end(), refuses);
+  m_filteredOut = static_cast<int>(rows.end() - refused);
+  rows.erase(refused, rows.end());
+}
+
+void TDiscovery::SetFoundApart() {
+  if (m_foundApart) return;
+  m_found = m_rows;
+  m_foundApart = true;
 }
 
 bool TDiscovery::Takes(const std::string& suffix) const {
@@ -74,7 +86,7 @@ bool TDiscovery::Takes(const std::string& suffix) const {
 }
 
 TWalkStep TDiscovery::Judge(std::string_view oid, TWalkBinding binding, const std::string& value,
-                            std::vector<TInstance>& into, std::vector<TInstance>* alsoInto) {
+                            std::vector<TInstance>& into) {
   TWalkStep step;
   if (binding == TWalkBinding::kOutside || binding == TWalkBinding::kException) return step;
   const std::string suffix(oid.substr(m_labelOid.size()));
@@ -94,7 +106,6 @@ TWalkStep TDiscovery::Judge(std::string_view oid, TWalkBinding binding, const st
   if (Takes(suffix)) {
     // The agent's text is shown and written: no control or direction-changing characters.
     into.push_back(TInstance{suffix, SafeLabel(value)});
-    if (alsoInto) alsoInto->push_back(into.back());
     step.Taken = true;
   }
   return step;
@@ -102,15 +113,18 @@ TWalkStep TDiscovery::Judge(std::string_view oid, TWalkBinding binding, const st
 
 void TDiscovery::StartWalk() {
   m_rows.clear();
+  m_found.clear();
+  m_foundApart = false;
   m_walked = 0;
 }
 
 TWalkStep TDiscovery::Step(std::string_view oid, TWalkBinding binding, const std::string& value) {
-  return Judge(oid, binding, value, m_rows, &m_found);
+  // What a walk takes is both the rows and what was found: one list.
+  return Judge(oid, binding, value, m_rows.Edit());
 }
 
 void TDiscovery::BuildMaskChoices() {
-  for (const TInstance& found : m_found) {
+  for (const TInstance& found : Found()) {
     for (const std::string& entry : MaskEntries(m_mask, found.Suffix)) {
       if (ChoiceIndex(entry) < 0) m_maskChoices.push_back(entry);
     }
@@ -124,13 +138,16 @@ int TDiscovery::ChoiceIndex(const std::string& entry) const {
 
 bool TDiscovery::Select(int choice) {
   m_choice = choice;
+  SetFoundApart();
   m_rows.clear();
   if (choice < 0 || choice >= static_cast<int>(m_maskChoices.size())) return false;
   // The picked entry replaces the configured mask for good.
   m_mask = m_maskChoices[static_cast<size_t>(choice)];
+  std::vector<TInstance> rows;
   for (const TInstance& found : m_found) {
-    if (MatchInstance(found.Suffix, m_mask)) m_rows.push_back(found);
+    if (MatchInstance(found.Suffix, m_mask)) rows.push_back(found);
   }
+  m_rows = TRowTable(std::move(rows));
   FilterRows();
   return true;
 }
@@ -142,41 +159,63 @@ void TDiscovery::StartRefresh() {
 
 TWalkStep TDiscovery::RefreshStep(std::string_view oid, TWalkBinding binding,
                                   const std::string& value) {
-  return Judge(oid, binding, value, m_refreshFound, nullptr);
+  return Judge(oid, binding, value, m_refreshFound);
 }
 
 TRowChanges TDiscovery::EndRefresh() {
   TRowChanges changes;
-  if (m_refreshFound.empty()) return changes;
-  const std::unordered_set<std::string_view> fresh = Suffixes(m_refreshFound);
+  // The walk's list is let go here, whatever it changed.
+  const std::vector<TInstance> walked = std::exchange(m_refreshFound, {});
+  if (walked.empty()) return changes;
+  const std::unordered_set<std::string_view> fresh = Suffixes(walked);
   // A row the filter now refuses (its interface went down, its label changed) goes as a
   // vanished one does, but stays found.
   std::unordered_set<std::string_view> refused;
   if (m_admits) {
-    for (const TInstance& candidate : m_refreshFound)
+    for (const TInstance& candidate : walked)
       if (!m_admits(candidate)) refused.insert(candidate.Suffix);
   }
-  for (size_t row = 0; row < m_rows.size();) {
-    const bool vanished = !fresh.count(m_rows[row].Suffix);
-    if (!vanished && !refused.count(m_rows[row].Suffix)) {
-      ++row;
-      continue;
+  if (!refused.empty()) SetFoundApart();
+
+  // The rows that go; the rows are changed (and so copied, when shared) only when some do.
+  std::unordered_set<std::string_view> vanished;
+  std::vector<bool> going(m_rows.size());
+  for (size_t row = 0; row < m_rows.size(); ++row) {
+    const std::string_view suffix = m_rows[row].Suffix;
+    if (!fresh.count(suffix)) vanished.insert(suffix);
+    if (!fresh.count(suffix) || refused.count(suffix)) {
+      going[row] = true;
+      changes.Removed.push_back(static_cast<int>(row) - static_cast<int>(changes.Removed.size()));
     }
-    changes.Removed.push_back(static_cast<int>(row));
-    // The found entry of the same instance goes too (rows may be a subset of what was found).
-    const auto found = std::find_if(m_found.begin(), m_found.end(), [&](const TInstance& f) {
-      return f.Suffix == m_rows[row].Suffix;
-    });
-    if (vanished && found != m_found.end()) m_found.erase(found);
-    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(row));
   }
+  // The found entry of a vanished row goes too (rows may be a subset of what was found).
+  if (m_foundApart && !vanished.empty()) {
+    std::vector<TInstance>& found = m_found.Edit();
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&](const TInstance& f) { return vanished.count(f.Suffix) > 0; }),
+                found.end());
+  }
+  vanished.clear();  // its views into the rows end as the rows change
+  if (!changes.Removed.empty()) {
+    std::vector<TInstance>& rows = m_rows.Edit();
+    size_t kept = 0;
+    for (size_t row = 0; row < rows.size(); ++row) {
+      if (going[row]) continue;
+      if (kept != row) rows[kept] = std::move(rows[row]);
+      ++kept;
+    }
+    rows.resize(kept);
+  }
+
   m_filteredOut = 0;
   const bool runtimeMask = m_mask.find("RT") != std::string::npos;
-  std::unordered_set<std::string> rows;
-  for (const TInstance& row : m_rows) rows.insert(row.Suffix);
-  std::unordered_set<std::string> found;
-  for (const TInstance& f : m_found) found.insert(f.Suffix);
-  for (const TInstance& candidate : m_refreshFound) {
+  // Views into the lists as they stand and into the walk's: nothing is added before the end.
+  std::unordered_set<std::string_view> rows = Suffixes(m_rows.Items());
+  std::unordered_set<std::string_view> found;
+  if (m_foundApart) found = Suffixes(m_found.Items());
+  std::vector<const TInstance*> newRows;
+  std::vector<const TInstance*> newFound;
+  for (const TInstance& candidate : walked) {
     if (rows.count(candidate.Suffix)) continue;
     if (runtimeMask &&
         (m_choice < 0 || m_choice >= static_cast<int>(m_maskChoices.size()) ||
@@ -184,14 +223,22 @@ TRowChanges TDiscovery::EndRefresh() {
       continue;
     if (refused.count(candidate.Suffix)) {
       ++m_filteredOut;
-      if (found.insert(candidate.Suffix).second) m_found.push_back(candidate);
+      if (found.insert(candidate.Suffix).second) newFound.push_back(&candidate);
       continue;
     }
-    m_rows.push_back(candidate);
+    newRows.push_back(&candidate);
     rows.insert(candidate.Suffix);
-    if (found.insert(candidate.Suffix).second) m_found.push_back(candidate);
-    ++changes.Appended;
+    if (m_foundApart && found.insert(candidate.Suffix).second) newFound.push_back(&candidate);
   }
+  if (!newRows.empty()) {
+    std::vector<TInstance>& into = m_rows.Edit();
+    for (const TInstance* row : newRows) into.push_back(*row);
+  }
+  if (!newFound.empty()) {
+    std::vector<TInstance>& into = m_found.Edit();
+    for (const TInstance* f : newFound) into.push_back(*f);
+  }
+  changes.Appended = static_cast<int>(newRows.size());
   return changes;
 }
 

@@ -6,7 +6,9 @@
 // instances fill the instance-mask choices and the picked entry selects the rows. A refresh walk
 // finds the instances again and tells which rows went and which are new. A row filter may
 // keep instances from being rows: they are still found (and offered as mask choices), but not
-// polled.
+// polled. The rows are held as a TRowTable, shared with the snapshots made of them; the
+// instances found are the rows themselves until a filter, a picked mask entry or a refresh sets
+// them apart, so that a walk's instances are stored once.
 // Thread: the window's thread only.
 
 #include <functional>
@@ -14,17 +16,12 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/row_table.h"
 #include "snmp/walk.h"
 
 namespace kestrava {
 
-// One instance: its suffix after the column's OID (".3", with its leading dot) and the value the
-// label column gave for it.
-struct TInstance {
-  std::string Suffix;
-  std::string Label;
-  bool operator==(const TInstance&) const = default;
-};
+namespace kestrava {
 
 // What one binding of a walk means for the rows.
 struct TWalkStep {
@@ -53,8 +50,10 @@ class TDiscovery {
 
   const std::string& LabelOid() const { return m_labelOid; }
   const std::string& Mask() const { return m_mask; }
-  const std::vector<TInstance>& Rows() const { return m_rows; }
-  const std::vector<TInstance>& Found() const { return m_found; }
+  const std::vector<TInstance>& Rows() const { return m_rows.Items(); }
+  // The rows as the table the snapshots share.
+  const TRowTable& RowTable() const { return m_rows; }
+  const std::vector<TInstance>& Found() const { return m_foundApart ? m_found.Items() : Rows(); }
   const std::vector<std::string>& MaskChoices() const { return m_maskChoices; }
 
   // Which instances may be rows (the row filter); none set: every one. Kept by Reset.
@@ -82,18 +81,22 @@ class TDiscovery {
   void StartRefresh();
   TWalkStep RefreshStep(std::string_view oid, TWalkBinding binding, const std::string& value);
   TRowChanges EndRefresh();
-  // What the refresh walk under way (or just ended) found.
+  // What the refresh walk under way found; let go by EndRefresh.
   const std::vector<TInstance>& RefreshFound() const { return m_refreshFound; }
 
  private:
   TWalkStep Judge(std::string_view oid, TWalkBinding binding, const std::string& value,
-                  std::vector<TInstance>& into, std::vector<TInstance>* alsoInto);
+                  std::vector<TInstance>& into);
   bool Takes(const std::string& suffix) const;
+  // The found instances, from now on a list apart from the rows (sharing them until either
+  // changes).
+  void SetFoundApart();
 
   std::string m_labelOid;
   std::string m_mask;
-  std::vector<TInstance> m_rows;
-  std::vector<TInstance> m_found;
+  TRowTable m_rows;
+  TRowTable m_found;          // what was found, when m_foundApart
+  bool m_foundApart = false;  // false: what was found is the rows
   std::vector<TInstance> m_refreshFound;
   std::vector<std::string> m_maskChoices;
   int m_choice = -1;

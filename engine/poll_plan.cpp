@@ -55,6 +55,9 @@ void TPollPlan::SetRows(const std::vector<TInstance>& rows, const TCounterFacts*
 void TPollPlan::BeginRound(int expected) {
   m_expected = expected;
   m_round.clear();
+  m_handedOut = false;
+  // Exactly the answers expected: growing by doubling would leave a third of it unused.
+  if (expected > 0) m_round.reserve(static_cast<size_t>(expected));
 }
 
 bool TPollPlan::Add(std::string_view oid, TSample value, int position) {
@@ -70,14 +73,19 @@ bool TPollPlan::Add(std::string_view oid, TSample value, int position) {
       if (found != m_twinSlots.end()) slot = found->second;
     }
   }
+  if (m_handedOut) {
+    m_round.clear();
+    m_handedOut = false;
+  }
   m_round.emplace_back(slot, std::move(value));
   return static_cast<int>(m_round.size()) >= m_expected;
 }
 
 const std::vector<std::pair<int, TSample>>& TPollPlan::TakeRound() {
-  m_taken.swap(m_round);
-  m_round.clear();
-  return m_taken;
+  // A collection is handed out once; taken again at once, it is the new round's: empty.
+  if (m_handedOut) m_round.clear();
+  m_handedOut = true;
+  return m_round;
 }
 
 }  // namespace kestrava

@@ -51,7 +51,7 @@ class TPollPlan {
   // then taken from there, else looked up.
   bool Add(std::string_view oid, TSample value, int position = -1);
   // The complete collection, in the order the answers came; the round starts over. Valid until
-  // the next TakeRound.
+  // the next Add, BeginRound or TakeRound.
   const std::vector<std::pair<int, TSample>>& TakeRound();
 
  private:
@@ -67,9 +67,10 @@ class TPollPlan {
   TSlotIndex m_index;
   std::unordered_map<std::string, int> m_twinSlots;  // twin OID -> slot
   int m_expected = 0;
-  // Two collections that keep their room: one gathers, the other was handed out.
+  // One collection that keeps its room, sized for the answers expected; once handed out it
+  // starts over at the next answer or round.
   std::vector<std::pair<int, TSample>> m_round;
-  std::vector<std::pair<int, TSample>> m_taken;
+  bool m_handedOut = false;
 };
 
 }  // namespace kestrava

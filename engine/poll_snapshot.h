@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/pie.h"
+#include "engine/row_table.h"
 #include "engine/sample.h"
 #include "shared/unit_text.h"
 
@@ -28,10 +29,9 @@ struct TSnapshotColumn {
   std::string Unit{};                      // a formula's unit as the file gives it; "" none
 };
 
-struct TSnapshotRow {
-  std::string Suffix;  // the instance suffix (".3"); "" outside the instance modes
-  std::string Label;   // the row's label from the agent, whole; "" without a label column
-};
+// A row: the instance suffix (".3"; "" outside the instance modes) and the row's label from the
+// agent, whole ("" without a label column).
+using TSnapshotRow = TInstance;
 
 // The grid of a session's slots: slot = row x Width() + column.
 struct TSnapshotLayout {
@@ -40,7 +40,7 @@ struct TSnapshotLayout {
   int SnmpVersion = 0;
   std::string LabelOid;  // the column the rows' labels come from; "" when none was configured
   std::vector<TSnapshotColumn> Columns;
-  std::vector<TSnapshotRow> Rows;
+  TRowTable Rows;  // the discovery's own table where the rows are the discovered ones
   // Per slot: the OID asked for (a 64-bit twin's where one is polled); "" for a formula.
   std::vector<std::string> PolledOids;
   // Per slot: the label its slice shows, cut as the chart shows it.

@@ -1099,7 +1099,7 @@ void TSession::RemoveSink(IPollSink& sink) {
 
 void TSession::Publish(bool fresh) {
   m_lastSnapshot =
-      m_snapshots.Build(TSnapshotSources{m_config, m_sessionRequest, m_discovery.Rows(), m_plan,
+      m_snapshots.Build(TSnapshotSources{m_config, m_sessionRequest, m_discovery.RowTable(), m_plan,
                                          m_slots, m_discovery.FilteredOut(), &m_facts},
                         fresh, WantedSlices());
   if (m_lastSnapshot->AnyValue) m_window.SetInitializingVisible(false);

@@ -105,16 +105,19 @@ std::shared_ptr<const TSnapshotLayout> TSnapshotBuilder::Layout(const TSnapshotS
   const int slots = in.Slots.SlotCount();
   const int rows = width == 0 ? 0 : slots / width;
   const bool named = RowsNamed(config.InstanceMode);
-  layout->Rows.resize(static_cast<size_t>(rows));
+  if (named && static_cast<size_t>(rows) == in.Rows.size()) {
+    // The labels stay where the discovery keeps them.
+    layout->Rows = in.Rows;
+  } else {
+    std::vector<TSnapshotRow> own(static_cast<size_t>(rows));
+    for (size_t r = 0; named && r < own.size() && r < in.Rows.size(); ++r) own[r] = in.Rows[r];
+    layout->Rows = std::move(own);
+  }
   layout->SliceLabels.resize(static_cast<size_t>(slots));
   for (int r = 0; r < rows; ++r) {
-    TSnapshotRow& row = layout->Rows[static_cast<size_t>(r)];
-    const bool known = named && r < static_cast<int>(in.Rows.size());
-    if (known)
-      row = TSnapshotRow{in.Rows[static_cast<size_t>(r)].Suffix,
-                         in.Rows[static_cast<size_t>(r)].Label};
+    const TSnapshotRow& row = layout->Rows[static_cast<size_t>(r)];
     // A row the discovery no longer has gets no label: its slice would name another row.
-    if (named && !known) continue;
+    if (named && r >= static_cast<int>(in.Rows.size())) continue;
     for (int c = 0; c < width; ++c) {
       layout->SliceLabels[static_cast<size_t>(r * width + c)] = ColumnSliceLabel(
           static_cast<size_t>(c), config.TargetOids, config.Formulas, config.InstanceMode,

@@ -24,7 +24,7 @@ namespace kestrava {
 struct TSnapshotSources {
   const TConfigRec& Config;
   const TRequest& Session;
-  const std::vector<TInstance>& Rows;
+  const TRowTable& Rows;
   const TPollPlan& Plan;
   const TSlotStore& Slots;
   int FilteredOut = 0;  // instances the row filter kept from being rows

@@ -325,6 +325,7 @@ struct TSnmpManager {
   bool discovering = false;  // a blocking engine or clock discovery waits for its report
   TV3Config v3Config;        // the SNMPv3 settings of Config; Reset keeps them
   TUsmKeyCache keyCache;     // the localised keys, made again only when their recipe changes
+  TUsmCredentials v3Creds;   // a request's credentials, their texts' room kept for the next
   TByteBuffer plainPdu;      // a decrypted scoped PDU
   uint64_t saltCounter = 0;  // privacy salts: starts at a random value, never repeats
   // Asynchronous requests: those waiting for discovery, and those sent (for a second send).

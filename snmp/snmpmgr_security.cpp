@@ -71,17 +71,21 @@ bool TSnmpManager::NeedsDiscovery(const TV3Security& security) const {
 }
 
 TV3Request TSnmpManager::Snapshot(int action) {
-  TV3Request request;
+  // The texts go into the room of a request answered before: no allocation once polls run.
+  TV3Request request = v3Requests.Reuse();
   request.Action = action;
   request.RequestId = out.RequestId;
   request.NonRepeaters = out.NonRepeaters;
   request.MaxRepetitions = out.MaxRepetitions;
   request.AtMs = now();
-  request.Objects.reserve(static_cast<size_t>(objects.Count()));
+  request.Objects.resize(static_cast<size_t>(objects.Count()));
   for (int i = 1; i <= objects.Count(); ++i) {
     TSnmpObject& o = objects.At(i);
     if (action == kActionGetRequest) o.Type = kTagNull;  // as the message goes out
-    request.Objects.push_back({o.Id.str(), o.Type, o.Value.str()});
+    TV3Request::TObject& kept = request.Objects[static_cast<size_t>(i - 1)];
+    kept.Id.assign(o.Id.view());
+    kept.Type = o.Type;
+    kept.Value.assign(o.Value.view());
   }
   // The request takes its id now, as building it would; every send of it carries the same id.
   out.RequestId = static_cast<int32_t>(static_cast<uint32_t>(out.RequestId) + 1);
@@ -140,7 +144,11 @@ int TSnmpManager::BuildAndSendV3(TV3Request& request, const TV3Security& securit
   v3Record.message.NonRepeaters = request.NonRepeaters;
   v3Record.message.MaxRepetitions = request.MaxRepetitions;
   v3Record.message.MsgId = out.MsgId;
-  TUsmCredentials creds;
+  // The texts of the last request's credentials keep their room; what FillCredentials may
+  // leave as it was starts over.
+  TUsmCredentials& creds = v3Creds;
+  creds.EngineBoots = 0;
+  creds.EngineTime = 0;
   FillCredentials(ownSecurity.user, creds);
   creds.Keys = &keyCache.Keys();
   const int32_t msgId = v3Record.message.MsgId;

@@ -6,26 +6,38 @@
 
 namespace kestrava {
 
+// SHA-256 fetched once (an explicit fetch spares OpenSSL a look-up per use) and one context.
+struct TUsmKeyCache::TRecipeDigest {
+  EVP_MD* Sha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+  EVP_MD_CTX* Context = EVP_MD_CTX_new();
+  ~TRecipeDigest() {
+    EVP_MD_CTX_free(Context);
+    EVP_MD_free(Sha256);
+  }
+};
+
+TUsmKeyCache::TUsmKeyCache() : m_digest(std::make_unique<TRecipeDigest>()) {}
+TUsmKeyCache::~TUsmKeyCache() = default;
+
 TUsmKeyCache::TDigest TUsmKeyCache::DigestOf(const TKeyRecipe& recipe) {
   const int auth = recipe.Level >= kAuthNoPriv ? recipe.Auth : kAuthNone;
   const int priv = recipe.Level == kAuthPriv ? recipe.Priv : kPrivNone;
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                  EVP_MD_CTX_free);
-  EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+  EVP_MD_CTX* context = m_digest->Context;
+  EVP_DigestInit_ex(context, m_digest->Sha256, nullptr);
   // Every field with its length in front, so that no two recipes run together alike.
   auto add = [&](std::string_view field) {
     const uint64_t size = field.size();
-    EVP_DigestUpdate(context.get(), &size, sizeof size);
-    EVP_DigestUpdate(context.get(), field.data(), field.size());
+    EVP_DigestUpdate(context, &size, sizeof size);
+    EVP_DigestUpdate(context, field.data(), field.size());
   };
   const int32_t numbers[3] = {recipe.Level, auth, priv};
-  EVP_DigestUpdate(context.get(), numbers, sizeof numbers);
+  EVP_DigestUpdate(context, numbers, sizeof numbers);
   add(auth != kAuthNone ? recipe.AuthPassword : std::string_view());
   add(priv != kPrivNone ? recipe.PrivPassword : std::string_view());
   add(recipe.EngineId);
   TDigest digest{};
   unsigned int length = 0;
-  EVP_DigestFinal_ex(context.get(), digest.data(), &length);
+  EVP_DigestFinal_ex(context, digest.data(), &length);
   return digest;
 }
 

@@ -2,11 +2,13 @@
 // TUsmKeyCache: the localised keys of the user's security at one engine, made again only when
 // what they are made from changes (each localisation hashes a megabyte per key). What they were
 // made from is kept as one value, a digest of the protocols, the passwords and the engine id,
-// so that no second copy of a password is held for the comparison.
+// so that no second copy of a password is held for the comparison. Every request asks, so the
+// digest's state is set up once and only run per request.
 // Thread: one thread at a time; the keys it hands out follow TUsmKeys' rules.
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,11 @@ struct TKeyRecipe {
 
 class TUsmKeyCache {
  public:
+  TUsmKeyCache();
+  ~TUsmKeyCache();
+  TUsmKeyCache(const TUsmKeyCache&) = delete;
+  TUsmKeyCache& operator=(const TUsmKeyCache&) = delete;
+
   // The keys for the recipe, made only when it differs from the last one. False when they
   // cannot be made (an unknown protocol, privacy without authentication).
   bool Prepare(const TKeyRecipe& recipe);
@@ -39,7 +46,10 @@ class TUsmKeyCache {
 
  private:
   using TDigest = std::array<uint8_t, 32>;
-  static TDigest DigestOf(const TKeyRecipe& recipe);
+  struct TRecipeDigest;
+  TDigest DigestOf(const TKeyRecipe& recipe);
+
+  std::unique_ptr<TRecipeDigest> m_digest;
 
   TUsmKeys m_keys;
   bool m_ready = false;

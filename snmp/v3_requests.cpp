@@ -32,10 +32,21 @@ TV3Request* TV3Requests::FindSent(int32_t msgId) {
   return nullptr;
 }
 
+TV3Request TV3Requests::Reuse() {
+  TV3Request request;
+  if (!m_spare.empty()) {
+    request.Objects = std::move(m_spare.back());
+    m_spare.pop_back();
+  }
+  return request;
+}
+
 void TV3Requests::ForgetSent(int32_t msgId) {
   // Answers come mostly in the order of the requests: look from the oldest.
   for (auto it = m_sent.begin(); it != m_sent.end(); ++it) {
     if (it->MsgId == msgId) {
+      if (m_spare.size() < kMaxSpare && it->Objects.capacity() > 0)
+        m_spare.push_back(std::move(it->Objects));
       m_sent.erase(it);
       return;
     }
@@ -45,6 +56,7 @@ void TV3Requests::ForgetSent(int32_t msgId) {
 void TV3Requests::Clear() {
   m_waiting.clear();
   m_sent.clear();
+  m_spare.clear();
 }
 
 }  // namespace kestrava

@@ -3,6 +3,8 @@
 // again: those waiting for the agent's engine and clock to be discovered, and those sent, kept
 // for the agent's report (a clock or engine id it did not expect) so that they can go out once
 // more. Both are bounded in number and age: the agent's own retry table gives up well before.
+// An answered request's room (its objects' texts) is kept for the next one, so that a poll's
+// stream of requests allocates nothing for them.
 // Thread: one thread at a time.
 
 #include <cstddef>
@@ -37,7 +39,11 @@ class TV3Requests {
  public:
   static constexpr int64_t kKeepMs = 60000;
   static constexpr size_t kMaxKept = 1024;
+  // Answered requests whose room is kept: as many as a poll keeps in flight, and some.
+  static constexpr size_t kMaxSpare = 64;
 
+  // A request to fill: empty, with the room of one answered before where there is one.
+  TV3Request Reuse();
   // A request that waits for discovery; asked at its AtMs.
   void Wait(TV3Request&& request, int64_t nowMs);
   // Every waiting request, handed over; none waits afterwards.
@@ -47,7 +53,7 @@ class TV3Requests {
   void Sent(TV3Request&& request, int64_t nowMs);
   // The sent request of this message id (the latest send), or nullptr.
   TV3Request* FindSent(int32_t msgId);
-  // Forgets the sent request of this message id, if any.
+  // Forgets the sent request of this message id, if any; its room is kept for Reuse.
   void ForgetSent(int32_t msgId);
   void Clear();
   size_t WaitingCount() const { return m_waiting.size(); }
@@ -58,6 +64,7 @@ class TV3Requests {
 
   std::deque<TV3Request> m_waiting;
   std::deque<TV3Request> m_sent;
+  std::vector<std::vector<TV3Request::TObject>> m_spare;
 };
 
 }  // namespace kestrava

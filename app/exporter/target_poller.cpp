@@ -306,7 +306,7 @@ std::string TTargetPoller::Exposition(bool timedOut) const {
   own.Counters.PollSeconds = m_pollSeconds;
   own.Counters.LastError = m_error;
   auto rows = std::make_shared<TSnapshotLayout>();
-  rows->Rows.resize(m_index.size());
+  rows->Rows = std::vector<TSnapshotRow>(m_index.size());
   own.Layout = std::move(rows);
   text.AddSessionMetrics(own);
   text.Add("kestrava_scrape_duration_seconds", TMetricType::kGauge,

@@ -76,7 +76,7 @@ int Answered(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic
 
 TPeerCycles RunNetSnmpPoller(int port, const std::string& community,
                              const std::vector<std::string>& oids, int window, int cycles,
-                             int pauseMs) {
+                             int pauseMs, bool periodic) {
   // Numeric OIDs only: no configuration files, no MIB modules to read.
   setenv("MIBS", "", 1);
   setenv("MIBDIRS", "", 1);
@@ -108,8 +108,14 @@ TPeerCycles RunNetSnmpPoller(int port, const std::string& community,
   TPeerCycles out;
   if (!poller.Session) return out;
 
+  auto due = std::chrono::steady_clock::now();
   for (int cycle = 0; cycle < cycles; ++cycle) {
-    if (cycle > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    if (periodic) {
+      std::this_thread::sleep_until(due);
+      due += std::chrono::milliseconds(pauseMs);
+    } else if (cycle > 0 && pauseMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
     const double cpu = CpuMs();
     const auto wall = std::chrono::steady_clock::now();
     poller.Next = 0;

@@ -16,9 +16,10 @@ struct TPeerCycles {
 };
 
 // Runs `cycles` poll cycles against 127.0.0.1:port, `pauseMs` apart: every OID of `oids`, cut
-// into requests of 15, at most `window` requests in flight.
+// into requests of 15, at most `window` requests in flight. With `periodic`, a cycle starts
+// pauseMs after the one before started (a poller's fixed interval), not after it ended.
 TPeerCycles RunNetSnmpPoller(int port, const std::string& community,
                              const std::vector<std::string>& oids, int window, int cycles,
-                             int pauseMs);
+                             int pauseMs, bool periodic = false);
 
 }  // namespace kestrava::bench

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/chart_feed.h"
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
 #include "app/stream_sink.h"
@@ -66,6 +67,43 @@ TEST(OutputSinks, FilesStartWithTheFirstUpdateThatShowsASlice) {
   nowhere.TakeSnapshot(Snapshot(pie));
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_NE(failures[0].find("missing"), std::string::npos) << failures[0];
+}
+
+TEST(ChartFeed, SliceLabelsAreMadeOncePerLayoutAndFollowANewOne) {
+  TChart chart;
+  TChartFeed feed(chart);
+  const auto slice = [](const char* label, double value, int position, int slot) {
+    TPieSlice s(label, value, std::to_string(value), position, 0);
+    s.Slot = slot;
+    return s;
+  };
+  const auto feedWith = [&](std::vector<std::string> labels, std::vector<TPieSlice> pie) {
+    auto layout = std::make_shared<TSnapshotLayout>();
+    layout->SliceLabels = std::move(labels);
+    auto snapshot = std::make_shared<TPollSnapshot>();
+    snapshot->Layout = std::move(layout);
+    snapshot->Pie = std::move(pie);
+    return snapshot;
+  };
+  const auto labels = [&] {
+    QStringList out;
+    for (const TSlice& s : chart.Slices()) out << s.label;
+    return out;
+  };
+  const TSnapshotPtr first = feedWith({"In_lo", "In_eth0", "In_eth1"},
+                                      {slice("In_eth0", 5, 0, 1), slice("Other", 3, 1, -1)});
+  feed.TakeSnapshot(first);
+  EXPECT_EQ(labels(), (QStringList{"In_eth0", "Other"}));
+  const QString made = chart.Slices()[0].label;
+  // The next poll of the same rows: the same text, not made again.
+  auto next = std::make_shared<TPollSnapshot>(*first);
+  next->Pie = {slice("In_lo", 7, 0, 0), slice("In_eth0", 5, 1, 1), slice("Other", 1, 2, -1)};
+  feed.TakeSnapshot(next);
+  EXPECT_EQ(labels(), (QStringList{"In_lo", "In_eth0", "Other"}));
+  EXPECT_EQ(chart.Slices()[1].label.constData(), made.constData());
+  // Rows that changed: slot 1 names another row now.
+  feed.TakeSnapshot(feedWith({"In_lo", "In_eth1"}, {slice("In_eth1", 9, 0, 1)}));
+  EXPECT_EQ(labels(), QStringList{"In_eth1"});
 }
 
 TEST(ScriptedRun, EndsAfterItsUpdatesWithTheStatusTheyEarned) {

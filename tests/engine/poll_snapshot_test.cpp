@@ -130,6 +130,8 @@ TEST(PollSnapshot, CarriesTypedValuesChangesAndRatesOverTheAgentsTime) {
   ASSERT_EQ(layout.Rows.size(), 3u);
   EXPECT_EQ(layout.Rows[1].Suffix, ".2");
   EXPECT_EQ(layout.Rows[1].Label, longLabel);
+  // The labels are the discovery's own table, not a copy of it.
+  EXPECT_EQ(&layout.Rows.Items(), &rig.session->Rows());
   EXPECT_EQ(layout.SliceLabels[1], "In_a very long interface d..//");
   EXPECT_EQ(layout.PolledOids[2], kIn + ".3");
 

@@ -29,6 +29,27 @@ TEST(V3Requests, SentRequestsAreFoundByTheirLatestSendAndForgotten) {
   EXPECT_EQ(requests.SentCount(), 2u);
 }
 
+TEST(V3Requests, AnAnsweredRequestLendsItsRoomToTheNext) {
+  TV3Requests requests;
+  TV3Request first = requests.Reuse();
+  EXPECT_TRUE(first.Objects.empty());
+  first.MsgId = 7;
+  first.Objects.resize(15, {std::string(40, 'o'), 5, std::string()});
+  const TV3Request::TObject* room = first.Objects.data();
+  requests.Sent(std::move(first), 0);
+  requests.ForgetSent(7);
+  // The next request starts clean but in the same room; one given back after Clear does not.
+  TV3Request next = requests.Reuse();
+  EXPECT_EQ(next.MsgId, 0);
+  EXPECT_FALSE(next.Resent);
+  EXPECT_EQ(next.Objects.data(), room);
+  EXPECT_EQ(requests.Reuse().Objects.capacity(), 0u);
+  requests.Sent(std::move(next), 0);
+  requests.ForgetSent(0);
+  requests.Clear();
+  EXPECT_EQ(requests.Reuse().Objects.capacity(), 0u);
+}
+
 TEST(V3Requests, RequestsAreKeptAMinuteAndAThousandAtMost) {
   TV3Requests requests;
   requests.Wait(At(1, 0), 0);
