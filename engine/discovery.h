@@ -21,8 +21,6 @@
 
 namespace kestrava {
 
-namespace kestrava {
-
 // What one binding of a walk means for the rows.
 struct TWalkStep {
   // kLimit: the walk found as many instances as it may; this one is not taken.

@@ -21,14 +21,12 @@ void Walk(TDiscovery& discovery, const std::vector<int>& instances, bool refresh
   } else {
     discovery.StartWalk();
   }
-  std::string asked = kDescr;
   for (const int i : instances) {
     const std::string oid = kDescr + "." + std::to_string(i);
     const std::string label = "if" + std::to_string(i);
-    const TWalkStep step = refresh ? discovery.RefreshStep(oid, 4, label, asked)
-                                   : discovery.Step(oid, 4, label, asked);
+    const TWalkStep step = refresh ? discovery.RefreshStep(oid, TWalkBinding::kRow, label)
+                                   : discovery.Step(oid, TWalkBinding::kRow, label);
     ASSERT_EQ(step.Kind, TWalkStep::kNext);
-    asked = oid;
   }
 }
 
