@@ -599,8 +599,9 @@ void TSession::WalkRows(const TAnswer& answer, size_t first, const std::string& 
   for (size_t i = first; i < answer.Objects.size(); ++i) {
     const TAnswerObject& object = answer.Objects[i];
     const TWalkStep step =
-        discovery ? m_discovery.Step(object.Oid, object.Type, object.Value, *previous)
-                  : m_discovery.RefreshStep(object.Oid, object.Type, object.Value, *previous);
+        discovery
+            ? m_discovery.Step(object.Oid, object.Value.Tag, object.Value.Text(), *previous)
+            : m_discovery.RefreshStep(object.Oid, object.Value.Tag, object.Value.Text(), *previous);
     switch (step.Kind) {
       case TWalkStep::kNext:
         break;
@@ -709,9 +710,9 @@ bool TSession::AddPollBindings(std::string_view asked, const std::vector<TAnswer
     }
     TSample value;
     if (binding) {
-      value = TSample::FromAnswer(binding->Value, binding->Type);
+      value = TSample::FromAnswer(binding->Value);
       ++matched;
-      if (IsException(binding->Type) && m_plan.PollsTwin(oid)) {
+      if (IsException(binding->Value.Tag) && m_plan.PollsTwin(oid)) {
         m_facts.Forget(oid);
         m_twinGone = true;
       } else if (m_facts.TakeReturned(oid)) {
@@ -764,7 +765,7 @@ void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
   m_probe.Left -= CountItems(record.OidList);
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
-      m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value, object.Type), object.Type);
+      m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value), object.Value.Tag);
   }
   if (m_probe.Left <= 0) {
     EndProbe();
@@ -1008,7 +1009,7 @@ void TSession::OnRowFactsAnswer(const TRequest& record, const TAnswer& answer) {
   // its batch: those rows fail the filter.
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
-      m_rowFacts.Learn(object.Oid, object.Type, object.Value);
+      m_rowFacts.Learn(object.Oid, object.Value.Tag, object.Value.Text());
   }
   if (m_factsFetch.Left <= 0) {
     EndRowFacts();
