@@ -1008,8 +1008,7 @@ void TSession::OnRowFactsAnswer(const TRequest& record, const TAnswer& answer) {
   // An error-status answer (an SNMPv1 agent without one of the instances) tells nothing of
   // its batch: those rows fail the filter.
   if (answer.ErrorStatus == 0) {
-    for (const TAnswerObject& object : answer.Objects)
-      m_rowFacts.Learn(object.Oid, object.Value.Tag, object.Value.Text());
+    for (const TAnswerObject& object : answer.Objects) m_rowFacts.Learn(object.Oid, object.Value);
   }
   if (m_factsFetch.Left <= 0) {
     EndRowFacts();
