@@ -2,7 +2,10 @@
 // batches, request ids, OID order and instance-mask entries.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <memory>
+#include <random>
 
 #include "engine/discovery.h"
 #include "engine/dispatcher.h"
@@ -279,6 +282,45 @@ TEST(ValuesTest, KeysOrderEveryValue) {
   tiny.Number = 0.004L;
   EXPECT_FALSE(KeyLess(KeyOf(tiny), keys[0]));
   EXPECT_FALSE(KeyLess(keys[0], KeyOf(tiny)));
+}
+
+// A key holds the value rounded to hundredths exactly as its fixed-point text with two
+// decimals rounds it (ties to even on the exact binary value), wide from 37 digits on.
+TEST(ValuesTest, KeysRoundAsTheTwoDecimalTextDoes) {
+  std::vector<long double> numbers = {
+      0.0L,    0.004L,       0.005L,       0.015L,       0.125L,
+      0.375L,  0.625L,       2.675L,       1.005L,       99.995L,
+      1e-30L,  0.5L,         12.345L,      1e15L + 0.5L, 0x1p63L + 2048,
+      0x1p64L, 1e30L / 3,    9.999999e33L, 1e34L,        9.99999999999999999e33L,
+      1e35L,   0x1p118L / 3, 0x1p117L,     1e36L,        1e300L};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 2000; ++i) {
+    const long double mantissa = static_cast<long double>(random()) / 0x1p64L;
+    const int exponent = static_cast<int>(random() % 140) - 20;
+    numbers.push_back(std::ldexp(mantissa, exponent));
+    // Exact ties: a whole number of eighths.
+    numbers.push_back(static_cast<long double>(random() % 100000) / 8);
+  }
+  for (const long double number : numbers) {
+    char buffer[512];
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed, 2).ptr;
+    std::string digits(buffer, end);
+    digits.erase(digits.find('.'), 1);
+    TCurrentValue value;
+    value.Present = true;
+    value.Number = number;
+    const TSliceKey key = KeyOf(value);
+    if (digits.size() > 36) {
+      EXPECT_TRUE(key.Wide) << digits;
+      EXPECT_EQ(key.WideValue, number);
+      continue;
+    }
+    unsigned __int128 want = 0;
+    for (const char c : digits) want = want * 10 + static_cast<unsigned>(c - '0');
+    EXPECT_FALSE(key.Wide) << digits;
+    EXPECT_TRUE(key.Hundredths == want) << digits;
+  }
 }
 
 TEST(ValuesTest, TakeBatchCutsFifteenAtATime) {
