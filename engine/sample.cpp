@@ -10,55 +10,13 @@
 
 namespace kestrava {
 
-TSample::TSample(const TSample& other) {
-  CopyFrom(other);
+void TSample::KeepText(std::string_view text) {
+  const std::string* kept = new std::string(text);
+  std::memcpy(m_payload, &kept, sizeof kept);
 }
 
-TSample::TSample(TSample&& other) noexcept {
-  TakeFrom(other);
-}
-
-TSample& TSample::operator=(const TSample& other) {
-  if (this != &other) {
-    ReleaseText();
-    CopyFrom(other);
-  }
-  return *this;
-}
-
-TSample& TSample::operator=(TSample&& other) noexcept {
-  if (this != &other) {
-    ReleaseText();
-    TakeFrom(other);
-  }
-  return *this;
-}
-
-void TSample::FieldsFrom(const TSample& other) {
-  std::memcpy(m_payload, other.m_payload, kNumberBytes);
-  m_kind = other.m_kind;
-  m_reason = other.m_reason;
-  m_type = other.m_type;
-  m_negative = other.m_negative;
-  m_wrappedOnce = other.m_wrappedOnce;
-}
-
-void TSample::TakeFrom(TSample& other) {
-  FieldsFrom(other);
-  other.m_kind = kNullKind;  // the text, if any, is ours now
-}
-
-void TSample::CopyFrom(const TSample& other) {
-  FieldsFrom(other);
-  if (m_kind == kDecimalTextKind) {
-    const std::string* text = new std::string(other.StoredText());
-    std::memcpy(m_payload, &text, sizeof text);
-  }
-}
-
-void TSample::ReleaseText() {
-  if (m_kind == kDecimalTextKind) delete &StoredText();
-  m_kind = kNullKind;
+void TSample::DeleteText() {
+  delete &StoredText();
 }
 
 void TSample::SetNumber(long double number) {
@@ -106,8 +64,7 @@ TSample TSample::FromText(std::string_view text) {
     sample.SetNumber(number);
   } else {
     sample.m_kind = kDecimalTextKind;
-    const std::string* kept = new std::string(text);
-    std::memcpy(sample.m_payload, &kept, sizeof kept);
+    sample.KeepText(text);
   }
   return sample;
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -29,10 +30,23 @@ enum class TNullReason : uint8_t {
 class TSample {
  public:
   TSample() = default;  // "Null": no value
-  TSample(const TSample& other);
-  TSample(TSample&& other) noexcept;
-  TSample& operator=(const TSample& other);
-  TSample& operator=(TSample&& other) noexcept;
+  // Copies and moves are those of the bytes, but for a kept text (rare), which is owned.
+  TSample(const TSample& other) { CopyFrom(other); }
+  TSample(TSample&& other) noexcept { TakeFrom(other); }
+  TSample& operator=(const TSample& other) {
+    if (this != &other) {
+      ReleaseText();
+      CopyFrom(other);
+    }
+    return *this;
+  }
+  TSample& operator=(TSample&& other) noexcept {
+    if (this != &other) {
+      ReleaseText();
+      TakeFrom(other);
+    }
+    return *this;
+  }
   ~TSample() { ReleaseText(); }
 
   static TSample Null(TNullReason reason);
@@ -84,10 +98,31 @@ class TSample {
   void SetNumber(long double number);
   long double StoredNumber() const;
   const std::string& StoredText() const;
-  void ReleaseText();
-  void FieldsFrom(const TSample& other);
-  void TakeFrom(TSample& other);
-  void CopyFrom(const TSample& other);
+  void KeepText(std::string_view text);
+  void DeleteText();
+  void ReleaseText() {
+    if (m_kind == kDecimalTextKind) DeleteText();
+    m_kind = kNullKind;
+  }
+  void FieldsFrom(const TSample& other) {
+    std::memcpy(m_payload, other.m_payload, kNumberBytes);
+    m_kind = other.m_kind;
+    m_reason = other.m_reason;
+    m_type = other.m_type;
+    m_negative = other.m_negative;
+    m_wrappedOnce = other.m_wrappedOnce;
+  }
+  void TakeFrom(TSample& other) {
+    FieldsFrom(other);
+    other.m_kind = kNullKind;  // the text, if any, is ours now
+  }
+  void CopyFrom(const TSample& other) {
+    FieldsFrom(other);
+    if (m_kind != kDecimalTextKind) return;
+    m_kind = kNullKind;  // owns nothing until its own copy is made
+    KeepText(other.StoredText());
+    m_kind = kDecimalTextKind;
+  }
 
   // A whole number's magnitude (8 bytes), a kDecimalKind's long double, or a kDecimalTextKind's
   // owned std::string*.
