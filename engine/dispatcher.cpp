@@ -245,9 +245,7 @@ void TDispatcher::OnResponse(int requestId, int version, const std::string& comm
     answer.Objects.resize(static_cast<size_t>(n));
     for (int i = 1; i <= n; ++i) {
       TAnswerObject& object = answer.Objects[static_cast<size_t>(i - 1)];
-      object.Oid = m_component->ObjId(i);
-      object.Value = m_component->ObjValue(i);
-      object.Type = m_component->ObjType(i);
+      m_component->ReadObject(i, object.Oid, object.Value);
     }
     if (n == 0) m_component->ObjId(0);  // an answer without objects: the component says why
   } catch (const std::exception& error) {

@@ -19,16 +19,17 @@
 
 #include "config/config_rec.h"
 #include "shared/session_types.h"
+#include "snmp/snmp_value.h"
 
 namespace kestrava {
 
 class TSnmpMgr;
 
-// One binding of an answer: its OID, its value as text and its BER tag.
+// One binding of an answer: its OID and its value, typed as the codec decoded it (the BER tag
+// in Value.Tag; Value.Text() where text is wanted, as for a label).
 struct TAnswerObject {
   std::string Oid;
-  std::string Value;
-  int Type = 0;
+  TSnmpValue Value;
 };
 
 // One answer as the component delivered it.

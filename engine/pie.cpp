@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace kestrava {
 
 namespace {
 
 // Hundredths that fit 36 digits stay exact; 10^36 < 2^120.
-constexpr int kNarrowDigits = 36;
+constexpr unsigned __int128 TenTo(int power) {
+  unsigned __int128 value = 1;
+  while (power-- > 0) value *= 10;
+  return value;
+}
+constexpr unsigned __int128 kNarrowLimit = TenTo(36);
 
 std::string Digits(unsigned __int128 value) {
   if (value <= UINT64_MAX) {
@@ -69,21 +75,36 @@ TSliceKey KeyOf(const TCurrentValue& value) {
     key.Hundredths = value.Magnitude * 100;
     return key;
   }
-  // Rounded to two decimals as the fixed-point text of the number rounds it.
-  char buffer[128];
-  const auto [end, error] =
-      std::to_chars(buffer, buffer + sizeof buffer, value.Number, std::chars_format::fixed, 2);
-  const std::string_view text(buffer, error == std::errc() ? static_cast<size_t>(end - buffer) : 0);
-  const size_t dot = text.find('.');
-  if (text.empty() || dot == std::string_view::npos ||
-      static_cast<int>(text.size()) - 1 > kNarrowDigits) {
+  // Rounded to two decimals as the fixed-point text of the number rounds it: the exact binary
+  // value times 100 to the nearest whole, a tie to the even one. Above 2^118 the hundredths
+  // pass 36 digits.
+  const long double number = std::fabs(value.Number);
+  if (!std::isfinite(number) || number >= 0x1p118L) {
     key.Wide = true;
     key.WideValue = value.Number;
     return key;
   }
-  for (char c : text) {
-    if (c != '.') key.Hundredths = key.Hundredths * 10 + static_cast<unsigned>(c - '0');
+  int exponent = 0;
+  const long double fraction = std::frexp(number, &exponent);  // number = fraction * 2^exponent
+  // number * 100 = scaled * 2^(exponent - 64), exactly: a long double has 64 significant bits.
+  const unsigned __int128 scaled =
+      static_cast<unsigned __int128>(static_cast<uint64_t>(std::ldexp(fraction, 64))) * 100;
+  const int shift = 64 - exponent;
+  unsigned __int128 hundredths = 0;
+  if (shift <= 0) {
+    hundredths = scaled << -shift;
+  } else if (shift < 72) {  // scaled < 2^71: from 72 on it is below one half
+    hundredths = scaled >> shift;
+    const unsigned __int128 rest = scaled - (hundredths << shift);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    if (rest > half || (rest == half && (hundredths & 1) != 0)) ++hundredths;
   }
+  if (hundredths >= kNarrowLimit) {
+    key.Wide = true;
+    key.WideValue = value.Number;
+    return key;
+  }
+  key.Hundredths = hundredths;
   return key;
 }
 

@@ -2,18 +2,11 @@
 
 #include <QRegularExpression>
 #include <algorithm>
-#include <charconv>
 
 #include "shared/item_list.h"
 #include "shared/oid.h"
 
 namespace kestrava {
-
-namespace {
-
-constexpr int kBerInteger = 2;
-
-}  // namespace
 
 TLabelPattern::TLabelPattern(const std::string& pattern, bool ignoreCase) {
   if (pattern.empty()) return;
@@ -62,11 +55,12 @@ bool TRowFilter::Passes(const TInstance& row, const TRowFacts& facts) const {
   return !m_upOnly || facts.OperStatus == kOperStatusUp;
 }
 
-void TRowFactsTable::Learn(std::string_view oid, int type, const std::string& value) {
-  if (type != kBerInteger) return;
-  int number = 0;
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-  if (error != std::errc() || end != value.data() + value.size()) return;
+void TRowFactsTable::Learn(std::string_view oid, const TSnmpValue& value) {
+  // An INTEGER of these columns is a 32-bit enumeration: anything wider is no type or state.
+  if (value.Tag != kTagInteger || value.Magnitude > (value.Negative ? 2147483648u : 2147483647u))
+    return;
+  const int number = static_cast<int>(value.Negative ? -static_cast<int64_t>(value.Magnitude)
+                                                     : static_cast<int64_t>(value.Magnitude));
   for (const std::string_view column :
        {std::string_view(kIfTypeColumn), std::string_view(kIfOperStatusColumn)}) {
     if (!IsUnderOid(oid, column)) continue;

@@ -16,6 +16,7 @@
 
 #include "config/config_rec.h"
 #include "engine/discovery.h"
+#include "snmp/snmp_value.h"
 
 class QRegularExpression;
 
@@ -73,7 +74,7 @@ class TRowFactsTable {
   void Clear() { m_facts.clear(); }
   // One binding of an answer: an INTEGER of ifType or ifOperStatus is learnt, anything else
   // (noSuchInstance, another column) is not.
-  void Learn(std::string_view oid, int type, const std::string& value);
+  void Learn(std::string_view oid, const TSnmpValue& value);
   TRowFacts Of(const std::string& suffix) const;
 
  private:

@@ -1,11 +1,39 @@
 #include "engine/sample.h"
 
 #include <charconv>
+#include <cstring>
+#include <utility>
 
 #include "shared/instance_helpers.h"
 #include "shared/number_text.h"
+#include "snmp/snmp_value.h"
 
 namespace kestrava {
+
+void TSample::KeepText(std::string_view text) {
+  const std::string* kept = new std::string(text);
+  std::memcpy(m_payload, &kept, sizeof kept);
+}
+
+void TSample::DeleteText() {
+  delete &StoredText();
+}
+
+void TSample::SetNumber(long double number) {
+  std::memcpy(m_payload, &number, kNumberBytes);
+}
+
+long double TSample::StoredNumber() const {
+  long double number = 0;
+  std::memcpy(&number, m_payload, kNumberBytes);
+  return number;
+}
+
+const std::string& TSample::StoredText() const {
+  const std::string* text = nullptr;
+  std::memcpy(&text, m_payload, sizeof text);
+  return *text;
+}
 
 TSample TSample::Null(TNullReason reason) {
   TSample sample;
@@ -16,7 +44,7 @@ TSample TSample::Null(TNullReason reason) {
 TSample TSample::Whole(uint64_t magnitude, bool negative) {
   TSample sample;
   sample.m_kind = kWholeKind;
-  sample.m_magnitude = magnitude;
+  std::memcpy(sample.m_payload, &magnitude, sizeof magnitude);
   sample.m_negative = negative && magnitude != 0;  // never "-0"
   return sample;
 }
@@ -30,20 +58,27 @@ TSample TSample::FromText(std::string_view text) {
   long double number = 0;
   if (!ParseDecimal(text, number)) return Null(TNullReason::kNotANumber);
   TSample sample;
-  sample.m_kind = kDecimalKind;
-  sample.m_text.assign(text);
+  // A formula writes its results with 15 significant digits: such a text is the number's.
+  if (FormatGeneral15(number) == text) {
+    sample.m_kind = kDecimalKind;
+    sample.SetNumber(number);
+  } else {
+    sample.m_kind = kDecimalTextKind;
+    sample.KeepText(text);
+  }
   return sample;
 }
 
-TSample TSample::FromAnswer(std::string_view text, int type) {
-  TSample sample = FromText(text);
-  sample.m_type = static_cast<uint8_t>(type);
+TSample TSample::FromAnswer(const TSnmpValue& value) {
+  TSample sample =
+      value.IsNumber() ? Whole(value.Magnitude, value.Negative) : FromText(value.Bytes);
+  sample.m_type = static_cast<uint8_t>(value.Tag);
   return sample;
 }
 
 bool TSample::FellSince(const TSample& previous) const {
   return IsWhole() && previous.IsWhole() && !m_negative && !previous.m_negative &&
-         m_magnitude < previous.m_magnitude;
+         Magnitude() < previous.Magnitude();
 }
 
 TSample TSample::Unwrapped() const {
@@ -52,14 +87,28 @@ TSample TSample::Unwrapped() const {
   return sample;
 }
 
+uint64_t TSample::Magnitude() const {
+  uint64_t magnitude = 0;
+  if (m_kind == kWholeKind) std::memcpy(&magnitude, m_payload, sizeof magnitude);
+  return magnitude;
+}
+
 long double TSample::Number() const {
-  if (m_kind == kWholeKind) {
-    const long double value = static_cast<long double>(m_magnitude);  // exact: 64-bit mantissa
-    return m_negative ? -value : value;
+  switch (m_kind) {
+    case kWholeKind: {
+      const long double value = static_cast<long double>(Magnitude());  // exact: 64-bit mantissa
+      return m_negative ? -value : value;
+    }
+    case kDecimalKind:
+      return StoredNumber();
+    case kDecimalTextKind: {
+      long double value = 0;
+      ParseDecimal(StoredText(), value);
+      return value;
+    }
+    default:
+      return 0;
   }
-  long double value = 0;
-  ParseDecimal(m_text, value);
-  return value;
 }
 
 std::string TSample::Text() const {
@@ -68,13 +117,31 @@ std::string TSample::Text() const {
       char digits[24];
       char* first = digits;
       if (m_negative) *first++ = '-';
-      const auto end = std::to_chars(first, digits + sizeof digits, m_magnitude).ptr;
+      const auto end = std::to_chars(first, digits + sizeof digits, Magnitude()).ptr;
       return std::string(digits, end);
     }
     case kDecimalKind:
-      return m_text;
+      return FormatGeneral15(StoredNumber());
+    case kDecimalTextKind:
+      return StoredText();
     default:
       return std::string(kNull);
+  }
+}
+
+bool TSample::operator==(const TSample& other) const {
+  if (m_kind != other.m_kind || m_reason != other.m_reason || m_type != other.m_type ||
+      m_negative != other.m_negative || m_wrappedOnce != other.m_wrappedOnce)
+    return false;
+  switch (m_kind) {
+    case kWholeKind:
+      return Magnitude() == other.Magnitude();
+    case kDecimalKind:
+      return StoredNumber() == other.StoredNumber();
+    case kDecimalTextKind:
+      return StoredText() == other.StoredText();
+    default:
+      return true;
   }
 }
 

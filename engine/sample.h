@@ -1,16 +1,22 @@
 #pragma once
 // TSample: one value of a slot's history in its native form: missing ("Null", with the reason
 // why), a whole number with every digit of a 64-bit counter and a sign, or another decimal
-// number, kept as the text it came as so that a formula reads exactly that text. A value of an
-// answer keeps its BER type. Values travel as samples from the answer to
-// the pie; text is made only where somebody reads it (formula bindings, tests, the CSV).
+// number that reads back as exactly the text it came as, so that a formula reads that text. A
+// value of an answer keeps its BER type. Values travel as samples from the answer to the pie;
+// text is made only where somebody reads it (formula bindings, tests, the CSV).
+// 16 bytes: a slot keeps a history of them for every row.
 // Thread: any; a plain value.
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
 namespace kestrava {
+
+struct TSnmpValue;  // snmp/snmp_value.h
 
 // Why a value is "Null".
 enum class TNullReason : uint8_t {
@@ -24,13 +30,33 @@ enum class TNullReason : uint8_t {
 class TSample {
  public:
   TSample() = default;  // "Null": no value
+  // Copies and moves are those of the bytes, but for a kept text (rare), which is owned.
+  TSample(const TSample& other) { CopyFrom(other); }
+  TSample(TSample&& other) noexcept { TakeFrom(other); }
+  TSample& operator=(const TSample& other) {
+    if (this != &other) {
+      ReleaseText();
+      CopyFrom(other);
+    }
+    return *this;
+  }
+  TSample& operator=(TSample&& other) noexcept {
+    if (this != &other) {
+      ReleaseText();
+      TakeFrom(other);
+    }
+    return *this;
+  }
+  ~TSample() { ReleaseText(); }
+
   static TSample Null(TNullReason reason);
   static TSample Whole(uint64_t magnitude, bool negative = false);
-  // A value as an answer or a formula gives it: a decimal number (optional sign, fraction,
+  // A value as a formula or a text value gives it: a decimal number (optional sign, fraction,
   // exponent) becomes a sample, any other text (an address, "error: noSuchInstance") Null.
   static TSample FromText(std::string_view text);
-  // A value of an answer with its BER tag: a Counter32 knows it is one (see Unwrapped).
-  static TSample FromAnswer(std::string_view text, int type);
+  // A value of an answer, typed as the codec decoded it, with its BER tag: a number as it is,
+  // a text value as FromText reads it; a Counter32 knows it is one (see Unwrapped).
+  static TSample FromAnswer(const TSnmpValue& value);
 
   bool IsNull() const { return m_kind == kNullKind; }
   TNullReason NullReason() const { return m_reason; }  // kNoValue unless IsNull()
@@ -39,10 +65,10 @@ class TSample {
   uint8_t Type() const { return m_type; }
   bool IsWhole() const { return m_kind == kWholeKind; }
   bool Negative() const { return m_negative; }
-  uint64_t Magnitude() const { return m_magnitude; }  // whole numbers only
-  long double Number() const;                         // REQUIRES: !IsNull()
+  uint64_t Magnitude() const;  // whole numbers only (0 for the others)
+  long double Number() const;  // REQUIRES: !IsNull()
 
-  // "Null", the digits of a whole number ("-" first when negative), or the kept text.
+  // "Null", the digits of a whole number ("-" first when negative), or a decimal's text.
   std::string Text() const;
 
   // The 32-bit wrap rule: true when this value fell from above 2^31 below it since `previous`.
@@ -55,19 +81,59 @@ class TSample {
   TSample Unwrapped() const;
   bool WrappedOnce() const { return m_wrappedOnce; }
 
-  bool operator==(const TSample&) const = default;
+  bool operator==(const TSample& other) const;
 
  private:
-  enum TKind : uint8_t { kNullKind, kWholeKind, kDecimalKind };
+  // kDecimalKind: a decimal that its 15 significant digits write back as it came (every result
+  // of a formula), kept as the number it reads as; kDecimalTextKind: any other decimal text
+  // ("12.50" of a text value, more than 15 digits), kept as that text.
+  enum TKind : uint8_t { kNullKind, kWholeKind, kDecimalKind, kDecimalTextKind };
   static constexpr uint8_t kCounter32Tag = 0x41;
+  // The bytes of an x87 long double that hold its value (64-bit significand, sign, exponent);
+  // the rest is padding.
+  static constexpr size_t kNumberBytes = 10;
+  static_assert(std::numeric_limits<long double>::digits == 64 &&
+                sizeof(long double) >= kNumberBytes);
+
+  void SetNumber(long double number);
+  long double StoredNumber() const;
+  const std::string& StoredText() const;
+  void KeepText(std::string_view text);
+  void DeleteText();
+  void ReleaseText() {
+    if (m_kind == kDecimalTextKind) DeleteText();
+    m_kind = kNullKind;
+  }
+  void FieldsFrom(const TSample& other) {
+    std::memcpy(m_payload, other.m_payload, kNumberBytes);
+    m_kind = other.m_kind;
+    m_reason = other.m_reason;
+    m_type = other.m_type;
+    m_negative = other.m_negative;
+    m_wrappedOnce = other.m_wrappedOnce;
+  }
+  void TakeFrom(TSample& other) {
+    FieldsFrom(other);
+    other.m_kind = kNullKind;  // the text, if any, is ours now
+  }
+  void CopyFrom(const TSample& other) {
+    FieldsFrom(other);
+    if (m_kind != kDecimalTextKind) return;
+    m_kind = kNullKind;  // owns nothing until its own copy is made
+    KeepText(other.StoredText());
+    m_kind = kDecimalTextKind;
+  }
+
+  // A whole number's magnitude (8 bytes), a kDecimalKind's long double, or a kDecimalTextKind's
+  // owned std::string*.
+  alignas(8) unsigned char m_payload[kNumberBytes] = {};
   TKind m_kind = kNullKind;
   TNullReason m_reason = TNullReason::kNoValue;
   uint8_t m_type = 0;
   bool m_negative = false;
   bool m_wrappedOnce = false;
-  uint64_t m_magnitude = 0;
-  std::string m_text;  // decimal numbers only
 };
+static_assert(sizeof(TSample) == 16);
 
 // The change from `before` to `after`, as the delta of a slot: Null when either is Null; whole
 // numbers give their exact difference, other numbers a long double one.

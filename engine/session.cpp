@@ -588,7 +588,7 @@ void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
   }
   std::vector<TWalkBindingRef> bindings;
   bindings.reserve(answer.Objects.size());
-  for (const TAnswerObject& object : answer.Objects) bindings.push_back({object.Oid, object.Type});
+  for (const TAnswerObject& object : answer.Objects) bindings.push_back({object.Oid, object.Value.Tag});
   TWalkStep ended;  // what the rows made of the binding that ended the walk
   const TWalk::TStep step =
       m_walk.Walk.Step(answer.ErrorStatus, bindings, [&](size_t i, TWalkBinding binding) {
@@ -619,8 +619,8 @@ void TSession::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
 
 TWalkStep TSession::TakeWalkRow(const TAnswerObject& object, TWalkBinding binding) {
   const bool discovery = Discovering();
-  const TWalkStep step = discovery ? m_discovery.Step(object.Oid, binding, object.Value)
-                                   : m_discovery.RefreshStep(object.Oid, binding, object.Value);
+  const TWalkStep step = discovery ? m_discovery.Step(object.Oid, binding, object.Value.Text())
+                                   : m_discovery.RefreshStep(object.Oid, binding, object.Value.Text());
   if (discovery && step.Taken)
     ShowProgress("Instance " + m_discovery.Rows().back().Suffix + " detected");
   return step;
@@ -723,9 +723,9 @@ bool TSession::AddPollBindings(std::string_view asked, const std::vector<TAnswer
     }
     TSample value;
     if (binding) {
-      value = TSample::FromAnswer(binding->Value, binding->Type);
+      value = TSample::FromAnswer(binding->Value);
       ++matched;
-      if (IsException(binding->Type) && m_plan.PollsTwin(oid)) {
+      if (IsException(binding->Value.Tag) && m_plan.PollsTwin(oid)) {
         m_facts.Forget(oid);
         m_twinGone = true;
       } else if (m_facts.TakeReturned(oid)) {
@@ -778,7 +778,7 @@ void TSession::OnProbeAnswer(const TRequest& record, const TAnswer& answer) {
   m_probe.Left -= CountItems(record.OidList);
   if (answer.ErrorStatus == 0) {
     for (const TAnswerObject& object : answer.Objects)
-      m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value, object.Type), object.Type);
+      m_facts.Learn(object.Oid, TSample::FromAnswer(object.Value), object.Value.Tag);
   } else {
     m_probe.Left += AskAgainWithout(m_probe.Run, record, answer);
   }
@@ -1022,8 +1022,7 @@ void TSession::OnRowFactsAnswer(const TRequest& record, const TAnswer& answer) {
   m_factsFetch.Left -= CountItems(record.OidList);
   // Any other error-status answer tells nothing of its batch: those rows fail the filter.
   if (answer.ErrorStatus == 0) {
-    for (const TAnswerObject& object : answer.Objects)
-      m_rowFacts.Learn(object.Oid, object.Type, object.Value);
+    for (const TAnswerObject& object : answer.Objects) m_rowFacts.Learn(object.Oid, object.Value);
   } else {
     m_factsFetch.Left += AskAgainWithout(m_factsFetch.Run, record, answer);
   }

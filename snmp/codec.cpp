@@ -9,6 +9,7 @@
 #include "shared/number_text.h"
 #include "snmp/ber.h"
 #include "snmp/dotted_ipv4.h"
+#include "snmp/snmp_value.h"
 #include "snmp/usm.h"
 
 namespace kestrava {
@@ -130,15 +131,24 @@ inline void AppendUnsignedText(TByteBuffer& out, uint64_t value) {
   FillUnsigned(out.data() + at + digits, value);
 }
 
-void AppendSignedText(TByteBuffer& out, int64_t value) {
-  char text[24];
-  char* p = text;
-  uint64_t magnitude = static_cast<uint64_t>(value);
-  if (value < 0) {
-    *p++ = '-';
-    magnitude = 0 - magnitude;
-  }
-  out.append(text, static_cast<size_t>(WriteUnsigned(p, magnitude) - text));
+// The text of a whole number: "-" first when negative, then its digits.
+void AppendNumberText(TByteBuffer& out, uint64_t magnitude, bool negative) {
+  if (negative) out.push_back('-');
+  AppendUnsignedText(out, magnitude);
+}
+
+// The number of a value with a numeric tag; false when its content cannot be one (for example
+// a Counter32 of 6 octets), so that no invented number is passed on.
+bool DecodeNumber(int tag, const uint8_t* content, size_t size, uint64_t& magnitude,
+                  bool& negative) {
+  negative = false;
+  if (tag != kTagInteger)
+    return ber::DecodeUnsigned(content, size, tag == kTagCounter64 ? 8 : 4, magnitude);
+  int64_t value = 0;
+  if (!ber::DecodeInt64(content, size, value)) return false;
+  negative = value < 0;
+  magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  return true;
 }
 
 // One sub-identifier in base 128, most significant group first; returns the end.
@@ -715,6 +725,17 @@ int ReadOctets(ber::TCursor& cursor, TByteBuffer& value, ber::TElement* element 
   return kErrNone;
 }
 
+// A received value: its number where its tag has one, and its ObjValue text.
+bool DecodeValue(int tag, const uint8_t* content, size_t size, TSnmpObject& object) {
+  object.Magnitude = 0;
+  object.Negative = false;
+  if (!IsNumericTag(tag)) return RenderValue(tag, content, size, object.Value);
+  if (!DecodeNumber(tag, content, size, object.Magnitude, object.Negative)) return false;
+  object.Value.clear();
+  AppendNumberText(object.Value, object.Magnitude, object.Negative);
+  return true;
+}
+
 int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
   ber::TElement list;
   if (const int rc = pdu.Next(list)) return rc;
@@ -732,9 +753,7 @@ int ParseBindings(ber::TCursor& pdu, TObjectTable& objects) {
     if (!oids.Decode(oid.Content, oid.Length, object.Id)) return kErrBadElement;
     if (const int rc = parts.Next(value)) return rc;
     object.Type = value.Tag;
-    if (!RenderValue(value.Tag, value.Content, value.Length, object.Value)) {
-      return kErrBadElement;
-    }
+    if (!DecodeValue(value.Tag, value.Content, value.Length, object)) return kErrBadElement;
   }
   return kErrNone;
 }
@@ -845,6 +864,8 @@ void TObjectTable::EmptySlots(int from, int to) {
       slot->Type = kTagOctetString;
       slot->Id.clear();
       slot->Value.clear();
+      slot->Magnitude = 0;
+      slot->Negative = false;
     }
   }
 }
@@ -972,20 +993,16 @@ bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out) {
 bool RenderValue(int tag, const uint8_t* content, size_t size, TByteBuffer& out) {
   out.clear();
   switch (tag) {
-    case kTagInteger: {
-      int64_t value = 0;
-      if (!ber::DecodeInt64(content, size, value)) return false;
-      AppendSignedText(out, value);
-      return true;
-    }
+    case kTagInteger:
     case kTagCounter32:
     case kTagGauge32:
     case kTagTimeTicks:
     case kTagUInteger32:
     case kTagCounter64: {
-      uint64_t value = 0;
-      if (!ber::DecodeUnsigned(content, size, tag == kTagCounter64 ? 8 : 4, value)) return false;
-      AppendUnsignedText(out, value);
+      uint64_t magnitude = 0;
+      bool negative = false;
+      if (!DecodeNumber(tag, content, size, magnitude, negative)) return false;
+      AppendNumberText(out, magnitude, negative);
       return true;
     }
     case kTagIpAddress:
@@ -1011,6 +1028,32 @@ bool RenderValue(int tag, const uint8_t* content, size_t size, TByteBuffer& out)
     default:
       out.assign(content, size);
       return true;
+  }
+}
+
+void NumberFromText(TSnmpObject& object) {
+  const std::string_view text = object.Value.view();
+  object.Magnitude = 0;
+  object.Negative = false;
+  switch (object.Type) {
+    case kTagInteger: {
+      // Sent as a signed 32-bit value (BuildValue).
+      const int64_t value = static_cast<int32_t>(LeadingDecimal32(text));
+      object.Negative = value < 0;
+      object.Magnitude = static_cast<uint64_t>(value < 0 ? -value : value);
+      return;
+    }
+    case kTagCounter32:
+    case kTagGauge32:
+    case kTagTimeTicks:
+    case kTagUInteger32:
+      object.Magnitude = LeadingDecimal32(text);
+      return;
+    case kTagCounter64:
+      object.Magnitude = LeadingDigits64(text);
+      return;
+    default:
+      return;
   }
 }
 

@@ -77,11 +77,16 @@ inline constexpr size_t kMaxOidArcs = 256;
 // sub-identifier (two arcs) 2^32+79 at most, five octets each.
 inline constexpr size_t kMaxOidOctets = 5 * kMaxOidArcs;
 
-// One variable binding: dotted OID text, BER tag of the value, value bytes (any bytes).
+// One variable binding: dotted OID text, BER tag of the value, value bytes (any bytes). A
+// received numeric value (INTEGER, Counter32, Gauge32, TimeTicks, UInteger32, Counter64) also
+// keeps the number it was decoded as, so that nobody reads it back from its text; a written
+// one keeps the number its text goes out as (NumberFromText).
 struct TSnmpObject {
   TByteBuffer Id;
   int32_t Type = kTagOctetString;
   TByteBuffer Value;
+  uint64_t Magnitude = 0;  // numeric types: the value without its sign
+  bool Negative = false;   // an INTEGER below 0
 };
 
 // The object table: slots from 1 and a count. Slots above Count() always hold type 4 with empty
@@ -202,5 +207,8 @@ bool BerToOid(const uint8_t* content, size_t size, TByteBuffer& out);
 // The ObjValue text of a received value with this tag. False when a numeric value cannot be
 // decoded (for example a Counter32 of 6 octets), so that no invented number is passed on.
 bool RenderValue(int tag, const uint8_t* content, size_t size, TByteBuffer& out);
+// Sets object.Magnitude and object.Negative to the number a request built from the object's
+// type and text carries (0 for the types that carry no number).
+void NumberFromText(TSnmpObject& object);
 
 }  // namespace kestrava

@@ -166,6 +166,22 @@ std::string TSnmpMgr::ObjValue(int index) {
 void TSnmpMgr::SetObjValue(int index, const std::string& value) {
   SetText(kPropObjValue, Index16(index), value);
 }
+void TSnmpMgr::ReadObject(int index, std::string& id, TSnmpValue& value) {
+  TObjValueView view;
+  const int code = SNMPMgr_GetObjValue(m_manager, Index16(index), &view);
+  if (code != 0) Raise(code, "Invalid array index value for ObjValue");
+  int length = 0;
+  const char* oid =
+      reinterpret_cast<const char*>(SNMPMgr_Get(m_manager, kPropObjId, Index16(index), &length));
+  id.assign(oid, static_cast<size_t>(length));
+  value.Tag = view.Tag;
+  value.Magnitude = view.Magnitude;
+  value.Negative = view.Negative;
+  if (IsNumericTag(view.Tag))
+    value.Bytes.clear();
+  else
+    value.Bytes.assign(view.Bytes, static_cast<size_t>(view.Length));
+}
 
 std::string TSnmpMgr::Password() {
   return GetText(kPropPassword);

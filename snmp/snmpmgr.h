@@ -33,6 +33,7 @@
 #include <string>
 
 #include "snmp/componentcore.h"
+#include "snmp/snmp_value.h"
 
 namespace kestrava {
 
@@ -68,6 +69,9 @@ class TSnmpMgr : public TComponentCore {
   void SetObjType(int index, int value);
   std::string ObjValue(int index);  // REQUIRES: 1 <= index <= ObjCount, else ESnmpMgr 280
   void SetObjValue(int index, const std::string& value);
+  // An object's OID and its value as the codec decoded it, typed (ObjValue is its Text()), into
+  // the caller's storage, which is reused. REQUIRES: 1 <= index <= ObjCount, else ESnmpMgr 280.
+  void ReadObject(int index, std::string& id, TSnmpValue& value);
   std::string Password();
   void SetPassword(const std::string& value);
   int RemoteEngineBoots();

@@ -158,6 +158,17 @@ int SNMPMgr_CheckIndex(TSnmpManager* mgr, int property, int index) {
   return index < 1 || index > mgr->objects.Count() ? kErrBadArrayIndex : 0;
 }
 
+int SNMPMgr_GetObjValue(TSnmpManager* mgr, int index, TObjValueView* value) {
+  if (index < 1 || index > mgr->objects.Count()) return kErrBadArrayIndex;
+  const TSnmpObject& o = std::as_const(mgr->objects).At(index);
+  value->Tag = o.Type;
+  value->Magnitude = o.Magnitude;
+  value->Negative = o.Negative;
+  value->Bytes = reinterpret_cast<const char*>(o.Value.data());
+  value->Length = static_cast<int>(o.Value.size());
+  return 0;
+}
+
 const char* SNMPMgr_GetLastError(TSnmpManager* mgr) {
   return mgr->lastError.text.c_str();
 }

@@ -81,6 +81,18 @@ int SNMPMgr_Destroy(TSnmpManager* mgr);
 // An integer, or a pointer to NUL-terminated text, or a pointer to bytes with *length set.
 // Text and bytes stay valid until the next SNMPMgr_Get on this manager.
 intptr_t SNMPMgr_Get(TSnmpManager* mgr, int property, int index, int* length);
+// An object's value as the codec decoded it (snmp/snmp_value.h): its tag, and for the numeric
+// tags the exact magnitude and sign, for the others its bytes (valid until the next call that
+// changes the object table).
+struct TObjValueView {
+  int32_t Tag = 0;
+  uint64_t Magnitude = 0;
+  bool Negative = false;
+  const char* Bytes = nullptr;
+  int Length = 0;
+};
+// 0, or 280 when index lies outside 1..ObjCount.
+int SNMPMgr_GetObjValue(TSnmpManager* mgr, int index, TObjValueView* value);
 // value: an integer, or a pointer to text (NUL-terminated), or to `length` bytes.
 int SNMPMgr_Set(TSnmpManager* mgr, int property, int index, intptr_t value, int length);
 int SNMPMgr_Do(TSnmpManager* mgr, int method, int argc, intptr_t* argv, int* argl);

@@ -268,12 +268,15 @@ int TSnmpManager::SetObject(int property, int index, const TPropertyValue& value
   if (index < 1 || index > objects.Count()) return Fail(kErrBadObjectIndex, kTextBadObjectIndex);
   TSnmpObject& o = objects.At(index);
   // Straight from the caller's bytes: a request sets 15 of these for every send.
+  if (property == kPropObjId) {
+    o.Id.assign(value.Bytes());
+    return 0;
+  }
   if (property == kPropObjType)
     o.Type = value.Number();
-  else if (property == kPropObjId)
-    o.Id.assign(value.Bytes());
   else
     o.Value.assign(value.Bytes());
+  NumberFromText(o);  // the typed read gives what goes out
   return 0;
 }
 

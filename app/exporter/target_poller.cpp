@@ -118,17 +118,17 @@ void TTargetPoller::OnWalkAnswer(const TRequest& record, const TAnswer& answer) 
   if (answer.ErrorStatus != 0 || answer.Objects.empty()) return EndWalkColumn();
   std::string last;
   for (const TAnswerObject& object : answer.Objects) {
-    if (object.Type >= kFirstExceptionTag || object.Oid.compare(0, prefix.size(), prefix) != 0)
+    if (object.Value.Tag >= kFirstExceptionTag || object.Oid.compare(0, prefix.size(), prefix) != 0)
       return EndWalkColumn();
     const std::string index = object.Oid.substr(prefix.size());
     if (m_walkColumn == 0) {
       if (m_rowOf.size() >= kMaxRows) return EndWalkColumn();
       if (m_rowOf.emplace(index, m_walkIndexes.size()).second) {
         m_walkIndexes.push_back(index);
-        m_descr.push_back(object.Value);
+        m_descr.push_back(object.Value.Text());
       }
     } else if (const auto row = m_rowOf.find(index); row != m_rowOf.end()) {
-      (m_walkColumn == 1 ? m_name : m_alias)[row->second] = object.Value;
+      (m_walkColumn == 1 ? m_name : m_alias)[row->second] = object.Value.Text();
     }
     last = object.Oid;
   }
@@ -202,9 +202,9 @@ void TTargetPoller::OnGetAnswer(const TAnswer& answer) {
   } else {
     for (const TAnswerObject& object : answer.Objects) {
       if (object.Oid == kSysUpTime0) {
-        m_uptime = TSample::FromAnswer(object.Value, object.Type);
+        m_uptime = TSample::FromAnswer(object.Value);
       } else if (const auto slot = m_slotOf.find(object.Oid); slot != m_slotOf.end()) {
-        m_values[slot->second] = TSample::FromAnswer(object.Value, object.Type);
+        m_values[slot->second] = TSample::FromAnswer(object.Value);
       }
     }
   }

@@ -17,6 +17,7 @@
 #include "app/output_sinks.h"
 #include "app/scripted_run.h"
 #include "app/stream_sink.h"
+#include "snmp/snmp_value.h"
 #include "temp_dir.h"
 #include "ui/chart.h"
 
@@ -190,9 +191,10 @@ TEST(StreamSink, WholeNumbersKeepEveryDigitAndMissingValuesSayWhy) {
   snapshot->RawValues = true;
   snapshot->Layout = layout;
   snapshot->Slots.resize(3);
-  snapshot->Slots[0].Value = TSample::FromAnswer("18446744073709551615", 0x46);
-  snapshot->Slots[1].Value = TSample::FromAnswer("9007199254740992", 0x46);  // 2^53
-  snapshot->Slots[2].Value = TSample::FromAnswer("noSuchInstance", 0x81);
+  snapshot->Slots[0].Value = TSample::FromAnswer(TSnmpValue::Number(0x46, 18446744073709551615u));
+  snapshot->Slots[1].Value =
+      TSample::FromAnswer(TSnmpValue::Number(0x46, 9007199254740992u));  // 2^53
+  snapshot->Slots[2].Value = TSample::FromAnswer(TSnmpValue::Octets(0x81, "error: noSuchInstance"));
   const std::string line = TStreamSink::Line(*snapshot);
   EXPECT_EQ(line.find('\n'), std::string::npos);
   const std::vector<std::string> parts = {R"("time":"2025-12-11T04:00:00.123Z")",
@@ -307,8 +309,8 @@ TEST(StreamSink, UtilisationAndUnitsReachTheStream) {
   snapshot->Layout = layout;
   snapshot->Slots.resize(2);
   for (TSlotReading& slot : snapshot->Slots) {
-    slot.Value = TSample::FromAnswer("5000", 0x41);
-    slot.Delta = Difference(TSample::FromAnswer("0", 0x41), slot.Value);
+    slot.Value = TSample::FromAnswer(TSnmpValue::Number(0x41, 5000));
+    slot.Delta = Difference(TSample::FromAnswer(TSnmpValue::Number(0x41, 0)), slot.Value);
     slot.HasRate = true;
     slot.Rate = 1000;  // octets per second
   }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "snmp/snmp_value.h"
+
 namespace kestrava {
 namespace {
 
@@ -21,6 +23,13 @@ struct Slot {
   int type = kCounter32;
 };
 
+// A value as the codec hands it over, from its text in the table.
+TSnmpValue Answered(const std::string& text, int type) {
+  if (!IsNumericTag(type)) return TSnmpValue::Octets(type, text);
+  const bool negative = text.front() == '-';
+  return TSnmpValue::Number(type, std::stoull(text.substr(negative ? 1 : 0)), negative);
+}
+
 // A snapshot of rows x columns; slots are given row by row.
 TPollSnapshot Snapshot(std::vector<TSnapshotColumn> columns, std::vector<TSnapshotRow> rows,
                        const std::vector<Slot>& slots, std::string labelOid) {
@@ -32,7 +41,7 @@ TPollSnapshot Snapshot(std::vector<TSnapshotColumn> columns, std::vector<TSnapsh
   for (const Slot& slot : slots) {
     layout->PolledOids.push_back(slot.polled);
     TSlotReading reading;
-    if (!slot.value.empty()) reading.Value = TSample::FromAnswer(slot.value, slot.type);
+    if (!slot.value.empty()) reading.Value = TSample::FromAnswer(Answered(slot.value, slot.type));
     snapshot.Slots.push_back(reading);
   }
   snapshot.Layout = std::move(layout);

@@ -81,14 +81,19 @@ TEST(RowFilter, AsksOnlyTheColumnsItNeeds) {
 
 TEST(RowFilter, LearnsIntegersOfItsTwoColumnsOnly) {
   TRowFactsTable facts;
-  facts.Learn("1.3.6.1.2.1.2.2.1.3.1", 2, "6");
-  facts.Learn("1.3.6.1.2.1.2.2.1.8.1", 2, "2");
-  facts.Learn("1.3.6.1.2.1.2.2.1.3.2", 0x81, "");    // noSuchInstance
-  facts.Learn("1.3.6.1.2.1.2.2.1.8.2", 4, "1");      // not an INTEGER
-  facts.Learn("1.3.6.1.2.1.2.2.1.3.3", 2, "6x");     // not a number
-  facts.Learn("1.3.6.1.2.1.2.2.1.30.4", 2, "6");     // ifType's prefix, another column
-  facts.Learn("1.3.6.1.2.1.31.1.1.1.3.5", 2, "6");   // another table
-  facts.Learn("1.3.6.1.2.1.2.2.1.3.6.1", 2, "161");  // an instance of two parts
+  const auto integer = [](uint64_t magnitude, bool negative = false) {
+    return TSnmpValue::Number(kTagInteger, magnitude, negative);
+  };
+  facts.Learn("1.3.6.1.2.1.2.2.1.3.1", integer(6));
+  facts.Learn("1.3.6.1.2.1.2.2.1.8.1", integer(2));
+  facts.Learn("1.3.6.1.2.1.2.2.1.3.2", TSnmpValue::Octets(kTagNoSuchInstance, ""));
+  facts.Learn("1.3.6.1.2.1.2.2.1.8.2", TSnmpValue::Octets(kTagOctetString, "1"));  // no INTEGER
+  facts.Learn("1.3.6.1.2.1.2.2.1.3.3", integer(2147483648u));  // wider than 32 bits
+  facts.Learn("1.3.6.1.2.1.2.2.1.8.3", integer(2147483649u, true));
+  facts.Learn("1.3.6.1.2.1.2.2.1.30.4", integer(6));     // ifType's prefix, another column
+  facts.Learn("1.3.6.1.2.1.31.1.1.1.3.5", integer(6));   // another table
+  facts.Learn("1.3.6.1.2.1.2.2.1.3.6.1", integer(161));  // an instance of two parts
+  facts.Learn("1.3.6.1.2.1.2.2.1.8.7", integer(2147483648u, true));  // the lowest there is
   EXPECT_EQ(facts.Of(".1").IfType, 6);
   EXPECT_EQ(facts.Of(".1").OperStatus, 2);
   for (const char* suffix : {".2", ".3", ".4", ".5", ".9"}) {
@@ -96,6 +101,7 @@ TEST(RowFilter, LearnsIntegersOfItsTwoColumnsOnly) {
     EXPECT_EQ(facts.Of(suffix).OperStatus, 0) << suffix;
   }
   EXPECT_EQ(facts.Of(".6.1").IfType, 161);
+  EXPECT_EQ(facts.Of(".7").OperStatus, -2147483647 - 1);
   facts.Clear();
   EXPECT_EQ(facts.Of(".1").IfType, 0);
 }

@@ -13,6 +13,7 @@
 #include "engine/status_sink.h"
 #include "engine_rig.h"
 #include "fake_agent.h"
+#include "snmp/snmp_value.h"
 
 namespace kestrava {
 namespace {
@@ -32,15 +33,15 @@ constexpr int kCounter32 = 0x41;
 
 TEST(ShownQuantity, EachColumnReadsInTheUnitOfWhatItCounts) {
   TSlotReading octets;
-  octets.Value = TSample::FromAnswer("1000", 0x41);
-  octets.Delta = Difference(TSample::FromAnswer("0", 0x41), octets.Value);
+  octets.Value = TSample::FromAnswer(TSnmpValue::Number(0x41, 1000));
+  octets.Delta = Difference(TSample::FromAnswer(TSnmpValue::Number(0x41, 0)), octets.Value);
   octets.HasRate = true;
   octets.Rate = 200;
   octets.Speed = 1e6;
   TSlotReading unmeasured = octets;  // a change whose time is not known
   unmeasured.HasRate = false;
   TSlotReading ticks;
-  ticks.Value = TSample::FromAnswer("8640000", 0x43);  // a day in hundredths
+  ticks.Value = TSample::FromAnswer(TSnmpValue::Number(0x43, 8640000));  // a day in hundredths
   TSlotReading null;
 
   const TShownColumn kOctets{TColumnKind::kOctets, false};

@@ -2,12 +2,19 @@
 // batches, request ids, OID order and instance-mask entries.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <random>
+
 #include "engine/discovery.h"
 #include "engine/dispatcher.h"
 #include "engine/pie.h"
 #include "engine/poll_snapshot.h"
 #include "engine/slot_store.h"
 #include "shared/item_list.h"
+#include "shared/number_text.h"
+#include "snmp/snmp_value.h"
 
 namespace kestrava {
 namespace {
@@ -59,8 +66,11 @@ TEST(ValuesTest, SlotValueRawAndDelta) {
       {"fractions", {"Null", "Null", "Null", "1.25", "3.5"}, 4, "3.5", "2.2"},
       {"negative integers", {"Null", "Null", "Null", "-5", "3"}, 4, "3", "8.0"},
       {"a text is Null", {"Null", "Null", "Null", "5", "error: noSuchInstance"}, 4, "Null", "Null"},
-      {"a wrapped 32-bit counter is Null", {"Null", "Null", "Null", "4294967000", "500"}, 4,
-       "Null", "Null"},
+      {"a wrapped 32-bit counter is Null",
+       {"Null", "Null", "Null", "4294967000", "500"},
+       4,
+       "Null",
+       "Null"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -74,13 +84,107 @@ TEST(ValuesTest, SamplesKeepWhatAFormulaReads) {
   const struct {
     const char* text;
     std::string want;
-  } cases[] = {{"123", "123"},   {"-5", "-5"},       {"1.5", "1.5"},  {"1e+20", "1e+20"},
-               {"+7", "7"},      {"abc", "Null"},    {"", "Null"},    {" 5", "Null"},
+  } cases[] = {{"123", "123"},
+               {"-5", "-5"},
+               {"1.5", "1.5"},
+               {"1e+20", "1e+20"},
+               {"+7", "7"},
+               {"abc", "Null"},
+               {"", "Null"},
+               {" 5", "Null"},
                {"18446744073709551615", "18446744073709551615"},
                {"18446744073709551616", "18446744073709551616"}};
   for (const auto& c : cases) EXPECT_EQ(TSample::FromText(c.text).Text(), c.want) << c.text;
   EXPECT_TRUE(TSample::FromText("18446744073709551615").IsWhole());
   EXPECT_FALSE(TSample::FromText("18446744073709551616").IsWhole());
+}
+
+// A sample is 16 bytes and still gives back every text it was made from: whole numbers as
+// digits, a formula's results (15 significant digits) and any other decimal text as they came.
+TEST(ValuesTest, CompactSamplesGiveBackTheirText) {
+  static_assert(sizeof(TSample) == 16);
+  const std::string formulaResults[] = {FormatGeneral15(1.0L / 3),
+                                        FormatGeneral15(-2.0L / 3),
+                                        FormatGeneral15(2.5L),
+                                        FormatGeneral15(1e20L),
+                                        FormatGeneral15(1.5e-7L),
+                                        FormatGeneral15(1e400L),
+                                        FormatGeneral15(123456789012345.6L),
+                                        FormatGeneral15(18446744073709551616.0L),
+                                        FormatGeneral15(-1e-300L),
+                                        FormatGeneral15(0.1L)};
+  std::vector<std::string> texts(std::begin(formulaResults), std::end(formulaResults));
+  for (const char* text :
+       {"18446744073709551615", "-9223372036854775808", "-5", "0", "12.50", "1.0", ".5", "-0.0",
+        "1E5", "1e5", "+1.5", "0.30000000000000004", "3.14159265358979323846264338327950288",
+        "18446744073709551616", "00012.5"})
+    texts.emplace_back(text);
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    long double number = 0;
+    ASSERT_TRUE(ParseDecimal(text, number));
+    auto sample = std::make_unique<TSample>(TSample::FromText(text));
+    EXPECT_EQ(sample->Text(), text);
+    EXPECT_EQ(sample->Number(), number) << "a formula reads what the text reads as";
+    // Copies and moves keep it, also once the first is gone.
+    TSample copy = *sample;
+    sample.reset();
+    EXPECT_EQ(copy.Text(), text);
+    TSample moved = std::move(copy);
+    EXPECT_EQ(moved.Text(), text);
+    copy = moved;
+    EXPECT_EQ(copy, moved);
+    EXPECT_EQ(copy.Number(), number);
+    moved = TSample::FromText("7.25");
+    EXPECT_EQ(moved.Text(), "7.25");
+    EXPECT_FALSE(copy == moved);
+  }
+  EXPECT_EQ(FormatGeneral15(1.0L / 3), "0.333333333333333");
+  EXPECT_EQ(FormatGeneral15(1.5e-7L), "1.5e-07");
+  EXPECT_EQ(TSample::FromText("1.0").Text(), "1.0") << "not the shorter text of the number";
+  EXPECT_FALSE(TSample::FromText("1.5") == TSample::FromText("1.50"));
+}
+
+// Values of an answer become samples without text: a number as the codec decoded it, a text
+// value read as a number where it is one; every sample keeps its BER tag.
+TEST(ValuesTest, AnsweredValuesBecomeSamples) {
+  struct Case {
+    TSnmpValue value;
+    std::string text;
+    TNullReason reason;  // when Null
+  };
+  const TNullReason none = TNullReason::kNoValue;
+  const std::vector<Case> cases = {
+      {TSnmpValue::Number(0x46, 18446744073709551615u), "18446744073709551615", none},
+      {TSnmpValue::Number(0x02, 2147483648u, true), "-2147483648", none},
+      {TSnmpValue::Number(0x02, 0, true), "0", none},
+      {TSnmpValue::Number(0x41, 4294967295u), "4294967295", none},
+      {TSnmpValue::Number(0x43, 8640000), "8640000", none},
+      {TSnmpValue::Octets(0x04, "12.5"), "12.5", none},
+      {TSnmpValue::Octets(0x04, "12.50"), "12.50", none},
+      {TSnmpValue::Octets(0x04, "42"), "42", none},
+      {TSnmpValue::Octets(0x04, "eth0"), "Null", TNullReason::kNotANumber},
+      {TSnmpValue::Octets(0x40, "10.0.0.1"), "Null", TNullReason::kNotANumber},
+      {TSnmpValue::Octets(0x05, ""), "Null", TNullReason::kNotANumber},
+      {TSnmpValue::Octets(0x81, "error: noSuchInstance"), "Null", TNullReason::kNotANumber},
+      {TSnmpValue::Octets(0x80, "error: noSuchObject"), "Null", TNullReason::kNotANumber},
+      {TSnmpValue::Octets(0x82, "error: endOfMibView"), "Null", TNullReason::kNotANumber},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value.Text());
+    const TSample sample = TSample::FromAnswer(c.value);
+    EXPECT_EQ(sample.Text(), c.text);
+    EXPECT_EQ(sample.Type(), c.value.Tag);
+    EXPECT_EQ(sample.NullReason(), c.reason);
+    // The same as the text of the value read back, as the engine did before.
+    TSample fromText = TSample::FromText(c.value.Text());
+    EXPECT_EQ(sample.Text(), fromText.Text());
+    EXPECT_EQ(sample.IsWhole(), fromText.IsWhole());
+  }
+  EXPECT_TRUE(TSample::FromAnswer(TSnmpValue::Number(0x41, 5)).IsCounter32());
+  EXPECT_FALSE(TSample::FromAnswer(TSnmpValue::Number(0x42, 5)).IsCounter32());
+  EXPECT_EQ(TSample::FromAnswer(TSnmpValue::Number(0x46, 18446744073709551615u)).Magnitude(),
+            18446744073709551615u);
 }
 
 // The candidates of the given values, slot i for the i-th value; the labels name the slots.
@@ -102,7 +206,8 @@ std::vector<TPieSlice> Pie(const std::vector<std::string>& values, int wanted) {
   std::vector<std::string> names;
   for (int s = 0; s < store.SlotCount(); ++s) names.push_back("s" + std::to_string(s));
   std::vector<TPieSlice> pie = {{"left from before", 1, "1", 0, 0}};
-  BuildPie(candidates, wanted, [&](int slot) -> const std::string& { return names[slot]; }, pie);
+  BuildPie(
+      candidates, wanted, [&](int slot) -> const std::string& { return names[slot]; }, pie);
   return pie;
 }
 
@@ -126,15 +231,18 @@ TEST(ValuesTest, ThePieTakesTheLargestAndSumsTheRest) {
       {"a zero gets a slice of its own", {"0", "7"}, 0, "s1=7@0 s0=0@1 "},
       {"zeros add nothing to Other", {"9", "0", "0"}, 2, "s0=9@0 "},
       {"negatives and Null are left out", {"-3", "Null", "4"}, 0, "s2=4@0 "},
-      {"equal values: the greater slot text first", {"5", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5"},
-       4, "s9=5@0 s8=5@1 s7=5@2 Other=40@3 "},
+      {"equal values: the greater slot text first",
+       {"5", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5"},
+       4,
+       "s9=5@0 s8=5@1 s7=5@2 Other=40@3 "},
       {"every digit of a 64-bit counter",
        {"18446744073709551615", "18446744073709551614", "1"},
        2,
        "s0=18446744073709551615@0 Other=18446744073709551615@1 "},
       {"two decimals", {"0.125", "3.5"}, 0, "s1=3.5@0 s0=0.12@1 "},
       {"wide values sort above the rest (2^130)",
-       {"1361129467683753853853498429727072845824", "18446744073709551615"}, 0,
+       {"1361129467683753853853498429727072845824", "18446744073709551615"},
+       0,
        "s0=1361129467683753853853498429727072845824@0 s1=18446744073709551615@1 "},
       {"no candidates", {"Null"}, 3, ""},
   };
@@ -174,6 +282,45 @@ TEST(ValuesTest, KeysOrderEveryValue) {
   tiny.Number = 0.004L;
   EXPECT_FALSE(KeyLess(KeyOf(tiny), keys[0]));
   EXPECT_FALSE(KeyLess(keys[0], KeyOf(tiny)));
+}
+
+// A key holds the value rounded to hundredths exactly as its fixed-point text with two
+// decimals rounds it (ties to even on the exact binary value), wide from 37 digits on.
+TEST(ValuesTest, KeysRoundAsTheTwoDecimalTextDoes) {
+  std::vector<long double> numbers = {
+      0.0L,    0.004L,       0.005L,       0.015L,       0.125L,
+      0.375L,  0.625L,       2.675L,       1.005L,       99.995L,
+      1e-30L,  0.5L,         12.345L,      1e15L + 0.5L, 0x1p63L + 2048,
+      0x1p64L, 1e30L / 3,    9.999999e33L, 1e34L,        9.99999999999999999e33L,
+      1e35L,   0x1p118L / 3, 0x1p117L,     1e36L,        1e300L};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 2000; ++i) {
+    const long double mantissa = static_cast<long double>(random()) / 0x1p64L;
+    const int exponent = static_cast<int>(random() % 140) - 20;
+    numbers.push_back(std::ldexp(mantissa, exponent));
+    // Exact ties: a whole number of eighths.
+    numbers.push_back(static_cast<long double>(random() % 100000) / 8);
+  }
+  for (const long double number : numbers) {
+    char buffer[512];
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed, 2).ptr;
+    std::string digits(buffer, end);
+    digits.erase(digits.find('.'), 1);
+    TCurrentValue value;
+    value.Present = true;
+    value.Number = number;
+    const TSliceKey key = KeyOf(value);
+    if (digits.size() > 36) {
+      EXPECT_TRUE(key.Wide) << digits;
+      EXPECT_EQ(key.WideValue, number);
+      continue;
+    }
+    unsigned __int128 want = 0;
+    for (const char c : digits) want = want * 10 + static_cast<unsigned>(c - '0');
+    EXPECT_FALSE(key.Wide) << digits;
+    EXPECT_TRUE(key.Hundredths == want) << digits;
+  }
 }
 
 TEST(ValuesTest, TakeBatchCutsFifteenAtATime) {

@@ -448,6 +448,8 @@ struct RenderCase {
   std::string binding;
   int32_t type;
   std::string value;
+  uint64_t magnitude = 0;  // numeric types: the number decoded, kept beside the text
+  bool negative = false;
 };
 
 // One element with any content length (82 hh ll from 256 on, 81 ll from 128 on).
@@ -555,21 +557,23 @@ TEST(CodecOid, RandomNeighbouringContentsReadAsEachAlone) {
   }
 }
 
-TEST(CodecParse, ValuesRenderAsText) {
+TEST(CodecParse, ValuesRenderAsTextAndNumbersKeepTheirValue) {
   const std::vector<RenderCase> cases = {
-      {"06 01 2B 02 01 FF", kTagInteger, "-1"},
-      {"06 01 2B 02 01 7F", kTagInteger, "127"},
+      {"06 01 2B 02 01 FF", kTagInteger, "-1", 1, true},
+      {"06 01 2B 02 01 7F", kTagInteger, "127", 127},
       {"06 01 2B 02 00", kTagInteger, "0"},
-      {"06 01 2B 02 04 80 00 00 00", kTagInteger, "-2147483648"},
-      {"06 01 2B 02 05 00 FF FF FF FF", kTagInteger, "4294967295"},
-      {"06 01 2B 41 05 00 FF FF FF FF", kTagCounter32, "4294967295"},
-      {"06 01 2B 41 04 FF FF FF FF", kTagCounter32, "4294967295"},
-      {"06 01 2B 41 01 05", kTagCounter32, "5"},
-      {"06 01 2B 42 02 03 E8", kTagGauge32, "1000"},
-      {"06 01 2B 43 04 00 05 7E 40", kTagTimeTicks, "360000"},
-      {"06 01 2B 47 01 07", kTagUInteger32, "7"},
-      {"06 01 2B 46 08 7F FF FF FF FF FF FF FF", kTagCounter64, "9223372036854775807"},
-      {"06 01 2B 46 09 00 FF FF FF FF FF FF FF FF", kTagCounter64, "18446744073709551615"},
+      {"06 01 2B 02 04 80 00 00 00", kTagInteger, "-2147483648", 2147483648u, true},
+      {"06 01 2B 02 05 00 FF FF FF FF", kTagInteger, "4294967295", 4294967295u},
+      {"06 01 2B 41 05 00 FF FF FF FF", kTagCounter32, "4294967295", 4294967295u},
+      {"06 01 2B 41 04 FF FF FF FF", kTagCounter32, "4294967295", 4294967295u},
+      {"06 01 2B 41 01 05", kTagCounter32, "5", 5},
+      {"06 01 2B 42 02 03 E8", kTagGauge32, "1000", 1000},
+      {"06 01 2B 43 04 00 05 7E 40", kTagTimeTicks, "360000", 360000},
+      {"06 01 2B 47 01 07", kTagUInteger32, "7", 7},
+      {"06 01 2B 46 08 7F FF FF FF FF FF FF FF", kTagCounter64, "9223372036854775807",
+       9223372036854775807u},
+      {"06 01 2B 46 09 00 FF FF FF FF FF FF FF FF", kTagCounter64, "18446744073709551615",
+       18446744073709551615u},
       {"06 01 2B 46 01 00", kTagCounter64, "0"},
       {"06 01 2B 40 04 7F 00 00 01", kTagIpAddress, "127.0.0.1"},
       {"06 01 2B 40 05 0A 00 00 01 09", kTagIpAddress, "10.0.0.1"},
@@ -592,6 +596,8 @@ TEST(CodecParse, ValuesRenderAsText) {
     EXPECT_EQ(objects.At(1).Type, c.type) << c.binding;
     EXPECT_EQ(objects.At(1).Value.view(), c.value) << c.binding;
     EXPECT_EQ(objects.At(1).Value.size(), c.value.size());
+    EXPECT_EQ(objects.At(1).Magnitude, c.magnitude) << c.binding;
+    EXPECT_EQ(objects.At(1).Negative, c.negative) << c.binding;
   }
 }
 

@@ -21,6 +21,7 @@
 #include "fake_agent.h"
 #include "loopback_peer.h"
 #include "snmp/codec.h"
+#include "snmp/snmp_value.h"
 #include "snmpd_process.h"
 #include "snmpmgr_test_util.h"
 
@@ -530,6 +531,110 @@ TEST_F(SnmpMgrTest, AsynchronousModeTakesEveryResponse) {
   EXPECT_EQ(responses[0].RequestId, 1007);
   EXPECT_NE(responses[0].Port, agent.port());
   EXPECT_TRUE(badPackets.empty());
+}
+
+// The typed read of an answer gives each value as the codec decoded it, and ObjValue stays its
+// text: one answer with every type the codec knows.
+TEST_F(SnmpMgrTest, TypedReadOfAnAnswerMatchesObjValue) {
+  struct Case {
+    int32_t type;
+    std::string sent;  // as the agent's codec writes it
+    TSnmpValue want;
+    std::string text;  // ObjValue
+  };
+  const std::vector<Case> cases = {
+      {kTagInteger, "-2147483648", TSnmpValue::Number(kTagInteger, 2147483648u, true),
+       "-2147483648"},
+      {kTagInteger, "-1", TSnmpValue::Number(kTagInteger, 1, true), "-1"},
+      {kTagInteger, "0", TSnmpValue::Number(kTagInteger, 0), "0"},
+      {kTagInteger, "2147483647", TSnmpValue::Number(kTagInteger, 2147483647), "2147483647"},
+      {kTagCounter32, "4294967295", TSnmpValue::Number(kTagCounter32, 4294967295u), "4294967295"},
+      {kTagGauge32, "1000", TSnmpValue::Number(kTagGauge32, 1000), "1000"},
+      {kTagTimeTicks, "360000", TSnmpValue::Number(kTagTimeTicks, 360000), "360000"},
+      {kTagUInteger32, "7", TSnmpValue::Number(kTagUInteger32, 7), "7"},
+      {kTagCounter64, "18446744073709551615",
+       TSnmpValue::Number(kTagCounter64, 18446744073709551615u), "18446744073709551615"},
+      {kTagCounter64, "0", TSnmpValue::Number(kTagCounter64, 0), "0"},
+      {kTagOctetString, std::string("a\0b", 3),
+       TSnmpValue::Octets(kTagOctetString, std::string("a\0b", 3)), std::string("a\0b", 3)},
+      {kTagOctetString, "12.5", TSnmpValue::Octets(kTagOctetString, "12.5"), "12.5"},
+      {kTagOpaque, "\x9f\x78", TSnmpValue::Octets(kTagOpaque, "\x9f\x78"), "\x9f\x78"},
+      {kTagIpAddress, "10.0.0.1", TSnmpValue::Octets(kTagIpAddress, "10.0.0.1"), "10.0.0.1"},
+      {kTagOid, "1.3.6.1.4", TSnmpValue::Octets(kTagOid, "1.3.6.1.4"), "1.3.6.1.4"},
+      {kTagNull, "", TSnmpValue::Octets(kTagNull, ""), ""},
+      {kTagNoSuchObject, "", TSnmpValue::Octets(kTagNoSuchObject, "error: noSuchObject"),
+       "error: noSuchObject"},
+      {kTagNoSuchInstance, "", TSnmpValue::Octets(kTagNoSuchInstance, "error: noSuchInstance"),
+       "error: noSuchInstance"},
+      {kTagEndOfMibView, "", TSnmpValue::Octets(kTagEndOfMibView, "error: endOfMibView"),
+       "error: endOfMibView"},
+  };
+  TSnmpMessage msg;
+  msg.Community.assign("cobalt");
+  TObjectTable objects;
+  objects.SetCount(static_cast<int>(cases.size()));
+  for (size_t i = 0; i < cases.size(); ++i) {
+    TSnmpObject& o = objects.At(static_cast<int>(i) + 1);
+    o.Id.assign("1.3.6.1.4.1.99." + std::to_string(i));
+    o.Type = cases[i].type;
+    o.Value.assign(cases[i].sent);
+  }
+  TByteBuffer out;
+  std::string error;
+  ASSERT_EQ(BuildMessage(kActionResponse, msg, objects, out, error), 0) << error;
+  std::vector<std::pair<std::string, TSnmpValue>> typed;
+  mgr.OnResponse = [&](TSnmpMgr& m, int, int, const std::string&, const std::string&, int,
+                       const std::string&, int, int, int, const std::string&) {
+    std::string id = "left from before";
+    TSnmpValue value = TSnmpValue::Octets(kTagOctetString, "left from before");
+    for (int i = 1; i <= m.ObjCount(); ++i) {
+      m.ReadObject(i, id, value);  // the storage is reused: nothing of the value before stays
+      typed.emplace_back(id, value);
+      responses.push_back({0, 0, 0, 0, "", {{m.ObjId(i), m.ObjValue(i)}}, {m.ObjType(i)}, "", 0});
+    }
+    EXPECT_EQ(ErrorOf([&] { m.ReadObject(m.ObjCount() + 1, id, value); }),
+              "280: Invalid array index value for ObjValue");
+  };
+  mgr.SetActive(true);
+  agent.SendTo(out.str(), "127.0.0.1", mgr.LocalPort());
+  ASSERT_TRUE(WaitFor([&] { return typed.size() == cases.size(); }));
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(typed[i].first, "1.3.6.1.4.1.99." + std::to_string(i));
+    EXPECT_EQ(typed[i].second, c.want) << c.text;
+    EXPECT_EQ(responses[i].Bindings[0].second, c.text) << "ObjValue as it always was";
+    EXPECT_EQ(responses[i].Types[0], c.type);
+    EXPECT_EQ(typed[i].second.Text(), c.text);
+  }
+}
+
+// An object written for a request reads typed as the number it goes out as.
+TEST(SnmpMgrProperties, WrittenObjectsReadTypedAsTheyGoOut) {
+  struct Case {
+    int32_t type;
+    std::string text;
+    TSnmpValue want;
+  };
+  const std::vector<Case> cases = {
+      {kTagInteger, "-5", TSnmpValue::Number(kTagInteger, 5, true)},
+      {kTagInteger, "4294967295", TSnmpValue::Number(kTagInteger, 1, true)},  // 32 bits, signed
+      {kTagCounter32, "4294967296", TSnmpValue::Number(kTagCounter32, 0)},    // wraps at 2^32
+      {kTagGauge32, "12abc", TSnmpValue::Number(kTagGauge32, 12)},            // leading digits
+      {kTagCounter64, "18446744073709551615",
+       TSnmpValue::Number(kTagCounter64, 18446744073709551615u)},
+      {kTagOctetString, "17", TSnmpValue::Octets(kTagOctetString, "17")},
+  };
+  TSnmpMgr mgr;
+  mgr.SetObjCount(1);
+  for (const Case& c : cases) {
+    mgr.SetObjValue(1, c.text);
+    mgr.SetObjType(1, c.type);
+    std::string id;
+    TSnmpValue value;
+    mgr.ReadObject(1, id, value);
+    EXPECT_EQ(value, c.want) << c.text;
+    EXPECT_EQ(mgr.ObjValue(1), c.text);
+  }
 }
 
 TEST_F(SnmpMgrTest, SilentAgentGivesNoEvent) {
