@@ -43,6 +43,8 @@ constexpr int kProgressMs = 50;
 bool IsException(int type) {
   return type == 0x80 || type == 0x81;
 }
+// How an SNMPv1 agent refuses a get that names an instance it does not have.
+constexpr int kNoSuchName = 2;
 
 std::string RowLimitText(int rows, bool refresh) {
   return (refresh ? "Refresh stopped at " : "Discovery stopped at ") + std::to_string(rows) +
