@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -106,6 +107,44 @@ TEST(ExporterPeerTest, ASilentAgentsScrapeEndsInTimeWithWhatItHas) {
                       std::to_string(agent.port()) + " in time\"} 1"),
             std::string::npos)
       << lost;
+}
+
+// The walk of the rows gets past what agents do to it: GetBulk refused as too big or lost as too
+// long is asked again smaller, an SNMPv1 agent is walked with get-next to its noSuchName, and an
+// agent that answers with the OID asked ends the walk instead of holding it.
+TEST(ExporterPeerTest, TheWalkOfTheRowsGetsPastTooBigLostAnswersAndLoops) {
+  const struct {
+    const char* name;
+    int version;
+    std::function<void(FakeAgent&)> setup;
+    int rows;
+  } cases[] = {
+      {"tooBig above 5 repetitions", 2, [](FakeAgent& a) { a.SetBulkTooBigAbove(5); }, 20},
+      {"answers over 300 bytes lost", 2, [](FakeAgent& a) { a.SetMaxAnswerBytes(300); }, 20},
+      {"SNMPv1", 1, [](FakeAgent&) {}, 20},
+      {"looping", 2, [](FakeAgent& a) { a.SetLooping(true); }, 0},
+  };
+  for (const auto& c : cases) {
+    FakeAgent agent;
+    agent.FillInterfaceTable(20);
+    c.setup(agent);
+    TExporterModule module = BuiltInIfMib();
+    module.SnmpVersion = c.version;
+    module.Columns = {"1.3.6.1.2.1.2.2.1.10"};  // ifInOctets, which SNMPv1 serves too
+    module.TimeoutMs = 100;
+    module.Retries = 0;
+    TTargetPoller poller(module, "127.0.0.1", agent.port(), 3600);
+    const std::string text = ScrapeNow(poller);
+    EXPECT_TRUE(Has(text, "kestrava_rows " + std::to_string(c.rows))) << c.name << "\n" << text;
+    EXPECT_TRUE(Has(text, "kestrava_scrape_timed_out 0")) << c.name << "\n" << text;
+    if (c.rows > 0) {
+      EXPECT_NE(
+          text.find("ifInOctets{ifAlias=\"\",ifDescr=\"eth19\",ifIndex=\"20\",ifName=\"\"} 1020"),
+          std::string::npos)
+          << c.name << "\n"
+          << text;
+    }
+  }
 }
 
 struct Service {
