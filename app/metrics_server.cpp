@@ -14,6 +14,13 @@ namespace kestrava {
 
 const QByteArray TMetricsServer::kTextFormat = "text/plain; version=0.0.4; charset=utf-8";
 
+namespace {
+
+// Connections waiting to be accepted (the kernel caps it at net.core.somaxconn).
+constexpr int kListenBacklog = 4096;
+
+}  // namespace
+
 bool ParseListenAddress(const std::string& text, TListenAddress& out, std::string& error) {
   const size_t colon = text.rfind(':');
   if (colon == std::string::npos) {
@@ -99,6 +106,10 @@ std::string TMetricsServer::Listen(const TListenAddress& where) {
     address = info.addresses().first();
   }
   auto* tcp = new QTcpServer(m_server.get());
+  // Prometheus opens a connection per target at each interval, all at once: with Qt's 50, the
+  // kernel drops the connections beyond it while the loop is busy, and each comes a second
+  // later, when the client sends its SYN again.
+  tcp->setListenBacklogSize(kListenBacklog);
   if (!tcp->listen(address, static_cast<quint16>(where.Port))) {
     const std::string why = tcp->errorString().toStdString();
     delete tcp;

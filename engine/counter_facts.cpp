@@ -1,6 +1,7 @@
 #include "engine/counter_facts.h"
 
 #include "shared/item_list.h"
+#include "shared/oid.h"
 
 namespace kestrava {
 
@@ -18,11 +19,8 @@ constexpr double kWrap = 4294967296.0;  // 2^32
 constexpr double kSpeedCeiling = 4294967295.0;
 
 // The suffix after column when oid lies in it, else "".
-std::string_view SuffixIn(std::string_view oid, const std::string& column) {
-  if (oid.size() <= column.size() + 1 || oid.compare(0, column.size(), column) != 0 ||
-      oid[column.size()] != '.')
-    return {};
-  return oid.substr(column.size());
+std::string_view SuffixIn(std::string_view oid, std::string_view column) {
+  return IsUnderOid(oid, column) ? oid.substr(column.size()) : std::string_view();
 }
 
 }  // namespace

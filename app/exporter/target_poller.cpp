@@ -19,8 +19,6 @@ const std::string kSysUpTime0 = "1.3.6.1.2.1.1.3.0";
 constexpr size_t kWindow = 8;
 // An agent whose label column never ends is cut off here.
 constexpr size_t kMaxRows = 100000;
-// The SNMPv2 exception values (noSuchObject, noSuchInstance, endOfMibView) have these tags.
-constexpr int kFirstExceptionTag = 0x80;
 
 }  // namespace
 
@@ -30,8 +28,9 @@ TTargetPoller::TTargetPoller(const TExporterModule& module, std::string host, in
       m_host(std::move(host)),
       m_port(port),
       m_rewalk(rewalkSeconds),
-      m_dispatcher(TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
-                                     [this](const std::string& text, int) { m_error = text; }}),
+      m_dispatcher(
+          TDispatcherEvents{[this](const TAnswer& answer) { OnAnswer(answer); },
+                            [this](const std::string& text, int code) { OnProblem(text, code); }}),
       m_lastUsed(TClock::now()) {
   m_openError = m_dispatcher.Open();
   if (m_module.SnmpVersion == 3) m_dispatcher.SetSecurity(m_module.V3);
@@ -89,52 +88,57 @@ bool TTargetPoller::SendNew(TRequest record) {
 
 void TTargetPoller::StartWalk() {
   m_phase = TPhase::kWalk;
-  m_walkColumn = 0;
   m_walkIndexes.clear();
   m_descr.clear();
   m_name.clear();
   m_alias.clear();
   m_rowOf.clear();
-  WalkStep(kWalkColumns[0]);
+  StartWalkColumn(0);
 }
 
-void TTargetPoller::WalkStep(const std::string& from) {
+void TTargetPoller::StartWalkColumn(int column) {
+  m_walkColumn = column;
+  m_walk = TWalk(kWalkColumns[column], m_module.SnmpVersion == 1 ? 0 : m_module.MaxRepetitions,
+                 m_module.SnmpVersion, TWalk::TReading::kRows);
+  SendWalkStep();
+}
+
+void TTargetPoller::SendWalkStep() {
   TRequest record;
-  if (m_module.SnmpVersion == 1) {
-    record.Operation = kOperationGetNext;
-  } else {
-    record.Operation = kOperationGetBulk;
-    record.MaxRepetitions = m_module.MaxRepetitions;
-  }
-  AppendItem(record.OidList, from);
-  if (!SendNew(record)) Finish(false);
+  record.MaxRepetitions = m_walk.Repetitions();
+  record.Operation = record.MaxRepetitions > 0 ? kOperationGetBulk : kOperationGetNext;
+  AppendItem(record.OidList, m_walk.Next());
+  if (!SendNew(std::move(record))) Finish(false);
 }
 
-void TTargetPoller::OnWalkAnswer(const TRequest& record, const TAnswer& answer) {
-  const std::string prefix = kWalkColumns[m_walkColumn] + ".";
-  std::string asked = record.OidList;
-  if (!asked.empty()) asked.pop_back();  // the separator
-  // SNMPv1 ends a walk with noSuchName.
-  if (answer.ErrorStatus != 0 || answer.Objects.empty()) return EndWalkColumn();
-  std::string last;
-  for (const TAnswerObject& object : answer.Objects) {
-    if (object.Value.Tag >= kFirstExceptionTag || object.Oid.compare(0, prefix.size(), prefix) != 0)
-      return EndWalkColumn();
-    const std::string index = object.Oid.substr(prefix.size());
-    if (m_walkColumn == 0) {
-      if (m_rowOf.size() >= kMaxRows) return EndWalkColumn();
-      if (m_rowOf.emplace(index, m_walkIndexes.size()).second) {
-        m_walkIndexes.push_back(index);
-        m_descr.push_back(object.Value.Text());
-      }
-    } else if (const auto row = m_rowOf.find(index); row != m_rowOf.end()) {
-      (m_walkColumn == 1 ? m_name : m_alias)[row->second] = object.Value.Text();
+void TTargetPoller::OnWalkAnswer(const TAnswer& answer) {
+  m_bindings.clear();
+  for (const TAnswerObject& object : answer.Objects)
+    m_bindings.push_back({object.Oid, object.Value.Tag});
+  const size_t indexAt = m_walk.Root().size() + 1;
+  const TWalk::TStep step =
+      m_walk.Step(answer.ErrorStatus, m_bindings, [&](size_t i, TWalkBinding binding) {
+        const TAnswerObject& object = answer.Objects[i];
+        return binding == TWalkBinding::kRow &&
+               TakeLabel(std::string_view(object.Oid).substr(indexAt), object.Value.Text());
+      });
+  if (step == TWalk::TStep::kNext || step == TWalk::TStep::kAgain) return SendWalkStep();
+  // Whatever ended the column (its end, an error status, an answer that does not follow), the
+  // labels read so far stand.
+  EndWalkColumn();
+}
+
+bool TTargetPoller::TakeLabel(std::string_view index, const std::string& value) {
+  if (m_walkColumn == 0) {
+    if (m_rowOf.size() >= kMaxRows) return false;
+    if (m_rowOf.emplace(index, m_walkIndexes.size()).second) {
+      m_walkIndexes.emplace_back(index);
+      m_descr.push_back(value);
     }
-    last = object.Oid;
+  } else if (const auto row = m_rowOf.find(index); row != m_rowOf.end()) {
+    (m_walkColumn == 1 ? m_name : m_alias)[row->second] = value;
   }
-  // An agent that answers with the OID asked would keep the walk going for ever.
-  if (last == asked) return EndWalkColumn();
-  WalkStep(last);
+  return true;
 }
 
 void TTargetPoller::EndWalkColumn() {
@@ -142,7 +146,7 @@ void TTargetPoller::EndWalkColumn() {
     m_name.assign(m_walkIndexes.size(), std::string());
     m_alias.assign(m_walkIndexes.size(), std::string());
   }
-  if (++m_walkColumn < kWalkColumnCount) return WalkStep(kWalkColumns[m_walkColumn]);
+  if (m_walkColumn + 1 < kWalkColumnCount) return StartWalkColumn(m_walkColumn + 1);
   SetRows(m_walkIndexes);
   m_walked = true;
   m_walkedAt = TClock::now();
@@ -214,13 +218,19 @@ void TTargetPoller::OnGetAnswer(const TAnswer& answer) {
 void TTargetPoller::OnAnswer(const TAnswer& answer) {
   const auto found = m_inFlight.find(static_cast<uint32_t>(answer.RequestId));
   if (found == m_inFlight.end()) return;  // late, or of a poll that ended
-  const TRequest record = found->second.Record;
   m_inFlight.erase(found);
   if (m_phase == TPhase::kWalk) {
-    OnWalkAnswer(record, answer);
+    OnWalkAnswer(answer);
   } else if (m_phase == TPhase::kGet) {
     OnGetAnswer(answer);
   }
+}
+
+void TTargetPoller::OnProblem(const std::string& text, int code) {
+  m_error = text;
+  // An agent that refuses the module's security answers no step of the walk, however small: the
+  // walk ends with the reason rather than running out of time.
+  if (m_phase == TPhase::kWalk && RefusesSecurity(code)) Finish(false);
 }
 
 void TTargetPoller::CheckTimeouts() {
@@ -247,6 +257,9 @@ void TTargetPoller::CheckTimeouts() {
   if (expired.empty()) return;
   for (uint32_t id : expired) m_inFlight.erase(id);
   m_counters.Lost += expired.size();
+  // A GetBulk step of the walk that went unanswered was most likely too big to come: smaller
+  // steps follow, as the walk says.
+  if (m_phase == TPhase::kWalk && m_walk.Lost()) return SendWalkStep();
   m_error = m_dispatcher.TimeoutText("No answer from " + m_host + ":" + std::to_string(m_port) +
                                      " in time");
   // A walk cut short leaves no rows to trust; a GetRequest lost leaves its values missing.

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "engine/dispatcher.h"
 #include "engine/poll_snapshot.h"
 #include "engine/sample.h"
+#include "snmp/walk.h"
 
 namespace kestrava {
 
@@ -47,12 +49,17 @@ class TTargetPoller {
   };
 
   void OnAnswer(const TAnswer& answer);
-  void OnWalkAnswer(const TRequest& record, const TAnswer& answer);
+  void OnProblem(const std::string& text, int code);
+  void OnWalkAnswer(const TAnswer& answer);
   void OnGetAnswer(const TAnswer& answer);
   // Sends one request (a new id), remembered until answered or expired; false when it failed.
   bool SendNew(TRequest record);
   void StartWalk();
-  void WalkStep(const std::string& from);
+  void StartWalkColumn(int column);
+  // Asks the walk's next step.
+  void SendWalkStep();
+  // A row of the column walked: its index and value; false at the row limit.
+  bool TakeLabel(std::string_view index, const std::string& value);
   void EndWalkColumn();
   void StartGet();
   void SendGets();
@@ -71,7 +78,12 @@ class TTargetPoller {
   // The rows, kept between scrapes.
   std::vector<std::string> m_index;  // "3"
   std::vector<std::string> m_descr, m_name, m_alias;
-  std::unordered_map<std::string, size_t> m_rowOf;  // by index
+  // By index; found by a view into an answer's OID, without a copy.
+  struct TTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  std::unordered_map<std::string, size_t, TTextHash, std::equal_to<>> m_rowOf;
   TClock::time_point m_walkedAt;
   bool m_walked = false;
   std::unordered_map<std::string, size_t> m_slotOf;  // polled OID -> slot (row x width + column)
@@ -81,7 +93,9 @@ class TTargetPoller {
   std::vector<TDone> m_waiting;
   TClock::time_point m_started;
   std::map<uint32_t, TInFlight> m_inFlight;
-  int m_walkColumn = 0;  // 0 ifDescr, 1 ifName, 2 ifAlias
+  int m_walkColumn = 0;                     // 0 ifDescr, 1 ifName, 2 ifAlias
+  TWalk m_walk;                             // of that column
+  std::vector<TWalkBindingRef> m_bindings;  // an answer's, reused
   std::vector<std::string> m_walkIndexes;
   std::vector<std::string> m_gets;  // batches not sent yet, as item lists
   size_t m_nextGet = 0;

@@ -5,10 +5,20 @@
 #include "app/exporter/exporter_service.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QProcess>
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "../metrics_rig.h"
@@ -108,6 +118,44 @@ TEST(ExporterPeerTest, ASilentAgentsScrapeEndsInTimeWithWhatItHas) {
       << lost;
 }
 
+// The walk of the rows gets past what agents do to it: GetBulk refused as too big or lost as too
+// long is asked again smaller, an SNMPv1 agent is walked with get-next to its noSuchName, and an
+// agent that answers with the OID asked ends the walk instead of holding it.
+TEST(ExporterPeerTest, TheWalkOfTheRowsGetsPastTooBigLostAnswersAndLoops) {
+  const struct {
+    const char* name;
+    int version;
+    std::function<void(FakeAgent&)> setup;
+    int rows;
+  } cases[] = {
+      {"tooBig above 5 repetitions", 2, [](FakeAgent& a) { a.SetBulkTooBigAbove(5); }, 20},
+      {"answers over 300 bytes lost", 2, [](FakeAgent& a) { a.SetMaxAnswerBytes(300); }, 20},
+      {"SNMPv1", 1, [](FakeAgent&) {}, 20},
+      {"looping", 2, [](FakeAgent& a) { a.SetLooping(true); }, 0},
+  };
+  for (const auto& c : cases) {
+    FakeAgent agent;
+    agent.FillInterfaceTable(20);
+    c.setup(agent);
+    TExporterModule module = BuiltInIfMib();
+    module.SnmpVersion = c.version;
+    module.Columns = {"1.3.6.1.2.1.2.2.1.10"};  // ifInOctets, which SNMPv1 serves too
+    module.TimeoutMs = 100;
+    module.Retries = 0;
+    TTargetPoller poller(module, "127.0.0.1", agent.port(), 3600);
+    const std::string text = ScrapeNow(poller);
+    EXPECT_TRUE(Has(text, "kestrava_rows " + std::to_string(c.rows))) << c.name << "\n" << text;
+    EXPECT_TRUE(Has(text, "kestrava_scrape_timed_out 0")) << c.name << "\n" << text;
+    if (c.rows > 0) {
+      EXPECT_NE(
+          text.find("ifInOctets{ifAlias=\"\",ifDescr=\"eth19\",ifIndex=\"20\",ifName=\"\"} 1020"),
+          std::string::npos)
+          << c.name << "\n"
+          << text;
+    }
+  }
+}
+
 struct Service {
   explicit Service(TExporterConfig config = DefaultExporterConfig())
       : exporter(std::move(config), [](TLogLevel, const std::string&) {}) {
@@ -147,6 +195,88 @@ TEST(ExporterPeerTest, TwoAgentsNamedLabelledAndExact) {
     }
   }
   EXPECT_EQ(service.exporter.Targets(), 2u);
+}
+
+// Targets scraped at once are polled at once: every agent has its first request before any
+// agent answers one. Each agent holds its first answer until all have been asked (or a few
+// seconds have passed, which only an exporter that polls one target after another needs).
+TEST(ExporterPeerTest, TargetsScrapedAtOnceArePolledAtOnce) {
+  constexpr size_t kTargets = 20;
+  struct Meeting {
+    std::mutex mutex;
+    std::condition_variable met;
+    std::set<size_t> asked;
+    std::optional<size_t> askedAtFirstAnswer;
+  };
+  auto meeting = std::make_shared<Meeting>();
+  std::vector<std::unique_ptr<FakeAgent>> agents;
+  QStringList args = {"-s", "--parallel", "--parallel-immediate", "--parallel-max",
+                      QString::number(kTargets)};
+  Service service;
+  ASSERT_TRUE(service.error.empty()) << service.error;
+  for (size_t i = 0; i < kTargets; ++i) {
+    agents.push_back(std::make_unique<FakeAgent>());
+    agents.back()->FillInterfaceTable(2);
+    agents.back()->SetResponder([meeting, i](const FakeAgent::Request&) {
+      std::unique_lock lock(meeting->mutex);
+      meeting->asked.insert(i);
+      meeting->met.notify_all();
+      meeting->met.wait_for(lock, std::chrono::seconds(3),
+                            [&] { return meeting->asked.size() == kTargets; });
+      if (!meeting->askedAtFirstAnswer) meeting->askedAtFirstAnswer = meeting->asked.size();
+      return std::optional<std::string>();
+    });
+    args << "-o"
+         << "/dev/null"
+         << QString::fromStdString(service.Url("/snmp?module=if_mib&target=127.0.0.1:" +
+                                               std::to_string(agents.back()->port())));
+  }
+  QProcess curl;
+  curl.start("curl", args);
+  ASSERT_TRUE(WaitFor([&] { return curl.state() == QProcess::NotRunning; }, 60000));
+  EXPECT_EQ(curl.exitCode(), 0);
+  std::lock_guard lock(meeting->mutex);
+  ASSERT_TRUE(meeting->askedAtFirstAnswer.has_value());
+  EXPECT_EQ(*meeting->askedAtFirstAnswer, kTargets);
+  for (const auto& agent : agents) agent->SetResponder({});
+}
+
+// A burst of connections, one per target as Prometheus opens them, is taken whole while the
+// loop is busy elsewhere: none waits for its SYN to be sent again.
+TEST(ExporterPeerTest, ABurstOfConnectionsIsTakenWhileTheLoopIsBusy) {
+  Service service;
+  ASSERT_TRUE(service.error.empty()) << service.error;
+  constexpr int kConnections = 300;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<uint16_t>(service.port));
+  std::vector<pollfd> connections;
+  // The event loop does not run meanwhile: nothing is accepted, the kernel holds them all.
+  for (int i = 0; i < kConnections; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    connections.push_back({fd, POLLOUT, 0});
+  }
+  // Connections the kernel took are established at once on loopback; the others' SYNs went
+  // unanswered and are sent again only after a second.
+  int established = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  while (!connections.empty() && std::chrono::steady_clock::now() < until) {
+    poll(connections.data(), connections.size(), 50);
+    std::erase_if(connections, [&](const pollfd& connection) {
+      if ((connection.revents & POLLOUT) == 0) return false;
+      int error = 0;
+      socklen_t size = sizeof error;
+      getsockopt(connection.fd, SOL_SOCKET, SO_ERROR, &error, &size);
+      established += error == 0;
+      close(connection.fd);
+      return true;
+    });
+  }
+  for (const pollfd& connection : connections) close(connection.fd);
+  EXPECT_EQ(established, kConnections);
 }
 
 TEST(ExporterPeerTest, RequestsThatAreRefusedSayWhyOnOneLine) {
