@@ -3,30 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 
+#include "allocation_counter.h"
 #include "snmp/codec.h"
-
-namespace {
-
-std::atomic<long> g_allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* block = std::malloc(size ? size : 1)) return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* block) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-  std::free(block);
-}
 
 namespace kestrava {
 namespace {
@@ -55,11 +35,11 @@ TEST(CodecAllocation, WarmDecodeOfFifteenCountersAllocatesNothing) {
   TSnmpMessage msg;
   TObjectTable objects;
   ASSERT_EQ(ParseMessage(response.data(), response.size(), msg, objects), 0);
-  const long before = g_allocations.load();
+  const long before = testing_alloc::Allocations();
   for (int round = 0; round < 10; ++round) {
     ASSERT_EQ(ParseMessage(response.data(), response.size(), msg, objects), 0);
   }
-  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_EQ(testing_alloc::Allocations() - before, 0);
   EXPECT_EQ(objects.Count(), 15);
   EXPECT_EQ(objects.At(15).Value.view(), std::to_string(4000000000u - 1234567u * 15));
 }
@@ -74,11 +54,11 @@ TEST(CodecAllocation, WarmEncodeOfFifteenOidsAllocatesNothing) {
   TByteBuffer out;
   std::string error;
   ASSERT_EQ(BuildMessage(kActionGetRequest, msg, objects, out, error), 0);
-  const long before = g_allocations.load();
+  const long before = testing_alloc::Allocations();
   for (int round = 0; round < 10; ++round) {
     ASSERT_EQ(BuildMessage(kActionGetRequest, msg, objects, out, error), 0);
   }
-  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_EQ(testing_alloc::Allocations() - before, 0);
 }
 
 }  // namespace
